@@ -1,0 +1,50 @@
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <iostream>
+#include <string>
+
+#include "cli/Commands.h"
+
+namespace vantrel::cli {
+namespace {
+
+// Commands join this table as they are built.
+constexpr Command kCommands[] = {
+    {nullptr, nullptr, nullptr},
+};
+
+void printHelp(std::ostream& out) {
+  out << "vantrel-cli: Vantrel Formulare ohne Fenster\n\n"
+         "Aufruf: vantrel-cli BEFEHL [ARGUMENTE...]\n\n"
+         "Befehle:\n";
+  for (const auto& command : kCommands) {
+    if (command.name) out << "  " << command.usage << "\n";
+  }
+  out << "  --help    zeigt diese Hilfe\n";
+}
+
+}  // namespace
+}  // namespace vantrel::cli
+
+int main(int argc, char** argv) {
+  using namespace vantrel::cli;
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    printHelp(std::cout);
+    return argc < 2 ? 1 : 0;
+  }
+  const std::string word = argv[1];
+  for (const auto& command : kCommands) {
+    if (command.name && word == command.name) {
+      try {
+        return command.run(Args(argv + 2, argv + argc));
+      } catch (const std::exception& error) {
+        std::cerr << error.what() << "\n";
+        return 1;
+      }
+    }
+  }
+  std::cerr << "Unbekannter Befehl: " << word << "\n";
+  printHelp(std::cerr);
+  return 1;
+}

@@ -1,0 +1,25 @@
+# One place for compiler flags: every target links vantrel_common.
+add_library(vantrel_common INTERFACE)
+target_compile_options(vantrel_common INTERFACE -Wall -Wextra -Wpedantic)
+if(VANTREL_WERROR)
+  target_compile_options(vantrel_common INTERFACE -Werror)
+endif()
+if(VANTREL_SANITIZE)
+  target_compile_options(vantrel_common INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  target_link_options(vantrel_common INTERFACE -fsanitize=address,undefined)
+endif()
+target_compile_definitions(vantrel_common INTERFACE
+  VANTREL_FORMMAIL_HOST="${VANTREL_FORMMAIL_HOST}")
+
+# Test executables stay out of bin/, which holds only what the tool ships with.
+set(VANTREL_TEST_DIR ${CMAKE_BINARY_DIR}/tests)
+function(vantrel_add_gtest name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE vantrel_common GTest::gtest GTest::gtest_main)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${VANTREL_TEST_DIR})
+  target_compile_definitions(${name} PRIVATE
+    VANTREL_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
+    VANTREL_BIN_DIR="${VANTREL_BIN_DIR}")
+  add_test(NAME ${name} COMMAND ${name})
+endfunction()

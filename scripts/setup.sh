@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package the project needs to build, run and test.
+# Packages already present are left alone; apt-get runs only when something is missing.
+set -euo pipefail
+
+PACKAGES=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  # core libraries
+  zlib1g-dev libjpeg-dev
+  # Qt 6: widgets, browser engine, SVG, German translations of Qt's own texts
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-svg-dev
+  qt6-translations-l10n libgl-dev
+  # tests and benchmarks
+  googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-x11
+  # fonts close to the ones the windows are laid out for
+  fonts-dejavu-core fonts-liberation2
+  # archive benchmark peers
+  zip unzip
+  # external checks in tests
+  python3
+)
+
+missing=()
+for pkg in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$pkg")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "setup: installing ${missing[*]}" >&2
+SUDO=()
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO=(sudo)
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -qq
+"${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test headless: the full build with all tests, the core
+# unit tests once more under AddressSanitizer + UndefinedBehaviorSanitizer, and a short
+# libFuzzer run of every reader of outside bytes.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+BUILD=${VANTREL_BUILD_DIR:-build}
+JOBS=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+export CTEST_OUTPUT_ON_FAILURE=1
+
+echo "== build and test: $BUILD"
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=ON >/dev/null
+cmake --build "$BUILD" -j "$JOBS"
+ctest --test-dir "$BUILD" -j "$JOBS" --timeout 600
+
+echo "== core unit tests under ASan + UBSan: $BUILD-asan"
+cmake -S . -B "$BUILD-asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVANTREL_SANITIZE=ON \
+  -DVANTREL_GUI=OFF -DVANTREL_BENCH=OFF -DVANTREL_WERROR=ON >/dev/null
+cmake --build "$BUILD-asan" -j "$JOBS"
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir "$BUILD-asan" -j "$JOBS" --timeout 600
+
+echo "== fuzz targets, briefly: $BUILD-fuzz"
+cmake -S . -B "$BUILD-fuzz" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVANTREL_FUZZ=ON \
+  -DVANTREL_GUI=OFF -DVANTREL_TESTS=OFF -DVANTREL_BENCH=OFF >/dev/null
+cmake --build "$BUILD-fuzz" -j "$JOBS"
+ctest --test-dir "$BUILD-fuzz" -j "$JOBS" --timeout 600
