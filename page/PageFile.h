@@ -1,0 +1,33 @@
+#pragma once
+// Putting the page on disk. The page is written to a new file beside the old one and renamed
+// over it, so a failed write leaves the old page whole, and the caller always learns of it:
+// an old page must never be shown or packed as if it were the current one.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "project/FieldList.h"
+
+namespace vantrel {
+
+inline constexpr std::string_view kPageWriteFailedMessage =
+    "Die Datei formular.htm konnte nicht geschrieben werden!";
+
+struct FileWriteResult {
+  bool written = false;
+  std::string reason;  // what went wrong, in the system's words; empty when written
+  explicit operator bool() const { return written; }
+};
+
+// Replaces the file at `path` with `bytes`: a new file in the same folder, written in full and
+// flushed, then renamed over the old one. On failure the new file is removed again and the
+// old file, if any, is untouched. An existing file's permission bits are kept.
+FileWriteResult replaceFileContents(const std::filesystem::path& path, std::string_view bytes);
+
+// What the tool's "render" does: the page for these fields and this address, with the
+// build's form-mail address, written as `folder` / "formular.htm".
+FileWriteResult writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
+                              std::string_view email);
+
+}  // namespace vantrel
