@@ -1,0 +1,232 @@
+#include "formmail/Config.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+
+namespace vantrel::formmail {
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+std::string lowerAscii(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return lower;
+}
+
+bool isAddressChar(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  if (u <= 0x20 || u >= 0x7F) return false;
+  return std::string_view("<>()[]\\,;:\"").find(c) == std::string_view::npos;
+}
+
+bool isDomain(std::string_view domain) {
+  if (domain.empty() || domain.front() == '.' || domain.back() == '.') return false;
+  if (domain.find("..") != std::string_view::npos) return false;
+  return std::all_of(domain.begin(), domain.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.';
+  });
+}
+
+std::optional<std::size_t> parseCount(std::string_view text, std::size_t minimum, std::size_t maximum) {
+  std::size_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc{} || end != text.data() + text.size() || value < minimum || value > maximum) {
+    return std::nullopt;
+  }
+  return value;
+}
+
+std::optional<bool> parseBool(std::string_view text) {
+  const std::string lower = lowerAscii(text);
+  if (lower == "yes" || lower == "true" || lower == "on" || lower == "1") return true;
+  if (lower == "no" || lower == "false" || lower == "off" || lower == "0") return false;
+  return std::nullopt;
+}
+
+// Sets one key; returns an error text, empty when the value was taken.
+using KeySetter = std::function<std::string(Config&, std::string_view)>;
+
+KeySetter countKey(std::size_t Config::*member, std::size_t minimum, std::size_t maximum) {
+  return [=](Config& config, std::string_view value) -> std::string {
+    const auto count = parseCount(value, minimum, maximum);
+    if (!count) {
+      return "expects a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum);
+    }
+    config.*member = *count;
+    return {};
+  };
+}
+
+KeySetter textKey(std::string Config::*member) {
+  return [=](Config& config, std::string_view value) -> std::string {
+    config.*member = std::string(value);
+    return {};
+  };
+}
+
+std::string setAllow(Config& config, std::string_view value) {
+  config.allow.clear();
+  std::size_t start = 0;
+  while (start <= value.size()) {
+    std::size_t end = value.find(',', start);
+    if (end == std::string_view::npos) end = value.size();
+    const std::string_view entry = trimmed(value.substr(start, end - start));
+    start = end + 1;
+    if (entry.empty()) continue;
+    const bool wholeDomain = entry.front() == '@' && isDomain(entry.substr(1));
+    if (!wholeDomain && !isPlainAddress(entry)) return "has an entry that is no address: '" + std::string(entry) + "'";
+    config.allow.push_back(lowerAscii(entry));
+  }
+  return {};
+}
+
+const std::map<std::string, KeySetter, std::less<>>& keySetters() {
+  static const std::map<std::string, KeySetter, std::less<>> setters = {
+      {"allow", setAllow},
+      {"sender", textKey(&Config::sender)},
+      {"maildir", textKey(&Config::maildir)},
+      {"smtp", textKey(&Config::smtp)},
+      {"smtp_user", textKey(&Config::smtpUser)},
+      {"smtp_password", textKey(&Config::smtpPassword)},
+      {"starttls",
+       [](Config& config, std::string_view value) -> std::string {
+         const auto flag = parseBool(value);
+         if (!flag) return "expects yes or no";
+         config.starttls = *flag;
+         return {};
+       }},
+      {"spool", textKey(&Config::spool)},
+      {"max_body", countKey(&Config::maxBody, 1, 64 * 1024 * 1024)},
+      {"max_fields",
+       [](Config& config, std::string_view value) -> std::string {
+         const auto count = parseCount(value, 1, 100000);
+         if (!count) return "expects a whole number from 1 to 100000";
+         config.limits.maxFields = *count;
+         return {};
+       }},
+      {"max_field_length",
+       [](Config& config, std::string_view value) -> std::string {
+         const auto count = parseCount(value, 1, 64 * 1024 * 1024);
+         if (!count) return "expects a whole number from 1 to 67108864";
+         config.limits.maxFieldLength = *count;
+         return {};
+       }},
+      {"rate_per_minute",
+       [](Config& config, std::string_view value) -> std::string {
+         const auto count = parseCount(value, 0, 1000000);
+         if (!count) return "expects a whole number from 0 to 1000000";
+         config.ratePerMinute = static_cast<unsigned>(*count);
+         return {};
+       }},
+      {"rate_state", textKey(&Config::rateState)},
+      {"honeypot", textKey(&Config::honeypot)},
+      {"success_redirect", textKey(&Config::successRedirect)},
+  };
+  return setters;
+}
+
+bool hasControlChar(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; });
+}
+
+// Checks that need every key: what is missing, and what only makes sense together.
+std::string checkComplete(const Config& config) {
+  if (config.allow.empty()) return "allow names no address: every post would be refused";
+  if (!isPlainAddress(config.sender)) return "sender must be a plain address like formmail@example.org";
+  if (config.smtp.empty() && config.maildir.empty()) return "set maildir (or smtp) to say where mail goes";
+  if (!config.smtp.empty() && config.smtp.rfind("smtp://", 0) != 0 && config.smtp.rfind("smtps://", 0) != 0) {
+    return "smtp must be an smtp:// or smtps:// URL";
+  }
+  if (!config.successRedirect.empty()) {
+    const bool web = config.successRedirect.rfind("http://", 0) == 0 ||
+                     config.successRedirect.rfind("https://", 0) == 0 || config.successRedirect.front() == '/';
+    if (!web || hasControlChar(config.successRedirect) || config.successRedirect.find(' ') != std::string::npos) {
+      return "success_redirect must be an http(s):// address or a path starting with /";
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+bool isPlainAddress(std::string_view address) {
+  const std::size_t at = address.find('@');
+  if (at == std::string_view::npos || at == 0 || address.find('@', at + 1) != std::string_view::npos) return false;
+  const std::string_view local = address.substr(0, at);
+  if (!std::all_of(local.begin(), local.end(), isAddressChar)) return false;
+  if (local.front() == '.' || local.back() == '.' || local.find("..") != std::string_view::npos) return false;
+  return address.size() <= 254 && isDomain(address.substr(at + 1));
+}
+
+bool isAllowedRecipient(const Config& config, std::string_view address) {
+  if (!isPlainAddress(address)) return false;
+  const std::string lower = lowerAscii(address);
+  const std::string domain = lower.substr(lower.find('@'));
+  return std::any_of(config.allow.begin(), config.allow.end(),
+                     [&](const std::string& entry) { return entry == lower || entry == domain; });
+}
+
+ConfigResult parseConfig(std::string_view text) {
+  Config config;
+  bool inSection = false;
+  bool sawSection = false;
+  std::size_t lineNumber = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = trimmed(text.substr(start, end - start));
+    start = end + 1;
+    ++lineNumber;
+    const auto fail = [&](const std::string& why) {
+      return ConfigResult{std::nullopt, "line " + std::to_string(lineNumber) + ": " + why};
+    };
+
+    if (line.empty() || line.front() == '#' || line.front() == ';') continue;
+    if (line.front() == '[') {
+      if (line.back() != ']') return fail("section header without ']'");
+      inSection = trimmed(line.substr(1, line.size() - 2)) == "formmail";
+      if (!inSection) return fail("unknown section " + std::string(line) + " (only [formmail])");
+      sawSection = true;
+      continue;
+    }
+    if (!inSection) return fail("key outside the [formmail] section");
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) return fail("expected key = value");
+    const std::string_view key = trimmed(line.substr(0, equals));
+    const std::string_view value = trimmed(line.substr(equals + 1));
+    const auto setter = keySetters().find(key);
+    if (setter == keySetters().end()) return fail("unknown key '" + std::string(key) + "'");
+    if (const std::string why = setter->second(config, value); !why.empty()) {
+      return fail(std::string(key) + " " + why);
+    }
+  }
+  if (!sawSection) return {std::nullopt, "no [formmail] section"};
+  if (const std::string why = checkComplete(config); !why.empty()) return {std::nullopt, why};
+  return {config, {}};
+}
+
+ConfigResult loadConfig(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return {std::nullopt, "cannot open " + path};
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (file.bad()) return {std::nullopt, "cannot read " + path};
+  return parseConfig(text.str());
+}
+
+}  // namespace vantrel::formmail

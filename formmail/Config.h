@@ -1,0 +1,47 @@
+#pragma once
+// The receiver's configuration: an INI file with one section [formmail].
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formmail/FormParser.h"
+
+namespace vantrel::formmail {
+
+struct Config {
+  // Whole addresses ("info@example.org") and whole domains ("@example.org"), lower case.
+  std::vector<std::string> allow;
+  std::string sender;
+  std::string maildir;  // delivery when no smtp is set
+  std::string smtp;     // smtp:// or smtps:// URL; when set, mail goes out this way
+  std::string smtpUser;
+  std::string smtpPassword;
+  bool starttls = true;
+  std::string spool;  // Maildir that keeps what the SMTP server refused
+  std::size_t maxBody = 64 * 1024;
+  FormLimits limits;
+  unsigned ratePerMinute = 10;  // 0: no rate limit
+  std::string rateState;        // shared counter file of the CGI program
+  std::string honeypot;
+  std::string successRedirect;
+};
+
+struct ConfigResult {
+  std::optional<Config> config;
+  std::string error;  // German-free, for the operator's log: "line 4: unknown key 'alow'"
+};
+
+ConfigResult parseConfig(std::string_view text);
+ConfigResult loadConfig(const std::string& path);
+
+// A plain mailbox address local@domain with no blanks, brackets, quotes or control
+// characters: the only form that is ever written into a header or an SMTP envelope.
+bool isPlainAddress(std::string_view address);
+
+// Whether the allow list names the address itself or its whole domain.
+bool isAllowedRecipient(const Config& config, std::string_view address);
+
+}  // namespace vantrel::formmail

@@ -1,0 +1,57 @@
+#pragma once
+// The receiver's core: one post in, one answer out. Both front ends (the CGI program and
+// the standalone server) translate their request into a PostRequest and write the answer.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "formmail/Config.h"
+#include "formmail/Delivery.h"
+#include "formmail/RateLimiter.h"
+
+namespace vantrel::formmail {
+
+struct PostRequest {
+  std::string method;
+  std::string contentType;
+  std::string body;
+  std::string clientAddress;
+};
+
+struct Answer {
+  int status = 200;
+  std::vector<std::pair<std::string, std::string>> headers;  // besides Content-Type
+  std::string contentType = "text/html; charset=utf-8";
+  std::string body;
+  std::string logNote;  // for the operator's log; empty when there is nothing to note
+};
+
+// Answers that the front ends give before a post reaches the handler.
+Answer methodNotAllowedAnswer();
+Answer tooLargeAnswer();
+Answer incompletePostAnswer();
+Answer notConfiguredAnswer(const std::string& why);
+Answer notFoundAnswer();
+
+std::string reasonPhrase(int status);
+
+class FormMailHandler {
+ public:
+  // The handler keeps references; delivery and limiter must outlive it. Thread-safe as long
+  // as they are (both built-in ones are).
+  FormMailHandler(const Config& config, Delivery& delivery, RateLimiter& limiter)
+      : config_(config), delivery_(delivery), limiter_(limiter) {}
+
+  Answer handle(const PostRequest& request) const;
+
+ private:
+  Answer handleFields(const PostedFields& fields, bool utf8Post, const std::string& client) const;
+  Answer successAnswer() const;
+
+  const Config& config_;
+  Delivery& delivery_;
+  RateLimiter& limiter_;
+};
+
+}  // namespace vantrel::formmail

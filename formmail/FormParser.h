@@ -1,0 +1,45 @@
+#pragma once
+// Reads an application/x-www-form-urlencoded body into its fields, in the order they were
+// sent. Names and values stay bytes (the pages post Windows-1252); nothing is converted here.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vantrel::formmail {
+
+struct FormFieldValue {
+  std::string name;
+  std::string value;
+
+  bool operator==(const FormFieldValue&) const = default;
+};
+
+using PostedFields = std::vector<FormFieldValue>;
+
+struct FormLimits {
+  std::size_t maxFields = 100;
+  std::size_t maxFieldLength = 8192;  // decoded bytes, name and value each
+};
+
+enum class ParseStatus { Ok, TooManyFields, FieldTooLong };
+
+struct ParseResult {
+  ParseStatus status = ParseStatus::Ok;
+  PostedFields fields;  // empty unless status is Ok
+};
+
+// '+' stands for a blank and "%XY" for the byte XY. A '%' that is not followed by two hex
+// digits is kept as it is, as browsers send it for a literal percent sign only encoded, so
+// a lone one can only come from a hand-made post and is harmless as text.
+std::string percentDecode(std::string_view encoded);
+
+// Empty pieces ("a=1&&b=2") are skipped; a piece without '=' is a name with an empty value.
+ParseResult parseUrlEncoded(std::string_view body, const FormLimits& limits);
+
+// Every value posted under a name, in post order.
+std::vector<std::string_view> valuesOf(const PostedFields& fields, std::string_view name);
+std::size_t countOf(const PostedFields& fields, std::string_view name);
+
+}  // namespace vantrel::formmail

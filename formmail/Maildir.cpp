@@ -1,0 +1,104 @@
+#include "formmail/Maildir.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <random>
+
+namespace vantrel::formmail {
+namespace {
+
+std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+bool ensureDirectory(const std::string& path, std::string& error) {
+  if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
+    error = path + " exists but is no folder";
+    return false;
+  }
+  error = systemError("cannot create " + path);
+  return false;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// The rename into new/ is only durable once the folder entry itself is on disk.
+void syncDirectory(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+}
+
+std::string writeToTmp(const std::string& tmpPath, std::string_view mail) {
+  const int fd = ::open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return systemError("cannot create " + tmpPath);
+  const bool ok = writeAll(fd, mail) && ::fsync(fd) == 0;
+  const std::string error = ok ? std::string() : systemError("cannot write " + tmpPath);
+  if (::close(fd) != 0 && ok) return systemError("cannot close " + tmpPath);
+  return error;
+}
+
+}  // namespace
+
+std::string localHostName() {
+  char buffer[256] = {};
+  if (::gethostname(buffer, sizeof buffer - 1) != 0 || buffer[0] == '\0') return "localhost";
+  // '/' and ':' have a meaning in Maildir names.
+  std::string name(buffer);
+  for (char& c : name) {
+    if (c == '/' || c == ':') c = '_';
+  }
+  return name;
+}
+
+std::string uniqueDeliveryName() {
+  static std::atomic<unsigned long> counter{0};
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  const auto now = std::chrono::system_clock::now().time_since_epoch();
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now).count();
+  const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count() % 1000000;
+  return std::to_string(seconds) + ".M" + std::to_string(micros) + "P" + std::to_string(::getpid()) + "Q" +
+         std::to_string(++counter) + "R" + std::to_string(random() & 0xFFFFFFFFu) + "." + localHostName();
+}
+
+StoreResult storeInMaildir(const std::string& maildir, std::string_view mail) {
+  StoreResult result;
+  for (const std::string& folder : {maildir, maildir + "/tmp", maildir + "/new", maildir + "/cur"}) {
+    if (!ensureDirectory(folder, result.error)) return result;
+  }
+  const std::string name = uniqueDeliveryName();
+  const std::string tmpPath = maildir + "/tmp/" + name;
+  const std::string newPath = maildir + "/new/" + name;
+  result.error = writeToTmp(tmpPath, mail);
+  if (result.error.empty() && ::rename(tmpPath.c_str(), newPath.c_str()) != 0) {
+    result.error = systemError("cannot move " + tmpPath + " into new/");
+  }
+  if (!result.error.empty()) {
+    ::unlink(tmpPath.c_str());
+    return result;
+  }
+  syncDirectory(maildir + "/new");
+  result.stored = true;
+  result.path = newPath;
+  return result;
+}
+
+}  // namespace vantrel::formmail

@@ -1,0 +1,25 @@
+#pragma once
+// Delivery into a Maildir: the mail is written under tmp/, flushed to disk and only then
+// renamed into new/, so a reader never sees half a mail and a stored mail survives a crash.
+
+#include <string>
+#include <string_view>
+
+namespace vantrel::formmail {
+
+// A name no other delivery on this host uses: time, process, a per-process counter and
+// random bits (several processes may share a Maildir, as CGI programs do).
+std::string uniqueDeliveryName();
+
+std::string localHostName();
+
+struct StoreResult {
+  bool stored = false;
+  std::string path;   // the file under new/ when stored
+  std::string error;  // for the operator's log when not
+};
+
+// Creates the Maildir (and its tmp/, new/, cur/) when missing.
+StoreResult storeInMaildir(const std::string& maildir, std::string_view mail);
+
+}  // namespace vantrel::formmail

@@ -1,0 +1,146 @@
+// vantrel-formmail --listen ADDR:PORT --config FILE: the receiver as a small HTTP server, for
+// one machine and for tests. Port 0 picks a free port; the chosen address is printed.
+
+#include <httplib.h>
+#include <signal.h>
+
+#include <charconv>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "formmail/AnswerPages.h"
+#include "formmail/FormMailHandler.h"
+#include "formmail/SmtpSender.h"
+
+using namespace vantrel::formmail;
+
+namespace {
+
+constexpr const char* kPostPath = "/cgi-bin/sendmailform.cgi";
+
+struct Options {
+  std::string host;
+  int port = -1;
+  std::string configPath;
+};
+
+void printUsage() {
+  std::cerr << "usage: vantrel-formmail --listen ADDR:PORT --config FILE\n"
+               "  ADDR:PORT  e.g. 127.0.0.1:8080 or [::1]:8080; port 0 picks a free one\n";
+}
+
+bool parseListen(const std::string& text, Options& options) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  std::string host = text.substr(0, colon);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  const std::string port = text.substr(colon + 1);
+  int value = -1;
+  const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+  if (error != std::errc{} || end != port.data() + port.size() || value < 0 || value > 65535) return false;
+  options.host = host;
+  options.port = value;
+  return true;
+}
+
+bool parseArguments(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string argument = argv[i];
+    if (i + 1 >= argc) return false;
+    if (argument == "--listen") {
+      if (!parseListen(argv[++i], options)) return false;
+    } else if (argument == "--config") {
+      options.configPath = argv[++i];
+    } else {
+      return false;
+    }
+  }
+  return options.port >= 0 && !options.configPath.empty();
+}
+
+void writeAnswer(const Answer& answer, httplib::Response& response) {
+  response.status = answer.status;
+  for (const auto& [name, value] : answer.headers) response.set_header(name, value);
+  response.set_header("Cache-Control", "no-store");
+  response.set_content(answer.body, answer.contentType.c_str());
+  if (!answer.logNote.empty()) std::cerr << "vantrel-formmail: " << answer.logNote << "\n";
+}
+
+void routeRequests(httplib::Server& server, const FormMailHandler& handler) {
+  server.Post(kPostPath, [&handler](const httplib::Request& request, httplib::Response& response) {
+    PostRequest post;
+    post.method = "POST";
+    post.contentType = request.get_header_value("Content-Type");
+    post.body = request.body;
+    post.clientAddress = request.remote_addr;
+    writeAnswer(handler.handle(post), response);
+  });
+  const auto refuseMethod = [](const httplib::Request&, httplib::Response& response) {
+    writeAnswer(methodNotAllowedAnswer(), response);
+  };
+  server.Get(kPostPath, refuseMethod);
+  server.Put(kPostPath, refuseMethod);
+  server.Patch(kPostPath, refuseMethod);
+  server.Delete(kPostPath, refuseMethod);
+  server.Options(kPostPath, refuseMethod);
+  // The library answers an oversized body itself, with an empty 413; give it the German page.
+  server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+    if (!response.body.empty()) return;
+    if (response.status == 413) writeAnswer(tooLargeAnswer(), response);
+    if (response.status == 404) writeAnswer(notFoundAnswer(), response);
+  });
+}
+
+// SIGINT and SIGTERM stop the server cleanly; they are taken by a thread of their own, since
+// stopping the server is not something a signal handler may do.
+std::thread stopOnSignal(httplib::Server& server) {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  return std::thread([&server, signals] {
+    int received = 0;
+    sigwait(&signals, &received);
+    server.stop();
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  if (!parseArguments(argc, argv, options)) {
+    printUsage();
+    return 2;
+  }
+  const ConfigResult loaded = loadConfig(options.configPath);
+  if (!loaded.config) {
+    std::cerr << "vantrel-formmail: " << options.configPath << ": " << loaded.error << "\n";
+    return 1;
+  }
+  const Config& config = *loaded.config;
+  initSmtp();
+  const std::unique_ptr<Delivery> delivery = makeDelivery(config);
+  MemoryRateLimiter limiter(config.ratePerMinute);
+  const FormMailHandler handler(config, *delivery, limiter);
+
+  httplib::Server server;
+  server.set_payload_max_length(config.maxBody);
+  routeRequests(server, handler);
+  std::thread signalThread = stopOnSignal(server);
+
+  const int port = options.port == 0 ? server.bind_to_any_port(options.host)
+                                     : (server.bind_to_port(options.host, options.port) ? options.port : -1);
+  if (port < 0) {
+    std::cerr << "vantrel-formmail: cannot listen on " << options.host << ":" << options.port << "\n";
+    std::quick_exit(1);
+  }
+  std::cout << "vantrel-formmail: listening on " << options.host << ":" << port << std::endl;
+  server.listen_after_bind();
+  pthread_kill(signalThread.native_handle(), SIGTERM);
+  signalThread.join();
+  return 0;
+}
