@@ -7,7 +7,7 @@ PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   # core libraries
-  zlib1g-dev libjpeg-dev
+  zlib1g-dev libjpeg-dev nlohmann-json3-dev
   # Qt 6: widgets, browser engine, SVG, German translations of Qt's own texts
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-svg-dev
   qt6-translations-l10n libgl-dev
@@ -19,6 +19,8 @@ PACKAGES=(
   zip unzip
   # external checks in tests
   python3
+  # form-mail receiver: HTTP server, SMTP client, load benchmark
+  libcpp-httplib-dev libcurl4-openssl-dev wrk
 )
 
 missing=()
