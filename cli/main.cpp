@@ -7,10 +7,14 @@
 #include "cli/Commands.h"
 
 namespace vantrel::cli {
+
+int runConvert(const Args& args);
+
 namespace {
 
 // Commands join this table as they are built.
 constexpr Command kCommands[] = {
+    {"convert", "convert EIN AUS   wandelt zwischen .vtq und .json (AUS \"-\": JSON auf die Standardausgabe)", runConvert},
     {nullptr, nullptr, nullptr},
 };
 

@@ -6,19 +6,19 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
+#include "tests/projectfile/FileCases.h"
 #include "tests/projectfile/TempFolder.h"
 
 namespace vantrel {
 namespace {
 
+using test::FileCase;
 using test::fileBytes;
 using test::putFile;
 using test::TempFolder;
 
-const std::string kDataDir = VANTREL_TEST_DATA_DIR "/vtq/";
+const std::string& kDataDir = test::kVtqDataDir;
 
 // The example project: no rows, no e-mail, everything ticked, 600 x 440, defined and fixed size.
 const std::string kExampleBytes(
@@ -101,27 +101,6 @@ TEST(ProjectFile, SettingsOfTheGoldenFilesAreReadAsStored) {
 // ---------------------------------------------------------------------------------------------
 // Golden and broken files, listed with their outcome in cases.txt.
 
-struct FileCase {
-  std::string file;
-  std::string outcome;
-  std::string savedAs;
-};
-
-std::vector<FileCase> loadCases() {
-  std::ifstream list(kDataDir + "cases.txt");
-  std::vector<FileCase> cases;
-  std::string line;
-  while (std::getline(list, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream words(line);
-    FileCase entry;
-    words >> entry.file >> entry.outcome >> entry.savedAs;
-    std::replace(entry.outcome.begin(), entry.outcome.end(), '_', ' ');
-    cases.push_back(entry);
-  }
-  return cases;
-}
-
 std::string outcomeOfOpening(const std::string& path) {
   try {
     readProjectFile(path);
@@ -137,7 +116,7 @@ class ProjectFileCase : public testing::TestWithParam<FileCase> {};
 
 TEST_P(ProjectFileCase, OpensAsListedAndSavesTheListedBytes) {
   const FileCase& entry = GetParam();
-  const std::string path = kDataDir + entry.file;
+  const std::string path = entry.path();
   ASSERT_EQ(outcomeOfOpening(path), entry.outcome);
   // The same bytes give the same outcome from memory, where the fuzzer reads them.
   try {
@@ -148,22 +127,18 @@ TEST_P(ProjectFileCase, OpensAsListedAndSavesTheListedBytes) {
   }
   if (entry.outcome != "ok") return;
 
-  const std::string expected = fileBytes(kDataDir + (entry.savedAs == "same" ? entry.file : entry.savedAs));
+  const std::string expected = fileBytes(entry.savedPath());
   TempFolder folder;
   saveProjectFile(folder.file("saved.vtq"), readProjectFile(path));
   EXPECT_EQ(fileBytes(folder.file("saved.vtq")), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(DataFiles, ProjectFileCase, testing::ValuesIn(loadCases()),
-                         [](const testing::TestParamInfo<FileCase>& info) {
-                           std::string name = info.param.file.substr(0, info.param.file.size() - 4);
-                           std::replace(name.begin(), name.end(), '-', '_');
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(DataFiles, ProjectFileCase, testing::ValuesIn(test::loadFileCases()),
+                         [](const auto& info) { return test::caseName(info.param); });
 
 TEST(ProjectFileCases, ListCoversEveryProjectFileInTheFolder) {
   std::vector<std::string> listed;
-  for (const auto& entry : loadCases()) {
+  for (const auto& entry : test::loadFileCases()) {
     listed.push_back(entry.file);
     if (!entry.savedAs.empty() && entry.savedAs != "same") listed.push_back(entry.savedAs);
   }

@@ -1,0 +1,30 @@
+#pragma once
+// Projects by path, in either form the command line handles: a .vtq project file or its JSON
+// form (.json). The extension decides, in any letter case.
+//
+// Errors: UnknownProjectExtension (German what()), and those of the two forms:
+// ProjectOpenError, NotAProjectFile, InOutError (project/ProjectFile.h), ProjectJsonError
+// (project/ProjectJson.h), ProjectCreateError when saving.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "project/ProjectFile.h"
+
+namespace vantrel {
+
+enum class ProjectFormat { Vtq, Json };
+
+class UnknownProjectExtension : public std::runtime_error {
+ public:
+  explicit UnknownProjectExtension(const std::string& path);
+};
+
+std::optional<ProjectFormat> projectFormatOf(const std::string& path);
+
+Project loadProjectFromPath(const std::string& path);
+// Replaces the file safely, as saveProjectFile does, in the form its extension names.
+void saveProjectToPath(const std::string& path, const Project& project);
+
+}  // namespace vantrel
