@@ -1,0 +1,82 @@
+#pragma once
+// The ZLB archive file, byte for byte.
+//
+//   [member data][registry: N x 532-byte RegistryEntry, zlib stream or raw][36-byte trailer]
+//
+// All integers are little-endian; offsets count from the archive's first byte, which is not
+// the file's first byte when the archive has been appended to a program.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vantrel::zlb {
+
+inline constexpr std::size_t kTrailerSize = 36;
+inline constexpr std::size_t kEntrySize = 532;
+inline constexpr std::size_t kMaxStringLength = 255;
+
+// Members larger than this (20 MiB) are compressed into a work file instead of memory.
+inline constexpr std::uint64_t kMemoryMemberLimit = 20971520;
+
+// Largest factor by which deflate can shrink data (a stream of one repeated byte); a zlib
+// stream of C bytes can therefore never inflate to more than C * 1032 + a small header slack.
+inline constexpr std::uint64_t kMaxInflateRatio = 1032;
+
+enum class TFileCompressionLevel : std::uint8_t { fcNone = 0, fcFastest = 1, fcDefault = 2, fcMaximum = 3 };
+
+// zlib's level for each of the four settings.
+int zlibLevelOf(TFileCompressionLevel level);
+// "none", "fastest", "default", "maximum".
+const char* levelName(TFileCompressionLevel level);
+
+std::uint32_t readLE32(const unsigned char* at);
+void writeLE32(unsigned char* at, std::uint32_t value);
+
+// One record of the registry. It keeps all 532 bytes as read, so that an entry taken from an
+// archive (reserved bytes and string tails included) is written back unchanged.
+struct RegistryEntry {
+  std::array<unsigned char, kEntrySize> Bytes{};
+
+  std::string EntryName() const;   // at most 255 Windows-1252 bytes, no folder
+  std::string EntryPath() const;   // recorded folder with trailing "\", or empty
+  std::string StoredName() const;  // EntryPath + EntryName: the lookup key
+  std::uint32_t FileSize() const;
+  std::uint32_t StoredSize() const;
+  std::uint32_t DataOffset() const;
+  std::uint32_t FileCRC() const;
+  bool StoredRaw() const;
+  std::uint8_t LevelUsed() const;
+
+  // Setters cut a text to its first 255 bytes; with an empty path all 256 bytes stay zero.
+  void SetEntryName(std::string_view name);
+  void SetEntryPath(std::string_view path);
+  void SetFileSize(std::uint32_t value);
+  void SetStoredSize(std::uint32_t value);
+  void SetDataOffset(std::uint32_t value);
+  void SetFileCRC(std::uint32_t value);
+  void SetStoredRaw(bool raw);
+  void SetLevelUsed(std::uint8_t level);
+};
+
+struct ArchiveTrailer {
+  std::uint32_t ArchiveCRC = 0;
+  std::int32_t EntryCount = 0;
+  std::uint32_t AlwaysOne = 0;  // written as 1, never read back
+  std::uint32_t RegistrySize = 0;
+  std::uint32_t RegistryOffset = 0;
+  std::uint8_t RegistryCompressed = 0;
+
+  std::array<unsigned char, kTrailerSize> toBytes() const;
+  static ArchiveTrailer fromBytes(const unsigned char* bytes);
+  // Bytes the registry occupies in the file: RegistrySize when compressed, N x 532 when raw.
+  std::uint64_t registryLength() const;
+  bool isZero() const;
+};
+
+// Lower-cases ASCII A..Z only, the way names are compared in the archive.
+std::string foldAsciiCase(std::string_view text);
+
+}  // namespace vantrel::zlb

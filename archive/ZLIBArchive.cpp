@@ -1,0 +1,749 @@
+#include "archive/ZLIBArchive.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <mutex>
+#include <ostream>
+#include <thread>
+
+#include "archive/FileIo.h"
+#include "archive/MemberPacker.h"
+#include "project/Win1252.h"
+
+namespace vantrel::zlb {
+namespace {
+
+constexpr std::size_t kCopyChunk = 1024 * 1024;
+constexpr std::size_t kCrcChunk = 1024 * 1024;
+constexpr std::size_t kRegistryChunk = 4096;
+constexpr std::uint64_t kFormatLimit = 0xFFFFFFFFu;  // every offset and size is 32-bit
+
+std::string format(const char* pattern, const std::string& value) {
+  std::string text = pattern;
+  const auto at = text.find("%s");
+  if (at != std::string::npos) text.replace(at, 2, value);
+  return text;
+}
+
+[[noreturn]] void fail(const std::string& message) { throw EArchiveError(message); }
+
+// Windows-1252 path of the model -> the file system's UTF-8.
+std::string nativeOf(const std::string& path) { return utf8From1252(path); }
+
+bool isSeparator(char c) { return c == '/' || c == '\\'; }
+
+// Splits a path into its folder part (up to and including the last separator) and its name.
+void splitPath(const std::string& path, std::string& folder, std::string& name) {
+  std::size_t cut = 0;
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    if (isSeparator(path[i])) cut = i + 1;
+  }
+  folder = path.substr(0, cut);
+  name = path.substr(cut);
+}
+
+std::string withBackslashes(std::string folder) {
+  std::replace(folder.begin(), folder.end(), '/', '\\');
+  return folder;
+}
+
+std::string cut255(const std::string& text) { return text.substr(0, kMaxStringLength); }
+
+int defaultThreadCount() {
+  const unsigned cores = std::thread::hardware_concurrency();
+  return static_cast<int>(std::clamp(cores, 1u, 8u));
+}
+
+// Creates the destination file's folders and refuses anything that could leave the
+// destination: the recorded folder is always taken below it.
+std::vector<std::string> safeFolderSteps(const std::string& entryPath, const std::string& storedName) {
+  std::vector<std::string> steps;
+  if (entryPath.size() >= 2 && entryPath[1] == ':' &&
+      ((entryPath[0] >= 'A' && entryPath[0] <= 'Z') || (entryPath[0] >= 'a' && entryPath[0] <= 'z'))) {
+    fail(format("Unsafe path in the archive (%s)", storedName));
+  }
+  std::string step;
+  auto finish = [&] {
+    if (step == "..") fail(format("Unsafe path in the archive (%s)", storedName));
+    if (!step.empty() && step != ".") steps.push_back(step);
+    step.clear();
+  };
+  for (char c : entryPath) {
+    if (c == '\0') fail(format("Unsafe path in the archive (%s)", storedName));
+    if (isSeparator(c)) finish();
+    else step += c;
+  }
+  finish();
+  return steps;
+}
+
+void checkSafeName(const std::string& name, const std::string& storedName) {
+  const bool unsafe = name.empty() || name == "." || name == ".." ||
+                      std::any_of(name.begin(), name.end(),
+                                  [](char c) { return c == '\0' || isSeparator(c); });
+  if (unsafe) fail(format("Unsafe path in the archive (%s)", storedName));
+}
+
+}  // namespace
+
+// Appends to the temporary archive through a large buffer, keeping the file length and the
+// running CRC-32 of everything written, so the trailer's CRC needs no second pass.
+class ArchiveWriter {
+ public:
+  struct Mark {
+    std::uint64_t length;
+    std::uint32_t crc;
+  };
+
+  explicit ArchiveWriter(File& file) : file_(file) { buffer_.reserve(kCopyChunk); }
+
+  void write(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    crc_ = crc32Of(bytes, size, crc_);
+    length_ += size;
+    if (buffer_.size() + size > kCopyChunk) flush();
+    if (size >= kCopyChunk) {
+      if (!file_.writeAll(bytes, size)) fail("write");
+    } else {
+      buffer_.insert(buffer_.end(), bytes, bytes + size);
+    }
+  }
+
+  void flush() {
+    if (buffer_.empty()) return;
+    const bool written = file_.writeAll(buffer_.data(), buffer_.size());
+    buffer_.clear();
+    if (!written) fail("write");
+  }
+
+  Mark mark() const { return {length_, crc_}; }
+
+  // Forgets everything written after `mark`.
+  void rollback(const Mark& mark) {
+    buffer_.clear();
+    if (!file_.truncateTo(mark.length) || !file_.seekTo(mark.length)) fail("truncate");
+    length_ = mark.length;
+    crc_ = mark.crc;
+  }
+
+  std::uint64_t length() const { return length_; }
+  std::uint32_t crc() const { return crc_; }
+
+ private:
+  File& file_;
+  std::vector<unsigned char> buffer_;
+  std::uint64_t length_ = 0;
+  std::uint32_t crc_ = 0;
+};
+
+TZLBArchive::TZLBArchive() = default;
+
+TZLBArchive::~TZLBArchive() {
+  Destroying = true;
+  if (!ArchiveFileName.empty()) CloseArchive();
+}
+
+// ---------------------------------------------------------------------------------------------
+// State
+
+void TZLBArchive::forgetArchive() {
+  Entries.clear();
+  NewArchive = false;
+  Trailer = ArchiveTrailer{};
+  ArchiveStart = 0;
+  ArchiveFileName.clear();
+}
+
+void TZLBArchive::CloseArchive() {
+  forgetArchive();
+  ProgressMode = 5;
+  DoProgress();
+}
+
+void TZLBArchive::CreateArchive(const std::string& FileName) {
+  CloseArchive();
+  ArchiveFileName = FileName;
+  if (FileName.empty()) return;
+  if (fileExists(nativeOf(FileName))) {
+    forgetArchive();
+    fail("File already exists");
+  }
+  NewArchive = true;
+  if (OnArchiveOpened) OnArchiveOpened(*this);
+}
+
+bool TZLBArchive::OpenArchive(const std::string& FileName) {
+  CloseArchive();
+  ArchiveFileName = FileName;
+  if (FileName.empty()) return false;
+  const std::string native = nativeOf(FileName);
+  if (!fileExists(native)) {
+    forgetArchive();
+    fail("Archive file not found");
+  }
+  File file;
+  if (!file.openForReading(native)) {
+    forgetArchive();
+    fail(format("Unable to open file (%s)", FileName));
+  }
+  const std::int64_t size = file.size();
+  unsigned char trailerBytes[kTrailerSize];
+  if (size < static_cast<std::int64_t>(kTrailerSize) ||
+      !file.readExactlyAt(static_cast<std::uint64_t>(size) - kTrailerSize, trailerBytes, kTrailerSize)) {
+    forgetArchive();
+    fail("The archive file appears to be corrupted");
+  }
+  // The trailer alone tells where the archive starts: behind a program it does not start at 0.
+  const ArchiveTrailer trailer = ArchiveTrailer::fromBytes(trailerBytes);
+  const std::uint64_t fileSize = static_cast<std::uint64_t>(size);
+  const std::uint64_t beforeTrailer = fileSize - kTrailerSize;
+  const std::uint64_t archiveBody = trailer.registryLength() + trailer.RegistryOffset;
+  if (archiveBody > beforeTrailer ||
+      StreamCRC(file, beforeTrailer - archiveBody, kTrailerSize) != trailer.ArchiveCRC) {
+    forgetArchive();
+    fail("The archive file appears to be corrupted");
+  }
+  Trailer = trailer;
+  ArchiveStart = beforeTrailer - archiveBody;
+  try {
+    loadRegistry(file, fileSize);
+    if (OnArchiveOpened) OnArchiveOpened(*this);
+  } catch (...) {
+    CloseArchive();
+    fail("Unable to read archive file list");
+  }
+  file.close();
+  ProgressMode = 5;
+  DoProgress();
+  return true;
+}
+
+void TZLBArchive::loadRegistry(File& file, std::uint64_t fileSize) {
+  if (Trailer.EntryCount <= 0) return;
+  const std::uint64_t wanted = std::uint64_t(Trailer.EntryCount) * kEntrySize;
+  const std::uint64_t registryStart = ArchiveStart + Trailer.RegistryOffset;
+  const std::uint64_t registryEnd = fileSize - kTrailerSize;
+  const std::uint64_t available = registryEnd - registryStart;
+  std::vector<unsigned char> records;
+
+  if (Trailer.RegistryCompressed == 0) {
+    if (wanted > available) fail("registry");
+    records.resize(wanted);
+    if (!file.readExactlyAt(registryStart, records.data(), records.size())) fail("registry");
+  } else if (Trailer.RegistryCompressed == 1) {
+    // What the stream could at most inflate to; a count beyond it cannot be real.
+    if (wanted > available * kMaxInflateRatio + 64) fail("registry");
+    std::uint64_t next = registryStart;
+    TDecompressionStream stream([&](unsigned char* buffer, std::size_t capacity) -> std::size_t {
+      const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, registryEnd - next));
+      if (take == 0) return 0;
+      const std::int64_t got = file.readAt(next, buffer, take);
+      if (got <= 0) throw EDecompressionError("error");
+      next += static_cast<std::uint64_t>(got);
+      return static_cast<std::size_t>(got);
+    });
+    ProgressMode = 0;
+    ProgressTotal = static_cast<std::int64_t>(wanted);
+    ProgressDone = 0;
+    ProgressMessage = "Extracting archive registry";
+    // Grown as the bytes really arrive, so a false count cannot make us allocate in advance.
+    records.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, 1u << 20)));
+    unsigned char chunk[kRegistryChunk];
+    while (records.size() < wanted) {
+      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(kRegistryChunk, wanted - records.size()));
+      const std::size_t got = stream.Read(chunk, ask);
+      records.insert(records.end(), chunk, chunk + got);
+      ProgressDone += static_cast<std::int64_t>(got);
+      DoProgress();
+      if (got < ask) fail("registry");
+    }
+  } else {
+    fail("registry");
+  }
+  Entries.resize(static_cast<std::size_t>(Trailer.EntryCount));
+  for (std::size_t i = 0; i < Entries.size(); ++i) {
+    std::copy_n(records.data() + i * kEntrySize, kEntrySize, Entries[i].Bytes.data());
+  }
+}
+
+std::uint32_t TZLBArchive::StreamCRC(File& file, std::uint64_t from, std::uint64_t ExcludeTail) {
+  const std::int64_t size = file.size();
+  if (size < 0 || static_cast<std::uint64_t>(size) < from + ExcludeTail) return 0;
+  std::uint64_t remaining = static_cast<std::uint64_t>(size) - ExcludeTail - from;
+  std::uint64_t at = from;
+  std::vector<unsigned char> chunk(kCrcChunk);
+  std::uint32_t crc = 0;
+  while (remaining > 0) {
+    const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk.size()));
+    const std::int64_t got = file.readAt(at, chunk.data(), ask);
+    if (got <= 0) break;  // a file that shrank: the CRC cannot match
+    crc = crc32Of(chunk.data(), static_cast<std::size_t>(got), crc);
+    at += static_cast<std::uint64_t>(got);
+    remaining -= static_cast<std::uint64_t>(got);
+  }
+  if (remaining > 0) crc = ~crc;
+  return crc;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lookup
+
+int TZLBArchive::FindEntry(const std::string& Name) const {
+  if (ArchiveFileName.empty()) fail("No archive is currently open");
+  std::string folder, name;
+  splitPath(Name, folder, name);
+  const std::string key = foldAsciiCase(withBackslashes(folder) + name);
+  for (std::size_t i = 0; i < Entries.size(); ++i) {
+    if (foldAsciiCase(Entries[i].StoredName()) == key) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+RegistryEntry TZLBArchive::GetEntry(int Index) const { return entryAt(Index); }
+
+const RegistryEntry& TZLBArchive::entryAt(int Index) const {
+  if (Index < 0 || static_cast<std::size_t>(Index) >= Entries.size()) fail("Index out of bounds");
+  return Entries[static_cast<std::size_t>(Index)];
+}
+
+// ---------------------------------------------------------------------------------------------
+// Progress
+
+void TZLBArchive::DoProgress(std::uint64_t senderPosition) {
+  if (Destroying || !OnProgress) return;
+  auto percent = [this](double done) {
+    if (ProgressTotal == 0) return 0;
+    // nearbyint rounds halves to even under the default rounding mode.
+    const double value = std::nearbyint(done / static_cast<double>(ProgressTotal) * 100.0);
+    return static_cast<int>(std::clamp(value, double(std::numeric_limits<int>::min()),
+                                       double(std::numeric_limits<int>::max())));
+  };
+  switch (ProgressMode) {
+    case 0:
+    case 1:
+    case 4:
+      OnProgress(ProgressMessage, percent(static_cast<double>(ProgressDone)));
+      break;
+    case 2:
+    case 3:
+      OnProgress(ProgressMessage, percent(static_cast<double>(senderPosition)));
+      break;
+    default:
+      OnProgress(ArchiveFileName, 0);
+      break;
+  }
+}
+
+void TZLBArchive::logError(const std::string& Msg) {
+  if (OnErrorLogged) OnErrorLogged(Msg);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Temporary files and folders
+
+std::string TZLBArchive::MakeTempFileName() {
+  File file;
+  if (!file.createUnique(systemTempFolder(), "ZLB")) {
+    fail(format("Unable to create file (%s)", systemTempFolder() + "/ZLB"));
+  }
+  const std::string path = file.path();
+  file.close();
+  auto model = utf8To1252(path);
+  if (!model) {
+    removeFile(path);
+    fail(format("Unable to create file (%s)", path));
+  }
+  return *model;
+}
+
+void TZLBArchive::AddFolder(const std::string& Folder, std::vector<std::string>& Files) {
+  namespace fs = std::filesystem;
+  std::string folder = Folder;
+  if (folder.size() > 1 && isSeparator(folder.back())) folder.pop_back();
+  std::vector<std::string> found;
+  std::error_code error;
+  fs::directory_iterator it(fs::path(nativeOf(folder)), error);
+  if (error) {
+    logError(format("Unable to open file (%s)", folder));
+    return;
+  }
+  const std::string prefix = folder == "/" ? folder : folder + "/";
+  for (; it != fs::directory_iterator(); it.increment(error)) {
+    if (error) {
+      logError(format("Unable to open file (%s)", folder));
+      break;
+    }
+    const std::string nativeName = it->path().filename().string();
+    const auto name = utf8To1252(nativeName);
+    if (!name) {
+      // Windows-1252 cannot hold this name, so it cannot be recorded.
+      logError(format("Unable to open file (%s)", prefix + nativeName));
+      continue;
+    }
+    std::error_code kindError;
+    const bool isLink = it->is_symlink(kindError);
+    const bool isDirectory = it->is_directory(kindError);
+    if (isDirectory) {
+      if (RecursePaths && !isLink) AddFolder(prefix + *name, Files);
+    } else {
+      found.push_back(prefix + *name);
+    }
+  }
+  Files.insert(Files.end(), found.begin(), found.end());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Adding files
+
+void TZLBArchive::expandFolders(std::vector<std::string>& Files) {
+  std::size_t i = 0;
+  while (i < Files.size()) {
+    if (isFolder(nativeOf(Files[i]))) {
+      const std::string folder = Files[i];
+      if (RecursePaths) AddFolder(folder, Files);
+      Files.erase(Files.begin() + static_cast<std::ptrdiff_t>(i));
+    } else {
+      ++i;
+    }
+  }
+}
+
+void TZLBArchive::AddFiles(std::vector<std::string>& Files) {
+  if (ArchiveFileName.empty()) fail("No archive is currently open");
+  if (!NewArchive && ArchiveStart > 0) fail("The archive is part of a larger file and cannot be changed");
+  expandFolders(Files);
+
+  // The new archive is written beside the old one, so that it can replace it by one rename.
+  const std::string nativeArchive = nativeOf(ArchiveFileName);
+  const std::string nativeFolder = nativeFolderOf(nativeArchive);
+  File temp;
+  if (!temp.createUnique(nativeFolder, "ZLB")) {
+    fail(format("Datei %s kann nicht ge\xF6" "ffnet werden",
+                utf8To1252(nativeFolder + "/ZLBXXXXXX").value_or(ArchiveFileName)));
+  }
+  const std::string tempPath = temp.path();
+
+  bool written = false;
+  try {
+    ArchiveWriter out(temp);
+    writeNewArchive(Files, out);
+    out.flush();
+    // Keep the old archive's permissions; a new one gets the usual 0644.
+    struct stat old {};
+    const mode_t mode = !NewArchive && ::stat(nativeArchive.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    if (::fchmod(temp.descriptor(), mode) != 0) fail("chmod");
+    if (!temp.flushToDisk() || !temp.close()) fail("close");
+    written = true;
+  } catch (...) {
+  }
+  if (!written) {
+    temp.close();
+    removeFile(tempPath);
+    reloadAfterFailure();
+    return;
+  }
+  if (std::rename(tempPath.c_str(), nativeArchive.c_str()) != 0) {
+    removeFile(tempPath);
+    const std::string name = ArchiveFileName;
+    reloadAfterFailure();
+    fail(format("Unable to replace the archive file (%s)", name));
+  }
+  const std::string name = ArchiveFileName;
+  try {
+    CloseArchive();
+    OpenArchive(name);
+  } catch (...) {
+    // The archive on disk is complete; only reading it back failed. The component is Closed.
+  }
+}
+
+void TZLBArchive::reloadAfterFailure() {
+  const std::string name = ArchiveFileName;
+  const bool wasNew = NewArchive;
+  CloseArchive();
+  if (wasNew) return;
+  try {
+    OpenArchive(name);
+  } catch (...) {
+    // Whatever is on disk cannot be read any more: stay Closed.
+  }
+}
+
+void TZLBArchive::writeNewArchive(std::vector<std::string>& Files, ArchiveWriter& out) {
+  if (!NewArchive) copyMemberArea(out);
+
+  std::vector<std::string> nativePaths;
+  nativePaths.reserve(Files.size());
+  for (const auto& path : Files) nativePaths.push_back(nativeOf(path));
+  std::mutex tempNameLock;
+  WorkFileMaker makeWorkFile = [this, &tempNameLock] {
+    std::lock_guard lock(tempNameLock);
+    return nativeOf(MakeTempFileName());
+  };
+  const int threads = CompressionThreads > 0 ? CompressionThreads : defaultThreadCount();
+  PackPipeline pipeline(std::move(nativePaths), CompressionLevel, makeWorkFile, threads);
+
+  for (std::size_t i = 0; !Files.empty(); ++i) {
+    const std::string source = Files.front();
+    std::string folder, name;
+    splitPath(source, folder, name);
+    const std::string storedPath = SavePaths ? cut255(withBackslashes(folder)) : std::string();
+    if (FindEntry(storedPath + cut255(name)) >= 0) {
+      logError(format("%s already exists in the archive", source));
+    }
+    ProgressMode = 2;
+    ProgressDone = 0;
+    ProgressMessage = format("Updating %s", source);
+    const ArchiveWriter::Mark before = out.mark();
+    try {
+      PackedMember packed = pipeline.take(i, [this](std::uint64_t position, std::uint64_t total) {
+        ProgressTotal = static_cast<std::int64_t>(total);
+        DoProgress(position);
+      });
+      ProgressTotal = static_cast<std::int64_t>(packed.sizeAtOpen);
+      for (const std::uint64_t position : packed.progressPositions) DoProgress(position);
+      appendMember(source, packed, out);
+    } catch (...) {
+      out.rollback(before);
+      logError(format("Unable to open file (%s)", source));
+    }
+    Files.erase(Files.begin());
+  }
+  WriteRegistry(out);
+}
+
+void TZLBArchive::copyMemberArea(ArchiveWriter& out) {
+  File archive;
+  if (!archive.openForReading(nativeOf(ArchiveFileName))) fail(format("Unable to open file (%s)", ArchiveFileName));
+  std::vector<unsigned char> chunk(kCopyChunk);
+  std::uint64_t at = ArchiveStart;
+  std::uint64_t remaining = Trailer.RegistryOffset;
+  while (remaining > 0) {
+    const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk.size()));
+    if (!archive.readExactlyAt(at, chunk.data(), ask)) fail(format("Unable to open file (%s)", ArchiveFileName));
+    out.write(chunk.data(), ask);
+    at += ask;
+    remaining -= ask;
+  }
+}
+
+void TZLBArchive::appendMember(const std::string& SourcePath, PackedMember& packed, ArchiveWriter& out) {
+  RegistryEntry entry;
+  std::string folder, name;
+  splitPath(SourcePath, folder, name);
+  entry.SetEntryName(name);
+  if (SavePaths) entry.SetEntryPath(withBackslashes(folder));
+  entry.SetFileCRC(packed.crc);
+  entry.SetFileSize(static_cast<std::uint32_t>(packed.bytesRead));
+  entry.SetDataOffset(static_cast<std::uint32_t>(out.length()));
+  const bool compressed = packed.compressedSize < packed.bytesRead;
+  const std::uint64_t stored = compressed ? packed.compressedSize : packed.bytesRead;
+  // The member must end where a 32-bit offset can still point.
+  if (out.length() + stored > kFormatLimit) fail("too large");
+
+  if (compressed && !packed.workFile.isOpen()) {
+    out.write(packed.memory.data(), packed.memory.size());
+  } else {
+    File& from = compressed ? packed.workFile : packed.source;
+    std::vector<unsigned char> chunk(kCopyChunk);
+    std::uint64_t at = 0;
+    std::uint32_t crc = 0;
+    while (at < stored) {
+      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(stored - at, chunk.size()));
+      if (!from.readExactlyAt(at, chunk.data(), ask)) fail("read");
+      if (!compressed) crc = crc32Of(chunk.data(), ask, crc);
+      out.write(chunk.data(), ask);
+      at += ask;
+    }
+    // A source changed between the two reads would not match its recorded CRC.
+    if (!compressed && crc != packed.crc) fail("changed");
+  }
+  entry.SetStoredSize(static_cast<std::uint32_t>(stored));
+  entry.SetStoredRaw(!compressed);
+  entry.SetLevelUsed(compressed ? static_cast<std::uint8_t>(CompressionLevel) : 0);
+  Entries.push_back(entry);
+}
+
+void TZLBArchive::WriteRegistry(ArchiveWriter& out) {
+  ArchiveTrailer trailer;
+  trailer.RegistryOffset = static_cast<std::uint32_t>(out.length());
+  const ArchiveWriter::Mark before = out.mark();
+  try {
+    std::vector<unsigned char> records(Entries.size() * kEntrySize);
+    for (std::size_t i = 0; i < Entries.size(); ++i) {
+      std::copy(Entries[i].Bytes.begin(), Entries[i].Bytes.end(), records.data() + i * kEntrySize);
+    }
+    ProgressMode = 4;
+    ProgressTotal = static_cast<std::int64_t>(records.size());
+    ProgressDone = 0;
+    ProgressMessage = "Writing archive registry";
+    TCompressionStream stream(CompressionLevel, [&out](const unsigned char* data, std::size_t size) {
+      out.write(data, size);
+    });
+    stream.OnProgress = [this](const TCompressionStream& sender) { DoProgress(sender.Position()); };
+    stream.Write(records.data(), records.size());
+    stream.Finish();
+    if (out.length() > kFormatLimit) fail("too large");
+    trailer.RegistrySize = static_cast<std::uint32_t>(out.length() - before.length);
+    trailer.RegistryCompressed = 1;
+  } catch (...) {
+    out.rollback(before);
+    for (const auto& entry : Entries) out.write(entry.Bytes.data(), entry.Bytes.size());
+    trailer.RegistrySize = 0;
+    trailer.RegistryCompressed = 0;
+  }
+  if (out.length() > kFormatLimit) fail("too large");
+  trailer.EntryCount = static_cast<std::int32_t>(Entries.size());
+  trailer.AlwaysOne = 1;
+  trailer.ArchiveCRC = out.crc();
+  const auto bytes = trailer.toBytes();
+  out.write(bytes.data(), bytes.size());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Extraction
+
+void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
+                             const std::function<void(const unsigned char*, std::size_t)>& sink) {
+  const std::string storedName = entry.StoredName();
+  const std::string unreadable = format("Unable to read %s from the archive", storedName);
+  const std::uint64_t offset = entry.DataOffset();
+  const std::uint64_t stored = entry.StoredSize();
+  const std::uint64_t size = entry.FileSize();
+  // Member bytes lie in the member data area, before the registry.
+  if (offset + stored > Trailer.RegistryOffset) fail(unreadable);
+  if (entry.StoredRaw() && stored != size) fail(unreadable);
+
+  File file;
+  if (!file.openForReading(nativeOf(ArchiveFileName))) fail(format("Unable to open file (%s)", ArchiveFileName));
+  const std::uint64_t begin = ArchiveStart + offset;
+  const std::uint64_t end = begin + stored;
+
+  ProgressMessage = format("Extracting %s", storedName);
+  ProgressTotal = static_cast<std::int64_t>(size);
+  ProgressDone = 0;
+  std::vector<unsigned char> chunk(kStreamBufferSize);
+  std::uint32_t crc = 0;
+  std::uint64_t produced = 0;
+  if (entry.StoredRaw()) {
+    ProgressMode = 1;
+    while (produced < size) {
+      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(size - produced, chunk.size()));
+      if (!file.readExactlyAt(begin + produced, chunk.data(), ask)) fail(unreadable);
+      crc = crc32Of(chunk.data(), ask, crc);
+      sink(chunk.data(), ask);
+      produced += ask;
+      ProgressDone = static_cast<std::int64_t>(produced);
+      if (ask == chunk.size()) DoProgress();
+    }
+  } else {
+    ProgressMode = 3;
+    std::uint64_t next = begin;
+    TDecompressionStream stream([&](unsigned char* buffer, std::size_t capacity) -> std::size_t {
+      const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, end - next));
+      if (take == 0) return 0;
+      const std::int64_t got = file.readAt(next, buffer, take);
+      if (got <= 0) throw EDecompressionError("error");
+      next += static_cast<std::uint64_t>(got);
+      return static_cast<std::size_t>(got);
+    });
+    while (produced < size) {
+      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(size - produced, chunk.size()));
+      std::size_t got = 0;
+      try {
+        got = stream.Read(chunk.data(), ask);
+      } catch (const EDecompressionError&) {
+        fail(unreadable);
+      }
+      if (got < ask) fail(unreadable);
+      crc = crc32Of(chunk.data(), got, crc);
+      sink(chunk.data(), got);
+      produced += got;
+      if (got == chunk.size()) DoProgress(stream.Position());
+    }
+  }
+  if (verifyCrc && crc != entry.FileCRC()) fail(format("CRC error in %s", storedName));
+}
+
+std::string TZLBArchive::destinationOf(const RegistryEntry& entry, const std::string& DestFolder) const {
+  const std::string storedName = entry.StoredName();
+  const std::string name = entry.EntryName();
+  checkSafeName(name, storedName);
+  std::string target = DestFolder.empty() ? std::string(".") : DestFolder;
+  if (!isSeparator(target.back())) target += '/';
+  if (ExtractWithPath) {
+    for (const auto& step : safeFolderSteps(entry.EntryPath(), storedName)) target += step + '/';
+  }
+  return target + name;
+}
+
+bool TZLBArchive::ExtractFile(int Index, const std::string& DestFolder) {
+  if (ArchiveFileName.empty()) fail("No archive is currently open");
+  const RegistryEntry entry = entryAt(Index);
+  const std::string target = destinationOf(entry, DestFolder);
+  const std::string nativeTarget = nativeOf(target);
+  const bool exists = fileExists(nativeTarget);
+  if (exists) {
+    bool Replace = true;
+    if (OnReplaceFile) OnReplaceFile(target, Replace);
+    if (!Replace) return false;
+  }
+  const std::string nativeFolder = nativeFolderOf(nativeTarget);
+  std::error_code error;
+  std::filesystem::create_directories(nativeFolder, error);
+  File temp;
+  if (error || !temp.createUnique(nativeFolder, "ZLB")) fail(format("Unable to create file (%s)", target));
+  const std::string tempPath = temp.path();
+  try {
+    readMember(entry, CheckCRC, [&](const unsigned char* data, std::size_t size) {
+      if (!temp.writeAll(data, size)) fail(format("Unable to create file (%s)", target));
+    });
+    struct stat old {};
+    const mode_t mode = exists && ::stat(nativeTarget.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    if (::fchmod(temp.descriptor(), mode) != 0 || !temp.close() ||
+        std::rename(tempPath.c_str(), nativeTarget.c_str()) != 0) {
+      fail(format("Unable to create file (%s)", target));
+    }
+  } catch (...) {
+    temp.close();
+    removeFile(tempPath);
+    throw;
+  }
+  if (OnFileExtracted) OnFileExtracted(target);
+  return true;
+}
+
+bool TZLBArchive::ExtractFileByName(const std::string& Name, const std::string& DestFolder) {
+  const int index = FindEntry(Name);
+  if (index < 0) fail(format("%s not found in the archive", Name));
+  return ExtractFile(index, DestFolder);
+}
+
+void TZLBArchive::ExtractToStream(int Index, std::ostream& Stream) {
+  if (ArchiveFileName.empty()) fail("No archive is currently open");
+  const RegistryEntry entry = entryAt(Index);
+  const std::string storedName = entry.StoredName();
+  readMember(entry, CheckCRC, [&](const unsigned char* data, std::size_t size) {
+    Stream.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!Stream) fail(format("Unable to write %s to the stream", storedName));
+  });
+  if (OnStreamExtracted) OnStreamExtracted(storedName);
+}
+
+void TZLBArchive::ExtractToStreamByName(const std::string& Name, std::ostream& Stream) {
+  const int index = FindEntry(Name);
+  if (index < 0) fail(format("%s not found in the archive", Name));
+  ExtractToStream(index, Stream);
+}
+
+void TZLBArchive::TestEntry(int Index) {
+  if (ArchiveFileName.empty()) fail("No archive is currently open");
+  readMember(entryAt(Index), true, [](const unsigned char*, std::size_t) {});
+}
+
+}  // namespace vantrel::zlb

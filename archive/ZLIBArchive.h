@@ -1,0 +1,184 @@
+#pragma once
+// TZLBArchive: packs files into a ZLB archive (see ArchiveFormat.h), opens archives (also one
+// appended to a larger file, such as a built program) and extracts their members.
+//
+// Text. Every string that crosses this interface (paths, names, messages) is Windows-1252, like
+// the rest of the model; the component converts paths to the file system's UTF-8 only when it
+// touches a file. A file whose name Windows-1252 cannot hold cannot be added: it is logged like
+// any unreadable file.
+//
+// Paths. "/" and "\" both separate folders. The recorded folder (`EntryPath`, with `SavePaths`)
+// uses "\" as separator; a colon is an ordinary character, so nothing is stripped as a drive.
+//
+// Failures are exceptions (EArchiveError, ECompressionError, EDecompressionError) whose what()
+// is the English message, exactly:
+//   "No archive is currently open"            AddFiles, FindEntry, extraction without an archive
+//   "File already exists"                     CreateArchive with an existing name
+//   "Archive file not found"                  OpenArchive
+//   "Unable to open file (%s)"                OpenArchive: the file cannot be read
+//   "The archive file appears to be corrupted" OpenArchive: too short, CRC-32 mismatch, or a
+//                                             trailer whose registry would start before the file
+//   "Unable to read archive file list"        OpenArchive: registry damaged, or OnArchiveOpened threw
+//   "Index out of bounds"                     GetEntry and the extraction calls by index
+//   "Datei %s kann nicht geöffnet werden"     AddFiles: the temporary archive cannot be created
+//   "Unable to replace the archive file (%s)" AddFiles: the finished file could not be renamed
+//                                             over the archive; the old archive is unchanged
+//   "The archive is part of a larger file and cannot be changed"
+//                                             AddFiles on an archive opened inside a program
+// Extraction (these texts are ours; %s is the member's stored name unless noted):
+//   "%s not found in the archive"             extraction by name
+//   "Unable to read %s from the archive"      stored bytes outside the data area, damaged zlib
+//                                             stream, or content shorter than FileSize
+//   "CRC error in %s"                         CheckCRC set (or TestEntry) and the CRC-32 differs
+//   "Unsafe path in the archive (%s)"         a name or recorded folder that would leave the
+//                                             destination: "..", a drive ("C:"), a name with a
+//                                             separator, an empty name, or a NUL byte
+//   "Unable to create file (%s)"              the destination file or folder (its path) cannot be
+//                                             written
+//   "Unable to write %s to the stream"        the target stream failed
+//
+// Per-file problems while adding go to OnErrorLogged instead:
+//   "%s already exists in the archive"        (source path; the file is added all the same)
+//   "Unable to open file (%s)"                (source path; the file is left out)
+//
+// Extraction choices. A member is written to a new file in its destination folder which then
+// replaces the target by a rename, so a failed extraction never leaves a half-written or
+// unverified file behind. An existing target is replaced unless OnReplaceFile sets Replace to
+// false (Replace is true when the handler is called; without a handler files are replaced); a
+// member not replaced is skipped and not reported as extracted. With ExtractWithPath the
+// recorded folder, "\" turned into "/", is joined below the destination folder (its leading
+// "\" does not make it absolute); missing folders are created. OnFileExtracted gets the full
+// path of the written file, OnStreamExtracted the member's stored name. Progress: "Extracting
+// %s" (stored name) per 65,536 bytes of content, mode 3 for inflated members (bytes produced /
+// FileSize), mode 1 for raw ones.
+//
+// Threads. All events are raised on the caller's thread, in the same order and with the same
+// values whatever CompressionThreads is. With more than one thread, AddFiles compresses the
+// next members on worker threads while the caller's thread appends them in order; a worker's
+// progress events are delivered when its member is appended. MakeTempFileName may then be
+// called from a worker thread (never two calls at once).
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveFormat.h"
+#include "archive/ZlibStreams.h"
+
+namespace vantrel::zlb {
+
+class EArchiveError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class ArchiveWriter;
+struct PackedMember;
+
+class TZLBArchive {
+ public:
+  using TNotifyEvent = std::function<void(TZLBArchive& Sender)>;
+  using TErrorLogEvent = std::function<void(const std::string& Msg)>;
+  using TProgressEvent = std::function<void(const std::string& Msg, int Percentage)>;
+  using TReplaceFileEvent = std::function<void(const std::string& Filename, bool& Replace)>;
+  using TFileExtractedEvent = std::function<void(const std::string& filename)>;
+
+  TZLBArchive();
+  virtual ~TZLBArchive();
+  TZLBArchive(const TZLBArchive&) = delete;
+  TZLBArchive& operator=(const TZLBArchive&) = delete;
+
+  // Published properties.
+  TFileCompressionLevel CompressionLevel = TFileCompressionLevel::fcDefault;
+  bool ExtractWithPath = false;
+  bool CheckCRC = false;
+  bool SavePaths = false;
+  bool RecursePaths = false;
+  // Events; each is optional.
+  TReplaceFileEvent OnReplaceFile;
+  TFileExtractedEvent OnFileExtracted;
+  TNotifyEvent OnArchiveOpened;
+  TFileExtractedEvent OnStreamExtracted;
+  TErrorLogEvent OnErrorLogged;
+  TProgressEvent OnProgress;
+  // Threads that compress members in AddFiles, the caller's included; 0 = one per core.
+  // The archive's bytes do not depend on it.
+  int CompressionThreads = 0;
+
+  // Starts a new, empty archive under a name that must not exist yet; nothing is written
+  // before AddFiles. An empty name leaves the component Closed.
+  void CreateArchive(const std::string& FileName);
+  // Opens an archive file (or a file that ends with one) and loads its registry. False only
+  // for an empty name.
+  bool OpenArchive(const std::string& FileName);
+  void CloseArchive();
+  // Adds every file (folders expanded, see RecursePaths) by writing the archive anew; the
+  // list is consumed. Per-file problems go to OnErrorLogged.
+  void AddFiles(std::vector<std::string>& Files);
+  // Index of the first entry whose stored name matches Name (ASCII case folded), or -1.
+  int FindEntry(const std::string& Name) const;
+  RegistryEntry GetEntry(int Index) const;
+  int Count() const { return static_cast<int>(Entries.size()); }
+
+  // Extraction. The file variants return false when OnReplaceFile declined to replace.
+  bool ExtractFile(int Index, const std::string& DestFolder);
+  bool ExtractFileByName(const std::string& Name, const std::string& DestFolder);
+  void ExtractToStream(int Index, std::ostream& Stream);
+  void ExtractToStreamByName(const std::string& Name, std::ostream& Stream);
+  // Inflates a member and checks its CRC-32 (whatever CheckCRC says) without writing it.
+  void TestEntry(int Index);
+
+  // Current state.
+  const std::string& GetArchiveFileName() const { return ArchiveFileName; }
+  bool IsNewArchive() const { return NewArchive; }
+  const ArchiveTrailer& GetTrailer() const { return Trailer; }
+  // Offset of the archive's first byte in its file: 0 for a plain archive file.
+  std::uint64_t GetArchiveStart() const { return ArchiveStart; }
+
+  // Full path of a new, empty, uniquely named "ZLB..." file in the system's temporary folder.
+  virtual std::string MakeTempFileName();
+  // Appends the files found in Folder (and in its sub-folders with RecursePaths) to Files.
+  // A sub-folder's own path is never listed; sub-folders reached through a symbolic link are
+  // not entered (a link loop would never end).
+  virtual void AddFolder(const std::string& Folder, std::vector<std::string>& Files);
+
+ protected:
+  // CRC-32 of a file's bytes from `from` up to `size - ExcludeTail`.
+  static std::uint32_t StreamCRC(class File& file, std::uint64_t from, std::uint64_t ExcludeTail);
+  void DoProgress(std::uint64_t senderPosition = 0);
+  void WriteRegistry(ArchiveWriter& out);
+
+  std::uint8_t ProgressMode = 5;
+  std::string ProgressMessage;
+  std::int64_t ProgressTotal = 0;
+  std::int64_t ProgressDone = 0;
+
+ private:
+  void forgetArchive();
+  void loadRegistry(File& file, std::uint64_t fileSize);
+  void expandFolders(std::vector<std::string>& Files);
+  void writeNewArchive(std::vector<std::string>& Files, ArchiveWriter& out);
+  void copyMemberArea(ArchiveWriter& out);
+  void appendMember(const std::string& SourcePath, PackedMember& packed, ArchiveWriter& out);
+  void reloadAfterFailure();
+  void logError(const std::string& Msg);
+
+  // Extraction helpers.
+  const RegistryEntry& entryAt(int Index) const;
+  void readMember(const RegistryEntry& entry, bool verifyCrc,
+                  const std::function<void(const unsigned char*, std::size_t)>& sink);
+  std::string destinationOf(const RegistryEntry& entry, const std::string& DestFolder) const;
+
+  bool NewArchive = false;
+  std::string ArchiveFileName;
+  ArchiveTrailer Trailer;
+  std::vector<RegistryEntry> Entries;
+  std::uint64_t ArchiveStart = 0;
+  bool Destroying = false;
+};
+
+}  // namespace vantrel::zlb

@@ -1,0 +1,45 @@
+#pragma once
+// Scratch folders, files and hand-made archives for the archive tests.
+
+#include <string>
+#include <vector>
+
+#include "archive/ArchiveFormat.h"
+
+namespace vantrel::zlb::test {
+
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+// Deterministic bytes: compressible text or noise that deflate cannot shrink.
+std::string textBytes(std::size_t size, unsigned seed = 1);
+std::string noiseBytes(std::size_t size, unsigned seed = 1);
+std::string zlibCompress(const std::string& bytes, int level = 6);
+std::uint32_t crcOf(const std::string& bytes);
+
+// A member for handMadeArchive: its stored bytes and the registry record that points at them
+// (DataOffset is filled in by handMadeArchive unless keepOffset is set).
+struct HandMember {
+  RegistryEntry entry;
+  std::string stored;
+  bool keepOffset = false;
+};
+HandMember rawMember(const std::string& name, const std::string& content);
+HandMember zlibMember(const std::string& name, const std::string& content);
+
+// Lays members, registry (zlib stream or raw) and a trailer with a correct CRC out in bytes.
+std::string handMadeArchive(std::vector<HandMember> members, bool compressRegistry = true,
+                            int entryCountOverride = -1);
+
+}  // namespace vantrel::zlb::test
