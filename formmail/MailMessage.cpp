@@ -163,8 +163,9 @@ std::string encodeSubject(std::string_view utf8Subject) {
   }
   if (!needsEncodedWords(clean)) return clean;
 
-  // 45 bytes give 60 base64 characters; with "=?UTF-8?B?" and "?=" a word stays under 75.
-  constexpr std::size_t kChunk = 45;
+  // 39 bytes give 52 base64 characters; with "=?UTF-8?B?", "?=" and "Subject: " in front the
+  // first line stays within 78 characters, as every line of a header should.
+  constexpr std::size_t kChunk = 39;
   std::string header;
   std::size_t start = 0;
   while (start < clean.size()) {

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include "formmail/Config.h"
+
+using namespace vantrel::formmail;
+
+namespace {
+
+const std::string kMinimal =
+    "[formmail]\n"
+    "allow = info@example.org\n"
+    "sender = formmail@example.org\n"
+    "maildir = /var/mail/forms\n";
+
+std::string errorOf(const std::string& text) { return parseConfig(text).error; }
+
+}  // namespace
+
+TEST(Config, ReadsEveryKeyWithCommentsAndBlanks) {
+  const auto result = parseConfig(
+      "# comment\n"
+      "; another\n"
+      "[formmail]\r\n"
+      "  allow = Info@Example.org ,@example.com,, \n"
+      "sender=formmail@example.org\n"
+      "maildir = /tmp/m\n"
+      "smtp = smtps://mail.example.org:465\n"
+      "smtp_user = forms\n"
+      "smtp_password = geheim = ja\n"
+      "starttls = no\n"
+      "spool = /tmp/spool\n"
+      "max_body = 2048\n"
+      "max_fields = 20\n"
+      "max_field_length = 300\n"
+      "rate_per_minute = 0\n"
+      "rate_state = /tmp/rate\n"
+      "honeypot = website\n"
+      "success_redirect = https://example.org/danke.html\n");
+  ASSERT_TRUE(result.config) << result.error;
+  const Config& c = *result.config;
+  EXPECT_EQ(c.allow, (std::vector<std::string>{"info@example.org", "@example.com"}));
+  EXPECT_EQ(c.smtpPassword, "geheim = ja");
+  EXPECT_FALSE(c.starttls);
+  EXPECT_EQ(c.maxBody, 2048U);
+  EXPECT_EQ(c.limits.maxFields, 20U);
+  EXPECT_EQ(c.limits.maxFieldLength, 300U);
+  EXPECT_EQ(c.ratePerMinute, 0U);
+  EXPECT_EQ(c.honeypot, "website");
+  EXPECT_EQ(c.successRedirect, "https://example.org/danke.html");
+}
+
+TEST(Config, DefaultsAreTheDocumentedOnes) {
+  const auto result = parseConfig(kMinimal);
+  ASSERT_TRUE(result.config) << result.error;
+  EXPECT_EQ(result.config->maxBody, 65536U);
+  EXPECT_EQ(result.config->ratePerMinute, 10U);
+  EXPECT_TRUE(result.config->starttls);
+  EXPECT_TRUE(result.config->smtp.empty());
+}
+
+TEST(Config, NamesTheLineOfAMistake) {
+  EXPECT_EQ(errorOf(kMinimal + "alow = x@y.de\n"), "line 5: unknown key 'alow'");
+  EXPECT_EQ(errorOf("allow = a@b.de\n"), "line 1: key outside the [formmail] section");
+  EXPECT_EQ(errorOf("[mail]\n"), "line 1: unknown section [mail] (only [formmail])");
+  EXPECT_EQ(errorOf(kMinimal + "max_body = 12k\n"), "line 5: max_body expects a whole number from 1 to 67108864");
+  EXPECT_EQ(errorOf(kMinimal + "max_fields = 0\n"), "line 5: max_fields expects a whole number from 1 to 100000");
+  EXPECT_EQ(errorOf(kMinimal + "starttls = maybe\n"), "line 5: starttls expects yes or no");
+  EXPECT_EQ(errorOf(kMinimal + "just text\n"), "line 5: expected key = value");
+}
+
+TEST(Config, RefusesWhatWouldBreakHeadersOrRelay) {
+  EXPECT_NE(errorOf("[formmail]\nallow = a@b.de x@evil.de\nsender = f@b.de\nmaildir = /m\n"), "");
+  EXPECT_NE(errorOf("[formmail]\nallow = a@b.de, @\nsender = f@b.de\nmaildir = /m\n"), "");
+  EXPECT_NE(errorOf("[formmail]\nallow = \nsender = f@b.de\nmaildir = /m\n"), "");
+  EXPECT_NE(errorOf("[formmail]\nallow = a@b.de\nsender = Form <f@b.de>\nmaildir = /m\n"), "");
+  EXPECT_NE(errorOf("[formmail]\nallow = a@b.de\nsender = f@b.de\n"), "");
+  EXPECT_NE(errorOf(kMinimal + "smtp = http://mail.example.org\n"), "");
+  EXPECT_NE(errorOf(kMinimal + "success_redirect = javascript:alert(1)\n"), "");
+  EXPECT_NE(errorOf("# only a comment\n"), "");
+}
+
+TEST(Config, AllowListMatchesWholeAddressesAndWholeDomainsOnly) {
+  auto config = *parseConfig("[formmail]\nallow = info@example.org, @example.com\nsender = f@b.de\nmaildir = /m\n").config;
+  EXPECT_TRUE(isAllowedRecipient(config, "info@example.org"));
+  EXPECT_TRUE(isAllowedRecipient(config, "INFO@Example.ORG"));
+  EXPECT_TRUE(isAllowedRecipient(config, "anyone@example.com"));
+  EXPECT_FALSE(isAllowedRecipient(config, "other@example.org"));
+  EXPECT_FALSE(isAllowedRecipient(config, "x@sub.example.com"));
+  EXPECT_FALSE(isAllowedRecipient(config, "x@example.com.evil.de"));
+  EXPECT_FALSE(isAllowedRecipient(config, "info@example.org,x@evil.de"));
+  EXPECT_FALSE(isAllowedRecipient(config, "info@example.org x@evil.de"));
+  EXPECT_FALSE(isAllowedRecipient(config, "info@example.org\r\nBcc: x@evil.de"));
+  EXPECT_FALSE(isAllowedRecipient(config, "x@evil.de@example.com"));
+  EXPECT_FALSE(isAllowedRecipient(config, "<info@example.org>"));
+  EXPECT_FALSE(isAllowedRecipient(config, ""));
+}

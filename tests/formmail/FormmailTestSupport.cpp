@@ -1,0 +1,363 @@
+#include "FormmailTestSupport.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace formmail_test {
+
+TempDir::TempDir() {
+  std::random_device random;
+  path_ = fs::temp_directory_path() / ("vantrel-formmail-test-" + std::to_string(::getpid()) + "-" +
+                                       std::to_string(random()));
+  fs::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file << text;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> mailsIn(const std::string& maildir) {
+  std::vector<std::string> names;
+  if (!fs::is_directory(maildir + "/new")) return {};
+  for (const auto& entry : fs::directory_iterator(maildir + "/new")) names.push_back(entry.path().string());
+  std::sort(names.begin(), names.end());
+  std::vector<std::string> mails;
+  for (const auto& name : names) mails.push_back(readFile(name));
+  return mails;
+}
+
+std::size_t fileCount(const std::string& folder) {
+  if (!fs::is_directory(folder)) return 0;
+  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
+}
+
+std::string decodeQuotedPrintable(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r') continue;
+    if (text[i] != '=') {
+      out += text[i];
+    } else if (i + 1 < text.size() && (text[i + 1] == '\n' || text[i + 1] == '\r')) {
+      i += text[i + 1] == '\r' ? 2 : 1;  // soft line break
+    } else if (i + 2 < text.size()) {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+std::string base64Decode(const std::string& text) {
+  static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  unsigned buffer = 0;
+  int bits = 0;
+  for (char c : text) {
+    const auto index = alphabet.find(c);
+    if (index == std::string::npos) continue;
+    buffer = (buffer << 6) | static_cast<unsigned>(index);
+    bits += 6;
+    if (bits >= 8) {
+      bits -= 8;
+      out += static_cast<char>((buffer >> bits) & 0xFF);
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string decodeSubject(const std::string& header) {
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < header.size()) {
+    const std::size_t start = header.find("=?UTF-8?B?", pos);
+    if (start == std::string::npos) {
+      out += header.substr(pos);
+      break;
+    }
+    const std::size_t end = header.find("?=", start + 10);
+    if (end == std::string::npos) throw std::runtime_error("unterminated encoded word");
+    std::string between = header.substr(pos, start - pos);
+    if (between.find_first_not_of(" \t\r\n") != std::string::npos) out += between;
+    out += base64Decode(header.substr(start + 10, end - start - 10));
+    pos = end + 2;
+  }
+  return out;
+}
+
+ParsedMail parseMail(const std::string& mail) {
+  ParsedMail parsed;
+  std::string unix;
+  for (char c : mail) {
+    if (c != '\r') unix += c;
+  }
+  const std::size_t split = unix.find("\n\n");
+  parsed.headerBlock = unix.substr(0, split);
+  const std::string body = split == std::string::npos ? "" : unix.substr(split + 2);
+  parsed.body = decodeQuotedPrintable(body);
+  std::istringstream lines(parsed.headerBlock);
+  std::string line;
+  std::string current;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && (line.front() == ' ' || line.front() == '\t') && !current.empty()) {
+      parsed.headers[current] += line;
+      continue;
+    }
+    const std::size_t colon = line.find(':');
+    current = line.substr(0, colon);
+    parsed.headers[current] = colon == std::string::npos ? "" : line.substr(std::min(line.size(), colon + 2));
+  }
+  return parsed;
+}
+
+std::string urlEncode(const std::string& bytes) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (char c : bytes) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9')) {
+      out += c;
+    } else {
+      out += '%';
+      out += hex[u >> 4];
+      out += hex[u & 15];
+    }
+  }
+  return out;
+}
+
+std::string formBody(const std::vector<std::pair<std::string, std::string>>& fields) {
+  std::string body;
+  for (const auto& [name, value] : fields) {
+    if (!body.empty()) body += '&';
+    body += urlEncode(name) + "=" + urlEncode(value);
+  }
+  return body;
+}
+
+// ---- SMTP sink -------------------------------------------------------------------------
+
+SmtpSink::SmtpSink(Mode mode) : mode_(mode) {
+  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  socklen_t length = sizeof address;
+  if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listenFd_, 8) != 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+    throw std::runtime_error("SMTP sink cannot listen on 127.0.0.1");
+  }
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread([this] { serve(); });
+}
+
+SmtpSink::~SmtpSink() {
+  stop_ = true;
+  thread_.join();
+  ::close(listenFd_);
+}
+
+std::vector<SmtpSink::Received> SmtpSink::received() {
+  const std::lock_guard lock(mutex_);
+  return received_;
+}
+
+void SmtpSink::serve() {
+  while (!stop_) {
+    pollfd waiting{listenFd_, POLLIN, 0};
+    if (::poll(&waiting, 1, 50) <= 0) continue;
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) continue;
+    talk(fd);
+    ::close(fd);
+  }
+}
+
+namespace {
+
+// One line from the client, or nothing after 5 seconds of silence or a closed connection.
+bool readLine(int fd, std::string& pending, std::string& line) {
+  for (int rounds = 0; rounds < 100; ++rounds) {
+    const std::size_t end = pending.find("\r\n");
+    if (end != std::string::npos) {
+      line = pending.substr(0, end);
+      pending.erase(0, end + 2);
+      return true;
+    }
+    pollfd waiting{fd, POLLIN, 0};
+    if (::poll(&waiting, 1, 50) <= 0) continue;
+    char buffer[4096];
+    const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    pending.append(buffer, static_cast<std::size_t>(n));
+  }
+  return false;
+}
+
+void reply(int fd, const std::string& text) {
+  const std::string line = text + "\r\n";
+  (void)::send(fd, line.data(), line.size(), MSG_NOSIGNAL);
+}
+
+bool startsWithCaseless(const std::string& text, const std::string& prefix) {
+  if (text.size() < prefix.size()) return false;
+  return std::equal(prefix.begin(), prefix.end(), text.begin(),
+                    [](char a, char b) { return std::toupper(a) == std::toupper(b); });
+}
+
+}  // namespace
+
+void SmtpSink::talk(int fd) {
+  std::string pending;
+  std::string line;
+  Received mail;
+  reply(fd, "220 sink.test ESMTP");
+  while (readLine(fd, pending, line)) {
+    if (startsWithCaseless(line, "EHLO") || startsWithCaseless(line, "HELO")) {
+      reply(fd, "250 sink.test");
+    } else if (startsWithCaseless(line, "MAIL FROM:")) {
+      mail = Received{};
+      mail.mailFrom = line.substr(10);
+      reply(fd, "250 OK");
+    } else if (startsWithCaseless(line, "RCPT TO:")) {
+      if (mode_ == Mode::RefuseRecipient) {
+        reply(fd, "550 no such user");
+      } else {
+        mail.recipients.push_back(line.substr(8));
+        reply(fd, "250 OK");
+      }
+    } else if (startsWithCaseless(line, "DATA")) {
+      reply(fd, "354 go on");
+      while (readLine(fd, pending, line) && line != ".") {
+        mail.data += (line.rfind("..", 0) == 0 ? line.substr(1) : line) + "\r\n";
+      }
+      if (mode_ == Mode::RefuseData) {
+        reply(fd, "554 refused");
+      } else {
+        const std::lock_guard lock(mutex_);
+        received_.push_back(mail);
+        reply(fd, "250 queued");
+      }
+    } else if (startsWithCaseless(line, "QUIT")) {
+      reply(fd, "221 bye");
+      return;
+    } else {
+      reply(fd, "250 OK");  // RSET, NOOP
+    }
+  }
+}
+
+// ---- child processes -------------------------------------------------------------------
+
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::map<std::string, std::string>& environment, const std::string& input) {
+  // A child that exits before reading all its input must not take the test down with it.
+  ::signal(SIGPIPE, SIG_IGN);
+  int in[2], out[2], err[2];
+  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
+  std::vector<std::string> envStrings;
+  for (const auto& [name, value] : environment) envStrings.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (auto& entry : envStrings) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> argStrings{program};
+  argStrings.insert(argStrings.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (auto& entry : argStrings) argv.push_back(entry.data());
+  argv.push_back(nullptr);
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(in[0], 0);
+    ::dup2(out[1], 1);
+    ::dup2(err[1], 2);
+    ::execve(program.c_str(), argv.data(), envp.data());
+    ::_exit(127);
+  }
+  ::close(in[0]);
+  ::close(out[1]);
+  ::close(err[1]);
+
+  ProcessResult result;
+  std::size_t written = 0;
+  bool inputOpen = true;
+  if (input.empty()) {
+    ::close(in[1]);
+    inputOpen = false;
+  }
+  bool outOpen = true, errOpen = true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((outOpen || errOpen) && std::chrono::steady_clock::now() < deadline) {
+    std::vector<pollfd> fds;
+    if (outOpen) fds.push_back({out[0], POLLIN, 0});
+    if (errOpen) fds.push_back({err[0], POLLIN, 0});
+    if (inputOpen) fds.push_back({in[1], POLLOUT, 0});
+    if (::poll(fds.data(), fds.size(), 100) <= 0) continue;
+    for (const auto& fd : fds) {
+      if (fd.revents == 0) continue;
+      if (fd.fd == in[1]) {
+        const ssize_t n = ::write(in[1], input.data() + written, input.size() - written);
+        if (n > 0) written += static_cast<std::size_t>(n);
+        if (n < 0 || written == input.size()) {
+          ::close(in[1]);
+          inputOpen = false;
+        }
+        continue;
+      }
+      char buffer[4096];
+      const ssize_t n = ::read(fd.fd, buffer, sizeof buffer);
+      std::string& target = fd.fd == out[0] ? result.out : result.err;
+      if (n > 0) {
+        target.append(buffer, static_cast<std::size_t>(n));
+      } else {
+        (fd.fd == out[0] ? outOpen : errOpen) = false;
+      }
+    }
+  }
+  if (inputOpen) ::close(in[1]);
+  ::close(out[0]);
+  ::close(err[0]);
+  if (outOpen || errOpen) ::kill(pid, SIGKILL);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+}  // namespace formmail_test

@@ -1,0 +1,84 @@
+#pragma once
+// Helpers of the form-mail tests: a scratch folder, Maildir reading, mail decoding, a small
+// SMTP sink on 127.0.0.1 and a way to run a program with given environment and input.
+
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace formmail_test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void writeFile(const std::string& path, const std::string& text);
+std::string readFile(const std::string& path);
+
+// The mails under new/, oldest first by name.
+std::vector<std::string> mailsIn(const std::string& maildir);
+std::size_t fileCount(const std::string& folder);
+
+struct ParsedMail {
+  std::map<std::string, std::string> headers;  // as they stand, folded lines joined with ""
+  std::string headerBlock;
+  std::string body;  // quoted-printable decoded
+};
+ParsedMail parseMail(const std::string& mail);
+std::string decodeQuotedPrintable(const std::string& text);
+// Decodes "=?UTF-8?B?...?=" words; plain text stays as it is.
+std::string decodeSubject(const std::string& header);
+
+// Form body in application/x-www-form-urlencoded, every byte outside [A-Za-z0-9] escaped.
+std::string urlEncode(const std::string& bytes);
+std::string formBody(const std::vector<std::pair<std::string, std::string>>& fields);
+
+class SmtpSink {
+ public:
+  enum class Mode { Accept, RefuseRecipient, RefuseData };
+  explicit SmtpSink(Mode mode = Mode::Accept);
+  ~SmtpSink();
+  int port() const { return port_; }
+
+  struct Received {
+    std::string mailFrom;
+    std::vector<std::string> recipients;
+    std::string data;  // without the final ".", dot-stuffing undone
+  };
+  std::vector<Received> received();
+
+ private:
+  void serve();
+  void talk(int fd);
+  Mode mode_;
+  int listenFd_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::vector<Received> received_;
+  std::thread thread_;
+};
+
+struct ProcessResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+// Runs a program with exactly this environment and input; gives up after 30 seconds.
+ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::map<std::string, std::string>& environment, const std::string& input);
+
+}  // namespace formmail_test

@@ -1,0 +1,268 @@
+// The receiver's core against real Maildirs: what is mailed, and what is refused with
+// nothing mailed. The abuse cases are the classic holes of form-mail scripts.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "FormmailTestSupport.h"
+#include "formmail/FormMailHandler.h"
+
+using namespace vantrel::formmail;
+using namespace formmail_test;
+
+namespace {
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+// What the generated page posts, in the browser's order: visible fields, button, hidden ones.
+Fields pagePost(const Fields& visible, const std::string& required, const std::string& order,
+                const std::string& submitTo = "info@example.org") {
+  Fields post = visible;
+  post.insert(post.end(), {{"B1", "Abschicken"},
+                           {"required", required},
+                           {"data_order", order},
+                           {"submit_to", submitTo},
+                           {"form_id", "Formular"}});
+  return post;
+}
+
+class HandlerTest : public ::testing::Test {
+ protected:
+  HandlerTest() {
+    config.allow = {"info@example.org", "@example.com"};
+    config.sender = "formmail@example.org";
+    config.maildir = dir.file("Maildir");
+    config.honeypot = "website";
+    config.ratePerMinute = 0;  // the burst test switches it on
+  }
+
+  Answer post(const std::string& body, const std::string& client = "192.0.2.1",
+              const std::string& contentType = "application/x-www-form-urlencoded") {
+    if (!limiter) limiter = std::make_unique<MemoryRateLimiter>(config.ratePerMinute);
+    const auto delivery = makeDelivery(config);
+    const FormMailHandler handler(config, *delivery, *limiter);
+    return handler.handle({"POST", contentType, body, client});
+  }
+  Answer post(const Fields& fields) { return post(formBody(fields)); }
+
+  std::vector<std::string> mails() const { return mailsIn(config.maildir); }
+
+  TempDir dir;
+  Config config;
+  std::unique_ptr<RateLimiter> limiter;
+};
+
+const std::set<std::string> kHeaderNames = {"Date", "From", "To", "Subject", "Message-ID", "MIME-Version",
+                                            "Content-Type", "Content-Transfer-Encoding"};
+
+}  // namespace
+
+TEST_F(HandlerTest, StoresTheMailWithAnswersInDataOrderAndUmlautsIntact) {
+  const Answer answer = post(pagePost({{"Name", "J\xFCrgen Stra\xDF" "er"},
+                                       {"Farbe", "Gr\xFCn"},
+                                       {"Farbe", "Blau"},
+                                       {"Kommentar", "Sch\xF6n\r\nZweite Zeile"},
+                                       {"Zusatz", "nicht in der Liste"}},
+                                      "Name", "Kommentar,Name,Farbe,Farbe,Titel"));
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_NE(answer.body.find("Vielen Dank"), std::string::npos);
+  const auto stored = mails();
+  ASSERT_EQ(stored.size(), 1U);
+  EXPECT_EQ(fileCount(config.maildir + "/tmp"), 0U);
+  const ParsedMail mail = parseMail(stored[0]);
+  EXPECT_EQ(mail.headers.at("To"), "info@example.org");
+  EXPECT_EQ(mail.headers.at("Subject"), "Formular: Formular");
+  EXPECT_EQ(mail.body,
+            "Kommentar: Sch\xC3\xB6n\nZweite Zeile\n"
+            "Name: J\xC3\xBCrgen Stra\xC3\x9F" "er\n"
+            "Farbe: Gr\xC3\xBCn\nFarbe: Blau\n"
+            "Zusatz: nicht in der Liste\n");
+  EXPECT_EQ(stored[0].find('\r'), std::string::npos) << "Maildir files use LF line ends";
+}
+
+TEST_F(HandlerTest, AcceptsWholeDomainsAndMixedCaseRecipients) {
+  EXPECT_EQ(post(pagePost({{"a", "1"}}, "", "a", "Anfragen@EXAMPLE.com")).status, 200);
+  EXPECT_EQ(post(pagePost({{"a", "1"}}, "", "a", " info@example.org ")).status, 200);
+  EXPECT_EQ(mails().size(), 2U);
+}
+
+TEST_F(HandlerTest, MissingRequiredFieldsAreNamedAndNothingIsMailed) {
+  const Answer answer = post(pagePost({{"Name", "  "}, {"E-Mail", "a@b.de"}, {"Stra\xDF" "e", ""}},
+                                      "Name,E-Mail,Stra\xDF" "e,Name,Anrede", "Name,E-Mail,Stra\xDF" "e,Anrede"));
+  EXPECT_EQ(answer.status, 422);
+  EXPECT_NE(answer.body.find("<li>Name</li>\n<li>Stra\xC3\x9F" "e</li>\n<li>Anrede</li>\n"), std::string::npos)
+      << answer.body;
+  EXPECT_EQ(answer.body.find("<li>E-Mail</li>"), std::string::npos);
+  EXPECT_NE(answer.body.find("history.back()"), std::string::npos);
+  EXPECT_TRUE(mails().empty());
+}
+
+TEST_F(HandlerTest, AnswerPagesEscapePostedText) {
+  const Answer answer = post(pagePost({}, "<script>alert(\"x\")</script>,a&b", ""));
+  EXPECT_EQ(answer.status, 422);
+  EXPECT_EQ(answer.body.find("<script>"), std::string::npos);
+  EXPECT_NE(answer.body.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(answer.body.find("a&amp;b"), std::string::npos);
+}
+
+TEST_F(HandlerTest, RefusesEveryRecipientThatIsNotExactlyOneAllowedAddress) {
+  const std::vector<Fields> posts = {
+      pagePost({{"a", "1"}}, "", "a", "someone@elsewhere.de"),
+      pagePost({{"a", "1"}}, "", "a", "info@example.org,spam@elsewhere.de"),
+      pagePost({{"a", "1"}}, "", "a", "info@example.org; spam@elsewhere.de"),
+      pagePost({{"a", "1"}}, "", "a", "info@example.org\r\nBcc: spam@elsewhere.de"),
+      pagePost({{"a", "1"}}, "", "a", "Info <info@example.org>"),
+      pagePost({{"a", "1"}}, "", "a", "info@example.org.elsewhere.de"),
+      pagePost({{"a", "1"}}, "", "a", ""),
+      {{"a", "1"}, {"form_id", "x"}},  // no submit_to at all
+      // Two recipients as two fields: the second one must not be mailed, nor the first.
+      pagePost({{"a", "1"}, {"submit_to", "spam@elsewhere.de"}}, "", "a"),
+      pagePost({{"a", "1"}, {"submit_to", "info@example.org"}}, "", "a"),
+  };
+  for (const auto& fields : posts) {
+    const Answer answer = post(fields);
+    EXPECT_EQ(answer.status, 403) << formBody(fields);
+    EXPECT_NE(answer.body.find("Es wurde nichts versendet"), std::string::npos);
+  }
+  EXPECT_TRUE(mails().empty());
+}
+
+TEST_F(HandlerTest, LineBreaksInEveryFieldNeverReachAHeader) {
+  const std::string injection = "x\r\nBcc: evil@elsewhere.de\r\nX-Injected: yes\n\rTo: evil2@elsewhere.de";
+  Fields fields = pagePost({{"Name", injection}, {injection, "wert"}}, "Name", "Name," + injection);
+  fields.back().second = "Formular" + injection + std::string(1, '\0') + "Reply-To: evil@elsewhere.de";
+  fields.emplace_back("B1\r\nCc: evil@elsewhere.de", injection);
+  ASSERT_EQ(post(fields).status, 200);
+  const auto stored = mails();
+  ASSERT_EQ(stored.size(), 1U);
+  const ParsedMail mail = parseMail(stored[0]);
+  std::set<std::string> names;
+  for (const auto& [name, value] : mail.headers) names.insert(name);
+  EXPECT_EQ(names, kHeaderNames);
+  // Only the subject carries posted text, encoded, on continuation lines.
+  std::string withoutSubject = mail.headerBlock;
+  const std::size_t subject = withoutSubject.find("Subject: ");
+  const std::size_t afterSubject = withoutSubject.find("\nMessage-ID:");
+  withoutSubject.erase(subject, afterSubject - subject);
+  EXPECT_EQ(withoutSubject.find("evil"), std::string::npos) << mail.headerBlock;
+  EXPECT_EQ(withoutSubject.find("Injected"), std::string::npos);
+  const std::string decoded = decodeSubject(mail.headers.at("Subject"));
+  EXPECT_EQ(decoded.find_first_of(std::string("\r\n\0", 3)), std::string::npos);
+  EXPECT_EQ(decoded.rfind("Formular: Formularx", 0), 0U);
+  // In the body the text arrives whole.
+  EXPECT_NE(mail.body.find("Name: x\nBcc: evil@elsewhere.de\n"), std::string::npos);
+}
+
+TEST_F(HandlerTest, OversizedPostsAreRefusedWith413AndNothingIsMailed) {
+  config.maxBody = 1000;
+  config.limits = {10, 100};
+  const auto base = pagePost({{"a", "1"}}, "", "a");
+  EXPECT_EQ(post(formBody(base) + "&pad=" + std::string(1000, 'p')).status, 413);
+  Fields many = base;
+  for (int i = 0; i < 10; ++i) many.emplace_back("f" + std::to_string(i), "1");
+  EXPECT_EQ(post(many).status, 413);
+  Fields longField = pagePost({{"a", std::string(101, 'x')}}, "", "a");
+  EXPECT_EQ(post(longField).status, 413);
+  EXPECT_TRUE(mails().empty());
+  // Right at the limits everything is taken.
+  Fields fits = pagePost({{"a", std::string(100, 'x')}, {"b", ""}, {"c", ""}, {"d", ""}}, "", "a");
+  ASSERT_EQ(fits.size(), 9U);
+  EXPECT_EQ(post(fits).status, 200);
+}
+
+TEST_F(HandlerTest, BurstOverTheRateLimitIsRefusedPerClient) {
+  config.ratePerMinute = 10;
+  const auto body = formBody(pagePost({{"a", "1"}}, "", "a"));
+  int accepted = 0, limited = 0;
+  for (int i = 0; i < 15; ++i) {
+    const Answer answer = post(body, "198.51.100.7");
+    accepted += answer.status == 200;
+    limited += answer.status == 429;
+  }
+  EXPECT_EQ(accepted, 10);
+  EXPECT_EQ(limited, 5);
+  EXPECT_EQ(mails().size(), 10U);
+  EXPECT_EQ(post(body, "198.51.100.8").status, 200) << "another client has its own count";
+}
+
+TEST_F(HandlerTest, RateLimitZeroSwitchesItOff) {
+  config.ratePerMinute = 0;
+  const auto body = formBody(pagePost({{"a", "1"}}, "", "a"));
+  for (int i = 0; i < 30; ++i) ASSERT_EQ(post(body).status, 200);
+}
+
+TEST_F(HandlerTest, FilledHoneypotIsAnsweredAsSuccessAndDropped) {
+  const Answer trapped = post(pagePost({{"a", "1"}, {"website", "http://spam.example"}}, "", "a"));
+  EXPECT_EQ(trapped.status, 200);
+  EXPECT_EQ(trapped.body, post(pagePost({{"a", "1"}}, "", "a")).body);
+  const auto stored = mails();
+  ASSERT_EQ(stored.size(), 1U) << "only the post with the empty trap";
+  EXPECT_EQ(post(pagePost({{"a", "1"}, {"website", ""}}, "", "a")).status, 200);
+  EXPECT_EQ(parseMail(mails().at(1)).body, "a: 1\n") << "the empty trap is no answer";
+}
+
+TEST_F(HandlerTest, OnlyPostIsAccepted) {
+  const auto delivery = makeDelivery(config);
+  MemoryRateLimiter unlimited(0);
+  const FormMailHandler handler(config, *delivery, unlimited);
+  for (const char* method : {"GET", "HEAD", "PUT", "DELETE"}) {
+    const Answer answer = handler.handle({method, "", formBody(pagePost({{"a", "1"}}, "", "a")), "192.0.2.1"});
+    EXPECT_EQ(answer.status, 405);
+    EXPECT_EQ(answer.headers, (decltype(answer.headers){{"Allow", "POST"}}));
+  }
+  EXPECT_TRUE(mails().empty());
+}
+
+TEST_F(HandlerTest, OtherBodyFormatsAreRefused) {
+  const auto body = formBody(pagePost({{"a", "1"}}, "", "a"));
+  EXPECT_EQ(post(body, "192.0.2.1", "multipart/form-data; boundary=x").status, 415);
+  EXPECT_EQ(post(body, "192.0.2.1", "application/json").status, 415);
+  EXPECT_TRUE(mails().empty());
+  EXPECT_EQ(post(body, "192.0.2.1", "Application/X-WWW-Form-Urlencoded; charset=windows-1252").status, 200);
+}
+
+TEST_F(HandlerTest, SuccessCanRedirect) {
+  config.successRedirect = "https://example.org/danke.html";
+  const Answer answer = post(pagePost({{"a", "1"}}, "", "a"));
+  EXPECT_EQ(answer.status, 303);
+  EXPECT_EQ(answer.headers, (decltype(answer.headers){{"Location", "https://example.org/danke.html"}}));
+  EXPECT_EQ(mails().size(), 1U);
+}
+
+TEST_F(HandlerTest, AMailThatCannotBeStoredIsNeverAnsweredAsSuccess) {
+  writeFile(dir.file("plainfile"), "x");
+  config.maildir = dir.file("plainfile") + "/Maildir";
+  const Answer answer = post(pagePost({{"a", "1"}}, "", "a"));
+  EXPECT_EQ(answer.status, 503);
+  EXPECT_EQ(answer.body.find("Vielen Dank"), std::string::npos);
+  EXPECT_NE(answer.logNote, "");
+}
+
+TEST(FileRateLimiter, CountsAcrossProcessesThroughItsStateFile) {
+  TempDir dir;
+  const std::string state = dir.file("rate");
+  int admitted = 0;
+  // A new limiter per post, as each CGI process makes one.
+  for (int i = 0; i < 8; ++i) admitted += FileRateLimiter(state, 5).admit("203.0.113.9");
+  EXPECT_EQ(admitted, 5);
+  EXPECT_TRUE(FileRateLimiter(state, 5).admit("203.0.113.10"));
+  writeFile(state, "garbage\n\n 1 2\n203.0.113.11 x\n");
+  EXPECT_TRUE(FileRateLimiter(state, 5).admit("203.0.113.11")) << "a broken state file does not stop the form";
+}
+
+TEST(SlidingWindow, LetsAClientInAgainAfterAMinute) {
+  SlidingWindow window;
+  EXPECT_TRUE(window.admit("a", 0, 2));
+  EXPECT_TRUE(window.admit("a", 30'000, 2));
+  EXPECT_FALSE(window.admit("a", 59'999, 2));
+  EXPECT_TRUE(window.admit("a", 60'000, 2));
+  EXPECT_FALSE(window.admit("a", 60'001, 2));
+  SlidingWindow copy;
+  copy.deserialize(window.serialize());
+  EXPECT_FALSE(copy.admit("a", 80'000, 2));
+  EXPECT_TRUE(copy.admit("a", 90'000, 2));
+  EXPECT_TRUE(copy.admit("b", 0, 2));
+  copy.admit("c", 200'000, 2);
+  EXPECT_EQ(copy.clientCount(), 1U) << "clients silent for a minute are forgotten";
+}

@@ -1,0 +1,107 @@
+// Delivery over SMTP to a sink on 127.0.0.1, and what happens when the server says no.
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "FormmailTestSupport.h"
+#include "formmail/FormMailHandler.h"
+#include "formmail/SmtpSender.h"
+
+using namespace vantrel::formmail;
+using namespace formmail_test;
+
+namespace {
+
+// A port on 127.0.0.1 where nothing listens: bound once, then let go.
+int closedPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  ::close(fd);
+  return ntohs(address.sin_port);
+}
+
+class SmtpTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { initSmtp(); }
+
+  SmtpTest() {
+    config.allow = {"info@example.org"};
+    config.sender = "formmail@example.org";
+    config.starttls = false;
+    config.ratePerMinute = 0;
+  }
+
+  Answer post(int port) {
+    config.smtp = "smtp://127.0.0.1:" + std::to_string(port);
+    const auto delivery = makeDelivery(config);
+    MemoryRateLimiter limiter(0);
+    const FormMailHandler handler(config, *delivery, limiter);
+    const std::string body = formBody({{"Name", "J\xFCrgen"},
+                                       {"Notiz", ".\r\n.\r\nnach dem Punkt"},
+                                       {"B1", "Abschicken"},
+                                       {"required", "Name"},
+                                       {"data_order", "Name,Notiz"},
+                                       {"submit_to", "info@example.org"},
+                                       {"form_id", "Anmeldung \xC4" "rzte"}});
+    return handler.handle({"POST", "application/x-www-form-urlencoded", body, "192.0.2.1"});
+  }
+
+  TempDir dir;
+  Config config;
+};
+
+}  // namespace
+
+TEST_F(SmtpTest, DeliversTheMailToTheServer) {
+  SmtpSink sink;
+  const Answer answer = post(sink.port());
+  EXPECT_EQ(answer.status, 200) << answer.logNote;
+  const auto received = sink.received();
+  ASSERT_EQ(received.size(), 1U);
+  EXPECT_EQ(received[0].mailFrom, "<formmail@example.org>");
+  EXPECT_EQ(received[0].recipients, std::vector<std::string>{"<info@example.org>"});
+  const ParsedMail mail = parseMail(received[0].data);
+  EXPECT_EQ(decodeSubject(mail.headers.at("Subject")), "Formular: Anmeldung \xC3\x84rzte");
+  EXPECT_EQ(mail.body, "Name: J\xC3\xBCrgen\nNotiz: .\n.\nnach dem Punkt\n");
+}
+
+TEST_F(SmtpTest, ARefusedMailIsKeptInTheSpoolAndTheAnswerSaysSo) {
+  config.spool = dir.file("spool");
+  for (const auto mode : {SmtpSink::Mode::RefuseRecipient, SmtpSink::Mode::RefuseData}) {
+    SmtpSink sink(mode);
+    const Answer answer = post(sink.port());
+    EXPECT_EQ(answer.status, 503);
+    EXPECT_NE(answer.body.find("gespeichert"), std::string::npos);
+    EXPECT_NE(answer.logNote.find("SMTP failed"), std::string::npos);
+    EXPECT_TRUE(sink.received().empty());
+  }
+  const auto spooled = mailsIn(config.spool);
+  ASSERT_EQ(spooled.size(), 2U);
+  EXPECT_EQ(parseMail(spooled[0]).headers.at("To"), "info@example.org");
+  EXPECT_EQ(parseMail(spooled[1]).body, "Name: J\xC3\xBCrgen\nNotiz: .\n.\nnach dem Punkt\n");
+}
+
+TEST_F(SmtpTest, WithoutSpoolAFailedServerIsNoSuccess) {
+  const Answer answer = post(closedPort());
+  EXPECT_EQ(answer.status, 503);
+  EXPECT_NE(answer.body.find("nicht gespeichert"), std::string::npos);
+  EXPECT_NE(answer.logNote.find("no spool"), std::string::npos);
+}
+
+TEST_F(SmtpTest, StarttlsRequiredRefusesAServerWithoutIt) {
+  config.starttls = true;
+  config.spool = dir.file("spool");
+  SmtpSink sink;
+  EXPECT_EQ(post(sink.port()).status, 503);
+  EXPECT_TRUE(sink.received().empty());
+  EXPECT_EQ(mailsIn(config.spool).size(), 1U);
+}
