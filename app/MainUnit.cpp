@@ -1,0 +1,682 @@
+#include "app/MainUnit.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "app/FieldListModel.h"
+#include "app/ProgressPanel.h"
+#include "app/WindowPlacement.h"
+#include "controls/FileDialogs.h"
+#include "controls/ImageBtnUnit.h"
+#include "controls/MessageBox.h"
+#include "controls/Pictures.h"
+#include "controls/Shell.h"
+#include "controls/SpinEdit.h"
+#include "controls/TextEdge.h"
+#include "project/gui/EditFieldsFUnit.h"
+
+namespace vantrel {
+
+const QEvent::Type ProgressEvent::kType =
+    static_cast<QEvent::Type>(QEvent::registerEventType(QEvent::User + 0x0400));
+
+namespace {
+
+const QColor kHeaderBandColour(240, 202, 166);
+const QColor kDecorativePanelColour(192, 220, 192);
+const QColor kProgressColour(0, 0, 128);
+
+const QString kUntitledCaption = QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Unbenannt.vtq]");
+const QString kCloseQuestion = QStringLiteral(
+    "Hiermit beenden Sie das Programm! Alle nicht gespeicherten Daten gehen verloren!");
+const QString kDeleteQuestion = QStringLiteral("Hiermit löschen Sie das Textfeld.");
+
+// The in-place editor of the name column takes only what Windows-1252 can hold.
+class NameColumnDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                        const QModelIndex& index) const override {
+    QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) restrictToWin1252(line);
+    return editor;
+  }
+};
+
+QLabel* makeHeaderBand(QWidget* parent, const QString& text) {
+  auto* band = new QLabel(text, parent);
+  band->setFixedHeight(33);
+  // A long heading is cut at the window edge rather than widening the window.
+  band->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  band->setAutoFillBackground(true);
+  band->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  band->setLineWidth(1);
+  band->setContentsMargins(6, 0, 6, 0);
+  QPalette palette = band->palette();
+  palette.setColor(QPalette::Window, kHeaderBandColour);
+  palette.setColor(QPalette::WindowText, Qt::black);
+  band->setPalette(palette);
+  QFont font = band->font();
+  font.setBold(true);
+  band->setFont(font);
+  return band;
+}
+
+template <typename Button>
+Button* makeButton(QWidget* parent, const char* objectName, const QString& caption,
+                   const QString& hint = QString()) {
+  auto* button = new Button(parent);
+  button->setObjectName(QString::fromLatin1(objectName));
+  button->setText(caption);
+  if (!hint.isEmpty()) button->setToolTip(hint);
+  return button;
+}
+
+QCheckBox* makeCheckBox(QWidget* parent, const char* objectName, const QString& caption,
+                        bool checked) {
+  auto* box = new QCheckBox(caption, parent);
+  box->setObjectName(QString::fromLatin1(objectName));
+  box->setChecked(checked);
+  return box;
+}
+
+TImageBtn* makePictureButton(QWidget* parent, const char* objectName, const QString& hint,
+                             const QString& picture) {
+  auto* button = new TImageBtn(parent);
+  button->setObjectName(QString::fromLatin1(objectName));
+  button->setToolTip(hint);
+  button->setPicture(pictureFromResource(QStringLiteral(":/controls/pictures/%1.svg").arg(picture),
+                                         QSize(101, 30)));
+  button->setPicture2(pictureFromResource(
+      QStringLiteral(":/controls/pictures/%1_down.svg").arg(picture), QSize(101, 30)));
+  button->setFixedSize(101, 30);
+  return button;
+}
+
+SpinEdit* makeSizeSpinEdit(QWidget* parent, const char* objectName, int startValue) {
+  auto* spin = new SpinEdit(parent);
+  spin->setObjectName(QString::fromLatin1(objectName));
+  spin->setLimits(64, 1280);
+  spin->setIncrement(10);
+  spin->setValue(startValue);
+  return spin;
+}
+
+// x of the bar's right end: integer arithmetic, truncated toward zero after the product.
+int progressEnd(const QRect& panel, int percent) {
+  const long long span = static_cast<long long>(panel.width()) * percent / 100;
+  return panel.left() + static_cast<int>(span);
+}
+
+void drawProgressBar(QPainter& canvas, const QRect& panel, int percent) {
+  const int end = progressEnd(panel, percent);
+  if (end == panel.left()) return;
+  const QRect bar = QRect(QPoint(std::min(panel.left(), end), panel.top()),
+                          QPoint(std::max(panel.left(), end) - 1, panel.bottom()));
+  canvas.fillRect(bar, kProgressColour);
+}
+
+}  // namespace
+
+QString programFolderOf(const QString& programFile) {
+  const qsizetype slash = programFile.lastIndexOf(u'/');
+  QString folder = slash >= 0 ? programFile.left(slash + 1) : QString();
+  if (!folder.endsWith(u'/')) folder += u'/';
+  return folder;
+}
+
+TMainForm::TMainForm(const QString& programFile, const QString& iniFile, QWidget* parent)
+    : QMainWindow(parent), programFile_(programFile), iniFile_(iniFile) {
+  setObjectName(QStringLiteral("MainForm"));
+  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  fieldModel_ = new FieldListModel(this);
+
+  auto* central = new QWidget(this);
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(buildToolBar());
+  PageControl2 = new QTabWidget(central);
+  PageControl2->setObjectName(QStringLiteral("PageControl2"));
+  PageControl2->addTab(buildFieldsTab(), QStringLiteral("Formularfelder"));
+  PageControl2->addTab(buildPreviewTab(), QStringLiteral("Vorschau"));
+  PageControl2->addTab(buildExeTab(), QStringLiteral("EXE erstellen"));
+  PageControl2->setCurrentIndex(0);
+  column->addWidget(PageControl2, 1);
+  column->addWidget(buildBottomBar());
+  setCentralWidget(central);
+  buildStatusBar();
+
+  resize(638, 512);
+  FormCreate();
+  restoreWindowState();
+}
+
+TMainForm::~TMainForm() { FormDestroy(); }
+
+QWidget* TMainForm::buildToolBar() {
+  auto* bar = new QWidget(this);
+  bar->setObjectName(QStringLiteral("ToolBar1"));
+  bar->setFixedHeight(27);
+  auto* row = new QHBoxLayout(bar);
+  row->setContentsMargins(1, 1, 1, 1);
+  row->setSpacing(0);
+  const auto addToolButton = [&](QToolButton*& button, const char* name, const QString& caption,
+                                 const QString& hint) {
+    button = makeButton<QToolButton>(bar, name, caption, hint);
+    button->setAutoRaise(true);
+    button->setFixedSize(121, 25);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    row->addWidget(button);
+  };
+  addToolButton(NewBtn, "NewBtn", QStringLiteral("Neu"), QStringLiteral("Neues Projekt erstellen"));
+  addToolButton(OpenBtn, "OpenBtn", QStringLiteral("Öffnen..."), QStringLiteral("Projekt öffnen..."));
+  addToolButton(SaveBtn, "SaveBtn", QStringLiteral("Speichern"), QStringLiteral("Projekt speichern"));
+  addToolButton(SaveAsBtn, "SaveAsBtn", QStringLiteral("Speichern unter..."),
+                QStringLiteral("Projekt speichern unter..."));
+  row->addStretch();
+  return bar;
+}
+
+QWidget* TMainForm::buildFieldsTab() {
+  TabSheet3 = new QWidget(this);
+  TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+  auto* column = new QVBoxLayout(TabSheet3);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(4);
+  column->addWidget(makeHeaderBand(TabSheet3,
+      QStringLiteral("Formularfelder - hier können Sie neue Formularfelder anlegen und "
+                     "bestehende bearbeiten")));
+
+  auto* buttons = new QHBoxLayout();
+  buttons->setContentsMargins(6, 0, 6, 0);
+  NewFieldBtn = makeButton<QPushButton>(TabSheet3, "NewFieldBtn", QStringLiteral("Neues Feld..."));
+  EditFieldBtn = makeButton<QPushButton>(TabSheet3, "EditFieldBtn", QStringLiteral("Feld bearbeiten..."));
+  DelFieldBtn = makeButton<QPushButton>(TabSheet3, "DelFieldBtn", QStringLiteral("Feld löschen"));
+  for (auto* button : {NewFieldBtn, EditFieldBtn, DelFieldBtn}) {
+    button->setAutoDefault(false);
+    buttons->addWidget(button);
+  }
+  buttons->addStretch();
+  column->addLayout(buttons);
+  connect(NewFieldBtn, &QPushButton::clicked, this, &TMainForm::NewFieldBtnClick);
+  connect(EditFieldBtn, &QPushButton::clicked, this, &TMainForm::EditFieldBtnClick);
+  connect(DelFieldBtn, &QPushButton::clicked, this, &TMainForm::DelFieldBtnClick);
+
+  auto* emailLabel = new QLabel(
+      QStringLiteral("Ihre eMail Adresse (an die das Formular gesendet wird):"), TabSheet3);
+  emailLabel->setContentsMargins(6, 0, 6, 0);
+  column->addWidget(emailLabel);
+  emailEd = new QLineEdit(TabSheet3);
+  emailEd->setObjectName(QStringLiteral("emailEd"));
+  restrictToWin1252(emailEd);
+  emailLabel->setBuddy(emailEd);
+  auto* emailRow = new QHBoxLayout();
+  emailRow->setContentsMargins(6, 0, 6, 0);
+  emailRow->addWidget(emailEd);
+  column->addLayout(emailRow);
+
+  auto* listRow = new QHBoxLayout();
+  listRow->setContentsMargins(6, 0, 0, 6);
+  listRow->setSpacing(2);
+  ListView1 = new QTreeView(TabSheet3);
+  ListView1->setObjectName(QStringLiteral("ListView1"));
+  ListView1->setModel(fieldModel_);
+  ListView1->setRootIsDecorated(false);
+  ListView1->setItemsExpandable(false);
+  ListView1->setUniformRowHeights(true);
+  ListView1->setAllColumnsShowFocus(true);
+  ListView1->setSortingEnabled(false);
+  ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+  ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+  ListView1->setEditTriggers(QAbstractItemView::SelectedClicked | QAbstractItemView::EditKeyPressed);
+  ListView1->setItemDelegateForColumn(FieldListModel::NameColumn, new NameColumnDelegate(ListView1));
+  ListView1->header()->setStretchLastSection(false);
+  ListView1->header()->setSectionsMovable(false);
+  for (int c = 0; c < FieldListModel::ColumnCount; ++c) {
+    ListView1->setColumnWidth(c, FieldListModel::columnWidth(c));
+  }
+  // The selection stays visible when the list loses the focus.
+  QPalette palette = ListView1->palette();
+  palette.setColor(QPalette::Inactive, QPalette::Highlight,
+                   palette.color(QPalette::Active, QPalette::Highlight));
+  palette.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   palette.color(QPalette::Active, QPalette::HighlightedText));
+  ListView1->setPalette(palette);
+  ListView1->viewport()->installEventFilter(this);
+  listRow->addWidget(ListView1, 1);
+
+  auto* strip = new QWidget(TabSheet3);
+  strip->setObjectName(QStringLiteral("MoveStrip"));
+  strip->setFixedWidth(24);
+  auto* stripColumn = new QVBoxLayout(strip);
+  stripColumn->setContentsMargins(0, 0, 0, 0);
+  stripColumn->setSpacing(2);
+  UpBtn = makeButton<QToolButton>(strip, "UpBtn", QString(), QStringLiteral("Nach oben verschieben"));
+  DownBtn = makeButton<QToolButton>(strip, "DownBtn", QString(), QStringLiteral("Nach unten verschieben"));
+  UpBtn->setIcon(iconFromResource(QStringLiteral(":/controls/pictures/arrow_up.svg")));
+  DownBtn->setIcon(iconFromResource(QStringLiteral(":/controls/pictures/arrow_down.svg")));
+  for (auto* button : {UpBtn, DownBtn}) {
+    button->setAutoRaise(true);
+    button->setFixedSize(22, 22);
+    stripColumn->addWidget(button);
+  }
+  stripColumn->addStretch();
+  listRow->addWidget(strip);
+  column->addLayout(listRow, 1);
+  connect(UpBtn, &QToolButton::clicked, this, &TMainForm::UpBtnClick);
+  connect(DownBtn, &QToolButton::clicked, this, &TMainForm::DownBtnClick);
+  return TabSheet3;
+}
+
+QWidget* TMainForm::buildPreviewTab() {
+  TabSheet5 = new QWidget(this);
+  TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
+  auto* column = new QVBoxLayout(TabSheet5);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(4);
+  column->addWidget(makeHeaderBand(TabSheet5,
+      QStringLiteral("Vorschau - Hier können Sie sehen wie das Ergebnis später aussehen wird")));
+  auto* buttons = new QHBoxLayout();
+  buttons->setContentsMargins(6, 0, 6, 0);
+  BackButton = makeButton<QPushButton>(TabSheet5, "BackButton", QStringLiteral("Zurück"));
+  FwdButton = makeButton<QPushButton>(TabSheet5, "FwdButton", QStringLiteral("Vorwärts"));
+  HomeBtn = makeButton<QPushButton>(TabSheet5, "HomeBtn", QStringLiteral("Startseite"));
+  ReloadButton = makeButton<QPushButton>(TabSheet5, "ReloadButton", QStringLiteral("Neu laden"));
+  for (auto* button : {BackButton, FwdButton, HomeBtn, ReloadButton}) {
+    button->setAutoDefault(false);
+    buttons->addWidget(button);
+  }
+  buttons->addStretch();
+  column->addLayout(buttons);
+  // The embedded browser WebBrowser1 is placed in this area.
+  BrowserArea = new QWidget(TabSheet5);
+  BrowserArea->setObjectName(QStringLiteral("BrowserArea"));
+  auto* browserLayout = new QVBoxLayout(BrowserArea);
+  browserLayout->setContentsMargins(0, 0, 0, 0);
+  column->addWidget(BrowserArea, 1);
+  return TabSheet5;
+}
+
+QWidget* TMainForm::buildExeTab() {
+  TabSheet6 = new QWidget(this);
+  TabSheet6->setObjectName(QStringLiteral("TabSheet6"));
+  auto* column = new QVBoxLayout(TabSheet6);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+  column->addWidget(makeHeaderBand(TabSheet6,
+      QStringLiteral("EXE Datei erstellen - Dateinamen festlegen und Go! auf klicken")));
+  auto* body = new QHBoxLayout();
+  body->setContentsMargins(0, 0, 0, 0);
+  column->addLayout(body, 1);
+
+  auto* decoration = new QWidget(TabSheet6);
+  decoration->setObjectName(QStringLiteral("Panel7"));
+  decoration->setFixedWidth(209);
+  decoration->setAutoFillBackground(true);
+  QPalette decorationPalette = decoration->palette();
+  decorationPalette.setColor(QPalette::Window, kDecorativePanelColour);
+  decoration->setPalette(decorationPalette);
+  auto* decorationColumn = new QVBoxLayout(decoration);
+  auto* bigCaption = new QLabel(QStringLiteral("EXE-Datei erstellen..."), decoration);
+  bigCaption->setObjectName(QStringLiteral("Label7"));
+  QFont captionFont(QStringLiteral("Arial Black"), 14);
+  captionFont.setBold(true);
+  bigCaption->setFont(captionFont);
+  bigCaption->setWordWrap(true);
+  QPalette captionPalette = bigCaption->palette();
+  captionPalette.setColor(QPalette::WindowText, QColor(128, 0, 0));
+  bigCaption->setPalette(captionPalette);
+  decorationColumn->addWidget(bigCaption);
+  decorationColumn->addStretch();
+  body->addWidget(decoration);
+
+  auto* settings = new QWidget(TabSheet6);
+  auto* grid = new QGridLayout(settings);
+  grid->setContentsMargins(6, 4, 4, 4);
+  grid->setHorizontalSpacing(4);
+  grid->setVerticalSpacing(2);
+  body->addWidget(settings, 1);
+
+  // Output file, Go! and start after building.
+  auto* outputLabel = new QLabel(QStringLiteral("Ausgabe Datei:"), settings);
+  EXENameEdit = new QLineEdit(settings);
+  EXENameEdit->setObjectName(QStringLiteral("EXENameEdit"));
+  restrictToWin1252(EXENameEdit);
+  outputLabel->setBuddy(EXENameEdit);
+  EXENameBrowseBtn = makeButton<QToolButton>(settings, "EXENameBrowseBtn", QStringLiteral("..."));
+  connect(EXENameBrowseBtn, &QToolButton::clicked, this, &TMainForm::EXENameBrowseClick);
+  auto* outputRow = new QHBoxLayout();
+  outputRow->setSpacing(0);
+  outputRow->addWidget(EXENameEdit, 1);
+  outputRow->addWidget(EXENameBrowseBtn);
+  grid->addWidget(outputLabel, 0, 0, 1, 2);
+  grid->addLayout(outputRow, 1, 0, 1, 2);
+  GoBtn1 = makePictureButton(settings, "GoBtn1", QStringLiteral("Erstellt die EXE-Datei..."),
+                             QStringLiteral("go"));
+  AutoStartCheck = makeCheckBox(settings, "AutoStartCheck",
+                                QStringLiteral("Datei nach dem Erstellen ausführen"), false);
+  auto* goRow = new QHBoxLayout();
+  goRow->addWidget(GoBtn1);
+  goRow->addWidget(AutoStartCheck);
+  goRow->addStretch();
+  grid->addLayout(goRow, 2, 0, 1, 2);
+
+  // The icon of the program to build.
+  auto* iconGroup = new QGroupBox(QStringLiteral("Icon der EXE Datei"), settings);
+  iconGroup->setObjectName(QStringLiteral("IconGroup"));
+  auto* iconRow = new QHBoxLayout(iconGroup);
+  PaintBox1 = new QWidget(iconGroup);
+  PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
+  PaintBox1->setFixedSize(32, 32);
+  OpenIconBtn = makeButton<QPushButton>(iconGroup, "OpenIconBtn", QStringLiteral("Icon laden..."));
+  StdIconBtn = makeButton<QPushButton>(iconGroup, "StdIconBtn", QStringLiteral("Icon zurücksetzen..."));
+  iconRow->addWidget(PaintBox1);
+  iconRow->addWidget(OpenIconBtn);
+  iconRow->addWidget(StdIconBtn);
+  iconRow->addStretch();
+  grid->addWidget(iconGroup, 3, 0, 1, 2);
+
+  // Window size of the program to build.
+  auto* sizeGroup = new QGroupBox(QStringLiteral("Fenstergröße"), settings);
+  sizeGroup->setObjectName(QStringLiteral("SizeGroup"));
+  auto* sizeGrid = new QGridLayout(sizeGroup);
+  sizeGrid->setContentsMargins(6, 4, 6, 4);
+  sizeGrid->setSpacing(2);
+  DefSizeCheck = makeButton<QRadioButton>(sizeGroup, "DefSizeCheck", QStringLiteral("Definierte Größe"));
+  FullScreenCheck = makeButton<QRadioButton>(sizeGroup, "FullScreenCheck", QStringLiteral("Maximale Größe"));
+  DefSizeCheck->setChecked(true);
+  WidthEd = makeSizeSpinEdit(sizeGroup, "WidthEd", 600);
+  HeightEd = makeSizeSpinEdit(sizeGroup, "HeightEd", 440);
+  FixedSizeCheck = makeCheckBox(sizeGroup, "FixedSizeCheck", QStringLiteral("Feste Größe (kein Menü)"), false);
+  sizeGrid->addWidget(DefSizeCheck, 0, 0, 1, 3);
+  sizeGrid->addWidget(FullScreenCheck, 1, 0, 1, 3);
+  auto* widthLabel = new QLabel(QStringLiteral("Breite:"), sizeGroup);
+  widthLabel->setBuddy(WidthEd);
+  auto* heightLabel = new QLabel(QStringLiteral("Höhe:"), sizeGroup);
+  heightLabel->setBuddy(HeightEd);
+  sizeGrid->addWidget(widthLabel, 2, 0);
+  sizeGrid->addWidget(WidthEd, 2, 1);
+  sizeGrid->addWidget(new QLabel(QStringLiteral("Pixel"), sizeGroup), 2, 2);
+  sizeGrid->addWidget(heightLabel, 3, 0);
+  sizeGrid->addWidget(HeightEd, 3, 1);
+  sizeGrid->addWidget(new QLabel(QStringLiteral("Pixel"), sizeGroup), 3, 2);
+  sizeGrid->addWidget(FixedSizeCheck, 4, 0, 1, 3);
+  grid->addWidget(sizeGroup, 4, 0);
+
+  // Which window elements the program to build shows.
+  auto* elementsGroup = new QGroupBox(QStringLiteral("Fensterelemente"), settings);
+  elementsGroup->setObjectName(QStringLiteral("ElementsGroup"));
+  auto* elementsGrid = new QGridLayout(elementsGroup);
+  elementsGrid->setContentsMargins(6, 4, 6, 4);
+  elementsGrid->setHorizontalSpacing(4);
+  elementsGrid->setVerticalSpacing(0);
+  const QString elementCaptions[10] = {
+      QStringLiteral("Statusbar"), QStringLiteral("Tool Leiste"), QStringLiteral("Drucken"),
+      QStringLiteral("Beenden"),   QStringLiteral("Über"),        QStringLiteral("Zurück"),
+      QStringLiteral("Vorwärts"),  QStringLiteral("Startseite"),  QStringLiteral("Neu laden"),
+      QStringLiteral("Beenden Button")};
+  for (int i = 0; i < 10; ++i) {
+    const QByteArray name = "CheckBox" + QByteArray::number(i + 1);
+    CheckBox[i] = makeCheckBox(elementsGroup, name.constData(), elementCaptions[i], true);
+    elementsGrid->addWidget(CheckBox[i], i % 5, i / 5);
+  }
+  auto* nameLabel = new QLabel(QStringLiteral("Projekt Name:"), elementsGroup);
+  NameED = new QLineEdit(QStringLiteral("Vantrel"), elementsGroup);
+  NameED->setObjectName(QStringLiteral("NameED"));
+  restrictToWin1252(NameED);
+  nameLabel->setBuddy(NameED);
+  elementsGrid->addWidget(nameLabel, 5, 0, 1, 2);
+  elementsGrid->addWidget(NameED, 6, 0, 1, 2);
+  grid->addWidget(elementsGroup, 4, 1);
+  grid->setRowStretch(5, 1);
+  return TabSheet6;
+}
+
+QWidget* TMainForm::buildBottomBar() {
+  auto* bar = new QWidget(this);
+  bar->setObjectName(QStringLiteral("Panel1"));
+  bar->setFixedHeight(41);
+  auto* row = new QHBoxLayout(bar);
+  row->setContentsMargins(6, 5, 6, 5);
+  wwwBtn = makeButton<QToolButton>(bar, "wwwBtn", kMakerWebAddress,
+                                   QStringLiteral("Auf zur Brixtel Homepage..."));
+  wwwBtn->setAutoRaise(true);
+  wwwBtn->setFocusPolicy(Qt::NoFocus);
+  connect(wwwBtn, &QToolButton::clicked, this, &TMainForm::wwwBtnClick);
+  ueberbtn = makePictureButton(bar, "ueberbtn", QStringLiteral("Informationen über das Programm"),
+                               QStringLiteral("ueber"));
+  endebtn = makePictureButton(bar, "endebtn", QStringLiteral("Hiermit verlassen Sie das Programm"),
+                              QStringLiteral("ende"));
+  connect(endebtn, &TImageBtn::clicked, this, &TMainForm::EndeBtnClick);
+  row->addWidget(wwwBtn);
+  row->addStretch();
+  row->addWidget(ueberbtn);
+  row->addWidget(endebtn);
+  return bar;
+}
+
+void TMainForm::buildStatusBar() {
+  StatusBar1 = new QStatusBar(this);
+  StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+  StatusBar1->setFixedHeight(19);
+  auto* firstPanel = new QWidget(StatusBar1);
+  firstPanel->setObjectName(QStringLiteral("StatusPanel0"));
+  firstPanel->setFixedWidth(250);
+  progressPanel = new ProgressPanel(
+      [this](QPainter& canvas, const QRect& rect) { StatusBar1DrawPanel(canvas, rect); },
+      [this](QPainter& canvas) { SBarPaintMore(canvas); }, StatusBar1);
+  progressPanel->setFixedWidth(50);
+  StatusBar1->addWidget(firstPanel);
+  StatusBar1->addWidget(progressPanel);
+  setStatusBar(StatusBar1);
+}
+
+void TMainForm::FormCreate() {
+  ProgramFolder = programFolderOf(programFile_);
+  openDialogFolder_ = ProgramFolder;
+  saveDialogFolder_ = ProgramFolder;
+  Setsavedfilename(QString());
+  EXENameEdit->setText(ProgramFolder + QStringLiteral("ziel.exe"));
+  IconBitmap_ = createIconBitmap();
+}
+
+void TMainForm::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  IconBitmap_ = IconBitmap();
+}
+
+void TMainForm::Setsavedfilename(const QString& name) {
+  SavedFileName = name;
+  if (name.isEmpty()) {
+    setWindowTitle(kUntitledCaption);
+  } else {
+    setWindowTitle(QStringLiteral("Brixtel Vantrel Formulare 1.0 - [%1]").arg(QFileInfo(name).fileName()));
+  }
+}
+
+bool TMainForm::FormCloseQuery() {
+  return messageBox(kCloseQuestion, QStringLiteral("Programm beenden"),
+                    MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (!FormCloseQuery()) {
+    event->ignore();
+    return;
+  }
+  saveWindowState();
+  event->accept();
+}
+
+void TMainForm::EndeBtnClick() { close(); }
+
+void TMainForm::wwwBtnClick() { shellOpen(kMakerWebAddress); }
+
+void TMainForm::EXENameBrowseClick() {
+  FileDialogRequest request;
+  request.kind = FileDialogRequest::Kind::Save;
+  request.parent = this;
+  request.folder = QFileInfo(EXENameEdit->text()).absolutePath();
+  request.fileName = EXENameEdit->text();
+  request.filter = QStringLiteral("EXE-Dateien (*.exe)");
+  request.defaultSuffix = QStringLiteral("exe");
+  if (const auto chosen = chooseFile(request)) EXENameEdit->setText(*chosen);
+}
+
+void TMainForm::saveWindowState() {
+  if (iniFile_.isEmpty()) return;
+  writeWindowState(iniFile_, placementOf(*this), AutoStartCheck->isChecked());
+}
+
+void TMainForm::restoreWindowState() {
+  if (!iniFile_.isEmpty()) {
+    const StoredWindowState state = readWindowState(iniFile_);
+    AutoStartCheck->setChecked(state.autoStart);
+    if (state.placement) {
+      applyPlacement(*this, *state.placement);
+      return;
+    }
+  }
+  // First start: centred on the screen.
+  if (const QScreen* screen = this->screen()) {
+    const QRect available = screen->availableGeometry();
+    move(available.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+// ---- Escape presses "Feld löschen" while the first tab is shown ----
+
+void TMainForm::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    if (PageControl2->currentWidget() == TabSheet3) DelFieldBtn->click();
+    event->accept();
+    return;
+  }
+  QMainWindow::keyPressEvent(event);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+    ListView1DblClick();
+    return true;
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- Field list ----
+
+int TMainForm::selectedRow() const {
+  const QModelIndexList rows = ListView1->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+void TMainForm::selectRow(int row) {
+  if (row < 0 || row >= fieldModel_->rowCount()) {
+    ListView1->selectionModel()->clearSelection();
+    return;
+  }
+  const QModelIndex index = fieldModel_->index(row, 0);
+  ListView1->selectionModel()->setCurrentIndex(
+      index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  ListView1->scrollTo(index);
+}
+
+void TMainForm::NewFieldBtnClick() {
+  if (!EditFieldsForm || EditFieldsForm->exec() != QDialog::Accepted) return;
+  fieldModel_->appendField(fieldFromEditor(EditFieldsForm->values()));
+}
+
+void TMainForm::EditFieldBtnClick() {
+  const int row = selectedRow();
+  if (row < 0 || !EditFieldsForm) return;
+  EditFieldsForm->setValues(
+      editorValuesFor(fieldModel_->fieldAt(row), EditFieldsForm->selectedTypeIndex()));
+  if (EditFieldsForm->exec() != QDialog::Accepted) return;
+  fieldModel_->replaceField(row, fieldFromEditor(EditFieldsForm->values()));
+}
+
+void TMainForm::ListView1DblClick() { EditFieldBtnClick(); }
+
+void TMainForm::DelFieldBtnClick() {
+  const int row = selectedRow();
+  if (row < 0) return;
+  if (messageBox(kDeleteQuestion, QStringLiteral("Textfeld löschen"),
+                 MB_OKCANCEL | MB_ICONQUESTION) != IDOK) {
+    return;
+  }
+  fieldModel_->removeField(row);
+  ListView1->selectionModel()->clearSelection();
+}
+
+void TMainForm::UpBtnClick() { moveSelectedRow(true); }
+
+void TMainForm::DownBtnClick() { moveSelectedRow(false); }
+
+// Moves as the list view does: a copy goes in at its new place, the original comes out, and
+// the copy is selected.
+void TMainForm::moveSelectedRow(bool up) {
+  const int row = selectedRow();
+  const int count = fieldModel_->rowCount();
+  const auto plan = up ? planMoveUp(count, row) : planMoveDown(count, row);
+  if (!plan) return;
+  const FormField moved = fieldModel_->fieldAt(row);
+  fieldModel_->insertField(plan->insertAt, moved);
+  fieldModel_->removeField(plan->removeAt);
+  selectRow(plan->selectAt);
+}
+
+// ---- Progress in the status bar ----
+
+bool TMainForm::event(QEvent* event) {
+  if (event->type() == ProgressEvent::kType) {
+    WMUser(static_cast<ProgressEvent*>(event)->wParam);
+    return true;
+  }
+  return QMainWindow::event(event);
+}
+
+void TMainForm::WMUser(int wParam) { SetProStatus(wParam); }
+
+void TMainForm::SetProStatus(int value) {
+  if (value < ProgressPercent) {
+    ProgressPercent = value;
+    SBarRepaintAll();
+  } else {
+    ProgressPercent = value;
+    progressPanel->paintMore();
+  }
+}
+
+void TMainForm::SBarRepaintAll() { progressPanel->repaintAll(); }
+
+void TMainForm::StatusBar1DrawPanel(QPainter& canvas, const QRect& rect) {
+  drawProgressBar(canvas, rect, ProgressPercent);
+  ProgressRect = rect;
+}
+
+void TMainForm::SBarPaintMore(QPainter& canvas) {
+  drawProgressBar(canvas, ProgressRect, ProgressPercent);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,107 @@
+#include "app/WindowPlacement.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QWidget>
+
+namespace vantrel {
+namespace {
+
+const QString kSection = QStringLiteral("TMainForm");
+const QString kAutoStartKey = QStringLiteral("AutoStartCheck.Checked");
+
+QString key(const char* name) { return kSection + u'/' + QString::fromLatin1(name); }
+
+}  // namespace
+
+QString formatFourInts(const std::array<int, 4>& values) {
+  return QString::asprintf("%d,%d,%d,%d", values[0], values[1], values[2], values[3]);
+}
+
+std::optional<std::array<int, 4>> parseFourInts(const QString& text) {
+  const QStringList parts = text.split(u',');
+  if (parts.size() != 4) return std::nullopt;
+  std::array<int, 4> values{};
+  for (int i = 0; i < 4; ++i) {
+    bool ok = false;
+    values[static_cast<size_t>(i)] = parts[i].trimmed().toInt(&ok);
+    if (!ok) return std::nullopt;
+  }
+  return values;
+}
+
+QString settingsFileFor(const QString& programFile) {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  return folder + u'/' + QFileInfo(programFile).completeBaseName() + QStringLiteral(".INI");
+}
+
+StoredWindowState readWindowState(const QString& iniFile) {
+  QSettings ini(iniFile, QSettings::IniFormat);
+  StoredWindowState state;
+  state.autoStart = ini.value(kSection + u'/' + kAutoStartKey, false).toBool();
+  const auto normPos = parseFourInts(ini.value(key("NormPos")).toString());
+  if (!normPos) return state;
+  WindowPlacement placement;
+  placement.normPos = *normPos;
+  placement.flags = ini.value(key("Flags"), 0).toInt();
+  placement.showCmd = ini.value(key("ShowCmd"), kShowNormal).toInt();
+  placement.pixelsPerInch = ini.value(key("PixelsPerInch"), 96).toInt();
+  if (const auto minMax = parseFourInts(ini.value(key("MinMaxPos")).toString())) {
+    placement.minMaxPos = *minMax;
+  }
+  state.placement = placement;
+  return state;
+}
+
+// QSettings writes through a new file renamed over the old one.
+void writeWindowState(const QString& iniFile, const WindowPlacement& placement, bool autoStart) {
+  QSettings ini(iniFile, QSettings::IniFormat);
+  ini.setValue(key("Flags"), placement.flags);
+  ini.setValue(key("ShowCmd"), placement.showCmd);
+  ini.setValue(key("PixelsPerInch"), placement.pixelsPerInch);
+  ini.setValue(key("MinMaxPos"), formatFourInts(placement.minMaxPos));
+  ini.setValue(key("NormPos"), formatFourInts(placement.normPos));
+  ini.setValue(kSection + u'/' + kAutoStartKey, autoStart);
+  ini.sync();
+}
+
+WindowPlacement placementOf(const QWidget& window) {
+  WindowPlacement placement;
+  if (window.isMinimized()) {
+    placement.showCmd = kShowMinimized;
+  } else if (window.isMaximized()) {
+    placement.showCmd = kShowMaximized;
+  }
+  const QRect normal = window.normalGeometry().isValid() ? window.normalGeometry() : window.geometry();
+  placement.normPos = {normal.left(), normal.top(), normal.left() + normal.width(),
+                       normal.top() + normal.height()};
+  if (const QScreen* screen = window.screen()) {
+    placement.pixelsPerInch = qRound(screen->logicalDotsPerInch());
+  }
+  return placement;
+}
+
+void applyPlacement(QWidget& window, const WindowPlacement& placement) {
+  QRect rect(QPoint(placement.normPos[0], placement.normPos[1]),
+             QSize(placement.normPos[2] - placement.normPos[0],
+                   placement.normPos[3] - placement.normPos[1]));
+  if (rect.width() < 100 || rect.height() < 100) return;
+  const QScreen* screen = QGuiApplication::screenAt(rect.center());
+  if (!screen) screen = QGuiApplication::primaryScreen();
+  if (screen) {
+    const QRect available = screen->availableGeometry();
+    rect.setSize(rect.size().boundedTo(available.size()));
+    if (!available.contains(rect)) {
+      rect.moveLeft(std::clamp(rect.left(), available.left(), available.right() - rect.width() + 1));
+      rect.moveTop(std::clamp(rect.top(), available.top(), available.bottom() - rect.height() + 1));
+    }
+  }
+  window.setGeometry(rect);
+  if (placement.showCmd == kShowMaximized) window.setWindowState(Qt::WindowMaximized);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,45 @@
+#pragma once
+// The main window's placement and the remembered check box, kept between runs in an INI
+// file named after the program ("vantrel-formulare.INI" in the user's configuration folder).
+
+#include <QRect>
+#include <QString>
+#include <array>
+#include <optional>
+
+class QWidget;
+
+namespace vantrel {
+
+struct WindowPlacement {
+  int flags = 0;
+  int showCmd = 1;  // 1 normal, 2 minimised, 3 maximised
+  int pixelsPerInch = 96;
+  std::array<int, 4> minMaxPos = {-1, -1, -1, -1};  // minimised x, y; maximised x, y
+  std::array<int, 4> normPos = {0, 0, 0, 0};        // normal left, top, right, bottom
+};
+
+inline constexpr int kShowNormal = 1;
+inline constexpr int kShowMinimized = 2;
+inline constexpr int kShowMaximized = 3;
+
+// "%d,%d,%d,%d"
+QString formatFourInts(const std::array<int, 4>& values);
+std::optional<std::array<int, 4>> parseFourInts(const QString& text);
+
+// The INI file's full path for a program file.
+QString settingsFileFor(const QString& programFile);
+
+struct StoredWindowState {
+  std::optional<WindowPlacement> placement;  // nothing at the first start
+  bool autoStart = false;
+};
+
+StoredWindowState readWindowState(const QString& iniFile);
+void writeWindowState(const QString& iniFile, const WindowPlacement& placement, bool autoStart);
+
+WindowPlacement placementOf(const QWidget& window);
+// Puts the window back where it was, kept on a screen that exists now.
+void applyPlacement(QWidget& window, const WindowPlacement& placement);
+
+}  // namespace vantrel

@@ -1,0 +1,24 @@
+// Start-up: application, main window, then the field editor, then the message loop.
+
+#include "app/MainUnit.h"
+#include "app/ProgressBus.h"
+#include "app/VantrelApplication.h"
+#include "app/WindowPlacement.h"
+#include "project/gui/EditFieldsFUnit.h"
+
+int main(int argc, char** argv) {
+  vantrel::VantrelApplication app(argc, argv);
+  app.setApplicationName(vantrel::kApplicationTitle);
+  app.setApplicationDisplayName(vantrel::kApplicationTitle);
+  vantrel::loadGermanTranslations(app);
+
+  const QString programFile = QCoreApplication::applicationFilePath();
+  vantrel::TMainForm mainForm(programFile, vantrel::settingsFileFor(programFile));
+  vantrel::TEditFieldsForm editFieldsForm(&mainForm);
+  mainForm.setFieldEditor(&editFieldsForm);
+  vantrel::ProgressBus progressBus(&mainForm);
+  progressBus.registerOnSessionBus();
+
+  mainForm.show();
+  return app.exec();
+}

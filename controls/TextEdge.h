@@ -1,0 +1,30 @@
+#pragma once
+// The edge between the widgets' Unicode and the model's Windows-1252 bytes.
+
+#include <QString>
+#include <QValidator>
+#include <string>
+#include <string_view>
+
+class QLineEdit;
+
+namespace vantrel {
+
+QString fromModel(std::string_view bytes);
+
+// Throws std::invalid_argument for a character Windows-1252 cannot hold; the edit boxes
+// refuse such characters, so this only fires on a programming error.
+std::string toModel(const QString& text);
+
+bool fitsWin1252(const QString& text);
+
+// Refuses any input that holds a character outside Windows-1252: typing it does nothing.
+class Win1252Validator : public QValidator {
+ public:
+  using QValidator::QValidator;
+  State validate(QString& input, int& pos) const override;
+};
+
+void restrictToWin1252(QLineEdit* edit);
+
+}  // namespace vantrel

@@ -1,0 +1,50 @@
+#pragma once
+// TEditFieldsForm: the modal dialog in which one form field is entered or changed. One
+// instance lives as long as the program and keeps its controls' values between uses.
+
+#include <QDialog>
+
+#include "project/FormField.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+
+namespace vantrel {
+
+class SpinEdit;
+
+class TEditFieldsForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TEditFieldsForm(QWidget* parent = nullptr);
+
+  // The controls as plain values, and back.
+  FieldEditorValues values() const;
+  void setValues(const FieldEditorValues& values);
+  int selectedTypeIndex() const;
+
+  QLineEdit* NameEd = nullptr;
+  QComboBox* FieldTyp = nullptr;
+  QLineEdit* DescEd = nullptr;
+  QLineEdit* ValueEd = nullptr;
+  SpinEdit* BreitEd = nullptr;
+  SpinEdit* HochEd = nullptr;
+  SpinEdit* MaxCharEd = nullptr;
+  QCheckBox* PflichtCheck = nullptr;
+  QCheckBox* PreselectedCheck = nullptr;
+  QPushButton* OkBtn = nullptr;
+  QPushButton* CancelBtn = nullptr;
+
+ public slots:
+  void FormCreate();
+  void OkBtnClick();
+
+ private:
+  void buildControls();
+  void setTabOrder();
+};
+
+}  // namespace vantrel

@@ -1,0 +1,161 @@
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+#include <memory>
+
+#include "controls/ImageBtnUnit.h"
+#include "controls/SpinEdit.h"
+#include "controls/TextEdge.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/GuiTests.h"
+
+namespace vantrel::test {
+
+namespace {
+
+struct SpinEditInWindow {
+  QWidget window;
+  SpinEdit* spin = new SpinEdit(&window);
+  QLineEdit* other = new QLineEdit(&window);
+  SpinEditInWindow(int minValue, int maxValue, int start) {
+    spin->setLimits(minValue, maxValue);
+    spin->setValue(start);
+    other->move(0, 40);
+    window.show();
+    spin->setFocus();
+    QApplication::processEvents();
+  }
+  void retype(const QString& text) {
+    spin->setFocus();
+    spin->setText(QString());
+    QTest::keyClicks(spin, text);
+  }
+  void leave() {
+    other->setFocus();
+    QApplication::processEvents();
+  }
+};
+
+QPixmap filled(QColor colour) {
+  QPixmap pixmap(101, 30);
+  pixmap.fill(colour);
+  return pixmap;
+}
+
+}  // namespace
+
+void TestControls::spinEditTakesOnlyDigitsAndSigns() {
+  SpinEditInWindow box(1, 10000, 40);
+  box.retype(QStringLiteral("1a2b-+"));
+  QCOMPARE(box.spin->text(), QStringLiteral("12-+"));
+  box.retype(QStringLiteral("x"));
+  QCOMPARE(box.spin->text(), QString());
+}
+
+void TestControls::spinEditReadsAsTypedUntilItLosesTheFocus() {
+  SpinEditInWindow box(64, 1280, 600);
+  box.retype(QStringLiteral("5000"));
+  QCOMPARE(box.spin->value(), 5000);
+  QCOMPARE(box.spin->text(), QStringLiteral("5000"));
+  box.leave();
+  QCOMPARE(box.spin->value(), 1280);
+  QCOMPARE(box.spin->text(), QStringLiteral("1280"));
+
+  box.retype(QStringLiteral("3"));
+  QCOMPARE(box.spin->value(), 3);
+  box.leave();
+  QCOMPARE(box.spin->text(), QStringLiteral("64"));
+}
+
+void TestControls::spinEditTextThatIsNoNumberReadsAsTheLowerLimit() {
+  SpinEditInWindow box(64, 1280, 600);
+  for (const char* text : {"", "-", "+", "1-2", "99999999999"}) {
+    box.retype(QString::fromLatin1(text));
+    QCOMPARE(box.spin->value(), 64);
+  }
+  box.leave();
+  QCOMPARE(box.spin->text(), QStringLiteral("64"));
+}
+
+void TestControls::spinEditLimitsApplyWhenTheProgramSetsAValue() {
+  SpinEditInWindow box(64, 1280, 600);
+  box.spin->setValue(2000);
+  QCOMPARE(box.spin->text(), QStringLiteral("1280"));
+  box.spin->setValue(10);
+  QCOMPARE(box.spin->text(), QStringLiteral("64"));
+  box.spin->setIncrement(10);
+  box.spin->setValue(1275);
+  box.spin->stepBy(1);
+  QCOMPARE(box.spin->value(), 1280);
+  box.spin->stepBy(-2);
+  QCOMPARE(box.spin->value(), 1260);
+}
+
+void TestControls::textBoxesRefuseWhatWindows1252CannotHold() {
+  QLineEdit edit;
+  restrictToWin1252(&edit);
+  edit.show();
+  typeText(&edit, QStringLiteral("Grüße €"));
+  typeText(&edit, QStringLiteral("\u03A9"));  // Greek capital omega
+  QCOMPARE(edit.text(), QStringLiteral("Grüße €"));
+  QCOMPARE(toModel(edit.text()), std::string("Gr\xFC\xDF" "e \x80"));
+  QCOMPARE(fromModel("Gr\xFC\xDF" "e \x80"), QStringLiteral("Grüße €"));
+}
+
+void TestControls::imageBtnShowsPressedOnlyWhileHeldOverIt() {
+  QWidget window;
+  auto* button = new TImageBtn(&window);
+  button->setPicture(filled(Qt::white));
+  button->setPicture2(filled(Qt::black));
+  button->move(10, 10);
+  window.resize(200, 100);
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  QSignalSpy clicks(button, &TImageBtn::clicked);
+
+  QTest::mouseMove(button, QPoint(5, 5));
+  QVERIFY(!button->isShowingPressed());
+
+  QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
+  QVERIFY(button->isShowingPressed());
+  QCOMPARE(button->Picture().toImage().pixelColor(0, 0), QColor(Qt::black));
+  QMouseEvent outside(QEvent::MouseMove, QPointF(150, 5), button->mapToGlobal(QPointF(150, 5)),
+                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(button, &outside);
+  QVERIFY(!button->isShowingPressed());
+  QCOMPARE(button->Picture().toImage().pixelColor(0, 0), QColor(Qt::white));
+  QMouseEvent back(QEvent::MouseMove, QPointF(20, 5), button->mapToGlobal(QPointF(20, 5)),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(button, &back);
+  QVERIFY(button->isShowingPressed());
+  QApplication::sendEvent(button, &outside);
+  QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(150, 5));
+  QVERIFY(!button->isShowingPressed());
+  QCOMPARE(clicks.count(), 0);
+
+  QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
+  QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(5, 5));
+  QCOMPARE(clicks.count(), 1);
+  QCOMPARE(button->Picture().toImage().pixelColor(0, 0), QColor(Qt::white));
+}
+
+void TestControls::imageBtnRightPressShowsPressedButNeverClicks() {
+  QWidget window;
+  auto* button = new TImageBtn(&window);
+  button->setPicture(filled(Qt::white));
+  button->setPicture2(filled(Qt::black));
+  window.show();
+  QSignalSpy clicks(button, &TImageBtn::clicked);
+  QTest::mousePress(button, Qt::RightButton, {}, QPoint(5, 5));
+  QVERIFY(button->isShowingPressed());
+  QTest::mouseRelease(button, Qt::RightButton, {}, QPoint(5, 5));
+  QVERIFY(!button->isShowingPressed());
+  QCOMPARE(clicks.count(), 0);
+  // The normal picture survives repeated presses.
+  QTest::mousePress(button, Qt::RightButton, {}, QPoint(5, 5));
+  QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
+  QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(5, 5));
+  QCOMPARE(button->Picture().toImage().pixelColor(0, 0), QColor(Qt::white));
+}
+
+}  // namespace vantrel::test

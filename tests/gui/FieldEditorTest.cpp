@@ -1,0 +1,200 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "controls/SpinEdit.h"
+#include "project/gui/EditFieldsFUnit.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/GuiTests.h"
+
+namespace vantrel::test {
+
+namespace {
+
+const QString kNotice = QStringLiteral(
+    "Der interne Namen wurde den Regel angepasst. Erlaubte Zeichen sind A-Z,a-z,0-9 "
+    "(1. Zeichen darf keine Zahl sein) sowie der Unterstrich _");
+const QString kEmptyName = QStringLiteral(
+    "Das Feld benötigt einen internen Namen, dieser wird per eMail übermittelt. Erlaubte "
+    "Zeichen sind A-Z,a-z,0-9 (ab 2. Zeichen) sowie der Unterstrich _");
+const QString kEmptyContent = QStringLiteral(
+    "Das Feld benötigt einen \"Inhalt\", dieser wird per eMail übermittelt, wenn das Feld "
+    "ausgewählt wurde.");
+
+struct EditorRun {
+  bool accepted = false;
+  bool stayedOpen = false;
+};
+
+// Shows the editor modally, lets `act` work in it, and reports how it ended.
+EditorRun runEditor(TEditFieldsForm& editor, const std::function<void()>& act) {
+  EditorRun run;
+  whileModal(&editor, [&] { run.accepted = editor.exec() == QDialog::Accepted; }, act,
+             &run.stayedOpen);
+  return run;
+}
+
+QStringList texts(const MessageRecorder& messages) {
+  QStringList list;
+  for (const auto& message : messages.shown) list.append(message.text);
+  return list;
+}
+
+}  // namespace
+
+void TestFieldEditor::startsWithItsInitialValuesAndTabOrder() {
+  TEditFieldsForm editor;
+  QCOMPARE(editor.windowTitle(), QStringLiteral("Formularfeld bearbeiten"));
+  QCOMPARE(editor.size(), QSize(507, 336));
+  QCOMPARE(editor.FieldTyp->count(), 8);
+  QCOMPARE(editor.FieldTyp->currentIndex(), 0);
+  QCOMPARE(editor.FieldTyp->itemText(6), QStringLiteral("Überschrift"));
+  QVERIFY(!editor.FieldTyp->isEditable());
+  const FieldEditorValues values = editor.values();
+  QCOMPARE(values.width, std::string("40"));
+  QCOMPARE(values.height, std::string("5"));
+  QCOMPARE(values.maxChars, std::string("0"));
+  QVERIFY(!values.mandatory);
+  QVERIFY(!values.preselected);
+  QCOMPARE(editor.MaxCharEd->minValue(), 0);
+  QCOMPARE(editor.BreitEd->maxValue(), 10000);
+  QVERIFY(editor.OkBtn->isDefault());
+
+  const QList<QWidget*> expected = {editor.NameEd, editor.FieldTyp, editor.ValueEd,
+                                    editor.BreitEd, editor.HochEd, editor.MaxCharEd,
+                                    editor.OkBtn, editor.CancelBtn, editor.DescEd,
+                                    editor.PflichtCheck, editor.PreselectedCheck};
+  editor.show();
+  editor.activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(&editor));
+  editor.NameEd->setFocus();
+  for (qsizetype i = 0; i + 1 < expected.size(); ++i) {
+    QWidget* focused = QApplication::focusWidget();
+    QVERIFY2(focused == expected[i] || expected[i]->isAncestorOf(focused),
+             qPrintable(expected[i]->objectName()));
+    QTest::keyClick(focused, Qt::Key_Tab);
+  }
+  QVERIFY(QApplication::focusWidget() == editor.PreselectedCheck);
+  editor.hide();
+}
+
+void TestFieldEditor::nameFilterNoticeThenCloses() {
+  TEditFieldsForm editor;
+  MessageRecorder messages;
+  const auto run = runEditor(editor, [&] {
+    editor.NameEd->setText(QStringLiteral("1. Frage"));
+    editor.OkBtn->click();
+  });
+  QVERIFY(run.accepted);
+  QCOMPARE(texts(messages), QStringList{kNotice});
+  QCOMPARE(messages.shown[0].title, QStringLiteral("Fehler"));
+  QCOMPARE(messages.shown[0].flags, MB_OK | MB_ICONERROR);
+  QCOMPARE(editor.NameEd->text(), QStringLiteral("Frage"));
+
+  messages.shown.clear();
+  QVERIFY(runEditor(editor, [&] {
+            editor.NameEd->setText(QStringLiteral("Größe"));
+            editor.OkBtn->click();
+          }).accepted);
+  QCOMPARE(editor.NameEd->text(), QStringLiteral("Gre"));
+  QCOMPARE(texts(messages), QStringList{kNotice});
+
+  messages.shown.clear();
+  QVERIFY(runEditor(editor, [&] {
+            editor.NameEd->setText(QStringLiteral("Alter"));
+            editor.OkBtn->click();
+          }).accepted);
+  QVERIFY(messages.shown.isEmpty());
+}
+
+void TestFieldEditor::nameThatFiltersToNothingGivesBothMessages() {
+  TEditFieldsForm editor;
+  MessageRecorder messages;
+  const auto run = runEditor(editor, [&] {
+    editor.NameEd->setText(QStringLiteral("12"));
+    editor.OkBtn->click();
+  });
+  QVERIFY(run.stayedOpen);
+  QCOMPARE(texts(messages), (QStringList{kNotice, kEmptyName}));
+  QCOMPARE(editor.NameEd->text(), QString());
+}
+
+void TestFieldEditor::emptyNameGivesOnlyTheNameMessage() {
+  TEditFieldsForm editor;
+  MessageRecorder messages;
+  editor.FieldTyp->setCurrentIndex(4);
+  const auto run = runEditor(editor, [&] { editor.OkBtn->click(); });
+  QVERIFY(run.stayedOpen);
+  QCOMPARE(texts(messages), QStringList{kEmptyName});
+}
+
+void TestFieldEditor::optionFieldsAndCheckBoxesNeedContent() {
+  TEditFieldsForm editor;
+  MessageRecorder messages;
+  for (int type : {2, 3}) {
+    messages.shown.clear();
+    const auto run = runEditor(editor, [&] {
+      editor.NameEd->setText(QStringLiteral("Wahl"));
+      editor.FieldTyp->setCurrentIndex(type);
+      editor.ValueEd->clear();
+      editor.OkBtn->click();
+    });
+    QVERIFY(run.stayedOpen);
+    QCOMPARE(texts(messages), QStringList{kEmptyContent});
+  }
+  messages.shown.clear();
+  QVERIFY(runEditor(editor, [&] {
+            editor.ValueEd->setText(QStringLiteral(" "));
+            editor.OkBtn->click();
+          }).accepted);
+  QVERIFY(messages.shown.isEmpty());
+}
+
+void TestFieldEditor::cancelClosesWithoutAnyCheck() {
+  TEditFieldsForm editor;
+  MessageRecorder messages;
+  auto run = runEditor(editor, [&] {
+    editor.NameEd->setText(QStringLiteral("1 2 3"));
+    QTest::keyClick(editor.NameEd, Qt::Key_Escape);
+  });
+  QVERIFY(!run.accepted);
+  QVERIFY(!run.stayedOpen);
+  run = runEditor(editor, [&] { editor.CancelBtn->click(); });
+  QVERIFY(!run.accepted);
+  QVERIFY(messages.shown.isEmpty());
+  QCOMPARE(editor.NameEd->text(), QStringLiteral("1 2 3"));
+}
+
+void TestFieldEditor::spinEditConfirmedWithEnterKeepsTheTypedText() {
+  TEditFieldsForm editor;
+  MessageRecorder messages;
+  const auto run = runEditor(editor, [&] {
+    editor.NameEd->setText(QStringLiteral("Alter"));
+    editor.BreitEd->setFocus();
+    editor.BreitEd->setText(QString());
+    QTest::keyClicks(editor.BreitEd, QStringLiteral("0"));
+    QTest::keyClick(editor.BreitEd, Qt::Key_Return);
+  });
+  QVERIFY(run.accepted);
+  QCOMPARE(editor.values().width, std::string("0"));
+}
+
+void TestFieldEditor::spinEditConfirmedWithAClickIsBroughtIntoItsLimits() {
+  TEditFieldsForm editor;
+  MessageRecorder messages;
+  const auto run = runEditor(editor, [&] {
+    editor.NameEd->setText(QStringLiteral("Alter"));
+    editor.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&editor));
+    editor.BreitEd->setFocus();
+    editor.BreitEd->setText(QString());
+    QTest::keyClicks(editor.BreitEd, QStringLiteral("0"));
+    QTest::mouseClick(editor.OkBtn, Qt::LeftButton);
+  });
+  QVERIFY(run.accepted);
+  QCOMPARE(editor.values().width, std::string("1"));
+}
+
+}  // namespace vantrel::test

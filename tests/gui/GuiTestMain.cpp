@@ -1,0 +1,29 @@
+#include <QStandardPaths>
+#include <QTest>
+
+#include "app/VantrelApplication.h"
+#include "tests/gui/GuiTests.h"
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  QStandardPaths::setTestModeEnabled(true);
+  vantrel::VantrelApplication app(argc, argv);
+  int failures = 0;
+  {
+    vantrel::test::TestControls test;
+    failures += QTest::qExec(&test, argc, argv);
+  }
+  {
+    vantrel::test::TestMainForm test;
+    failures += QTest::qExec(&test, argc, argv);
+  }
+  {
+    vantrel::test::TestFieldList test;
+    failures += QTest::qExec(&test, argc, argv);
+  }
+  {
+    vantrel::test::TestFieldEditor test;
+    failures += QTest::qExec(&test, argc, argv);
+  }
+  return failures == 0 ? 0 : 1;
+}

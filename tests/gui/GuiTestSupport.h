@@ -1,0 +1,95 @@
+#pragma once
+// Helpers for driving the real windows: a recorder in place of message boxes and a way to
+// act inside a modal dialog while it runs.
+
+#include <QApplication>
+#include <QDialog>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QTest>
+#include <functional>
+
+#include "controls/FileDialogs.h"
+#include "controls/MessageBox.h"
+
+namespace vantrel::test {
+
+struct ShownMessage {
+  QString text;
+  QString title;
+  int flags = 0;
+};
+
+// Answers every message box without showing it; answers are taken in order, then IDOK.
+class MessageRecorder {
+ public:
+  MessageRecorder() {
+    previous_ = setMessageBoxHandler([this](const QString& text, const QString& title, int flags) {
+      shown.append({text, title, flags});
+      if (onShow) onShow(shown.back());
+      return answers.isEmpty() ? int(IDOK) : answers.takeFirst();
+    });
+  }
+  ~MessageRecorder() { setMessageBoxHandler(std::move(previous_)); }
+  MessageRecorder(const MessageRecorder&) = delete;
+  MessageRecorder& operator=(const MessageRecorder&) = delete;
+
+  QList<ShownMessage> shown;
+  QList<int> answers;
+  std::function<void(const ShownMessage&)> onShow;
+
+ private:
+  MessageBoxHandler previous_;
+};
+
+// Answers every file dialog from a queue; an empty queue cancels.
+class FileDialogRecorder {
+ public:
+  FileDialogRecorder() {
+    previous_ = setFileDialogHandler([this](const FileDialogRequest& request) -> std::optional<QString> {
+      requests.append(request);
+      if (answers.isEmpty()) return std::nullopt;
+      return answers.takeFirst();
+    });
+  }
+  ~FileDialogRecorder() { setFileDialogHandler(std::move(previous_)); }
+  FileDialogRecorder(const FileDialogRecorder&) = delete;
+  FileDialogRecorder& operator=(const FileDialogRecorder&) = delete;
+
+  QList<FileDialogRequest> requests;
+  QList<QString> answers;
+
+ private:
+  FileDialogHandler previous_;
+};
+
+// Types text as key presses, one character at a time, umlauts and all.
+inline void typeText(QWidget* widget, const QString& text) {
+  for (const QChar c : text) {
+    QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+  }
+}
+
+// Runs `inside` once `dialog` is shown modally by `trigger`. If the dialog is still open
+// afterwards, it is rejected so a failing test cannot hang; returns whether `inside` ran
+// and left the dialog closed.
+inline bool whileModal(QDialog* dialog, const std::function<void()>& trigger,
+                       const std::function<void()>& inside, bool* stayedOpen = nullptr) {
+  bool ran = false;
+  bool open = false;
+  QPointer<QDialog> guard(dialog);
+  QTimer::singleShot(0, dialog, [&] {
+    ran = true;
+    inside();
+    QApplication::processEvents();
+    open = guard && guard->isVisible();
+    if (open) guard->reject();
+  });
+  trigger();
+  if (stayedOpen) *stayedOpen = open;
+  return ran;
+}
+
+}  // namespace vantrel::test

@@ -1,0 +1,62 @@
+#pragma once
+// The GUI test classes; main() in GuiTestMain.cpp runs them all.
+
+#include <QObject>
+
+namespace vantrel::test {
+
+class TestControls : public QObject {
+  Q_OBJECT
+ private slots:
+  void spinEditTakesOnlyDigitsAndSigns();
+  void spinEditReadsAsTypedUntilItLosesTheFocus();
+  void spinEditTextThatIsNoNumberReadsAsTheLowerLimit();
+  void spinEditLimitsApplyWhenTheProgramSetsAValue();
+  void textBoxesRefuseWhatWindows1252CannotHold();
+  void imageBtnShowsPressedOnlyWhileHeldOverIt();
+  void imageBtnRightPressShowsPressedButNeverClicks();
+};
+
+class TestMainForm : public QObject {
+  Q_OBJECT
+ private slots:
+  void programFolderIsTheExecutablesFolder();
+  void startsWithTheThreeTabsAndTheirStartValues();
+  void closingAlwaysAsksAndCancelKeepsTheWindow();
+  void endeButtonClosesThroughTheSameQuestion();
+  void placementAndAutoStartSurviveARestart();
+  void progressBarGrowsInPlaceAndShrinksByRepaint();
+  void progressReachesTheWindowAsAPostedEvent();
+  void generalErrorHandlerShowsTheExceptionAndCarriesOn();
+  void wwwButtonOpensTheMakersAddress();
+};
+
+class TestFieldList : public QObject {
+  Q_OBJECT
+ private slots:
+  void newFieldAppendsWhatTheEditorHolds();
+  void newFieldAfterACancelledEditShowsThatRowsValues();
+  void editWritesBackInPlaceAndKeepsTheSelection();
+  void editOfAnUnknownTypeKeepsTheEditorsType();
+  void withoutSelectionNothingHappens();
+  void deleteAsksAndOnlyOkRemoves();
+  void escapePressesDeleteOnlyOnTheFirstTab();
+  void movesFollowTheSelectedRow();
+  void nameColumnIsEditedInPlaceUnfiltered();
+  void doubleClickEditsTheSelectedRow();
+};
+
+class TestFieldEditor : public QObject {
+  Q_OBJECT
+ private slots:
+  void startsWithItsInitialValuesAndTabOrder();
+  void nameFilterNoticeThenCloses();
+  void nameThatFiltersToNothingGivesBothMessages();
+  void emptyNameGivesOnlyTheNameMessage();
+  void optionFieldsAndCheckBoxesNeedContent();
+  void cancelClosesWithoutAnyCheck();
+  void spinEditConfirmedWithEnterKeepsTheTypedText();
+  void spinEditConfirmedWithAClickIsBroughtIntoItsLimits();
+};
+
+}  // namespace vantrel::test

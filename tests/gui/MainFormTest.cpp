@@ -1,0 +1,211 @@
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QToolButton>
+#include <stdexcept>
+
+#include "app/MainUnit.h"
+#include "app/ProgressPanel.h"
+#include "controls/ImageBtnUnit.h"
+#include "controls/Shell.h"
+#include "controls/SpinEdit.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/GuiTests.h"
+#include "tests/gui/MainFormFixture.h"
+
+namespace vantrel::test {
+
+namespace {
+
+const QString kCloseQuestion = QStringLiteral(
+    "Hiermit beenden Sie das Programm! Alle nicht gespeicherten Daten gehen verloren!");
+
+int navyWidth(QWidget* panel) {
+  const QImage image = panel->grab().toImage();
+  const int y = image.height() / 2;
+  int width = 0;
+  for (int x = 0; x < image.width(); ++x) {
+    if (image.pixelColor(x, y) == QColor(0, 0, 128)) ++width;
+  }
+  return width;
+}
+
+template <typename T>
+T* child(QWidget* parent, const char* name) {
+  T* found = parent->findChild<T*>(QString::fromLatin1(name));
+  if (!found) qFatal("no child %s", name);
+  return found;
+}
+
+class Thrower : public QObject {
+ public:
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::User) throw std::runtime_error("Read beyond end of file.");
+    return QObject::event(event);
+  }
+};
+
+}  // namespace
+
+void TestMainForm::programFolderIsTheExecutablesFolder() {
+  QCOMPARE(programFolderOf(QStringLiteral("/opt/Tools/prog")), QStringLiteral("/opt/Tools/"));
+  QCOMPARE(programFolderOf(QStringLiteral("/prog")), QStringLiteral("/"));
+  MainFormFixture fixture(false);
+  QCOMPARE(fixture.form->programFolder(), fixture.folder.path() + u'/');
+  QCOMPARE(child<QLineEdit>(fixture.form.get(), "EXENameEdit")->text(),
+           fixture.folder.path() + QStringLiteral("/ziel.exe"));
+}
+
+void TestMainForm::startsWithTheThreeTabsAndTheirStartValues() {
+  MainFormFixture fixture;
+  TMainForm* form = fixture.form.get();
+  QCOMPARE(form->windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Unbenannt.vtq]"));
+  QCOMPARE(form->size(), QSize(638, 512));
+  auto* tabs = child<QTabWidget>(form, "PageControl2");
+  QCOMPARE(tabs->count(), 3);
+  QCOMPARE(tabs->tabText(0), QStringLiteral("Formularfelder"));
+  QCOMPARE(tabs->tabText(1), QStringLiteral("Vorschau"));
+  QCOMPARE(tabs->tabText(2), QStringLiteral("EXE erstellen"));
+  QCOMPARE(tabs->currentIndex(), 0);
+
+  QCOMPARE(child<QToolButton>(form, "OpenBtn")->text(), QStringLiteral("Öffnen..."));
+  QCOMPARE(child<QToolButton>(form, "SaveAsBtn")->toolTip(), QStringLiteral("Projekt speichern unter..."));
+  QCOMPARE(child<QToolButton>(form, "NewBtn")->size(), QSize(121, 25));
+  QCOMPARE(child<QPushButton>(form, "DelFieldBtn")->text(), QStringLiteral("Feld löschen"));
+  QCOMPARE(child<QToolButton>(form, "UpBtn")->toolTip(), QStringLiteral("Nach oben verschieben"));
+  QCOMPARE(child<QLineEdit>(form, "emailEd")->text(), QString());
+  QCOMPARE(child<TImageBtn>(form, "GoBtn1")->toolTip(), QStringLiteral("Erstellt die EXE-Datei..."));
+  QCOMPARE(child<TImageBtn>(form, "endebtn")->size(), QSize(101, 30));
+
+  QVERIFY(child<QRadioButton>(form, "DefSizeCheck")->isChecked());
+  QVERIFY(!child<QRadioButton>(form, "FullScreenCheck")->isChecked());
+  auto* width = child<SpinEdit>(form, "WidthEd");
+  QCOMPARE(width->value(), 600);
+  QCOMPARE(width->minValue(), 64);
+  QCOMPARE(width->maxValue(), 1280);
+  QCOMPARE(width->increment(), 10);
+  QCOMPARE(child<SpinEdit>(form, "HeightEd")->value(), 440);
+  QVERIFY(!child<QCheckBox>(form, "FixedSizeCheck")->isChecked());
+  QVERIFY(!child<QCheckBox>(form, "AutoStartCheck")->isChecked());
+  for (int i = 1; i <= 10; ++i) {
+    const QByteArray name = "CheckBox" + QByteArray::number(i);
+    QVERIFY2(child<QCheckBox>(form, name.constData())->isChecked(), name.constData());
+  }
+  QCOMPARE(child<QCheckBox>(form, "CheckBox10")->text(), QStringLiteral("Beenden Button"));
+  QCOMPARE(child<QLineEdit>(form, "NameED")->text(), QStringLiteral("Vantrel"));
+
+  const IconBitmap& icon = form->iconBitmap();
+  QCOMPARE(icon.width, 32);
+  QCOMPARE(icon.height, 32);
+  QCOMPARE(icon.bitsPerPixel, 4);
+
+  auto* status = child<QStatusBar>(form, "StatusBar1");
+  QCOMPARE(status->height(), 19);
+  QCOMPARE(child<QWidget>(form, "StatusPanel0")->width(), 250);
+  QCOMPARE(child<QWidget>(form, "ProgressPanel")->width(), 50);
+}
+
+void TestMainForm::closingAlwaysAsksAndCancelKeepsTheWindow() {
+  MainFormFixture fixture;
+  MessageRecorder messages;
+  messages.answers = {IDCANCEL};
+  QVERIFY(!fixture.form->close());
+  QVERIFY(fixture.form->isVisible());
+  QCOMPARE(messages.shown.size(), 1);
+  QCOMPARE(messages.shown[0].text, kCloseQuestion);
+  QCOMPARE(messages.shown[0].title, QStringLiteral("Programm beenden"));
+  QCOMPARE(messages.shown[0].flags, MB_OKCANCEL | MB_ICONINFORMATION);
+
+  QVERIFY(fixture.form->close());
+  QVERIFY(!fixture.form->isVisible());
+  QCOMPARE(messages.shown.size(), 2);
+}
+
+void TestMainForm::endeButtonClosesThroughTheSameQuestion() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
+  MessageRecorder messages;
+  messages.answers = {IDCANCEL, IDOK};
+  auto* ende = child<TImageBtn>(fixture.form.get(), "endebtn");
+  QTest::mouseClick(ende, Qt::LeftButton, {}, QPoint(10, 10));
+  QVERIFY(fixture.form->isVisible());
+  QTest::mouseClick(ende, Qt::LeftButton, {}, QPoint(10, 10));
+  QVERIFY(!fixture.form->isVisible());
+  QCOMPARE(messages.shown.size(), 2);
+}
+
+void TestMainForm::placementAndAutoStartSurviveARestart() {
+  MainFormFixture fixture;
+  MessageRecorder messages;
+  fixture.form->setGeometry(30, 40, 660, 520);
+  child<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
+  QVERIFY(fixture.form->close());
+
+  QSettings ini(fixture.iniFile(), QSettings::IniFormat);
+  QCOMPARE(ini.value(QStringLiteral("TMainForm/NormPos")).toString(),
+           QStringLiteral("30,40,690,560"));
+  QCOMPARE(ini.value(QStringLiteral("TMainForm/ShowCmd")).toInt(), 1);
+  QVERIFY(ini.contains(QStringLiteral("TMainForm/Flags")));
+  QVERIFY(ini.contains(QStringLiteral("TMainForm/PixelsPerInch")));
+  QCOMPARE(ini.value(QStringLiteral("TMainForm/MinMaxPos")).toString(),
+           QStringLiteral("-1,-1,-1,-1"));
+
+  fixture.open();
+  QCOMPARE(fixture.form->geometry(), QRect(30, 40, 660, 520));
+  QVERIFY(child<QCheckBox>(fixture.form.get(), "AutoStartCheck")->isChecked());
+}
+
+void TestMainForm::progressBarGrowsInPlaceAndShrinksByRepaint() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
+  auto* panel = child<ProgressPanel>(fixture.form.get(), "ProgressPanel");
+  QCOMPARE(navyWidth(panel), 0);
+  fixture.form->WMUser(50);
+  QCOMPARE(navyWidth(panel), 25);
+  QCOMPARE(fixture.form->progressRect().width(), 50);
+  fixture.form->WMUser(80);
+  QCOMPARE(navyWidth(panel), 40);
+  fixture.form->WMUser(10);
+  QCOMPARE(fixture.form->progressPercent(), 10);
+  QCOMPARE(navyWidth(panel), 5);
+  fixture.form->WMUser(150);  // not clamped: drawn beyond the panel's right edge
+  QCOMPARE(navyWidth(panel), 50);
+}
+
+void TestMainForm::progressReachesTheWindowAsAPostedEvent() {
+  MainFormFixture fixture;
+  QCoreApplication::postEvent(fixture.form.get(), new ProgressEvent(30));
+  QCOMPARE(fixture.form->progressPercent(), 0);
+  QTRY_COMPARE(fixture.form->progressPercent(), 30);
+}
+
+void TestMainForm::generalErrorHandlerShowsTheExceptionAndCarriesOn() {
+  MessageRecorder messages;
+  Thrower thrower;
+  QEvent event(QEvent::User);
+  QCoreApplication::sendEvent(&thrower, &event);
+  QCOMPARE(messages.shown.size(), 1);
+  QCOMPARE(messages.shown[0].text, QStringLiteral("Read beyond end of file."));
+  QCOMPARE(messages.shown[0].title, QStringLiteral("Vantrel Formulare 1.0"));
+  QCOMPARE(messages.shown[0].flags & MB_ICONERROR, int(MB_ICONERROR));
+}
+
+void TestMainForm::wwwButtonOpensTheMakersAddress() {
+  MainFormFixture fixture;
+  QStringList opened;
+  auto previous = setShellOpenHandler([&](const QString& address) { opened.append(address); });
+  auto* www = child<QToolButton>(fixture.form.get(), "wwwBtn");
+  QCOMPARE(www->text(), kMakerWebAddress);
+  QCOMPARE(www->toolTip(), QStringLiteral("Auf zur Brixtel Homepage..."));
+  www->click();
+  setShellOpenHandler(previous);
+  QCOMPARE(opened, QStringList{kMakerWebAddress});
+}
+
+}  // namespace vantrel::test
