@@ -106,7 +106,8 @@ void MemoryReader::read(char* destination, std::size_t size) {
 }
 
 FileReader::FileReader(const std::string& path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a named pipe is refused below instead of waiting for a writer.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0) throw CannotOpenFile("Cannot open " + path + ": " + systemText(errno), path);
   struct stat info {};
   if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {

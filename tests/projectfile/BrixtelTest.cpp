@@ -1,6 +1,7 @@
 #include "project/brixtel.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <sstream>
 
@@ -90,6 +91,8 @@ TEST(FileReader, RefusesWhatIsNotAPlainFile) {
   TempFolder folder;
   EXPECT_THROW(FileReader(folder.file("missing")), CannotOpenFile);
   EXPECT_THROW(FileReader(folder.path().string()), CannotOpenFile);
+  ASSERT_EQ(mkfifo(folder.file("pipe").c_str(), 0600), 0);
+  EXPECT_THROW(FileReader(folder.file("pipe")), CannotOpenFile);  // must not hang either
 }
 
 }  // namespace
