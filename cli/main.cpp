@@ -9,12 +9,14 @@
 namespace vantrel::cli {
 
 int runConvert(const Args& args);
+int runZlb(const Args& args);
 
 namespace {
 
 // Commands join this table as they are built.
 constexpr Command kCommands[] = {
     {"convert", "convert EIN AUS   wandelt zwischen .vtq und .json (AUS \"-\": JSON auf die Standardausgabe)", runConvert},
+    {"zlb", "zlb create|list|test|extract ...   packt, listet, pr\xC3\xBC" "ft und entpackt ZLB-Archive", runZlb},
     {nullptr, nullptr, nullptr},
 };
 
