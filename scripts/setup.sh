@@ -12,7 +12,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-svg-dev
   qt6-translations-l10n libgl-dev
   # tests and benchmarks
-  googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-x11
+  googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-daemon
   # fonts close to the ones the windows are laid out for
   fonts-dejavu-core fonts-liberation2
   # archive benchmark peers

@@ -8,6 +8,7 @@ int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
   QStandardPaths::setTestModeEnabled(true);
   vantrel::VantrelApplication app(argc, argv);
+  vantrel::loadGermanTranslations(app);
   int failures = 0;
   {
     vantrel::test::TestControls test;

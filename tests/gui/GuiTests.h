@@ -29,6 +29,8 @@ class TestMainForm : public QObject {
   void progressReachesTheWindowAsAPostedEvent();
   void generalErrorHandlerShowsTheExceptionAndCarriesOn();
   void wwwButtonOpensTheMakersAddress();
+  void outsideSendersReportProgressOverTheSessionBus();
+  void qtsOwnTextsAreGerman();
 };
 
 class TestFieldList : public QObject {

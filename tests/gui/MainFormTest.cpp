@@ -1,4 +1,7 @@
 #include <QCheckBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,6 +14,7 @@
 #include <stdexcept>
 
 #include "app/MainUnit.h"
+#include "app/ProgressBus.h"
 #include "app/ProgressPanel.h"
 #include "controls/ImageBtnUnit.h"
 #include "controls/Shell.h"
@@ -206,6 +210,26 @@ void TestMainForm::wwwButtonOpensTheMakersAddress() {
   www->click();
   setShellOpenHandler(previous);
   QCOMPARE(opened, QStringList{kMakerWebAddress});
+}
+
+void TestMainForm::outsideSendersReportProgressOverTheSessionBus() {
+  if (!QDBusConnection::sessionBus().isConnected()) QSKIP("no session bus");
+  MainFormFixture fixture;
+  ProgressBus bus(fixture.form.get());
+  QVERIFY(bus.registerOnSessionBus());
+  QDBusMessage call = QDBusMessage::createMethodCall(
+      QString::fromLatin1(kProgressService), QString::fromLatin1(kProgressPath),
+      QString::fromLatin1(kProgressInterface), QStringLiteral("WMUser"));
+  call << 42 << 0;
+  QDBusConnection::sessionBus().asyncCall(call);
+  QTRY_COMPARE(fixture.form->progressPercent(), 42);
+  QDBusConnection::sessionBus().unregisterObject(QString::fromLatin1(kProgressPath));
+  QDBusConnection::sessionBus().unregisterService(QString::fromLatin1(kProgressService));
+}
+
+void TestMainForm::qtsOwnTextsAreGerman() {
+  QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Abbrechen"));
+  QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("&Ja"));
 }
 
 }  // namespace vantrel::test
