@@ -1,0 +1,122 @@
+// Fuzzes the form-mail receiver's reading of a post and what it builds from it. Beyond
+// "no crash, no leak":
+//  - the parser keeps its limits, and what it read encodes and reads back the same;
+//  - the mail built from any post has exactly its own header lines, none longer than 78,
+//    and a body of quoted-printable lines of plain ASCII, none longer than 76;
+//  - an address the allow list takes can never carry a second address or a line break;
+//  - an answer page built from posted names holds no markup that came from the post.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formmail/AnswerPages.h"
+#include "formmail/Config.h"
+#include "formmail/FormParser.h"
+#include "formmail/MailMessage.h"
+
+using namespace vantrel::formmail;
+
+namespace {
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+std::string urlEncode(std::string_view bytes) {
+  static const char* hex = "0123456789ABCDEF";
+  std::string out;
+  for (char c : bytes) {
+    const auto u = static_cast<unsigned char>(c);
+    out += '%';
+    out += hex[u >> 4];
+    out += hex[u & 15];
+  }
+  return out;
+}
+
+void checkParserKeepsLimitsAndRoundTrips(const ParseResult& parsed, const FormLimits& limits) {
+  if (parsed.status != ParseStatus::Ok) {
+    require(parsed.fields.empty());
+    return;
+  }
+  require(parsed.fields.size() <= limits.maxFields);
+  std::string again;
+  for (const auto& field : parsed.fields) {
+    require(field.name.size() <= limits.maxFieldLength && field.value.size() <= limits.maxFieldLength);
+    if (!again.empty()) again += '&';
+    again += urlEncode(field.name) + "=" + urlEncode(field.value);
+  }
+  require(parseUrlEncoded(again, limits).fields == parsed.fields);
+}
+
+void checkMailShape(const std::string& mail) {
+  const std::size_t split = mail.find("\r\n\r\n");
+  require(split != std::string::npos);
+  const std::string head = mail.substr(0, split + 2);
+  int headerLines = 0;
+  std::size_t start = 0;
+  while (start < head.size()) {
+    const std::size_t end = head.find("\r\n", start);
+    require(end != std::string::npos);
+    const std::string_view line(head.data() + start, end - start);
+    require(line.size() <= 78);
+    require(line.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos);
+    if (line.front() != ' ') ++headerLines;
+    start = end + 2;
+  }
+  require(headerLines == 8);
+  // Quoted-printable lines: at most 76 characters of printable ASCII and tabs, CR LF ended.
+  std::string_view body(mail.data() + split + 4, mail.size() - split - 4);
+  while (!body.empty()) {
+    const std::size_t end = body.find("\r\n");
+    require(end != std::string_view::npos && end <= 76);
+    const std::string_view line = body.substr(0, end);
+    require(std::all_of(line.begin(), line.end(), [](char c) { return c == '\t' || (c >= 0x20 && c < 0x7F); }));
+    body.remove_prefix(end + 2);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size < 2) return 0;
+  const FormLimits limits{static_cast<std::size_t>(data[0] % 64) + 1, static_cast<std::size_t>(data[1]) * 4 + 1};
+  const std::string_view body(reinterpret_cast<const char*>(data) + 2, size - 2);
+
+  const ParseResult parsed = parseUrlEncoded(body, limits);
+  checkParserKeepsLimitsAndRoundTrips(parsed, limits);
+  if (parsed.status != ParseStatus::Ok) return 0;
+
+  Config config;
+  config.allow = {"info@example.org", "@example.com"};
+  for (const auto& value : valuesOf(parsed.fields, "submit_to")) {
+    if (isAllowedRecipient(config, value)) {
+      require(value.find_first_of(std::string_view(" \t\r\n\0,;<>\"", 11)) == std::string_view::npos);
+      require(std::count(value.begin(), value.end(), '@') == 1);
+    }
+  }
+
+  const auto order = valuesOf(parsed.fields, "data_order");
+  const auto formId = valuesOf(parsed.fields, "form_id");
+  const PostedFields answers = answersInOrder(parsed.fields, order.empty() ? "" : order.front(), "website");
+  MailEnvelope envelope;
+  envelope.sender = "formmail@example.org";
+  envelope.recipient = "info@example.org";
+  envelope.hostName = "host";
+  envelope.uniqueId = "1";
+  checkMailShape(composeMail(envelope, formId.empty() ? "" : formId.front(), answers, (data[0] & 0x80) != 0));
+
+  std::vector<std::string> names;
+  for (const auto& field : parsed.fields) names.push_back(field.name);
+  // Each listed name adds exactly its <li> and </li>; any other '<' came from the post.
+  static const std::string emptyPage = missingFieldsPage({});
+  static const auto emptyPageTags = std::count(emptyPage.begin(), emptyPage.end(), '<');
+  const std::string page = missingFieldsPage(names);
+  require(std::count(page.begin(), page.end(), '<') == emptyPageTags + 2 * static_cast<long>(names.size()));
+  return 0;
+}
