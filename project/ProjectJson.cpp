@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <vector>
 #include <nlohmann/json.hpp>
@@ -149,10 +150,33 @@ ProjectSettings settingsFromJson(const Json& object) {
   return settings;
 }
 
+// A key given twice would otherwise silently keep its last value.
+class DuplicateKeyGuard {
+ public:
+  bool operator()(int /*depth*/, nlohmann::json::parse_event_t event, Json& parsed) {
+    using Event = nlohmann::json::parse_event_t;
+    if (event == Event::object_start) keysOfOpenObjects_.emplace_back();
+    if (event == Event::object_end) keysOfOpenObjects_.pop_back();
+    if (event == Event::key) {
+      const auto& key = parsed.get_ref<const std::string&>();
+      auto& keys = keysOfOpenObjects_.back();
+      if (std::find(keys.begin(), keys.end(), key) != keys.end()) {
+        refuse("Der Eintrag " + quoted(key) + " steht im JSON doppelt.");
+      }
+      keys.push_back(key);
+    }
+    return true;
+  }
+
+ private:
+  std::vector<std::vector<std::string>> keysOfOpenObjects_;
+};
+
 Json parse(std::string_view utf8) {
   if (utf8.empty()) refuse("Die JSON-Daten sind leer.");
   try {
-    return Json::parse(utf8.begin(), utf8.end());
+    DuplicateKeyGuard guard;
+    return Json::parse(utf8.begin(), utf8.end(), std::ref(guard));
   } catch (const Json::parse_error& error) {
     // The parser counts from 1 and one past the end when the text stops too early.
     const auto position = std::min<std::size_t>(error.byte, utf8.size());

@@ -105,6 +105,10 @@ TEST(ProjectJson, MalformedOrIncompleteJsonIsRefusedWithItsPlace) {
   EXPECT_EQ(refusal(R"({"fields":{},"email":""})"), "\"fields\" muss eine Liste sein.");
   EXPECT_EQ(refusal(R"({"fields":[],"email":"","setings":{}})"),
             "Unbekannter Eintrag \"setings\" im JSON.");
+  EXPECT_EQ(refusal(R"({"fields":[],"email":"a","email":"b"})"),
+            "Der Eintrag \"email\" steht im JSON doppelt.");
+  EXPECT_EQ(refusal(withCaption(R"("x","caption":"y")")),
+            "Der Eintrag \"caption\" steht im JSON doppelt.");
   EXPECT_EQ(refusal(withCaption("7")), "\"fields[1].caption\" muss ein Text sein.");
   std::string noType = kField;
   noType.replace(noType.find(R"("type":"Textfeld",)"), 18, "");
