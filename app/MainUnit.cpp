@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -23,6 +24,7 @@
 
 #include "app/FieldListModel.h"
 #include "app/ProgressPanel.h"
+#include "app/VantrelApplication.h"
 #include "app/WindowPlacement.h"
 #include "controls/FileDialogs.h"
 #include "controls/ImageBtnUnit.h"
@@ -48,6 +50,16 @@ const QString kUntitledCaption = QStringLiteral("Brixtel Vantrel Formulare 1.0 -
 const QString kCloseQuestion = QStringLiteral(
     "Hiermit beenden Sie das Programm! Alle nicht gespeicherten Daten gehen verloren!");
 const QString kDeleteQuestion = QStringLiteral("Hiermit löschen Sie das Textfeld.");
+const QString kDiscardQuestion =
+    QStringLiteral("Hiermit gehen alle nicht gespeicherten Informationen verloren.");
+const QString kProjectFilter = QStringLiteral("Vantrel Formulare (*.vtq)");
+const QString kProjectSuffix = QStringLiteral("vtq");
+
+std::string pathOf(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+void showError(const std::exception& error) {
+  messageBox(QString::fromUtf8(error.what()), QStringLiteral("Fehler"), MB_OK | MB_ICONERROR);
+}
 
 // The in-place editor of the name column takes only what Windows-1252 can hold.
 class NameColumnDelegate : public QStyledItemDelegate {
@@ -193,6 +205,10 @@ QWidget* TMainForm::buildToolBar() {
   addToolButton(SaveBtn, "SaveBtn", QStringLiteral("Speichern"), QStringLiteral("Projekt speichern"));
   addToolButton(SaveAsBtn, "SaveAsBtn", QStringLiteral("Speichern unter..."),
                 QStringLiteral("Projekt speichern unter..."));
+  connect(NewBtn, &QToolButton::clicked, this, guarded([this] { NewBtnClick(); }));
+  connect(OpenBtn, &QToolButton::clicked, this, guarded([this] { OpenBtnClick(); }));
+  connect(SaveBtn, &QToolButton::clicked, this, guarded([this] { SaveBtnClick(); }));
+  connect(SaveAsBtn, &QToolButton::clicked, this, guarded([this] { SaveAsBtnClick(); }));
   row->addStretch();
   return bar;
 }
@@ -563,6 +579,127 @@ void TMainForm::restoreWindowState() {
     const QRect available = screen->availableGeometry();
     move(available.center() - QPoint(width() / 2, height() / 2));
   }
+}
+
+// ---- Project commands ----
+
+ProjectSettings TMainForm::settingsFromControls() const {
+  ProjectSettings settings;
+  for (int i = 0; i < kWindowElementCount; ++i) {
+    settings.elements[static_cast<std::size_t>(i)] = CheckBox[i]->isChecked();
+  }
+  settings.width = WidthEd->value();
+  settings.height = HeightEd->value();
+  settings.definedSize = DefSizeCheck->isChecked();
+  settings.fixedSize = FixedSizeCheck->isChecked();
+  settings.projectName = toModel(NameED->text());
+  return settings;
+}
+
+void TMainForm::settingsToControls(const ProjectSettings& settings) {
+  for (int i = 0; i < kWindowElementCount; ++i) {
+    CheckBox[i]->setChecked(settings.elements[static_cast<std::size_t>(i)]);
+  }
+  WidthEd->setValue(settings.width);
+  HeightEd->setValue(settings.height);
+  if (settings.definedSize) {
+    DefSizeCheck->setChecked(true);
+  } else {
+    FullScreenCheck->setChecked(true);
+  }
+  FixedSizeCheck->setChecked(settings.fixedSize);
+  NameED->setText(fromModel(settings.projectName));
+}
+
+Project TMainForm::projectFromControls() const {
+  Project project;
+  project.fields = fieldModel_->fields();
+  project.email = toModel(emailEd->text());
+  project.settings = settingsFromControls();
+  return project;
+}
+
+void TMainForm::NewBtnClick() {
+  if (messageBox(kDiscardQuestion, QStringLiteral("Datei/Neu"), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
+    return;
+  }
+  emailEd->clear();
+  fieldModel_->setFields(FieldList());
+  settingsToControls(newProjectSettings());
+  Setsavedfilename(QString());
+}
+
+void TMainForm::OpenBtnClick() {
+  if (messageBox(kDiscardQuestion, QStringLiteral("Datei/Öffnen"), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
+    return;
+  }
+  FileDialogRequest request;
+  request.kind = FileDialogRequest::Kind::Open;
+  request.parent = this;
+  request.folder = openDialogFolder_;
+  request.fileName = openDialogName_;
+  request.filter = kProjectFilter;
+  request.defaultSuffix = kProjectSuffix;
+  const auto chosen = chooseFile(request);
+  if (!chosen) return;
+  openDialogName_ = *chosen;
+  OpenFile(*chosen);
+}
+
+void TMainForm::SaveBtnClick() {
+  if (SavedFileName.isEmpty()) {
+    SaveAsBtnClick();
+  } else {
+    SaveFile(SavedFileName);
+  }
+}
+
+void TMainForm::SaveAsBtnClick() {
+  FileDialogRequest request;
+  request.kind = FileDialogRequest::Kind::Save;
+  request.parent = this;
+  request.folder = saveDialogFolder_;
+  request.fileName = saveDialogName_;
+  request.filter = kProjectFilter;
+  request.defaultSuffix = kProjectSuffix;
+  request.confirmOverwrite = true;
+  const auto chosen = chooseFile(request);
+  if (!chosen) return;
+  saveDialogName_ = *chosen;
+  SaveFile(*chosen);
+}
+
+// The file is written as a new file and renamed over the old one only when complete, so a
+// failed save leaves the previous project as it was.
+bool TMainForm::SaveFile(const QString& name) {
+  try {
+    saveProjectFile(pathOf(name), projectFromControls());
+  } catch (const ProjectCreateError& error) {
+    showError(error);
+    return false;
+  }
+  Setsavedfilename(name);
+  return true;
+}
+
+// The whole file is read before anything on screen changes: a damaged file leaves the
+// window exactly as it was.
+bool TMainForm::OpenFile(const QString& name) {
+  Project project;
+  try {
+    project = readProjectFile(pathOf(name));
+  } catch (const ProjectOpenError& error) {
+    showError(error);
+    return false;
+  } catch (const NotAProjectFile& error) {
+    showError(error);
+    return false;
+  }
+  fieldModel_->setFields(std::move(project.fields));
+  emailEd->setText(fromModel(project.email));
+  if (project.settings) settingsToControls(*project.settings);
+  Setsavedfilename(name);
+  return true;
 }
 
 // ---- Escape presses "Feld löschen" while the first tab is shown ----

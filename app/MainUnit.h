@@ -7,6 +7,7 @@
 #include <QRect>
 
 #include "builder/IconBitmap.h"
+#include "project/ProjectFile.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -118,6 +119,14 @@ class TMainForm : public QMainWindow {
   void EXENameBrowseClick();
   void Setsavedfilename(const QString& name);
 
+  void NewBtnClick();
+  void OpenBtnClick();
+  void SaveBtnClick();
+  void SaveAsBtnClick();
+  // Both report their own failures; an input/output error goes to the general error handler.
+  bool SaveFile(const QString& name);
+  bool OpenFile(const QString& name);
+
   void NewFieldBtnClick();
   void EditFieldBtnClick();
   void ListView1DblClick();
@@ -129,6 +138,11 @@ class TMainForm : public QMainWindow {
   void WMUser(int wParam);
 
  public:
+  // The project as the controls hold it, and back.
+  Project projectFromControls() const;
+  ProjectSettings settingsFromControls() const;
+  void settingsToControls(const ProjectSettings& settings);
+
   // Paints the progress bar into the panel's rectangle and remembers the rectangle.
   void StatusBar1DrawPanel(class QPainter& canvas, const QRect& rect);
   void SBarPaintMore(class QPainter& canvas);
@@ -162,6 +176,8 @@ class TMainForm : public QMainWindow {
   QString SavedFileName;
   QString openDialogFolder_;
   QString saveDialogFolder_;
+  QString openDialogName_;  // the name last chosen in each dialog
+  QString saveDialogName_;
   IconBitmap IconBitmap_;
   int ProgressPercent = 0;
   QRect ProgressRect;

@@ -12,7 +12,7 @@ namespace vantrel {
 VantrelApplication::VantrelApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 void showException(const std::exception& error) {
-  messageBox(QString::fromLocal8Bit(error.what()), kApplicationTitle, MB_OK | MB_ICONERROR);
+  messageBox(QString::fromUtf8(error.what()), kApplicationTitle, MB_OK | MB_ICONERROR);
 }
 
 bool VantrelApplication::notify(QObject* receiver, QEvent* event) {

@@ -26,5 +26,9 @@ int main(int argc, char** argv) {
     vantrel::test::TestFieldEditor test;
     failures += QTest::qExec(&test, argc, argv);
   }
+  {
+    vantrel::test::TestProjectCommands test;
+    failures += QTest::qExec(&test, argc, argv);
+  }
   return failures == 0 ? 0 : 1;
 }

@@ -61,4 +61,15 @@ class TestFieldEditor : public QObject {
   void spinEditConfirmedWithAClickIsBroughtIntoItsLimits();
 };
 
+class TestProjectCommands : public QObject {
+  Q_OBJECT
+ private slots:
+  void newResetsTheProjectAfterAsking();
+  void saveAfterNewAsksForANameThenSavesInPlace();
+  void openReadsEverythingBackAndNamesTheProject();
+  void failedOpenChangesNothingOnScreen();
+  void failedSaveKeepsNameTitleAndOldFile();
+  void sizesAreSavedAsTypedBeforeConfirming();
+};
+
 }  // namespace vantrel::test

@@ -1,0 +1,233 @@
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/FieldListModel.h"
+#include "controls/SpinEdit.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/GuiTests.h"
+#include "tests/gui/MainFormFixture.h"
+
+namespace vantrel::test {
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString& path, const QByteArray& bytes) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+}
+
+QByteArray le32(qint32 value) {
+  QByteArray bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((static_cast<quint32>(value) >> (8 * i)) & 0xFF);
+  return bytes;
+}
+
+QByteArray lps(const QByteArray& text) { return le32(static_cast<qint32>(text.size())) + text; }
+
+// The example project: no rows, no address, all elements, 600 x 440, defined and fixed size.
+QByteArray exampleProject() {
+  return QByteArray("Vantrel Formulare 1.0") + le32(0) + le32(0) + QByteArray(10, '\1') +
+         le32(600) + le32(440) + QByteArray("\1\1", 2) + lps("Vantrel") + le32(600) + le32(440) +
+         QByteArray("\1\1", 2);
+}
+
+QByteArray oneRowProject(qint32 width) {
+  QByteArray row;
+  for (const char* member : {"Alter", "Textfeld", "Ihr Alter", "", "3", "1", "0", "Nein", "Nein"}) {
+    row += lps(member);
+  }
+  return QByteArray("Vantrel Formulare 1.0") + le32(1) + row + lps("a@b.example") +
+         QByteArray("\1\0\1\0\1\0\1\0\1\0", 10) + le32(width) + le32(10) + QByteArray("\0\0", 2) +
+         lps("Gr\xF6\xDF" "e") + le32(width) + le32(10) + QByteArray("\0\0", 2);
+}
+
+}  // namespace
+
+void TestProjectCommands::newResetsTheProjectAfterAsking() {
+  MainFormFixture fixture;
+  MessageRecorder messages;
+  TMainForm& form = *fixture.form;
+  form.fieldList()->appendField(FormField{"A", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
+  form.emailEd->setText(QStringLiteral("x@y.example"));
+  form.CheckBox[3]->setChecked(false);
+  form.WidthEd->setValue(800);
+  form.FullScreenCheck->setChecked(true);
+  form.NameED->setText(QStringLiteral("Umfrage"));
+  form.EXENameEdit->setText(QStringLiteral("/tmp/out.exe"));
+  form.AutoStartCheck->setChecked(true);
+
+  messages.answers = {IDCANCEL};
+  form.NewBtn->click();
+  QCOMPARE(messages.shown.size(), 1);
+  QCOMPARE(messages.shown[0].text,
+           QStringLiteral("Hiermit gehen alle nicht gespeicherten Informationen verloren."));
+  QCOMPARE(messages.shown[0].title, QStringLiteral("Datei/Neu"));
+  QCOMPARE(messages.shown[0].flags, MB_OKCANCEL | MB_ICONINFORMATION);
+  QCOMPARE(form.fieldList()->rowCount(), 1);
+
+  form.NewBtn->click();
+  QCOMPARE(form.fieldList()->rowCount(), 0);
+  QCOMPARE(form.emailEd->text(), QString());
+  QVERIFY(form.CheckBox[3]->isChecked());
+  QCOMPARE(form.WidthEd->value(), 600);
+  QCOMPARE(form.HeightEd->value(), 440);
+  QVERIFY(form.DefSizeCheck->isChecked());
+  QVERIFY(form.FixedSizeCheck->isChecked());
+  QCOMPARE(form.NameED->text(), QStringLiteral("Vantrel"));
+  QCOMPARE(form.EXENameEdit->text(), QStringLiteral("/tmp/out.exe"));
+  QVERIFY(form.AutoStartCheck->isChecked());
+  QCOMPARE(form.windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Unbenannt.vtq]"));
+}
+
+void TestProjectCommands::saveAfterNewAsksForANameThenSavesInPlace() {
+  MainFormFixture fixture;
+  MessageRecorder messages;
+  FileDialogRecorder dialogs;
+  TMainForm& form = *fixture.form;
+  const QString path = fixture.folder.filePath(QStringLiteral("Kunden.vtq"));
+  form.NewBtn->click();
+  dialogs.answers = {path};
+  form.SaveBtn->click();
+  QCOMPARE(dialogs.requests.size(), 1);
+  const FileDialogRequest& request = dialogs.requests[0];
+  QCOMPARE(request.kind, FileDialogRequest::Kind::Save);
+  QCOMPARE(request.folder, form.programFolder());
+  QCOMPARE(request.fileName, QString());
+  QCOMPARE(request.filter, QStringLiteral("Vantrel Formulare (*.vtq)"));
+  QCOMPARE(request.defaultSuffix, QStringLiteral("vtq"));
+  QVERIFY(request.confirmOverwrite);
+  QCOMPARE(readAll(path), exampleProject());
+  QCOMPARE(form.savedFileName(), path);
+  QCOMPARE(form.windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Kunden.vtq]"));
+
+  form.emailEd->setText(QStringLiteral("neu@brixtel.example"));
+  form.SaveBtn->click();
+  QCOMPARE(dialogs.requests.size(), 1);  // no dialog the second time
+  QVERIFY(readAll(path).contains("neu@brixtel.example"));
+  QCOMPARE(messages.shown.size(), 1);  // only the question of "Neu"
+
+  // "Speichern unter..." opens with the name last chosen in the save dialog.
+  form.SaveAsBtn->click();
+  QCOMPARE(dialogs.requests.size(), 2);
+  QCOMPARE(dialogs.requests[1].fileName, path);
+}
+
+void TestProjectCommands::openReadsEverythingBackAndNamesTheProject() {
+  MainFormFixture fixture;
+  MessageRecorder messages;
+  FileDialogRecorder dialogs;
+  TMainForm& form = *fixture.form;
+  const QString path = fixture.folder.filePath(QStringLiteral("alt.vtq"));
+  writeAll(path, oneRowProject(2000));
+  dialogs.answers = {path};
+  form.OpenBtn->click();
+  QCOMPARE(messages.shown.size(), 1);
+  QCOMPARE(messages.shown[0].title, QStringLiteral("Datei/Öffnen"));
+  QCOMPARE(dialogs.requests[0].kind, FileDialogRequest::Kind::Open);
+  QCOMPARE(dialogs.requests[0].folder, form.programFolder());
+  QCOMPARE(form.fieldList()->rowCount(), 1);
+  QCOMPARE(form.fieldList()->fieldAt(0).CaptionText, std::string("Ihr Alter"));
+  QCOMPARE(form.emailEd->text(), QStringLiteral("a@b.example"));
+  QVERIFY(form.CheckBox[0]->isChecked());
+  QVERIFY(!form.CheckBox[1]->isChecked());
+  QCOMPARE(form.WidthEd->value(), 1280);  // brought into its limits
+  QCOMPARE(form.HeightEd->value(), 64);
+  QVERIFY(form.FullScreenCheck->isChecked());
+  QVERIFY(!form.FixedSizeCheck->isChecked());
+  QCOMPARE(form.NameED->text(), QStringLiteral("Größe"));
+  QCOMPARE(form.windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [alt.vtq]"));
+
+  // A file that ends after the address keeps the tab's settings.
+  const QString shortPath = fixture.folder.filePath(QStringLiteral("kurz.vtq"));
+  writeAll(shortPath, QByteArray("Vantrel Formulare 1.0") + le32(0) + le32(0));
+  dialogs.answers = {shortPath};
+  form.OpenBtn->click();
+  QCOMPARE(form.fieldList()->rowCount(), 0);
+  QCOMPARE(form.NameED->text(), QStringLiteral("Größe"));
+  QCOMPARE(form.savedFileName(), shortPath);
+  QCOMPARE(dialogs.requests[1].fileName, path);  // the open dialog remembers its last name
+}
+
+void TestProjectCommands::failedOpenChangesNothingOnScreen() {
+  MainFormFixture fixture;
+  MessageRecorder messages;
+  FileDialogRecorder dialogs;
+  TMainForm& form = *fixture.form;
+  form.fieldList()->appendField(FormField{"Bleibt", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
+  form.emailEd->setText(QStringLiteral("vorher@brixtel.example"));
+  const QString before = form.windowTitle();
+
+  const QString wrongMagic = fixture.folder.filePath(QStringLiteral("v11.vtq"));
+  writeAll(wrongMagic, QByteArray("Vantrel Formulare 1.1") + le32(0) + le32(0));
+  const QString cut = fixture.folder.filePath(QStringLiteral("cut.vtq"));
+  writeAll(cut, oneRowProject(600).left(60));
+  const QString missing = fixture.folder.filePath(QStringLiteral("fehlt.vtq"));
+
+  dialogs.answers = {wrongMagic, cut, missing};
+  for (int i = 0; i < 3; ++i) form.OpenBtn->click();
+  QCOMPARE(messages.shown.size(), 6);
+  QCOMPARE(messages.shown[1].text, QStringLiteral("Die Datei ist keine gültige \"Drovanex 1.0\"-Datei!"));
+  QCOMPARE(messages.shown[1].title, QStringLiteral("Fehler"));
+  QCOMPARE(messages.shown[3].text, QStringLiteral("Read beyond end of file."));
+  QCOMPARE(messages.shown[3].title, QStringLiteral("Vantrel Formulare 1.0"));
+  QCOMPARE(messages.shown[5].text,
+           QStringLiteral("Projekt öffnen: Konnte die Datei fehlt.vtq nicht öffnen!"));
+  QCOMPARE(messages.shown[5].flags, MB_OK | MB_ICONERROR);
+
+  QCOMPARE(form.fieldList()->rowCount(), 1);
+  QCOMPARE(form.fieldList()->fieldAt(0).InternalName, std::string("Bleibt"));
+  QCOMPARE(form.emailEd->text(), QStringLiteral("vorher@brixtel.example"));
+  QCOMPARE(form.windowTitle(), before);
+  QCOMPARE(form.savedFileName(), QString());
+}
+
+void TestProjectCommands::failedSaveKeepsNameTitleAndOldFile() {
+  MainFormFixture fixture;
+  MessageRecorder messages;
+  FileDialogRecorder dialogs;
+  TMainForm& form = *fixture.form;
+  const QString missingFolder = fixture.folder.filePath(QStringLiteral("fehlt/neu.vtq"));
+  dialogs.answers = {missingFolder};
+  form.SaveAsBtn->click();
+  QCOMPARE(messages.shown.size(), 1);
+  QCOMPARE(messages.shown[0].text,
+           QStringLiteral("Projekt speichern: Konnte die Datei neu.vtq nicht erstellen!"));
+  QCOMPARE(messages.shown[0].title, QStringLiteral("Fehler"));
+  QCOMPARE(form.savedFileName(), QString());
+  QCOMPARE(form.windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Unbenannt.vtq]"));
+}
+
+void TestProjectCommands::sizesAreSavedAsTypedBeforeConfirming() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
+  MessageRecorder messages;
+  FileDialogRecorder dialogs;
+  TMainForm& form = *fixture.form;
+  form.PageControl2->setCurrentIndex(2);
+  form.WidthEd->setFocus();
+  form.WidthEd->setText(QString());
+  QTest::keyClicks(form.WidthEd, QStringLiteral("5000"));
+  form.HeightEd->setText(QStringLiteral("-"));
+  const QString path = fixture.folder.filePath(QStringLiteral("typed.vtq"));
+  dialogs.answers = {path};
+  QTest::mouseClick(form.SaveAsBtn, Qt::LeftButton);  // the tool bar does not take the focus
+  const QByteArray bytes = readAll(path);
+  QCOMPARE(bytes.size(), 70);
+  QCOMPARE(bytes.mid(39, 4), le32(5000));
+  QCOMPARE(bytes.mid(43, 4), le32(64));
+  QCOMPARE(bytes.mid(60, 4), le32(5000));  // the echo holds the same values
+  QCOMPARE(form.WidthEd->text(), QStringLiteral("5000"));
+}
+
+}  // namespace vantrel::test
