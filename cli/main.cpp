@@ -10,6 +10,7 @@ namespace vantrel::cli {
 
 int runConvert(const Args& args);
 int runZlb(const Args& args);
+int runPage(const Args& args);
 
 namespace {
 
@@ -17,6 +18,7 @@ namespace {
 constexpr Command kCommands[] = {
     {"convert", "convert EIN AUS   wandelt zwischen .vtq und .json (AUS \"-\": JSON auf die Standardausgabe)", runConvert},
     {"zlb", "zlb create|list|test|extract ...   packt, listet, pr\xC3\xBC" "ft und entpackt ZLB-Archive", runZlb},
+    {"page", "page PROJEKT [-o DATEI]   schreibt die Formularseite des Projekts (ohne -o auf die Standardausgabe)", runPage},
     {nullptr, nullptr, nullptr},
 };
 

@@ -4,6 +4,7 @@ compares the result byte for byte with what the tool writes for the same project
 
   check_pages.py --host HOST --dump PAGE_DUMP       through the test helper page_dump
   check_pages.py --host HOST --cli VANTREL_CLI      through "vantrel-cli page" on .vtq files
+                                                    and their .json forms
 
 HOST is the form-mail host the tool was built with. Exit status 0 when every page matches."""
 
@@ -122,6 +123,12 @@ def tool_page(args, folder, index, rows, email):
     path = os.path.join(folder, "project%d.vtq" % index)
     with open(path, "wb") as f:
         f.write(vtq_bytes(rows, email))
+    if index % 3 == 2:
+        # The same project in its JSON form must give the same page.
+        json_path = os.path.join(folder, "project%d.json" % index)
+        subprocess.run([args.cli, "convert", path, json_path], capture_output=True, check=True,
+                       timeout=60)
+        path = json_path
     if index % 2:
         return subprocess.run([args.cli, "page", path], capture_output=True, check=True,
                               timeout=60).stdout
@@ -156,7 +163,12 @@ def main():
     with tempfile.TemporaryDirectory() as folder:
         for index, (title, rows, email) in enumerate(projects):
             expected = pt.render(rows, email, action)
-            actual = tool_page(args, folder, index, rows, email)
+            try:
+                actual = tool_page(args, folder, index, rows, email)
+            except subprocess.CalledProcessError as error:
+                failures += 1
+                print("FAILED %s: %s\n%s" % (title, error, error.stderr.decode(errors="replace")))
+                continue
             if actual != expected:
                 failures += 1
                 print("MISMATCH %s: %s" % (title, first_difference(expected, actual)))

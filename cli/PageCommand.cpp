@@ -1,0 +1,74 @@
+// vantrel-cli page PROJECT [-o FILE]: the form page the tool writes for a project, byte for
+// byte, to standard output or safely into FILE.
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "cli/Commands.h"
+#include "page/FormPage.h"
+#include "page/PageFile.h"
+#include "project/AnyProjectFile.h"
+
+namespace vantrel::cli {
+namespace {
+
+constexpr const char* kUsage = "Aufruf: vantrel-cli page PROJEKT [-o DATEI]\n";
+
+struct PageArgs {
+  std::string project;
+  std::optional<std::string> output;
+};
+
+std::optional<PageArgs> parsePageArgs(const Args& args) {
+  PageArgs parsed;
+  bool haveProject = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-o") {
+      if (parsed.output || i + 1 >= args.size()) return std::nullopt;
+      parsed.output = args[++i];
+    } else if (!haveProject && !args[i].empty() && args[i][0] != '-') {
+      parsed.project = args[i];
+      haveProject = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!haveProject) return std::nullopt;
+  return parsed;
+}
+
+int writeToStandardOutput(const std::string& page) {
+  if (std::fwrite(page.data(), 1, page.size(), stdout) != page.size() || std::fflush(stdout) != 0) {
+    std::cerr << "Write error.\n";
+    return 1;
+  }
+  return 0;
+}
+
+int writeToFile(const std::string& path, const std::string& page) {
+  const FileWriteResult result = replaceFileContents(path, page);
+  if (!result) {
+    std::cerr << "Die Datei " << std::filesystem::path(path).filename().string()
+              << " konnte nicht geschrieben werden! (" << result.reason << ")\n";
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int runPage(const Args& args) {
+  const std::optional<PageArgs> parsed = parsePageArgs(args);
+  if (!parsed) {
+    std::cerr << kUsage;
+    return 1;
+  }
+  const Project project = loadProjectFromPath(parsed->project);
+  const std::string page = generateFormPage(project.fields, project.email, formMailAction());
+  return parsed->output ? writeToFile(*parsed->output, page) : writeToStandardOutput(page);
+}
+
+}  // namespace vantrel::cli
