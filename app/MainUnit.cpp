@@ -21,6 +21,8 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <QWebEngineHistory>
+#include <QWebEngineView>
 
 #include "app/FieldListModel.h"
 #include "app/ProgressPanel.h"
@@ -33,6 +35,9 @@
 #include "controls/Shell.h"
 #include "controls/SpinEdit.h"
 #include "controls/TextEdge.h"
+#include "controls/browser/BrowserEngine.h"
+#include "page/FormPage.h"
+#include "page/PageFile.h"
 #include "project/gui/EditFieldsFUnit.h"
 
 namespace vantrel {
@@ -172,6 +177,9 @@ TMainForm::TMainForm(const QString& programFile, const QString& iniFile, QWidget
   PageControl2->addTab(buildPreviewTab(), QStringLiteral("Vorschau"));
   PageControl2->addTab(buildExeTab(), QStringLiteral("EXE erstellen"));
   PageControl2->setCurrentIndex(0);
+  connect(PageControl2, &QTabWidget::currentChanged, this, [this](int index) {
+    guarded([this, index] { PageControl2Change(index); })();
+  });
   column->addWidget(PageControl2, 1);
   column->addWidget(buildBottomBar());
   setCentralWidget(central);
@@ -322,6 +330,10 @@ QWidget* TMainForm::buildPreviewTab() {
     button->setAutoDefault(false);
     buttons->addWidget(button);
   }
+  connect(BackButton, &QPushButton::clicked, this, &TMainForm::BackBtnClick);
+  connect(FwdButton, &QPushButton::clicked, this, &TMainForm::FwdBtnClick);
+  connect(HomeBtn, &QPushButton::clicked, this, guarded([this] { LoadBtnClick(); }));
+  connect(ReloadButton, &QPushButton::clicked, this, &TMainForm::ReloadButtonClick);
   buttons->addStretch();
   column->addLayout(buttons);
   // The embedded browser WebBrowser1 is placed in this area.
@@ -579,6 +591,52 @@ void TMainForm::restoreWindowState() {
     const QRect available = screen->availableGeometry();
     move(available.center() - QPoint(width() / 2, height() / 2));
   }
+}
+
+// ---- Form page and preview ----
+
+bool TMainForm::RenderBtnClick() {
+  const FileWriteResult result = writeFormPage(std::filesystem::path(pathOf(ProgramFolder)),
+                                               fieldModel_->fields(), toModel(emailEd->text()));
+  if (!result) {
+    messageBox(fromModel(kPageWriteFailedMessage), QStringLiteral("Fehler"), MB_OK | MB_ICONERROR);
+    return false;
+  }
+  return true;
+}
+
+QWebEngineView* TMainForm::browser() {
+  if (!WebBrowser1) {
+    WebBrowser1 = new QWebEngineView(BrowserArea);
+    WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
+    browser::setUpForFormPages(WebBrowser1);
+    BrowserArea->layout()->addWidget(WebBrowser1);
+  }
+  return WebBrowser1;
+}
+
+void TMainForm::PageControl2Change(int index) {
+  if (index == 1) LoadBtnClick();
+}
+
+// The page is written anew each time and only then shown: an old page is never passed off
+// as the current one.
+void TMainForm::LoadBtnClick() {
+  if (!RenderBtnClick()) return;
+  browser()->load(QUrl::fromLocalFile(ProgramFolder + fromModel(kFormPageFileName)));
+}
+
+// The browser keeps its own history; with nothing to go to these do nothing.
+void TMainForm::BackBtnClick() {
+  if (WebBrowser1) WebBrowser1->back();
+}
+
+void TMainForm::FwdBtnClick() {
+  if (WebBrowser1) WebBrowser1->forward();
+}
+
+void TMainForm::ReloadButtonClick() {
+  if (WebBrowser1) WebBrowser1->reload();
 }
 
 // ---- Project commands ----

@@ -19,6 +19,7 @@ class QStatusBar;
 class QTabWidget;
 class QToolButton;
 class QTreeView;
+class QWebEngineView;
 class QWidget;
 
 namespace vantrel {
@@ -88,6 +89,8 @@ class TMainForm : public QMainWindow {
   QPushButton* HomeBtn = nullptr;
   QPushButton* ReloadButton = nullptr;
   QWidget* BrowserArea = nullptr;
+  // Made on first use: the browser shows nothing before the preview is first asked for.
+  QWebEngineView* WebBrowser1 = nullptr;
   // Tab "EXE erstellen"
   QWidget* TabSheet6 = nullptr;
   QLineEdit* EXENameEdit = nullptr;
@@ -118,6 +121,15 @@ class TMainForm : public QMainWindow {
   void wwwBtnClick();
   void EXENameBrowseClick();
   void Setsavedfilename(const QString& name);
+
+  // Writes "formular.htm" into ProgramFolder; false (after telling the user) when it could
+  // not be written.
+  bool RenderBtnClick();
+  void PageControl2Change(int index);
+  void LoadBtnClick();
+  void BackBtnClick();
+  void FwdBtnClick();
+  void ReloadButtonClick();
 
   void NewBtnClick();
   void OpenBtnClick();
@@ -155,6 +167,7 @@ class TMainForm : public QMainWindow {
 
  private:
   bool FormCloseQuery();
+  QWebEngineView* browser();
   void SBarRepaintAll();
   void moveSelectedRow(bool up);
   void saveWindowState();

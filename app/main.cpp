@@ -4,9 +4,12 @@
 #include "app/ProgressBus.h"
 #include "app/VantrelApplication.h"
 #include "app/WindowPlacement.h"
+#include "controls/browser/BrowserEngine.h"
 #include "project/gui/EditFieldsFUnit.h"
 
 int main(int argc, char** argv) {
+  // The browser engine reads its settings once, before the application object exists.
+  vantrel::browser::prepareBrowserEngine();
   vantrel::VantrelApplication app(argc, argv);
   app.setApplicationName(vantrel::kApplicationTitle);
   app.setApplicationDisplayName(vantrel::kApplicationTitle);

@@ -2,11 +2,13 @@
 #include <QTest>
 
 #include "app/VantrelApplication.h"
+#include "controls/browser/BrowserEngine.h"
 #include "tests/gui/GuiTests.h"
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
   QStandardPaths::setTestModeEnabled(true);
+  vantrel::browser::prepareBrowserEngine();
   vantrel::VantrelApplication app(argc, argv);
   vantrel::loadGermanTranslations(app);
   int failures = 0;
@@ -28,6 +30,10 @@ int main(int argc, char** argv) {
   }
   {
     vantrel::test::TestProjectCommands test;
+    failures += QTest::qExec(&test, argc, argv);
+  }
+  {
+    vantrel::test::TestPreview test;
     failures += QTest::qExec(&test, argc, argv);
   }
   return failures == 0 ? 0 : 1;

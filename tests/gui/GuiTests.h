@@ -72,4 +72,13 @@ class TestProjectCommands : public QObject {
   void sizesAreSavedAsTypedBeforeConfirming();
 };
 
+class TestPreview : public QObject {
+  Q_OBJECT
+ private slots:
+  void nothingIsShownBeforeThePreviewIsAskedFor();
+  void selectingThePreviewRewritesAndShowsThePage();
+  void homeButtonRegeneratesAndReloadDoesNot();
+  void pageThatCannotBeWrittenIsReportedAndNotShown();
+};
+
 }  // namespace vantrel::test
