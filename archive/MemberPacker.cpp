@@ -60,7 +60,8 @@ PackedMember packMember(const std::string& nativePath, TFileCompressionLevel lev
     else member.progressPositions.push_back(sender.Position());
   };
 
-  std::vector<unsigned char> chunk(kReadChunk);
+  // One read buffer per thread: many small members must not pay for a fresh one each.
+  thread_local std::vector<unsigned char> chunk(kReadChunk);
   for (;;) {
     const std::int64_t got = member.source.read(chunk.data(), chunk.size());
     if (got < 0) fail("source cannot be read");

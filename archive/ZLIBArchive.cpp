@@ -10,6 +10,7 @@
 #include <mutex>
 #include <ostream>
 #include <thread>
+#include <unordered_set>
 
 #include "archive/FileIo.h"
 #include "archive/MemberPacker.h"
@@ -297,7 +298,8 @@ int TZLBArchive::FindEntry(const std::string& Name) const {
   if (ArchiveFileName.empty()) fail("No archive is currently open");
   std::string folder, name;
   splitPath(Name, folder, name);
-  const std::string key = foldAsciiCase(withBackslashes(folder) + name);
+  // Formed like a stored name, cut as the registry cuts its strings.
+  const std::string key = foldAsciiCase(cut255(withBackslashes(folder)) + cut255(name));
   for (std::size_t i = 0; i < Entries.size(); ++i) {
     if (foldAsciiCase(Entries[i].StoredName()) == key) return static_cast<int>(i);
   }
@@ -437,7 +439,9 @@ void TZLBArchive::AddFiles(std::vector<std::string>& Files) {
     struct stat old {};
     const mode_t mode = !NewArchive && ::stat(nativeArchive.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
     if (::fchmod(temp.descriptor(), mode) != 0) fail("chmod");
-    if (!temp.flushToDisk() || !temp.close()) fail("close");
+    // Before an existing archive is replaced its successor must be on disk; a new archive
+    // puts nothing at risk and is spared the wait.
+    if ((!NewArchive && !temp.flushToDisk()) || !temp.close()) fail("close");
     written = true;
   } catch (...) {
   }
@@ -488,12 +492,18 @@ void TZLBArchive::writeNewArchive(std::vector<std::string>& Files, ArchiveWriter
   const int threads = CompressionThreads > 0 ? CompressionThreads : defaultThreadCount();
   PackPipeline pipeline(std::move(nativePaths), CompressionLevel, makeWorkFile, threads);
 
+  // The stored names present so far, folded as FindEntry compares them: one lookup per file
+  // instead of a pass over all entries, which would make adding many files quadratic.
+  std::unordered_set<std::string> storedNames;
+  for (const auto& entry : Entries) storedNames.insert(foldAsciiCase(entry.StoredName()));
+
   for (std::size_t i = 0; !Files.empty(); ++i) {
     const std::string source = Files.front();
     std::string folder, name;
     splitPath(source, folder, name);
     const std::string storedPath = SavePaths ? cut255(withBackslashes(folder)) : std::string();
-    if (FindEntry(storedPath + cut255(name)) >= 0) {
+    const std::string key = foldAsciiCase(storedPath + cut255(name));
+    if (storedNames.count(key) > 0) {
       logError(format("%s already exists in the archive", source));
     }
     ProgressMode = 2;
@@ -508,6 +518,7 @@ void TZLBArchive::writeNewArchive(std::vector<std::string>& Files, ArchiveWriter
       ProgressTotal = static_cast<std::int64_t>(packed.sizeAtOpen);
       for (const std::uint64_t position : packed.progressPositions) DoProgress(position);
       appendMember(source, packed, out);
+      storedNames.insert(key);
     } catch (...) {
       out.rollback(before);
       logError(format("Unable to open file (%s)", source));
@@ -550,7 +561,7 @@ void TZLBArchive::appendMember(const std::string& SourcePath, PackedMember& pack
     out.write(packed.memory.data(), packed.memory.size());
   } else {
     File& from = compressed ? packed.workFile : packed.source;
-    std::vector<unsigned char> chunk(kCopyChunk);
+    thread_local std::vector<unsigned char> chunk(kCopyChunk);
     std::uint64_t at = 0;
     std::uint32_t crc = 0;
     while (at < stored) {
