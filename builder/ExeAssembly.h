@@ -1,0 +1,172 @@
+#pragma once
+// Building the standalone program from the prototype viewer: the output-name rule, the
+// temporary archive that carries the page, and the assembly of decoded prototype, patched
+// marker record, WindowSettings and archive into the output file.
+//
+// Paths are Windows-1252 bytes like every other text of the model (the archive component
+// takes them the same way); they are turned into the file system's UTF-8 only where a file is
+// touched. Message texts are Windows-1252 too; flags keep their Windows values, so the GUI can
+// hand a BuildMessage straight to its message box and the command line prints it.
+//
+// Safety of the user's files. The program is written into a new file in the output's folder
+// and renamed over the output only when it is complete and every step succeeded, with the
+// executable bit set. After any failure no partial file remains and an existing output is
+// exactly as it was. A prototype without a recognisable marker record is a failure as well:
+// a program that cannot find its data is no success.
+//
+// How the main window's GoBtn1Click uses this (each step a line or two there):
+//   1. emailEd empty      -> show(kEmailMissing); PageControl2 to page 0; focus emailEd; return.
+//   2. write the page      writeFormPage(ProgramFolder, fields, email) (page/PageFile.h); keep
+//                          whether it was written for BuildRequest::pageWritten.
+//   3. icon search hook    if IconPos == 0: RenderIconPos().
+//   4. name = outputNameFrom(EXENameEdit text);
+//      if name empty      -> show(kOutputNameMissing); return.
+//      if outputExists(name) and show(kOverwriteQuestion) != kIdYes -> return (silently).
+//   5. BuildResult r = buildExe(request, show)    // steps 5 to 9 and 11: temporary archive,
+//                                                 // assembly, every message, archive removed
+//   6. if r.built: WriteIcon(name) (icon hook);
+//                  if AutoStartCheck ticked: start `name` as a detached process.
+// where `show` is the window's message box (text, title or none, flags) answering kIdYes etc.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "builder/ExeLayout.h"
+
+namespace vantrel::exe {
+
+// The marker text at the start of the record. Kept out of ExeLayout.h, which the viewer
+// includes: the viewer's file must hold these eight bytes only in its record.
+extern const std::array<unsigned char, kMarkerTextSize> kMarkerText;
+
+// ---------------------------------------------------------------------------------------------
+// Messages
+
+// Windows message-box flags and answers.
+inline constexpr unsigned kMbYesNoCancel = 3;
+inline constexpr unsigned kMbIconError = 16;
+inline constexpr unsigned kMbIconQuestion = 32;
+inline constexpr unsigned kMbIconInformation = 64;
+inline constexpr unsigned kMbTaskModal = 8192;
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+inline constexpr int kIdYes = 6;
+inline constexpr int kIdNo = 7;
+
+struct BuildMessage {
+  std::string_view text;                  // Windows-1252
+  std::optional<std::string_view> title;  // nothing: the system's default title
+  unsigned flags = 0;
+  bool operator==(const BuildMessage&) const = default;
+};
+
+inline constexpr BuildMessage kEmailMissing{
+    "Sie haben noch keine eMail Adresse eingetragen. Sie m\xFCssen die eMail Adresse eintragen, "
+    "an die das Formular gesendet werden soll!",
+    "Fehler", kMbIconError};
+inline constexpr BuildMessage kOutputNameMissing{
+    "Sie m\xFCssen einen Namen f\xFCr die Exe-Datei festlegen!", std::nullopt, kMbIconError};
+inline constexpr BuildMessage kOverwriteQuestion{
+    "Die EXE-Datei existiert bereits! Wollen Sie die Datei \xFC" "berschreiben?",
+    "Datei \xFC" "berschreiben?", kMbYesNoCancel | kMbIconQuestion};
+inline constexpr BuildMessage kPrototypeUnreadable{
+    "Konnte Datei ProtoExe.dat nicht \xF6" "ffnen!", std::nullopt, kMbTaskModal | kMbIconInformation};
+inline constexpr BuildMessage kPrototypeDamaged{
+    "Datei ProtoEXE.dat ist fehlerhaft!", std::nullopt, kMbTaskModal | kMbIconInformation};
+inline constexpr BuildMessage kArchiveUnreadable{
+    "Konnte ZLB-Datei nicht \xF6" "ffnen!", std::nullopt, kMbTaskModal | kMbIconInformation};
+inline constexpr BuildMessage kBuildFailed{
+    "Datei konnte nicht erstellt werden!", std::nullopt, kMbTaskModal | kMbIconError};
+inline constexpr BuildMessage kBuildSucceeded{
+    "EXE-Datei wurde erfolgreich erstellt!", "EXE-Datei erstellt", kMbTaskModal | kMbIconInformation};
+
+// Shows one message and returns the answer (kIdOk for a plain message box).
+using ShowMessage = std::function<int(const BuildMessage&)>;
+
+// ---------------------------------------------------------------------------------------------
+// Output name
+
+// The output file named by the text of the output edit. A text naming an existing file is used
+// as it is; a name in double quotes is used without them; any other text is used whole,
+// blanks included. Cutting the text at its first blank, as a command line would be, wrote the
+// program somewhere the user never asked for.
+std::string outputNameFrom(std::string_view editText);
+// Whether anything exists under that (Windows-1252) name.
+bool outputExists(const std::string& path);
+
+// ---------------------------------------------------------------------------------------------
+// Pieces of the assembly
+
+// Applies the marker rule to one decoded block of at most kBlockSize bytes: every occurrence
+// of the marker text that lies wholly in the block gets `programLength` in its first four bytes
+// and zero in bytes 16..19, as far as these lie inside the block (nothing is written beyond
+// it). Returns whether the block held the marker.
+bool patchMarkerInBlock(unsigned char* block, std::size_t size, std::uint32_t programLength);
+
+// Undoes the storage rule of the prototype file: every byte minus one, modulo 256.
+void decodePrototypeBytes(unsigned char* bytes, std::size_t size);
+// The storage rule itself (every byte plus one), for the build of the prototype and for tests.
+void encodePrototypeBytes(unsigned char* bytes, std::size_t size);
+
+// ---------------------------------------------------------------------------------------------
+// The assembly
+
+struct AssembleOptions {
+  // Bytes read per call; a multiple of kBlockSize. The output does not depend on it.
+  std::size_t chunkSize = 1u << 20;
+};
+
+struct AssembleResult {
+  bool built = false;          // the output is complete and in place
+  bool markerFound = false;
+  std::uint64_t programLength = 0;   // S
+  std::uint64_t prototypeBlocks = 0;  // 2048-byte blocks of the prototype copied
+  std::uint64_t outputLength = 0;
+  std::string reason;  // what went wrong, in the system's words (English); empty when built
+};
+
+// Writes the output program: the decoded prototype with its marker record patched, the
+// WindowSettings and the archive, into a new file that replaces `outputPath` only when all of
+// it succeeded. Shows the messages of the assembly (kPrototypeUnreadable, kPrototypeDamaged,
+// kArchiveUnreadable) and then exactly one closing message: kBuildSucceeded or kBuildFailed.
+AssembleResult AssembleExe(const std::string& prototypePath, const std::string& archivePath,
+                           const std::string& outputPath, const WindowSettings& settings,
+                           const ShowMessage& show, const AssembleOptions& options = {});
+
+// ---------------------------------------------------------------------------------------------
+// The whole build after the questions
+
+// The first free "tf" + N + ".zlb" (N = 0, 1, 2, ...) in `folder`, which gets a trailing "/"
+// when it has none.
+std::string temporaryArchiveName(const std::string& folder);
+// The system's folder for temporary files, Windows-1252, ending in "/".
+std::string systemTempFolder1252();
+
+struct BuildRequest {
+  std::string prototypePath;  // ProgramFolder + "ProtoExe.dat"
+  std::string pagePath;       // ProgramFolder + "formular.htm", already written
+  bool pageWritten = true;    // false when writing the page failed: the build then fails
+  std::string outputPath;     // after outputNameFrom
+  ProjectSettings settings;   // from the controls; width and height as typed
+  std::string tempFolder;     // empty: the system's temporary folder
+  AssembleOptions options;
+};
+
+struct BuildResult {
+  bool built = false;
+  std::string archivePath;  // the temporary archive used (already removed again)
+  AssembleResult assembly;
+  std::string reason;
+};
+
+// Packs the page into the temporary archive (TZLBArchive with CheckCRC, SavePaths and
+// RecursePaths on), assembles the program and removes the archive again. A page that was not
+// written or did not reach the archive fails the build with kBuildFailed and leaves the output
+// alone.
+BuildResult buildExe(const BuildRequest& request, const ShowMessage& show);
+
+}  // namespace vantrel::exe
