@@ -306,3 +306,29 @@ TEST(ZlbStreams, CompressionStreamOnlyGoesForward) {
   char sink[8];
   EXPECT_EQ(messageOf([&] { reader.Read(sink, 3); }), "error");
 }
+
+TEST(ZlbState, UnwritableFolderRaisesTheFileLayersMessage) {
+  TZLBArchive zlb;
+  zlb.CreateArchive("/nonexistent-zlb-folder/a.zlb");
+  std::vector<std::string> files;
+  EXPECT_EQ(messageOf([&] { zlb.AddFiles(files); }),
+            "Datei /nonexistent-zlb-folder/ZLBXXXXXX kann nicht ge\xF6" "ffnet werden");
+  EXPECT_TRUE(zlb.IsNewArchive());  // unchanged
+}
+
+TEST(ZlbExtract, ReportsProgressPerChunkAndNothingWhileDestroyed) {
+  ScratchDir dir;
+  const std::string text = textBytes(200000);
+  writeFile(dir / "a.zlb", handMadeArchive({zlibMember("big.txt", text), rawMember("raw.bin", noiseBytes(140000))}));
+  std::vector<std::string> seen;
+  {
+    TZLBArchive zlb;
+    zlb.OpenArchive(dir / "a.zlb");
+    zlb.OnProgress = [&](const std::string& msg, int pct) { seen.push_back(msg + " " + std::to_string(pct)); };
+    EXPECT_EQ(contentOf(zlb, 0), text);
+    EXPECT_EQ(contentOf(zlb, 1), noiseBytes(140000));
+  }  // destroyed while open: no closing report
+  EXPECT_EQ(seen, (std::vector<std::string>{"Extracting big.txt 33", "Extracting big.txt 66",
+                                            "Extracting big.txt 98", "Extracting raw.bin 47",
+                                            "Extracting raw.bin 94"}));
+}
