@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -282,6 +283,55 @@ void SmtpSink::talk(int fd) {
 }
 
 // ---- child processes -------------------------------------------------------------------
+
+ServerProcess::ServerProcess(const std::string& program, const std::string& configPath) {
+  int out[2];
+  if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    // Should the test die before it stops the server, the server goes too instead of
+    // lingering with the test's output pipes.
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    ::dup2(out[1], 1);
+    ::execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--config", configPath.c_str(), nullptr);
+    ::_exit(127);
+  }
+  ::close(out[1]);
+  // The server prints the address it listens on once it does.
+  std::string line;
+  for (int waited = 0; waited < 400 && line.find('\n') == std::string::npos; ++waited) {
+    pollfd ready{out[0], POLLIN, 0};
+    if (::poll(&ready, 1, 50) <= 0) continue;
+    char c = 0;
+    if (::read(out[0], &c, 1) != 1) break;
+    line += c;
+  }
+  ::close(out[0]);
+  const std::string prefix = "vantrel-formmail: listening on 127.0.0.1:";
+  if (line.rfind(prefix, 0) == 0) port_ = std::stoi(line.substr(prefix.size()));
+}
+
+ServerProcess::~ServerProcess() {
+  if (pid_ > 0 && exitCode() < 0) {
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+  }
+}
+
+int ServerProcess::exitCode() {
+  if (stopped_ || pid_ <= 0) return code_;
+  ::kill(pid_, SIGTERM);
+  for (int waited = 0; waited < 200; ++waited) {
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      stopped_ = true;
+      code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      return code_;
+    }
+    ::usleep(50'000);
+  }
+  return -1;
+}
 
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
                          const std::map<std::string, std::string>& environment, const std::string& input) {

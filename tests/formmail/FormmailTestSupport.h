@@ -72,6 +72,26 @@ class SmtpSink {
   std::thread thread_;
 };
 
+// The standalone server as a child process on 127.0.0.1 with a port of the system's choice,
+// stopped with SIGTERM at the end.
+class ServerProcess {
+ public:
+  ServerProcess(const std::string& program, const std::string& configPath);
+  ~ServerProcess();
+  ServerProcess(const ServerProcess&) = delete;
+  ServerProcess& operator=(const ServerProcess&) = delete;
+
+  int port() const { return port_; }  // 0 when the server did not come up
+  // Stops the server and gives its exit code; -1 when it did not stop within 10 seconds.
+  int exitCode();
+
+ private:
+  int pid_ = -1;
+  int port_ = 0;
+  bool stopped_ = false;
+  int code_ = -1;
+};
+
 struct ProcessResult {
   int exitCode = -1;
   std::string out;

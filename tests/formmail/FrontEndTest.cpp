@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 #include <httplib.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "FormmailTestSupport.h"
 
@@ -127,69 +123,9 @@ TEST_F(CgiTest, UsesOnlyTheBytesAnnounced) {
   EXPECT_EQ(parseMail(mails().at(0)).headers.at("To"), "info@example.org");
 }
 
-namespace {
-
-// The standalone server as a child process, stopped with SIGTERM at the end.
-class ServerProcess {
- public:
-  explicit ServerProcess(const std::string& configPath) {
-    int out[2];
-    if (::pipe(out) != 0) throw std::runtime_error("pipe");
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out[1], 1);
-      ::close(out[0]);
-      ::execl(kServer.c_str(), kServer.c_str(), "--listen", "127.0.0.1:0", "--config", configPath.c_str(), nullptr);
-      ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string line;
-    for (int waited = 0; waited < 200 && line.find('\n') == std::string::npos; ++waited) {
-      pollfd ready{out[0], POLLIN, 0};
-      if (::poll(&ready, 1, 50) <= 0) continue;
-      char c = 0;
-      if (::read(out[0], &c, 1) != 1) break;
-      line += c;
-    }
-    ::close(out[0]);
-    const std::size_t colon = line.rfind(':');
-    if (line.rfind("vantrel-formmail: listening on 127.0.0.1:", 0) == 0) port_ = std::stoi(line.substr(colon + 1));
-  }
-
-  ~ServerProcess() {
-    if (pid_ > 0 && exitCode() < 0) ::kill(pid_, SIGKILL);
-  }
-
-  int port() const { return port_; }
-
-  // Stops the server and gives its exit code; -1 when it did not stop within 10 seconds.
-  int exitCode() {
-    if (stopped_) return code_;
-    ::kill(pid_, SIGTERM);
-    for (int waited = 0; waited < 200; ++waited) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        stopped_ = true;
-        code_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return code_;
-      }
-      ::usleep(50'000);
-    }
-    return -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int port_ = 0;
-  bool stopped_ = false;
-  int code_ = -1;
-};
-
-}  // namespace
-
 TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
   TempDir dir;
-  ServerProcess server(writeConfig(dir, "max_body = 2000\nrate_per_minute = 4\n"));
+  ServerProcess server(kServer, writeConfig(dir, "max_body = 2000\nrate_per_minute = 4\n"));
   ASSERT_GT(server.port(), 0);
   httplib::Client client("127.0.0.1", server.port());
   client.set_connection_timeout(5);
