@@ -1,0 +1,27 @@
+#include "builder/Picture.h"
+
+namespace vantrel {
+
+void checkPictureSize(std::int64_t width, std::int64_t height, std::int64_t maxPixels) {
+  if (width <= 0 || height <= 0) {
+    throw PictureError("The picture has no pixels (" + std::to_string(width) + " x " +
+                       std::to_string(height) + ").");
+  }
+  // Divided rather than multiplied, so that no product can overflow.
+  if (width > maxPixels || height > maxPixels / width) {
+    throw PictureError("The picture is too large (" + std::to_string(width) + " x " +
+                       std::to_string(height) + " pixels; at most " + std::to_string(maxPixels) +
+                       " pixels are loaded).");
+  }
+}
+
+Picture makePicture(int width, int height, std::int64_t maxPixels) {
+  checkPictureSize(width, height, maxPixels);
+  Picture picture;
+  picture.width = width;
+  picture.height = height;
+  picture.rgba.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
+  return picture;
+}
+
+}  // namespace vantrel
