@@ -13,6 +13,7 @@
 #include "formmail/AnswerPages.h"
 #include "formmail/FormMailHandler.h"
 #include "formmail/SmtpSender.h"
+#include "formmail/SpoolFlush.h"
 
 using namespace vantrel::formmail;
 
@@ -21,6 +22,7 @@ namespace {
 constexpr const char* kPostPath = "/cgi-bin/sendmailform.cgi";
 
 struct Options {
+  bool flushSpool = false;
   std::string host;
   int port = -1;
   std::string configPath;
@@ -28,7 +30,9 @@ struct Options {
 
 void printUsage() {
   std::cerr << "usage: vantrel-formmail --listen ADDR:PORT --config FILE\n"
-               "  ADDR:PORT  e.g. 127.0.0.1:8080 or [::1]:8080; port 0 picks a free one\n";
+               "       vantrel-formmail --flush-spool --config FILE\n"
+               "  ADDR:PORT      e.g. 127.0.0.1:8080 or [::1]:8080; port 0 picks a free one\n"
+               "  --flush-spool  send the mails kept in the spool Maildir through smtp, then exit\n";
 }
 
 bool parseListen(const std::string& text, Options& options) {
@@ -48,6 +52,10 @@ bool parseListen(const std::string& text, Options& options) {
 bool parseArguments(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
+    if (argument == "--flush-spool") {
+      options.flushSpool = true;
+      continue;
+    }
     if (i + 1 >= argc) return false;
     if (argument == "--listen") {
       if (!parseListen(argv[++i], options)) return false;
@@ -57,6 +65,7 @@ bool parseArguments(int argc, char** argv, Options& options) {
       return false;
     }
   }
+  if (options.flushSpool) return options.port < 0 && !options.configPath.empty();
   return options.port >= 0 && !options.configPath.empty();
 }
 
@@ -108,6 +117,14 @@ std::thread stopOnSignal(httplib::Server& server) {
   });
 }
 
+int flushSpoolAndReport(const Config& config) {
+  const FlushReport report = flushSpool(config);
+  for (const auto& problem : report.problems) std::cerr << "vantrel-formmail: " << problem << "\n";
+  std::cout << "vantrel-formmail: " << report.sent << " spooled mail(s) sent, " << report.problems.size()
+            << " left\n";
+  return report.problems.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -123,6 +140,7 @@ int main(int argc, char** argv) {
   }
   const Config& config = *loaded.config;
   initSmtp();
+  if (options.flushSpool) return flushSpoolAndReport(config);
   const std::unique_ptr<Delivery> delivery = makeDelivery(config);
   MemoryRateLimiter limiter(config.ratePerMinute);
   const FormMailHandler handler(config, *delivery, limiter);

@@ -10,6 +10,7 @@
 #include "FormmailTestSupport.h"
 #include "formmail/FormMailHandler.h"
 #include "formmail/SmtpSender.h"
+#include "formmail/SpoolFlush.h"
 
 using namespace vantrel::formmail;
 using namespace formmail_test;
@@ -104,4 +105,34 @@ TEST_F(SmtpTest, StarttlsRequiredRefusesAServerWithoutIt) {
   EXPECT_EQ(post(sink.port()).status, 503);
   EXPECT_TRUE(sink.received().empty());
   EXPECT_EQ(mailsIn(config.spool).size(), 1U);
+}
+
+TEST_F(SmtpTest, SpooledMailsAreSentOnceTheServerTakesThemAgain) {
+  config.spool = dir.file("spool");
+  {
+    SmtpSink refusing(SmtpSink::Mode::RefuseData);
+    ASSERT_EQ(post(refusing.port()).status, 503);
+    ASSERT_EQ(post(refusing.port()).status, 503);
+    // Still refusing: both stay.
+    const FlushReport stillDown = flushSpool(config);
+    EXPECT_EQ(stillDown.sent, 0U);
+    EXPECT_EQ(stillDown.problems.size(), 2U);
+    EXPECT_EQ(mailsIn(config.spool).size(), 2U);
+  }
+  // A mail whose recipient left the allow list meanwhile stays in the spool.
+  writeFile(config.spool + "/new/1.foreign", "To: spam@elsewhere.de\nSubject: x\n\nx\n");
+
+  SmtpSink sink;
+  config.smtp = "smtp://127.0.0.1:" + std::to_string(sink.port());
+  const FlushReport report = flushSpool(config);
+  EXPECT_EQ(report.sent, 2U);
+  ASSERT_EQ(report.problems.size(), 1U);
+  EXPECT_NE(report.problems[0].find("not allowed"), std::string::npos);
+  EXPECT_EQ(fileCount(config.spool + "/new"), 1U);
+  const auto received = sink.received();
+  ASSERT_EQ(received.size(), 2U);
+  EXPECT_EQ(received[1].recipients, std::vector<std::string>{"<info@example.org>"});
+  const ParsedMail mail = parseMail(received[1].data);
+  EXPECT_EQ(mail.body, "Name: J\xC3\xBCrgen\nNotiz: .\n.\nnach dem Punkt\n");
+  EXPECT_NE(received[1].data.find("\r\nMIME-Version: 1.0\r\n"), std::string::npos) << "sent with CR LF again";
 }

@@ -1,0 +1,20 @@
+#pragma once
+// Sends the mails that wait in the spool Maildir because the SMTP server had failed. Run by
+// the operator (`vantrel-formmail --flush-spool --config FILE`, e.g. from a timer); a mail
+// leaves the spool only once the server has accepted it.
+
+#include <string>
+#include <vector>
+
+#include "formmail/Config.h"
+
+namespace vantrel::formmail {
+
+struct FlushReport {
+  std::size_t sent = 0;
+  std::vector<std::string> problems;  // one line per mail that stays, for the operator
+};
+
+FlushReport flushSpool(const Config& config);
+
+}  // namespace vantrel::formmail
