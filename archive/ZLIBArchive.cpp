@@ -383,8 +383,13 @@ void TZLBArchive::AddFolder(const std::string& Folder, std::vector<std::string>&
     const std::string nativeName = it->path().filename().string();
     const auto name = utf8To1252(nativeName);
     if (!name) {
-      // Windows-1252 cannot hold this name, so it cannot be recorded.
-      logError(format("Unable to open file (%s)", prefix + nativeName));
+      // Windows-1252 cannot hold this name, so it cannot be recorded; the message shows
+      // what it can of it.
+      std::string shown = nativeName;
+      for (char& c : shown) {
+        if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+      }
+      logError(format("Unable to open file (%s)", prefix + shown));
       continue;
     }
     std::error_code kindError;
@@ -497,8 +502,17 @@ void TZLBArchive::writeNewArchive(std::vector<std::string>& Files, ArchiveWriter
   std::unordered_set<std::string> storedNames;
   for (const auto& entry : Entries) storedNames.insert(foldAsciiCase(entry.StoredName()));
 
-  for (std::size_t i = 0; !Files.empty(); ++i) {
-    const std::string source = Files.front();
+  // Processed paths leave the list together at the end (also when a failure stops the loop):
+  // erasing the front one by one would make a long list quadratic.
+  std::size_t processed = 0;
+  struct ConsumeProcessed {
+    std::vector<std::string>& files;
+    std::size_t& count;
+    ~ConsumeProcessed() { files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(count)); }
+  } consume{Files, processed};
+
+  for (std::size_t i = 0; i < Files.size(); ++i) {
+    const std::string& source = Files[i];
     std::string folder, name;
     splitPath(source, folder, name);
     const std::string storedPath = SavePaths ? cut255(withBackslashes(folder)) : std::string();
@@ -523,7 +537,7 @@ void TZLBArchive::writeNewArchive(std::vector<std::string>& Files, ArchiveWriter
       out.rollback(before);
       logError(format("Unable to open file (%s)", source));
     }
-    Files.erase(Files.begin());
+    processed = i + 1;
   }
   WriteRegistry(out);
 }

@@ -330,3 +330,22 @@ TEST(ZlbWriter, EventsInTheBuildersOrder) {
     else EXPECT_EQ(log.lines[i], expected[i]) << i;
   }
 }
+
+TEST(ZlbWriter, NamesAreWindows1252AndOthersAreLogged) {
+  ScratchDir dir;
+  writeFile(dir / "tree/Gr\xC3\xB6\xC3\x9F" "e.txt", "umlauts");   // UTF-8 on disk
+  writeFile(dir / "tree/\xE6\x97\xA5.txt", "not in the code page");
+  EventLog log;
+  TZLBArchive zlb;
+  log.attach(zlb);
+  zlb.RecursePaths = true;
+  zlb.CreateArchive(dir / "a.zlb");
+  std::vector<std::string> files{dir / "tree"};
+  zlb.AddFiles(files);
+  ASSERT_EQ(zlb.Count(), 1);
+  EXPECT_EQ(zlb.GetEntry(0).EntryName(), "Gr\xF6\xDF" "e.txt");
+  EXPECT_EQ(log.logged(), std::vector<std::string>{"Unable to open file (" + dir / "tree/???.txt)"});
+  ScratchDir out;
+  zlb.ExtractFile(0, out.path());
+  EXPECT_EQ(readFile(out / "Gr\xC3\xB6\xC3\x9F" "e.txt"), "umlauts");
+}
