@@ -94,3 +94,10 @@ TEST(Config, AllowListMatchesWholeAddressesAndWholeDomainsOnly) {
   EXPECT_FALSE(isAllowedRecipient(config, "<info@example.org>"));
   EXPECT_FALSE(isAllowedRecipient(config, ""));
 }
+
+TEST(Config, TheShippedExampleIsValid) {
+  const auto result = loadConfig(std::string(VANTREL_TEST_DATA_DIR) + "/../../formmail/formmail.conf.example");
+  ASSERT_TRUE(result.config) << result.error;
+  EXPECT_EQ(result.config->allow, (std::vector<std::string>{"info@example.org", "@forms.example.org"}));
+  EXPECT_EQ(loadConfig("/nonexistent/formmail.conf").error, "cannot open /nonexistent/formmail.conf");
+}
