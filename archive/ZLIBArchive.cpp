@@ -83,6 +83,19 @@ std::vector<std::string> safeFolderSteps(const std::string& entryPath, const std
   return steps;
 }
 
+// Feeds a decompression stream from the bytes [begin, end) of a file and nothing beyond, so a
+// damaged stream can never read into the next member, the registry or the trailer.
+TDecompressionStream::Source sourceBetween(File& file, std::uint64_t begin, std::uint64_t end) {
+  return [&file, next = begin, end](unsigned char* buffer, std::size_t capacity) mutable -> std::size_t {
+    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, end - next));
+    if (take == 0) return 0;
+    const std::int64_t got = file.readAt(next, buffer, take);
+    if (got <= 0) throw EDecompressionError("error");
+    next += static_cast<std::uint64_t>(got);
+    return static_cast<std::size_t>(got);
+  };
+}
+
 void checkSafeName(const std::string& name, const std::string& storedName) {
   const bool unsafe = name.empty() || name == "." || name == ".." ||
                       std::any_of(name.begin(), name.end(),
@@ -239,15 +252,7 @@ void TZLBArchive::loadRegistry(File& file, std::uint64_t fileSize) {
   } else if (Trailer.RegistryCompressed == 1) {
     // What the stream could at most inflate to; a count beyond it cannot be real.
     if (wanted > available * kMaxInflateRatio + 64) fail("registry");
-    std::uint64_t next = registryStart;
-    TDecompressionStream stream([&](unsigned char* buffer, std::size_t capacity) -> std::size_t {
-      const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, registryEnd - next));
-      if (take == 0) return 0;
-      const std::int64_t got = file.readAt(next, buffer, take);
-      if (got <= 0) throw EDecompressionError("error");
-      next += static_cast<std::uint64_t>(got);
-      return static_cast<std::size_t>(got);
-    });
+    TDecompressionStream stream(sourceBetween(file, registryStart, registryEnd));
     ProgressMode = 0;
     ProgressTotal = static_cast<std::int64_t>(wanted);
     ProgressDone = 0;
@@ -668,15 +673,7 @@ void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
     }
   } else {
     ProgressMode = 3;
-    std::uint64_t next = begin;
-    TDecompressionStream stream([&](unsigned char* buffer, std::size_t capacity) -> std::size_t {
-      const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, end - next));
-      if (take == 0) return 0;
-      const std::int64_t got = file.readAt(next, buffer, take);
-      if (got <= 0) throw EDecompressionError("error");
-      next += static_cast<std::uint64_t>(got);
-      return static_cast<std::size_t>(got);
-    });
+    TDecompressionStream stream(sourceBetween(file, begin, end));
     while (produced < size) {
       const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(size - produced, chunk.size()));
       std::size_t got = 0;
