@@ -17,6 +17,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-daemon
   # fonts close to the ones the windows are laid out for
   fonts-dejavu-core fonts-liberation2
+  # Arial Narrow's metric twin (Liberation Sans Narrow) and a black-weight sans for Arial Black
+  fonts-liberation fonts-lato
   # archive benchmark peers
   zip unzip
   # external checks in tests
