@@ -11,9 +11,8 @@
 namespace vantrel::exe {
 namespace {
 
-// Bytes 0..3 and 4..7 of the record as the prototype holds them, kept apart on purpose: the
-// eight characters in one piece must occur nowhere in the viewer but in its record.
-constexpr std::array<unsigned char, 4> kRecordHead = {'B', 'R', 'X', 'T'};
+// Bytes 4..7 of the record. Bytes 0..3 are never compared: a constant holding them could
+// end up right before this one and form the marker text a second time in the viewer's file.
 constexpr std::array<unsigned char, 4> kRecordSecondHalf = {'E', 'X', 'E', 'H'};
 
 std::uint32_t le32(const unsigned char* at) {
@@ -65,7 +64,8 @@ RecordInfo readMarkerRecord(const std::array<unsigned char, kMarkerRecordSize>& 
   const bool ours = holds(record, 4, kRecordSecondHalf) && holds(record, 8, kRecordTag) &&
                     le32(record.data() + 12) == kRecordVersion;
   if (!ours) return info;
-  if (holds(record, 0, kRecordHead) && holds(record, 16, kPrototypeTail)) {
+  // The builder zeroes bytes 16..19; as long as they hold the prototype's tail, S is not there.
+  if (holds(record, 16, kPrototypeTail)) {
     info.state = RecordState::BarePrototype;
   } else if (le32(record.data() + 16) == 0) {
     info.state = RecordState::Patched;

@@ -11,6 +11,7 @@ namespace vantrel::cli {
 int runConvert(const Args& args);
 int runZlb(const Args& args);
 int runPage(const Args& args);
+int runBuild(const Args& args);
 
 namespace {
 
@@ -19,6 +20,7 @@ constexpr Command kCommands[] = {
     {"convert", "convert EIN AUS   wandelt zwischen .vtq und .json (AUS \"-\": JSON auf die Standardausgabe)", runConvert},
     {"zlb", "zlb create|list|test|extract ...   packt, listet, pr\xC3\xBC" "ft und entpackt ZLB-Archive", runZlb},
     {"page", "page PROJEKT [-o DATEI]   schreibt die Formularseite des Projekts (ohne -o auf die Standardausgabe)", runPage},
+    {"build", "build PROJEKT -o AUSGABE [--proto DATEI] [--force]   erstellt das eigenst\xC3\xA4ndige Programm des Projekts", runBuild},
     {nullptr, nullptr, nullptr},
 };
 
