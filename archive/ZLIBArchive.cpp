@@ -137,10 +137,15 @@ class ArchiveWriter {
 
   Mark mark() const { return {length_, crc_}; }
 
-  // Forgets everything written after `mark`.
+  // Forgets everything written after `mark`; what came before it stays, buffered or not.
   void rollback(const Mark& mark) {
-    buffer_.clear();
-    if (!file_.truncateTo(mark.length) || !file_.seekTo(mark.length)) fail("truncate");
+    const std::uint64_t onDisk = length_ - buffer_.size();
+    if (mark.length >= onDisk) {
+      buffer_.resize(static_cast<std::size_t>(mark.length - onDisk));
+    } else {
+      buffer_.clear();
+      if (!file_.truncateTo(mark.length) || !file_.seekTo(mark.length)) fail("truncate");
+    }
     length_ = mark.length;
     crc_ = mark.crc;
   }
@@ -467,13 +472,11 @@ void TZLBArchive::AddFiles(std::vector<std::string>& Files) {
     reloadAfterFailure();
     fail(format("Unable to replace the archive file (%s)", name));
   }
+  // Reading the new archive back is its check: a failure here means the file that now
+  // stands under the archive's name is unusable, which the caller must learn (Closed then).
   const std::string name = ArchiveFileName;
-  try {
-    CloseArchive();
-    OpenArchive(name);
-  } catch (...) {
-    // The archive on disk is complete; only reading it back failed. The component is Closed.
-  }
+  CloseArchive();
+  OpenArchive(name);
 }
 
 void TZLBArchive::reloadAfterFailure() {

@@ -23,6 +23,8 @@
 //   "Datei %s kann nicht geöffnet werden"     AddFiles: the temporary archive cannot be created
 //   "Unable to replace the archive file (%s)" AddFiles: the finished file could not be renamed
 //                                             over the archive; the old archive is unchanged
+//   OpenArchive's messages                    AddFiles: the archive just written does not
+//                                             read back; the component is then Closed
 //   "The archive is part of a larger file and cannot be changed"
 //                                             AddFiles on an archive opened inside a program
 // Extraction (these texts are ours; %s is the member's stored name unless noted):

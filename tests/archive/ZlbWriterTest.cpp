@@ -204,16 +204,25 @@ TEST(ZlbWriter, FoldersWithAndWithoutRecursion) {
 TEST(ZlbWriter, UnreadablePathIsLoggedAndTheRestAdded) {
   ScratchDir dir;
   writeFile(dir / "good.txt", "good");
+  writeFile(dir / "first.txt", textBytes(5000));
   EventLog log;
   TZLBArchive zlb;
   log.attach(zlb);
+  zlb.CheckCRC = true;
   zlb.CreateArchive(dir / "a.zlb");
-  std::vector<std::string> files{dir / "missing.txt", dir / "good.txt"};
+  std::vector<std::string> files{dir / "missing.txt", dir / "first.txt", dir / "gone.txt", dir / "good.txt"};
   zlb.AddFiles(files);
-  EXPECT_EQ(log.logged(), std::vector<std::string>{"Unable to open file (" + dir / "missing.txt" + ")"});
-  ASSERT_EQ(zlb.Count(), 1);
-  EXPECT_EQ(zlb.GetEntry(0).EntryName(), "good.txt");
-  EXPECT_EQ(zlb.GetEntry(0).DataOffset(), 0u);  // nothing left behind by the failed member
+  EXPECT_EQ(log.logged(), (std::vector<std::string>{"Unable to open file (" + dir / "missing.txt" + ")",
+                                                    "Unable to open file (" + dir / "gone.txt" + ")"}));
+  ASSERT_EQ(zlb.Count(), 2);
+  EXPECT_EQ(zlb.GetEntry(1).EntryName(), "good.txt");
+  // Nothing left behind by the failed members, nothing lost of the ones before them.
+  EXPECT_EQ(zlb.GetEntry(0).DataOffset(), 0u);
+  EXPECT_EQ(zlb.GetEntry(1).DataOffset(), zlb.GetEntry(0).StoredSize());
+  std::ostringstream out;
+  zlb.ExtractToStream(0, out);
+  zlb.ExtractToStream(1, out);
+  EXPECT_EQ(out.str(), textBytes(5000) + "good");
 }
 
 TEST(ZlbWriter, EmptyListWritesAnEmptyArchive) {
@@ -295,6 +304,11 @@ TEST(ZlbWriter, ThreadCountChangesNeitherBytesNorEvents) {
     zlb.CloseArchive();
     events[run] = log.lines;
     bytes[run] = readFile(name);
+    TZLBArchive reader;
+    reader.CheckCRC = true;
+    ASSERT_TRUE(reader.OpenArchive(name));
+    ASSERT_EQ(reader.Count(), 7);
+    for (int i = 0; i < reader.Count(); ++i) reader.TestEntry(i);
     for (auto& line : events[run]) {
       if (auto at = line.find(name); at != std::string::npos) line.replace(at, name.size(), "ARCHIVE");
     }
