@@ -86,7 +86,13 @@ TAboutBox::TAboutBox(QWidget* owner)
 
   connect(BitBtnXP1, &QPushButton::clicked, this, &TAboutBox::BitBtnXP1Click);
   FormCreate();
+}
+
+void TAboutBox::showEvent(QShowEvent* event) {
+  // Placed here, once the window and its frame exist, and after the dialog has placed itself
+  // over its owner: this box belongs in the middle of the screen.
   centreOnScreen();
+  QDialog::showEvent(event);
 }
 
 void TAboutBox::buildPanel() {
@@ -163,9 +169,8 @@ void TAboutBox::centreOnScreen() {
   const QWidget* owner = parentWidget();
   QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
-  QRect frame(QPoint(0, 0), frameGeometry().size().expandedTo(size()));
+  QRect frame(QPoint(0, 0), frameGeometry().size());
   frame.moveCenter(screen->availableGeometry().center());
-  // Placing it here keeps the dialog from being centred over its owner instead.
   move(frame.topLeft());
 }
 

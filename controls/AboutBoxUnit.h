@@ -30,6 +30,9 @@ class TAboutBox : public QDialog {
   TBitBtnXP* BitBtnXP1 = nullptr;
   TBitBtnXP* OKButton = nullptr;
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void FormCreate();
   void BitBtnXP1Click();

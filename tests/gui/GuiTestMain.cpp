@@ -4,6 +4,7 @@
 #include "app/VantrelApplication.h"
 #include "controls/browser/BrowserEngine.h"
 #include "tests/gui/GuiTests.h"
+#include "tests/gui/LookTests.h"
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
@@ -34,6 +35,10 @@ int main(int argc, char** argv) {
   }
   {
     vantrel::test::TestPreview test;
+    failures += QTest::qExec(&test, argc, argv);
+  }
+  {
+    vantrel::test::TestLook test;
     failures += QTest::qExec(&test, argc, argv);
   }
   return failures == 0 ? 0 : 1;
