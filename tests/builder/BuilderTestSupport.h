@@ -1,0 +1,64 @@
+#pragma once
+// Prototypes, pages and message recorders for the tests of the program builder.
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "builder/ExeAssembly.h"
+#include "page/PageFile.h"
+#include "tests/projectfile/TempFolder.h"
+
+namespace vantrel::test {
+
+// A decoded prototype of `size` bytes: a byte pattern that never forms the marker, with a
+// prototype record (marker, tag, version, "PROT") at each given offset, cut at the end.
+inline std::string decodedPrototype(std::size_t size, const std::vector<std::size_t>& recordsAt) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xFF);
+  const std::string record = std::string("BRXTEXEHVFRM\x01\x00\x00\x00PROT", 20);
+  for (std::size_t at : recordsAt) {
+    for (std::size_t i = 0; i < record.size() && at + i < size; ++i) bytes[at + i] = record[i];
+  }
+  return bytes;
+}
+
+inline std::string encoded(std::string bytes) {
+  exe::encodePrototypeBytes(reinterpret_cast<unsigned char*>(bytes.data()), bytes.size());
+  return bytes;
+}
+
+inline std::uint32_t le32At(const std::string& bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at))) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 1))) << 8 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 2))) << 16 |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 3))) << 24;
+}
+
+// Records every message and answers with a fixed button.
+struct MessageRecorder {
+  std::vector<exe::BuildMessage> shown;
+  int answer = exe::kIdOk;
+  exe::ShowMessage sink() {
+    return [this](const exe::BuildMessage& message) {
+      shown.push_back(message);
+      return answer;
+    };
+  }
+};
+
+inline mode_t modeOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return 0;
+  return info.st_mode & 07777;
+}
+
+inline ProjectSettings someSettings() {
+  ProjectSettings settings = startupSettings();
+  settings.projectName = "Umfrage M\xFCller";
+  return settings;
+}
+
+}  // namespace vantrel::test
