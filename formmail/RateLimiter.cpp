@@ -42,8 +42,11 @@ std::string SlidingWindow::serialize() const {
   for (const auto& [client, times] : clients_) {
     if (times.empty()) continue;
     text += client;
-    for (const Millis t : times) text += " " + std::to_string(t);
-    text += "\n";
+    for (const Millis t : times) {
+      text += ' ';
+      text += std::to_string(t);
+    }
+    text += '\n';
   }
   return text;
 }

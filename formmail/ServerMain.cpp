@@ -147,6 +147,9 @@ int main(int argc, char** argv) {
 
   httplib::Server server;
   server.set_payload_max_length(config.maxBody);
+  // The library writes head and body separately; with Nagle's algorithm the body would wait
+  // for the client's delayed acknowledgement, some 40 ms per answer.
+  server.set_tcp_nodelay(true);
   routeRequests(server, handler);
   std::thread signalThread = stopOnSignal(server);
 
