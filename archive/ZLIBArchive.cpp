@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <ostream>
 #include <thread>
 #include <unordered_set>
@@ -218,17 +219,25 @@ bool TZLBArchive::OpenArchive(const std::string& FileName) {
     fail("The archive file appears to be corrupted");
   }
   // The trailer alone tells where the archive starts: behind a program it does not start at 0.
+  // A writer that left RegistrySize out still gets its archive read as a file of its own.
   const ArchiveTrailer trailer = ArchiveTrailer::fromBytes(trailerBytes);
   const std::uint64_t fileSize = static_cast<std::uint64_t>(size);
   const std::uint64_t beforeTrailer = fileSize - kTrailerSize;
   const std::uint64_t archiveBody = trailer.registryLength() + trailer.RegistryOffset;
-  if (archiveBody > beforeTrailer ||
-      StreamCRC(file, beforeTrailer - archiveBody, kTrailerSize) != trailer.ArchiveCRC) {
+  std::optional<std::uint64_t> start;
+  if (archiveBody <= beforeTrailer &&
+      StreamCRC(file, beforeTrailer - archiveBody, kTrailerSize) == trailer.ArchiveCRC) {
+    start = beforeTrailer - archiveBody;
+  } else if (archiveBody != beforeTrailer && trailer.RegistryOffset <= beforeTrailer &&
+             StreamCRC(file, 0, kTrailerSize) == trailer.ArchiveCRC) {
+    start = 0;
+  }
+  if (!start) {
     forgetArchive();
     fail("The archive file appears to be corrupted");
   }
   Trailer = trailer;
-  ArchiveStart = beforeTrailer - archiveBody;
+  ArchiveStart = *start;
   try {
     loadRegistry(file, fileSize);
     if (OnArchiveOpened) OnArchiveOpened(*this);

@@ -146,6 +146,16 @@ TEST(ZlbReader, DamagedRegistriesFailAsFileListErrors) {
   zlb.OnArchiveOpened = [](TZLBArchive&) { throw std::runtime_error("handler"); };
   EXPECT_EQ(messageOf([&] { zlb.OpenArchive(dir / "ok.zlb"); }), "Unable to read archive file list");
   EXPECT_TRUE(isClosed(zlb));
+  // A writer that left RegistrySize 0: the file is read as an archive of its own.
+  std::string noSize = handMadeArchive({rawMember("a", "abc"), zlibMember("b", textBytes(800))});
+  std::fill_n(noSize.end() - 24, 4, '\0');
+  writeFile(dir / "nosize.zlb", noSize);
+  TZLBArchive lenient;
+  lenient.CheckCRC = true;
+  ASSERT_TRUE(lenient.OpenArchive(dir / "nosize.zlb"));
+  EXPECT_EQ(lenient.GetArchiveStart(), 0u);
+  ASSERT_EQ(lenient.Count(), 2);
+  lenient.TestEntry(1);
   // An empty registry needs no bytes at all.
   writeFile(dir / "none.zlb", handMadeArchive({}, true, -5));
   TZLBArchive empty;
