@@ -86,14 +86,13 @@ void routeRequests(httplib::Server& server, const FormMailHandler& handler) {
     post.clientAddress = request.remote_addr;
     writeAnswer(handler.handle(post), response);
   });
-  const auto refuseMethod = [](const httplib::Request&, httplib::Response& response) {
+  // Every other method on that path gets 405, also those the library has no route type for
+  // (TRACE, CONNECT): they are turned away before routing.
+  server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
+    if (request.path != kPostPath || request.method == "POST") return httplib::Server::HandlerResponse::Unhandled;
     writeAnswer(methodNotAllowedAnswer(), response);
-  };
-  server.Get(kPostPath, refuseMethod);
-  server.Put(kPostPath, refuseMethod);
-  server.Patch(kPostPath, refuseMethod);
-  server.Delete(kPostPath, refuseMethod);
-  server.Options(kPostPath, refuseMethod);
+    return httplib::Server::HandlerResponse::Handled;
+  });
   // The library answers an oversized body itself, with an empty 413; give it the German page.
   server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
     if (!response.body.empty()) return;

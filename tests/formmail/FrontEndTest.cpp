@@ -139,10 +139,15 @@ TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
   ASSERT_EQ(stored.size(), 1U);
   EXPECT_EQ(parseMail(stored[0]).body, "Name: B\xC3\xA4r\nKurs: Stra\xC3\x9F" "enbau\n");
 
-  auto get = client.Get(kPath);
-  ASSERT_TRUE(get);
-  EXPECT_EQ(get->status, 405);
-  EXPECT_EQ(get->get_header_value("Allow"), "POST");
+  for (const char* method : {"GET", "PUT", "DELETE", "OPTIONS", "TRACE"}) {
+    httplib::Request request;
+    request.method = method;
+    request.path = kPath;
+    auto answer = client.send(request);
+    ASSERT_TRUE(answer) << method;
+    EXPECT_EQ(answer->status, 405) << method;
+    EXPECT_EQ(answer->get_header_value("Allow"), "POST") << method;
+  }
 
   auto big = client.Post(kPath, kGoodBody + "&pad=" + std::string(3000, 'x'), "application/x-www-form-urlencoded");
   ASSERT_TRUE(big);
