@@ -1,15 +1,25 @@
 // Takes pictures of the tool's windows for the documentation:
 //   vantrel-screenshots OUTPUT_FOLDER
-// Each tab of the main window and the field editor, with a small sample form.
+// Each tab of the main window, the field editor and the about box, with a small sample form.
+// Under an X server (scripts/screenshots.sh runs it in Xvfb) the pictures are taken from the
+// screen, as the server shows the windows; on the offscreen platform from the widgets.
 
 #include <QDir>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QWebEngineView>
 
 #include "app/FieldListModel.h"
 #include "app/MainUnit.h"
 #include "app/VantrelApplication.h"
+#include "controls/AboutBoxUnit.h"
+#include "controls/Fonts.h"
+#include "controls/browser/BrowserEngine.h"
 #include "project/gui/EditFieldsFUnit.h"
 
 namespace {
@@ -29,21 +39,30 @@ vantrel::FormField sampleField(const char* name, int type, const char* caption, 
   return vantrel::fieldFromEditor(values);
 }
 
+constexpr int kPageLoadTimeoutMs = 30000;
+
 void save(QWidget& window, const QString& file) {
+  (void)QTest::qWaitForWindowExposed(&window);
   QApplication::processEvents();
-  QTest::qWait(50);
-  window.grab().save(file);
+  QTest::qWait(200);
+  const bool onScreen = QGuiApplication::platformName() == QLatin1String("xcb");
+  const QPixmap picture = onScreen ? window.screen()->grabWindow(window.winId()) : window.grab();
+  if (!picture.save(file)) qWarning("could not write %s", qPrintable(file));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  vantrel::browser::prepareBrowserEngine();
   vantrel::VantrelApplication app(argc, argv);
   vantrel::loadGermanTranslations(app);
+  vantrel::installFontSubstitutes();
   const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
   QDir().mkpath(folder);
 
-  vantrel::TMainForm form(QDir(folder).absoluteFilePath(QStringLiteral("vantrel-formulare")), QString());
+  // The tool writes its page into its own folder: a scratch one, so nothing lands in docs/.
+  QTemporaryDir programFolder;
+  vantrel::TMainForm form(programFolder.filePath(QStringLiteral("vantrel-formulare")), QString());
   vantrel::TEditFieldsForm editor(&form);
   form.setFieldEditor(&editor);
   auto* list = form.fieldList();
@@ -60,10 +79,20 @@ int main(int argc, char** argv) {
   const char* names[] = {"main-formularfelder.png", "main-vorschau.png", "main-exe-erstellen.png"};
   for (int tab = 0; tab < 3; ++tab) {
     form.PageControl2->setCurrentIndex(tab);
+    // The page loads on its own after the tab asked for it; the browser exists from then on.
+    if (tab == 1 && form.WebBrowser1) {
+      QSignalSpy loaded(form.WebBrowser1, &QWebEngineView::loadFinished);
+      if (!loaded.wait(kPageLoadTimeoutMs)) qWarning("the preview did not load");
+    }
     save(form, QDir(folder).filePath(QString::fromLatin1(names[tab])));
   }
   editor.setValues(vantrel::editorValuesFor(list->fieldAt(1), 0));
   editor.show();
   save(editor, QDir(folder).filePath(QStringLiteral("field-editor.png")));
+  editor.hide();
+
+  vantrel::TAboutBox about(&form);
+  about.show();
+  save(about, QDir(folder).filePath(QStringLiteral("about-box.png")));
   return 0;
 }
