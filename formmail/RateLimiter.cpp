@@ -4,7 +4,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -85,7 +87,9 @@ namespace {
 
 class FileLock {
  public:
-  explicit FileLock(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
+  // O_NOFOLLOW: the default state lies in the shared /tmp, where anyone may plant a link.
+  explicit FileLock(const std::string& path)
+      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600)) {
     if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
       ::close(fd_);
       fd_ = -1;
@@ -110,14 +114,21 @@ std::string readWhole(const std::string& path) {
 }
 
 // The state is replaced by rename so that a crash mid-write leaves the old state, not half.
+// The new file gets a fresh name of its own (mkstemp), so a link planted under a guessable
+// name cannot redirect the write.
 void writeReplacing(const std::string& path, const std::string& text) {
-  const std::string tmp = path + ".new";
-  {
-    std::ofstream file(tmp, std::ios::binary | std::ios::trunc);
-    file << text;
-    if (!file.flush()) return;
+  std::string tmp = path + ".XXXXXX";
+  const int fd = ::mkstemp(tmp.data());
+  if (fd < 0) return;
+  std::string_view rest = text;
+  bool ok = true;
+  while (ok && !rest.empty()) {
+    const ssize_t written = ::write(fd, rest.data(), rest.size());
+    ok = written > 0 || (written < 0 && errno == EINTR);
+    if (written > 0) rest.remove_prefix(static_cast<std::size_t>(written));
   }
-  ::rename(tmp.c_str(), path.c_str());
+  ok = ::close(fd) == 0 && ok;
+  if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) ::unlink(tmp.c_str());
 }
 
 }  // namespace

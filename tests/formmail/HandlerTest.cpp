@@ -251,6 +251,22 @@ TEST(FileRateLimiter, CountsAcrossProcessesThroughItsStateFile) {
   EXPECT_TRUE(FileRateLimiter(state, 5).admit("203.0.113.11")) << "a broken state file does not stop the form";
 }
 
+TEST(FileRateLimiter, NeverWritesThroughAPlantedLink) {
+  TempDir dir;
+  const std::string victim = dir.file("victim");
+  writeFile(victim, "precious");
+  const std::string state = dir.file("rate");
+  std::filesystem::create_symlink(victim, state);
+  EXPECT_TRUE(FileRateLimiter(state, 5).admit("203.0.113.9"));
+  EXPECT_EQ(readFile(victim), "precious");
+  EXPECT_FALSE(std::filesystem::is_symlink(state)) << "the link itself was replaced";
+
+  const std::string lockedState = dir.file("rate2");
+  std::filesystem::create_symlink(victim, lockedState + ".lock");
+  EXPECT_TRUE(FileRateLimiter(lockedState, 5).admit("203.0.113.9"));
+  EXPECT_EQ(readFile(victim), "precious");
+}
+
 TEST(SlidingWindow, LetsAClientInAgainAfterAMinute) {
   SlidingWindow window;
   EXPECT_TRUE(window.admit("a", 0, 2));
