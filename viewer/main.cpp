@@ -3,10 +3,12 @@
 // temporary folder (removed again on exit) and shows it.
 //
 // VANTREL_VIEWER_SNAPSHOT=FILE.png: once the page has loaded, save a picture of the window
-// (with the window title as the PNG text "Title") and exit 0. Messages then go to the standard
+// (with the window title as the PNG text "Title" and the window icon, a PNG in base 64, as
+// "Icon") and exit 0. Messages then go to the standard
 // error output instead of message boxes, so nothing waits for a user who is not there.
 
 #include <QApplication>
+#include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
 #include <QImage>
@@ -50,6 +52,14 @@ std::string ownProgramPath() {
   return QCoreApplication::applicationFilePath().toStdString();
 }
 
+QByteArray pngOf(const QIcon& icon) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  icon.pixmap(viewer::kIconSide, viewer::kIconSide).toImage().save(&buffer, "PNG");
+  return bytes;
+}
+
 void saveSnapshotWhenLoaded(viewer::ViewerWindow& window, const QString& file) {
   QObject::connect(window.view(), &QWebEngineView::loadFinished, &window, [&window, file](bool ok) {
     if (!ok) {
@@ -61,6 +71,7 @@ void saveSnapshotWhenLoaded(viewer::ViewerWindow& window, const QString& file) {
     QTimer::singleShot(kSnapshotSettleMs, &window, [&window, file] {
       QImage picture = window.grab().toImage();
       picture.setText(QStringLiteral("Title"), window.windowTitle());
+      picture.setText(QStringLiteral("Icon"), QString::fromLatin1(pngOf(window.windowIcon()).toBase64()));
       if (!picture.save(file, "PNG")) {
         std::fprintf(stderr, "cannot save %s\n", file.toLocal8Bit().constData());
         QCoreApplication::exit(kExitLoadError);
