@@ -1,0 +1,299 @@
+#include <gtest/gtest.h>
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QImageWriter>
+
+#include <zlib.h>
+
+#include "builder/RenderIcon.h"
+#include "builder/picture/JpegPicture.h"
+#include "builder/picture/MetafileSvg.h"
+#include "builder/picture/PictureLoader.h"
+#include "tests/icon/IconTestSupport.h"
+#include "tests/icon/PictureFiles.h"
+
+namespace vantrel {
+namespace {
+
+using test::Bytes;
+using test::FilledRect;
+
+// GIF and ICO loading and metafile drawing need the GUI application object.
+class QtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    app_ = new QGuiApplication(argc_, argv_);
+  }
+  void TearDown() override { delete app_; }
+
+ private:
+  int argc_ = 1;
+  char name_[16] = "picture_tests";
+  char* argv_[2] = {name_, nullptr};
+  QGuiApplication* app_ = nullptr;
+};
+[[maybe_unused]] const auto* const kQt = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+constexpr int kRed = 9;
+constexpr int kBlue = 12;
+constexpr int kGreen = 10;
+constexpr int kWhite = 15;
+constexpr int kYellow = 11;
+
+QImage paletteImage(int width, int height, const test::IndexAt& index) {
+  QImage image(width, height, QImage::Format_ARGB32);
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const Rgb c = IconPalette.at(static_cast<std::size_t>(index(x, y)));
+      image.setPixel(x, y, qRgb(c.red, c.green, c.blue));
+    }
+  }
+  return image;
+}
+
+std::string encoded(const QImage& image, const char* format, int quality = -1) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, format);
+  writer.setQuality(quality);
+  EXPECT_TRUE(writer.write(image)) << writer.errorString().toStdString();
+  return bytes.toStdString();
+}
+
+Rgb colourAt(const Picture& picture, int x, int y) {
+  const std::size_t at = picture.offsetOf(x, y);
+  return {picture.rgba[at], picture.rgba[at + 1], picture.rgba[at + 2]};
+}
+int alphaAt(const Picture& picture, int x, int y) { return picture.rgba[picture.offsetOf(x, y) + 3]; }
+
+class PictureLoading : public ::testing::Test {
+ protected:
+  std::string save(const std::string& name, const std::string& bytes) {
+    const std::string path = folder_.file(name);
+    test::writeFile(path, bytes);
+    return path;
+  }
+  Picture load(const std::string& name, const std::string& bytes) { return loadPicture(save(name, bytes)); }
+
+  test::TempFolder folder_;
+};
+
+// Left half red, right half blue, top-right quarter `corner`.
+int halves(int x, int y, int width, int height, int corner) {
+  if (x >= width / 2 && y < height / 2) return corner;
+  return x < width / 2 ? kRed : kBlue;
+}
+
+TEST_F(PictureLoading, PngAndBmpGoThroughQt) {
+  const QImage image = paletteImage(64, 32, [](int x, int y) { return halves(x, y, 64, 32, kYellow); });
+  for (const char* format : {"png", "bmp"}) {
+    const Picture picture = load(std::string("p.") + format, encoded(image, format));
+    ASSERT_EQ(picture.width, 64) << format;
+    ASSERT_EQ(picture.height, 32);
+    EXPECT_EQ(colourAt(picture, 0, 0), IconPalette[kRed]);
+    EXPECT_EQ(colourAt(picture, 63, 0), IconPalette[kYellow]);
+    EXPECT_EQ(colourAt(picture, 63, 31), IconPalette[kBlue]);
+    // 64 x 32 keeps the middle columns 16..47.
+    const IconBitmap icon = renderIconBitmap(picture);
+    EXPECT_EQ(icon.pixel(0, 0), kRed);
+    EXPECT_EQ(icon.pixel(15, 31), kRed);
+    EXPECT_EQ(icon.pixel(16, 0), kYellow);
+    EXPECT_EQ(icon.pixel(31, 31), kBlue);
+  }
+  // The extension decides, in any case.
+  EXPECT_EQ(load("UPPER.PNG", encoded(image, "png")).width, 64);
+}
+
+TEST_F(PictureLoading, TransparentPngPartsBecomeWhite) {
+  QImage image(8, 8, QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  for (int x = 0; x < 8; ++x) image.setPixel(x, 7, qRgba(0, 0, 255, 255));
+  const Picture picture = load("t.png", encoded(image, "png"));
+  EXPECT_EQ(alphaAt(picture, 0, 0), 0);
+  const IconBitmap icon = renderIconBitmap(picture);
+  EXPECT_EQ(icon.pixel(0, 0), kWhite);
+  EXPECT_EQ(icon.pixel(31, 31), kBlue);
+}
+
+TEST_F(PictureLoading, IconMaskMakesPartsTransparent) {
+  const test::IconImage image{16, [](int x, int) { return x < 8 ? kRed : kBlue; },
+                              [](int x, int y) { return x < 4 && y < 4; }};
+  const Picture picture = load("i.ico", test::icoFile({image}));
+  ASSERT_EQ(picture.width, 16);
+  EXPECT_EQ(alphaAt(picture, 0, 0), 0);
+  EXPECT_EQ(alphaAt(picture, 4, 4), 255);
+  EXPECT_EQ(colourAt(picture, 4, 4), IconPalette[kRed]);
+  EXPECT_EQ(colourAt(picture, 15, 15), IconPalette[kBlue]);
+  const IconBitmap icon = renderIconBitmap(picture);  // doubled: 8 x 8 white corner
+  EXPECT_EQ(icon.pixel(7, 7), kWhite);
+  EXPECT_EQ(icon.pixel(8, 8), kRed);
+  EXPECT_EQ(icon.pixel(31, 0), kBlue);
+}
+
+TEST_F(PictureLoading, IconFileGivesItsThirtyTwoSquareImage) {
+  const auto none = [](int, int) { return false; };
+  const Picture picture = load("multi.ico", test::icoFile({{16, [](int, int) { return kRed; }, none},
+                                                           {32, [](int, int) { return kGreen; }, none},
+                                                           {48, [](int, int) { return kBlue; }, none}}));
+  EXPECT_EQ(picture.width, 32);
+  EXPECT_EQ(colourAt(picture, 5, 5), IconPalette[kGreen]);
+  const Picture largest = load("two.ico", test::icoFile({{16, [](int, int) { return kRed; }, none},
+                                                         {48, [](int, int) { return kBlue; }, none}}));
+  EXPECT_EQ(largest.width, 48);
+}
+
+TEST_F(PictureLoading, GifWithTransparentColour) {
+  const auto index = [](int x, int y) { return y < 2 ? kGreen : (x < 3 ? kRed : kYellow); };
+  const Picture picture = load("g.gif", test::gifFile(6, 4, index, kGreen));
+  ASSERT_EQ(picture.width, 6);
+  ASSERT_EQ(picture.height, 4);
+  EXPECT_EQ(alphaAt(picture, 0, 0), 0);
+  EXPECT_EQ(alphaAt(picture, 5, 1), 0);
+  EXPECT_EQ(colourAt(picture, 0, 3), IconPalette[kRed]);
+  EXPECT_EQ(colourAt(picture, 5, 2), IconPalette[kYellow]);
+  // 6 x 4: h = 32, w = 48, x = -8; the top half is white.
+  const IconBitmap icon = renderIconBitmap(picture);
+  EXPECT_EQ(icon.pixel(0, 0), kWhite);
+  EXPECT_EQ(icon.pixel(0, 31), kRed);
+  EXPECT_EQ(icon.pixel(31, 31), kYellow);
+
+  const Picture opaque = load("o.gif", test::gifFile(6, 4, index, -1));
+  EXPECT_EQ(colourAt(opaque, 0, 0), IconPalette[kGreen]);
+  EXPECT_EQ(alphaAt(opaque, 0, 0), 255);
+}
+
+TEST_F(PictureLoading, JpegThroughLibjpeg) {
+  const QImage image = paletteImage(64, 64, [](int x, int y) { return halves(x, y, 64, 64, kYellow); });
+  for (const char* extension : {"jpg", "jpeg", "JPG"}) {
+    const Picture picture = load(std::string("j.") + extension, encoded(image, "jpg", 100));
+    ASSERT_EQ(picture.width, 64);
+    const IconBitmap icon = renderIconBitmap(picture);
+    EXPECT_EQ(icon.pixel(2, 2), kRed) << extension;
+    EXPECT_EQ(icon.pixel(29, 2), kYellow);
+    EXPECT_EQ(icon.pixel(29, 29), kBlue);
+    EXPECT_EQ(alphaAt(picture, 10, 10), 255);
+  }
+  // A grey JPEG comes out as grey RGB.
+  QImage grey(16, 16, QImage::Format_Grayscale8);
+  grey.fill(128);
+  const Picture greyPicture = decodeJpeg(encoded(grey, "jpg", 100));
+  EXPECT_EQ(renderIconBitmap(greyPicture).pixel(5, 5), 7);
+}
+
+TEST_F(PictureLoading, DamagedOrOversizedJpegIsRefused) {
+  const std::string good = encoded(paletteImage(32, 32, [](int x, int) { return x % 16; }), "jpg", 90);
+  EXPECT_THROW(decodeJpeg(good.substr(0, good.size() / 2)), PictureError);  // ends early
+  EXPECT_THROW(decodeJpeg(good.substr(0, 20)), PictureError);
+  EXPECT_THROW(decodeJpeg("not a jpeg"), PictureError);
+  // The size in the frame header claims 60000 x 60000: refused before any pixel is decoded.
+  std::string huge = good;
+  const auto frame = huge.find("\xFF\xC0");
+  ASSERT_NE(frame, std::string::npos);
+  for (const std::size_t at : {frame + 5, frame + 7}) {
+    huge[at] = static_cast<char>(0xEA);
+    huge[at + 1] = static_cast<char>(0x60);
+  }
+  try {
+    decodeJpeg(huge);
+    FAIL() << "a 60000 x 60000 JPEG was accepted";
+  } catch (const PictureError& error) {
+    EXPECT_NE(std::string(error.what()).find("too large"), std::string::npos) << error.what();
+  }
+}
+
+TEST_F(PictureLoading, WindowsMetafileIsDrawnWithUndrawnPartsWhite) {
+  const std::string wmf = test::wmfFile(64, 32, {{0, 0, 32, 32, IconPalette[kRed]}, {32, 16, 64, 32, IconPalette[kBlue]}});
+  const MetafileSvg svg = wmfToSvg(wmf);
+  EXPECT_EQ(svg.width, 64);
+  EXPECT_EQ(svg.height, 32);
+  const Picture picture = load("m.wmf", wmf);
+  ASSERT_EQ(picture.width, 64);
+  ASSERT_EQ(picture.height, 32);
+  EXPECT_EQ(colourAt(picture, 10, 10), IconPalette[kRed]);
+  EXPECT_EQ(colourAt(picture, 50, 25), IconPalette[kBlue]);
+  EXPECT_EQ(alphaAt(picture, 50, 5), 0);
+  const IconBitmap icon = renderIconBitmap(picture);  // middle columns 16..47
+  EXPECT_EQ(icon.pixel(2, 2), kRed);
+  EXPECT_EQ(icon.pixel(29, 2), kWhite);
+  EXPECT_EQ(icon.pixel(29, 29), kBlue);
+}
+
+TEST_F(PictureLoading, EnhancedMetafileIsDrawnWithUndrawnPartsWhite) {
+  const std::string emf = test::emfFile(64, 32, {{0, 0, 32, 32, IconPalette[kRed]}, {32, 16, 64, 32, IconPalette[kBlue]}});
+  const MetafileSvg svg = emfToSvg(emf);
+  EXPECT_EQ(svg.width, 64);
+  EXPECT_EQ(svg.height, 32);
+  const Picture picture = load("m.emf", emf);
+  ASSERT_EQ(picture.width, 64);
+  ASSERT_EQ(picture.height, 32);
+  EXPECT_EQ(colourAt(picture, 10, 10), IconPalette[kRed]);
+  EXPECT_EQ(colourAt(picture, 50, 25), IconPalette[kBlue]);
+  EXPECT_EQ(alphaAt(picture, 50, 5), 0);
+  const IconBitmap icon = renderIconBitmap(picture);
+  EXPECT_EQ(icon.pixel(2, 2), kRed);
+  EXPECT_EQ(icon.pixel(29, 2), kWhite);
+  EXPECT_EQ(icon.pixel(29, 29), kBlue);
+}
+
+TEST_F(PictureLoading, DamagedMetafilesAreRefused) {
+  const std::string wmf = test::wmfFile(64, 32, {{0, 0, 32, 32, IconPalette[kRed]}});
+  const std::string emf = test::emfFile(64, 32, {{0, 0, 32, 32, IconPalette[kRed]}});
+  EXPECT_THROW(load("short.wmf", wmf.substr(0, 10)), PictureError);
+  EXPECT_THROW(load("text.wmf", std::string(200, 'w')), PictureError);
+  EXPECT_THROW(load("short.emf", emf.substr(0, 60)), PictureError);
+  EXPECT_THROW(load("cut.emf", emf.substr(0, emf.size() - 8)), PictureError);  // shorter than it says
+  std::string noFrame = emf;
+  for (std::size_t at = 24; at < 40; ++at) noFrame[at] = 0;
+  EXPECT_THROW(load("empty.emf", noFrame), PictureError);
+}
+
+// A PNG chunk with its CRC, so that a reader believes it.
+void pngChunk(Bytes& file, const std::string& type, const std::string& data) {
+  const std::string body = type + data;
+  const auto crc = static_cast<std::uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size())));
+  const auto size = static_cast<std::uint32_t>(data.size());
+  file.u8(size >> 24).u8(size >> 16).u8(size >> 8).u8(size).raw(body);
+  file.u8(crc >> 24).u8(crc >> 16).u8(crc >> 8).u8(crc);
+}
+
+// A PNG whose header announces the size; its pixel data is a few stray bytes.
+std::string pngAnnouncing(std::uint32_t width, std::uint32_t height) {
+  Bytes header;
+  for (const std::uint32_t value : {width, height}) header.u8(value >> 24).u8(value >> 16).u8(value >> 8).u8(value);
+  header.u8(8).u8(6).u8(0).u8(0).u8(0);
+  Bytes file;
+  file.raw("\x89PNG\r\n\x1A\n");
+  pngChunk(file, "IHDR", header.str());
+  pngChunk(file, "IDAT", "\x78\x9C\x01\x02");
+  pngChunk(file, "IEND", "");
+  return file.str();
+}
+
+TEST_F(PictureLoading, UnreadableFilesRaiseTheLoadersError) {
+  const auto message = [&](const std::string& name, const std::string& bytes) -> std::string {
+    try {
+      load(name, bytes);
+    } catch (const PictureError& error) {
+      return error.what();
+    }
+    return "loaded";
+  };
+  EXPECT_EQ(message("x.tif", "II*"), "Unknown picture file extension (.tif).");
+  EXPECT_EQ(message("noextension", "BM"), "Unknown picture file extension (.).");
+  EXPECT_NE(message("bad.png", "garbage garbage"), "loaded");
+  EXPECT_NE(message("bad.gif", "GIF89a"), "loaded");
+  EXPECT_NE(message("bad.bmp", "BM12"), "loaded");
+  EXPECT_NE(message("bad.ico", std::string(30, '\0')), "loaded");
+  EXPECT_NE(message("huge.png", pngAnnouncing(20000, 20000)).find("too large"), std::string::npos);
+  EXPECT_THROW(loadPicture(folder_.file("missing.png")), PictureError);
+  // A picture of zero width.
+  EXPECT_NE(message("zero.gif", test::gifFile(0, 4, [](int, int) { return 0; }, -1)), "loaded");
+}
+
+}  // namespace
+}  // namespace vantrel
