@@ -12,6 +12,7 @@ int runConvert(const Args& args);
 int runZlb(const Args& args);
 int runPage(const Args& args);
 int runBuild(const Args& args);
+int runIcon(const Args& args);
 
 namespace {
 
@@ -21,6 +22,7 @@ constexpr Command kCommands[] = {
     {"zlb", "zlb create|list|test|extract ...   packt, listet, pr\xC3\xBC" "ft und entpackt ZLB-Archive", runZlb},
     {"page", "page PROJEKT [-o DATEI]   schreibt die Formularseite des Projekts (ohne -o auf die Standardausgabe)", runPage},
     {"build", "build PROJEKT -o AUSGABE [--proto DATEI] [--force]   erstellt das eigenst\xC3\xA4ndige Programm des Projekts", runBuild},
+    {"icon", "icon (BILD | --standard) -o DATEI.bmp   schreibt das Icon aus einem Bild (bmp, ico, wmf, emf, jpg, gif, png) wie theicon.bmp", runIcon},
     {nullptr, nullptr, nullptr},
 };
 

@@ -1,0 +1,82 @@
+// vantrel-cli icon (PICTURE | --standard) -o FILE.bmp: the icon the tool makes from a picture
+// (or its standard icon), written exactly as the tool writes "theicon.bmp".
+
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "builder/RenderIcon.h"
+#include "builder/StandardIcon.h"
+#include "cli/Commands.h"
+
+#ifdef VANTREL_CLI_PICTURES
+#include <QGuiApplication>
+
+#include "builder/picture/PictureLoader.h"
+#endif
+
+namespace vantrel::cli {
+namespace {
+
+constexpr const char* kUsage = "Aufruf: vantrel-cli icon (BILD | --standard) -o DATEI.bmp\n";
+
+struct IconArgs {
+  std::optional<std::string> picture;  // none: the standard icon
+  std::string output;
+};
+
+std::optional<IconArgs> parseIconArgs(const Args& args) {
+  IconArgs parsed;
+  bool haveSource = false;
+  bool haveOutput = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "-o") {
+      if (haveOutput || i + 1 >= args.size()) return std::nullopt;
+      parsed.output = args[++i];
+      haveOutput = true;
+    } else if (args[i] == "--standard" && !haveSource) {
+      haveSource = true;
+    } else if (!haveSource && !args[i].empty() && args[i][0] != '-') {
+      parsed.picture = args[i];
+      haveSource = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!haveSource || !haveOutput || parsed.output.empty()) return std::nullopt;
+  return parsed;
+}
+
+#ifdef VANTREL_CLI_PICTURES
+Picture loadFromFile(const std::string& path) {
+  // GIF and icon files and metafiles are read through Qt, which needs its application object;
+  // no window is ever shown.
+  if (QGuiApplication::instance() == nullptr && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  static int argc = 1;
+  static char name[] = "vantrel-cli";
+  static char* argv[] = {name, nullptr};
+  static QGuiApplication application(argc, argv);
+  return loadPicture(path);
+}
+#else
+Picture loadFromFile(const std::string&) {
+  throw PictureError("This vantrel-cli was built without the picture loaders (VANTREL_GUI=OFF); only --standard works.");
+}
+#endif
+
+}  // namespace
+
+int runIcon(const Args& args) {
+  const std::optional<IconArgs> parsed = parseIconArgs(args);
+  if (!parsed) {
+    std::cerr << kUsage;
+    return 1;
+  }
+  const Picture picture = parsed->picture ? loadFromFile(*parsed->picture) : standardIconPicture();
+  RenderIcon(picture, parsed->output);
+  return 0;
+}
+
+}  // namespace vantrel::cli
