@@ -53,6 +53,38 @@ ContentType readContentType(std::string_view header) {
   return type;
 }
 
+// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no surrogates, nothing
+// beyond U+10FFFF.
+bool isValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4                 ? 4
+                                                                              : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (codePoint < smallest[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+// A post that says UTF-8 but is not is read as Windows-1252 like any other, so that the mail
+// never carries bytes its own charset label calls invalid.
+bool readAsUtf8(const PostedFields& fields, bool claimed) {
+  return claimed && std::all_of(fields.begin(), fields.end(), [](const FormFieldValue& field) {
+           return isValidUtf8(field.name) && isValidUtf8(field.value);
+         });
+}
+
 std::string firstValue(const PostedFields& fields, std::string_view name) {
   const auto values = valuesOf(fields, name);
   return values.empty() ? std::string() : std::string(values.front());
@@ -124,7 +156,7 @@ Answer FormMailHandler::handle(const PostRequest& request) const {
 
   const ParseResult parsed = parseUrlEncoded(request.body, config_.limits);
   if (parsed.status != ParseStatus::Ok) return tooLargeAnswer();
-  return handleFields(parsed.fields, type.utf8, client);
+  return handleFields(parsed.fields, readAsUtf8(parsed.fields, type.utf8), client);
 }
 
 Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post, const std::string& client) const {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -75,7 +76,10 @@ std::string uniqueDeliveryName() {
   const auto now = std::chrono::system_clock::now().time_since_epoch();
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now).count();
   const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(now).count() % 1000000;
-  return std::to_string(seconds) + ".M" + std::to_string(micros) + "P" + std::to_string(::getpid()) + "Q" +
+  // Six digits of microseconds, so that names of one second sort in delivery order.
+  std::string microDigits = std::to_string(micros);
+  microDigits.insert(0, 6 - std::min<std::size_t>(6, microDigits.size()), '0');
+  return std::to_string(seconds) + ".M" + microDigits + "P" + std::to_string(::getpid()) + "Q" +
          std::to_string(++counter) + "R" + std::to_string(random() & 0xFFFFFFFFu) + "." + localHostName();
 }
 

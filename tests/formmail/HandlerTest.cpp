@@ -222,6 +222,17 @@ TEST_F(HandlerTest, OtherBodyFormatsAreRefused) {
   EXPECT_EQ(post(body, "192.0.2.1", "Application/X-WWW-Form-Urlencoded; charset=windows-1252").status, 200);
 }
 
+TEST_F(HandlerTest, APostThatClaimsUtf8IsReadAsUtf8OnlyWhenItIs) {
+  const auto body = formBody(pagePost({{"Name", "B\xC3\xA4r"}}, "", "Name"));
+  EXPECT_EQ(post(body, "192.0.2.1", "application/x-www-form-urlencoded; charset=UTF-8").status, 200);
+  const auto broken = formBody(pagePost({{"Name", "B\xE4r"}}, "", "Name"));
+  EXPECT_EQ(post(broken, "192.0.2.1", "application/x-www-form-urlencoded; charset=utf-8").status, 200);
+  const auto stored = mails();
+  ASSERT_EQ(stored.size(), 2U);
+  EXPECT_EQ(parseMail(stored[0]).body, "Name: B\xC3\xA4r\n");
+  EXPECT_EQ(parseMail(stored[1]).body, "Name: B\xC3\xA4r\n") << "not UTF-8 after all: read as Windows-1252";
+}
+
 TEST_F(HandlerTest, SuccessCanRedirect) {
   config.successRedirect = "https://example.org/danke.html";
   const Answer answer = post(pagePost({{"a", "1"}}, "", "a"));
