@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <limits>
 #include <vector>
@@ -182,7 +183,12 @@ bool outputExists(const std::string& path) { return !path.empty() && zlb::fileEx
 bool patchMarkerInBlock(unsigned char* block, std::size_t size, std::uint32_t programLength) {
   bool found = false;
   if (size < kMarkerTextSize) return false;
-  for (std::size_t p = 0; p + kMarkerTextSize <= size; ++p) {
+  const std::size_t lastStart = size - kMarkerTextSize;
+  for (std::size_t p = 0; p <= lastStart; ++p) {
+    // Jump to the next candidate first byte; most blocks hold few of them.
+    const void* next = std::memchr(block + p, kMarkerText[0], lastStart - p + 1);
+    if (!next) break;
+    p = static_cast<std::size_t>(static_cast<const unsigned char*>(next) - block);
     if (!std::equal(kMarkerText.begin(), kMarkerText.end(), block + p)) continue;
     found = true;
     const unsigned char length[4] = {
