@@ -86,6 +86,15 @@ std::size_t smallestPeriod(std::string_view needle) {
   return needle.size() - border[needle.size()];
 }
 
+// How many bytes from `start` on each equal the byte `period` before them.
+std::size_t periodicRun(std::string_view text, std::size_t start, std::size_t period) {
+  constexpr std::size_t kStep = 4096;
+  std::size_t at = start;
+  while (text.size() - at >= kStep && std::memcmp(text.data() + at, text.data() + at - period, kStep) == 0) at += kStep;
+  while (at < text.size() && text[at] == text[at - period]) ++at;
+  return at - start;
+}
+
 std::string encoded(std::string_view decoded) {
   std::string bytes(decoded);
   for (char& byte : bytes) byte = static_cast<char>(static_cast<std::uint8_t>(byte) + 1);
@@ -106,12 +115,11 @@ std::optional<std::size_t> lastOccurrence(std::string_view haystack, std::string
     const void* hit = ::memmem(haystack.data() + from, haystack.size() - from, needle.data(), m);
     if (hit == nullptr) break;
     std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - haystack.data());
-    // A run of overlapping occurrences of a repetitive needle is followed by comparing only
-    // the next `period` bytes, instead of the whole needle again at each step.
-    while (at + m + period <= haystack.size() &&
-           std::memcmp(haystack.data() + at + m, needle.data() + m - period, period) == 0) {
-      at += period;
-    }
+    // Overlapping occurrences of a repetitive needle follow one another every `period` bytes
+    // for as long as each following byte equals the one `period` before it; that run is
+    // measured once instead of comparing the whole needle again at each step.
+    const std::size_t run = periodicRun(haystack, at + m, period);
+    at += run / period * period;
     last = at;
     from = at + 1;
   }
