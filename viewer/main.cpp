@@ -11,12 +11,17 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QImage>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineView>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <cstdio>
 
 #include "builder/ViewerData.h"
@@ -50,6 +55,27 @@ void reportError(const QString& text, const std::string& detail) {
 std::string ownProgramPath() {
   if (QFileInfo::exists(QStringLiteral("/proc/self/exe"))) return "/proc/self/exe";
   return QCoreApplication::applicationFilePath().toStdString();
+}
+
+// A termination signal ends the event loop like closing the window does, so the page's
+// temporary folder is removed on that way out too. The handler only writes to a socket; the
+// loop reads it.
+int gSignalSockets[2] = {-1, -1};
+
+void onTerminationSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t ignored = ::write(gSignalSockets[1], &byte, 1);
+}
+
+void quitOnTerminationSignals(QApplication& app) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, gSignalSockets) != 0) return;
+  auto* notifier = new QSocketNotifier(gSignalSockets[0], QSocketNotifier::Read, &app);
+  QObject::connect(notifier, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+  struct sigaction action {};
+  action.sa_handler = onTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
 }
 
 QByteArray pngOf(const QIcon& icon) {
@@ -88,6 +114,7 @@ int main(int argc, char** argv) {
   browser::prepareBrowserEngine();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Vantrel Formular"));
+  quitOnTerminationSignals(app);
   const viewer::IconImage icon = viewer::iconImage();
   QApplication::setWindowIcon(viewer::iconFromImage(icon.bytes));
 
