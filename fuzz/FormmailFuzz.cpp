@@ -4,7 +4,9 @@
 //  - the mail built from any post has exactly its own header lines, none longer than 78,
 //    and a body of quoted-printable lines of plain ASCII, none longer than 76;
 //  - an address the allow list takes can never carry a second address or a line break;
-//  - an answer page built from posted names holds no markup that came from the post.
+//  - an answer page built from posted names holds no markup that came from the post;
+//  - the whole receiver hands a mail on only for exactly one allowed recipient, never
+//    answers success for a post it did not hand on, and answers only with known statuses.
 
 #include <algorithm>
 #include <cstddef>
@@ -16,6 +18,7 @@
 
 #include "formmail/AnswerPages.h"
 #include "formmail/Config.h"
+#include "formmail/FormMailHandler.h"
 #include "formmail/FormParser.h"
 #include "formmail/MailMessage.h"
 
@@ -81,6 +84,50 @@ void checkMailShape(const std::string& mail) {
   }
 }
 
+// Keeps what the receiver hands on instead of storing or sending it.
+class RecordingDelivery : public Delivery {
+ public:
+  DeliveryResult deliver(const std::string&, const std::string& recipient, std::string_view mail) override {
+    ++count;
+    lastRecipient = recipient;
+    checkMailShape(std::string(mail));
+    return {DeliveryOutcome::Delivered, {}};
+  }
+  int count = 0;
+  std::string lastRecipient;
+};
+
+void checkWholeReceiver(std::string_view body, const FormLimits& limits, const PostedFields& fields,
+                        bool parsedOk) {
+  Config config;
+  config.allow = {"info@example.org", "@example.com"};
+  config.sender = "formmail@example.org";
+  config.maildir = "/nonexistent";
+  config.limits = limits;
+  config.honeypot = "website";
+  RecordingDelivery delivery;
+  MemoryRateLimiter unlimited(0);
+  const FormMailHandler handler(config, delivery, unlimited);
+  const Answer answer = handler.handle({"POST", "application/x-www-form-urlencoded", std::string(body), "fuzz"});
+
+  static const int known[] = {200, 403, 413, 422};
+  require(std::find(std::begin(known), std::end(known), answer.status) != std::end(known));
+  require(delivery.count <= 1);
+  if (!parsedOk) require(answer.status == 413 && delivery.count == 0);
+  if (delivery.count == 1) {
+    require(answer.status == 200);
+    const auto recipients = valuesOf(fields, "submit_to");
+    require(recipients.size() == 1 && isAllowedRecipient(config, delivery.lastRecipient));
+  }
+  // A success without a delivery is only the honeypot's answer.
+  if (answer.status == 200 && delivery.count == 0) {
+    const auto trap = valuesOf(fields, "website");
+    require(std::any_of(trap.begin(), trap.end(), [](std::string_view v) {
+      return v.find_first_not_of(" \t\r\n") != std::string_view::npos;
+    }));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -90,6 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const ParseResult parsed = parseUrlEncoded(body, limits);
   checkParserKeepsLimitsAndRoundTrips(parsed, limits);
+  checkWholeReceiver(body, limits, parsed.fields, parsed.status == ParseStatus::Ok);
   if (parsed.status != ParseStatus::Ok) return 0;
 
   Config config;
