@@ -74,7 +74,8 @@ void writeAnswer(const Answer& answer, httplib::Response& response) {
   for (const auto& [name, value] : answer.headers) response.set_header(name, value);
   response.set_header("Cache-Control", "no-store");
   response.set_content(answer.body, answer.contentType.c_str());
-  if (!answer.logNote.empty()) std::cerr << "vantrel-formmail: " << answer.logNote << "\n";
+  // One write per line, so that lines of parallel requests do not interleave.
+  if (!answer.logNote.empty()) std::cerr << ("vantrel-formmail: " + answer.logNote + "\n") << std::flush;
 }
 
 void routeRequests(httplib::Server& server, const FormMailHandler& handler) {
