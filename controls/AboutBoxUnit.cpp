@@ -93,6 +93,8 @@ void TAboutBox::showEvent(QShowEvent* event) {
   // over its owner: this box belongs in the middle of the screen.
   centreOnScreen();
   QDialog::showEvent(event);
+  // The box opens with the focus on OK, so Enter closes it rather than opening the web site.
+  OKButton->setFocus(Qt::ActiveWindowFocusReason);
 }
 
 void TAboutBox::buildPanel() {
@@ -151,7 +153,6 @@ void TAboutBox::buildPanel() {
   BitBtnXP1->setObjectName(QStringLiteral("BitBtnXP1"));
   BitBtnXP1->setGlyph(pictureFromResource(QStringLiteral(":/controls/pictures/glyph_web.svg")));
   BitBtnXP1->setFixedSize(220, 27);
-  BitBtnXP1->setAutoDefault(false);
   column->addWidget(BitBtnXP1, 0, Qt::AlignLeft);
 }
 

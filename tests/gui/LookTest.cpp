@@ -337,6 +337,22 @@ void TestLook::aboutBoxClosesWithItsOkButton() {
       [&] { child<TBitBtnXP>(&box, "OKButton")->click(); });
   QVERIFY(ran);
   QCOMPARE(result, int(QDialog::Accepted));
+
+  // It opens with the focus on OK: Enter closes it and opens nothing.
+  ShellRecorder shell;
+  TAboutBox second;
+  result = -1;
+  QWidget* focused = nullptr;
+  QVERIFY(whileModal(
+      &second, [&] { result = second.exec(); },
+      [&] {
+        QVERIFY(QTest::qWaitForWindowActive(&second));
+        focused = QApplication::focusWidget();
+        QTest::keyClick(focused, Qt::Key_Return);
+      }));
+  QCOMPARE(focused, child<QWidget>(&second, "OKButton"));
+  QCOMPARE(result, int(QDialog::Accepted));
+  QVERIFY(shell.opened.isEmpty());
 }
 
 void TestLook::layoutFontsMapToInstalledNeighbours() {
