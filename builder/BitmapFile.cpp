@@ -108,8 +108,9 @@ struct Channel {
   int shift = 0;
   int bits = 0;
   std::uint8_t from(std::uint32_t value, std::uint32_t mask) const {
-    const std::uint32_t level = (value & mask) >> shift;
-    const std::uint32_t top = (std::uint32_t{1} << bits) - 1;
+    // 64-bit, since a mask may cover all 32 bits.
+    const std::uint64_t level = (value & mask) >> shift;
+    const std::uint64_t top = (std::uint64_t{1} << bits) - 1;
     return static_cast<std::uint8_t>((level * 255 + top / 2) / top);
   }
 };

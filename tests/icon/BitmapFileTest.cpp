@@ -199,6 +199,42 @@ TEST(BitmapFile, FilesAreReplacedWholeAndLoadedBack) {
   EXPECT_THROW(loadBitmapFile(folder.file("text.bmp")), PictureError);
 }
 
+TEST(BitmapFile, ReadsBitmapsOfAnotherWriter) {
+  // Written by Pillow, with its own reading of every pixel beside each file.
+  for (const char* name : {"one-bit", "eight-bit", "true-colour"}) {
+    const std::string base = std::string(VANTREL_TEST_DATA_DIR) + "/icon/" + name;
+    const IconBitmap bitmap = loadBitmapFile(base + ".bmp");
+    const std::string expected = test::readFile(base + ".rgb");
+    ASSERT_EQ(expected.size(), static_cast<std::size_t>(bitmap.width * bitmap.height * 3)) << name;
+    for (int y = 0; y < bitmap.height; ++y) {
+      for (int x = 0; x < bitmap.width; ++x) {
+        const std::size_t at = static_cast<std::size_t>((y * bitmap.width + x) * 3);
+        const Rgb want{static_cast<std::uint8_t>(expected[at]), static_cast<std::uint8_t>(expected[at + 1]),
+                       static_cast<std::uint8_t>(expected[at + 2])};
+        ASSERT_EQ(bitmap.colourAt(x, y), want) << name << " " << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST(BitmapFile, MaskCoveringAllBitsReadsAsFullChannel) {
+  // 32 bits with masks: a mask of all 32 bits must not overflow the scaling.
+  std::string file = "BM";
+  file.resize(14 + 40 + 12 + 4, '\0');
+  put32(file, 10, 66);
+  put32(file, 14, 40);
+  put32(file, 18, 1);
+  put32(file, 22, 1);
+  put16(file, 26, 1);
+  put16(file, 28, 32);
+  put32(file, 30, 3);
+  put32(file, 54, 0xFFFFFFFFu);
+  put32(file, 58, 0x0000FF00u);
+  put32(file, 62, 0x000000FFu);
+  put32(file, 66, 0xFFFFFFFFu);
+  EXPECT_EQ(decodeBitmapFile(file).colourAt(0, 0), (Rgb{255, 255, 255}));
+}
+
 TEST(BitmapFile, AFileOfAnotherSizeAndDepthLoadsAsItIs) {
   const IconBitmap large = trueColourBitmap(48, 20, 24);
   test::TempFolder folder;
