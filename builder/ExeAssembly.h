@@ -26,7 +26,12 @@
 //                                                 // assembly, every message, archive removed
 //   6. if r.built: WriteIcon(name) (icon hook);
 //                  if AutoStartCheck ticked: start `name` as a detached process.
-// where `show` is the window's message box (text, title or none, flags) answering kIdYes etc.
+//      After a failed build the output is the user's old file (or nothing): it gets no icon
+//      written into it and is not started.
+// where `show` is the window's message box (text, title or none, flags) answering kIdYes etc.;
+// texts are Windows-1252 (utf8From1252 at the widget edge). BuildRequest::settings come from
+// the controls as they are (width and height as typed in the spin edits).
+// The command line (cli/BuildCommand.cpp) walks the same steps without questions.
 
 #include <cstddef>
 #include <cstdint>
