@@ -8,6 +8,7 @@
 #include "builder/RenderIcon.h"
 #include "builder/StandardIcon.h"
 #include "cli/Commands.h"
+#include "cli/PictureInput.h"
 
 #ifdef VANTREL_CLI_PICTURES
 #include <QGuiApplication>
@@ -47,8 +48,10 @@ std::optional<IconArgs> parseIconArgs(const Args& args) {
   return parsed;
 }
 
+}  // namespace
+
 #ifdef VANTREL_CLI_PICTURES
-Picture loadFromFile(const std::string& path) {
+Picture loadPictureFile(const std::string& path) {
   // GIF and icon files and metafiles are read through Qt, which needs its application object;
   // no window is ever shown.
   if (QGuiApplication::instance() == nullptr && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -61,12 +64,10 @@ Picture loadFromFile(const std::string& path) {
   return loadPicture(path);
 }
 #else
-Picture loadFromFile(const std::string&) {
+Picture loadPictureFile(const std::string&) {
   throw PictureError("This vantrel-cli was built without the picture loaders (VANTREL_GUI=OFF); only --standard works.");
 }
 #endif
-
-}  // namespace
 
 int runIcon(const Args& args) {
   const std::optional<IconArgs> parsed = parseIconArgs(args);
@@ -74,7 +75,7 @@ int runIcon(const Args& args) {
     std::cerr << kUsage;
     return 1;
   }
-  const Picture picture = parsed->picture ? loadFromFile(*parsed->picture) : standardIconPicture();
+  const Picture picture = parsed->picture ? loadPictureFile(*parsed->picture) : standardIconPicture();
   RenderIcon(picture, parsed->output);
   return 0;
 }

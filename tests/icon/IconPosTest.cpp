@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -148,6 +149,22 @@ TEST(RenderIconPos, StaysZeroWhenAnythingIsMissing) {
   EXPECT_EQ(RenderIconPos(folder.prototype(), folder.patternFile()), 0u);
   std::filesystem::create_directory(folder.prototype());
   EXPECT_EQ(RenderIconPos(folder.prototype(), folder.patternFile()), 0u);
+}
+
+// The prototype and pattern file that the build puts beside the tool, when they are built.
+TEST(RenderIconPos, FindsTheViewersIconInTheRealPrototype) {
+  const char* overridden = std::getenv("VANTREL_PROTOTYPE_DIR");
+  const std::string folder = std::string(overridden ? overridden : VANTREL_BIN_DIR) + "/";
+  if (!std::filesystem::exists(folder + kPrototypeFileName) || !std::filesystem::exists(folder + kIconPatternFileName)) {
+    GTEST_SKIP() << "no ProtoExe.dat and iconcomp.dat in " << folder;
+  }
+  const std::uint32_t iconPos = RenderIconPos(folder);
+  ASSERT_NE(iconPos, 0u);
+  std::string decoded = readFile(folder + kPrototypeFileName);
+  for (char& byte : decoded) byte = static_cast<char>(static_cast<std::uint8_t>(byte) - 1);
+  const std::string pattern = readFile(folder + kIconPatternFileName).substr(kIconPatternOffset, 512);
+  EXPECT_EQ(decoded.substr(iconPos, 512), pattern);
+  EXPECT_EQ(decoded.find(pattern), iconPos) << "the icon pixels occur more than once";
 }
 
 TEST(WriteIcon, OverwritesExactlyTheIconBytesAndKeepsTheLength) {

@@ -135,6 +135,18 @@ def main():
                 for x in range(32):
                     assert rows[y][x] == expected[y][x], (width, height, x, y, rows[y][x], expected[y][x])
             pillow = check_with_pillow(icon_path, rows) or pillow
+        # A picture that cannot be loaded is an error, and the icon file stays as it was.
+        with open(icon_path, "rb") as f:
+            before = f.read()
+        with open(os.path.join(folder, "broken.gif"), "wb") as f:
+            f.write(b"GIF89a broken")
+        for bad in ("missing.png", "broken.gif", "picture.tif"):
+            result = subprocess.run([args.cli, "icon", os.path.join(folder, bad), "-o", icon_path],
+                                    env=dict(os.environ, QT_QPA_PLATFORM="offscreen"),
+                                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            assert result.returncode != 0 and result.stderr.strip(), (bad, result.returncode, result.stderr)
+            with open(icon_path, "rb") as f:
+                assert f.read() == before, f"{bad} changed the icon file"
     print(f"{len(sizes)} pictures: icons agree with the second rendering"
           + (", and Pillow reads the same pixels" if pillow else " (Pillow not installed)"))
 
