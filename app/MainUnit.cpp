@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
@@ -28,7 +29,10 @@
 #include "app/ProgressPanel.h"
 #include "app/VantrelApplication.h"
 #include "app/WindowPlacement.h"
+#include "controls/AboutBoxUnit.h"
+#include "controls/ButtonsXP.h"
 #include "controls/FileDialogs.h"
+#include "controls/Fonts.h"
 #include "controls/ImageBtnUnit.h"
 #include "controls/MessageBox.h"
 #include "controls/Pictures.h"
@@ -107,6 +111,18 @@ Button* makeButton(QWidget* parent, const char* objectName, const QString& capti
   return button;
 }
 
+QString picturePath(const char* name) {
+  return QStringLiteral(":/controls/pictures/%1.svg").arg(QString::fromLatin1(name));
+}
+
+TBitBtnXP* makeGlyphButton(QWidget* parent, const char* objectName, const QString& caption,
+                           const char* glyph) {
+  auto* button = makeButton<TBitBtnXP>(parent, objectName, caption);
+  button->setGlyph(pictureFromResource(picturePath(glyph), QSize(16, 16)), 1);
+  button->setAutoDefault(false);
+  return button;
+}
+
 QCheckBox* makeCheckBox(QWidget* parent, const char* objectName, const QString& caption,
                         bool checked) {
   auto* box = new QCheckBox(caption, parent);
@@ -163,7 +179,7 @@ QString programFolderOf(const QString& programFile) {
 TMainForm::TMainForm(const QString& programFile, const QString& iniFile, QWidget* parent)
     : QMainWindow(parent), programFile_(programFile), iniFile_(iniFile) {
   setObjectName(QStringLiteral("MainForm"));
-  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  setFont(QFont(kDialogFontFamily, 8));
   fieldModel_ = new FieldListModel(this);
 
   auto* central = new QWidget(this);
@@ -173,9 +189,13 @@ TMainForm::TMainForm(const QString& programFile, const QString& iniFile, QWidget
   column->addWidget(buildToolBar());
   PageControl2 = new QTabWidget(central);
   PageControl2->setObjectName(QStringLiteral("PageControl2"));
-  PageControl2->addTab(buildFieldsTab(), QStringLiteral("Formularfelder"));
-  PageControl2->addTab(buildPreviewTab(), QStringLiteral("Vorschau"));
-  PageControl2->addTab(buildExeTab(), QStringLiteral("EXE erstellen"));
+  PageControl2->addTab(buildFieldsTab(), iconFromResource(picturePath("tab_fields")),
+                       QStringLiteral("Formularfelder"));
+  PageControl2->addTab(buildPreviewTab(), iconFromResource(picturePath("tab_preview")),
+                       QStringLiteral("Vorschau"));
+  PageControl2->addTab(buildExeTab(), iconFromResource(picturePath("tab_exe")),
+                       QStringLiteral("EXE erstellen"));
+  PageControl2->tabBar()->setAttribute(Qt::WA_Hover);
   PageControl2->setCurrentIndex(0);
   connect(PageControl2, &QTabWidget::currentChanged, this, [this](int index) {
     guarded([this, index] { PageControl2Change(index); })();
@@ -200,19 +220,21 @@ QWidget* TMainForm::buildToolBar() {
   row->setContentsMargins(1, 1, 1, 1);
   row->setSpacing(0);
   const auto addToolButton = [&](QToolButton*& button, const char* name, const QString& caption,
-                                 const QString& hint) {
+                                 const QString& hint, const char* glyph) {
     button = makeButton<QToolButton>(bar, name, caption, hint);
+    button->setIcon(iconFromResource(picturePath(glyph)));
+    button->setIconSize(QSize(16, 16));
     button->setAutoRaise(true);
     button->setFixedSize(121, 25);
     button->setFocusPolicy(Qt::NoFocus);
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     row->addWidget(button);
   };
-  addToolButton(NewBtn, "NewBtn", QStringLiteral("Neu"), QStringLiteral("Neues Projekt erstellen"));
-  addToolButton(OpenBtn, "OpenBtn", QStringLiteral("Öffnen..."), QStringLiteral("Projekt öffnen..."));
-  addToolButton(SaveBtn, "SaveBtn", QStringLiteral("Speichern"), QStringLiteral("Projekt speichern"));
+  addToolButton(NewBtn, "NewBtn", QStringLiteral("Neu"), QStringLiteral("Neues Projekt erstellen"), "tb_new");
+  addToolButton(OpenBtn, "OpenBtn", QStringLiteral("Öffnen..."), QStringLiteral("Projekt öffnen..."), "tb_open");
+  addToolButton(SaveBtn, "SaveBtn", QStringLiteral("Speichern"), QStringLiteral("Projekt speichern"), "tb_save");
   addToolButton(SaveAsBtn, "SaveAsBtn", QStringLiteral("Speichern unter..."),
-                QStringLiteral("Projekt speichern unter..."));
+                QStringLiteral("Projekt speichern unter..."), "tb_saveas");
   connect(NewBtn, &QToolButton::clicked, this, guarded([this] { NewBtnClick(); }));
   connect(OpenBtn, &QToolButton::clicked, this, guarded([this] { OpenBtnClick(); }));
   connect(SaveBtn, &QToolButton::clicked, this, guarded([this] { SaveBtnClick(); }));
@@ -233,13 +255,10 @@ QWidget* TMainForm::buildFieldsTab() {
 
   auto* buttons = new QHBoxLayout();
   buttons->setContentsMargins(6, 0, 6, 0);
-  NewFieldBtn = makeButton<QPushButton>(TabSheet3, "NewFieldBtn", QStringLiteral("Neues Feld..."));
-  EditFieldBtn = makeButton<QPushButton>(TabSheet3, "EditFieldBtn", QStringLiteral("Feld bearbeiten..."));
-  DelFieldBtn = makeButton<QPushButton>(TabSheet3, "DelFieldBtn", QStringLiteral("Feld löschen"));
-  for (auto* button : {NewFieldBtn, EditFieldBtn, DelFieldBtn}) {
-    button->setAutoDefault(false);
-    buttons->addWidget(button);
-  }
+  NewFieldBtn = makeGlyphButton(TabSheet3, "NewFieldBtn", QStringLiteral("Neues Feld..."), "glyph_newfield");
+  EditFieldBtn = makeGlyphButton(TabSheet3, "EditFieldBtn", QStringLiteral("Feld bearbeiten..."), "glyph_editfield");
+  DelFieldBtn = makeGlyphButton(TabSheet3, "DelFieldBtn", QStringLiteral("Feld löschen"), "glyph_deletefield");
+  for (auto* button : {NewFieldBtn, EditFieldBtn, DelFieldBtn}) buttons->addWidget(button);
   buttons->addStretch();
   column->addLayout(buttons);
   connect(NewFieldBtn, &QPushButton::clicked, this, &TMainForm::NewFieldBtnClick);
@@ -297,8 +316,8 @@ QWidget* TMainForm::buildFieldsTab() {
   stripColumn->setSpacing(2);
   UpBtn = makeButton<QToolButton>(strip, "UpBtn", QString(), QStringLiteral("Nach oben verschieben"));
   DownBtn = makeButton<QToolButton>(strip, "DownBtn", QString(), QStringLiteral("Nach unten verschieben"));
-  UpBtn->setIcon(iconFromResource(QStringLiteral(":/controls/pictures/arrow_up.svg")));
-  DownBtn->setIcon(iconFromResource(QStringLiteral(":/controls/pictures/arrow_down.svg")));
+  UpBtn->setIcon(iconFromResource(picturePath("arrow_up")));
+  DownBtn->setIcon(iconFromResource(picturePath("arrow_down")));
   for (auto* button : {UpBtn, DownBtn}) {
     button->setAutoRaise(true);
     button->setFixedSize(22, 22);
@@ -322,14 +341,11 @@ QWidget* TMainForm::buildPreviewTab() {
       QStringLiteral("Vorschau - Hier können Sie sehen wie das Ergebnis später aussehen wird")));
   auto* buttons = new QHBoxLayout();
   buttons->setContentsMargins(6, 0, 6, 0);
-  BackButton = makeButton<QPushButton>(TabSheet5, "BackButton", QStringLiteral("Zurück"));
-  FwdButton = makeButton<QPushButton>(TabSheet5, "FwdButton", QStringLiteral("Vorwärts"));
-  HomeBtn = makeButton<QPushButton>(TabSheet5, "HomeBtn", QStringLiteral("Startseite"));
-  ReloadButton = makeButton<QPushButton>(TabSheet5, "ReloadButton", QStringLiteral("Neu laden"));
-  for (auto* button : {BackButton, FwdButton, HomeBtn, ReloadButton}) {
-    button->setAutoDefault(false);
-    buttons->addWidget(button);
-  }
+  BackButton = makeGlyphButton(TabSheet5, "BackButton", QStringLiteral("Zurück"), "glyph_back");
+  FwdButton = makeGlyphButton(TabSheet5, "FwdButton", QStringLiteral("Vorwärts"), "glyph_forward");
+  HomeBtn = makeGlyphButton(TabSheet5, "HomeBtn", QStringLiteral("Startseite"), "glyph_home");
+  ReloadButton = makeGlyphButton(TabSheet5, "ReloadButton", QStringLiteral("Neu laden"), "glyph_reload");
+  for (auto* button : {BackButton, FwdButton, HomeBtn, ReloadButton}) buttons->addWidget(button);
   connect(BackButton, &QPushButton::clicked, this, &TMainForm::BackBtnClick);
   connect(FwdButton, &QPushButton::clicked, this, &TMainForm::FwdBtnClick);
   connect(HomeBtn, &QPushButton::clicked, this, guarded([this] { LoadBtnClick(); }));
@@ -367,7 +383,7 @@ QWidget* TMainForm::buildExeTab() {
   auto* decorationColumn = new QVBoxLayout(decoration);
   auto* bigCaption = new QLabel(QStringLiteral("EXE-Datei erstellen..."), decoration);
   bigCaption->setObjectName(QStringLiteral("Label7"));
-  QFont captionFont(QStringLiteral("Arial Black"), 14);
+  QFont captionFont(kHeavyFontFamily, 14);
   captionFont.setBold(true);
   bigCaption->setFont(captionFont);
   bigCaption->setWordWrap(true);
@@ -375,6 +391,11 @@ QWidget* TMainForm::buildExeTab() {
   captionPalette.setColor(QPalette::WindowText, QColor(128, 0, 0));
   bigCaption->setPalette(captionPalette);
   decorationColumn->addWidget(bigCaption);
+  auto* decorationPicture = new QLabel(decoration);
+  decorationPicture->setObjectName(QStringLiteral("Image1"));
+  decorationPicture->setPixmap(pictureFromResource(picturePath("exe_decoration")));
+  decorationPicture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  decorationColumn->addWidget(decorationPicture);
   decorationColumn->addStretch();
   body->addWidget(decoration);
 
@@ -416,8 +437,8 @@ QWidget* TMainForm::buildExeTab() {
   PaintBox1 = new QWidget(iconGroup);
   PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
   PaintBox1->setFixedSize(32, 32);
-  OpenIconBtn = makeButton<QPushButton>(iconGroup, "OpenIconBtn", QStringLiteral("Icon laden..."));
-  StdIconBtn = makeButton<QPushButton>(iconGroup, "StdIconBtn", QStringLiteral("Icon zurücksetzen..."));
+  OpenIconBtn = makeGlyphButton(iconGroup, "OpenIconBtn", QStringLiteral("Icon laden..."), "glyph_iconload");
+  StdIconBtn = makeGlyphButton(iconGroup, "StdIconBtn", QStringLiteral("Icon zurücksetzen..."), "glyph_iconreset");
   iconRow->addWidget(PaintBox1);
   iconRow->addWidget(OpenIconBtn);
   iconRow->addWidget(StdIconBtn);
@@ -496,6 +517,7 @@ QWidget* TMainForm::buildBottomBar() {
   endebtn = makePictureButton(bar, "endebtn", QStringLiteral("Hiermit verlassen Sie das Programm"),
                               QStringLiteral("ende"));
   connect(endebtn, &TImageBtn::clicked, this, &TMainForm::EndeBtnClick);
+  connect(ueberbtn, &TImageBtn::clicked, this, &TMainForm::ueberbtnClick);
   row->addWidget(wwwBtn);
   row->addStretch();
   row->addWidget(ueberbtn);
@@ -558,6 +580,12 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::EndeBtnClick() { close(); }
+
+// A new box every time, owned by the main window while it is shown.
+void TMainForm::ueberbtnClick() {
+  TAboutBox box(this);
+  box.exec();
+}
 
 void TMainForm::wwwBtnClick() { shellOpen(kMakerWebAddress); }
 

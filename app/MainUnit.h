@@ -7,6 +7,7 @@
 #include <QRect>
 
 #include "builder/IconBitmap.h"
+#include "controls/Maker.h"
 #include "project/ProjectFile.h"
 
 class QCheckBox;
@@ -26,6 +27,7 @@ namespace vantrel {
 
 class FieldListModel;
 class SpinEdit;
+class TBitBtnXP;
 class TEditFieldsForm;
 class TImageBtn;
 class ProgressPanel;
@@ -37,9 +39,6 @@ class ProgressEvent : public QEvent {
   explicit ProgressEvent(int wParam) : QEvent(kType), wParam(wParam) {}
   const int wParam;
 };
-
-// The maker's web address, also the caption of wwwBtn.
-inline const QString kMakerWebAddress = QStringLiteral("http://www.brixtel.example");
 
 // The folder of a program file, ending in "/".
 QString programFolderOf(const QString& programFile);
@@ -75,19 +74,19 @@ class TMainForm : public QMainWindow {
   QTabWidget* PageControl2 = nullptr;
   // Tab "Formularfelder"
   QWidget* TabSheet3 = nullptr;
-  QPushButton* NewFieldBtn = nullptr;
-  QPushButton* EditFieldBtn = nullptr;
-  QPushButton* DelFieldBtn = nullptr;
+  TBitBtnXP* NewFieldBtn = nullptr;
+  TBitBtnXP* EditFieldBtn = nullptr;
+  TBitBtnXP* DelFieldBtn = nullptr;
   QLineEdit* emailEd = nullptr;
   QTreeView* ListView1 = nullptr;
   QToolButton* UpBtn = nullptr;
   QToolButton* DownBtn = nullptr;
   // Tab "Vorschau"
   QWidget* TabSheet5 = nullptr;
-  QPushButton* BackButton = nullptr;
-  QPushButton* FwdButton = nullptr;
-  QPushButton* HomeBtn = nullptr;
-  QPushButton* ReloadButton = nullptr;
+  TBitBtnXP* BackButton = nullptr;
+  TBitBtnXP* FwdButton = nullptr;
+  TBitBtnXP* HomeBtn = nullptr;
+  TBitBtnXP* ReloadButton = nullptr;
   QWidget* BrowserArea = nullptr;
   // Made on first use: the browser shows nothing before the preview is first asked for.
   QWebEngineView* WebBrowser1 = nullptr;
@@ -98,8 +97,8 @@ class TMainForm : public QMainWindow {
   TImageBtn* GoBtn1 = nullptr;
   QCheckBox* AutoStartCheck = nullptr;
   QWidget* PaintBox1 = nullptr;
-  QPushButton* OpenIconBtn = nullptr;
-  QPushButton* StdIconBtn = nullptr;
+  TBitBtnXP* OpenIconBtn = nullptr;
+  TBitBtnXP* StdIconBtn = nullptr;
   QRadioButton* DefSizeCheck = nullptr;
   QRadioButton* FullScreenCheck = nullptr;
   SpinEdit* WidthEd = nullptr;
@@ -118,6 +117,7 @@ class TMainForm : public QMainWindow {
   void FormCreate();
   void FormDestroy();
   void EndeBtnClick();
+  void ueberbtnClick();
   void wwwBtnClick();
   void EXENameBrowseClick();
   void Setsavedfilename(const QString& name);

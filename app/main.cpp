@@ -4,6 +4,7 @@
 #include "app/ProgressBus.h"
 #include "app/VantrelApplication.h"
 #include "app/WindowPlacement.h"
+#include "controls/Fonts.h"
 #include "controls/browser/BrowserEngine.h"
 #include "project/gui/EditFieldsFUnit.h"
 
@@ -14,6 +15,7 @@ int main(int argc, char** argv) {
   app.setApplicationName(vantrel::kApplicationTitle);
   app.setApplicationDisplayName(vantrel::kApplicationTitle);
   vantrel::loadGermanTranslations(app);
+  vantrel::installFontSubstitutes();
 
   const QString programFile = QCoreApplication::applicationFilePath();
   vantrel::TMainForm mainForm(programFile, vantrel::settingsFileFor(programFile));

@@ -7,10 +7,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
+#include "controls/ButtonsXP.h"
+#include "controls/Fonts.h"
 #include "controls/MessageBox.h"
+#include "controls/Pictures.h"
 #include "controls/SpinEdit.h"
 #include "controls/TextEdge.h"
 
@@ -56,7 +58,7 @@ QLabel* makeLabel(QWidget* parent, const QString& text, QWidget* buddy) {
 TEditFieldsForm::TEditFieldsForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("EditFieldsForm"));
   setWindowTitle(QStringLiteral("Formularfeld bearbeiten"));
-  setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+  setFont(QFont(kDialogFontFamily, 8));
   buildControls();
   setTabOrder();
   setFixedSize(507, 336);
@@ -78,15 +80,16 @@ void TEditFieldsForm::buildControls() {
   PflichtCheck->setObjectName(QStringLiteral("PflichtCheck"));
   PreselectedCheck = new QCheckBox(QStringLiteral("Feld ist vorausgewählt"), this);
   PreselectedCheck->setObjectName(QStringLiteral("PreselectedCheck"));
-  OkBtn = new QPushButton(QStringLiteral("OK"), this);
+  // OK validates before it closes the dialog, so it is an ordinary button with the OK look.
+  OkBtn = new TBitBtnXP(QStringLiteral("OK"), this);
   OkBtn->setObjectName(QStringLiteral("OkBtn"));
+  OkBtn->setGlyph(pictureFromResource(QStringLiteral(":/controls/pictures/glyph_ok.svg"), QSize(16, 16)), 1);
   OkBtn->setDefault(true);
   OkBtn->setAutoDefault(false);
-  CancelBtn = new QPushButton(QStringLiteral("Abbrechen"), this);
+  CancelBtn = new TBitBtnXP(TBitBtnXP::Kind::Cancel, this);
   CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
   CancelBtn->setAutoDefault(false);
   connect(OkBtn, &QPushButton::clicked, this, &TEditFieldsForm::OkBtnClick);
-  connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);

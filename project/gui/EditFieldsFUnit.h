@@ -9,11 +9,11 @@
 class QCheckBox;
 class QComboBox;
 class QLineEdit;
-class QPushButton;
 
 namespace vantrel {
 
 class SpinEdit;
+class TBitBtnXP;
 
 class TEditFieldsForm : public QDialog {
   Q_OBJECT
@@ -35,8 +35,8 @@ class TEditFieldsForm : public QDialog {
   SpinEdit* MaxCharEd = nullptr;
   QCheckBox* PflichtCheck = nullptr;
   QCheckBox* PreselectedCheck = nullptr;
-  QPushButton* OkBtn = nullptr;
-  QPushButton* CancelBtn = nullptr;
+  TBitBtnXP* OkBtn = nullptr;
+  TBitBtnXP* CancelBtn = nullptr;
 
  public slots:
   void FormCreate();

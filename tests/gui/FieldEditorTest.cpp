@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "controls/ButtonsXP.h"
 #include "controls/SpinEdit.h"
 #include "project/gui/EditFieldsFUnit.h"
 #include "tests/gui/GuiTestSupport.h"

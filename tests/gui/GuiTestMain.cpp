@@ -2,9 +2,22 @@
 #include <QTest>
 
 #include "app/VantrelApplication.h"
+#include "controls/Fonts.h"
 #include "controls/browser/BrowserEngine.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/LookTests.h"
+
+namespace {
+
+template <typename... TestClass>
+int runAll(int argc, char** argv) {
+  int failures = 0;
+  const auto run = [&](auto test) { failures += QTest::qExec(&test, argc, argv); };
+  (run(TestClass{}), ...);
+  return failures;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
@@ -12,34 +25,9 @@ int main(int argc, char** argv) {
   vantrel::browser::prepareBrowserEngine();
   vantrel::VantrelApplication app(argc, argv);
   vantrel::loadGermanTranslations(app);
-  int failures = 0;
-  {
-    vantrel::test::TestControls test;
-    failures += QTest::qExec(&test, argc, argv);
-  }
-  {
-    vantrel::test::TestMainForm test;
-    failures += QTest::qExec(&test, argc, argv);
-  }
-  {
-    vantrel::test::TestFieldList test;
-    failures += QTest::qExec(&test, argc, argv);
-  }
-  {
-    vantrel::test::TestFieldEditor test;
-    failures += QTest::qExec(&test, argc, argv);
-  }
-  {
-    vantrel::test::TestProjectCommands test;
-    failures += QTest::qExec(&test, argc, argv);
-  }
-  {
-    vantrel::test::TestPreview test;
-    failures += QTest::qExec(&test, argc, argv);
-  }
-  {
-    vantrel::test::TestLook test;
-    failures += QTest::qExec(&test, argc, argv);
-  }
+  vantrel::installFontSubstitutes();
+  using namespace vantrel::test;
+  const int failures = runAll<TestControls, TestMainForm, TestFieldList, TestFieldEditor,
+                              TestProjectCommands, TestPreview, TestLook>(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -29,6 +29,7 @@ class TestMainForm : public QObject {
   void progressReachesTheWindowAsAPostedEvent();
   void generalErrorHandlerShowsTheExceptionAndCarriesOn();
   void wwwButtonOpensTheMakersAddress();
+  void ueberButtonShowsANewAboutBoxEachTime();
   void outsideSendersReportProgressOverTheSessionBus();
   void qtsOwnTextsAreGerman();
 };

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "app/MainUnit.h"
+#include "controls/ButtonsXP.h"
 #include "project/gui/EditFieldsFUnit.h"
 
 namespace vantrel::test {

@@ -10,12 +10,14 @@
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <stdexcept>
 
 #include "app/MainUnit.h"
 #include "app/ProgressBus.h"
 #include "app/ProgressPanel.h"
+#include "controls/AboutBoxUnit.h"
 #include "controls/ImageBtnUnit.h"
 #include "controls/Shell.h"
 #include "controls/SpinEdit.h"
@@ -210,6 +212,25 @@ void TestMainForm::wwwButtonOpensTheMakersAddress() {
   www->click();
   setShellOpenHandler(previous);
   QCOMPARE(opened, QStringList{kMakerWebAddress});
+}
+
+void TestMainForm::ueberButtonShowsANewAboutBoxEachTime() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
+  auto* ueber = child<TImageBtn>(fixture.form.get(), "ueberbtn");
+  QList<QString> titles;
+  for (int click = 0; click < 2; ++click) {
+    QTimer::singleShot(0, fixture.form.get(), [&] {
+      auto* box = qobject_cast<TAboutBox*>(QApplication::activeModalWidget());
+      QVERIFY(box);
+      QCOMPARE(box->parent(), fixture.form.get());
+      titles.append(box->windowTitle());
+      box->accept();
+    });
+    QTest::mouseClick(ueber, Qt::LeftButton, {}, QPoint(10, 10));
+    QVERIFY(fixture.form->findChildren<TAboutBox*>().isEmpty());  // gone once closed
+  }
+  QCOMPARE(titles, (QList<QString>{QStringLiteral("Info"), QStringLiteral("Info")}));
 }
 
 void TestMainForm::outsideSendersReportProgressOverTheSessionBus() {
