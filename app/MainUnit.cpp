@@ -32,6 +32,7 @@
 #include "controls/AboutBoxUnit.h"
 #include "controls/ButtonsXP.h"
 #include "controls/FileDialogs.h"
+#include "controls/PaintBox.h"
 #include "controls/Fonts.h"
 #include "controls/ImageBtnUnit.h"
 #include "controls/MessageBox.h"
@@ -40,6 +41,12 @@
 #include "controls/SpinEdit.h"
 #include "controls/TextEdge.h"
 #include "controls/browser/BrowserEngine.h"
+#include "builder/BitmapFile.h"
+#include "builder/ExeAssembly.h"
+#include "builder/IconPos.h"
+#include "builder/RenderIcon.h"
+#include "builder/StandardIcon.h"
+#include "builder/picture/PictureLoader.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
 #include "project/gui/EditFieldsFUnit.h"
@@ -434,11 +441,14 @@ QWidget* TMainForm::buildExeTab() {
   auto* iconGroup = new QGroupBox(QStringLiteral("Icon der EXE Datei"), settings);
   iconGroup->setObjectName(QStringLiteral("IconGroup"));
   auto* iconRow = new QHBoxLayout(iconGroup);
-  PaintBox1 = new QWidget(iconGroup);
+  PaintBox1 = new PaintBox([this](QPainter& canvas) { PaintBox1Paint(canvas); }, iconGroup);
   PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
   PaintBox1->setFixedSize(32, 32);
   OpenIconBtn = makeGlyphButton(iconGroup, "OpenIconBtn", QStringLiteral("Icon laden..."), "glyph_iconload");
   StdIconBtn = makeGlyphButton(iconGroup, "StdIconBtn", QStringLiteral("Icon zurücksetzen..."), "glyph_iconreset");
+  connect(OpenIconBtn, &QPushButton::clicked, this, guarded([this] { OpenIconBtnClick(); }));
+  connect(StdIconBtn, &QPushButton::clicked, this, guarded([this] { StdIconBtnClick(); }));
+  connect(GoBtn1, &TImageBtn::clicked, this, guarded([this] { GoBtn1Click(); }));
   iconRow->addWidget(PaintBox1);
   iconRow->addWidget(OpenIconBtn);
   iconRow->addWidget(StdIconBtn);
@@ -548,6 +558,22 @@ void TMainForm::FormCreate() {
   Setsavedfilename(QString());
   EXENameEdit->setText(ProgramFolder + QStringLiteral("ziel.exe"));
   IconBitmap_ = createIconBitmap();
+  loadIconAtStartUp();
+}
+
+// The icon of the last run, or the standard icon when "theicon.bmp" cannot be loaded. Start-up
+// goes on whatever happens; a folder that cannot be written shows its failures later.
+void TMainForm::loadIconAtStartUp() {
+  try {
+    IconBitmap_ = loadBitmapFile(iconFilePath());
+    return;
+  } catch (const std::exception&) {
+  }
+  try {
+    StdIconBtnClick();
+  } catch (const std::exception&) {
+    IconBitmap_ = renderIconBitmap(standardIconPicture());
+  }
 }
 
 void TMainForm::FormDestroy() {
@@ -619,6 +645,110 @@ void TMainForm::restoreWindowState() {
     const QRect available = screen->availableGeometry();
     move(available.center() - QPoint(width() / 2, height() / 2));
   }
+}
+
+// ---- The icon ----
+
+std::string TMainForm::iconFilePath() const {
+  return pathOf(ProgramFolder) + kIconFileName;
+}
+
+void TMainForm::StdIconBtnClick() {
+  IconBitmap_ = RenderIcon(standardIconPicture(), iconFilePath());
+  PaintBox1->update();
+}
+
+namespace {
+
+QString pictureFilter() {
+  QStringList patterns;
+  for (const auto& extension : pictureExtensions()) {
+    patterns.append(QStringLiteral("*.") + QString::fromStdString(extension));
+  }
+  return QStringLiteral("Alle Bilder (%1);;Bitmaps (*.bmp);;Symbole (*.ico);;"
+                        "Metadateien (*.wmf *.emf);;JPEG-Bilder (*.jpg *.jpeg);;"
+                        "GIF-Bilder (*.gif);;PNG-Bilder (*.png)")
+      .arg(patterns.join(u' '));
+}
+
+QImage imageOf(const Picture& picture) {
+  QImage image(picture.rgba.data(), picture.width, picture.height, picture.width * 4,
+               QImage::Format_RGBA8888);
+  return image.copy();
+}
+
+}  // namespace
+
+// A picture that cannot be loaded raises the loader's error; the icon stays as it was.
+void TMainForm::OpenIconBtnClick() {
+  FileDialogRequest request;
+  request.kind = FileDialogRequest::Kind::Open;
+  request.parent = this;
+  request.title = QStringLiteral("Icon laden");
+  request.folder = ProgramFolder;
+  request.filter = pictureFilter();
+  request.picturePreview = true;
+  request.previewLoader = [](const QString& path) {
+    return QFileInfo(path).isFile() ? imageOf(loadPicture(pathOf(path))) : QImage();
+  };
+  const auto chosen = chooseFile(request);
+  if (!chosen) return;
+  IconBitmap_ = RenderIcon(loadPicture(pathOf(*chosen)), iconFilePath());
+  PaintBox1->update();
+}
+
+// One screen pixel per icon pixel, at the box's top-left corner.
+void TMainForm::PaintBox1Paint(QPainter& canvas) {
+  QImage image(IconBitmap_.width, IconBitmap_.height, QImage::Format_RGB32);
+  for (int y = 0; y < IconBitmap_.height; ++y) {
+    for (int x = 0; x < IconBitmap_.width; ++x) {
+      const Rgb colour = IconBitmap_.colourAt(x, y);
+      image.setPixel(x, y, qRgb(colour.red, colour.green, colour.blue));
+    }
+  }
+  canvas.drawImage(0, 0, image);
+}
+
+// ---- Building the program ----
+
+// Texts of the build are Windows-1252 and flags keep their Windows values.
+static int showBuildMessage(const exe::BuildMessage& message) {
+  return messageBox(fromModel(message.text), message.title ? fromModel(*message.title) : QString(),
+                    static_cast<int>(message.flags));
+}
+
+void TMainForm::GoBtn1Click() {
+  if (emailEd->text().isEmpty()) {
+    showBuildMessage(exe::kEmailMissing);
+    PageControl2->setCurrentIndex(0);
+    emailEd->setFocus();
+    return;
+  }
+  const bool pageWritten = RenderBtnClick();
+  if (IconPos == 0) IconPos = RenderIconPos(pathOf(ProgramFolder));
+
+  const std::string outputName = exe::outputNameFrom(toModel(EXENameEdit->text()));
+  if (outputName.empty()) {
+    showBuildMessage(exe::kOutputNameMissing);
+    return;
+  }
+  if (exe::outputExists(outputName) && showBuildMessage(exe::kOverwriteQuestion) != exe::kIdYes) {
+    return;
+  }
+
+  exe::BuildRequest request;
+  const std::string folder = toModel(ProgramFolder);
+  request.prototypePath = folder + kPrototypeFileName;
+  request.pagePath = folder + std::string(kFormPageFileName);
+  request.pageWritten = pageWritten;
+  request.outputPath = outputName;
+  request.settings = settingsFromControls();
+  const exe::BuildResult result = exe::buildExe(request, showBuildMessage);
+  // A failed build leaves the user's old file (or nothing): it is neither changed nor started.
+  if (!result.built) return;
+  const QString output = fromModel(outputName);
+  WriteIcon(pathOf(output), IconPos, IconBitmap_);
+  if (AutoStartCheck->isChecked()) shellStart(output);
 }
 
 // ---- Form page and preview ----

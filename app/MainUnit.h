@@ -60,6 +60,7 @@ class TMainForm : public QMainWindow {
   const QString& savedFileName() const { return SavedFileName; }
   FieldListModel* fieldList() const { return fieldModel_; }
   const IconBitmap& iconBitmap() const { return IconBitmap_; }
+  std::uint32_t iconPos() const { return IconPos; }
   int progressPercent() const { return ProgressPercent; }
   QRect progressRect() const { return ProgressRect; }
   // The row selected in ListView1, or -1.
@@ -96,7 +97,7 @@ class TMainForm : public QMainWindow {
   QToolButton* EXENameBrowseBtn = nullptr;
   TImageBtn* GoBtn1 = nullptr;
   QCheckBox* AutoStartCheck = nullptr;
-  QWidget* PaintBox1 = nullptr;
+  class PaintBox* PaintBox1 = nullptr;
   TBitBtnXP* OpenIconBtn = nullptr;
   TBitBtnXP* StdIconBtn = nullptr;
   QRadioButton* DefSizeCheck = nullptr;
@@ -118,6 +119,11 @@ class TMainForm : public QMainWindow {
   void FormDestroy();
   void EndeBtnClick();
   void ueberbtnClick();
+
+  // Building the standalone program and its icon.
+  void GoBtn1Click();
+  void OpenIconBtnClick();
+  void StdIconBtnClick();
   void wwwBtnClick();
   void EXENameBrowseClick();
   void Setsavedfilename(const QString& name);
@@ -157,6 +163,7 @@ class TMainForm : public QMainWindow {
 
   // Paints the progress bar into the panel's rectangle and remembers the rectangle.
   void StatusBar1DrawPanel(class QPainter& canvas, const QRect& rect);
+  void PaintBox1Paint(class QPainter& canvas);
   void SBarPaintMore(class QPainter& canvas);
 
  protected:
@@ -168,6 +175,8 @@ class TMainForm : public QMainWindow {
  private:
   bool FormCloseQuery();
   QWebEngineView* browser();
+  void loadIconAtStartUp();
+  std::string iconFilePath() const;
   void SBarRepaintAll();
   void moveSelectedRow(bool up);
   void saveWindowState();
@@ -192,6 +201,7 @@ class TMainForm : public QMainWindow {
   QString openDialogName_;  // the name last chosen in each dialog
   QString saveDialogName_;
   IconBitmap IconBitmap_;
+  std::uint32_t IconPos = 0;  // where the prototype keeps its icon pixels; 0 until found
   int ProgressPercent = 0;
   QRect ProgressRect;
   bool destroyed_ = false;

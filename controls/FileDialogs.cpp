@@ -2,9 +2,38 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
 
 namespace vantrel {
 namespace {
+
+constexpr int kPreviewSize = 160;
+
+// A box beside the file list that shows the picture under the cursor.
+void addPicturePreview(QFileDialog& dialog, const FileDialogRequest& request) {
+  auto* grid = qobject_cast<QGridLayout*>(dialog.layout());
+  if (!grid || !request.previewLoader) return;
+  auto* preview = new QLabel(&dialog);
+  preview->setObjectName(QStringLiteral("PicturePreview"));
+  preview->setFixedSize(kPreviewSize, kPreviewSize);
+  preview->setAlignment(Qt::AlignCenter);
+  preview->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+  grid->addWidget(preview, 1, grid->columnCount(), grid->rowCount() - 1, 1);
+  const auto loader = request.previewLoader;
+  QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview, loader](const QString& path) {
+    QImage image;
+    try {
+      image = loader(path);
+    } catch (const std::exception&) {
+      image = QImage();  // a picture that cannot be read simply shows no preview
+    }
+    preview->setPixmap(image.isNull() ? QPixmap()
+                                      : QPixmap::fromImage(image.scaled(kPreviewSize - 8, kPreviewSize - 8,
+                                                                        Qt::KeepAspectRatio,
+                                                                        Qt::SmoothTransformation)));
+  });
+}
 
 std::optional<QString> showRealFileDialog(const FileDialogRequest& request) {
   QFileDialog dialog(request.parent, request.title, request.folder, request.filter);
@@ -17,6 +46,7 @@ std::optional<QString> showRealFileDialog(const FileDialogRequest& request) {
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.confirmOverwrite);
   if (!request.defaultSuffix.isEmpty()) dialog.setDefaultSuffix(request.defaultSuffix);
   if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  if (request.picturePreview) addPicturePreview(dialog, request);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
     return std::nullopt;
   }

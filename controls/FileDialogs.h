@@ -1,6 +1,7 @@
 #pragma once
 // Open and save dialogs go through chooseFile(), which tests replace.
 
+#include <QImage>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -20,6 +21,8 @@ struct FileDialogRequest {
   QString defaultSuffix;   // added when the user types a name without one
   bool confirmOverwrite = true;
   bool picturePreview = false;
+  // Makes the preview of the file under the cursor; a null image shows nothing.
+  std::function<QImage(const QString& path)> previewLoader;
 };
 
 using FileDialogHandler = std::function<std::optional<QString>(const FileDialogRequest&)>;

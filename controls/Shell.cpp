@@ -1,6 +1,7 @@
 #include "controls/Shell.h"
 
 #include <QDesktopServices>
+#include <QProcess>
 #include <QUrl>
 
 namespace vantrel {
@@ -8,6 +9,11 @@ namespace {
 
 ShellOpenHandler& currentHandler() {
   static ShellOpenHandler handler;
+  return handler;
+}
+
+ShellStartHandler& currentStartHandler() {
+  static ShellStartHandler handler;
   return handler;
 }
 
@@ -25,6 +31,21 @@ void shellOpen(const QString& address) {
 ShellOpenHandler setShellOpenHandler(ShellOpenHandler handler) {
   auto previous = std::move(currentHandler());
   currentHandler() = std::move(handler);
+  return previous;
+}
+
+void shellStart(const QString& program) {
+  const auto& handler = currentStartHandler();
+  if (handler) {
+    handler(program);
+    return;
+  }
+  QProcess::startDetached(program, QStringList());
+}
+
+ShellStartHandler setShellStartHandler(ShellStartHandler handler) {
+  auto previous = std::move(currentStartHandler());
+  currentStartHandler() = std::move(handler);
   return previous;
 }
 

@@ -28,6 +28,6 @@ int main(int argc, char** argv) {
   vantrel::installFontSubstitutes();
   using namespace vantrel::test;
   const int failures = runAll<TestControls, TestMainForm, TestFieldList, TestFieldEditor,
-                              TestProjectCommands, TestPreview, TestLook>(argc, argv);
+                              TestProjectCommands, TestPreview, TestLook, TestBuild>(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -82,4 +82,16 @@ class TestPreview : public QObject {
   void pageThatCannotBeWrittenIsReportedAndNotShown();
 };
 
+class TestBuild : public QObject {
+  Q_OBJECT
+ private slots:
+  void emptyAddressSendsTheUserToTheFirstTab();
+  void emptyOutputNameStopsAfterThePage();
+  void existingOutputIsReplacedOnlyAfterYes();
+  void missingPrototypeLeavesNothingAndStartsNothing();
+  void builtProgramCarriesTheChosenIcon();
+  void iconStartsFromTheFileOrTheStandardIcon();
+  void pictureThatCannotBeLoadedChangesNothing();
+};
+
 }  // namespace vantrel::test

@@ -1,0 +1,211 @@
+#include <QCheckBox>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTest>
+
+#include "builder/BitmapFile.h"
+#include "builder/IconPos.h"
+#include "builder/RenderIcon.h"
+#include "builder/StandardIcon.h"
+#include "controls/ImageBtnUnit.h"
+#include "controls/PaintBox.h"
+#include "controls/Shell.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/GuiTests.h"
+#include "tests/gui/MainFormFixture.h"
+
+namespace vantrel::test {
+
+namespace {
+
+const QString kBuildFailed = QStringLiteral("Datei konnte nicht erstellt werden!");
+
+QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Records what would have been started instead of starting it.
+struct StartRecorder {
+  QStringList started;
+  ShellStartHandler previous =
+      setShellStartHandler([this](const QString& program) { started.append(program); });
+  ~StartRecorder() { setShellStartHandler(std::move(previous)); }
+};
+
+// The program folder as the build finds it beside the tool.
+void provideSupportFiles(const MainFormFixture& fixture) {
+  for (const char* name : {"ProtoExe.dat", "iconcomp.dat"}) {
+    const QString source = QStringLiteral(VANTREL_BIN_DIR "/") + QString::fromLatin1(name);
+    QVERIFY2(QFile::copy(source, fixture.folder.filePath(QString::fromLatin1(name))), name);
+  }
+}
+
+void readyToBuild(TMainForm& form, const QString& output) {
+  form.emailEd->setText(QStringLiteral("umfrage@brixtel.example"));
+  form.EXENameEdit->setText(output);
+}
+
+QStringList texts(const MessageRecorder& messages) {
+  QStringList list;
+  for (const auto& message : messages.shown) list.append(message.text);
+  return list;
+}
+
+QColor paintedAt(QWidget* box, int x, int y) { return box->grab().toImage().pixelColor(x, y); }
+
+}  // namespace
+
+void TestBuild::emptyAddressSendsTheUserToTheFirstTab() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
+  MessageRecorder messages;
+  TMainForm& form = *fixture.form;
+  form.PageControl2->setCurrentIndex(2);
+  form.GoBtn1Click();
+  QCOMPARE(messages.shown.size(), 1);
+  QVERIFY(messages.shown[0].text.startsWith(QStringLiteral("Sie haben noch keine eMail Adresse eingetragen.")));
+  QCOMPARE(messages.shown[0].title, QStringLiteral("Fehler"));
+  QCOMPARE(messages.shown[0].flags, int(MB_ICONERROR));
+  QCOMPARE(form.PageControl2->currentIndex(), 0);
+  QTRY_VERIFY(form.emailEd->hasFocus());
+  QVERIFY(!QFile::exists(fixture.folder.filePath(QStringLiteral("formular.htm"))));
+}
+
+void TestBuild::emptyOutputNameStopsAfterThePage() {
+  MainFormFixture fixture;
+  MessageRecorder messages;
+  readyToBuild(*fixture.form, QString());
+  fixture.form->GoBtn1Click();
+  QCOMPARE(texts(messages), QStringList{QStringLiteral("Sie müssen einen Namen für die Exe-Datei festlegen!")});
+  QCOMPARE(messages.shown[0].title, QString());
+  QVERIFY(QFile::exists(fixture.folder.filePath(QStringLiteral("formular.htm"))));
+}
+
+void TestBuild::existingOutputIsReplacedOnlyAfterYes() {
+  MainFormFixture fixture;
+  provideSupportFiles(fixture);
+  MessageRecorder messages;
+  StartRecorder starts;
+  const QString output = fixture.folder.filePath(QStringLiteral("ziel.exe"));
+  {
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("old program");
+  }
+  readyToBuild(*fixture.form, output);
+  fixture.form->AutoStartCheck->setChecked(true);
+  messages.answers = {IDNO, IDCANCEL};
+  fixture.form->GoBtn1Click();
+  fixture.form->GoBtn1Click();
+  QCOMPARE(messages.shown.size(), 2);
+  QCOMPARE(messages.shown[0].text,
+           QStringLiteral("Die EXE-Datei existiert bereits! Wollen Sie die Datei überschreiben?"));
+  QCOMPARE(messages.shown[0].title, QStringLiteral("Datei überschreiben?"));
+  QCOMPARE(messages.shown[0].flags, 35);
+  QCOMPARE(readAll(output), QByteArray("old program"));
+  QVERIFY(starts.started.isEmpty());
+
+  messages.answers = {IDYES};
+  fixture.form->GoBtn1Click();
+  QCOMPARE(messages.shown.size(), 4);
+  QCOMPARE(messages.shown[3].text, QStringLiteral("EXE-Datei wurde erfolgreich erstellt!"));
+  QVERIFY(readAll(output).size() > 1000);
+  QCOMPARE(starts.started, QStringList{output});
+}
+
+void TestBuild::missingPrototypeLeavesNothingAndStartsNothing() {
+  MainFormFixture fixture;
+  MessageRecorder messages;
+  StartRecorder starts;
+  const QString output = fixture.folder.filePath(QStringLiteral("ziel.exe"));
+  readyToBuild(*fixture.form, output);
+  fixture.form->AutoStartCheck->setChecked(true);
+  fixture.form->GoBtn1Click();
+  QCOMPARE(texts(messages), (QStringList{QStringLiteral("Konnte Datei ProtoExe.dat nicht öffnen!"), kBuildFailed}));
+  QCOMPARE(messages.shown[1].flags, MB_TASKMODAL | MB_ICONERROR);
+  QVERIFY(!QFile::exists(output));
+  QVERIFY(starts.started.isEmpty());
+  QCOMPARE(fixture.form->iconPos(), 0u);
+}
+
+void TestBuild::builtProgramCarriesTheChosenIcon() {
+  MainFormFixture fixture;
+  provideSupportFiles(fixture);
+  MessageRecorder messages;
+  StartRecorder starts;
+  TMainForm& form = *fixture.form;
+  const QString picture = fixture.folder.filePath(QStringLiteral("rot.png"));
+  QImage red(64, 32, QImage::Format_RGB32);
+  red.fill(QColor(250, 10, 10));
+  QVERIFY(red.save(picture));
+  FileDialogRecorder dialogs;
+  dialogs.answers = {picture};
+  form.OpenIconBtn->click();
+  QCOMPARE(dialogs.requests.size(), 1);
+  QVERIFY(dialogs.requests[0].picturePreview);
+  QVERIFY(dialogs.requests[0].filter.contains(QStringLiteral("*.wmf")));
+  QCOMPARE(paintedAt(form.PaintBox1, 0, 0), QColor(255, 0, 0));
+
+  const QString output = fixture.folder.filePath(QStringLiteral("rot.exe"));
+  readyToBuild(form, output);
+  form.GoBtn1Click();
+  QCOMPARE(texts(messages), QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
+  QCOMPARE(messages.shown[0].title, QStringLiteral("EXE-Datei erstellt"));
+  QVERIFY(form.iconPos() != 0);
+  const QByteArray built = readAll(output);
+  const IconPixelBlock block = iconPixelBlock(form.iconBitmap());
+  QCOMPARE(built.mid(form.iconPos(), 512),
+           QByteArray(reinterpret_cast<const char*>(block.data()), 512));
+  QCOMPARE(static_cast<unsigned char>(built[form.iconPos()]), 0x99);  // red is index 9
+  QVERIFY(QFileInfo(output).isExecutable());
+  QVERIFY(starts.started.isEmpty());
+}
+
+void TestBuild::iconStartsFromTheFileOrTheStandardIcon() {
+  MainFormFixture fixture(false);
+  const QString iconFile = fixture.folder.filePath(QStringLiteral("theicon.bmp"));
+  // No file at the first start: the standard icon is used and written.
+  QCOMPARE(readAll(iconFile).size(), 630);
+  QCOMPARE(fixture.form->iconBitmap(), renderIconBitmap(standardIconPicture()));
+
+  IconBitmap blue = createIconBitmap();
+  std::fill(blue.pixels.begin(), blue.pixels.end(), std::uint8_t{12});
+  saveBitmapFile(iconFile.toStdString(), blue);
+  fixture.open(false);
+  QCOMPARE(fixture.form->iconBitmap(), blue);
+
+  QFile::resize(iconFile, 100);  // damaged: back to the standard icon, file rewritten
+  fixture.open(false);
+  QCOMPARE(fixture.form->iconBitmap(), renderIconBitmap(standardIconPicture()));
+  QCOMPARE(readAll(iconFile).size(), 630);
+}
+
+void TestBuild::pictureThatCannotBeLoadedChangesNothing() {
+  MainFormFixture fixture;
+  MessageRecorder messages;
+  FileDialogRecorder dialogs;
+  TMainForm& form = *fixture.form;
+  const QString iconFile = fixture.folder.filePath(QStringLiteral("theicon.bmp"));
+  const QByteArray before = readAll(iconFile);
+  const QString broken = fixture.folder.filePath(QStringLiteral("kaputt.jpg"));
+  {
+    QFile file(broken);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("not a picture");
+  }
+  dialogs.answers = {broken};
+  form.OpenIconBtn->click();
+  QCOMPARE(messages.shown.size(), 1);
+  QCOMPARE(messages.shown[0].title, QStringLiteral("Vantrel Formulare 1.0"));
+  form.OpenIconBtn->click();  // cancelled
+  QCOMPARE(readAll(iconFile), before);
+  QCOMPARE(form.iconBitmap(), renderIconBitmap(standardIconPicture()));
+
+  form.StdIconBtn->click();
+  QCOMPARE(readAll(iconFile), before);
+}
+
+}  // namespace vantrel::test
