@@ -1,6 +1,6 @@
-// vantrel-cli build PROJECT -o OUT [--proto FILE] [--force]: the standalone program of a
-// project, built as the tool's build button builds it, with the prototype beside the CLI
-// (or FILE). The tool's messages go to standard error; no questions are asked, so an existing
+// vantrel-cli build PROJECT -o OUT [--proto FILE] [--icon PICTURE] [--force]: the standalone
+// program of a project, built as the tool's build button builds it, with the prototype beside
+// the CLI (or FILE) and the icon made from PICTURE (without it, the standard icon). The tool's messages go to standard error; no questions are asked, so an existing
 // OUT is replaced only with --force.
 
 #include <unistd.h>
@@ -12,6 +12,10 @@
 #include <string>
 
 #include "builder/ExeAssembly.h"
+#include "builder/IconPos.h"
+#include "builder/RenderIcon.h"
+#include "builder/StandardIcon.h"
+#include "cli/PictureInput.h"
 #include "cli/Commands.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
@@ -23,12 +27,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kUsage = "Aufruf: vantrel-cli build PROJEKT -o AUSGABE [--proto DATEI] [--force]\n";
+constexpr const char* kUsage =
+    "Aufruf: vantrel-cli build PROJEKT -o AUSGABE [--proto DATEI] [--icon BILD] [--force]\n";
 
 struct BuildArgs {
   std::string project;
   std::string output;
   std::optional<std::string> prototype;
+  std::optional<std::string> icon;
   bool force = false;
 };
 
@@ -42,6 +48,8 @@ std::optional<BuildArgs> parseBuildArgs(const Args& args) {
       haveOutput = true;
     } else if (args[i] == "--proto" && !parsed.prototype && i + 1 < args.size()) {
       parsed.prototype = args[++i];
+    } else if (args[i] == "--icon" && !parsed.icon && i + 1 < args.size()) {
+      parsed.icon = args[++i];
     } else if (args[i] == "--force") {
       parsed.force = true;
     } else if (!haveProject && !args[i].empty() && args[i][0] != '-') {
@@ -102,6 +110,10 @@ int runBuild(const Args& args) {
     return 1;
   }
   const Project project = loadProjectFromPath(parsed->project);
+  // The picture is read first: a picture that cannot be used stops the build before anything
+  // is written.
+  const IconBitmap icon =
+      renderIconBitmap(parsed->icon ? loadPictureFile(*parsed->icon) : standardIconPicture());
   if (project.email.empty()) {
     showOnStandardError(exe::kEmailMissing);
     return 1;
@@ -127,6 +139,9 @@ int runBuild(const Args& args) {
     return 1;
   }
 
+  const std::uint32_t iconPos =
+      RenderIconPos(nativePrototype, (fs::path(nativePrototype).parent_path() / kIconPatternFileName).string());
+
   exe::BuildRequest request;
   request.prototypePath = *prototype;
   request.pagePath = *pagePath;
@@ -134,8 +149,12 @@ int runBuild(const Args& args) {
   request.outputPath = *output;
   request.settings = project.settings.value_or(startupSettings());
   const exe::BuildResult result = exe::buildExe(request, showOnStandardError);
-  if (!result.built && !result.reason.empty()) std::cerr << "(" << result.reason << ")\n";
-  return result.built ? 0 : 1;
+  if (!result.built) {
+    if (!result.reason.empty()) std::cerr << "(" << result.reason << ")\n";
+    return 1;
+  }
+  WriteIcon(parsed->output, iconPos, icon);
+  return 0;
 }
 
 }  // namespace vantrel::cli

@@ -1,0 +1,74 @@
+"""vantrel-cli build --icon: the icon of a picture lands at the prototype's icon pixels.
+
+Usage: cli_icon_check.py VANTREL_CLI BIN_DIR WORK_DIR
+BIN_DIR holds ProtoExe.dat and iconcomp.dat as the build writes them.
+"""
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import zlib
+
+
+def png(width, height, rgb):
+    """A plain RGB PNG, written here so the test needs no picture library."""
+    row = b"\x00" + bytes(rgb) * width
+    raw = row * height
+
+    def chunk(kind, data):
+        return struct.pack(">I", len(data)) + kind + data + struct.pack(">I", zlib.crc32(kind + data))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)
+    return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
+
+
+def icon_pos(bin_dir):
+    pattern = open(os.path.join(bin_dir, "iconcomp.dat"), "rb").read()[168:680]
+    decoded = bytes((b - 1) & 0xFF for b in open(os.path.join(bin_dir, "ProtoExe.dat"), "rb").read())
+    position = decoded.rfind(pattern)
+    assert position > 0, "icon pattern not found in the prototype"
+    return position, pattern
+
+
+def main():
+    cli, bin_dir, work = sys.argv[1:4]
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    project = os.path.join(work, "umfrage.json")
+    settings = {"statusbar": True, "toolbar": True, "print": True, "exit": True, "about": True,
+                "back": True, "forward": True, "home": True, "reload": True, "exitButton": True,
+                "width": 600, "height": 440, "definedSize": True, "fixedSize": False,
+                "projectName": "Umfrage"}
+    with open(project, "w", encoding="utf-8") as out:
+        json.dump({"fields": [], "email": "a@b.example", "settings": settings}, out)
+    picture = os.path.join(work, "gruen.png")
+    with open(picture, "wb") as out:
+        out.write(png(40, 20, (0, 250, 0)))
+
+    position, pattern = icon_pos(bin_dir)
+    proto = os.path.join(bin_dir, "ProtoExe.dat")
+    green = os.path.join(work, "gruen.exe")
+    plain = os.path.join(work, "standard.exe")
+    subprocess.run([cli, "build", project, "-o", green, "--proto", proto, "--icon", picture], check=True)
+    subprocess.run([cli, "build", project, "-o", plain, "--proto", proto], check=True)
+
+    green_pixels = open(green, "rb").read()[position:position + 512]
+    assert green_pixels == bytes([0xAA]) * 512, "a green picture gives index 10 everywhere"
+    plain_pixels = open(plain, "rb").read()[position:position + 512]
+    assert plain_pixels != pattern, "without --icon the standard icon replaces the prototype's"
+    assert len(set(plain_pixels)) > 2, "the standard icon is a drawing, not one colour"
+
+    broken = os.path.join(work, "kaputt.png")
+    with open(broken, "wb") as out:
+        out.write(b"no picture")
+    refused = os.path.join(work, "nie.exe")
+    result = subprocess.run([cli, "build", project, "-o", refused, "--proto", proto, "--icon", broken],
+                            capture_output=True)
+    assert result.returncode == 1 and not os.path.exists(refused), "a broken picture builds nothing"
+    print("cli icon check: 3 passed, 0 failed")
+
+
+if __name__ == "__main__":
+    main()
