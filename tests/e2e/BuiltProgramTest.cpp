@@ -83,7 +83,7 @@ class BuiltProgramTest : public QObject {
   void aDamagedProgramRefusesToStart();
 
  private:
-  QString buildProgram(const QString& name);
+  QString buildProgram(const QString& name, const QStringList& extraArguments = {});
 
   QTemporaryDir folder_;
   QString project_;
@@ -109,10 +109,10 @@ void BuiltProgramTest::initTestCase() {
   QVERIFY(writeAll(project_, json));
 }
 
-QString BuiltProgramTest::buildProgram(const QString& name) {
+QString BuiltProgramTest::buildProgram(const QString& name, const QStringList& extraArguments) {
   const QString output = folder_.filePath(name);
-  const Run built = runProgram(kCli, {QStringLiteral("build"), project_, QStringLiteral("-o"), output,
-                                      QStringLiteral("--force")},
+  const Run built = runProgram(kCli, QStringList{QStringLiteral("build"), project_, QStringLiteral("-o"), output,
+                                                 QStringLiteral("--force")} + extraArguments,
                                QProcessEnvironment::systemEnvironment());
   if (built.exitCode != 0) {
     qWarning("build failed: %s", built.errors.constData());
@@ -122,17 +122,13 @@ QString BuiltProgramTest::buildProgram(const QString& name) {
 }
 
 void BuiltProgramTest::showsTheFormUnderTheProjectTitleWithTheWrittenIcon() {
-  const QString program = buildProgram(QStringLiteral("mit icon.exe"));
+  // The icon of a blue picture goes over the viewer's own, the way the tool writes it.
+  const QString bluePicture = folder_.filePath(QStringLiteral("blau.png"));
+  QImage blue(48, 48, QImage::Format_RGB32);
+  blue.fill(qRgb(0, 0, 255));
+  QVERIFY(blue.save(bluePicture));
+  const QString program = buildProgram(QStringLiteral("mit icon.exe"), {QStringLiteral("--icon"), bluePicture});
   QVERIFY(!program.isEmpty());
-  // Write an icon over the viewer's own, the way the tool does: 512 pixel bytes found through
-  // iconcomp.dat, all of colour 12 (blue).
-  const QByteArray pattern = readAll(kBinDir + QStringLiteral("/iconcomp.dat")).mid(168, 512);
-  QCOMPARE(pattern.size(), 512);
-  QByteArray bytes = readAll(program);
-  const qsizetype iconPos = bytes.indexOf(pattern);
-  QVERIFY(iconPos > 0);
-  bytes.replace(iconPos, 512, QByteArray(512, '\xCC'));
-  QVERIFY(writeAll(program, bytes));
 
   const QString snapshot = folder_.filePath(QStringLiteral("form.png"));
   const Run shown = runProgram(program, {}, offscreen(snapshot));
