@@ -37,4 +37,7 @@ void checkPictureSize(std::int64_t width, std::int64_t height, std::int64_t maxP
 // A picture of that size, every pixel transparent black; checks the size first.
 Picture makePicture(int width, int height, std::int64_t maxPixels = kMaxPicturePixels);
 
+// Sets one pixel to an opaque colour.
+void setOpaquePixel(Picture& picture, int x, int y, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+
 }  // namespace vantrel

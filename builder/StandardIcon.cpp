@@ -59,11 +59,7 @@ Picture drawStandardIcon() {
       const char symbol = kDrawing[static_cast<std::size_t>(y)][x];
       if (symbol == '.') continue;  // stays transparent
       const Rgb colour = IconPalette[static_cast<std::size_t>(paletteIndexOf(symbol))];
-      const std::size_t at = picture.offsetOf(x, y);
-      picture.rgba[at] = colour.red;
-      picture.rgba[at + 1] = colour.green;
-      picture.rgba[at + 2] = colour.blue;
-      picture.rgba[at + 3] = 255;
+      setOpaquePixel(picture, x, y, colour.red, colour.green, colour.blue);
     }
   }
   return picture;

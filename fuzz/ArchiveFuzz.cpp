@@ -5,7 +5,6 @@
 //    never reserve memory the file does not hold);
 //  - nothing is ever written outside the destination folder.
 
-#include <sanitizer/allocator_interface.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -18,20 +17,12 @@
 #include <string>
 
 #include "archive/ZLIBArchive.h"
+#include "fuzz/AllocationWatch.h"
 
 namespace fs = std::filesystem;
 using namespace vantrel::zlb;
 
 namespace {
-
-bool watching = false;
-std::size_t largestAllocation = 0;
-
-void noteAllocation(const volatile void*, std::size_t size) {
-  if (watching && size > largestAllocation) largestAllocation = size;
-}
-
-void ignoreFree(const volatile void*) {}
 
 // The fixed buffers (1 MiB read chunks, zlib's window and state) plus what the bytes can
 // inflate to: deflate cannot shrink anything by more than 1032:1.
@@ -77,7 +68,7 @@ void checkNothingEscaped() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  __sanitizer_install_malloc_and_free_hooks(noteAllocation, ignoreFree);
+  vantrel::fuzz::AllocationWatch::install();
   std::string pattern = fs::temp_directory_path().string() + "/zlbfuzz-XXXXXX";
   if (!mkdtemp(pattern.data())) std::abort();
   scratch = pattern;
@@ -111,8 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size > 0 && write(fd, bytes.data(), size) != static_cast<ssize_t>(size)) std::abort();
   const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
-  largestAllocation = 0;
-  watching = true;
+  vantrel::fuzz::AllocationWatch::start();
   {
     TZLBArchive zlb;
     zlb.CheckCRC = (size & 1) != 0;
@@ -126,7 +116,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       extractAll(zlb, true);
     }
   }
-  watching = false;
+  const std::size_t largestAllocation = vantrel::fuzz::AllocationWatch::stop();
   close(fd);
   if (largestAllocation > allowedAllocation(size)) {
     std::fprintf(stderr, "allocation of %zu bytes for %zu input bytes\n", largestAllocation, size);

@@ -22,11 +22,6 @@ namespace {
 
 const QString kBuildFailed = QStringLiteral("Datei konnte nicht erstellt werden!");
 
-QByteArray readAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Records what would have been started instead of starting it.
 struct StartRecorder {
   QStringList started;

@@ -3,7 +3,9 @@
 // act inside a modal dialog while it runs.
 
 #include <QApplication>
+#include <QByteArray>
 #include <QDialog>
+#include <QFile>
 #include <QList>
 #include <QPointer>
 #include <QString>
@@ -64,6 +66,11 @@ class FileDialogRecorder {
  private:
   FileDialogHandler previous_;
 };
+
+inline QByteArray readAll(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 // Types text as key presses, one character at a time, umlauts and all.
 inline void typeText(QWidget* widget, const QString& text) {

@@ -20,11 +20,6 @@ namespace {
 
 constexpr int kLoadTimeoutMs = 30000;
 
-QByteArray readAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QString pagePath(const MainFormFixture& fixture) {
   return fixture.folder.filePath(QStringLiteral("formular.htm"));
 }

@@ -20,11 +20,7 @@ inline Picture palettePicture(int width, int height, const std::function<int(int
   for (int y = 0; y < height; ++y) {
     for (int x = 0; x < width; ++x) {
       const Rgb colour = IconPalette.at(static_cast<std::size_t>(indexAt(x, y)));
-      const std::size_t at = picture.offsetOf(x, y);
-      picture.rgba[at] = colour.red;
-      picture.rgba[at + 1] = colour.green;
-      picture.rgba[at + 2] = colour.blue;
-      picture.rgba[at + 3] = 255;
+      setOpaquePixel(picture, x, y, colour.red, colour.green, colour.blue);
     }
   }
   return picture;
