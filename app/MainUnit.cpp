@@ -151,15 +151,6 @@ TImageBtn* makePictureButton(QWidget* parent, const char* objectName, const QStr
   return button;
 }
 
-SpinEdit* makeSizeSpinEdit(QWidget* parent, const char* objectName, int startValue) {
-  auto* spin = new SpinEdit(parent);
-  spin->setObjectName(QString::fromLatin1(objectName));
-  spin->setLimits(64, 1280);
-  spin->setIncrement(10);
-  spin->setValue(startValue);
-  return spin;
-}
-
 // x of the bar's right end: integer arithmetic, truncated toward zero after the product.
 int progressEnd(const QRect& panel, int percent) {
   const long long span = static_cast<long long>(panel.width()) * percent / 100;
@@ -464,8 +455,10 @@ QWidget* TMainForm::buildExeTab() {
   DefSizeCheck = makeButton<QRadioButton>(sizeGroup, "DefSizeCheck", QStringLiteral("Definierte Größe"));
   FullScreenCheck = makeButton<QRadioButton>(sizeGroup, "FullScreenCheck", QStringLiteral("Maximale Größe"));
   DefSizeCheck->setChecked(true);
-  WidthEd = makeSizeSpinEdit(sizeGroup, "WidthEd", 600);
-  HeightEd = makeSizeSpinEdit(sizeGroup, "HeightEd", 440);
+  WidthEd = new SpinEdit(64, 1280, 10, 600, sizeGroup);
+  WidthEd->setObjectName(QStringLiteral("WidthEd"));
+  HeightEd = new SpinEdit(64, 1280, 10, 440, sizeGroup);
+  HeightEd->setObjectName(QStringLiteral("HeightEd"));
   FixedSizeCheck = makeCheckBox(sizeGroup, "FixedSizeCheck", QStringLiteral("Feste Größe (kein Menü)"), false);
   sizeGrid->addWidget(DefSizeCheck, 0, 0, 1, 3);
   sizeGrid->addWidget(FullScreenCheck, 1, 0, 1, 3);

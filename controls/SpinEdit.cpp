@@ -36,6 +36,13 @@ SpinEdit::SpinEdit(QWidget* parent) : QAbstractSpinBox(parent) {
   lineEdit()->setText(QStringLiteral("0"));
 }
 
+SpinEdit::SpinEdit(int minValue, int maxValue, int step, int startValue, QWidget* parent)
+    : SpinEdit(parent) {
+  setLimits(minValue, maxValue);
+  setIncrement(step);
+  setValue(startValue);
+}
+
 void SpinEdit::setLimits(int minValue, int maxValue) {
   min_ = minValue;
   max_ = std::max(minValue, maxValue);

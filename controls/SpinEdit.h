@@ -16,6 +16,8 @@ class SpinEdit : public QAbstractSpinBox {
 
  public:
   explicit SpinEdit(QWidget* parent = nullptr);
+  // A box with its limits, step and start value, as the windows lay them out.
+  SpinEdit(int minValue, int maxValue, int step, int startValue, QWidget* parent);
 
   int minValue() const { return min_; }
   int maxValue() const { return max_; }

@@ -39,11 +39,8 @@ QLineEdit* makeTextBox(QWidget* parent, const char* objectName) {
 
 SpinEdit* makeSpinEdit(QWidget* parent, const char* objectName, int minValue, int maxValue,
                        int startValue) {
-  auto* spin = new SpinEdit(parent);
+  auto* spin = new SpinEdit(minValue, maxValue, 1, startValue, parent);
   spin->setObjectName(QString::fromLatin1(objectName));
-  spin->setLimits(minValue, maxValue);
-  spin->setIncrement(1);
-  spin->setValue(startValue);
   return spin;
 }
 
