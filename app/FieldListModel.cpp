@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <array>
 
-#include "controls/TextEdge.h"
+#include "widgets/TextEdge.h"
 
 namespace vantrel {
 namespace {

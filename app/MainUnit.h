@@ -6,8 +6,8 @@
 #include <QMainWindow>
 #include <QRect>
 
-#include "builder/IconBitmap.h"
-#include "controls/Maker.h"
+#include "icon/IconBitmap.h"
+#include "gui/Maker.h"
 #include "project/ProjectFile.h"
 
 class QCheckBox;

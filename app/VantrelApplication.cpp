@@ -5,7 +5,7 @@
 #include <QTranslator>
 #include <exception>
 
-#include "controls/MessageBox.h"
+#include "gui/MessageBox.h"
 
 namespace vantrel {
 

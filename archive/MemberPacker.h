@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
-#include "archive/FileIo.h"
+#include "base/FileIo.h"
 
 namespace vantrel::zlb {
 

@@ -13,9 +13,9 @@
 #include <thread>
 #include <unordered_set>
 
-#include "archive/FileIo.h"
+#include "base/FileIo.h"
 #include "archive/MemberPacker.h"
-#include "project/Win1252.h"
+#include "base/Win1252.h"
 
 namespace vantrel::zlb {
 namespace {

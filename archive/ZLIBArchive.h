@@ -71,6 +71,10 @@
 #include "archive/ArchiveFormat.h"
 #include "archive/ZlibStreams.h"
 
+namespace vantrel {
+class File;
+}
+
 namespace vantrel::zlb {
 
 class EArchiveError : public std::runtime_error {
@@ -150,7 +154,7 @@ class TZLBArchive {
 
  protected:
   // CRC-32 of a file's bytes from `from` up to `size - ExcludeTail`.
-  static std::uint32_t StreamCRC(class File& file, std::uint64_t from, std::uint64_t ExcludeTail);
+  static std::uint32_t StreamCRC(File& file, std::uint64_t from, std::uint64_t ExcludeTail);
   void DoProgress(std::uint64_t senderPosition = 0);
   void WriteRegistry(ArchiveWriter& out);
 

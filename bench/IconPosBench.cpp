@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/IconPos.h"
+#include "icon/IconPos.h"
 
 namespace {
 

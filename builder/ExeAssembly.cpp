@@ -9,9 +9,9 @@
 #include <limits>
 #include <vector>
 
-#include "archive/FileIo.h"
+#include "base/FileIo.h"
 #include "archive/ZLIBArchive.h"
-#include "project/Win1252.h"
+#include "base/Win1252.h"
 
 namespace vantrel::exe {
 
@@ -27,7 +27,7 @@ bool isQuoted(std::string_view text) {
 
 // Opens a plain file for reading. Anything else (a folder, a pipe that would block until a
 // writer appears, a device) is refused before it is opened.
-bool openPlainFile(zlb::File& file, const std::string& nativePath) {
+bool openPlainFile(File& file, const std::string& nativePath) {
   struct stat info {};
   if (::stat(nativePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   return file.openForReading(nativePath);
@@ -35,7 +35,7 @@ bool openPlainFile(zlb::File& file, const std::string& nativePath) {
 
 // Reads until the buffer is full or the file ends, so that every buffer but the last holds a
 // whole number of blocks and block boundaries stay where the marker rule counts them.
-std::int64_t readFull(zlb::File& file, unsigned char* buffer, std::size_t size) {
+std::int64_t readFull(File& file, unsigned char* buffer, std::size_t size) {
   std::size_t filled = 0;
   while (filled < size) {
     const std::int64_t got = file.read(buffer + filled, size - filled);
@@ -74,7 +74,7 @@ class PendingOutput {
   ~PendingOutput() { discard(); }
 
   bool create() {
-    return file_.createUnique(zlb::nativeFolderOf(target_), "." + baseNameOf(target_) + ".");
+    return file_.createUnique(nativeFolderOf(target_), "." + baseNameOf(target_) + ".");
   }
   bool write(const unsigned char* bytes, std::size_t size) {
     if (!file_.writeAll(bytes, size)) return false;
@@ -105,13 +105,13 @@ class PendingOutput {
   void discard() {
     if (committed_ || file_.path().empty()) return;
     file_.close();
-    zlb::removeFile(file_.path());
+    removeFile(file_.path());
     committed_ = true;  // nothing left to clean up
   }
 
  private:
   std::string target_;
-  zlb::File file_;
+  File file_;
   std::uint64_t written_ = 0;
   bool committed_ = false;
 };
@@ -123,7 +123,7 @@ struct CopyOutcome {
   std::uint64_t blocks = 0;
 };
 
-CopyOutcome copyDecodedPrototype(zlb::File& prototype, PendingOutput& out,
+CopyOutcome copyDecodedPrototype(File& prototype, PendingOutput& out,
                                  std::uint32_t programLength, std::size_t chunkSize) {
   CopyOutcome outcome;
   std::vector<unsigned char> buffer(chunkSize);
@@ -153,7 +153,7 @@ CopyOutcome copyDecodedPrototype(zlb::File& prototype, PendingOutput& out,
   return outcome;
 }
 
-bool copyArchive(zlb::File& archive, PendingOutput& out, std::size_t chunkSize) {
+bool copyArchive(File& archive, PendingOutput& out, std::size_t chunkSize) {
   std::vector<unsigned char> buffer(chunkSize);
   for (;;) {
     const std::int64_t got = archive.read(buffer.data(), buffer.size());
@@ -178,7 +178,7 @@ std::string outputNameFrom(std::string_view editText) {
   return whole;
 }
 
-bool outputExists(const std::string& path) { return !path.empty() && zlb::fileExists(nativeOf(path)); }
+bool outputExists(const std::string& path) { return !path.empty() && fileExists(nativeOf(path)); }
 
 bool patchMarkerInBlock(unsigned char* block, std::size_t size, std::uint32_t programLength) {
   bool found = false;
@@ -223,7 +223,7 @@ AssembleResult AssembleExe(const std::string& prototypePath, const std::string& 
     failed = true;
     noteFirst(result.reason, "Unable to create a file beside " + outputPath);
   } else {
-    zlb::File prototype;
+    File prototype;
     if (!openPlainFile(prototype, nativeOf(prototypePath))) {
       failed = true;
       noteFirst(result.reason, "Unable to open " + prototypePath);
@@ -262,7 +262,7 @@ AssembleResult AssembleExe(const std::string& prototypePath, const std::string& 
         noteFirst(result.reason, "Unable to write the window settings");
       }
 
-      zlb::File archive;
+      File archive;
       if (!openPlainFile(archive, nativeOf(archivePath))) {
         failed = true;
         noteFirst(result.reason, "Unable to open " + archivePath);
@@ -292,12 +292,12 @@ std::string temporaryArchiveName(const std::string& folder) {
   if (base.empty() || base.back() != '/') base += '/';
   for (unsigned long n = 0;; ++n) {
     std::string candidate = base + "tf" + std::to_string(n) + ".zlb";
-    if (!zlb::fileExists(nativeOf(candidate))) return candidate;
+    if (!fileExists(nativeOf(candidate))) return candidate;
   }
 }
 
 std::string systemTempFolder1252() {
-  std::string folder = utf8To1252(zlb::systemTempFolder()).value_or("/tmp");
+  std::string folder = utf8To1252(systemTempFolder()).value_or("/tmp");
   if (folder.empty() || folder.back() != '/') folder += '/';
   return folder;
 }
@@ -330,18 +330,18 @@ BuildResult buildExe(const BuildRequest& request, const ShowMessage& show) {
     Archive1.CloseArchive();
     if (entries != 1) logged.push_back("The page did not reach the archive");
   } catch (const std::exception& error) {
-    if (archiveCreated) zlb::removeFile(nativeOf(result.archivePath));
+    if (archiveCreated) removeFile(nativeOf(result.archivePath));
     return fail(error.what());
   }
   if (!logged.empty()) {
-    zlb::removeFile(nativeOf(result.archivePath));
+    removeFile(nativeOf(result.archivePath));
     return fail(logged.front());
   }
 
   const WindowSettings settings{request.settings, request.pagePath};
   result.assembly = AssembleExe(request.prototypePath, result.archivePath, request.outputPath,
                                 settings, show, request.options);
-  zlb::removeFile(nativeOf(result.archivePath));
+  removeFile(nativeOf(result.archivePath));
   result.built = result.assembly.built;
   result.reason = result.assembly.reason;
   return result;

@@ -40,7 +40,7 @@
 #include <string>
 #include <string_view>
 
-#include "builder/ExeLayout.h"
+#include "program/ExeLayout.h"
 
 namespace vantrel::exe {
 

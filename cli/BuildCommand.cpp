@@ -12,15 +12,15 @@
 #include <string>
 
 #include "builder/ExeAssembly.h"
-#include "builder/IconPos.h"
-#include "builder/RenderIcon.h"
-#include "builder/StandardIcon.h"
+#include "icon/IconPos.h"
+#include "icon/RenderIcon.h"
+#include "icon/StandardIcon.h"
 #include "cli/PictureInput.h"
 #include "cli/Commands.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
 #include "project/AnyProjectFile.h"
-#include "project/Win1252.h"
+#include "base/Win1252.h"
 
 namespace vantrel::cli {
 namespace {

@@ -5,15 +5,15 @@
 #include <optional>
 #include <string>
 
-#include "builder/RenderIcon.h"
-#include "builder/StandardIcon.h"
+#include "icon/RenderIcon.h"
+#include "icon/StandardIcon.h"
 #include "cli/Commands.h"
 #include "cli/PictureInput.h"
 
 #ifdef VANTREL_CLI_PICTURES
 #include <QGuiApplication>
 
-#include "builder/picture/PictureLoader.h"
+#include "icon/loaders/PictureLoader.h"
 #endif
 
 namespace vantrel::cli {

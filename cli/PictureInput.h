@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "builder/Picture.h"
+#include "icon/Picture.h"
 
 namespace vantrel::cli {
 

@@ -12,7 +12,7 @@
 
 #include "archive/ZLIBArchive.h"
 #include "cli/Commands.h"
-#include "project/Win1252.h"
+#include "base/Win1252.h"
 
 namespace vantrel::cli {
 namespace {

@@ -6,7 +6,7 @@
 #include "formmail/AnswerPages.h"
 #include "formmail/Maildir.h"
 #include "formmail/MailMessage.h"
-#include "project/Win1252.h"
+#include "base/Win1252.h"
 
 namespace vantrel::formmail {
 namespace {

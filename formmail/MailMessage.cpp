@@ -8,7 +8,7 @@
 #include <set>
 #include <vector>
 
-#include "project/Win1252.h"
+#include "base/Win1252.h"
 
 namespace vantrel::formmail {
 namespace {

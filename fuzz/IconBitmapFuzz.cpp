@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "builder/BitmapFile.h"
-#include "builder/IconPos.h"
+#include "icon/BitmapFile.h"
+#include "icon/IconPos.h"
 
 namespace {
 

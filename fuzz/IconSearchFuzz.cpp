@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "builder/IconPos.h"
+#include "icon/IconPos.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;

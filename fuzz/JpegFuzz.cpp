@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "builder/RenderIcon.h"
-#include "builder/picture/JpegPicture.h"
+#include "icon/RenderIcon.h"
+#include "icon/loaders/JpegPicture.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <string>
 
-#include "builder/ViewerData.h"
+#include "program/ViewerData.h"
 
 namespace fs = std::filesystem;
 using namespace vantrel::exe;

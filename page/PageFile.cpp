@@ -3,7 +3,7 @@
 #include <exception>
 
 #include "page/FormPage.h"
-#include "project/ByteFile.h"
+#include "base/ByteFile.h"
 
 namespace vantrel {
 

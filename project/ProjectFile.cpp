@@ -1,6 +1,6 @@
 #include "project/ProjectFile.h"
 
-#include "project/brixtel.h"
+#include "base/brixtel.h"
 
 namespace vantrel {
 namespace {

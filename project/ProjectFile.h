@@ -9,7 +9,7 @@
 //                       "Die Datei ist keine gültige "Drovanex 1.0"-Datei!"
 //   ProjectCreateError  the file cannot be created or must not be replaced:
 //                       "Projekt speichern: Konnte die Datei NAME nicht erstellen!"
-//   InOutError          (project/ByteFile.h) a damaged file after a correct magic, or a write
+//   InOutError          (base/ByteFile.h) a damaged file after a correct magic, or a write
 //                       that failed after the file was created; English text such as
 //                       "Read beyond end of file.", meant for the general error handler.
 // NAME is the part of the path after the last "/".
@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-#include "project/ByteFile.h"
+#include "base/ByteFile.h"
 #include "project/FieldList.h"
 
 namespace vantrel {
@@ -107,7 +107,7 @@ Project readProjectBytes(std::string_view bytes);
 // Throws ProjectOpenError, NotAProjectFile, InOutError. The file is closed in every case.
 Project readProjectFile(const std::string& path);
 
-// Replaces the file safely (see replaceFile in project/ByteFile.h): on any failure the old
+// Replaces the file safely (see replaceFile in base/ByteFile.h): on any failure the old
 // file is as it was and no partial file is left. `filter` lets a test put a failing writer in
 // front of the file. Throws ProjectCreateError, InOutError.
 void saveProjectFile(const std::string& path, const Project& project,

@@ -9,7 +9,7 @@
 #include <vector>
 #include <nlohmann/json.hpp>
 
-#include "project/Win1252.h"
+#include "base/Win1252.h"
 
 namespace vantrel {
 namespace {

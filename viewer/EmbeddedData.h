@@ -6,7 +6,7 @@
 
 #include <array>
 
-#include "builder/ExeLayout.h"
+#include "program/ExeLayout.h"
 #include "viewer/ViewerIcon.h"
 
 namespace vantrel::viewer {

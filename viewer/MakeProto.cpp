@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "builder/ExeAssembly.h"
-#include "project/ByteFile.h"
+#include "base/ByteFile.h"
 #include "viewer/ViewerIcon.h"
 
 namespace {

@@ -18,8 +18,8 @@
 
 #include <algorithm>
 
-#include "controls/browser/BrowserEngine.h"
-#include "project/Win1252.h"
+#include "widgets/browser/BrowserEngine.h"
+#include "base/Win1252.h"
 #include "viewer/ViewerIcon.h"
 
 namespace vantrel::viewer {

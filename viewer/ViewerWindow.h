@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "builder/ExeLayout.h"
+#include "program/ExeLayout.h"
 
 class QAction;
 class QPrinter;

@@ -24,9 +24,9 @@
 #include <csignal>
 #include <cstdio>
 
-#include "builder/ViewerData.h"
-#include "controls/browser/BrowserEngine.h"
-#include "project/Win1252.h"
+#include "program/ViewerData.h"
+#include "widgets/browser/BrowserEngine.h"
+#include "base/Win1252.h"
 #include "viewer/EmbeddedData.h"
 #include "viewer/ViewerWindow.h"
 

@@ -7,7 +7,7 @@
 
 #include "BuilderTestSupport.h"
 #include "archive/ZLIBArchive.h"
-#include "builder/ViewerData.h"
+#include "program/ViewerData.h"
 
 namespace vantrel::test {
 namespace {

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "BuilderTestSupport.h"
-#include "builder/ViewerData.h"
+#include "program/ViewerData.h"
 
 namespace vantrel::test {
 namespace {

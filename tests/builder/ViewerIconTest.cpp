@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "builder/IconBitmap.h"
+#include "icon/IconBitmap.h"
 #include "viewer/ViewerIcon.h"
 
 namespace vantrel::viewer {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "project/Win1252.h"
+#include "base/Win1252.h"
 
 using namespace vantrel;
 

@@ -1,7 +1,7 @@
 // The engine's start-up flags: the sandbox goes only for root, and a flag with blanks in it
 // reaches the engine as one flag.
 
-#include "controls/browser/BrowserEngine.h"
+#include "widgets/browser/BrowserEngine.h"
 
 #include <gtest/gtest.h>
 

@@ -15,10 +15,10 @@
 #include <optional>
 
 #include "FormMailReceiver.h"
-#include "controls/browser/BrowserEngine.h"
+#include "widgets/browser/BrowserEngine.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
-#include "project/Win1252.h"
+#include "base/Win1252.h"
 
 namespace vantrel::e2e {
 namespace {

@@ -10,7 +10,7 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "controls/browser/BrowserEngine.h"
+#include "widgets/browser/BrowserEngine.h"
 #include "viewer/ViewerIcon.h"
 #include "viewer/ViewerWindow.h"
 

@@ -5,13 +5,13 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "builder/BitmapFile.h"
-#include "builder/IconPos.h"
-#include "builder/RenderIcon.h"
-#include "builder/StandardIcon.h"
-#include "controls/ImageBtnUnit.h"
-#include "controls/PaintBox.h"
-#include "controls/Shell.h"
+#include "icon/BitmapFile.h"
+#include "icon/IconPos.h"
+#include "icon/RenderIcon.h"
+#include "icon/StandardIcon.h"
+#include "widgets/ImageBtnUnit.h"
+#include "widgets/PaintBox.h"
+#include "gui/Shell.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"

@@ -3,9 +3,9 @@
 #include <QTest>
 #include <memory>
 
-#include "controls/ImageBtnUnit.h"
-#include "controls/SpinEdit.h"
-#include "controls/TextEdge.h"
+#include "widgets/ImageBtnUnit.h"
+#include "widgets/SpinEdit.h"
+#include "widgets/TextEdge.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 

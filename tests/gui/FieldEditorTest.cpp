@@ -4,9 +4,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "controls/ButtonsXP.h"
-#include "controls/SpinEdit.h"
-#include "project/gui/EditFieldsFUnit.h"
+#include "widgets/ButtonsXP.h"
+#include "widgets/SpinEdit.h"
+#include "gui/EditFieldsFUnit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 

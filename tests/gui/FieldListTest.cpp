@@ -8,8 +8,8 @@
 #include <QTreeView>
 
 #include "app/FieldListModel.h"
-#include "controls/SpinEdit.h"
-#include "project/gui/EditFieldsFUnit.h"
+#include "widgets/SpinEdit.h"
+#include "gui/EditFieldsFUnit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"

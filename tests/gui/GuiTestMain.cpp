@@ -2,8 +2,8 @@
 #include <QTest>
 
 #include "app/VantrelApplication.h"
-#include "controls/Fonts.h"
-#include "controls/browser/BrowserEngine.h"
+#include "widgets/Fonts.h"
+#include "widgets/browser/BrowserEngine.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/LookTests.h"
 

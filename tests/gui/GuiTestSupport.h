@@ -13,8 +13,8 @@
 #include <QTest>
 #include <functional>
 
-#include "controls/FileDialogs.h"
-#include "controls/MessageBox.h"
+#include "gui/FileDialogs.h"
+#include "gui/MessageBox.h"
 
 namespace vantrel::test {
 

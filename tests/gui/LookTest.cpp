@@ -8,13 +8,13 @@
 #include <QTest>
 #include <memory>
 
-#include "controls/AboutBoxUnit.h"
-#include "controls/ButtonsXP.h"
-#include "controls/Clock.h"
-#include "controls/Fonts.h"
-#include "controls/Maker.h"
-#include "controls/Pictures.h"
-#include "controls/Shell.h"
+#include "gui/AboutBoxUnit.h"
+#include "widgets/ButtonsXP.h"
+#include "gui/Clock.h"
+#include "widgets/Fonts.h"
+#include "gui/Maker.h"
+#include "widgets/Pictures.h"
+#include "gui/Shell.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/LookTests.h"
 

@@ -5,8 +5,8 @@
 #include <memory>
 
 #include "app/MainUnit.h"
-#include "controls/ButtonsXP.h"
-#include "project/gui/EditFieldsFUnit.h"
+#include "widgets/ButtonsXP.h"
+#include "gui/EditFieldsFUnit.h"
 
 namespace vantrel::test {
 

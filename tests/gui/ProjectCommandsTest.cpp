@@ -7,7 +7,7 @@
 #include <QToolButton>
 
 #include "app/FieldListModel.h"
-#include "controls/SpinEdit.h"
+#include "widgets/SpinEdit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"

@@ -17,10 +17,10 @@
 #include "app/FieldListModel.h"
 #include "app/MainUnit.h"
 #include "app/VantrelApplication.h"
-#include "controls/AboutBoxUnit.h"
-#include "controls/Fonts.h"
-#include "controls/browser/BrowserEngine.h"
-#include "project/gui/EditFieldsFUnit.h"
+#include "gui/AboutBoxUnit.h"
+#include "widgets/Fonts.h"
+#include "widgets/browser/BrowserEngine.h"
+#include "gui/EditFieldsFUnit.h"
 
 namespace {
 

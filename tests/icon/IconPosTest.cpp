@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <random>
 
-#include "builder/IconPos.h"
+#include "icon/IconPos.h"
 #include "tests/icon/IconTestSupport.h"
 
 namespace vantrel {

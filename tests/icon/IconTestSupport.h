@@ -9,8 +9,8 @@
 #include <iterator>
 #include <string>
 
-#include "builder/IconBitmap.h"
-#include "builder/Picture.h"
+#include "icon/IconBitmap.h"
+#include "icon/Picture.h"
 
 namespace vantrel::test {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "builder/IconBitmap.h"
+#include "icon/IconBitmap.h"
 
 namespace vantrel::test {
 

@@ -7,10 +7,10 @@
 
 #include <zlib.h>
 
-#include "builder/RenderIcon.h"
-#include "builder/picture/JpegPicture.h"
-#include "builder/picture/MetafileSvg.h"
-#include "builder/picture/PictureLoader.h"
+#include "icon/RenderIcon.h"
+#include "icon/loaders/JpegPicture.h"
+#include "icon/loaders/MetafileSvg.h"
+#include "icon/loaders/PictureLoader.h"
 #include "tests/icon/IconTestSupport.h"
 #include "tests/icon/PictureFiles.h"
 

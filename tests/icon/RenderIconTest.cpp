@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
-#include "builder/BitmapFile.h"
-#include "builder/RenderIcon.h"
-#include "builder/StandardIcon.h"
-#include "project/ByteFile.h"
+#include "icon/BitmapFile.h"
+#include "icon/RenderIcon.h"
+#include "icon/StandardIcon.h"
+#include "base/ByteFile.h"
 #include "tests/icon/IconTestSupport.h"
 
 namespace vantrel {

@@ -1,4 +1,4 @@
-#include "project/brixtel.h"
+#include "base/brixtel.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,0 +1,289 @@
+#include "base/ByteFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+namespace vantrel {
+namespace {
+
+constexpr std::size_t kBufferSize = 64 * 1024;
+
+std::string systemText(int error) { return std::strerror(error); }
+
+[[noreturn]] void throwReadError(int error) {
+  throw InOutError("Read error: " + systemText(error) + ".");
+}
+
+[[noreturn]] void throwWriteError(int error) {
+  throw InOutError("Write error: " + systemText(error) + ".");
+}
+
+std::string folderOf(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A symbolic link is followed, so that the file it points to is replaced, not the link.
+std::string resolvedTarget(const std::string& path) {
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return path;
+  std::string result = real;
+  std::free(real);
+  return result;
+}
+
+struct TempFile {
+  int fd = -1;
+  std::string path;
+};
+
+// A new, exclusively created file beside the target. Hidden, and named after the target so a
+// left-over after a power failure is easy to recognise.
+TempFile createTempBeside(const std::string& target) {
+  const std::string base = fileNamePart(target).substr(0, 100);
+  const std::string prefix = folderOf(target) + "/." + base + ".";
+  std::random_device seed;
+  std::mt19937 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string candidate = prefix + std::to_string(random() % 1000000000u) + ".tmp";
+    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) return {fd, candidate};
+    if (errno != EEXIST) break;
+  }
+  throw CannotCreateFile("Cannot create a file in the folder of " + target + ".", target);
+}
+
+// Best effort: makes the rename itself survive a power failure.
+void syncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+std::string readBytes(ByteReader& reader, std::uint64_t size) {
+  if (size > reader.remaining()) throw InOutError(kReadBeyondEndOfFile);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  reader.read(bytes.data(), bytes.size());
+  return bytes;
+}
+
+std::uint8_t readByte(ByteReader& reader) {
+  char byte = 0;
+  reader.read(&byte, 1);
+  return static_cast<std::uint8_t>(byte);
+}
+
+std::int32_t readInt32LE(ByteReader& reader) {
+  unsigned char bytes[4] = {};
+  reader.read(reinterpret_cast<char*>(bytes), sizeof bytes);
+  const std::uint32_t value = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                              std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24;
+  return static_cast<std::int32_t>(value);
+}
+
+void MemoryReader::read(char* destination, std::size_t size) {
+  if (size > remaining()) throw InOutError(kReadBeyondEndOfFile);
+  if (size > 0) std::memcpy(destination, bytes_.data() + position_, size);
+  position_ += size;
+}
+
+FileReader::FileReader(const std::string& path) {
+  // Non-blocking, so that a named pipe is refused below instead of waiting for a writer.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd_ < 0) throw CannotOpenFile("Cannot open " + path + ": " + systemText(errno), path);
+  struct stat info {};
+  if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    throw CannotOpenFile("Not a plain file: " + path, path);
+  }
+  size_ = static_cast<std::uint64_t>(info.st_size);
+}
+
+FileReader::~FileReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void FileReader::refill() {
+  buffer_.resize(kBufferSize);
+  bufferPosition_ = 0;
+  for (;;) {
+    const ssize_t got = ::read(fd_, buffer_.data(), buffer_.size());
+    if (got > 0) {
+      buffer_.resize(static_cast<std::size_t>(got));
+      return;
+    }
+    if (got == 0) {
+      buffer_.clear();
+      throw InOutError(kReadBeyondEndOfFile);  // the file shrank while we read it
+    }
+    if (errno != EINTR) {
+      buffer_.clear();
+      throwReadError(errno);
+    }
+  }
+}
+
+void FileReader::read(char* destination, std::size_t size) {
+  if (size > remaining()) throw InOutError(kReadBeyondEndOfFile);
+  while (size > 0) {
+    if (bufferPosition_ == buffer_.size()) refill();
+    const std::size_t part = std::min(size, buffer_.size() - bufferPosition_);
+    std::memcpy(destination, buffer_.data() + bufferPosition_, part);
+    bufferPosition_ += part;
+    consumed_ += part;
+    destination += part;
+    size -= part;
+  }
+}
+
+std::string readWholeFile(const std::string& path) {
+  FileReader reader(path);
+  return readBytes(reader, reader.remaining());
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+void writeByte(ByteWriter& writer, std::uint8_t value) {
+  const char byte = static_cast<char>(value);
+  writer.write(std::string_view(&byte, 1));
+}
+
+void writeInt32LE(ByteWriter& writer, std::int32_t value) {
+  const auto bits = static_cast<std::uint32_t>(value);
+  const char bytes[4] = {static_cast<char>(bits & 0xFF), static_cast<char>((bits >> 8) & 0xFF),
+                         static_cast<char>((bits >> 16) & 0xFF),
+                         static_cast<char>((bits >> 24) & 0xFF)};
+  writer.write(std::string_view(bytes, sizeof bytes));
+}
+
+void OstreamWriter::write(std::string_view bytes) {
+  stream_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!stream_) throw InOutError("Write error.");
+}
+
+void OstreamWriter::flush() {
+  stream_.flush();
+  if (!stream_) throw InOutError("Write error.");
+}
+
+std::unique_ptr<FileWriter> FileWriter::create(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) throw CannotCreateFile("Cannot create " + path + ": " + systemText(errno), path);
+  return std::make_unique<FileWriter>(fd);
+}
+
+FileWriter::~FileWriter() {
+  if (fd_ < 0) return;
+  try {
+    flush();  // like a stream: bytes given are not dropped silently
+  } catch (const InOutError&) {
+  }
+  ::close(fd_);
+}
+
+void FileWriter::writeToFd(std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t done = ::write(fd_, bytes.data(), bytes.size());
+    if (done < 0) {
+      if (errno == EINTR) continue;
+      throwWriteError(errno);
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(done));
+  }
+}
+
+void FileWriter::write(std::string_view bytes) {
+  if (fd_ < 0) throw InOutError("Write error: file is closed.");
+  if (buffer_.size() + bytes.size() > kBufferSize) {
+    flush();
+    if (bytes.size() >= kBufferSize) {
+      writeToFd(bytes);
+      return;
+    }
+  }
+  buffer_.append(bytes);
+}
+
+void FileWriter::flush() {
+  if (buffer_.empty()) return;
+  std::string pending;
+  pending.swap(buffer_);  // a failed write is not tried again
+  writeToFd(pending);
+}
+
+void FileWriter::sync() {
+  flush();
+  if (::fsync(fd_) != 0) throwWriteError(errno);
+}
+
+void FileWriter::close() {
+  if (fd_ < 0) return;
+  flush();
+  const int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0) throwWriteError(errno);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Replacing a file
+
+void replaceFile(const std::string& path, const std::function<void(ByteWriter&)>& produce,
+                 const WriterFilter& filter) {
+  const std::string target = resolvedTarget(path);
+  struct stat old {};
+  const bool exists = ::stat(target.c_str(), &old) == 0;
+  // What could not be opened for writing in place is not replaced either.
+  if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
+    throw CannotCreateFile("Cannot write " + path + ".", path);
+  }
+
+  TempFile temp = createTempBeside(target);
+  FileWriter file(temp.fd);
+  try {
+    if (exists) ::fchmod(temp.fd, old.st_mode & 07777);
+    if (filter) {
+      const auto front = filter(file);
+      produce(*front);
+      front->flush();
+    } else {
+      produce(file);
+    }
+    file.sync();
+    file.close();
+    if (::rename(temp.path.c_str(), target.c_str()) != 0) {
+      const int error = errno;
+      throw InOutError("Cannot replace the file: " + systemText(error) + ".");
+    }
+  } catch (...) {
+    ::unlink(temp.path.c_str());
+    throw;
+  }
+  syncFolder(folderOf(target));
+}
+
+std::string fileNamePart(const std::string& path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace vantrel

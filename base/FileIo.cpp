@@ -1,0 +1,154 @@
+#include "base/FileIo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
+#include <vector>
+
+namespace vantrel {
+
+File::~File() { close(); }
+
+File::File(File&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    close();
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+bool File::openForReading(const std::string& nativePath) {
+  close();
+  const int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  path_ = nativePath;
+  return true;
+}
+
+bool File::openForUpdate(const std::string& nativePath) {
+  close();
+  const int fd = ::open(nativePath.c_str(), O_RDWR | O_CLOEXEC);
+  if (fd < 0) return false;
+  fd_ = fd;
+  path_ = nativePath;
+  return true;
+}
+
+bool File::createUnique(const std::string& nativeFolder, const std::string& prefix) {
+  close();
+  std::string pattern = nativeFolder;
+  if (pattern.empty() || pattern.back() != '/') pattern += '/';
+  pattern += prefix + "XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  fd_ = fd;
+  path_ = name.data();
+  return true;
+}
+
+std::int64_t File::size() const {
+  struct stat info {};
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0) return -1;
+  return info.st_size;
+}
+
+std::int64_t File::read(void* buffer, std::size_t count) {
+  for (;;) {
+    const ssize_t got = ::read(fd_, buffer, count);
+    if (got >= 0) return got;
+    if (errno != EINTR) return -1;
+  }
+}
+
+std::int64_t File::readAt(std::uint64_t offset, void* buffer, std::size_t count) {
+  for (;;) {
+    const ssize_t got = ::pread(fd_, buffer, count, static_cast<off_t>(offset));
+    if (got >= 0) return got;
+    if (errno != EINTR) return -1;
+  }
+}
+
+bool File::readExactlyAt(std::uint64_t offset, void* buffer, std::size_t count) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  while (count > 0) {
+    const std::int64_t got = readAt(offset, bytes, count);
+    if (got <= 0) return false;
+    bytes += got;
+    offset += static_cast<std::uint64_t>(got);
+    count -= static_cast<std::size_t>(got);
+  }
+  return true;
+}
+
+bool File::writeAll(const void* buffer, std::size_t count) {
+  const auto* bytes = static_cast<const unsigned char*>(buffer);
+  while (count > 0) {
+    const ssize_t put = ::write(fd_, bytes, count);
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) return false;
+    bytes += put;
+    count -= static_cast<std::size_t>(put);
+  }
+  return true;
+}
+
+bool File::seekTo(std::uint64_t offset) {
+  return ::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+bool File::truncateTo(std::uint64_t length) {
+  return ::ftruncate(fd_, static_cast<off_t>(length)) == 0;
+}
+
+bool File::flushToDisk() { return ::fdatasync(fd_) == 0; }
+
+bool File::close() {
+  if (fd_ < 0) return true;
+  const int result = ::close(fd_);
+  fd_ = -1;
+  return result == 0;
+}
+
+bool fileExists(const std::string& nativePath) {
+  struct stat info {};
+  return ::lstat(nativePath.c_str(), &info) == 0;
+}
+
+bool isFolder(const std::string& nativePath) {
+  struct stat info {};
+  return ::stat(nativePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void removeFile(const std::string& nativePath) { ::unlink(nativePath.c_str()); }
+
+std::string systemTempFolder() {
+  const char* fromEnvironment = std::getenv("TMPDIR");
+  std::string folder = (fromEnvironment && *fromEnvironment) ? fromEnvironment : "/tmp";
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+std::string nativeFolderOf(const std::string& nativePath) {
+  const auto slash = nativePath.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return nativePath.substr(0, slash);
+}
+
+}  // namespace vantrel

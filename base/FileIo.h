@@ -1,0 +1,62 @@
+#pragma once
+// Thin POSIX file layer: whole-buffer reads and writes that tell a short read
+// apart from an error, positioned reads that never look past a given end, and files created
+// exclusively under a unique name. Paths here are native (the file system's own bytes).
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vantrel {
+
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Open an existing file for reading; false when it cannot be opened (or is a folder).
+  bool openForReading(const std::string& nativePath);
+  // Open an existing file for reading and writing; false when it cannot be opened.
+  bool openForUpdate(const std::string& nativePath);
+  // Create a new file with a unique name "<folder>/<prefix>XXXXXX", opened for reading and
+  // writing and shared with nobody else; false when it cannot be created.
+  bool createUnique(const std::string& nativeFolder, const std::string& prefix);
+
+  bool isOpen() const { return fd_ >= 0; }
+  const std::string& path() const { return path_; }
+  int descriptor() const { return fd_; }
+
+  // Size of the open file, or -1.
+  std::int64_t size() const;
+  // Reads up to `count` bytes at the current position; returns the bytes read (0 at the end),
+  // or -1 on an error.
+  std::int64_t read(void* buffer, std::size_t count);
+  // Reads up to `count` bytes at `offset` without moving the position; -1 on an error.
+  std::int64_t readAt(std::uint64_t offset, void* buffer, std::size_t count);
+  // Fills the buffer completely from `offset`; false on an error or when the file ends first.
+  bool readExactlyAt(std::uint64_t offset, void* buffer, std::size_t count);
+  bool writeAll(const void* buffer, std::size_t count);
+  bool seekTo(std::uint64_t offset);
+  bool truncateTo(std::uint64_t length);
+  bool flushToDisk();
+  bool close();  // keeps path() for a later removal
+
+ private:
+  int fd_ = -1;
+  std::string path_;
+};
+
+bool fileExists(const std::string& nativePath);  // anything at that name, folder included
+bool isFolder(const std::string& nativePath);    // follows a symbolic link
+void removeFile(const std::string& nativePath);  // failures are ignored
+
+// The system's folder for temporary files: $TMPDIR when set, otherwise /tmp; no trailing "/".
+std::string systemTempFolder();
+// The folder part of a native path ("." for a bare name), without a trailing "/".
+std::string nativeFolderOf(const std::string& nativePath);
+
+}  // namespace vantrel

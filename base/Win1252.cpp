@@ -1,0 +1,117 @@
+#include "base/Win1252.h"
+
+#include <array>
+
+namespace vantrel {
+namespace {
+
+// 0x80..0x9F; the undefined positions keep their own value.
+constexpr std::array<char32_t, 32> kHighControlBlock = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+void appendUtf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+std::optional<std::u32string> decodeUtf8(std::string_view in) {
+  std::u32string out;
+  out.reserve(in.size());
+  size_t i = 0;
+  while (i < in.size()) {
+    const auto lead = static_cast<unsigned char>(in[i]);
+    int extra = 0;
+    char32_t cp = 0;
+    char32_t minimum = 0;
+    if (lead < 0x80) {
+      cp = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      extra = 1; cp = lead & 0x1F; minimum = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      extra = 2; cp = lead & 0x0F; minimum = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      extra = 3; cp = lead & 0x07; minimum = 0x10000;
+    } else {
+      return std::nullopt;
+    }
+    if (in.size() - i - 1 < static_cast<size_t>(extra)) return std::nullopt;
+    for (int k = 1; k <= extra; ++k) {
+      const auto cont = static_cast<unsigned char>(in[i + k]);
+      if ((cont & 0xC0) != 0x80) return std::nullopt;
+      cp = (cp << 6) | (cont & 0x3F);
+    }
+    if (extra > 0 && cp < minimum) return std::nullopt;
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
+    out += cp;
+    i += 1 + extra;
+  }
+  return out;
+}
+
+}  // namespace
+
+char32_t codePointOf1252(unsigned char byte) {
+  if (byte >= 0x80 && byte <= 0x9F) return kHighControlBlock[byte - 0x80];
+  return byte;
+}
+
+std::optional<unsigned char> byteOf1252(char32_t codePoint) {
+  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
+    return static_cast<unsigned char>(codePoint);
+  }
+  for (size_t i = 0; i < kHighControlBlock.size(); ++i) {
+    if (kHighControlBlock[i] == codePoint) return static_cast<unsigned char>(0x80 + i);
+  }
+  return std::nullopt;
+}
+
+std::u32string decode1252(std::string_view bytes) {
+  std::u32string out;
+  out.reserve(bytes.size());
+  for (char c : bytes) out += codePointOf1252(static_cast<unsigned char>(c));
+  return out;
+}
+
+std::optional<std::string> encode1252(std::u32string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char32_t cp : text) {
+    const auto byte = byteOf1252(cp);
+    if (!byte) return std::nullopt;
+    out += static_cast<char>(*byte);
+  }
+  return out;
+}
+
+std::string utf8From1252(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() + bytes.size() / 4);
+  for (char c : bytes) appendUtf8(out, codePointOf1252(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::optional<std::string> utf8To1252(std::string_view utf8) {
+  const auto text = decodeUtf8(utf8);
+  if (!text) return std::nullopt;
+  return encode1252(*text);
+}
+
+}  // namespace vantrel

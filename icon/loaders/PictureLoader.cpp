@@ -1,0 +1,147 @@
+#include "icon/loaders/PictureLoader.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QSvgRenderer>
+
+#include <algorithm>
+#include <cctype>
+
+#include "icon/loaders/JpegPicture.h"
+#include "icon/loaders/MetafileSvg.h"
+#include "base/ByteFile.h"
+
+namespace vantrel {
+
+namespace {
+
+// An icon file may list up to 65535 images; a real one holds a handful.
+constexpr int kMaxIconImages = 64;
+
+std::string lowerExtension(const std::string& path) {
+  const std::string name = fileNamePart(path);
+  const auto dot = name.rfind('.');
+  if (dot == std::string::npos) return {};
+  std::string extension = name.substr(dot + 1);
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return extension;
+}
+
+std::string readPictureFile(const std::string& path) {
+  try {
+    FileReader reader(path);
+    if (reader.remaining() > kMaxPictureFileBytes) {
+      throw PictureError("The picture file is too large (" + std::to_string(reader.remaining()) + " bytes).");
+    }
+    return readBytes(reader, reader.remaining());
+  } catch (const FileError& error) {
+    throw PictureError(error.what());
+  } catch (const InOutError& error) {
+    throw PictureError(error.what());
+  }
+}
+
+Picture fromImage(const QImage& source) {
+  const QImage image = source.convertToFormat(QImage::Format_RGBA8888);  // straight alpha
+  if (image.isNull()) throw PictureError("The picture could not be converted.");
+  Picture picture = makePicture(image.width(), image.height());
+  const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
+  for (int y = 0; y < image.height(); ++y) {
+    std::copy_n(image.constScanLine(y), rowBytes, picture.rgba.begin() + static_cast<std::ptrdiff_t>(picture.offsetOf(0, y)));
+  }
+  return picture;
+}
+
+// Qt's own guard against huge pictures, raised to our bound so that ours decides.
+void allowPicturesUpToOurBound() {
+  const int megabytes = static_cast<int>(kMaxPicturePixels * 4 / (1 << 20) + 1);
+  if (QImageReader::allocationLimit() < megabytes) QImageReader::setAllocationLimit(megabytes);
+}
+
+[[noreturn]] void readFailed(const QImageReader& reader, const char* format) {
+  throw PictureError(std::string("The ") + format + " picture cannot be read: " +
+                     reader.errorString().toStdString() + ".");
+}
+
+void checkAnnouncedSize(const QImageReader& reader) {
+  const QSize size = reader.size();
+  if (size.isValid()) checkPictureSize(size.width(), size.height());
+}
+
+// Icon files hold several images; the 32 x 32 one of most colours fits best, else the largest.
+QImage bestIconImage(QImageReader& reader) {
+  QImage best;
+  const int count = std::min(std::max(reader.imageCount(), 1), kMaxIconImages);
+  for (int index = 0; index < count; ++index) {
+    if (index > 0 && !reader.jumpToImage(index)) break;
+    checkAnnouncedSize(reader);
+    QImage image = reader.read();
+    if (image.isNull()) {
+      if (index == 0) readFailed(reader, "icon");
+      continue;
+    }
+    const auto fits = [](const QImage& i) { return i.width() == 32 && i.height() == 32; };
+    const auto area = [](const QImage& i) { return std::int64_t{i.width()} * i.height(); };
+    const bool better = best.isNull() || (fits(image) && (!fits(best) || image.depth() > best.depth())) ||
+                        (!fits(image) && !fits(best) && area(image) > area(best));
+    if (better) best = std::move(image);
+  }
+  return best;
+}
+
+Picture readWithQt(const std::string& bytes, const char* format) {
+  allowPicturesUpToOurBound();
+  QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, format);
+  reader.setAutoDetectImageFormat(false);  // the extension chose the format
+  if (!reader.canRead()) readFailed(reader, format);
+  QImage image;
+  if (std::string_view(format) == "ico") {
+    image = bestIconImage(reader);
+  } else {
+    checkAnnouncedSize(reader);
+    image = reader.read();  // the first image of an animated GIF
+  }
+  if (image.isNull()) readFailed(reader, format);
+  return fromImage(image);
+}
+
+Picture drawSvg(const MetafileSvg& metafile) {
+  QSvgRenderer renderer(QByteArray::fromStdString(metafile.svg));
+  if (!renderer.isValid()) throw PictureError("The metafile could not be drawn.");
+  QImage image(metafile.width, metafile.height, QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull()) throw PictureError("Out of memory while drawing the metafile.");
+  image.fill(Qt::transparent);  // what the metafile does not draw stays transparent
+  QPainter painter(&image);
+  renderer.render(&painter, QRectF(0, 0, metafile.width, metafile.height));
+  painter.end();
+  return fromImage(image);
+}
+
+}  // namespace
+
+const std::vector<std::string>& pictureExtensions() {
+  static const std::vector<std::string> extensions = {"bmp", "ico", "wmf", "emf", "jpg", "jpeg", "gif", "png"};
+  return extensions;
+}
+
+Picture loadPicture(const std::string& path) {
+  const std::string extension = lowerExtension(path);
+  const auto& known = pictureExtensions();
+  if (std::find(known.begin(), known.end(), extension) == known.end()) {
+    throw PictureError("Unknown picture file extension (." + extension + ").");
+  }
+  const std::string bytes = readPictureFile(path);
+  if (extension == "jpg" || extension == "jpeg") return decodeJpeg(bytes);
+  if (extension == "wmf") return drawSvg(wmfToSvg(bytes));
+  if (extension == "emf") return drawSvg(emfToSvg(bytes));
+  return readWithQt(bytes, extension.c_str());
+}
+
+}  // namespace vantrel

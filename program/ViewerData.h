@@ -1,0 +1,76 @@
+#pragma once
+// How a built program reads itself: its marker record (which it holds in memory), the
+// WindowSettings at offset S of its own file and the archive right behind them, and the page
+// "formular.htm" extracted from that archive. Every length, offset and check sum is checked
+// against what is really in the file before it is used; each failure has its own German
+// message for the viewer's error box.
+//
+// No Qt here: the viewer, the tests and the fuzz target share this code. This file and its
+// source must never spell out the record's marker text (see ExeLayout.h).
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "program/ExeLayout.h"
+
+namespace vantrel::exe {
+
+enum class RecordState {
+  Patched,        // S is in the record: the program carries data
+  BarePrototype,  // the record is as the viewer was built: no form behind it
+  Damaged,        // neither: the record was changed by something else
+};
+
+struct RecordInfo {
+  RecordState state = RecordState::Damaged;
+  std::uint32_t programLength = 0;  // S, when patched
+};
+
+RecordInfo readMarkerRecord(const std::array<unsigned char, kMarkerRecordSize>& record);
+
+enum class ViewerError {
+  None,
+  BarePrototype,
+  DamagedRecord,
+  ProgramUnreadable,
+  DamagedSettings,
+  DamagedArchive,
+  NoPage,
+  DamagedPage,
+  CannotExtract,
+};
+
+// The German text of the viewer's error box for each failure (Windows-1252).
+std::string_view viewerErrorMessage(ViewerError error);
+inline constexpr std::string_view kViewerErrorTitle = "Fehler";
+inline constexpr std::string_view kViewerPageName = "formular.htm";
+
+struct ViewerPage {
+  ViewerError error = ViewerError::None;
+  std::string detail;  // the system's words about the failure, for the standard error output
+  WindowSettings settings;
+  std::uint64_t archiveStart = 0;
+  std::string pageFile;  // native path of the extracted page
+
+  explicit operator bool() const { return error == ViewerError::None; }
+};
+
+// Reads the WindowSettings that start at `offset` of a file of `fileSize` bytes through
+// `readAt` (which fills the buffer or returns false). Nothing when the file ends before them
+// or a length is negative; `end` is then untouched, otherwise the offset behind them.
+using ReadAt = std::function<bool(std::uint64_t offset, char* buffer, std::size_t size)>;
+std::optional<WindowSettings> readWindowSettings(const ReadAt& readAt, std::uint64_t fileSize,
+                                                 std::uint64_t offset, std::uint64_t& end);
+
+// Everything the viewer does with its own data before it shows the page: checks the record,
+// reads the settings at S of `nativeProgramPath`, opens the archive that must start right
+// behind them and extracts "formular.htm" (its check sum verified) into `nativeDestFolder`.
+ViewerPage loadViewerPage(const std::string& nativeProgramPath,
+                          const std::array<unsigned char, kMarkerRecordSize>& record,
+                          const std::string& nativeDestFolder);
+
+}  // namespace vantrel::exe
