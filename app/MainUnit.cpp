@@ -42,7 +42,7 @@
 #include "widgets/TextEdge.h"
 #include "widgets/browser/BrowserEngine.h"
 #include "icon/BitmapFile.h"
-#include "builder/ExeAssembly.h"
+#include "builder/BuildProgram.h"
 #include "icon/IconPos.h"
 #include "icon/RenderIcon.h"
 #include "icon/StandardIcon.h"
@@ -704,56 +704,55 @@ void TMainForm::PaintBox1Paint(QPainter& canvas) {
 
 // ---- Building the program ----
 
+namespace {
+
 // Texts of the build are Windows-1252 and flags keep their Windows values.
-static int showBuildMessage(const exe::BuildMessage& message) {
+int showBuildMessage(const exe::BuildMessage& message) {
   return messageBox(fromModel(message.text), message.title ? fromModel(*message.title) : QString(),
                     static_cast<int>(message.flags));
 }
 
+void showPageWriteFailed() {
+  messageBox(fromModel(kPageWriteFailedMessage), QStringLiteral("Fehler"), MB_OK | MB_ICONERROR);
+}
+
+}  // namespace
+
 void TMainForm::GoBtn1Click() {
-  if (emailEd->text().isEmpty()) {
-    showBuildMessage(exe::kEmailMissing);
+  exe::BuildJob job;
+  job.fields = fieldModel_->fields();
+  job.email = toModel(emailEd->text());
+  job.settings = settingsFromControls();
+  job.outputText = QFile::encodeName(EXENameEdit->text()).toStdString();
+  job.supportFolder = pathOf(ProgramFolder);
+  job.pageFolder = pathOf(ProgramFolder);
+  job.icon = IconBitmap_;
+  job.iconPos = IconPos;
+
+  exe::BuildCallbacks callbacks;
+  callbacks.show = showBuildMessage;
+  callbacks.onEmailMissing = [this] {
     PageControl2->setCurrentIndex(0);
     emailEd->setFocus();
-    return;
-  }
-  const bool pageWritten = RenderBtnClick();
-  if (IconPos == 0) IconPos = RenderIconPos(pathOf(ProgramFolder));
-
-  const std::string outputName = exe::outputNameFrom(toModel(EXENameEdit->text()));
-  if (outputName.empty()) {
-    showBuildMessage(exe::kOutputNameMissing);
-    return;
-  }
-  if (exe::outputExists(outputName) && showBuildMessage(exe::kOverwriteQuestion) != exe::kIdYes) {
-    return;
-  }
-
-  exe::BuildRequest request;
-  const std::string folder = toModel(ProgramFolder);
-  request.prototypePath = folder + kPrototypeFileName;
-  request.pagePath = folder + std::string(kFormPageFileName);
-  request.pageWritten = pageWritten;
-  request.outputPath = outputName;
-  request.settings = settingsFromControls();
-  const exe::BuildResult result = exe::buildExe(request, showBuildMessage);
-  // A failed build leaves the user's old file (or nothing): it is neither changed nor started.
-  if (!result.built) return;
-  const QString output = fromModel(outputName);
-  WriteIcon(pathOf(output), IconPos, IconBitmap_);
-  if (AutoStartCheck->isChecked()) shellStart(output);
+  };
+  callbacks.onPageWritten = [](const Status& page) {
+    if (!page) showPageWriteFailed();
+  };
+  const exe::ProgramBuild build = exe::buildProgram(job, callbacks);
+  IconPos = build.iconPos;
+  if (!build.built()) return;
+  // The program runs with the viewer's own icon then; the window has never said so, the
+  // log does.
+  if (!build.icon) qWarning("%s (%s)", build.icon.reason().c_str(), build.output.c_str());
+  if (AutoStartCheck->isChecked()) shellStart(QFile::decodeName(build.output.c_str()));
 }
 
 // ---- Form page and preview ----
 
 bool TMainForm::RenderBtnClick() {
-  const FileWriteResult result = writeFormPage(std::filesystem::path(pathOf(ProgramFolder)),
-                                               fieldModel_->fields(), toModel(emailEd->text()));
-  if (!result) {
-    messageBox(fromModel(kPageWriteFailedMessage), QStringLiteral("Fehler"), MB_OK | MB_ICONERROR);
-    return false;
-  }
-  return true;
+  const Status result = writeFormPage(pathOf(ProgramFolder), fieldModel_->fields(), toModel(emailEd->text()));
+  if (!result) showPageWriteFailed();
+  return result.ok();
 }
 
 QWebEngineView* TMainForm::browser() {

@@ -25,7 +25,7 @@ PackedMember::~PackedMember() {
   }
 }
 
-PackedMember packMember(const std::string& nativePath, TFileCompressionLevel level,
+PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressionLevel level,
                         const WorkFileMaker& makeWorkFile, const PackProgress& live) {
   PackedMember member;
   if (!member.source.openForReading(nativePath)) fail("source cannot be opened");
@@ -78,7 +78,7 @@ PackedMember packMember(const std::string& nativePath, TFileCompressionLevel lev
   return member;
 }
 
-PackPipeline::PackPipeline(std::vector<std::string> nativePaths, TFileCompressionLevel level,
+PackPipeline::PackPipeline(std::vector<std::filesystem::path> nativePaths, TFileCompressionLevel level,
                            WorkFileMaker makeWorkFile, int threads)
     : paths_(std::move(nativePaths)),
       level_(level),

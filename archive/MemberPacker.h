@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -36,17 +37,17 @@ struct PackedMember {
   std::vector<std::uint64_t> progressPositions;  // input consumed at each full output buffer
 };
 
-using WorkFileMaker = std::function<std::string()>;         // native path of a new empty file
+using WorkFileMaker = std::function<std::filesystem::path()>;  // a new empty file
 using PackProgress = std::function<void(std::uint64_t position, std::uint64_t total)>;
 
 // Compresses one source. With `live` set, progress goes straight to it; otherwise it is
 // recorded. Throws on any failure.
-PackedMember packMember(const std::string& nativePath, TFileCompressionLevel level,
+PackedMember packMember(const std::filesystem::path& path, TFileCompressionLevel level,
                         const WorkFileMaker& makeWorkFile, const PackProgress& live);
 
 class PackPipeline {
  public:
-  PackPipeline(std::vector<std::string> nativePaths, TFileCompressionLevel level,
+  PackPipeline(std::vector<std::filesystem::path> paths, TFileCompressionLevel level,
                WorkFileMaker makeWorkFile, int threads);
   ~PackPipeline();
   PackPipeline(const PackPipeline&) = delete;
@@ -66,7 +67,7 @@ class PackPipeline {
   };
   void workerLoop();
 
-  std::vector<std::string> paths_;
+  std::vector<std::filesystem::path> paths_;
   TFileCompressionLevel level_;
   WorkFileMaker makeWorkFile_;
   std::vector<Slot> slots_;

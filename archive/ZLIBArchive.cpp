@@ -15,6 +15,7 @@
 
 #include "base/FileIo.h"
 #include "archive/MemberPacker.h"
+#include "base/AtomicFile.h"
 #include "base/Win1252.h"
 
 namespace vantrel::zlb {
@@ -34,8 +35,14 @@ std::string format(const char* pattern, const std::string& value) {
 
 [[noreturn]] void fail(const std::string& message) { throw EArchiveError(message); }
 
-// Windows-1252 path of the model -> the file system's UTF-8.
-std::string nativeOf(const std::string& path) { return utf8From1252(path); }
+namespace fs = std::filesystem;
+
+// A path as a message shows it: in Windows-1252 where it can be.
+std::string shown(const fs::path& path) {
+  return utf8To1252(path.native()).value_or(path.native());
+}
+
+std::string recorded(const std::string& native) { return utf8To1252Recorded(native); }
 
 bool isSeparator(char c) { return c == '/' || c == '\\'; }
 
@@ -115,7 +122,7 @@ class ArchiveWriter {
     std::uint32_t crc;
   };
 
-  explicit ArchiveWriter(File& file) : file_(file) { buffer_.reserve(kCopyChunk); }
+  explicit ArchiveWriter(AtomicFile& file) : file_(file) { buffer_.reserve(kCopyChunk); }
 
   void write(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -123,7 +130,7 @@ class ArchiveWriter {
     length_ += size;
     if (buffer_.size() + size > kCopyChunk) flush();
     if (size >= kCopyChunk) {
-      if (!file_.writeAll(bytes, size)) fail("write");
+      if (!file_.write(bytes, size)) fail("write");
     } else {
       buffer_.insert(buffer_.end(), bytes, bytes + size);
     }
@@ -131,7 +138,7 @@ class ArchiveWriter {
 
   void flush() {
     if (buffer_.empty()) return;
-    const bool written = file_.writeAll(buffer_.data(), buffer_.size());
+    const bool written = file_.write(buffer_.data(), buffer_.size()).ok();
     buffer_.clear();
     if (!written) fail("write");
   }
@@ -145,7 +152,7 @@ class ArchiveWriter {
       buffer_.resize(static_cast<std::size_t>(mark.length - onDisk));
     } else {
       buffer_.clear();
-      if (!file_.truncateTo(mark.length) || !file_.seekTo(mark.length)) fail("truncate");
+      if (!file_.truncateTo(mark.length)) fail("truncate");
     }
     length_ = mark.length;
     crc_ = mark.crc;
@@ -155,7 +162,7 @@ class ArchiveWriter {
   std::uint32_t crc() const { return crc_; }
 
  private:
-  File& file_;
+  AtomicFile& file_;
   std::vector<unsigned char> buffer_;
   std::uint64_t length_ = 0;
   std::uint32_t crc_ = 0;
@@ -185,11 +192,11 @@ void TZLBArchive::CloseArchive() {
   DoProgress();
 }
 
-void TZLBArchive::CreateArchive(const std::string& FileName) {
+void TZLBArchive::CreateArchive(const fs::path& FileName) {
   CloseArchive();
   ArchiveFileName = FileName;
   if (FileName.empty()) return;
-  if (fileExists(nativeOf(FileName))) {
+  if (fileExists(FileName)) {
     forgetArchive();
     fail("File already exists");
   }
@@ -197,11 +204,11 @@ void TZLBArchive::CreateArchive(const std::string& FileName) {
   if (OnArchiveOpened) OnArchiveOpened(*this);
 }
 
-bool TZLBArchive::OpenArchive(const std::string& FileName) {
+bool TZLBArchive::OpenArchive(const fs::path& FileName) {
   CloseArchive();
   ArchiveFileName = FileName;
   if (FileName.empty()) return false;
-  const std::string native = nativeOf(FileName);
+  const fs::path& native = FileName;
   if (!fileExists(native)) {
     forgetArchive();
     fail("Archive file not found");
@@ -209,7 +216,7 @@ bool TZLBArchive::OpenArchive(const std::string& FileName) {
   File file;
   if (!file.openForReading(native)) {
     forgetArchive();
-    fail(format("Unable to open file (%s)", FileName));
+    fail(format("Unable to open file (%s)", shown(FileName)));
   }
   const std::int64_t size = file.size();
   unsigned char trailerBytes[kTrailerSize];
@@ -355,7 +362,7 @@ void TZLBArchive::DoProgress(std::uint64_t senderPosition) {
       OnProgress(ProgressMessage, percent(static_cast<double>(senderPosition)));
       break;
     default:
-      OnProgress(ArchiveFileName, 0);
+      OnProgress(shown(ArchiveFileName), 0);
       break;
   }
 }
@@ -367,36 +374,30 @@ void TZLBArchive::logError(const std::string& Msg) {
 // ---------------------------------------------------------------------------------------------
 // Temporary files and folders
 
-std::string TZLBArchive::MakeTempFileName() {
+fs::path TZLBArchive::MakeTempFileName() {
   File file;
   if (!file.createUnique(systemTempFolder(), "ZLB")) {
-    fail(format("Unable to create file (%s)", systemTempFolder() + "/ZLB"));
+    fail(format("Unable to create file (%s)", shown(systemTempFolder() / "ZLB")));
   }
-  const std::string path = file.path();
+  fs::path path = file.path();
   file.close();
-  auto model = utf8To1252(path);
-  if (!model) {
-    removeFile(path);
-    fail(format("Unable to create file (%s)", path));
-  }
-  return *model;
+  return path;
 }
 
-void TZLBArchive::AddFolder(const std::string& Folder, std::vector<std::string>& Files) {
-  namespace fs = std::filesystem;
-  std::string folder = Folder;
+void TZLBArchive::AddFolder(const fs::path& Folder, std::vector<fs::path>& Files) {
+  std::string folder = Folder.native();
   if (folder.size() > 1 && isSeparator(folder.back())) folder.pop_back();
-  std::vector<std::string> found;
+  std::vector<fs::path> found;
   std::error_code error;
-  fs::directory_iterator it(fs::path(nativeOf(folder)), error);
+  fs::directory_iterator it(fs::path(folder), error);
   if (error) {
-    logError(format("Unable to open file (%s)", folder));
+    logError(format("Unable to open file (%s)", shown(folder)));
     return;
   }
   const std::string prefix = folder == "/" ? folder : folder + "/";
   for (; it != fs::directory_iterator(); it.increment(error)) {
     if (error) {
-      logError(format("Unable to open file (%s)", folder));
+      logError(format("Unable to open file (%s)", shown(folder)));
       break;
     }
     const std::string nativeName = it->path().filename().string();
@@ -408,16 +409,16 @@ void TZLBArchive::AddFolder(const std::string& Folder, std::vector<std::string>&
       for (char& c : shown) {
         if (static_cast<unsigned char>(c) >= 0x80) c = '?';
       }
-      logError(format("Unable to open file (%s)", prefix + shown));
+      logError(format("Unable to open file (%s)", recorded(prefix) + shown));
       continue;
     }
     std::error_code kindError;
     const bool isLink = it->is_symlink(kindError);
     const bool isDirectory = it->is_directory(kindError);
     if (isDirectory) {
-      if (RecursePaths && !isLink) AddFolder(prefix + *name, Files);
+      if (RecursePaths && !isLink) AddFolder(prefix + nativeName, Files);
     } else {
-      found.push_back(prefix + *name);
+      found.push_back(prefix + nativeName);
     }
   }
   Files.insert(Files.end(), found.begin(), found.end());
@@ -426,11 +427,11 @@ void TZLBArchive::AddFolder(const std::string& Folder, std::vector<std::string>&
 // ---------------------------------------------------------------------------------------------
 // Adding files
 
-void TZLBArchive::expandFolders(std::vector<std::string>& Files) {
+void TZLBArchive::expandFolders(std::vector<fs::path>& Files) {
   std::size_t i = 0;
   while (i < Files.size()) {
-    if (isFolder(nativeOf(Files[i]))) {
-      const std::string folder = Files[i];
+    if (isFolder(Files[i])) {
+      const fs::path folder = Files[i];
       if (RecursePaths) AddFolder(folder, Files);
       Files.erase(Files.begin() + static_cast<std::ptrdiff_t>(i));
     } else {
@@ -439,57 +440,50 @@ void TZLBArchive::expandFolders(std::vector<std::string>& Files) {
   }
 }
 
-void TZLBArchive::AddFiles(std::vector<std::string>& Files) {
+void TZLBArchive::AddFiles(std::vector<fs::path>& Files) {
   if (ArchiveFileName.empty()) fail("No archive is currently open");
   if (!NewArchive && ArchiveStart > 0) fail("The archive is part of a larger file and cannot be changed");
   expandFolders(Files);
 
   // The new archive is written beside the old one, so that it can replace it by one rename.
-  const std::string nativeArchive = nativeOf(ArchiveFileName);
-  const std::string nativeFolder = nativeFolderOf(nativeArchive);
-  File temp;
-  if (!temp.createUnique(nativeFolder, "ZLB")) {
-    fail(format("Datei %s kann nicht ge\xF6" "ffnet werden",
-                utf8To1252(nativeFolder + "/ZLBXXXXXX").value_or(ArchiveFileName)));
+  auto begun = AtomicFile::begin(ArchiveFileName);
+  if (!begun && fileExists(ArchiveFileName)) {
+    // Something that must not be replaced stands under the archive's name.
+    const fs::path name = ArchiveFileName;
+    reloadAfterFailure();
+    fail(format("Unable to replace the archive file (%s)", shown(name)));
   }
-  const std::string tempPath = temp.path();
+  if (!begun) {
+    fail(format("Datei %s kann nicht ge\xF6" "ffnet werden", shown(folderOf(ArchiveFileName) / "ZLBXXXXXX")));
+  }
+  AtomicFile& temp = begun.value();
 
   bool written = false;
   try {
     ArchiveWriter out(temp);
     writeNewArchive(Files, out);
     out.flush();
-    // Keep the old archive's permissions; a new one gets the usual 0644.
-    struct stat old {};
-    const mode_t mode = !NewArchive && ::stat(nativeArchive.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    if (::fchmod(temp.descriptor(), mode) != 0) fail("chmod");
-    // Before an existing archive is replaced its successor must be on disk; a new archive
-    // puts nothing at risk and is spared the wait.
-    if ((!NewArchive && !temp.flushToDisk()) || !temp.close()) fail("close");
     written = true;
   } catch (...) {
   }
+  const fs::path name = ArchiveFileName;
   if (!written) {
-    temp.close();
-    removeFile(tempPath);
+    temp.discard();
     reloadAfterFailure();
     return;
   }
-  if (std::rename(tempPath.c_str(), nativeArchive.c_str()) != 0) {
-    removeFile(tempPath);
-    const std::string name = ArchiveFileName;
+  if (const Status committed = temp.commit(); !committed) {
     reloadAfterFailure();
-    fail(format("Unable to replace the archive file (%s)", name));
+    fail(format("Unable to replace the archive file (%s)", shown(name)));
   }
   // Reading the new archive back is its check: a failure here means the file that now
   // stands under the archive's name is unusable, which the caller must learn (Closed then).
-  const std::string name = ArchiveFileName;
   CloseArchive();
   OpenArchive(name);
 }
 
 void TZLBArchive::reloadAfterFailure() {
-  const std::string name = ArchiveFileName;
+  const fs::path name = ArchiveFileName;
   const bool wasNew = NewArchive;
   CloseArchive();
   if (wasNew) return;
@@ -500,19 +494,17 @@ void TZLBArchive::reloadAfterFailure() {
   }
 }
 
-void TZLBArchive::writeNewArchive(std::vector<std::string>& Files, ArchiveWriter& out) {
+void TZLBArchive::writeNewArchive(std::vector<fs::path>& Files, ArchiveWriter& out) {
   if (!NewArchive) copyMemberArea(out);
 
-  std::vector<std::string> nativePaths;
-  nativePaths.reserve(Files.size());
-  for (const auto& path : Files) nativePaths.push_back(nativeOf(path));
+  std::vector<fs::path> paths(Files.begin(), Files.end());
   std::mutex tempNameLock;
   WorkFileMaker makeWorkFile = [this, &tempNameLock] {
     std::lock_guard lock(tempNameLock);
-    return nativeOf(MakeTempFileName());
+    return MakeTempFileName();
   };
   const int threads = CompressionThreads > 0 ? CompressionThreads : defaultThreadCount();
-  PackPipeline pipeline(std::move(nativePaths), CompressionLevel, makeWorkFile, threads);
+  PackPipeline pipeline(std::move(paths), CompressionLevel, makeWorkFile, threads);
 
   // The stored names present so far, folded as FindEntry compares them: one lookup per file
   // instead of a pass over all entries, which would make adding many files quadratic.
@@ -523,15 +515,16 @@ void TZLBArchive::writeNewArchive(std::vector<std::string>& Files, ArchiveWriter
   // erasing the front one by one would make a long list quadratic.
   std::size_t processed = 0;
   struct ConsumeProcessed {
-    std::vector<std::string>& files;
+    std::vector<fs::path>& files;
     std::size_t& count;
     ~ConsumeProcessed() { files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(count)); }
   } consume{Files, processed};
 
   for (std::size_t i = 0; i < Files.size(); ++i) {
-    const std::string& source = Files[i];
+    const fs::path& sourcePath = Files[i];
+    const std::string source = shown(sourcePath);
     std::string folder, name;
-    splitPath(source, folder, name);
+    splitPath(recorded(sourcePath.native()), folder, name);
     const std::string storedPath = SavePaths ? cut255(withBackslashes(folder)) : std::string();
     const std::string key = foldAsciiCase(storedPath + cut255(name));
     if (storedNames.count(key) > 0) {
@@ -548,7 +541,8 @@ void TZLBArchive::writeNewArchive(std::vector<std::string>& Files, ArchiveWriter
       });
       ProgressTotal = static_cast<std::int64_t>(packed.sizeAtOpen);
       for (const std::uint64_t position : packed.progressPositions) DoProgress(position);
-      appendMember(source, packed, out);
+      if (!utf8To1252(sourcePath.filename().native())) fail("name");  // cannot be recorded
+      appendMember(sourcePath, packed, out);
       storedNames.insert(key);
     } catch (...) {
       out.rollback(before);
@@ -561,23 +555,23 @@ void TZLBArchive::writeNewArchive(std::vector<std::string>& Files, ArchiveWriter
 
 void TZLBArchive::copyMemberArea(ArchiveWriter& out) {
   File archive;
-  if (!archive.openForReading(nativeOf(ArchiveFileName))) fail(format("Unable to open file (%s)", ArchiveFileName));
+  if (!archive.openForReading(ArchiveFileName)) fail(format("Unable to open file (%s)", shown(ArchiveFileName)));
   std::vector<unsigned char> chunk(kCopyChunk);
   std::uint64_t at = ArchiveStart;
   std::uint64_t remaining = Trailer.RegistryOffset;
   while (remaining > 0) {
     const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk.size()));
-    if (!archive.readExactlyAt(at, chunk.data(), ask)) fail(format("Unable to open file (%s)", ArchiveFileName));
+    if (!archive.readExactlyAt(at, chunk.data(), ask)) fail(format("Unable to open file (%s)", shown(ArchiveFileName)));
     out.write(chunk.data(), ask);
     at += ask;
     remaining -= ask;
   }
 }
 
-void TZLBArchive::appendMember(const std::string& SourcePath, PackedMember& packed, ArchiveWriter& out) {
+void TZLBArchive::appendMember(const fs::path& SourcePath, PackedMember& packed, ArchiveWriter& out) {
   RegistryEntry entry;
   std::string folder, name;
-  splitPath(SourcePath, folder, name);
+  splitPath(recorded(SourcePath.native()), folder, name);
   entry.SetEntryName(name);
   if (SavePaths) entry.SetEntryPath(withBackslashes(folder));
   entry.SetFileCRC(packed.crc);
@@ -662,7 +656,7 @@ void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
   if (entry.StoredRaw() && stored != size) fail(unreadable);
 
   File file;
-  if (!file.openForReading(nativeOf(ArchiveFileName))) fail(format("Unable to open file (%s)", ArchiveFileName));
+  if (!file.openForReading(ArchiveFileName)) fail(format("Unable to open file (%s)", shown(ArchiveFileName)));
   const std::uint64_t begin = ArchiveStart + offset;
   const std::uint64_t end = begin + stored;
 
@@ -704,55 +698,44 @@ void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
   if (verifyCrc && crc != entry.FileCRC()) fail(format("CRC error in %s", storedName));
 }
 
-std::string TZLBArchive::destinationOf(const RegistryEntry& entry, const std::string& DestFolder) const {
+fs::path TZLBArchive::destinationOf(const RegistryEntry& entry, const fs::path& DestFolder) const {
   const std::string storedName = entry.StoredName();
   const std::string name = entry.EntryName();
   checkSafeName(name, storedName);
-  std::string target = DestFolder.empty() ? std::string(".") : DestFolder;
+  std::string target = DestFolder.empty() ? std::string(".") : DestFolder.native();
   if (!isSeparator(target.back())) target += '/';
+  // Names inside the archive are Windows-1252; the file system's names are UTF-8.
   if (ExtractWithPath) {
-    for (const auto& step : safeFolderSteps(entry.EntryPath(), storedName)) target += step + '/';
+    for (const auto& step : safeFolderSteps(entry.EntryPath(), storedName)) target += utf8From1252(step) + '/';
   }
-  return target + name;
+  return target + utf8From1252(name);
 }
 
-bool TZLBArchive::ExtractFile(int Index, const std::string& DestFolder) {
+bool TZLBArchive::ExtractFile(int Index, const fs::path& DestFolder) {
   if (ArchiveFileName.empty()) fail("No archive is currently open");
   const RegistryEntry entry = entryAt(Index);
-  const std::string target = destinationOf(entry, DestFolder);
-  const std::string nativeTarget = nativeOf(target);
+  const fs::path target = destinationOf(entry, DestFolder);
+  const fs::path& nativeTarget = target;
   const bool exists = fileExists(nativeTarget);
   if (exists) {
     bool Replace = true;
     if (OnReplaceFile) OnReplaceFile(target, Replace);
     if (!Replace) return false;
   }
-  const std::string nativeFolder = nativeFolderOf(nativeTarget);
   std::error_code error;
-  std::filesystem::create_directories(nativeFolder, error);
-  File temp;
-  if (error || !temp.createUnique(nativeFolder, "ZLB")) fail(format("Unable to create file (%s)", target));
-  const std::string tempPath = temp.path();
-  try {
-    readMember(entry, CheckCRC, [&](const unsigned char* data, std::size_t size) {
-      if (!temp.writeAll(data, size)) fail(format("Unable to create file (%s)", target));
-    });
-    struct stat old {};
-    const mode_t mode = exists && ::stat(nativeTarget.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    if (::fchmod(temp.descriptor(), mode) != 0 || !temp.close() ||
-        std::rename(tempPath.c_str(), nativeTarget.c_str()) != 0) {
-      fail(format("Unable to create file (%s)", target));
-    }
-  } catch (...) {
-    temp.close();
-    removeFile(tempPath);
-    throw;
-  }
+  fs::create_directories(folderOf(target), error);
+  auto begun = AtomicFile::begin(target);
+  if (error || !begun) fail(format("Unable to create file (%s)", shown(target)));
+  AtomicFile& temp = begun.value();
+  readMember(entry, CheckCRC, [&](const unsigned char* data, std::size_t size) {
+    if (!temp.write(data, size)) fail(format("Unable to create file (%s)", shown(target)));
+  });
+  if (!temp.commit()) fail(format("Unable to create file (%s)", shown(target)));
   if (OnFileExtracted) OnFileExtracted(target);
   return true;
 }
 
-bool TZLBArchive::ExtractFileByName(const std::string& Name, const std::string& DestFolder) {
+bool TZLBArchive::ExtractFileByName(const std::string& Name, const fs::path& DestFolder) {
   const int index = FindEntry(Name);
   if (index < 0) fail(format("%s not found in the archive", Name));
   return ExtractFile(index, DestFolder);

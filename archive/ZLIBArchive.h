@@ -2,10 +2,11 @@
 // TZLBArchive: packs files into a ZLB archive (see ArchiveFormat.h), opens archives (also one
 // appended to a larger file, such as a built program) and extracts their members.
 //
-// Text. Every string that crosses this interface (paths, names, messages) is Windows-1252, like
-// the rest of the model; the component converts paths to the file system's UTF-8 only when it
-// touches a file. A file whose name Windows-1252 cannot hold cannot be added: it is logged like
-// any unreadable file.
+// Text. File paths are std::filesystem::path, the file system's own names. Stored names and
+// messages are Windows-1252, like the rest of the model: a file whose name Windows-1252 cannot
+// hold cannot be recorded and is logged like any unreadable file; a recorded folder keeps "_"
+// for each character Windows-1252 cannot hold (extraction never depends on it leaving the
+// destination); a path in a message is shown in Windows-1252 where it can be.
 //
 // Paths. "/" and "\" both separate folders. The recorded folder (`EntryPath`, with `SavePaths`)
 // uses "\" as separator; a colon is an ordinary character, so nothing is stripped as a drive.
@@ -62,6 +63,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <iosfwd>
 #include <stdexcept>
@@ -69,6 +71,7 @@
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
+#include "base/Error.h"
 #include "archive/ZlibStreams.h"
 
 namespace vantrel {
@@ -77,9 +80,9 @@ class File;
 
 namespace vantrel::zlb {
 
-class EArchiveError : public std::runtime_error {
+class EArchiveError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 class ArchiveWriter;
@@ -90,8 +93,9 @@ class TZLBArchive {
   using TNotifyEvent = std::function<void(TZLBArchive& Sender)>;
   using TErrorLogEvent = std::function<void(const std::string& Msg)>;
   using TProgressEvent = std::function<void(const std::string& Msg, int Percentage)>;
-  using TReplaceFileEvent = std::function<void(const std::string& Filename, bool& Replace)>;
-  using TFileExtractedEvent = std::function<void(const std::string& filename)>;
+  using TReplaceFileEvent = std::function<void(const std::filesystem::path& Filename, bool& Replace)>;
+  using TFileExtractedEvent = std::function<void(const std::filesystem::path& filename)>;
+  using TStreamExtractedEvent = std::function<void(const std::string& storedName)>;
 
   TZLBArchive();
   virtual ~TZLBArchive();
@@ -108,7 +112,7 @@ class TZLBArchive {
   TReplaceFileEvent OnReplaceFile;
   TFileExtractedEvent OnFileExtracted;
   TNotifyEvent OnArchiveOpened;
-  TFileExtractedEvent OnStreamExtracted;
+  TStreamExtractedEvent OnStreamExtracted;
   TErrorLogEvent OnErrorLogged;
   TProgressEvent OnProgress;
   // Threads that compress members in AddFiles, the caller's included; 0 = one per core.
@@ -117,40 +121,40 @@ class TZLBArchive {
 
   // Starts a new, empty archive under a name that must not exist yet; nothing is written
   // before AddFiles. An empty name leaves the component Closed.
-  void CreateArchive(const std::string& FileName);
+  void CreateArchive(const std::filesystem::path& FileName);
   // Opens an archive file (or a file that ends with one) and loads its registry. False only
   // for an empty name.
-  bool OpenArchive(const std::string& FileName);
+  bool OpenArchive(const std::filesystem::path& FileName);
   void CloseArchive();
   // Adds every file (folders expanded, see RecursePaths) by writing the archive anew; the
   // list is consumed. Per-file problems go to OnErrorLogged.
-  void AddFiles(std::vector<std::string>& Files);
+  void AddFiles(std::vector<std::filesystem::path>& Files);
   // Index of the first entry whose stored name matches Name (ASCII case folded), or -1.
   int FindEntry(const std::string& Name) const;
   RegistryEntry GetEntry(int Index) const;
   int Count() const { return static_cast<int>(Entries.size()); }
 
   // Extraction. The file variants return false when OnReplaceFile declined to replace.
-  bool ExtractFile(int Index, const std::string& DestFolder);
-  bool ExtractFileByName(const std::string& Name, const std::string& DestFolder);
+  bool ExtractFile(int Index, const std::filesystem::path& DestFolder);
+  bool ExtractFileByName(const std::string& Name, const std::filesystem::path& DestFolder);
   void ExtractToStream(int Index, std::ostream& Stream);
   void ExtractToStreamByName(const std::string& Name, std::ostream& Stream);
   // Inflates a member and checks its CRC-32 (whatever CheckCRC says) without writing it.
   void TestEntry(int Index);
 
   // Current state.
-  const std::string& GetArchiveFileName() const { return ArchiveFileName; }
+  const std::filesystem::path& GetArchiveFileName() const { return ArchiveFileName; }
   bool IsNewArchive() const { return NewArchive; }
   const ArchiveTrailer& GetTrailer() const { return Trailer; }
   // Offset of the archive's first byte in its file: 0 for a plain archive file.
   std::uint64_t GetArchiveStart() const { return ArchiveStart; }
 
   // Full path of a new, empty, uniquely named "ZLB..." file in the system's temporary folder.
-  virtual std::string MakeTempFileName();
+  virtual std::filesystem::path MakeTempFileName();
   // Appends the files found in Folder (and in its sub-folders with RecursePaths) to Files.
   // A sub-folder's own path is never listed; sub-folders reached through a symbolic link are
   // not entered (a link loop would never end).
-  virtual void AddFolder(const std::string& Folder, std::vector<std::string>& Files);
+  virtual void AddFolder(const std::filesystem::path& Folder, std::vector<std::filesystem::path>& Files);
 
  protected:
   // CRC-32 of a file's bytes from `from` up to `size - ExcludeTail`.
@@ -166,10 +170,10 @@ class TZLBArchive {
  private:
   void forgetArchive();
   void loadRegistry(File& file, std::uint64_t fileSize);
-  void expandFolders(std::vector<std::string>& Files);
-  void writeNewArchive(std::vector<std::string>& Files, ArchiveWriter& out);
+  void expandFolders(std::vector<std::filesystem::path>& Files);
+  void writeNewArchive(std::vector<std::filesystem::path>& Files, ArchiveWriter& out);
   void copyMemberArea(ArchiveWriter& out);
-  void appendMember(const std::string& SourcePath, PackedMember& packed, ArchiveWriter& out);
+  void appendMember(const std::filesystem::path& SourcePath, PackedMember& packed, ArchiveWriter& out);
   void reloadAfterFailure();
   void logError(const std::string& Msg);
 
@@ -177,10 +181,10 @@ class TZLBArchive {
   const RegistryEntry& entryAt(int Index) const;
   void readMember(const RegistryEntry& entry, bool verifyCrc,
                   const std::function<void(const unsigned char*, std::size_t)>& sink);
-  std::string destinationOf(const RegistryEntry& entry, const std::string& DestFolder) const;
+  std::filesystem::path destinationOf(const RegistryEntry& entry, const std::filesystem::path& DestFolder) const;
 
   bool NewArchive = false;
-  std::string ArchiveFileName;
+  std::filesystem::path ArchiveFileName;
   ArchiveTrailer Trailer;
   std::vector<RegistryEntry> Entries;
   std::uint64_t ArchiveStart = 0;

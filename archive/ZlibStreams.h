@@ -11,17 +11,18 @@
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
+#include "base/Error.h"
 
 namespace vantrel::zlb {
 
-class ECompressionError : public std::runtime_error {
+class ECompressionError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
-class EDecompressionError : public std::runtime_error {
+class EDecompressionError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 inline constexpr std::size_t kStreamBufferSize = 65536;

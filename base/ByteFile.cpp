@@ -1,5 +1,7 @@
 #include "base/ByteFile.h"
 
+#include "base/AtomicFile.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,53 +26,6 @@ std::string systemText(int error) { return std::strerror(error); }
 
 [[noreturn]] void throwWriteError(int error) {
   throw InOutError("Write error: " + systemText(error) + ".");
-}
-
-std::string folderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// A symbolic link is followed, so that the file it points to is replaced, not the link.
-std::string resolvedTarget(const std::string& path) {
-  struct stat info {};
-  if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
-  char* real = realpath(path.c_str(), nullptr);
-  if (!real) return path;
-  std::string result = real;
-  std::free(real);
-  return result;
-}
-
-struct TempFile {
-  int fd = -1;
-  std::string path;
-};
-
-// A new, exclusively created file beside the target. Hidden, and named after the target so a
-// left-over after a power failure is easy to recognise.
-TempFile createTempBeside(const std::string& target) {
-  const std::string base = fileNamePart(target).substr(0, 100);
-  const std::string prefix = folderOf(target) + "/." + base + ".";
-  std::random_device seed;
-  std::mt19937 random(seed());
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string candidate = prefix + std::to_string(random() % 1000000000u) + ".tmp";
-    const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) return {fd, candidate};
-    if (errno != EEXIST) break;
-  }
-  throw CannotCreateFile("Cannot create a file in the folder of " + target + ".", target);
-}
-
-// Best effort: makes the rename itself survive a power failure.
-void syncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
 }
 
 }  // namespace
@@ -105,15 +60,15 @@ void MemoryReader::read(char* destination, std::size_t size) {
   position_ += size;
 }
 
-FileReader::FileReader(const std::string& path) {
+FileReader::FileReader(const std::filesystem::path& path) {
   // Non-blocking, so that a named pipe is refused below instead of waiting for a writer.
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd_ < 0) throw CannotOpenFile("Cannot open " + path + ": " + systemText(errno), path);
+  if (fd_ < 0) throw CannotOpenFile("Cannot open " + path.string() + ": " + systemText(errno), path);
   struct stat info {};
   if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd_);
     fd_ = -1;
-    throw CannotOpenFile("Not a plain file: " + path, path);
+    throw CannotOpenFile("Not a plain file: " + path.string(), path);
   }
   size_ = static_cast<std::uint64_t>(info.st_size);
 }
@@ -155,7 +110,7 @@ void FileReader::read(char* destination, std::size_t size) {
   }
 }
 
-std::string readWholeFile(const std::string& path) {
+std::string readWholeFile(const std::filesystem::path& path) {
   FileReader reader(path);
   return readBytes(reader, reader.remaining());
 }
@@ -186,9 +141,9 @@ void OstreamWriter::flush() {
   if (!stream_) throw InOutError("Write error.");
 }
 
-std::unique_ptr<FileWriter> FileWriter::create(const std::string& path) {
+std::unique_ptr<FileWriter> FileWriter::create(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) throw CannotCreateFile("Cannot create " + path + ": " + systemText(errno), path);
+  if (fd < 0) throw CannotCreateFile("Cannot create " + path.string() + ": " + systemText(errno), path);
   return std::make_unique<FileWriter>(fd);
 }
 
@@ -247,43 +202,57 @@ void FileWriter::close() {
 // ---------------------------------------------------------------------------------------------
 // Replacing a file
 
-void replaceFile(const std::string& path, const std::function<void(ByteWriter&)>& produce,
-                 const WriterFilter& filter) {
-  const std::string target = resolvedTarget(path);
-  struct stat old {};
-  const bool exists = ::stat(target.c_str(), &old) == 0;
-  // What could not be opened for writing in place is not replaced either.
-  if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0)) {
-    throw CannotCreateFile("Cannot write " + path + ".", path);
+namespace {
+
+// Buffers in front of the new file and turns its failures into InOutError.
+class AtomicFileWriter final : public ByteWriter {
+ public:
+  explicit AtomicFileWriter(AtomicFile& file) : file_(file) {}
+  void write(std::string_view bytes) override {
+    if (buffer_.size() + bytes.size() > kBufferSize) flush();
+    if (bytes.size() >= kBufferSize) {
+      check(file_.write(bytes));
+    } else {
+      buffer_.append(bytes);
+    }
+  }
+  void flush() override {
+    std::string pending;
+    pending.swap(buffer_);  // a failed write is not tried again
+    if (!pending.empty()) check(file_.write(pending));
   }
 
-  TempFile temp = createTempBeside(target);
-  FileWriter file(temp.fd);
-  try {
-    if (exists) ::fchmod(temp.fd, old.st_mode & 07777);
-    if (filter) {
-      const auto front = filter(file);
-      produce(*front);
-      front->flush();
-    } else {
-      produce(file);
-    }
-    file.sync();
-    file.close();
-    if (::rename(temp.path.c_str(), target.c_str()) != 0) {
-      const int error = errno;
-      throw InOutError("Cannot replace the file: " + systemText(error) + ".");
-    }
-  } catch (...) {
-    ::unlink(temp.path.c_str());
-    throw;
+ private:
+  static void check(const Status& status) {
+    if (!status) throw InOutError(status.reason());
   }
-  syncFolder(folderOf(target));
+  AtomicFile& file_;
+  std::string buffer_;
+};
+
+}  // namespace
+
+void replaceFile(const std::filesystem::path& path, const std::function<void(ByteWriter&)>& produce,
+                 const WriterFilter& filter) {
+  auto begun = AtomicFile::begin(path);
+  if (!begun) throw CannotCreateFile(begun.reason(), path);
+  AtomicFile& file = begun.value();
+  AtomicFileWriter writer(file);
+  if (filter) {
+    const auto front = filter(writer);
+    produce(*front);
+    front->flush();
+  } else {
+    produce(writer);
+  }
+  writer.flush();
+  if (const Status committed = file.commit(); !committed) throw InOutError(committed.reason());
 }
 
-std::string fileNamePart(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
+std::string fileNamePart(const std::filesystem::path& path) {
+  const std::string& text = path.native();
+  const auto slash = text.rfind('/');
+  return slash == std::string::npos ? text : text.substr(slash + 1);
 }
 
 }  // namespace vantrel

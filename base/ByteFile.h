@@ -12,31 +12,32 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "base/Error.h"
+
 namespace vantrel {
 
-class InOutError : public std::runtime_error {
+class InOutError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 inline constexpr const char* kReadBeyondEndOfFile = "Read beyond end of file.";
 
 // Carries the path so that callers can phrase their own message.
-class FileError : public std::runtime_error {
+class FileError : public Error {
  public:
-  FileError(const std::string& what, std::string path)
-      : std::runtime_error(what), path_(std::move(path)) {}
-  const std::string& path() const { return path_; }
+  FileError(const std::string& what, std::filesystem::path path) : Error(what), path_(std::move(path)) {}
+  const std::filesystem::path& path() const { return path_; }
 
  private:
-  std::string path_;
+  std::filesystem::path path_;
 };
 
 class CannotOpenFile : public FileError {
@@ -84,7 +85,7 @@ class MemoryReader final : public ByteReader {
 class FileReader final : public ByteReader {
  public:
   // Throws CannotOpenFile, also for folders and other things that are not plain files.
-  explicit FileReader(const std::string& path);
+  explicit FileReader(const std::filesystem::path& path);
   ~FileReader() override;
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
@@ -103,7 +104,7 @@ class FileReader final : public ByteReader {
 };
 
 // Reads a whole plain file; throws CannotOpenFile or InOutError.
-std::string readWholeFile(const std::string& path);
+std::string readWholeFile(const std::filesystem::path& path);
 
 // ---------------------------------------------------------------------------------------------
 // Writing
@@ -144,7 +145,7 @@ class OstreamWriter final : public ByteWriter {
 class FileWriter final : public ByteWriter {
  public:
   // Creates the file or truncates an existing one; throws CannotCreateFile.
-  static std::unique_ptr<FileWriter> create(const std::string& path);
+  static std::unique_ptr<FileWriter> create(const std::filesystem::path& path);
   explicit FileWriter(int fd) : fd_(fd) {}
   ~FileWriter() override;
   FileWriter(const FileWriter&) = delete;
@@ -168,16 +169,15 @@ class FileWriter final : public ByteWriter {
 // number of bytes in a test of the error path.
 using WriterFilter = std::function<std::unique_ptr<ByteWriter>(ByteWriter& file)>;
 
-// Replaces (or creates) `path` without ever leaving a damaged file behind: the bytes go into a
-// new file in the same folder, which is flushed, synced and then renamed over `path`. On any
-// failure the new file is removed and an existing file at `path` stays as it was.
+// Replaces (or creates) `path` through AtomicFile (base/AtomicFile.h), so no damaged file is
+// ever left behind and an existing file at `path` stays as it was on any failure.
 // Throws CannotCreateFile when the new file cannot be made or `path` must not be replaced
 // (a folder, a write-protected file), InOutError when writing, syncing or renaming fails, and
 // lets any exception of `produce` through after cleaning up.
-void replaceFile(const std::string& path, const std::function<void(ByteWriter&)>& produce,
+void replaceFile(const std::filesystem::path& path, const std::function<void(ByteWriter&)>& produce,
                  const WriterFilter& filter = {});
 
 // The part of a path after the last "/" (what messages show of a file).
-std::string fileNamePart(const std::string& path);
+std::string fileNamePart(const std::filesystem::path& path);
 
 }  // namespace vantrel

@@ -25,9 +25,9 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-bool File::openForReading(const std::string& nativePath) {
+bool File::openForReading(const std::filesystem::path& path) {
   close();
-  const int fd = ::open(nativePath.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info {};
   if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
@@ -35,22 +35,22 @@ bool File::openForReading(const std::string& nativePath) {
     return false;
   }
   fd_ = fd;
-  path_ = nativePath;
+  path_ = path;
   return true;
 }
 
-bool File::openForUpdate(const std::string& nativePath) {
+bool File::openForUpdate(const std::filesystem::path& path) {
   close();
-  const int fd = ::open(nativePath.c_str(), O_RDWR | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
   fd_ = fd;
-  path_ = nativePath;
+  path_ = path;
   return true;
 }
 
-bool File::createUnique(const std::string& nativeFolder, const std::string& prefix) {
+bool File::createUnique(const std::filesystem::path& folder, const std::string& prefix) {
   close();
-  std::string pattern = nativeFolder;
+  std::string pattern = folder.string();
   if (pattern.empty() || pattern.back() != '/') pattern += '/';
   pattern += prefix + "XXXXXX";
   std::vector<char> name(pattern.begin(), pattern.end());
@@ -59,6 +59,15 @@ bool File::createUnique(const std::string& nativeFolder, const std::string& pref
   if (fd < 0) return false;
   fd_ = fd;
   path_ = name.data();
+  return true;
+}
+
+bool File::createExclusive(const std::filesystem::path& path) {
+  close();
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  fd_ = fd;
+  path_ = path;
   return true;
 }
 
@@ -125,30 +134,31 @@ bool File::close() {
   return result == 0;
 }
 
-bool fileExists(const std::string& nativePath) {
+bool fileExists(const std::filesystem::path& path) {
   struct stat info {};
-  return ::lstat(nativePath.c_str(), &info) == 0;
+  return ::lstat(path.c_str(), &info) == 0;
 }
 
-bool isFolder(const std::string& nativePath) {
+bool isFolder(const std::filesystem::path& path) {
   struct stat info {};
-  return ::stat(nativePath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-void removeFile(const std::string& nativePath) { ::unlink(nativePath.c_str()); }
+void removeFile(const std::filesystem::path& path) { ::unlink(path.c_str()); }
 
-std::string systemTempFolder() {
+std::filesystem::path systemTempFolder() {
   const char* fromEnvironment = std::getenv("TMPDIR");
   std::string folder = (fromEnvironment && *fromEnvironment) ? fromEnvironment : "/tmp";
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder;
 }
 
-std::string nativeFolderOf(const std::string& nativePath) {
-  const auto slash = nativePath.rfind('/');
+std::filesystem::path folderOf(const std::filesystem::path& path) {
+  const std::string& text = path.native();
+  const auto slash = text.rfind('/');
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
-  return nativePath.substr(0, slash);
+  return text.substr(0, slash);
 }
 
 }  // namespace vantrel

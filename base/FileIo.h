@@ -1,10 +1,11 @@
 #pragma once
 // Thin POSIX file layer: whole-buffer reads and writes that tell a short read
 // apart from an error, positioned reads that never look past a given end, and files created
-// exclusively under a unique name. Paths here are native (the file system's own bytes).
+// exclusively under a unique name. 
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace vantrel {
@@ -19,15 +20,18 @@ class File {
   File& operator=(const File&) = delete;
 
   // Open an existing file for reading; false when it cannot be opened (or is a folder).
-  bool openForReading(const std::string& nativePath);
+  bool openForReading(const std::filesystem::path& path);
   // Open an existing file for reading and writing; false when it cannot be opened.
-  bool openForUpdate(const std::string& nativePath);
+  bool openForUpdate(const std::filesystem::path& path);
   // Create a new file with a unique name "<folder>/<prefix>XXXXXX", opened for reading and
   // writing and shared with nobody else; false when it cannot be created.
-  bool createUnique(const std::string& nativeFolder, const std::string& prefix);
+  bool createUnique(const std::filesystem::path& folder, const std::string& prefix);
+  // Create a new file under exactly this name, readable and writable by everyone the umask
+  // allows; false (errno set) when it exists already or cannot be created.
+  bool createExclusive(const std::filesystem::path& path);
 
   bool isOpen() const { return fd_ >= 0; }
-  const std::string& path() const { return path_; }
+  const std::filesystem::path& path() const { return path_; }
   int descriptor() const { return fd_; }
 
   // Size of the open file, or -1.
@@ -47,16 +51,16 @@ class File {
 
  private:
   int fd_ = -1;
-  std::string path_;
+  std::filesystem::path path_;
 };
 
-bool fileExists(const std::string& nativePath);  // anything at that name, folder included
-bool isFolder(const std::string& nativePath);    // follows a symbolic link
-void removeFile(const std::string& nativePath);  // failures are ignored
+bool fileExists(const std::filesystem::path& path);  // anything at that name, folder included
+bool isFolder(const std::filesystem::path& path);    // follows a symbolic link
+void removeFile(const std::filesystem::path& path);  // failures are ignored
 
 // The system's folder for temporary files: $TMPDIR when set, otherwise /tmp; no trailing "/".
-std::string systemTempFolder();
-// The folder part of a native path ("." for a bare name), without a trailing "/".
-std::string nativeFolderOf(const std::string& nativePath);
+std::filesystem::path systemTempFolder();
+// The folder part of a path ("." for a bare name), without a trailing "/".
+std::filesystem::path folderOf(const std::filesystem::path& path);
 
 }  // namespace vantrel

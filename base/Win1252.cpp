@@ -114,4 +114,19 @@ std::optional<std::string> utf8To1252(std::string_view utf8) {
   return encode1252(*text);
 }
 
+std::string utf8To1252Recorded(std::string_view utf8) {
+  if (auto exact = utf8To1252(utf8)) return *exact;
+  std::string text;
+  std::size_t at = 0;
+  while (at < utf8.size()) {
+    // One UTF-8 sequence at a time, as long as its lead byte says.
+    const auto lead = static_cast<unsigned char>(utf8[at]);
+    const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const auto one = utf8To1252(utf8.substr(at, length));
+    text += one ? *one : std::string("_");
+    at += length;
+  }
+  return text;
+}
+
 }  // namespace vantrel

@@ -24,5 +24,8 @@ std::optional<std::string> encode1252(std::u32string_view text);
 std::string utf8From1252(std::string_view bytes);
 // Nothing when the UTF-8 is malformed or holds a character outside Windows-1252.
 std::optional<std::string> utf8To1252(std::string_view utf8);
+// For names recorded inside a format (a path in an archive): "_" stands for each character,
+// or malformed byte, that Windows-1252 cannot hold.
+std::string utf8To1252Recorded(std::string_view utf8);
 
 }  // namespace vantrel

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <vector>
 
+#include "base/AtomicFile.h"
 #include "base/FileIo.h"
 #include "archive/ZLIBArchive.h"
 #include "base/Win1252.h"
@@ -19,7 +21,7 @@ const std::array<unsigned char, kMarkerTextSize> kMarkerText = {'B', 'R', 'X', '
 
 namespace {
 
-std::string nativeOf(const std::string& path) { return utf8From1252(path); }
+namespace fs = std::filesystem;
 
 bool isQuoted(std::string_view text) {
   return text.size() >= 2 && text.front() == '"' && text.back() == '"';
@@ -27,7 +29,7 @@ bool isQuoted(std::string_view text) {
 
 // Opens a plain file for reading. Anything else (a folder, a pipe that would block until a
 // writer appears, a device) is refused before it is opened.
-bool openPlainFile(File& file, const std::string& nativePath) {
+bool openPlainFile(File& file, const fs::path& nativePath) {
   struct stat info {};
   if (::stat(nativePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   return file.openForReading(nativePath);
@@ -48,7 +50,7 @@ std::int64_t readFull(File& file, unsigned char* buffer, std::size_t size) {
 
 // The permission bits of the finished program: those of the file it replaces, or the usual
 // ones for a new file, with the executable bit wherever the file may be read.
-mode_t programMode(const std::string& nativeOutput) {
+mode_t programMode(const fs::path& nativeOutput) {
   struct stat info {};
   mode_t mode = 0;
   if (::stat(nativeOutput.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
@@ -61,59 +63,34 @@ mode_t programMode(const std::string& nativeOutput) {
   return mode | ((mode & 0444) >> 2);
 }
 
-std::string baseNameOf(const std::string& nativePath) {
-  const auto slash = nativePath.rfind('/');
-  return slash == std::string::npos ? nativePath : nativePath.substr(slash + 1);
-}
-
 // The output as it is being written: a new file beside the target that only becomes the
 // target when everything went into it.
 class PendingOutput {
  public:
-  explicit PendingOutput(const std::string& nativeTarget) : target_(nativeTarget) {}
-  ~PendingOutput() { discard(); }
+  explicit PendingOutput(const fs::path& target) : target_(target) {}
 
   bool create() {
-    return file_.createUnique(nativeFolderOf(target_), "." + baseNameOf(target_) + ".");
-  }
-  bool write(const unsigned char* bytes, std::size_t size) {
-    if (!file_.writeAll(bytes, size)) return false;
-    written_ += size;
+    auto begun = AtomicFile::begin(target_);
+    if (!begun) return false;
+    file_.emplace(std::move(begun).value());
     return true;
   }
-  std::uint64_t written() const { return written_; }
+  bool write(const unsigned char* bytes, std::size_t size) { return file_->write(bytes, size).ok(); }
+  std::uint64_t written() const { return file_ ? file_->written() : 0; }
 
   // Syncs, sets the program's permissions and renames the file over the target.
   bool commit(std::string& reason) {
-    const mode_t mode = programMode(target_);
-    if (!file_.flushToDisk() || ::fchmod(file_.descriptor(), mode) != 0) {
-      reason = "Unable to write the program file";
-      return false;
-    }
-    if (!file_.close()) {
-      reason = "Unable to close the program file";
-      return false;
-    }
-    if (std::rename(file_.path().c_str(), target_.c_str()) != 0) {
-      reason = "Unable to replace " + target_;
-      return false;
-    }
-    committed_ = true;
-    return true;
+    const Status committed = file_->commit(programMode(file_->target()));
+    if (!committed) reason = committed.reason();
+    return committed.ok();
   }
-
   void discard() {
-    if (committed_ || file_.path().empty()) return;
-    file_.close();
-    removeFile(file_.path());
-    committed_ = true;  // nothing left to clean up
+    if (file_) file_->discard();
   }
 
  private:
-  std::string target_;
-  File file_;
-  std::uint64_t written_ = 0;
-  bool committed_ = false;
+  fs::path target_;
+  std::optional<AtomicFile> file_;
 };
 
 struct CopyOutcome {
@@ -171,14 +148,14 @@ void noteFirst(std::string& reason, const std::string& text) {
 
 // ---------------------------------------------------------------------------------------------
 
-std::string outputNameFrom(std::string_view editText) {
+fs::path outputNameFrom(std::string_view editText) {
   const std::string whole(editText);
   if (whole.empty() || outputExists(whole)) return whole;
   if (isQuoted(editText)) return std::string(editText.substr(1, editText.size() - 2));
   return whole;
 }
 
-bool outputExists(const std::string& path) { return !path.empty() && fileExists(nativeOf(path)); }
+bool outputExists(const fs::path& path) { return !path.empty() && fileExists(path); }
 
 bool patchMarkerInBlock(unsigned char* block, std::size_t size, std::uint32_t programLength) {
   bool found = false;
@@ -210,23 +187,23 @@ void encodePrototypeBytes(unsigned char* bytes, std::size_t size) {
   for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<unsigned char>(bytes[i] + 1);
 }
 
-AssembleResult AssembleExe(const std::string& prototypePath, const std::string& archivePath,
-                           const std::string& outputPath, const WindowSettings& settings,
+AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archivePath,
+                           const fs::path& outputPath, const WindowSettings& settings,
                            const ShowMessage& show, const AssembleOptions& options) {
   AssembleResult result;
   bool failed = false;
   const std::size_t chunkSize =
       std::max(kBlockSize, options.chunkSize / kBlockSize * kBlockSize);
 
-  PendingOutput out(nativeOf(outputPath));
+  PendingOutput out(outputPath);
   if (outputPath.empty() || !out.create()) {
     failed = true;
-    noteFirst(result.reason, "Unable to create a file beside " + outputPath);
+    noteFirst(result.reason, "Unable to create a file beside " + outputPath.string());
   } else {
     File prototype;
-    if (!openPlainFile(prototype, nativeOf(prototypePath))) {
+    if (!openPlainFile(prototype, prototypePath)) {
       failed = true;
-      noteFirst(result.reason, "Unable to open " + prototypePath);
+      noteFirst(result.reason, "Unable to open " + prototypePath.string());
       show(kPrototypeUnreadable);
     } else {
       const std::int64_t size = prototype.size();
@@ -247,7 +224,7 @@ AssembleResult AssembleExe(const std::string& prototypePath, const std::string& 
       } else if (!copy.ok || copy.bytes != result.programLength) {
         // A prototype that changed its length while being copied is as bad as a read error.
         failed = true;
-        noteFirst(result.reason, "Unable to copy " + prototypePath);
+        noteFirst(result.reason, "Unable to copy " + prototypePath.string());
       }
       if (!copy.markerFound) {
         failed = true;
@@ -263,15 +240,15 @@ AssembleResult AssembleExe(const std::string& prototypePath, const std::string& 
       }
 
       File archive;
-      if (!openPlainFile(archive, nativeOf(archivePath))) {
+      if (!openPlainFile(archive, archivePath)) {
         failed = true;
-        noteFirst(result.reason, "Unable to open " + archivePath);
+        noteFirst(result.reason, "Unable to open " + archivePath.string());
         show(kArchiveUnreadable);
       } else {
         const bool copied = copyArchive(archive, out, chunkSize);
         if (!archive.close() || !copied) {
           failed = true;
-          noteFirst(result.reason, "Unable to copy " + archivePath);
+          noteFirst(result.reason, "Unable to copy " + archivePath.string());
         }
       }
     }
@@ -287,19 +264,11 @@ AssembleResult AssembleExe(const std::string& prototypePath, const std::string& 
 
 // ---------------------------------------------------------------------------------------------
 
-std::string temporaryArchiveName(const std::string& folder) {
-  std::string base = folder;
-  if (base.empty() || base.back() != '/') base += '/';
+fs::path temporaryArchiveName(const fs::path& folder) {
   for (unsigned long n = 0;; ++n) {
-    std::string candidate = base + "tf" + std::to_string(n) + ".zlb";
-    if (!fileExists(nativeOf(candidate))) return candidate;
+    fs::path candidate = folder / ("tf" + std::to_string(n) + ".zlb");
+    if (!fileExists(candidate)) return candidate;
   }
-}
-
-std::string systemTempFolder1252() {
-  std::string folder = utf8To1252(systemTempFolder()).value_or("/tmp");
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  return folder;
 }
 
 BuildResult buildExe(const BuildRequest& request, const ShowMessage& show) {
@@ -311,7 +280,7 @@ BuildResult buildExe(const BuildRequest& request, const ShowMessage& show) {
   };
   if (!request.pageWritten) return fail("The page could not be written");
 
-  const std::string folder = request.tempFolder.empty() ? systemTempFolder1252() : request.tempFolder;
+  const fs::path folder = request.tempFolder.empty() ? systemTempFolder() : request.tempFolder;
   result.archivePath = temporaryArchiveName(folder);
 
   std::vector<std::string> logged;
@@ -324,24 +293,26 @@ BuildResult buildExe(const BuildRequest& request, const ShowMessage& show) {
     Archive1.OnErrorLogged = [&logged](const std::string& Msg) { logged.push_back(Msg); };
     Archive1.CreateArchive(result.archivePath);
     archiveCreated = true;
-    std::vector<std::string> files{request.pagePath};
+    std::vector<fs::path> files{request.pagePath};
     Archive1.AddFiles(files);
     const int entries = Archive1.Count();
     Archive1.CloseArchive();
     if (entries != 1) logged.push_back("The page did not reach the archive");
   } catch (const std::exception& error) {
-    if (archiveCreated) removeFile(nativeOf(result.archivePath));
+    if (archiveCreated) removeFile(result.archivePath);
     return fail(error.what());
   }
   if (!logged.empty()) {
-    removeFile(nativeOf(result.archivePath));
+    removeFile(result.archivePath);
     return fail(logged.front());
   }
 
-  const WindowSettings settings{request.settings, request.pagePath};
+  // The settings record the page's path as the archive does: in Windows-1252, "_" for what
+  // it cannot hold. The viewer finds its page by name, so nothing depends on the rest.
+  const WindowSettings settings{request.settings, utf8To1252Recorded(request.pagePath.native())};
   result.assembly = AssembleExe(request.prototypePath, result.archivePath, request.outputPath,
                                 settings, show, request.options);
-  removeFile(nativeOf(result.archivePath));
+  removeFile(result.archivePath);
   result.built = result.assembly.built;
   result.reason = result.assembly.reason;
   return result;

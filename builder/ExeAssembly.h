@@ -3,9 +3,7 @@
 // temporary archive that carries the page, and the assembly of decoded prototype, patched
 // marker record, WindowSettings and archive into the output file.
 //
-// Paths are Windows-1252 bytes like every other text of the model (the archive component
-// takes them the same way); they are turned into the file system's UTF-8 only where a file is
-// touched. Message texts are Windows-1252 too; flags keep their Windows values, so the GUI can
+// Paths are std::filesystem::path. Message texts are Windows-1252; flags keep their Windows values, so the GUI can
 // hand a BuildMessage straight to its message box and the command line prints it.
 //
 // Safety of the user's files. The program is written into a new file in the output's folder
@@ -14,27 +12,12 @@
 // exactly as it was. A prototype without a recognisable marker record is a failure as well:
 // a program that cannot find its data is no success.
 //
-// How the main window's GoBtn1Click uses this (each step a line or two there):
-//   1. emailEd empty      -> show(kEmailMissing); PageControl2 to page 0; focus emailEd; return.
-//   2. write the page      writeFormPage(ProgramFolder, fields, email) (page/PageFile.h); keep
-//                          whether it was written for BuildRequest::pageWritten.
-//   3. icon search hook    if IconPos == 0: RenderIconPos().
-//   4. name = outputNameFrom(EXENameEdit text);
-//      if name empty      -> show(kOutputNameMissing); return.
-//      if outputExists(name) and show(kOverwriteQuestion) != kIdYes -> return (silently).
-//   5. BuildResult r = buildExe(request, show)    // steps 5 to 9 and 11: temporary archive,
-//                                                 // assembly, every message, archive removed
-//   6. if r.built: WriteIcon(name) (icon hook);
-//                  if AutoStartCheck ticked: start `name` as a detached process.
-//      After a failed build the output is the user's old file (or nothing): it gets no icon
-//      written into it and is not started.
-// where `show` is the window's message box (text, title or none, flags) answering kIdYes etc.;
-// texts are Windows-1252 (utf8From1252 at the widget edge). BuildRequest::settings come from
-// the controls as they are (width and height as typed in the spin edits).
-// The command line (cli/BuildCommand.cpp) walks the same steps without questions.
+// The whole build with its questions, as the tool and the command line run it, is
+// buildProgram (builder/BuildProgram.h).
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -99,9 +82,9 @@ using ShowMessage = std::function<int(const BuildMessage&)>;
 // as it is; a name in double quotes is used without them; any other text is used whole,
 // blanks included. Cutting the text at its first blank, as a command line would be, wrote the
 // program somewhere the user never asked for.
-std::string outputNameFrom(std::string_view editText);
-// Whether anything exists under that (Windows-1252) name.
-bool outputExists(const std::string& path);
+std::filesystem::path outputNameFrom(std::string_view editText);
+// Whether anything exists under that name.
+bool outputExists(const std::filesystem::path& path);
 
 // ---------------------------------------------------------------------------------------------
 // Pieces of the assembly
@@ -138,32 +121,30 @@ struct AssembleResult {
 // WindowSettings and the archive, into a new file that replaces `outputPath` only when all of
 // it succeeded. Shows the messages of the assembly (kPrototypeUnreadable, kPrototypeDamaged,
 // kArchiveUnreadable) and then exactly one closing message: kBuildSucceeded or kBuildFailed.
-AssembleResult AssembleExe(const std::string& prototypePath, const std::string& archivePath,
-                           const std::string& outputPath, const WindowSettings& settings,
+[[nodiscard]] AssembleResult AssembleExe(const std::filesystem::path& prototypePath,
+                                         const std::filesystem::path& archivePath,
+                                         const std::filesystem::path& outputPath, const WindowSettings& settings,
                            const ShowMessage& show, const AssembleOptions& options = {});
 
 // ---------------------------------------------------------------------------------------------
 // The whole build after the questions
 
-// The first free "tf" + N + ".zlb" (N = 0, 1, 2, ...) in `folder`, which gets a trailing "/"
-// when it has none.
-std::string temporaryArchiveName(const std::string& folder);
-// The system's folder for temporary files, Windows-1252, ending in "/".
-std::string systemTempFolder1252();
+// The first free "tf" + N + ".zlb" (N = 0, 1, 2, ...) in `folder`.
+std::filesystem::path temporaryArchiveName(const std::filesystem::path& folder);
 
 struct BuildRequest {
-  std::string prototypePath;  // ProgramFolder + "ProtoExe.dat"
-  std::string pagePath;       // ProgramFolder + "formular.htm", already written
-  bool pageWritten = true;    // false when writing the page failed: the build then fails
-  std::string outputPath;     // after outputNameFrom
-  ProjectSettings settings;   // from the controls; width and height as typed
-  std::string tempFolder;     // empty: the system's temporary folder
+  std::filesystem::path prototypePath;  // the support folder's "ProtoExe.dat"
+  std::filesystem::path pagePath;       // "formular.htm", already written
+  bool pageWritten = true;              // false when writing the page failed: the build then fails
+  std::filesystem::path outputPath;     // after outputNameFrom
+  ProjectSettings settings;             // from the controls; width and height as typed
+  std::filesystem::path tempFolder;     // empty: the system's temporary folder
   AssembleOptions options;
 };
 
 struct BuildResult {
   bool built = false;
-  std::string archivePath;  // the temporary archive used (already removed again)
+  std::filesystem::path archivePath;  // the temporary archive used (already removed again)
   AssembleResult assembly;
   std::string reason;
 };
@@ -172,6 +153,6 @@ struct BuildResult {
 // RecursePaths on), assembles the program and removes the archive again. A page that was not
 // written or did not reach the archive fails the build with kBuildFailed and leaves the output
 // alone.
-BuildResult buildExe(const BuildRequest& request, const ShowMessage& show);
+[[nodiscard]] BuildResult buildExe(const BuildRequest& request, const ShowMessage& show);
 
 }  // namespace vantrel::exe

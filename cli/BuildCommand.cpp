@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "builder/ExeAssembly.h"
+#include "builder/BuildProgram.h"
 #include "icon/IconPos.h"
 #include "icon/RenderIcon.h"
 #include "icon/StandardIcon.h"
@@ -95,12 +95,6 @@ class PageFolder {
   fs::path path_;
 };
 
-std::optional<std::string> to1252(const std::string& nativePath, const char* what) {
-  std::optional<std::string> converted = utf8To1252(nativePath);
-  if (!converted) std::cerr << "Der Pfad " << nativePath << " (" << what << ") ist in Windows-1252 nicht darstellbar.\n";
-  return converted;
-}
-
 }  // namespace
 
 int runBuild(const Args& args) {
@@ -114,46 +108,44 @@ int runBuild(const Args& args) {
   // is written.
   const IconBitmap icon =
       renderIconBitmap(parsed->icon ? loadPictureFile(*parsed->icon) : standardIconPicture());
-  if (project.email.empty()) {
-    showOnStandardError(exe::kEmailMissing);
-    return 1;
-  }
   PageFolder folder;
   if (folder.path().empty()) {
     std::cerr << "Kein tempor\xC3\xA4rer Ordner f\xC3\xBCr die Formularseite.\n";
     return 1;
   }
-  const FileWriteResult page = writeFormPage(folder.path(), project.fields, project.email);
-  if (!page) std::cerr << utf8From1252(kPageWriteFailedMessage) << " (" << page.reason << ")\n";
 
-  const std::string nativePrototype =
-      parsed->prototype ? *parsed->prototype : (programFolder() / "ProtoExe.dat").string();
-  const auto prototype = to1252(nativePrototype, "Vorlage");
-  const auto output = to1252(parsed->output, "Ausgabe");
-  const auto pagePath = to1252((folder.path() / std::string(kFormPageFileName)).string(), "Formularseite");
-  if (!prototype || !output || !pagePath) return 1;
+  exe::BuildJob job;
+  job.fields = project.fields;
+  job.email = project.email;
+  job.settings = project.settings.value_or(startupSettings());
+  job.outputText = parsed->output;
+  job.supportFolder = parsed->prototype ? fs::path(*parsed->prototype).parent_path() : programFolder();
+  if (parsed->prototype) job.prototype = *parsed->prototype;
+  job.pageFolder = folder.path();
+  job.icon = icon;
 
-  if (exe::outputExists(*output) && !parsed->force) {
-    std::cerr << utf8From1252(exe::kOverwriteQuestion.text) << "\n"
-              << "Nichts geschrieben; --force ersetzt die Datei.\n";
+  exe::BuildCallbacks callbacks;
+  callbacks.show = [force = parsed->force](const exe::BuildMessage& message) {
+    if (message == exe::kOverwriteQuestion) {
+      if (force) return exe::kIdYes;
+      std::cerr << utf8From1252(message.text) << "\n"
+                << "Nichts geschrieben; --force ersetzt die Datei.\n";
+      return exe::kIdNo;
+    }
+    return showOnStandardError(message);
+  };
+  callbacks.onPageWritten = [](const Status& page) {
+    if (!page) std::cerr << utf8From1252(kPageWriteFailedMessage) << " (" << page.reason() << ")\n";
+  };
+  const exe::ProgramBuild build = exe::buildProgram(job, callbacks);
+  if (!build.built()) {
+    if (!build.reason.empty()) std::cerr << "(" << build.reason << ")\n";
     return 1;
   }
-
-  const std::uint32_t iconPos =
-      RenderIconPos(nativePrototype, (fs::path(nativePrototype).parent_path() / kIconPatternFileName).string());
-
-  exe::BuildRequest request;
-  request.prototypePath = *prototype;
-  request.pagePath = *pagePath;
-  request.pageWritten = page.written;
-  request.outputPath = *output;
-  request.settings = project.settings.value_or(startupSettings());
-  const exe::BuildResult result = exe::buildExe(request, showOnStandardError);
-  if (!result.built) {
-    if (!result.reason.empty()) std::cerr << "(" << result.reason << ")\n";
+  if (!build.icon) {
+    std::cerr << utf8From1252(build.icon.reason()) << " (" << build.output.string() << ")\n";
     return 1;
   }
-  WriteIcon(parsed->output, iconPos, icon);
   return 0;
 }
 

@@ -49,10 +49,10 @@ int writeToStandardOutput(const std::string& page) {
 }
 
 int writeToFile(const std::string& path, const std::string& page) {
-  const FileWriteResult result = replaceFileContents(path, page);
+  const Status result = replaceFileContents(path, page);
   if (!result) {
     std::cerr << "Die Datei " << std::filesystem::path(path).filename().string()
-              << " konnte nicht geschrieben werden! (" << result.reason << ")\n";
+              << " konnte nicht geschrieben werden! (" << result.reason() << ")\n";
     return 1;
   }
   return 0;

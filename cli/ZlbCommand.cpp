@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -32,12 +33,8 @@ int usage() {
   return 1;
 }
 
-// A command-line path in the archive's Windows-1252; nothing when the code page cannot hold it.
-std::optional<std::string> modelPath(const std::string& utf8) {
-  auto path = utf8To1252(utf8);
-  if (!path) std::cerr << "Pfad nicht in Windows-1252 darstellbar: " << utf8 << "\n";
-  return path;
-}
+// A command-line argument is a path in the file system's own bytes.
+std::filesystem::path pathOf(const std::string& argument) { return argument; }
 
 std::string shown(const std::string& text1252) { return utf8From1252(text1252); }
 
@@ -93,8 +90,8 @@ std::optional<TFileCompressionLevel> levelFromName(const std::string& name) {
 
 int runCreate(const Args& args) {
   TZLBArchive archive;
-  std::optional<std::string> target;
-  std::vector<std::string> files;
+  std::optional<std::filesystem::path> target;
+  std::vector<std::filesystem::path> files;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "--save-paths") {
@@ -108,10 +105,8 @@ int runCreate(const Args& args) {
     } else if (arg.rfind("--", 0) == 0) {
       return usage();
     } else {
-      auto path = modelPath(arg);
-      if (!path) return 1;
-      if (!target) target = *path;
-      else files.push_back(*path);
+      if (!target) target = pathOf(arg);
+      else files.push_back(pathOf(arg));
     }
   }
   if (!target || files.empty()) return usage();
@@ -130,16 +125,14 @@ int runCreate(const Args& args) {
   archive.CloseArchive();
   bar.clear();
   if (!written) {
-    std::cerr << "Unable to open file (" << shown(*target) << ")\n";
+    std::cerr << "Unable to open file (" << target->string() << ")\n";
     return 1;
   }
   return problems == 0 ? 0 : 1;
 }
 
 bool openArchive(TZLBArchive& archive, const Args& args, std::size_t at) {
-  auto path = modelPath(args.at(at));
-  if (!path) return false;
-  archive.OpenArchive(*path);
+  archive.OpenArchive(pathOf(args.at(at)));
   return true;
 }
 
@@ -188,15 +181,13 @@ int runExtract(const Args& args) {
   if (args.empty()) return usage();
   TZLBArchive archive;
   archive.CheckCRC = true;
-  std::string destination = ".";
+  std::filesystem::path destination = ".";
   std::optional<std::size_t> file;
   for (std::size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--with-path") {
       archive.ExtractWithPath = true;
     } else if (args[i] == "-C" && i + 1 < args.size()) {
-      auto path = modelPath(args[++i]);
-      if (!path) return 1;
-      destination = *path;
+      destination = pathOf(args[++i]);
     } else if (args[i].rfind("-", 0) == 0 || file) {
       return usage();
     } else {

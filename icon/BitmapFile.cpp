@@ -309,12 +309,12 @@ IconBitmap decodeBitmapFile(std::string_view bytes, std::int64_t maxPixels) {
   return header.bitsPerPixel <= 8 ? readIndexed(bytes, header) : readTrueColour(bytes, header);
 }
 
-void saveBitmapFile(const std::string& path, const IconBitmap& bitmap) {
+void saveBitmapFile(const std::filesystem::path& path, const IconBitmap& bitmap) {
   const std::string bytes = encodeBitmapFile(bitmap);
   replaceFile(path, [&](ByteWriter& writer) { writer.write(bytes); });
 }
 
-IconBitmap loadBitmapFile(const std::string& path) {
+IconBitmap loadBitmapFile(const std::filesystem::path& path) {
   FileReader reader(path);
   if (reader.remaining() > kMaxBitmapFileBytes) invalid("the file is larger than any bitmap we load");
   const std::string bytes = readBytes(reader, reader.remaining());

@@ -12,6 +12,7 @@
 // PictureError whose text begins "Bitmap image is not valid". A file that loads gives an
 // IconBitmap of the file's own size and depth (see IconBitmap.h).
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -32,9 +33,9 @@ IconBitmap decodeBitmapFile(std::string_view bytes, std::int64_t maxPixels = kMa
 
 // Replaces `path` through a new file in the same folder: a failure leaves the old file as it
 // was. Throws PictureError, CannotCreateFile or InOutError (base/ByteFile.h).
-void saveBitmapFile(const std::string& path, const IconBitmap& bitmap);
+void saveBitmapFile(const std::filesystem::path& path, const IconBitmap& bitmap);
 
 // Throws CannotOpenFile, InOutError or PictureError.
-IconBitmap loadBitmapFile(const std::string& path);
+IconBitmap loadBitmapFile(const std::filesystem::path& path);
 
 }  // namespace vantrel

@@ -126,10 +126,10 @@ std::optional<std::size_t> lastOccurrence(std::string_view haystack, std::string
   return last;
 }
 
-std::optional<std::uint64_t> findLastDecodedOccurrence(const std::string& encodedPath, std::string_view pattern,
+std::optional<std::uint64_t> findLastDecodedOccurrence(const std::filesystem::path& encodedPath, std::string_view pattern,
                                                        std::size_t blockSize) {
   PlainFile file(encodedPath, O_RDONLY);
-  if (!file.isOpen()) throw CannotOpenFile("Cannot open " + encodedPath + ".", encodedPath);
+  if (!file.isOpen()) throw CannotOpenFile("Cannot open " + encodedPath.string() + ".", encodedPath);
   if (pattern.empty()) return std::nullopt;
   // Comparing the stored bytes with the pattern increased by one finds the same places as
   // comparing decoded bytes with the pattern, without decoding the file.
@@ -141,7 +141,7 @@ std::optional<std::uint64_t> findLastDecodedOccurrence(const std::string& encode
   std::optional<std::uint64_t> last;
   for (;;) {
     const std::int64_t got = file.read(buffer.data() + filled, buffer.size() - filled);
-    if (got < 0) throw InOutError("Cannot read " + encodedPath + ": " + std::strerror(errno) + ".");
+    if (got < 0) throw InOutError("Cannot read " + encodedPath.string() + ": " + std::strerror(errno) + ".");
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);
     if (const auto at = lastOccurrence(std::string_view(buffer.data(), filled), needle)) last = bufferStart + *at;
@@ -154,7 +154,7 @@ std::optional<std::uint64_t> findLastDecodedOccurrence(const std::string& encode
   return last;
 }
 
-std::uint32_t RenderIconPos(const std::string& prototypePath, const std::string& patternPath) {
+std::uint32_t RenderIconPos(const std::filesystem::path& prototypePath, const std::filesystem::path& patternPath) {
   std::string pattern(kIconPixelBlockSize, '\0');
   {
     PlainFile patternFile(patternPath, O_RDONLY);
@@ -171,8 +171,8 @@ std::uint32_t RenderIconPos(const std::string& prototypePath, const std::string&
   }
 }
 
-std::uint32_t RenderIconPos(const std::string& programFolder) {
-  return RenderIconPos(programFolder + kPrototypeFileName, programFolder + kIconPatternFileName);
+std::uint32_t RenderIconPos(const std::filesystem::path& programFolder) {
+  return RenderIconPos(programFolder / kPrototypeFileName, programFolder / kIconPatternFileName);
 }
 
 IconPixelBlock iconPixelBlock(const IconBitmap& bitmap) {
@@ -194,7 +194,7 @@ IconPixelBlock iconPixelBlock(const IconBitmap& bitmap) {
   return block;
 }
 
-WriteIconResult WriteIcon(const std::string& outputPath, std::uint32_t iconPos, const IconBitmap& bitmap) {
+WriteIconResult WriteIcon(const std::filesystem::path& outputPath, std::uint32_t iconPos, const IconBitmap& bitmap) {
   if (iconPos == 0) return WriteIconResult::NoIconPos;
   const IconPixelBlock block = iconPixelBlock(bitmap);
   PlainFile file(outputPath, O_WRONLY);  // no O_CREAT, no O_TRUNC: the file keeps its length

@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,17 +36,17 @@ std::optional<std::size_t> lastOccurrence(std::string_view haystack, std::string
 // The offset of the last occurrence of the decoded `pattern` in the file at `encodedPath`,
 // whose bytes are stored increased by one (modulo 256); nothing when it does not occur.
 // Reads the file once in blocks of `blockSize` bytes. Throws CannotOpenFile or InOutError.
-std::optional<std::uint64_t> findLastDecodedOccurrence(const std::string& encodedPath, std::string_view pattern,
+std::optional<std::uint64_t> findLastDecodedOccurrence(const std::filesystem::path& encodedPath, std::string_view pattern,
                                                        std::size_t blockSize = std::size_t{1} << 20);
 
 // IconPos: the offset of the last occurrence of the icon pattern (512 bytes at offset 168 of
 // `patternPath`) in the decoded prototype, or 0 when the pattern file is missing or too short,
 // the prototype is missing or unreadable, the pattern occurs nowhere, or its last occurrence
 // lies beyond what 32 bits can hold. Never throws for a file problem.
-std::uint32_t RenderIconPos(const std::string& prototypePath, const std::string& patternPath);
+std::uint32_t RenderIconPos(const std::filesystem::path& prototypePath, const std::filesystem::path& patternPath);
 // The same for the files beside the tool: programFolder + "ProtoExe.dat" and + "iconcomp.dat"
 // (programFolder ends with "/").
-std::uint32_t RenderIconPos(const std::string& programFolder);
+std::uint32_t RenderIconPos(const std::filesystem::path& programFolder);
 
 // The 512 bytes written into the program: IconBitmap row 31 first, row 0 last, 16 bytes a row,
 // two pixels a byte, the left one in the high four bits. A 32 x 32, 4-bit bitmap gives its own
@@ -65,6 +66,6 @@ enum class WriteIconResult {
 // Writes the pixel block into the existing file at offset `iconPos` without changing its length.
 // Reports no error to the user: any result but Written leaves the program with the prototype's
 // icon.
-WriteIconResult WriteIcon(const std::string& outputPath, std::uint32_t iconPos, const IconBitmap& bitmap);
+[[nodiscard]] WriteIconResult WriteIcon(const std::filesystem::path& outputPath, std::uint32_t iconPos, const IconBitmap& bitmap);
 
 }  // namespace vantrel

@@ -59,7 +59,7 @@ IconBitmap renderIconBitmap(const Picture& picture) {
   return icon;
 }
 
-IconBitmap RenderIcon(const Picture& picture, const std::string& iconFilePath) {
+IconBitmap RenderIcon(const Picture& picture, const std::filesystem::path& iconFilePath) {
   IconBitmap icon = renderIconBitmap(picture);
   saveBitmapFile(iconFilePath, icon);
   return icon;

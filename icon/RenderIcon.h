@@ -4,6 +4,7 @@
 // kept, and cut at the square.
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "icon/IconBitmap.h"
@@ -38,6 +39,6 @@ IconBitmap renderIconBitmap(const Picture& picture);
 // Renders the picture and saves the result as the icon bitmap file `iconFilePath`, replacing it
 // only once the new file is complete. Returns the new IconBitmap; when anything throws, the
 // file is as it was and the caller keeps its old IconBitmap.
-IconBitmap RenderIcon(const Picture& picture, const std::string& iconFilePath);
+IconBitmap RenderIcon(const Picture& picture, const std::filesystem::path& iconFilePath);
 
 }  // namespace vantrel

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/Result.h"
 #include "project/FieldList.h"
 
 namespace vantrel {
@@ -14,20 +15,15 @@ namespace vantrel {
 inline constexpr std::string_view kPageWriteFailedMessage =
     "Die Datei formular.htm konnte nicht geschrieben werden!";
 
-struct FileWriteResult {
-  bool written = false;
-  std::string reason;  // what went wrong, in the system's words; empty when written
-  explicit operator bool() const { return written; }
-};
 
 // Replaces the file at `path` with `bytes`: a new file in the same folder, written in full and
 // flushed, then renamed over the old one. On failure the new file is removed again and the
 // old file, if any, is untouched. An existing file's permission bits are kept.
-FileWriteResult replaceFileContents(const std::filesystem::path& path, std::string_view bytes);
+[[nodiscard]] Status replaceFileContents(const std::filesystem::path& path, std::string_view bytes);
 
 // What the tool's "render" does: the page for these fields and this address, with the
 // build's form-mail address, written as `folder` / "formular.htm".
-FileWriteResult writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
-                              std::string_view email);
+[[nodiscard]] Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
+                                  std::string_view email);
 
 }  // namespace vantrel

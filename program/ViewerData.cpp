@@ -115,25 +115,19 @@ std::optional<WindowSettings> readWindowSettings(const ReadAt& readAt, std::uint
   }
 }
 
-ViewerPage loadViewerPage(const std::string& nativeProgramPath,
+ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
                           const std::array<unsigned char, kMarkerRecordSize>& record,
-                          const std::string& nativeDestFolder) {
+                          const std::filesystem::path& nativeDestFolder) {
   const RecordInfo info = readMarkerRecord(record);
   if (info.state == RecordState::BarePrototype) return failure(ViewerError::BarePrototype, "no data attached");
   if (info.state == RecordState::Damaged) return failure(ViewerError::DamagedRecord, "unknown marker record");
 
-  // The archive component takes Windows-1252 paths; a path it cannot hold cannot be opened.
-  const std::optional<std::string> programPath = utf8To1252(nativeProgramPath);
-  const std::optional<std::string> destFolder = utf8To1252(nativeDestFolder);
-  if (!programPath) return failure(ViewerError::ProgramUnreadable, "path not representable");
-  if (!destFolder) return failure(ViewerError::CannotExtract, "path not representable");
-
   File program;
   if (!program.openForReading(nativeProgramPath)) {
-    return failure(ViewerError::ProgramUnreadable, "cannot open " + nativeProgramPath);
+    return failure(ViewerError::ProgramUnreadable, "cannot open " + nativeProgramPath.string());
   }
   const std::int64_t size = program.size();
-  if (size < 0) return failure(ViewerError::ProgramUnreadable, "cannot stat " + nativeProgramPath);
+  if (size < 0) return failure(ViewerError::ProgramUnreadable, "cannot stat " + nativeProgramPath.string());
   const ReadAt readAt = [&program](std::uint64_t offset, char* buffer, std::size_t count) {
     return program.readExactlyAt(offset, buffer, count);
   };
@@ -150,7 +144,7 @@ ViewerPage loadViewerPage(const std::string& nativeProgramPath,
     zlb::TZLBArchive archive;
     archive.CheckCRC = true;
     archive.OnErrorLogged = [](const std::string&) {};
-    archive.OpenArchive(*programPath);
+    archive.OpenArchive(nativeProgramPath);
     // The archive found by its trailer must be the one right behind the settings; anything
     // else means the settings' lengths and the archive disagree.
     if (archive.GetArchiveStart() != settingsEnd) {
@@ -164,10 +158,10 @@ ViewerPage loadViewerPage(const std::string& nativeProgramPath,
       }
     }
     if (index < 0) return failure(ViewerError::NoPage, "no formular.htm in the archive");
-    std::string written;
-    archive.OnFileExtracted = [&written](const std::string& filename) { written = filename; };
+    std::filesystem::path written;
+    archive.OnFileExtracted = [&written](const std::filesystem::path& filename) { written = filename; };
     try {
-      archive.ExtractFile(index, *destFolder);
+      archive.ExtractFile(index, nativeDestFolder);
     } catch (const zlb::EArchiveError& error) {
       const std::string what = error.what();
       if (what.rfind("CRC error", 0) == 0) return failure(ViewerError::DamagedPage, what);
@@ -175,7 +169,7 @@ ViewerPage loadViewerPage(const std::string& nativeProgramPath,
       return failure(ViewerError::DamagedArchive, what);
     }
     if (written.empty()) return failure(ViewerError::CannotExtract, "nothing extracted");
-    page.pageFile = utf8From1252(written);
+    page.pageFile = written;
   } catch (const std::exception& error) {
     return failure(ViewerError::DamagedArchive, error.what());
   }

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -54,7 +55,7 @@ struct ViewerPage {
   std::string detail;  // the system's words about the failure, for the standard error output
   WindowSettings settings;
   std::uint64_t archiveStart = 0;
-  std::string pageFile;  // native path of the extracted page
+  std::filesystem::path pageFile;  // the extracted page
 
   explicit operator bool() const { return error == ViewerError::None; }
 };
@@ -69,8 +70,8 @@ std::optional<WindowSettings> readWindowSettings(const ReadAt& readAt, std::uint
 // Everything the viewer does with its own data before it shows the page: checks the record,
 // reads the settings at S of `nativeProgramPath`, opens the archive that must start right
 // behind them and extracts "formular.htm" (its check sum verified) into `nativeDestFolder`.
-ViewerPage loadViewerPage(const std::string& nativeProgramPath,
+ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
                           const std::array<unsigned char, kMarkerRecordSize>& record,
-                          const std::string& nativeDestFolder);
+                          const std::filesystem::path& nativeDestFolder);
 
 }  // namespace vantrel::exe

@@ -124,7 +124,7 @@ Project readProjectBytes(std::string_view bytes) {
   return readProject(reader);
 }
 
-Project readProjectFile(const std::string& path) {
+Project readProjectFile(const std::filesystem::path& path) {
   try {
     FileReader reader(path);
     return readProject(reader);
@@ -133,7 +133,7 @@ Project readProjectFile(const std::string& path) {
   }
 }
 
-void saveProjectFile(const std::string& path, const Project& project,
+void saveProjectFile(const std::filesystem::path& path, const Project& project,
                      const WriterFilter& filter) {
   try {
     replaceFile(path, [&](ByteWriter& file) { writeProject(file, project); }, filter);

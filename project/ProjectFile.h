@@ -105,12 +105,12 @@ Project readProject(ByteReader& file);
 Project readProjectBytes(std::string_view bytes);
 
 // Throws ProjectOpenError, NotAProjectFile, InOutError. The file is closed in every case.
-Project readProjectFile(const std::string& path);
+Project readProjectFile(const std::filesystem::path& path);
 
 // Replaces the file safely (see replaceFile in base/ByteFile.h): on any failure the old
 // file is as it was and no partial file is left. `filter` lets a test put a failing writer in
 // front of the file. Throws ProjectCreateError, InOutError.
-void saveProjectFile(const std::string& path, const Project& project,
+void saveProjectFile(const std::filesystem::path& path, const Project& project,
                      const WriterFilter& filter = {});
 
 }  // namespace vantrel

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QImage>
@@ -125,13 +126,13 @@ int main(int argc, char** argv) {
     return kExitDataError;
   }
   const exe::ViewerPage page =
-      exe::loadViewerPage(ownProgramPath(), viewer::markerRecord(), folder.path().toStdString());
+      exe::loadViewerPage(ownProgramPath(), viewer::markerRecord(), QFile::encodeName(folder.path()).toStdString());
   if (!page) {
     reportError(fromModel(exe::viewerErrorMessage(page.error)), page.detail);
     return kExitDataError;
   }
 
-  viewer::ViewerWindow window(page.settings, QUrl::fromLocalFile(QString::fromStdString(page.pageFile)));
+  viewer::ViewerWindow window(page.settings, QUrl::fromLocalFile(QFile::decodeName(page.pageFile.c_str())));
   const QString snapshot = qEnvironmentVariable("VANTREL_VIEWER_SNAPSHOT");
   if (!snapshot.isEmpty()) saveSnapshotWhenLoaded(window, snapshot);
   window.start();

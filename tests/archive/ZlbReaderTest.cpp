@@ -54,7 +54,7 @@ TEST(ZlbState, CreateOpenCloseAndLookupFailures) {
   EXPECT_EQ(messageOf([&] { zlb.OpenArchive(dir / "there"); }), "The archive file appears to be corrupted");
   EXPECT_FALSE(zlb.OpenArchive(""));
   EXPECT_EQ(messageOf([&] { zlb.FindEntry("x"); }), "No archive is currently open");
-  std::vector<std::string> none;
+  std::vector<std::filesystem::path> none;
   EXPECT_EQ(messageOf([&] { zlb.AddFiles(none); }), "No archive is currently open");
 
   zlb.CreateArchive(dir / "new.zlb");
@@ -116,7 +116,7 @@ TEST(ZlbReader, ReadsRawAndCompressedRegistriesAndArchivesInsideAProgram) {
       EXPECT_EQ(contentOf(zlb, 0), text);
       EXPECT_EQ(contentOf(zlb, 1), "\x01\x02");
       EXPECT_EQ(contentOf(zlb, 2), "");
-      std::vector<std::string> files;
+      std::vector<std::filesystem::path> files;
       if (!prefix.empty()) {
         EXPECT_EQ(messageOf([&] { zlb.AddFiles(files); }), "The archive is part of a larger file and cannot be changed");
       }
@@ -266,7 +266,7 @@ TEST(ZlbRecovery, FailedRenameRaisesAndRemovesTheTemporaryFile) {
   TZLBArchive zlb;
   zlb.CreateArchive(dir / "a.zlb");
   writeFile(dir / "a.zlb/blocker", "a folder now stands where the archive goes");
-  std::vector<std::string> files{dir / "page.htm"};
+  std::vector<std::filesystem::path> files{dir / "page.htm"};
   EXPECT_EQ(messageOf([&] { zlb.AddFiles(files); }), "Unable to replace the archive file (" + dir / "a.zlb" + ")");
   EXPECT_TRUE(isClosed(zlb));
   for (const auto& item : std::filesystem::directory_iterator(dir.path())) {
@@ -280,7 +280,7 @@ TEST(ZlbRecovery, ASilentFailureLeavesEntriesMatchingTheFile) {
   writeFile(dir / "two.txt", "two");
   TZLBArchive zlb;
   zlb.CreateArchive(dir / "a.zlb");
-  std::vector<std::string> files{dir / "one.txt"};
+  std::vector<std::filesystem::path> files{dir / "one.txt"};
   zlb.AddFiles(files);
   const std::string before = readFile(dir / "a.zlb");
   // A handler that throws stops AddFiles after "two.txt" was taken in.
@@ -320,7 +320,7 @@ TEST(ZlbStreams, CompressionStreamOnlyGoesForward) {
 TEST(ZlbState, UnwritableFolderRaisesTheFileLayersMessage) {
   TZLBArchive zlb;
   zlb.CreateArchive("/nonexistent-zlb-folder/a.zlb");
-  std::vector<std::string> files;
+  std::vector<std::filesystem::path> files;
   EXPECT_EQ(messageOf([&] { zlb.AddFiles(files); }),
             "Datei /nonexistent-zlb-folder/ZLBXXXXXX kann nicht ge\xF6" "ffnet werden");
   EXPECT_TRUE(zlb.IsNewArchive());  // unchanged

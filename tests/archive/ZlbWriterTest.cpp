@@ -32,7 +32,7 @@ ArchiveTrailer trailerOf(const std::string& bytes) {
   return ArchiveTrailer::fromBytes(reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - 36));
 }
 
-std::string pack(const std::string& archive, std::vector<std::string> files,
+std::string pack(const std::string& archive, std::vector<std::filesystem::path> files,
                  std::function<void(TZLBArchive&)> setup = nullptr) {
   TZLBArchive zlb;
   if (setup) setup(zlb);
@@ -117,7 +117,7 @@ TEST(ZlbWriter, EmptyIncompressibleAndStoredMembers) {
 class WorkFileSpy : public TZLBArchive {
  public:
   std::vector<std::string> made;
-  std::string MakeTempFileName() override {
+  std::filesystem::path MakeTempFileName() override {
     made.push_back(TZLBArchive::MakeTempFileName());
     return made.back();
   }
@@ -130,7 +130,7 @@ TEST(ZlbWriter, WorkFileOnlyAboveTwentyMebibytesAndGoneAfterwards) {
   WorkFileSpy zlb;
   zlb.CompressionLevel = TFileCompressionLevel::fcFastest;
   zlb.CreateArchive(dir / "big.zlb");
-  std::vector<std::string> files{dir / "exact.bin"};
+  std::vector<std::filesystem::path> files{dir / "exact.bin"};
   zlb.AddFiles(files);
   EXPECT_TRUE(zlb.made.empty());
   files = {dir / "over.bin"};
@@ -152,7 +152,7 @@ TEST(ZlbWriter, SavePathsAndDuplicateNames) {
   TZLBArchive zlb;
   log.attach(zlb);
   zlb.CreateArchive(dir / "a.zlb");
-  std::vector<std::string> files{dir / "Sub/F.txt", dir / "other/f.TXT"};
+  std::vector<std::filesystem::path> files{dir / "Sub/F.txt", dir / "other/f.TXT"};
   zlb.AddFiles(files);
   // Without SavePaths both are stored as a bare name: the second is a duplicate, added anyway.
   EXPECT_EQ(log.logged(), std::vector<std::string>{dir / "other/f.TXT" + " already exists in the archive"});
@@ -185,7 +185,7 @@ TEST(ZlbWriter, FoldersWithAndWithoutRecursion) {
     log.attach(zlb);
     zlb.SavePaths = savePaths;
     zlb.CreateArchive(dir / ("flat" + std::to_string(savePaths) + ".zlb"));
-    std::vector<std::string> files{dir / "tree"};
+    std::vector<std::filesystem::path> files{dir / "tree"};
     zlb.AddFiles(files);
     EXPECT_EQ(zlb.Count(), 0);  // a folder without RecursePaths is dropped silently
     EXPECT_TRUE(log.logged().empty());
@@ -210,7 +210,7 @@ TEST(ZlbWriter, UnreadablePathIsLoggedAndTheRestAdded) {
   log.attach(zlb);
   zlb.CheckCRC = true;
   zlb.CreateArchive(dir / "a.zlb");
-  std::vector<std::string> files{dir / "missing.txt", dir / "first.txt", dir / "gone.txt", dir / "good.txt"};
+  std::vector<std::filesystem::path> files{dir / "missing.txt", dir / "first.txt", dir / "gone.txt", dir / "good.txt"};
   zlb.AddFiles(files);
   EXPECT_EQ(log.logged(), (std::vector<std::string>{"Unable to open file (" + dir / "missing.txt" + ")",
                                                     "Unable to open file (" + dir / "gone.txt" + ")"}));
@@ -248,7 +248,7 @@ TEST(ZlbWriter, ExtendingKeepsOldMembersAndOffsets) {
   }();
   TZLBArchive zlb;
   zlb.OpenArchive(dir / "a.zlb");
-  std::vector<std::string> files{dir / "two.txt"};
+  std::vector<std::filesystem::path> files{dir / "two.txt"};
   zlb.AddFiles(files);
   ASSERT_EQ(zlb.Count(), 2);
   EXPECT_EQ(zlb.GetEntry(0).Bytes, oldEntry.Bytes);
@@ -266,7 +266,7 @@ TEST(ZlbWriter, LongFolderAndNameCutTo255Bytes) {
   TZLBArchive zlb;
   zlb.SavePaths = true;
   zlb.CreateArchive(dir / "a.zlb");
-  std::vector<std::string> files{deep + "/" + name};
+  std::vector<std::filesystem::path> files{deep + "/" + name};
   zlb.AddFiles(files);
   ASSERT_EQ(zlb.Count(), 1);
   std::string recorded = deep + "/";
@@ -282,7 +282,7 @@ TEST(ZlbWriter, LongFolderAndNameCutTo255Bytes) {
 
 TEST(ZlbWriter, ThreadCountChangesNeitherBytesNorEvents) {
   ScratchDir dir;
-  std::vector<std::string> sources;
+  std::vector<std::filesystem::path> sources;
   for (int i = 0; i < 7; ++i) {
     const std::string name = dir / ("f" + std::to_string(i));
     writeFile(name, i % 3 == 0 ? noiseBytes(150000, i) : textBytes(200000 + i * 50000, i));
@@ -299,7 +299,7 @@ TEST(ZlbWriter, ThreadCountChangesNeitherBytesNorEvents) {
     zlb.CompressionThreads = run == 0 ? 1 : 3;
     const std::string name = dir / ("t" + std::to_string(run) + ".zlb");
     zlb.CreateArchive(name);
-    std::vector<std::string> files = sources;
+    std::vector<std::filesystem::path> files = sources;
     zlb.AddFiles(files);
     zlb.CloseArchive();
     events[run] = log.lines;
@@ -328,7 +328,7 @@ TEST(ZlbWriter, EventsInTheBuildersOrder) {
   log.attach(zlb);
   const std::string name = dir / "tf0.zlb";
   zlb.CreateArchive(name);
-  std::vector<std::string> files{page};
+  std::vector<std::filesystem::path> files{page};
   zlb.AddFiles(files);
   zlb.CloseArchive();
   const std::string updating = "progress Updating " + page + " ";
@@ -354,7 +354,7 @@ TEST(ZlbWriter, NamesAreWindows1252AndOthersAreLogged) {
   log.attach(zlb);
   zlb.RecursePaths = true;
   zlb.CreateArchive(dir / "a.zlb");
-  std::vector<std::string> files{dir / "tree"};
+  std::vector<std::filesystem::path> files{dir / "tree"};
   zlb.AddFiles(files);
   ASSERT_EQ(zlb.Count(), 1);
   EXPECT_EQ(zlb.GetEntry(0).EntryName(), "Gr\xF6\xDF" "e.txt");

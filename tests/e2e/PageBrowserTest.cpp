@@ -100,9 +100,9 @@ class PageBrowserTest : public QObject {
 void PageBrowserTest::initTestCase() {
   QVERIFY(folder_.isValid());
   QVERIFY2(receiver_.adopt(gListeningSocket), "the loopback receiver could not listen");
-  const FileWriteResult written =
+  const Status written =
       writeFormPage(folder_.path().toStdString(), everyKindOfField(), kRecipient);
-  QVERIFY2(written, written.reason.c_str());
+  QVERIFY2(written, written.reason().c_str());
   pagePath_ = folder_.filePath(QString::fromLatin1(kFormPageFileName.data(),
                                                    static_cast<qsizetype>(kFormPageFileName.size())));
   view_ = std::make_unique<QWebEngineView>();
@@ -215,8 +215,8 @@ void PageBrowserTest::showsALoneUmlautRight() {
   fields.append(field("k", typeTextOf(FieldType::Heading), "Gr\xFC\xDF" "e"));
   QTemporaryDir folder;
   QVERIFY(folder.isValid());
-  const FileWriteResult written = writeFormPage(folder.path().toStdString(), fields, "");
-  QVERIFY2(written, written.reason.c_str());
+  const Status written = writeFormPage(folder.path().toStdString(), fields, "");
+  QVERIFY2(written, written.reason().c_str());
   QVERIFY(loadPage(QUrl::fromLocalFile(folder.filePath(QStringLiteral("formular.htm")))));
   const auto text = runScript(QStringLiteral("document.querySelector('h1').innerText"));
   QVERIFY(text);

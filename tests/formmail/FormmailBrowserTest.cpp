@@ -85,7 +85,7 @@ class FormmailBrowserTest : public QObject {
 void FormmailBrowserTest::initTestCase() {
   QVERIFY2(gServer->port() > 0, "vantrel-formmail did not start");
   const auto written = vantrel::writeFormPage(gFolder->path(), surveyFields(), "info@example.org");
-  QVERIFY2(written, written.reason.c_str());
+  QVERIFY2(written, written.reason().c_str());
   pageUrl_ = QUrl::fromLocalFile(QString::fromStdString(gFolder->file("formular.htm")));
   view_ = std::make_unique<QWebEngineView>();
   vantrel::browser::setUpForFormPages(view_.get());

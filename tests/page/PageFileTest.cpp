@@ -59,10 +59,10 @@ TEST_F(PageFileTest, WritesTheGeneratedPageOverAnOldOne) {
 
   FieldList fields;
   fields.append(FormField{"a", "Textfeld", "\xC4", "", "1", "1", "0", "Ja", "Nein"});
-  const FileWriteResult result = writeFormPage(folder_, fields, "x@y.de");
+  const Status result = writeFormPage(folder_, fields, "x@y.de");
 
-  ASSERT_TRUE(result) << result.reason;
-  EXPECT_TRUE(result.reason.empty());
+  ASSERT_TRUE(result) << result.reason();
+  EXPECT_TRUE(result.reason().empty());
   EXPECT_EQ(readFile(target), generateFormPage(fields, "x@y.de", formMailAction()));
   struct stat info {};
   ASSERT_EQ(::stat(target.c_str(), &info), 0);
@@ -103,30 +103,30 @@ TEST_F(PageFileTest, AFailingWriteKeepsTheOldPageWholeAndSaysSo) {
   const std::string oldPage = "<html>old page</html>\r\n";
   writeFile(target, oldPage);
 
-  FileWriteResult result;
+  Status result;
   {
     FileSizeLimit limit(512);
     result = replaceFileContents(target, std::string(4096, 'n'));
   }
   EXPECT_FALSE(result);
-  EXPECT_FALSE(result.reason.empty());
+  EXPECT_FALSE(result.reason().empty());
   EXPECT_EQ(readFile(target), oldPage);
   EXPECT_EQ(folderEntries(), std::vector<std::string>{"formular.htm"});
 }
 
 TEST_F(PageFileTest, AMissingFolderIsReported) {
-  const FileWriteResult result = writeFormPage(folder_ / "gibt-es-nicht", FieldList{}, "");
+  const Status result = writeFormPage(folder_ / "gibt-es-nicht", FieldList{}, "");
   EXPECT_FALSE(result);
-  EXPECT_FALSE(result.reason.empty());
+  EXPECT_FALSE(result.reason().empty());
   EXPECT_TRUE(folderEntries().empty());
 }
 
 TEST_F(PageFileTest, ATargetThatCannotBeReplacedIsReportedAndCleanedUp) {
   // A non-empty folder where the page should be: the rename fails after a complete write.
   fs::create_directories(folder_ / "formular.htm" / "inhalt");
-  const FileWriteResult result = writeFormPage(folder_, FieldList{}, "");
+  const Status result = writeFormPage(folder_, FieldList{}, "");
   EXPECT_FALSE(result);
-  EXPECT_FALSE(result.reason.empty());
+  EXPECT_FALSE(result.reason().empty());
   EXPECT_TRUE(fs::is_directory(folder_ / "formular.htm" / "inhalt"));
   EXPECT_EQ(folderEntries(), std::vector<std::string>{"formular.htm"});
 }

@@ -1,0 +1,60 @@
+#pragma once
+// The whole build of a standalone program, as the tool's "Go!" and `vantrel-cli build` run it:
+//   1. no e-mail address      -> kEmailMissing; stop
+//   2. the page "formular.htm" is written into the page folder (a failure is reported through
+//      onPageWritten and makes step 5 fail)
+//   3. the icon's place in the prototype is searched when it is not known yet
+//   4. the output name from the text as typed; empty -> kOutputNameMissing; stop.
+//      An existing output is replaced only when kOverwriteQuestion is answered kIdYes.
+//   5. the program is assembled (buildExe): every message of the assembly, exactly one closing
+//      message
+//   6. after a successful build only: the icon is written into the program
+// Starting the program afterwards is the caller's choice.
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "base/Result.h"
+#include "builder/ExeAssembly.h"
+#include "icon/IconBitmap.h"
+#include "project/FieldList.h"
+
+namespace vantrel::exe {
+
+inline constexpr const char* kIconNotWritten = "Das Icon konnte nicht in die Datei geschrieben werden.";
+
+struct BuildJob {
+  FieldList fields;
+  std::string email;                      // Windows-1252
+  ProjectSettings settings;               // width and height as typed
+  std::string outputText;                 // the output name as typed, the file system's bytes
+  std::filesystem::path supportFolder;    // holds "ProtoExe.dat" and "iconcomp.dat"
+  std::filesystem::path prototype;        // empty: supportFolder / "ProtoExe.dat"
+  std::filesystem::path pageFolder;       // where "formular.htm" is written
+  IconBitmap icon;
+  std::uint32_t iconPos = 0;              // 0: not known yet, searched in step 3
+  std::filesystem::path tempFolder;       // empty: the system's temporary folder
+};
+
+struct BuildCallbacks {
+  ShowMessage show;                                    // required
+  std::function<void()> onEmailMissing;                // after kEmailMissing was shown
+  std::function<void(const Status& page)> onPageWritten;
+};
+
+struct ProgramBuild {
+  enum class Outcome { built, emailMissing, outputNameMissing, overwriteDeclined, failed };
+  Outcome outcome = Outcome::failed;
+  std::filesystem::path output;
+  std::uint32_t iconPos = 0;  // as known after step 3, for the next build
+  Status icon;                // whether the icon reached the program (built only)
+  std::string reason;         // why the assembly failed, in the system's words
+
+  bool built() const { return outcome == Outcome::built; }
+};
+
+[[nodiscard]] ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks);
+
+}  // namespace vantrel::exe

@@ -1,0 +1,206 @@
+// Every writer that replaces a user's file goes through the one atomic writer: a failure at
+// any byte, at the sync or at the rename leaves the old file exactly as it was and no new file
+// beside it, and is reported; a symbolic link as target is followed and stays a link.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "archive/ZLIBArchive.h"
+#include "base/AtomicFile.h"
+#include "base/ByteFile.h"
+#include "builder/BuildProgram.h"
+#include "icon/BitmapFile.h"
+#include "icon/StandardIcon.h"
+#include "icon/RenderIcon.h"
+#include "page/PageFile.h"
+#include "project/ProjectFile.h"
+#include "tests/builder/BuilderTestSupport.h"
+
+namespace vantrel::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Writer {
+  const char* name;
+  const char* target;  // file name in the folder
+  // Writes the target; true when the writer reported success.
+  std::function<bool(const TempFolder& folder)> write;
+};
+
+bool succeeds(const std::function<void()>& action) {
+  try {
+    action();
+    return true;
+  } catch (const Error&) {
+    return false;
+  }
+}
+
+Project smallProject() {
+  Project project;
+  project.email = "a@example.org";
+  project.fields.append(FormField{"name", "Textfeld", "Ihr Name", "", "30", "1", "0", "Nein", "Nein"});
+  return project;
+}
+
+const Writer kWriters[] = {
+    {"project", "umfrage.vtq",
+     [](const TempFolder& folder) {
+       return succeeds([&] { saveProjectFile(folder.path() / "umfrage.vtq", smallProject()); });
+     }},
+    {"page", "formular.htm",
+     [](const TempFolder& folder) {
+       return writeFormPage(folder.path(), smallProject().fields, "a@example.org").ok();
+     }},
+    {"icon bitmap", "theicon.bmp",
+     [](const TempFolder& folder) {
+       return succeeds([&] { saveBitmapFile(folder.path() / "theicon.bmp", renderIconBitmap(standardIconPicture())); });
+     }},
+    {"archive", "seite.zlb",
+     [](const TempFolder& folder) {
+       putFile(folder.file("seite.htm"), std::string(3000, 's'));
+       return succeeds([&] {
+         zlb::TZLBArchive archive;
+         if (fs::exists(folder.path() / "seite.zlb")) archive.OpenArchive(folder.path() / "seite.zlb");
+         else archive.CreateArchive(folder.path() / "seite.zlb");
+         std::vector<fs::path> files{folder.path() / "seite.htm"};
+         archive.AddFiles(files);
+         // A failed write leaves the archive as it was, without the new member.
+         if (archive.FindEntry("seite.htm") < 0) throw Error("not added");
+       });
+     }},
+    {"built program", "ziel.exe",
+     [](const TempFolder& folder) {
+       fs::create_directories(folder.path() / "tool");
+       putFile(folder.file("tool/ProtoExe.dat"), encoded(decodedPrototype(5000, {2048 + 16})));
+       exe::BuildRequest request;
+       request.prototypePath = folder.path() / "tool/ProtoExe.dat";
+       putFile(folder.file("tool/formular.htm"), "<html>seite</html>");
+       request.pagePath = folder.path() / "tool/formular.htm";
+       request.outputPath = folder.path() / "ziel.exe";
+       request.settings = someSettings();
+       request.tempFolder = folder.path() / "tool";
+       MessageRecorder recorder;
+       return exe::buildExe(request, recorder.sink()).built;
+     }},
+};
+
+// What stands at `path` before a write: any bytes, or for the archive an archive (only an
+// archive can be opened and added to).
+std::string putOldFile(const Writer& writer, const fs::path& path) {
+  if (std::string(writer.target) == "seite.zlb") {
+    const fs::path source = path.parent_path() / "alt.htm";
+    putFile(source.string(), "alte Seite");
+    zlb::TZLBArchive archive;
+    archive.CreateArchive(path);
+    std::vector<fs::path> files{source};
+    archive.AddFiles(files);
+    fs::remove(source);
+  } else {
+    putFile(path.string(), "the user's old file");
+  }
+  return fileBytes(path.string());
+}
+
+// The folder's entries apart from the helpers' own files.
+std::vector<std::string> leftOvers(const TempFolder& folder, const std::string& target) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder.path())) {
+    const std::string name = entry.path().filename().string();
+    if (name != target && name != "tool" && name != "seite.htm") names.push_back(name);
+  }
+  return names;
+}
+
+class FaultGuard {
+ public:
+  explicit FaultGuard(AtomicFile::Fault fault) { AtomicFile::injectFaultForTests(fault); }
+  ~FaultGuard() { AtomicFile::injectFaultForTests(std::nullopt); }
+  FaultGuard(const FaultGuard&) = delete;
+  FaultGuard& operator=(const FaultGuard&) = delete;
+};
+
+TEST(AtomicWriters, EveryFailureKeepsTheOldFileAndLeavesNothingBehind) {
+  for (const Writer& writer : kWriters) {
+    SCOPED_TRACE(writer.name);
+    // The size of a good write tells how many byte offsets there are to fail at.
+    std::uint64_t size = 0;
+    {
+      TempFolder folder;
+      ASSERT_TRUE(writer.write(folder));
+      size = fs::file_size(folder.path() / writer.target);
+    }
+    std::vector<AtomicFile::Fault> faults;
+    // Every offset of small files, a spread of offsets of larger ones.
+    const std::uint64_t step = std::max<std::uint64_t>(1, size / 97);
+    for (std::uint64_t at = 0; at < size; at += step) faults.push_back({at, false, false});
+    faults.push_back({size - 1, false, false});
+    faults.push_back({std::numeric_limits<std::uint64_t>::max(), true, false});
+    faults.push_back({std::numeric_limits<std::uint64_t>::max(), false, true});
+    for (const AtomicFile::Fault& fault : faults) {
+      SCOPED_TRACE("byte " + std::to_string(fault.failAtByte) + (fault.failSync ? " sync" : "") +
+                   (fault.failRename ? " rename" : ""));
+      TempFolder folder;
+      const std::string old = putOldFile(writer, folder.path() / writer.target);
+      bool reported = false;
+      {
+        FaultGuard guard(fault);
+        reported = !writer.write(folder);
+      }
+      EXPECT_TRUE(reported);
+      EXPECT_EQ(fileBytes(folder.file(writer.target)), old);
+      EXPECT_EQ(leftOvers(folder, writer.target), std::vector<std::string>{});
+    }
+  }
+}
+
+TEST(AtomicWriters, ASymbolicLinkIsFollowedAndStaysALink) {
+  for (const Writer& writer : kWriters) {
+    SCOPED_TRACE(writer.name);
+    TempFolder folder;
+    fs::create_directories(folder.path() / "real");
+    const std::string old = putOldFile(writer, folder.path() / "real" / writer.target);
+    fs::create_symlink(folder.path() / "real" / writer.target, folder.path() / writer.target);
+    ASSERT_TRUE(writer.write(folder));
+    EXPECT_TRUE(fs::is_symlink(folder.path() / writer.target));
+    EXPECT_NE(fileBytes(folder.file(std::string("real/") + writer.target)), old);
+  }
+}
+
+// A folder whose name Windows-1252 cannot hold: the page, the archive and the program are
+// written all the same.
+TEST(BuildProgram, BuildsInAFolderWhoseNameWindows1252CannotHold) {
+  TempFolder folder;
+  const fs::path tool = folder.path() / "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82\xD1\x8B \xF0\x9F\x99\x82";
+  fs::create_directories(tool);
+  putFile((tool / "ProtoExe.dat").string(), encoded(decodedPrototype(5000, {2048 + 16})));
+  exe::BuildJob job;
+  job.fields = smallProject().fields;
+  job.email = "a@example.org";
+  job.settings = someSettings();
+  job.outputText = (tool / "Umfrage \xC5\x81\xC3\xB3" "d\xC5\xBA.exe").string();
+  job.supportFolder = tool;
+  job.pageFolder = tool;
+  job.tempFolder = tool;
+  job.icon = renderIconBitmap(standardIconPicture());
+  MessageRecorder recorder;
+  const exe::ProgramBuild build = exe::buildProgram(job, {recorder.sink(), {}, {}});
+  ASSERT_TRUE(build.built()) << build.reason;
+  EXPECT_TRUE(build.icon.ok());
+  EXPECT_EQ(recorder.shown, std::vector<exe::BuildMessage>{exe::kBuildSucceeded});
+  EXPECT_TRUE(fs::is_regular_file(build.output));
+
+  zlb::TZLBArchive reader;
+  reader.CheckCRC = true;
+  ASSERT_TRUE(reader.OpenArchive(build.output));
+  ASSERT_EQ(reader.Count(), 1);
+  EXPECT_EQ(reader.GetEntry(0).EntryName(), "formular.htm");
+  reader.TestEntry(0);
+}
+
+}  // namespace
+}  // namespace vantrel::test
