@@ -3,27 +3,19 @@
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
-#include <exception>
 
-#include "gui/MessageBox.h"
+#include "app/FailureReport.h"
 
 namespace vantrel {
 
 VantrelApplication::VantrelApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
-void showException(const std::exception& error) {
-  messageBox(QString::fromUtf8(error.what()), kApplicationTitle, MB_OK | MB_ICONERROR);
-}
-
+// The general error handler: whatever an event's handling throws is shown, and the event
+// counts as not handled.
 bool VantrelApplication::notify(QObject* receiver, QEvent* event) {
-  try {
-    return QApplication::notify(receiver, event);
-  } catch (const std::exception& error) {
-    showException(error);
-  } catch (...) {
-    messageBox(QStringLiteral("Unbekannter Fehler"), kApplicationTitle, MB_OK | MB_ICONERROR);
-  }
-  return false;
+  bool handled = false;
+  runGuarded([&] { handled = QApplication::notify(receiver, event); });
+  return handled;
 }
 
 void loadGermanTranslations(QCoreApplication& app) {

@@ -3,8 +3,6 @@
 // reaches the event loop is shown in a message box, and the program carries on.
 
 #include <QApplication>
-#include <exception>
-#include <utility>
 
 namespace vantrel {
 
@@ -15,22 +13,6 @@ class VantrelApplication : public QApplication {
   VantrelApplication(int& argc, char** argv);
   bool notify(QObject* receiver, QEvent* event) override;
 };
-
-// Shows an exception's text the way the general error handler does.
-void showException(const std::exception& error);
-
-// Runs a handler and hands anything it throws to the general error handler, so no exception
-// has to travel through the toolkit's own frames.
-template <typename Handler>
-auto guarded(Handler handler) {
-  return [handler]() {
-    try {
-      handler();
-    } catch (const std::exception& error) {
-      showException(error);
-    }
-  };
-}
 
 // Qt's own texts (dialog buttons, file dialogs, context menus) in German, whatever the
 // system's language.

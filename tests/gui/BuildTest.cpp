@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 
@@ -39,8 +40,8 @@ void provideSupportFiles(const MainFormFixture& fixture) {
 }
 
 void readyToBuild(TMainForm& form, const QString& output) {
-  form.emailEd->setText(QStringLiteral("umfrage@brixtel.example"));
-  form.EXENameEdit->setText(output);
+  named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("umfrage@brixtel.example"));
+  named<QLineEdit>(&form, "EXENameEdit")->setText(output);
 }
 
 QStringList texts(const MessageRecorder& messages) {
@@ -58,14 +59,14 @@ void TestBuild::emptyAddressSendsTheUserToTheFirstTab() {
   QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
   MessageRecorder messages;
   TMainForm& form = *fixture.form;
-  form.PageControl2->setCurrentIndex(2);
-  form.GoBtn1Click();
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(2);
+  pressGo(form);
   QCOMPARE(messages.shown.size(), 1);
   QVERIFY(messages.shown[0].text.startsWith(QStringLiteral("Sie haben noch keine eMail Adresse eingetragen.")));
   QCOMPARE(messages.shown[0].title, QStringLiteral("Fehler"));
   QCOMPARE(messages.shown[0].flags, int(MB_ICONERROR));
-  QCOMPARE(form.PageControl2->currentIndex(), 0);
-  QTRY_VERIFY(form.emailEd->hasFocus());
+  QCOMPARE(named<QTabWidget>(&form, "PageControl2")->currentIndex(), 0);
+  QTRY_VERIFY(named<QLineEdit>(&form, "emailEd")->hasFocus());
   QVERIFY(!QFile::exists(fixture.folder.filePath(QStringLiteral("formular.htm"))));
 }
 
@@ -73,7 +74,7 @@ void TestBuild::emptyOutputNameStopsAfterThePage() {
   MainFormFixture fixture;
   MessageRecorder messages;
   readyToBuild(*fixture.form, QString());
-  fixture.form->GoBtn1Click();
+  pressGo(*fixture.form);
   QCOMPARE(texts(messages), QStringList{QStringLiteral("Sie müssen einen Namen für die Exe-Datei festlegen!")});
   QCOMPARE(messages.shown[0].title, QString());
   QVERIFY(QFile::exists(fixture.folder.filePath(QStringLiteral("formular.htm"))));
@@ -91,10 +92,10 @@ void TestBuild::existingOutputIsReplacedOnlyAfterYes() {
     file.write("old program");
   }
   readyToBuild(*fixture.form, output);
-  fixture.form->AutoStartCheck->setChecked(true);
+  named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
   messages.answers = {IDNO, IDCANCEL};
-  fixture.form->GoBtn1Click();
-  fixture.form->GoBtn1Click();
+  pressGo(*fixture.form);
+  pressGo(*fixture.form);
   QCOMPARE(messages.shown.size(), 2);
   QCOMPARE(messages.shown[0].text,
            QStringLiteral("Die EXE-Datei existiert bereits! Wollen Sie die Datei überschreiben?"));
@@ -104,7 +105,7 @@ void TestBuild::existingOutputIsReplacedOnlyAfterYes() {
   QVERIFY(starts.started.isEmpty());
 
   messages.answers = {IDYES};
-  fixture.form->GoBtn1Click();
+  pressGo(*fixture.form);
   QCOMPARE(messages.shown.size(), 4);
   QCOMPARE(messages.shown[3].text, QStringLiteral("EXE-Datei wurde erfolgreich erstellt!"));
   QVERIFY(readAll(output).size() > 1000);
@@ -117,8 +118,8 @@ void TestBuild::missingPrototypeLeavesNothingAndStartsNothing() {
   StartRecorder starts;
   const QString output = fixture.folder.filePath(QStringLiteral("ziel.exe"));
   readyToBuild(*fixture.form, output);
-  fixture.form->AutoStartCheck->setChecked(true);
-  fixture.form->GoBtn1Click();
+  named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
+  pressGo(*fixture.form);
   QCOMPARE(texts(messages), (QStringList{QStringLiteral("Konnte Datei ProtoExe.dat nicht öffnen!"), kBuildFailed}));
   QCOMPARE(messages.shown[1].flags, MB_TASKMODAL | MB_ICONERROR);
   QVERIFY(!QFile::exists(output));
@@ -138,15 +139,15 @@ void TestBuild::builtProgramCarriesTheChosenIcon() {
   QVERIFY(red.save(picture));
   FileDialogRecorder dialogs;
   dialogs.answers = {picture};
-  form.OpenIconBtn->click();
+  named<QPushButton>(&form, "OpenIconBtn")->click();
   QCOMPARE(dialogs.requests.size(), 1);
   QVERIFY(dialogs.requests[0].picturePreview);
   QVERIFY(dialogs.requests[0].filter.contains(QStringLiteral("*.wmf")));
-  QCOMPARE(paintedAt(form.PaintBox1, 0, 0), QColor(255, 0, 0));
+  QCOMPARE(paintedAt(named<QWidget>(&form, "PaintBox1"), 0, 0), QColor(255, 0, 0));
 
   const QString output = fixture.folder.filePath(QStringLiteral("rot.exe"));
   readyToBuild(form, output);
-  form.GoBtn1Click();
+  pressGo(form);
   QCOMPARE(texts(messages), QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
   QCOMPARE(messages.shown[0].title, QStringLiteral("EXE-Datei erstellt"));
   QVERIFY(form.iconPos() != 0);
@@ -192,14 +193,14 @@ void TestBuild::pictureThatCannotBeLoadedChangesNothing() {
     file.write("not a picture");
   }
   dialogs.answers = {broken};
-  form.OpenIconBtn->click();
+  named<QPushButton>(&form, "OpenIconBtn")->click();
   QCOMPARE(messages.shown.size(), 1);
   QCOMPARE(messages.shown[0].title, QStringLiteral("Vantrel Formulare 1.0"));
-  form.OpenIconBtn->click();  // cancelled
+  named<QPushButton>(&form, "OpenIconBtn")->click();  // cancelled
   QCOMPARE(readAll(iconFile), before);
   QCOMPARE(form.iconBitmap(), renderIconBitmap(standardIconPicture()));
 
-  form.StdIconBtn->click();
+  named<QPushButton>(&form, "StdIconBtn")->click();
   QCOMPARE(readAll(iconFile), before);
 }
 

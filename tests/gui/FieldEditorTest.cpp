@@ -49,35 +49,36 @@ void TestFieldEditor::startsWithItsInitialValuesAndTabOrder() {
   TEditFieldsForm editor;
   QCOMPARE(editor.windowTitle(), QStringLiteral("Formularfeld bearbeiten"));
   QCOMPARE(editor.size(), QSize(507, 336));
-  QCOMPARE(editor.FieldTyp->count(), 8);
-  QCOMPARE(editor.FieldTyp->currentIndex(), 0);
-  QCOMPARE(editor.FieldTyp->itemText(6), QStringLiteral("Überschrift"));
-  QVERIFY(!editor.FieldTyp->isEditable());
+  QCOMPARE(named<QComboBox>(&editor, "FieldTyp")->count(), 8);
+  QCOMPARE(named<QComboBox>(&editor, "FieldTyp")->currentIndex(), 0);
+  QCOMPARE(named<QComboBox>(&editor, "FieldTyp")->itemText(6), QStringLiteral("Überschrift"));
+  QVERIFY(!named<QComboBox>(&editor, "FieldTyp")->isEditable());
   const FieldEditorValues values = editor.values();
   QCOMPARE(values.width, std::string("40"));
   QCOMPARE(values.height, std::string("5"));
   QCOMPARE(values.maxChars, std::string("0"));
   QVERIFY(!values.mandatory);
   QVERIFY(!values.preselected);
-  QCOMPARE(editor.MaxCharEd->minValue(), 0);
-  QCOMPARE(editor.BreitEd->maxValue(), 10000);
-  QVERIFY(editor.OkBtn->isDefault());
+  QCOMPARE(named<SpinEdit>(&editor, "MaxCharEd")->minValue(), 0);
+  QCOMPARE(named<SpinEdit>(&editor, "BreitEd")->maxValue(), 10000);
+  QVERIFY(named<TBitBtnXP>(&editor, "OkBtn")->isDefault());
 
-  const QList<QWidget*> expected = {editor.NameEd, editor.FieldTyp, editor.ValueEd,
-                                    editor.BreitEd, editor.HochEd, editor.MaxCharEd,
-                                    editor.OkBtn, editor.CancelBtn, editor.DescEd,
-                                    editor.PflichtCheck, editor.PreselectedCheck};
+  QList<QWidget*> expected;
+  for (const char* name : {"NameEd", "FieldTyp", "ValueEd", "BreitEd", "HochEd", "MaxCharEd", "OkBtn",
+                           "CancelBtn", "DescEd", "PflichtCheck", "PreselectedCheck"}) {
+    expected.append(named<QWidget>(&editor, name));
+  }
   editor.show();
   editor.activateWindow();
   QVERIFY(QTest::qWaitForWindowActive(&editor));
-  editor.NameEd->setFocus();
+  named<QLineEdit>(&editor, "NameEd")->setFocus();
   for (qsizetype i = 0; i + 1 < expected.size(); ++i) {
     QWidget* focused = QApplication::focusWidget();
     QVERIFY2(focused == expected[i] || expected[i]->isAncestorOf(focused),
              qPrintable(expected[i]->objectName()));
     QTest::keyClick(focused, Qt::Key_Tab);
   }
-  QVERIFY(QApplication::focusWidget() == editor.PreselectedCheck);
+  QVERIFY(QApplication::focusWidget() == named<QCheckBox>(&editor, "PreselectedCheck"));
   editor.hide();
 }
 
@@ -85,27 +86,27 @@ void TestFieldEditor::nameFilterNoticeThenCloses() {
   TEditFieldsForm editor;
   MessageRecorder messages;
   const auto run = runEditor(editor, [&] {
-    editor.NameEd->setText(QStringLiteral("1. Frage"));
-    editor.OkBtn->click();
+    named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("1. Frage"));
+    named<TBitBtnXP>(&editor, "OkBtn")->click();
   });
   QVERIFY(run.accepted);
   QCOMPARE(texts(messages), QStringList{kNotice});
   QCOMPARE(messages.shown[0].title, QStringLiteral("Fehler"));
   QCOMPARE(messages.shown[0].flags, MB_OK | MB_ICONERROR);
-  QCOMPARE(editor.NameEd->text(), QStringLiteral("Frage"));
+  QCOMPARE(named<QLineEdit>(&editor, "NameEd")->text(), QStringLiteral("Frage"));
 
   messages.shown.clear();
   QVERIFY(runEditor(editor, [&] {
-            editor.NameEd->setText(QStringLiteral("Größe"));
-            editor.OkBtn->click();
+            named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("Größe"));
+            named<TBitBtnXP>(&editor, "OkBtn")->click();
           }).accepted);
-  QCOMPARE(editor.NameEd->text(), QStringLiteral("Gre"));
+  QCOMPARE(named<QLineEdit>(&editor, "NameEd")->text(), QStringLiteral("Gre"));
   QCOMPARE(texts(messages), QStringList{kNotice});
 
   messages.shown.clear();
   QVERIFY(runEditor(editor, [&] {
-            editor.NameEd->setText(QStringLiteral("Alter"));
-            editor.OkBtn->click();
+            named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("Alter"));
+            named<TBitBtnXP>(&editor, "OkBtn")->click();
           }).accepted);
   QVERIFY(messages.shown.isEmpty());
 }
@@ -114,19 +115,19 @@ void TestFieldEditor::nameThatFiltersToNothingGivesBothMessages() {
   TEditFieldsForm editor;
   MessageRecorder messages;
   const auto run = runEditor(editor, [&] {
-    editor.NameEd->setText(QStringLiteral("12"));
-    editor.OkBtn->click();
+    named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("12"));
+    named<TBitBtnXP>(&editor, "OkBtn")->click();
   });
   QVERIFY(run.stayedOpen);
   QCOMPARE(texts(messages), (QStringList{kNotice, kEmptyName}));
-  QCOMPARE(editor.NameEd->text(), QString());
+  QCOMPARE(named<QLineEdit>(&editor, "NameEd")->text(), QString());
 }
 
 void TestFieldEditor::emptyNameGivesOnlyTheNameMessage() {
   TEditFieldsForm editor;
   MessageRecorder messages;
-  editor.FieldTyp->setCurrentIndex(4);
-  const auto run = runEditor(editor, [&] { editor.OkBtn->click(); });
+  named<QComboBox>(&editor, "FieldTyp")->setCurrentIndex(4);
+  const auto run = runEditor(editor, [&] { named<TBitBtnXP>(&editor, "OkBtn")->click(); });
   QVERIFY(run.stayedOpen);
   QCOMPARE(texts(messages), QStringList{kEmptyName});
 }
@@ -137,18 +138,18 @@ void TestFieldEditor::optionFieldsAndCheckBoxesNeedContent() {
   for (int type : {2, 3}) {
     messages.shown.clear();
     const auto run = runEditor(editor, [&] {
-      editor.NameEd->setText(QStringLiteral("Wahl"));
-      editor.FieldTyp->setCurrentIndex(type);
-      editor.ValueEd->clear();
-      editor.OkBtn->click();
+      named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("Wahl"));
+      named<QComboBox>(&editor, "FieldTyp")->setCurrentIndex(type);
+      named<QLineEdit>(&editor, "ValueEd")->clear();
+      named<TBitBtnXP>(&editor, "OkBtn")->click();
     });
     QVERIFY(run.stayedOpen);
     QCOMPARE(texts(messages), QStringList{kEmptyContent});
   }
   messages.shown.clear();
   QVERIFY(runEditor(editor, [&] {
-            editor.ValueEd->setText(QStringLiteral(" "));
-            editor.OkBtn->click();
+            named<QLineEdit>(&editor, "ValueEd")->setText(QStringLiteral(" "));
+            named<TBitBtnXP>(&editor, "OkBtn")->click();
           }).accepted);
   QVERIFY(messages.shown.isEmpty());
 }
@@ -157,26 +158,26 @@ void TestFieldEditor::cancelClosesWithoutAnyCheck() {
   TEditFieldsForm editor;
   MessageRecorder messages;
   auto run = runEditor(editor, [&] {
-    editor.NameEd->setText(QStringLiteral("1 2 3"));
-    QTest::keyClick(editor.NameEd, Qt::Key_Escape);
+    named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("1 2 3"));
+    QTest::keyClick(named<QLineEdit>(&editor, "NameEd"), Qt::Key_Escape);
   });
   QVERIFY(!run.accepted);
   QVERIFY(!run.stayedOpen);
-  run = runEditor(editor, [&] { editor.CancelBtn->click(); });
+  run = runEditor(editor, [&] { named<TBitBtnXP>(&editor, "CancelBtn")->click(); });
   QVERIFY(!run.accepted);
   QVERIFY(messages.shown.isEmpty());
-  QCOMPARE(editor.NameEd->text(), QStringLiteral("1 2 3"));
+  QCOMPARE(named<QLineEdit>(&editor, "NameEd")->text(), QStringLiteral("1 2 3"));
 }
 
 void TestFieldEditor::spinEditConfirmedWithEnterKeepsTheTypedText() {
   TEditFieldsForm editor;
   MessageRecorder messages;
   const auto run = runEditor(editor, [&] {
-    editor.NameEd->setText(QStringLiteral("Alter"));
-    editor.BreitEd->setFocus();
-    editor.BreitEd->setText(QString());
-    QTest::keyClicks(editor.BreitEd, QStringLiteral("0"));
-    QTest::keyClick(editor.BreitEd, Qt::Key_Return);
+    named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("Alter"));
+    named<SpinEdit>(&editor, "BreitEd")->setFocus();
+    named<SpinEdit>(&editor, "BreitEd")->setText(QString());
+    QTest::keyClicks(named<SpinEdit>(&editor, "BreitEd"), QStringLiteral("0"));
+    QTest::keyClick(named<SpinEdit>(&editor, "BreitEd"), Qt::Key_Return);
   });
   QVERIFY(run.accepted);
   QCOMPARE(editor.values().width, std::string("0"));
@@ -186,13 +187,13 @@ void TestFieldEditor::spinEditConfirmedWithAClickIsBroughtIntoItsLimits() {
   TEditFieldsForm editor;
   MessageRecorder messages;
   const auto run = runEditor(editor, [&] {
-    editor.NameEd->setText(QStringLiteral("Alter"));
+    named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("Alter"));
     editor.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&editor));
-    editor.BreitEd->setFocus();
-    editor.BreitEd->setText(QString());
-    QTest::keyClicks(editor.BreitEd, QStringLiteral("0"));
-    QTest::mouseClick(editor.OkBtn, Qt::LeftButton);
+    named<SpinEdit>(&editor, "BreitEd")->setFocus();
+    named<SpinEdit>(&editor, "BreitEd")->setText(QString());
+    QTest::keyClicks(named<SpinEdit>(&editor, "BreitEd"), QStringLiteral("0"));
+    QTest::mouseClick(named<TBitBtnXP>(&editor, "OkBtn"), Qt::LeftButton);
   });
   QVERIFY(run.accepted);
   QCOMPARE(editor.values().width, std::string("1"));

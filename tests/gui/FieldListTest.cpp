@@ -33,21 +33,21 @@ FormField row(const char* name, const char* type = "Textfeld") {
 }
 
 void fillList(TMainForm& form, const std::string& names) {
-  for (char c : names) form.fieldList()->appendField(row(std::string(1, c).c_str()));
+  for (char c : names) fieldListOf(form)->appendField(row(std::string(1, c).c_str()));
 }
 
 std::string namesOf(TMainForm& form) {
   std::string names;
-  for (const auto& field : form.fieldList()->fields().rows()) names += field.InternalName;
+  for (const auto& field : fieldListOf(form)->fields().rows()) names += field.InternalName;
   return names;
 }
 
 // Fills the editor like a user and presses OK.
 void typeIntoEditor(TEditFieldsForm* editor, const QString& name, int type, bool mandatory) {
-  editor->NameEd->setText(name);
-  editor->FieldTyp->setCurrentIndex(type);
-  editor->PflichtCheck->setChecked(mandatory);
-  QTest::mouseClick(editor->OkBtn, Qt::LeftButton);
+  named<QLineEdit>(editor, "NameEd")->setText(name);
+  named<QComboBox>(editor, "FieldTyp")->setCurrentIndex(type);
+  named<QCheckBox>(editor, "PflichtCheck")->setChecked(mandatory);
+  QTest::mouseClick(named<QPushButton>(editor, "OkBtn"), Qt::LeftButton);
 }
 
 }  // namespace
@@ -57,11 +57,11 @@ void TestFieldList::newFieldAppendsWhatTheEditorHolds() {
   MessageRecorder messages;
   TMainForm& form = *fixture.form;
   fillList(form, "AB");
-  form.selectRow(0);
-  QVERIFY(whileModal(fixture.editor, [&] { form.NewFieldBtn->click(); },
+  selectRow(form, 0);
+  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); },
                      [&] { typeIntoEditor(fixture.editor, QStringLiteral("Alter"), 1, true); }));
-  QCOMPARE(form.fieldList()->rowCount(), 3);
-  const FormField& added = form.fieldList()->fieldAt(2);
+  QCOMPARE(fieldListOf(form)->rowCount(), 3);
+  const FormField& added = fieldListOf(form)->fieldAt(2);
   QCOMPARE(added.InternalName, std::string("Alter"));
   QCOMPARE(added.TypeText, std::string("Mehrzeiliges Textfeld"));
   QCOMPARE(added.Width, std::string("40"));
@@ -69,18 +69,18 @@ void TestFieldList::newFieldAppendsWhatTheEditorHolds() {
   QCOMPARE(added.MaxChars, std::string("0"));
   QCOMPARE(added.OptionalFlag, std::string("Nein"));
   QCOMPARE(added.PreselectedFlag, std::string("Nein"));
-  QCOMPARE(form.selectedRow(), 0);  // the new row is not selected
+  QCOMPARE(selectedRow(form), 0);  // the new row is not selected
   QVERIFY(messages.shown.isEmpty());
 
   // The list view shows "Nein" under "Optional".
-  const QModelIndex optional = form.fieldList()->index(2, FieldListModel::OptionalColumn);
-  QCOMPARE(form.fieldList()->data(optional).toString(), QStringLiteral("Nein"));
-  QCOMPARE(form.fieldList()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("Höhe"));
+  const QModelIndex optional = fieldListOf(form)->index(2, FieldListModel::OptionalColumn);
+  QCOMPARE(fieldListOf(form)->data(optional).toString(), QStringLiteral("Nein"));
+  QCOMPARE(fieldListOf(form)->headerData(5, Qt::Horizontal).toString(), QStringLiteral("Höhe"));
 
   // A cancelled new field adds nothing.
-  QVERIFY(whileModal(fixture.editor, [&] { form.NewFieldBtn->click(); },
-                     [&] { fixture.editor->CancelBtn->click(); }));
-  QCOMPARE(form.fieldList()->rowCount(), 3);
+  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); },
+                     [&] { named<QPushButton>(fixture.editor, "CancelBtn")->click(); }));
+  QCOMPARE(fieldListOf(form)->rowCount(), 3);
 }
 
 void TestFieldList::newFieldAfterACancelledEditShowsThatRowsValues() {
@@ -89,16 +89,16 @@ void TestFieldList::newFieldAfterACancelledEditShowsThatRowsValues() {
   FormField stored = row("Farbe", "Ankreuzfeld");
   stored.OptionalFlag = "Nein";
   stored.PreselectedFlag = "Ja";
-  form.fieldList()->appendField(stored);
-  form.selectRow(0);
-  QVERIFY(whileModal(fixture.editor, [&] { form.EditFieldBtn->click(); },
-                     [&] { fixture.editor->CancelBtn->click(); }));
-  QCOMPARE(form.fieldList()->fieldAt(0), stored);
+  fieldListOf(form)->appendField(stored);
+  selectRow(form, 0);
+  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "EditFieldBtn")->click(); },
+                     [&] { named<QPushButton>(fixture.editor, "CancelBtn")->click(); }));
+  QCOMPARE(fieldListOf(form)->fieldAt(0), stored);
 
   FieldEditorValues seen;
-  QVERIFY(whileModal(fixture.editor, [&] { form.NewFieldBtn->click(); }, [&] {
+  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); }, [&] {
     seen = fixture.editor->values();
-    fixture.editor->CancelBtn->click();
+    named<QPushButton>(fixture.editor, "CancelBtn")->click();
   }));
   QCOMPARE(seen.name, std::string("Farbe"));
   QCOMPARE(seen.typeIndex, 3);
@@ -112,15 +112,15 @@ void TestFieldList::editWritesBackInPlaceAndKeepsTheSelection() {
   MessageRecorder messages;
   TMainForm& form = *fixture.form;
   fillList(form, "ABC");
-  form.selectRow(1);
-  QVERIFY(whileModal(fixture.editor, [&] { form.EditFieldBtn->click(); }, [&] {
-    QCOMPARE(fixture.editor->NameEd->text(), QStringLiteral("B"));
-    fixture.editor->DescEd->setText(QStringLiteral("Größe in cm"));
+  selectRow(form, 1);
+  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "EditFieldBtn")->click(); }, [&] {
+    QCOMPARE(named<QLineEdit>(fixture.editor, "NameEd")->text(), QStringLiteral("B"));
+    named<QLineEdit>(fixture.editor, "DescEd")->setText(QStringLiteral("Größe in cm"));
     typeIntoEditor(fixture.editor, QStringLiteral("Groesse"), 0, false);
   }));
   QCOMPARE(namesOf(form), std::string("AGroesseC"));
-  QCOMPARE(form.fieldList()->fieldAt(1).CaptionText, std::string("Gr\xF6\xDF" "e in cm"));
-  QCOMPARE(form.selectedRow(), 1);
+  QCOMPARE(fieldListOf(form)->fieldAt(1).CaptionText, std::string("Gr\xF6\xDF" "e in cm"));
+  QCOMPARE(selectedRow(form), 1);
 }
 
 void TestFieldList::editOfAnUnknownTypeKeepsTheEditorsType() {
@@ -128,13 +128,13 @@ void TestFieldList::editOfAnUnknownTypeKeepsTheEditorsType() {
   TMainForm& form = *fixture.form;
   FormField odd = row("X", "Dropdown");
   odd.PreselectedFlag = "";
-  form.fieldList()->appendField(odd);
-  fixture.editor->FieldTyp->setCurrentIndex(6);
-  form.selectRow(0);
+  fieldListOf(form)->appendField(odd);
+  named<QComboBox>(fixture.editor, "FieldTyp")->setCurrentIndex(6);
+  selectRow(form, 0);
   FieldEditorValues seen;
-  QVERIFY(whileModal(fixture.editor, [&] { form.EditFieldBtn->click(); }, [&] {
+  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "EditFieldBtn")->click(); }, [&] {
     seen = fixture.editor->values();
-    fixture.editor->CancelBtn->click();
+    named<QPushButton>(fixture.editor, "CancelBtn")->click();
   }));
   QCOMPARE(seen.typeIndex, 6);
   QVERIFY(seen.preselected);  // anything but "Nein" ticks the box
@@ -150,11 +150,11 @@ void TestFieldList::withoutSelectionNothingHappens() {
     editorShown = fixture.editor->isVisible();
     if (editorShown) fixture.editor->reject();
   });
-  form.EditFieldBtn->click();
-  form.DelFieldBtn->click();
-  form.UpBtn->click();
-  form.DownBtn->click();
-  QTest::mouseDClick(form.ListView1->viewport(), Qt::LeftButton, {}, QPoint(5, 200));
+  named<QPushButton>(&form, "EditFieldBtn")->click();
+  named<QPushButton>(&form, "DelFieldBtn")->click();
+  named<QToolButton>(&form, "UpBtn")->click();
+  named<QToolButton>(&form, "DownBtn")->click();
+  QTest::mouseDClick(named<QTreeView>(&form, "ListView1")->viewport(), Qt::LeftButton, {}, QPoint(5, 200));
   QApplication::processEvents();
   QVERIFY(!editorShown);
   QVERIFY(messages.shown.isEmpty());
@@ -166,18 +166,18 @@ void TestFieldList::deleteAsksAndOnlyOkRemoves() {
   MessageRecorder messages;
   TMainForm& form = *fixture.form;
   fillList(form, "A");
-  form.selectRow(0);
+  selectRow(form, 0);
   messages.answers = {IDCANCEL};
-  form.DelFieldBtn->click();
+  named<QPushButton>(&form, "DelFieldBtn")->click();
   QCOMPARE(namesOf(form), std::string("A"));
   QCOMPARE(messages.shown.size(), 1);
   QCOMPARE(messages.shown[0].text, QStringLiteral("Hiermit löschen Sie das Textfeld."));
   QCOMPARE(messages.shown[0].title, QStringLiteral("Textfeld löschen"));
   QCOMPARE(messages.shown[0].flags, MB_OKCANCEL | MB_ICONQUESTION);
 
-  form.DelFieldBtn->click();
-  QCOMPARE(form.fieldList()->rowCount(), 0);
-  QCOMPARE(form.selectedRow(), -1);
+  named<QPushButton>(&form, "DelFieldBtn")->click();
+  QCOMPARE(fieldListOf(form)->rowCount(), 0);
+  QCOMPARE(selectedRow(form), -1);
 }
 
 void TestFieldList::escapePressesDeleteOnlyOnTheFirstTab() {
@@ -187,19 +187,22 @@ void TestFieldList::escapePressesDeleteOnlyOnTheFirstTab() {
   messages.answers = {IDCANCEL, IDCANCEL, IDCANCEL};
   TMainForm& form = *fixture.form;
   fillList(form, "AB");
-  form.selectRow(1);
-  form.ListView1->setFocus();
-  QTest::keyClick(form.ListView1, Qt::Key_Escape);
+  selectRow(form, 1);
+  auto* list = named<QTreeView>(&form, "ListView1");
+  list->setFocus();
+  QTest::keyClick(list, Qt::Key_Escape);
   QCOMPARE(messages.shown.size(), 1);
-  form.emailEd->setFocus();
-  QTest::keyClick(form.emailEd, Qt::Key_Escape);
+  auto* email = named<QLineEdit>(&form, "emailEd");
+  email->setFocus();
+  QTest::keyClick(email, Qt::Key_Escape);
   QCOMPARE(messages.shown.size(), 2);
   QCOMPARE(messages.shown[1].title, QStringLiteral("Textfeld löschen"));
 
-  form.PageControl2->setCurrentIndex(2);
-  QTest::keyClick(form.NameED, Qt::Key_Escape);
-  form.PageControl2->setCurrentIndex(1);
-  QTest::keyClick(form.PageControl2, Qt::Key_Escape);
+  auto* tabs = named<QTabWidget>(&form, "PageControl2");
+  tabs->setCurrentIndex(2);
+  QTest::keyClick(named<QLineEdit>(&form, "NameED"), Qt::Key_Escape);
+  tabs->setCurrentIndex(1);
+  QTest::keyClick(tabs, Qt::Key_Escape);
   QCOMPARE(messages.shown.size(), 2);
   QCOMPARE(namesOf(form), std::string("AB"));
 }
@@ -208,24 +211,24 @@ void TestFieldList::movesFollowTheSelectedRow() {
   MainFormFixture fixture;
   TMainForm& form = *fixture.form;
   fillList(form, "ABC");
-  form.selectRow(1);
-  form.UpBtn->click();
+  selectRow(form, 1);
+  named<QToolButton>(&form, "UpBtn")->click();
   QCOMPARE(namesOf(form), std::string("BAC"));
-  QCOMPARE(form.selectedRow(), 0);
-  form.UpBtn->click();  // first row: nothing
+  QCOMPARE(selectedRow(form), 0);
+  named<QToolButton>(&form, "UpBtn")->click();  // first row: nothing
   QCOMPARE(namesOf(form), std::string("BAC"));
 
-  form.fieldList()->setFields(FieldList());
+  fieldListOf(form)->setFields(FieldList());
   fillList(form, "ABC");
-  form.selectRow(1);
-  form.DownBtn->click();
+  selectRow(form, 1);
+  named<QToolButton>(&form, "DownBtn")->click();
   QCOMPARE(namesOf(form), std::string("ACB"));
-  QCOMPARE(form.selectedRow(), 2);
-  form.DownBtn->click();  // last row: stays last and selected
+  QCOMPARE(selectedRow(form), 2);
+  named<QToolButton>(&form, "DownBtn")->click();  // last row: stays last and selected
   QCOMPARE(namesOf(form), std::string("ACB"));
-  QCOMPARE(form.selectedRow(), 2);
-  QCOMPARE(form.ListView1->selectionModel()->selectedRows().size(), 1);
-  QCOMPARE(form.fieldList()->fieldAt(2).Content, std::string("Content B"));
+  QCOMPARE(selectedRow(form), 2);
+  QCOMPARE(named<QTreeView>(&form, "ListView1")->selectionModel()->selectedRows().size(), 1);
+  QCOMPARE(fieldListOf(form)->fieldAt(2).Content, std::string("Content B"));
 }
 
 void TestFieldList::nameColumnIsEditedInPlaceUnfiltered() {
@@ -233,16 +236,17 @@ void TestFieldList::nameColumnIsEditedInPlaceUnfiltered() {
   QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
   TMainForm& form = *fixture.form;
   fillList(form, "AB");
-  form.selectRow(0);
-  const QModelIndex name = form.fieldList()->index(0, FieldListModel::NameColumn);
-  form.ListView1->edit(name);
-  auto* editor = form.ListView1->viewport()->findChild<QLineEdit*>();
+  selectRow(form, 0);
+  const QModelIndex name = fieldListOf(form)->index(0, FieldListModel::NameColumn);
+  auto* list = named<QTreeView>(&form, "ListView1");
+  list->edit(name);
+  auto* editor = list->viewport()->findChild<QLineEdit*>();
   QVERIFY(editor);
   editor->selectAll();
   typeText(editor, QStringLiteral("1. Größe"));
   QTest::keyClick(editor, Qt::Key_Return);
-  QTRY_COMPARE(form.fieldList()->fieldAt(0).InternalName, std::string("1. Gr\xF6\xDF" "e"));
-  QCOMPARE(form.fieldList()->flags(form.fieldList()->index(0, 1)) & Qt::ItemIsEditable,
+  QTRY_COMPARE(fieldListOf(form)->fieldAt(0).InternalName, std::string("1. Gr\xF6\xDF" "e"));
+  QCOMPARE(fieldListOf(form)->flags(fieldListOf(form)->index(0, 1)) & Qt::ItemIsEditable,
            Qt::ItemFlags());
 }
 
@@ -251,16 +255,17 @@ void TestFieldList::doubleClickEditsTheSelectedRow() {
   QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
   TMainForm& form = *fixture.form;
   fillList(form, "AB");
-  form.selectRow(1);
+  selectRow(form, 1);
   QString shownName;
   QVERIFY(whileModal(fixture.editor,
                      [&] {
-                       const QRect cell = form.ListView1->visualRect(form.fieldList()->index(1, 2));
-                       QTest::mouseDClick(form.ListView1->viewport(), Qt::LeftButton, {}, cell.center());
+                       auto* list = named<QTreeView>(&form, "ListView1");
+                       const QRect cell = list->visualRect(fieldListOf(form)->index(1, 2));
+                       QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
                      },
                      [&] {
-                       shownName = fixture.editor->NameEd->text();
-                       fixture.editor->CancelBtn->click();
+                       shownName = named<QLineEdit>(fixture.editor, "NameEd")->text();
+                       named<QPushButton>(fixture.editor, "CancelBtn")->click();
                      }));
   QCOMPARE(shownName, QStringLiteral("B"));
 }

@@ -67,6 +67,15 @@ class FileDialogRecorder {
   FileDialogHandler previous_;
 };
 
+// The child of `parent` with this object name, as a user finds a control by looking; a
+// missing one is a broken test and stops the run.
+template <typename T>
+T* named(const QObject* parent, const char* objectName) {
+  T* found = parent->findChild<T*>(QString::fromLatin1(objectName));
+  if (!found) qFatal("no child %s", objectName);
+  return found;
+}
+
 inline QByteArray readAll(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

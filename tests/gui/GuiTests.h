@@ -28,6 +28,7 @@ class TestMainForm : public QObject {
   void progressBarGrowsInPlaceAndShrinksByRepaint();
   void progressReachesTheWindowAsAPostedEvent();
   void generalErrorHandlerShowsTheExceptionAndCarriesOn();
+  void handlersConnectedThroughTheGuardReportWhatTheyThrow();
   void wwwButtonOpensTheMakersAddress();
   void ueberButtonShowsANewAboutBoxEachTime();
   void outsideSendersReportProgressOverTheSessionBus();

@@ -1,12 +1,20 @@
 #pragma once
-// A real main window with its field editor in a temporary program folder.
+// A real main window with its field editor in a temporary program folder, and the ways a test
+// reaches what the window shows: its controls by object name, the field list through ListView1.
 
+#include <QCoreApplication>
+#include <QItemSelectionModel>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTabWidget>
+#include <QTreeView>
 #include <memory>
 
+#include "app/FieldListModel.h"
 #include "app/MainUnit.h"
-#include "widgets/ButtonsXP.h"
 #include "gui/EditFieldsFUnit.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "widgets/ImageBtnUnit.h"
 
 namespace vantrel::test {
 
@@ -27,5 +35,39 @@ struct MainFormFixture {
     if (show) form->show();
   }
 };
+
+// The rows ListView1 shows.
+inline FieldListModel* fieldListOf(const QWidget& form) {
+  return qobject_cast<FieldListModel*>(named<QTreeView>(&form, "ListView1")->model());
+}
+
+// Selects a whole row of ListView1 as a click on it does; -1 clears the selection.
+inline void selectRow(const QWidget& form, int row) {
+  auto* view = named<QTreeView>(&form, "ListView1");
+  if (row < 0) {
+    view->selectionModel()->clearSelection();
+    return;
+  }
+  view->selectionModel()->setCurrentIndex(view->model()->index(row, 0),
+                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+// The row selected in ListView1, or -1.
+inline int selectedRow(const QWidget& form) {
+  const QModelIndexList rows = named<QTreeView>(&form, "ListView1")->selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.front().row();
+}
+
+// Goes to the tab "EXE erstellen" and presses "Go!".
+inline void pressGo(QWidget& form) {
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(2);
+  QTest::mouseClick(named<TImageBtn>(&form, "GoBtn1"), Qt::LeftButton, {}, QPoint(10, 10));
+}
+
+// A progress report as an outside sender's posted event delivers it.
+inline void reportProgress(QWidget& form, int percent) {
+  ProgressEvent event(percent);
+  QCoreApplication::sendEvent(&form, &event);
+}
 
 }  // namespace vantrel::test

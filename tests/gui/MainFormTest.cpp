@@ -14,10 +14,12 @@
 #include <QToolButton>
 #include <stdexcept>
 
+#include "app/FailureReport.h"
 #include "app/MainUnit.h"
 #include "app/ProgressBus.h"
 #include "app/ProgressPanel.h"
 #include "gui/AboutBoxUnit.h"
+#include "gui/Maker.h"
 #include "widgets/ImageBtnUnit.h"
 #include "gui/Shell.h"
 #include "widgets/SpinEdit.h"
@@ -42,18 +44,22 @@ int navyWidth(QWidget* panel) {
   return width;
 }
 
-template <typename T>
-T* child(QWidget* parent, const char* name) {
-  T* found = parent->findChild<T*>(QString::fromLatin1(name));
-  if (!found) qFatal("no child %s", name);
-  return found;
-}
-
 class Thrower : public QObject {
  public:
   bool event(QEvent* event) override {
     if (event->type() == QEvent::User) throw std::runtime_error("Read beyond end of file.");
     return QObject::event(event);
+  }
+};
+
+// A window whose one handler throws what it is told to, then counts how often it ran.
+class ThrowingWindow : public QObject {
+ public:
+  std::function<void()> toThrow;
+  int runs = 0;
+  void Handler() {
+    ++runs;
+    toThrow();
   }
 };
 
@@ -64,7 +70,7 @@ void TestMainForm::programFolderIsTheExecutablesFolder() {
   QCOMPARE(programFolderOf(QStringLiteral("/prog")), QStringLiteral("/"));
   MainFormFixture fixture(false);
   QCOMPARE(fixture.form->programFolder(), fixture.folder.path() + u'/');
-  QCOMPARE(child<QLineEdit>(fixture.form.get(), "EXENameEdit")->text(),
+  QCOMPARE(named<QLineEdit>(fixture.form.get(), "EXENameEdit")->text(),
            fixture.folder.path() + QStringLiteral("/ziel.exe"));
 }
 
@@ -73,48 +79,48 @@ void TestMainForm::startsWithTheThreeTabsAndTheirStartValues() {
   TMainForm* form = fixture.form.get();
   QCOMPARE(form->windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Unbenannt.vtq]"));
   QCOMPARE(form->size(), QSize(638, 512));
-  auto* tabs = child<QTabWidget>(form, "PageControl2");
+  auto* tabs = named<QTabWidget>(form, "PageControl2");
   QCOMPARE(tabs->count(), 3);
   QCOMPARE(tabs->tabText(0), QStringLiteral("Formularfelder"));
   QCOMPARE(tabs->tabText(1), QStringLiteral("Vorschau"));
   QCOMPARE(tabs->tabText(2), QStringLiteral("EXE erstellen"));
   QCOMPARE(tabs->currentIndex(), 0);
 
-  QCOMPARE(child<QToolButton>(form, "OpenBtn")->text(), QStringLiteral("Öffnen..."));
-  QCOMPARE(child<QToolButton>(form, "SaveAsBtn")->toolTip(), QStringLiteral("Projekt speichern unter..."));
-  QCOMPARE(child<QToolButton>(form, "NewBtn")->size(), QSize(121, 25));
-  QCOMPARE(child<QPushButton>(form, "DelFieldBtn")->text(), QStringLiteral("Feld löschen"));
-  QCOMPARE(child<QToolButton>(form, "UpBtn")->toolTip(), QStringLiteral("Nach oben verschieben"));
-  QCOMPARE(child<QLineEdit>(form, "emailEd")->text(), QString());
-  QCOMPARE(child<TImageBtn>(form, "GoBtn1")->toolTip(), QStringLiteral("Erstellt die EXE-Datei..."));
-  QCOMPARE(child<TImageBtn>(form, "endebtn")->size(), QSize(101, 30));
+  QCOMPARE(named<QToolButton>(form, "OpenBtn")->text(), QStringLiteral("Öffnen..."));
+  QCOMPARE(named<QToolButton>(form, "SaveAsBtn")->toolTip(), QStringLiteral("Projekt speichern unter..."));
+  QCOMPARE(named<QToolButton>(form, "NewBtn")->size(), QSize(121, 25));
+  QCOMPARE(named<QPushButton>(form, "DelFieldBtn")->text(), QStringLiteral("Feld löschen"));
+  QCOMPARE(named<QToolButton>(form, "UpBtn")->toolTip(), QStringLiteral("Nach oben verschieben"));
+  QCOMPARE(named<QLineEdit>(form, "emailEd")->text(), QString());
+  QCOMPARE(named<TImageBtn>(form, "GoBtn1")->toolTip(), QStringLiteral("Erstellt die EXE-Datei..."));
+  QCOMPARE(named<TImageBtn>(form, "endebtn")->size(), QSize(101, 30));
 
-  QVERIFY(child<QRadioButton>(form, "DefSizeCheck")->isChecked());
-  QVERIFY(!child<QRadioButton>(form, "FullScreenCheck")->isChecked());
-  auto* width = child<SpinEdit>(form, "WidthEd");
+  QVERIFY(named<QRadioButton>(form, "DefSizeCheck")->isChecked());
+  QVERIFY(!named<QRadioButton>(form, "FullScreenCheck")->isChecked());
+  auto* width = named<SpinEdit>(form, "WidthEd");
   QCOMPARE(width->value(), 600);
   QCOMPARE(width->minValue(), 64);
   QCOMPARE(width->maxValue(), 1280);
   QCOMPARE(width->increment(), 10);
-  QCOMPARE(child<SpinEdit>(form, "HeightEd")->value(), 440);
-  QVERIFY(!child<QCheckBox>(form, "FixedSizeCheck")->isChecked());
-  QVERIFY(!child<QCheckBox>(form, "AutoStartCheck")->isChecked());
+  QCOMPARE(named<SpinEdit>(form, "HeightEd")->value(), 440);
+  QVERIFY(!named<QCheckBox>(form, "FixedSizeCheck")->isChecked());
+  QVERIFY(!named<QCheckBox>(form, "AutoStartCheck")->isChecked());
   for (int i = 1; i <= 10; ++i) {
     const QByteArray name = "CheckBox" + QByteArray::number(i);
-    QVERIFY2(child<QCheckBox>(form, name.constData())->isChecked(), name.constData());
+    QVERIFY2(named<QCheckBox>(form, name.constData())->isChecked(), name.constData());
   }
-  QCOMPARE(child<QCheckBox>(form, "CheckBox10")->text(), QStringLiteral("Beenden Button"));
-  QCOMPARE(child<QLineEdit>(form, "NameED")->text(), QStringLiteral("Vantrel"));
+  QCOMPARE(named<QCheckBox>(form, "CheckBox10")->text(), QStringLiteral("Beenden Button"));
+  QCOMPARE(named<QLineEdit>(form, "NameED")->text(), QStringLiteral("Vantrel"));
 
   const IconBitmap& icon = form->iconBitmap();
   QCOMPARE(icon.width, 32);
   QCOMPARE(icon.height, 32);
   QCOMPARE(icon.bitsPerPixel, 4);
 
-  auto* status = child<QStatusBar>(form, "StatusBar1");
+  auto* status = named<QStatusBar>(form, "StatusBar1");
   QCOMPARE(status->height(), 19);
-  QCOMPARE(child<QWidget>(form, "StatusPanel0")->width(), 250);
-  QCOMPARE(child<QWidget>(form, "ProgressPanel")->width(), 50);
+  QCOMPARE(named<QWidget>(form, "StatusPanel0")->width(), 250);
+  QCOMPARE(named<QWidget>(form, "ProgressPanel")->width(), 50);
 }
 
 void TestMainForm::closingAlwaysAsksAndCancelKeepsTheWindow() {
@@ -138,7 +144,7 @@ void TestMainForm::endeButtonClosesThroughTheSameQuestion() {
   QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
   MessageRecorder messages;
   messages.answers = {IDCANCEL, IDOK};
-  auto* ende = child<TImageBtn>(fixture.form.get(), "endebtn");
+  auto* ende = named<TImageBtn>(fixture.form.get(), "endebtn");
   QTest::mouseClick(ende, Qt::LeftButton, {}, QPoint(10, 10));
   QVERIFY(fixture.form->isVisible());
   QTest::mouseClick(ende, Qt::LeftButton, {}, QPoint(10, 10));
@@ -150,7 +156,7 @@ void TestMainForm::placementAndAutoStartSurviveARestart() {
   MainFormFixture fixture;
   MessageRecorder messages;
   fixture.form->setGeometry(30, 40, 660, 520);
-  child<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
+  named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
   QVERIFY(fixture.form->close());
 
   QSettings ini(fixture.iniFile(), QSettings::IniFormat);
@@ -164,23 +170,23 @@ void TestMainForm::placementAndAutoStartSurviveARestart() {
 
   fixture.open();
   QCOMPARE(fixture.form->geometry(), QRect(30, 40, 660, 520));
-  QVERIFY(child<QCheckBox>(fixture.form.get(), "AutoStartCheck")->isChecked());
+  QVERIFY(named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->isChecked());
 }
 
 void TestMainForm::progressBarGrowsInPlaceAndShrinksByRepaint() {
   MainFormFixture fixture;
   QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
-  auto* panel = child<ProgressPanel>(fixture.form.get(), "ProgressPanel");
+  auto* panel = named<ProgressPanel>(fixture.form.get(), "ProgressPanel");
   QCOMPARE(navyWidth(panel), 0);
-  fixture.form->WMUser(50);
+  reportProgress(*fixture.form, 50);
   QCOMPARE(navyWidth(panel), 25);
   QCOMPARE(fixture.form->progressRect().width(), 50);
-  fixture.form->WMUser(80);
+  reportProgress(*fixture.form, 80);
   QCOMPARE(navyWidth(panel), 40);
-  fixture.form->WMUser(10);
+  reportProgress(*fixture.form, 10);
   QCOMPARE(fixture.form->progressPercent(), 10);
   QCOMPARE(navyWidth(panel), 5);
-  fixture.form->WMUser(150);  // not clamped: drawn beyond the panel's right edge
+  reportProgress(*fixture.form, 150);  // not clamped: drawn beyond the panel's right edge
   QCOMPARE(navyWidth(panel), 50);
 }
 
@@ -202,11 +208,38 @@ void TestMainForm::generalErrorHandlerShowsTheExceptionAndCarriesOn() {
   QCOMPARE(messages.shown[0].flags & MB_ICONERROR, int(MB_ICONERROR));
 }
 
+void TestMainForm::handlersConnectedThroughTheGuardReportWhatTheyThrow() {
+  struct Case {
+    const char* name;
+    std::function<void()> toThrow;
+    QString shown;
+  };
+  const Case cases[] = {
+      {"std::exception", [] { throw std::runtime_error("Konnte Datei nicht öffnen!"); },
+       QStringLiteral("Konnte Datei nicht öffnen!")},
+      {"anything else", [] { throw 42; }, QStringLiteral("Unbekannter Fehler")},
+  };
+  for (const Case& c : cases) {
+    MessageRecorder messages;
+    QPushButton button;
+    ThrowingWindow window;
+    window.toThrow = c.toThrow;
+    connectHandler(&button, &QPushButton::clicked, &window, &ThrowingWindow::Handler);
+    button.click();
+    button.click();  // the program carries on
+    QCOMPARE(window.runs, 2);
+    QCOMPARE(messages.shown.size(), 2);
+    QVERIFY2(messages.shown[0].text == c.shown, c.name);
+    QCOMPARE(messages.shown[0].title, QStringLiteral("Vantrel Formulare 1.0"));
+    QCOMPARE(messages.shown[0].flags, MB_OK | MB_ICONERROR);
+  }
+}
+
 void TestMainForm::wwwButtonOpensTheMakersAddress() {
   MainFormFixture fixture;
   QStringList opened;
   auto previous = setShellOpenHandler([&](const QString& address) { opened.append(address); });
-  auto* www = child<QToolButton>(fixture.form.get(), "wwwBtn");
+  auto* www = named<QToolButton>(fixture.form.get(), "wwwBtn");
   QCOMPARE(www->text(), kMakerWebAddress);
   QCOMPARE(www->toolTip(), QStringLiteral("Auf zur Brixtel Homepage..."));
   www->click();
@@ -217,7 +250,7 @@ void TestMainForm::wwwButtonOpensTheMakersAddress() {
 void TestMainForm::ueberButtonShowsANewAboutBoxEachTime() {
   MainFormFixture fixture;
   QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
-  auto* ueber = child<TImageBtn>(fixture.form.get(), "ueberbtn");
+  auto* ueber = named<TImageBtn>(fixture.form.get(), "ueberbtn");
   QList<QString> titles;
   for (int click = 0; click < 2; ++click) {
     QTimer::singleShot(0, fixture.form.get(), [&] {

@@ -25,9 +25,14 @@ QString pagePath(const MainFormFixture& fixture) {
 }
 
 void fillSurvey(TMainForm& form) {
-  form.fieldList()->appendField(
+  fieldListOf(form)->appendField(
       FormField{"Groesse", "Textfeld", "Gr\xF6\xDF" "e in cm", "", "5", "5", "0", "Nein", "Nein"});
-  form.emailEd->setText(QStringLiteral("umfrage@brixtel.example"));
+  named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("umfrage@brixtel.example"));
+}
+
+// The embedded browser, which exists only once the preview was asked for.
+QWebEngineView* previewBrowser(const TMainForm& form) {
+  return form.findChild<QWebEngineView*>(QStringLiteral("WebBrowser1"));
 }
 
 QString bodyText(QWebEngineView* view) {
@@ -49,13 +54,13 @@ void TestPreview::nothingIsShownBeforeThePreviewIsAskedFor() {
   MainFormFixture fixture;
   MessageRecorder messages;
   TMainForm& form = *fixture.form;
-  form.BackButton->click();
-  form.FwdButton->click();
-  form.ReloadButton->click();
+  named<QPushButton>(&form, "BackButton")->click();
+  named<QPushButton>(&form, "FwdButton")->click();
+  named<QPushButton>(&form, "ReloadButton")->click();
   QVERIFY(messages.shown.isEmpty());
-  QVERIFY(form.WebBrowser1 == nullptr);
+  QVERIFY(previewBrowser(form) == nullptr);
   QVERIFY(!QFile::exists(pagePath(fixture)));
-  form.PageControl2->setCurrentIndex(2);  // another tab writes nothing
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(2);  // another tab writes nothing
   QVERIFY(!QFile::exists(pagePath(fixture)));
 }
 
@@ -64,23 +69,23 @@ void TestPreview::selectingThePreviewRewritesAndShowsThePage() {
   MessageRecorder messages;
   TMainForm& form = *fixture.form;
   fillSurvey(form);
-  form.PageControl2->setCurrentIndex(1);
-  const std::string expected = generateFormPage(form.fieldList()->fields(), "umfrage@brixtel.example",
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
+  const std::string expected = generateFormPage(fieldListOf(form)->fields(), "umfrage@brixtel.example",
                                                 formMailAction());
   QCOMPARE(readAll(pagePath(fixture)), QByteArray::fromStdString(expected));
-  QVERIFY(form.WebBrowser1 != nullptr);
-  QTRY_COMPARE_WITH_TIMEOUT(form.WebBrowser1->url(), QUrl::fromLocalFile(pagePath(fixture)), kLoadTimeoutMs);
-  QTRY_VERIFY_WITH_TIMEOUT(bodyText(form.WebBrowser1).contains(QStringLiteral("Größe in cm*")), kLoadTimeoutMs);
+  QVERIFY(previewBrowser(form) != nullptr);
+  QTRY_COMPARE_WITH_TIMEOUT(previewBrowser(form)->url(), QUrl::fromLocalFile(pagePath(fixture)), kLoadTimeoutMs);
+  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Größe in cm*")), kLoadTimeoutMs);
 
   // Back with no history before this page does nothing and says nothing.
-  form.BackButton->click();
+  named<QPushButton>(&form, "BackButton")->click();
   QVERIFY(messages.shown.isEmpty());
 
   // Selecting the tab again rewrites the page even when nothing changed.
   QFile::remove(pagePath(fixture));
-  form.PageControl2->setCurrentIndex(0);
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(0);
   QVERIFY(!QFile::exists(pagePath(fixture)));
-  form.PageControl2->setCurrentIndex(1);
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
   QCOMPARE(readAll(pagePath(fixture)), QByteArray::fromStdString(expected));
 }
 
@@ -89,21 +94,21 @@ void TestPreview::homeButtonRegeneratesAndReloadDoesNot() {
   MessageRecorder messages;
   TMainForm& form = *fixture.form;
   fillSurvey(form);
-  form.PageControl2->setCurrentIndex(1);
-  QTRY_VERIFY_WITH_TIMEOUT(bodyText(form.WebBrowser1).contains(QStringLiteral("Größe")), kLoadTimeoutMs);
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
+  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Größe")), kLoadTimeoutMs);
 
   // A new project while the preview shows: the old page stays until "Startseite".
-  form.fieldList()->setFields(FieldList());
-  form.fieldList()->appendField(
+  fieldListOf(form)->setFields(FieldList());
+  fieldListOf(form)->appendField(
       FormField{"Farbe", "Textfeld", "Lieblingsfarbe", "", "5", "5", "0", "Ja", "Nein"});
-  form.ReloadButton->click();
+  named<QPushButton>(&form, "ReloadButton")->click();
   QTest::qWait(500);
-  QVERIFY(bodyText(form.WebBrowser1).contains(QStringLiteral("Größe")));
+  QVERIFY(bodyText(previewBrowser(form)).contains(QStringLiteral("Größe")));
   QVERIFY(readAll(pagePath(fixture)).contains("Groesse"));
 
-  form.HomeBtn->click();
+  named<QPushButton>(&form, "HomeBtn")->click();
   QVERIFY(readAll(pagePath(fixture)).contains("Farbe"));
-  QTRY_VERIFY_WITH_TIMEOUT(bodyText(form.WebBrowser1).contains(QStringLiteral("Lieblingsfarbe")), kLoadTimeoutMs);
+  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Lieblingsfarbe")), kLoadTimeoutMs);
   QVERIFY(messages.shown.isEmpty());
 }
 
@@ -114,14 +119,14 @@ void TestPreview::pageThatCannotBeWrittenIsReportedAndNotShown() {
   fillSurvey(form);
   // A folder in the page's place cannot be replaced by a file.
   QVERIFY(QDir(fixture.folder.path()).mkpath(QStringLiteral("formular.htm/inhalt")));
-  form.PageControl2->setCurrentIndex(1);
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
   QCOMPARE(messages.shown.size(), 1);
   QCOMPARE(messages.shown[0].text, QStringLiteral("Die Datei formular.htm konnte nicht geschrieben werden!"));
   QCOMPARE(messages.shown[0].title, QStringLiteral("Fehler"));
   QCOMPARE(messages.shown[0].flags, MB_OK | MB_ICONERROR);
-  QVERIFY(form.WebBrowser1 == nullptr);
+  QVERIFY(previewBrowser(form) == nullptr);
   QVERIFY(QFileInfo(pagePath(fixture)).isDir());
-  form.HomeBtn->click();
+  named<QPushButton>(&form, "HomeBtn")->click();
   QCOMPARE(messages.shown.size(), 2);
 }
 

@@ -53,35 +53,35 @@ void TestProjectCommands::newResetsTheProjectAfterAsking() {
   MainFormFixture fixture;
   MessageRecorder messages;
   TMainForm& form = *fixture.form;
-  form.fieldList()->appendField(FormField{"A", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
-  form.emailEd->setText(QStringLiteral("x@y.example"));
-  form.CheckBox[3]->setChecked(false);
-  form.WidthEd->setValue(800);
-  form.FullScreenCheck->setChecked(true);
-  form.NameED->setText(QStringLiteral("Umfrage"));
-  form.EXENameEdit->setText(QStringLiteral("/tmp/out.exe"));
-  form.AutoStartCheck->setChecked(true);
+  fieldListOf(form)->appendField(FormField{"A", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
+  named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("x@y.example"));
+  named<QCheckBox>(&form, "CheckBox4")->setChecked(false);
+  named<SpinEdit>(&form, "WidthEd")->setValue(800);
+  named<QRadioButton>(&form, "FullScreenCheck")->setChecked(true);
+  named<QLineEdit>(&form, "NameED")->setText(QStringLiteral("Umfrage"));
+  named<QLineEdit>(&form, "EXENameEdit")->setText(QStringLiteral("/tmp/out.exe"));
+  named<QCheckBox>(&form, "AutoStartCheck")->setChecked(true);
 
   messages.answers = {IDCANCEL};
-  form.NewBtn->click();
+  named<QToolButton>(&form, "NewBtn")->click();
   QCOMPARE(messages.shown.size(), 1);
   QCOMPARE(messages.shown[0].text,
            QStringLiteral("Hiermit gehen alle nicht gespeicherten Informationen verloren."));
   QCOMPARE(messages.shown[0].title, QStringLiteral("Datei/Neu"));
   QCOMPARE(messages.shown[0].flags, MB_OKCANCEL | MB_ICONINFORMATION);
-  QCOMPARE(form.fieldList()->rowCount(), 1);
+  QCOMPARE(fieldListOf(form)->rowCount(), 1);
 
-  form.NewBtn->click();
-  QCOMPARE(form.fieldList()->rowCount(), 0);
-  QCOMPARE(form.emailEd->text(), QString());
-  QVERIFY(form.CheckBox[3]->isChecked());
-  QCOMPARE(form.WidthEd->value(), 600);
-  QCOMPARE(form.HeightEd->value(), 440);
-  QVERIFY(form.DefSizeCheck->isChecked());
-  QVERIFY(form.FixedSizeCheck->isChecked());
-  QCOMPARE(form.NameED->text(), QStringLiteral("Vantrel"));
-  QCOMPARE(form.EXENameEdit->text(), QStringLiteral("/tmp/out.exe"));
-  QVERIFY(form.AutoStartCheck->isChecked());
+  named<QToolButton>(&form, "NewBtn")->click();
+  QCOMPARE(fieldListOf(form)->rowCount(), 0);
+  QCOMPARE(named<QLineEdit>(&form, "emailEd")->text(), QString());
+  QVERIFY(named<QCheckBox>(&form, "CheckBox4")->isChecked());
+  QCOMPARE(named<SpinEdit>(&form, "WidthEd")->value(), 600);
+  QCOMPARE(named<SpinEdit>(&form, "HeightEd")->value(), 440);
+  QVERIFY(named<QRadioButton>(&form, "DefSizeCheck")->isChecked());
+  QVERIFY(named<QCheckBox>(&form, "FixedSizeCheck")->isChecked());
+  QCOMPARE(named<QLineEdit>(&form, "NameED")->text(), QStringLiteral("Vantrel"));
+  QCOMPARE(named<QLineEdit>(&form, "EXENameEdit")->text(), QStringLiteral("/tmp/out.exe"));
+  QVERIFY(named<QCheckBox>(&form, "AutoStartCheck")->isChecked());
   QCOMPARE(form.windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Unbenannt.vtq]"));
 }
 
@@ -91,9 +91,9 @@ void TestProjectCommands::saveAfterNewAsksForANameThenSavesInPlace() {
   FileDialogRecorder dialogs;
   TMainForm& form = *fixture.form;
   const QString path = fixture.folder.filePath(QStringLiteral("Kunden.vtq"));
-  form.NewBtn->click();
+  named<QToolButton>(&form, "NewBtn")->click();
   dialogs.answers = {path};
-  form.SaveBtn->click();
+  named<QToolButton>(&form, "SaveBtn")->click();
   QCOMPARE(dialogs.requests.size(), 1);
   const FileDialogRequest& request = dialogs.requests[0];
   QCOMPARE(request.kind, FileDialogRequest::Kind::Save);
@@ -106,14 +106,14 @@ void TestProjectCommands::saveAfterNewAsksForANameThenSavesInPlace() {
   QCOMPARE(form.savedFileName(), path);
   QCOMPARE(form.windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Kunden.vtq]"));
 
-  form.emailEd->setText(QStringLiteral("neu@brixtel.example"));
-  form.SaveBtn->click();
+  named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("neu@brixtel.example"));
+  named<QToolButton>(&form, "SaveBtn")->click();
   QCOMPARE(dialogs.requests.size(), 1);  // no dialog the second time
   QVERIFY(readAll(path).contains("neu@brixtel.example"));
   QCOMPARE(messages.shown.size(), 1);  // only the question of "Neu"
 
   // "Speichern unter..." opens with the name last chosen in the save dialog.
-  form.SaveAsBtn->click();
+  named<QToolButton>(&form, "SaveAsBtn")->click();
   QCOMPARE(dialogs.requests.size(), 2);
   QCOMPARE(dialogs.requests[1].fileName, path);
 }
@@ -126,30 +126,30 @@ void TestProjectCommands::openReadsEverythingBackAndNamesTheProject() {
   const QString path = fixture.folder.filePath(QStringLiteral("alt.vtq"));
   writeAll(path, oneRowProject(2000));
   dialogs.answers = {path};
-  form.OpenBtn->click();
+  named<QToolButton>(&form, "OpenBtn")->click();
   QCOMPARE(messages.shown.size(), 1);
   QCOMPARE(messages.shown[0].title, QStringLiteral("Datei/Öffnen"));
   QCOMPARE(dialogs.requests[0].kind, FileDialogRequest::Kind::Open);
   QCOMPARE(dialogs.requests[0].folder, form.programFolder());
-  QCOMPARE(form.fieldList()->rowCount(), 1);
-  QCOMPARE(form.fieldList()->fieldAt(0).CaptionText, std::string("Ihr Alter"));
-  QCOMPARE(form.emailEd->text(), QStringLiteral("a@b.example"));
-  QVERIFY(form.CheckBox[0]->isChecked());
-  QVERIFY(!form.CheckBox[1]->isChecked());
-  QCOMPARE(form.WidthEd->value(), 1280);  // brought into its limits
-  QCOMPARE(form.HeightEd->value(), 64);
-  QVERIFY(form.FullScreenCheck->isChecked());
-  QVERIFY(!form.FixedSizeCheck->isChecked());
-  QCOMPARE(form.NameED->text(), QStringLiteral("Größe"));
+  QCOMPARE(fieldListOf(form)->rowCount(), 1);
+  QCOMPARE(fieldListOf(form)->fieldAt(0).CaptionText, std::string("Ihr Alter"));
+  QCOMPARE(named<QLineEdit>(&form, "emailEd")->text(), QStringLiteral("a@b.example"));
+  QVERIFY(named<QCheckBox>(&form, "CheckBox1")->isChecked());
+  QVERIFY(!named<QCheckBox>(&form, "CheckBox2")->isChecked());
+  QCOMPARE(named<SpinEdit>(&form, "WidthEd")->value(), 1280);  // brought into its limits
+  QCOMPARE(named<SpinEdit>(&form, "HeightEd")->value(), 64);
+  QVERIFY(named<QRadioButton>(&form, "FullScreenCheck")->isChecked());
+  QVERIFY(!named<QCheckBox>(&form, "FixedSizeCheck")->isChecked());
+  QCOMPARE(named<QLineEdit>(&form, "NameED")->text(), QStringLiteral("Größe"));
   QCOMPARE(form.windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [alt.vtq]"));
 
   // A file that ends after the address keeps the tab's settings.
   const QString shortPath = fixture.folder.filePath(QStringLiteral("kurz.vtq"));
   writeAll(shortPath, QByteArray("Vantrel Formulare 1.0") + le32(0) + le32(0));
   dialogs.answers = {shortPath};
-  form.OpenBtn->click();
-  QCOMPARE(form.fieldList()->rowCount(), 0);
-  QCOMPARE(form.NameED->text(), QStringLiteral("Größe"));
+  named<QToolButton>(&form, "OpenBtn")->click();
+  QCOMPARE(fieldListOf(form)->rowCount(), 0);
+  QCOMPARE(named<QLineEdit>(&form, "NameED")->text(), QStringLiteral("Größe"));
   QCOMPARE(form.savedFileName(), shortPath);
   QCOMPARE(dialogs.requests[1].fileName, path);  // the open dialog remembers its last name
 }
@@ -159,8 +159,8 @@ void TestProjectCommands::failedOpenChangesNothingOnScreen() {
   MessageRecorder messages;
   FileDialogRecorder dialogs;
   TMainForm& form = *fixture.form;
-  form.fieldList()->appendField(FormField{"Bleibt", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
-  form.emailEd->setText(QStringLiteral("vorher@brixtel.example"));
+  fieldListOf(form)->appendField(FormField{"Bleibt", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
+  named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("vorher@brixtel.example"));
   const QString before = form.windowTitle();
 
   const QString wrongMagic = fixture.folder.filePath(QStringLiteral("v11.vtq"));
@@ -170,7 +170,7 @@ void TestProjectCommands::failedOpenChangesNothingOnScreen() {
   const QString missing = fixture.folder.filePath(QStringLiteral("fehlt.vtq"));
 
   dialogs.answers = {wrongMagic, cut, missing};
-  for (int i = 0; i < 3; ++i) form.OpenBtn->click();
+  for (int i = 0; i < 3; ++i) named<QToolButton>(&form, "OpenBtn")->click();
   QCOMPARE(messages.shown.size(), 6);
   QCOMPARE(messages.shown[1].text, QStringLiteral("Die Datei ist keine gültige \"Drovanex 1.0\"-Datei!"));
   QCOMPARE(messages.shown[1].title, QStringLiteral("Fehler"));
@@ -180,9 +180,9 @@ void TestProjectCommands::failedOpenChangesNothingOnScreen() {
            QStringLiteral("Projekt öffnen: Konnte die Datei fehlt.vtq nicht öffnen!"));
   QCOMPARE(messages.shown[5].flags, MB_OK | MB_ICONERROR);
 
-  QCOMPARE(form.fieldList()->rowCount(), 1);
-  QCOMPARE(form.fieldList()->fieldAt(0).InternalName, std::string("Bleibt"));
-  QCOMPARE(form.emailEd->text(), QStringLiteral("vorher@brixtel.example"));
+  QCOMPARE(fieldListOf(form)->rowCount(), 1);
+  QCOMPARE(fieldListOf(form)->fieldAt(0).InternalName, std::string("Bleibt"));
+  QCOMPARE(named<QLineEdit>(&form, "emailEd")->text(), QStringLiteral("vorher@brixtel.example"));
   QCOMPARE(form.windowTitle(), before);
   QCOMPARE(form.savedFileName(), QString());
 }
@@ -194,7 +194,7 @@ void TestProjectCommands::failedSaveKeepsNameTitleAndOldFile() {
   TMainForm& form = *fixture.form;
   const QString missingFolder = fixture.folder.filePath(QStringLiteral("fehlt/neu.vtq"));
   dialogs.answers = {missingFolder};
-  form.SaveAsBtn->click();
+  named<QToolButton>(&form, "SaveAsBtn")->click();
   QCOMPARE(messages.shown.size(), 1);
   QCOMPARE(messages.shown[0].text,
            QStringLiteral("Projekt speichern: Konnte die Datei neu.vtq nicht erstellen!"));
@@ -209,20 +209,20 @@ void TestProjectCommands::sizesAreSavedAsTypedBeforeConfirming() {
   MessageRecorder messages;
   FileDialogRecorder dialogs;
   TMainForm& form = *fixture.form;
-  form.PageControl2->setCurrentIndex(2);
-  form.WidthEd->setFocus();
-  form.WidthEd->setText(QString());
-  QTest::keyClicks(form.WidthEd, QStringLiteral("5000"));
-  form.HeightEd->setText(QStringLiteral("-"));
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(2);
+  named<SpinEdit>(&form, "WidthEd")->setFocus();
+  named<SpinEdit>(&form, "WidthEd")->setText(QString());
+  QTest::keyClicks(named<SpinEdit>(&form, "WidthEd"), QStringLiteral("5000"));
+  named<SpinEdit>(&form, "HeightEd")->setText(QStringLiteral("-"));
   const QString path = fixture.folder.filePath(QStringLiteral("typed.vtq"));
   dialogs.answers = {path};
-  QTest::mouseClick(form.SaveAsBtn, Qt::LeftButton);  // the tool bar does not take the focus
+  QTest::mouseClick(named<QToolButton>(&form, "SaveAsBtn"), Qt::LeftButton);  // the tool bar does not take the focus
   const QByteArray bytes = readAll(path);
   QCOMPARE(bytes.size(), 70);
   QCOMPARE(bytes.mid(39, 4), le32(5000));
   QCOMPARE(bytes.mid(43, 4), le32(64));
   QCOMPARE(bytes.mid(60, 4), le32(5000));  // the echo holds the same values
-  QCOMPARE(form.WidthEd->text(), QStringLiteral("5000"));
+  QCOMPARE(named<SpinEdit>(&form, "WidthEd")->text(), QStringLiteral("5000"));
 }
 
 }  // namespace vantrel::test

@@ -21,6 +21,8 @@
 #include "widgets/Fonts.h"
 #include "widgets/browser/BrowserEngine.h"
 #include "gui/EditFieldsFUnit.h"
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/MainFormFixture.h"
 
 namespace {
 
@@ -65,23 +67,25 @@ int main(int argc, char** argv) {
   vantrel::TMainForm form(programFolder.filePath(QStringLiteral("vantrel-formulare")), QString());
   vantrel::TEditFieldsForm editor(&form);
   form.setFieldEditor(&editor);
-  auto* list = form.fieldList();
+  auto* list = vantrel::test::fieldListOf(form);
   list->appendField(sampleField("Umfrage", 6, "Kundenumfrage 2026", "", "Ja", "Nein"));
   list->appendField(sampleField("Name", 0, "Ihr Name", "", "Nein", "Nein"));
   list->appendField(sampleField("Zufrieden", 2, "Sehr zufrieden", "sehr", "Ja", "Ja"));
   list->appendField(sampleField("Zufrieden", 2, "Zufrieden", "ja", "Ja", "Nein"));
   list->appendField(sampleField("Newsletter", 3, "Newsletter abonnieren", "ja", "Ja", "Nein"));
   list->appendField(sampleField("Anmerkung", 1, "Anmerkungen", "", "Ja", "Nein"));
-  form.emailEd->setText(QStringLiteral("umfrage@brixtel.example"));
-  form.selectRow(1);
+  vantrel::test::named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("umfrage@brixtel.example"));
+  vantrel::test::selectRow(form, 1);
   form.show();
 
   const char* names[] = {"main-formularfelder.png", "main-vorschau.png", "main-exe-erstellen.png"};
+  auto* tabs = vantrel::test::named<QTabWidget>(&form, "PageControl2");
   for (int tab = 0; tab < 3; ++tab) {
-    form.PageControl2->setCurrentIndex(tab);
+    tabs->setCurrentIndex(tab);
     // The page loads on its own after the tab asked for it; the browser exists from then on.
-    if (tab == 1 && form.WebBrowser1) {
-      QSignalSpy loaded(form.WebBrowser1, &QWebEngineView::loadFinished);
+    auto* browser = form.findChild<QWebEngineView*>(QStringLiteral("WebBrowser1"));
+    if (tab == 1 && browser) {
+      QSignalSpy loaded(browser, &QWebEngineView::loadFinished);
       if (!loaded.wait(kPageLoadTimeoutMs)) qWarning("the preview did not load");
     }
     save(form, QDir(folder).filePath(QString::fromLatin1(names[tab])));

@@ -1,0 +1,162 @@
+// The tab "EXE erstellen": the icon of the program to build, its output file and the build.
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QPainter>
+#include <QTabWidget>
+
+#include "app/FailureReport.h"
+#include "app/FieldListModel.h"
+#include "app/LocalPath.h"
+#include "app/MainFormUi.h"
+#include "builder/BuildProgram.h"
+#include "gui/FileDialogs.h"
+#include "gui/MessageBox.h"
+#include "gui/Shell.h"
+#include "icon/BitmapFile.h"
+#include "icon/IconPos.h"
+#include "icon/RenderIcon.h"
+#include "icon/StandardIcon.h"
+#include "icon/loaders/PictureLoader.h"
+#include "page/FormPage.h"
+#include "page/PageFile.h"
+#include "widgets/PaintBox.h"
+#include "widgets/TextEdge.h"
+
+namespace vantrel {
+namespace {
+
+QString pictureFilter() {
+  QStringList patterns;
+  for (const auto& extension : pictureExtensions()) {
+    patterns.append(QStringLiteral("*.") + QString::fromStdString(extension));
+  }
+  return QStringLiteral("Alle Bilder (%1);;Bitmaps (*.bmp);;Symbole (*.ico);;"
+                        "Metadateien (*.wmf *.emf);;JPEG-Bilder (*.jpg *.jpeg);;"
+                        "GIF-Bilder (*.gif);;PNG-Bilder (*.png)")
+      .arg(patterns.join(u' '));
+}
+
+QImage imageOf(const Picture& picture) {
+  QImage image(picture.rgba.data(), picture.width, picture.height, picture.width * 4,
+               QImage::Format_RGBA8888);
+  return image.copy();
+}
+
+}  // namespace
+
+// ---- The icon ----
+
+// The icon of the last run, or the standard icon when "theicon.bmp" cannot be loaded. Start-up
+// goes on whatever happens; a folder that cannot be written shows its failures later.
+void TMainForm::loadIconAtStartUp() {
+  try {
+    IconBitmap_ = loadBitmapFile(iconFilePath());
+    return;
+  } catch (const std::exception&) {
+  }
+  try {
+    StdIconBtnClick();
+  } catch (const std::exception&) {
+    IconBitmap_ = renderIconBitmap(standardIconPicture());
+  }
+}
+
+std::string TMainForm::iconFilePath() const {
+  return pathOf(ProgramFolder) + kIconFileName;
+}
+
+void TMainForm::StdIconBtnClick() {
+  IconBitmap_ = RenderIcon(standardIconPicture(), iconFilePath());
+  ui_->PaintBox1->update();
+}
+
+// A picture that cannot be loaded raises the loader's error; the icon stays as it was.
+void TMainForm::OpenIconBtnClick() {
+  FileDialogRequest request;
+  request.kind = FileDialogRequest::Kind::Open;
+  request.parent = this;
+  request.title = QStringLiteral("Icon laden");
+  request.folder = ProgramFolder;
+  request.filter = pictureFilter();
+  request.picturePreview = true;
+  request.previewLoader = [](const QString& path) {
+    return QFileInfo(path).isFile() ? imageOf(loadPicture(pathOf(path))) : QImage();
+  };
+  const auto chosen = chooseFile(request);
+  if (!chosen) return;
+  IconBitmap_ = RenderIcon(loadPicture(pathOf(*chosen)), iconFilePath());
+  ui_->PaintBox1->update();
+}
+
+// One screen pixel per icon pixel, at the box's top-left corner.
+void TMainForm::PaintBox1Paint(QPainter& canvas) {
+  QImage image(IconBitmap_.width, IconBitmap_.height, QImage::Format_RGB32);
+  for (int y = 0; y < IconBitmap_.height; ++y) {
+    for (int x = 0; x < IconBitmap_.width; ++x) {
+      const Rgb colour = IconBitmap_.colourAt(x, y);
+      image.setPixel(x, y, qRgb(colour.red, colour.green, colour.blue));
+    }
+  }
+  canvas.drawImage(0, 0, image);
+}
+
+// ---- The output file ----
+
+void TMainForm::EXENameBrowseClick() {
+  FileDialogRequest request;
+  request.kind = FileDialogRequest::Kind::Save;
+  request.parent = this;
+  request.folder = QFileInfo(ui_->EXENameEdit->text()).absolutePath();
+  request.fileName = ui_->EXENameEdit->text();
+  request.filter = QStringLiteral("EXE-Dateien (*.exe)");
+  request.defaultSuffix = QStringLiteral("exe");
+  if (const auto chosen = chooseFile(request)) ui_->EXENameEdit->setText(*chosen);
+}
+
+// ---- Building the program ----
+
+namespace {
+
+// Texts of the build are Windows-1252 and flags keep their Windows values.
+int showBuildMessage(const exe::BuildMessage& message) {
+  return messageBox(fromModel(message.text), message.title ? fromModel(*message.title) : QString(),
+                    static_cast<int>(message.flags));
+}
+
+}  // namespace
+
+void TMainForm::GoBtn1Click() {
+  exe::BuildJob job;
+  job.fields = fieldModel_->fields();
+  job.email = toModel(ui_->emailEd->text());
+  job.settings = settingsFromControls();
+  job.outputText = pathOf(ui_->EXENameEdit->text());
+  job.supportFolder = pathOf(ProgramFolder);
+  job.pageFolder = pathOf(ProgramFolder);
+  job.icon = IconBitmap_;
+  job.iconPos = IconPos;
+
+  exe::BuildCallbacks callbacks;
+  callbacks.show = showBuildMessage;
+  callbacks.onEmailMissing = [this] {
+    ui_->PageControl2->setCurrentIndex(0);
+    ui_->emailEd->setFocus();
+  };
+  callbacks.onPageWritten = [](const Status& page) {
+    if (!page) showFailure(fromModel(kPageWriteFailedMessage), FailureReporter::Command);
+  };
+  const exe::ProgramBuild build = exe::buildProgram(job, callbacks);
+  IconPos = build.iconPos;
+  // A failed build leaves the user's old file (or nothing): it is neither changed nor started.
+  if (!build.built()) return;
+  // The program runs with the viewer's own icon then; the window has never said so, the
+  // log does.
+  if (!build.icon) qWarning("%s (%s)", build.icon.reason().c_str(), build.output.c_str());
+  if (ui_->AutoStartCheck->isChecked()) shellStart(QFile::decodeName(build.output.c_str()));
+}
+
+}  // namespace vantrel
