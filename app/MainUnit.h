@@ -26,7 +26,7 @@ class TEditFieldsForm;
 class ProgressEvent : public QEvent {
  public:
   static const QEvent::Type kType;
-  explicit ProgressEvent(int wParam) : QEvent(kType), wParam(wParam) {}
+  explicit ProgressEvent(int percent) : QEvent(kType), wParam(percent) {}
   const int wParam;
 };
 

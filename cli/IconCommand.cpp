@@ -51,7 +51,7 @@ std::optional<IconArgs> parseIconArgs(const Args& args) {
 }  // namespace
 
 #ifdef VANTREL_CLI_PICTURES
-Picture loadPictureFile(const std::string& path) {
+Picture loadPictureFile(const std::filesystem::path& path) {
   // GIF and icon files and metafiles are read through Qt, which needs its application object;
   // no window is ever shown.
   if (QGuiApplication::instance() == nullptr && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {

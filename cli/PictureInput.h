@@ -3,12 +3,13 @@
 // object they need (offscreen, no window), or, in a build without the loaders, a clear error.
 
 #include <string>
+#include <filesystem>
 
 #include "icon/Picture.h"
 
 namespace vantrel::cli {
 
 // Throws PictureError, as loadPicture does.
-Picture loadPictureFile(const std::string& path);
+Picture loadPictureFile(const std::filesystem::path& path);
 
 }  // namespace vantrel::cli

@@ -1,6 +1,9 @@
 # One place for compiler flags: every target links vantrel_common.
 add_library(vantrel_common INTERFACE)
-target_compile_options(vantrel_common INTERFACE -Wall -Wextra -Wpedantic)
+target_compile_options(vantrel_common INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wold-style-cast -Wnon-virtual-dtor)
+# Qt strings are built from explicit encodings only: a char* never becomes a QString by accident.
+target_compile_definitions(vantrel_common INTERFACE QT_NO_CAST_FROM_ASCII)
 if(VANTREL_WERROR)
   target_compile_options(vantrel_common INTERFACE -Werror)
 endif()

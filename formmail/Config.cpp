@@ -220,12 +220,12 @@ ConfigResult parseConfig(std::string_view text) {
   return {config, {}};
 }
 
-ConfigResult loadConfig(const std::string& path) {
+ConfigResult loadConfig(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
-  if (!file) return {std::nullopt, "cannot open " + path};
+  if (!file) return {std::nullopt, "cannot open " + path.string()};
   std::ostringstream text;
   text << file.rdbuf();
-  if (file.bad()) return {std::nullopt, "cannot read " + path};
+  if (file.bad()) return {std::nullopt, "cannot read " + path.string()};
   return parseConfig(text.str());
 }
 

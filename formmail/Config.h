@@ -2,6 +2,7 @@
 // The receiver's configuration: an INI file with one section [formmail].
 
 #include <cstddef>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -35,7 +36,7 @@ struct ConfigResult {
 };
 
 ConfigResult parseConfig(std::string_view text);
-ConfigResult loadConfig(const std::string& path);
+ConfigResult loadConfig(const std::filesystem::path& path);
 
 // A plain mailbox address local@domain with no blanks, brackets, quotes or control
 // characters: the only form that is ever written into a header or an SMTP envelope.

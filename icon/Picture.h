@@ -3,17 +3,18 @@
 // rows from the top. Loaders of every picture format produce this and nothing else.
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "base/Error.h"
 
 namespace vantrel {
 
 // A picture file that cannot be loaded or must not be used; what() says why in the loader's
 // own words.
-class PictureError : public std::runtime_error {
+class PictureError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // No picture file may make us hold more pixels than this (about 400 MB as RGBA); a larger one is

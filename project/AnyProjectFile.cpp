@@ -26,18 +26,18 @@ ProjectFormat formatOrRefuse(const std::string& path) {
 
 }  // namespace
 
-UnknownProjectExtension::UnknownProjectExtension(const std::string& path)
-    : std::runtime_error("Die Datei " + fileNamePart(path) +
+UnknownProjectExtension::UnknownProjectExtension(const std::filesystem::path& path)
+    : Error("Die Datei " + fileNamePart(path) +
                          " ist weder ein Projekt (.vtq) noch JSON (.json).") {}
 
-std::optional<ProjectFormat> projectFormatOf(const std::string& path) {
+std::optional<ProjectFormat> projectFormatOf(const std::filesystem::path& path) {
   const std::string extension = lowerExtensionOf(path);
   if (extension == ".vtq") return ProjectFormat::Vtq;
   if (extension == ".json") return ProjectFormat::Json;
   return std::nullopt;
 }
 
-Project loadProjectFromPath(const std::string& path) {
+Project loadProjectFromPath(const std::filesystem::path& path) {
   if (formatOrRefuse(path) == ProjectFormat::Vtq) return readProjectFile(path);
   std::string text;
   try {
@@ -48,7 +48,7 @@ Project loadProjectFromPath(const std::string& path) {
   return projectFromJson(text);
 }
 
-void saveProjectToPath(const std::string& path, const Project& project) {
+void saveProjectToPath(const std::filesystem::path& path, const Project& project) {
   if (formatOrRefuse(path) == ProjectFormat::Vtq) {
     saveProjectFile(path, project);
     return;

@@ -7,24 +7,25 @@
 // (project/ProjectJson.h), ProjectCreateError when saving.
 
 #include <optional>
-#include <stdexcept>
+#include <filesystem>
 #include <string>
 
+#include "base/Error.h"
 #include "project/ProjectFile.h"
 
 namespace vantrel {
 
 enum class ProjectFormat { Vtq, Json };
 
-class UnknownProjectExtension : public std::runtime_error {
+class UnknownProjectExtension : public Error {
  public:
-  explicit UnknownProjectExtension(const std::string& path);
+  explicit UnknownProjectExtension(const std::filesystem::path& path);
 };
 
-std::optional<ProjectFormat> projectFormatOf(const std::string& path);
+std::optional<ProjectFormat> projectFormatOf(const std::filesystem::path& path);
 
-Project loadProjectFromPath(const std::string& path);
+Project loadProjectFromPath(const std::filesystem::path& path);
 // Replaces the file safely, as saveProjectFile does, in the form its extension names.
-void saveProjectToPath(const std::string& path, const Project& project);
+void saveProjectToPath(const std::filesystem::path& path, const Project& project);
 
 }  // namespace vantrel

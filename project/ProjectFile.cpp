@@ -42,15 +42,15 @@ void checkMagic(ByteReader& file) {
 
 }  // namespace
 
-ProjectOpenError::ProjectOpenError(const std::string& path)
-    : std::runtime_error("Projekt \xC3\xB6" "ffnen: Konnte die Datei " + fileNamePart(path) +
+ProjectOpenError::ProjectOpenError(const std::filesystem::path& path)
+    : Error("Projekt \xC3\xB6" "ffnen: Konnte die Datei " + fileNamePart(path) +
                          " nicht \xC3\xB6" "ffnen!") {}
 
 NotAProjectFile::NotAProjectFile()
-    : std::runtime_error("Die Datei ist keine g\xC3\xBC" "ltige \"Drovanex 1.0\"-Datei!") {}
+    : Error("Die Datei ist keine g\xC3\xBC" "ltige \"Drovanex 1.0\"-Datei!") {}
 
-ProjectCreateError::ProjectCreateError(const std::string& path)
-    : std::runtime_error("Projekt speichern: Konnte die Datei " + fileNamePart(path) +
+ProjectCreateError::ProjectCreateError(const std::filesystem::path& path)
+    : Error("Projekt speichern: Konnte die Datei " + fileNamePart(path) +
                          " nicht erstellen!") {}
 
 ProjectSettings startupSettings() {

@@ -17,10 +17,10 @@
 #include <array>
 #include <cstdint>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "base/Error.h"
 #include "base/ByteFile.h"
 #include "project/FieldList.h"
 
@@ -28,19 +28,19 @@ namespace vantrel {
 
 inline constexpr std::string_view kProjectMagic = "Vantrel Formulare 1.0";
 
-class ProjectOpenError : public std::runtime_error {
+class ProjectOpenError : public Error {
  public:
-  explicit ProjectOpenError(const std::string& path);
+  explicit ProjectOpenError(const std::filesystem::path& path);
 };
 
-class NotAProjectFile : public std::runtime_error {
+class NotAProjectFile : public Error {
  public:
   NotAProjectFile();
 };
 
-class ProjectCreateError : public std::runtime_error {
+class ProjectCreateError : public Error {
  public:
-  explicit ProjectCreateError(const std::string& path);
+  explicit ProjectCreateError(const std::filesystem::path& path);
 };
 
 // The ten window elements of a built program, in the order of CheckBox1 to CheckBox10.

@@ -12,17 +12,17 @@
 // key, a wrong type, a number outside 32 bits, and any text that Windows-1252 cannot hold are
 // refused; nothing is replaced or guessed.
 
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "base/Error.h"
 #include "project/ProjectFile.h"
 
 namespace vantrel {
 
-class ProjectJsonError : public std::runtime_error {
+class ProjectJsonError : public Error {
  public:
-  using std::runtime_error::runtime_error;
+  using Error::Error;
 };
 
 // Two-space indentation, keys in the order above, ending in a line break.

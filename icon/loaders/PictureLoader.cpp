@@ -131,7 +131,7 @@ const std::vector<std::string>& pictureExtensions() {
   return extensions;
 }
 
-Picture loadPicture(const std::string& path) {
+Picture loadPicture(const std::filesystem::path& path) {
   const std::string extension = lowerExtension(path);
   const auto& known = pictureExtensions();
   if (std::find(known.begin(), known.end(), extension) == known.end()) {

@@ -13,6 +13,7 @@
 // platform will do).
 
 #include <string>
+#include <filesystem>
 #include <vector>
 
 #include "icon/Picture.h"
@@ -26,6 +27,6 @@ inline constexpr std::uint64_t kMaxPictureFileBytes = std::uint64_t{256} << 20;
 const std::vector<std::string>& pictureExtensions();
 
 // Throws PictureError (also for a missing or unreadable file).
-Picture loadPicture(const std::string& path);
+Picture loadPicture(const std::filesystem::path& path);
 
 }  // namespace vantrel

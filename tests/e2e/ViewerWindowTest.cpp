@@ -35,7 +35,7 @@ QStringList texts(const QList<QAction*>& actions) {
 QStringList menuCommands(QMainWindow& window) {
   QStringList list;
   if (!window.findChild<QMenuBar*>()) return list;
-  for (QAction* menu : window.menuBar()->actions()) list << menu->text() + ":" + texts(menu->menu()->actions()).join(',');
+  for (QAction* menu : window.menuBar()->actions()) list << menu->text() + u':' + texts(menu->menu()->actions()).join(u',');
   return list;
 }
 
@@ -66,8 +66,10 @@ void ViewerWindowTest::everyElementTickedOffersEveryCommand() {
                                               QStringLiteral("&Hilfe:Über...")}));
   auto* bar = window.findChild<QToolBar*>(QStringLiteral("ToolBar"));
   QVERIFY(bar);
-  QCOMPARE(texts(bar->actions()), (QStringList{"Zurück", "Vorwärts", "Startseite", "Neu laden", "Drucken...",
-                                               "Über...", "Beenden"}));
+  QCOMPARE(texts(bar->actions()), (QStringList{QStringLiteral("Zurück"), QStringLiteral("Vorwärts"),
+                                               QStringLiteral("Startseite"), QStringLiteral("Neu laden"),
+                                               QStringLiteral("Drucken..."), QStringLiteral("Über..."),
+                                               QStringLiteral("Beenden")}));
   QVERIFY(window.findChild<QStatusBar*>());
   QVERIFY(window.findChild<QPushButton*>(QStringLiteral("ExitButton")));
 }
@@ -97,13 +99,13 @@ void ViewerWindowTest::aFewElementsGiveOnlyTheirCommands() {
   settings.settings.element(WindowElement::Toolbar) = true;
   ViewerWindow window(settings, QUrl(QStringLiteral("about:blank")));
   QCOMPARE(menuCommands(window), (QStringList{QStringLiteral("&Ansicht:Neu laden"), QStringLiteral("&Hilfe:Über...")}));
-  QCOMPARE(texts(window.findChild<QToolBar*>()->actions()), (QStringList{"Neu laden", "Über..."}));
+  QCOMPARE(texts(window.findChild<QToolBar*>()->actions()), (QStringList{QStringLiteral("Neu laden"), QStringLiteral("Über...")}));
 
   // Fixed size drops the menu, not the tool bar.
   settings.settings.fixedSize = true;
   ViewerWindow fixed(settings, QUrl(QStringLiteral("about:blank")));
   QVERIFY(menuCommands(fixed).isEmpty());
-  QCOMPARE(texts(fixed.findChild<QToolBar*>()->actions()), (QStringList{"Neu laden", "Über..."}));
+  QCOMPARE(texts(fixed.findChild<QToolBar*>()->actions()), (QStringList{QStringLiteral("Neu laden"), QStringLiteral("Über...")}));
 }
 
 void ViewerWindowTest::maximumSizeOpensMaximised() {
@@ -121,7 +123,7 @@ void ViewerWindowTest::theAboutBoxNamesTheProject() {
   QTimer::singleShot(100, [&shown] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box) return;
-    shown = box->windowTitle() + "|" + box->text();
+    shown = box->windowTitle() + u'|' + box->text();
     box->accept();
   });
   window.findChild<QAction*>(QStringLiteral("Über..."))->trigger();

@@ -136,7 +136,7 @@ void FormmailBrowserTest::sendsTheFilledFormIntoTheMaildir() {
                            "byName('agb').click();")
                            .arg(jsString(fromPage("J\xFCrgen Gro\xDF")), jsString(fromPage("M\xFCnchen")),
                                 jsString(fromPage("Zeile 1\n\xC4u\xDF" "erung: 5 \x80")));
-  QVERIFY2(submit(fill), qPrintable(view_->url().toString() + ": " + shownText()));
+  QVERIFY2(submit(fill), qPrintable(view_->url().toString() + QStringLiteral(": ") + shownText()));
   QVERIFY2(shownText().contains(QStringLiteral("Vielen Dank")), qPrintable(shownText()));
 
   const auto mails = mailsIn(maildir());

@@ -134,7 +134,7 @@ TEST_P(ProjectFileCase, OpensAsListedAndSavesTheListedBytes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DataFiles, ProjectFileCase, testing::ValuesIn(test::loadFileCases()),
-                         [](const auto& info) { return test::caseName(info.param); });
+                         [](const auto& testInfo) { return test::caseName(testInfo.param); });
 
 TEST(ProjectFileCases, ListCoversEveryProjectFileInTheFolder) {
   std::vector<std::string> listed;

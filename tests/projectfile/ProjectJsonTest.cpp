@@ -31,7 +31,7 @@ TEST_P(GoldenJson, ConvertsToTheJsonBesideItAndBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(DataFiles, GoldenJson, testing::ValuesIn(test::loadOpenableFileCases()),
-                         [](const auto& info) { return test::caseName(info.param); });
+                         [](const auto& testInfo) { return test::caseName(testInfo.param); });
 
 TEST(ProjectJson, EveryByteOfEveryTextSurvivesTheRoundTrip) {
   std::string allBytes;
