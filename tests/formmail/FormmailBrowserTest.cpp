@@ -29,7 +29,7 @@ using vantrel::FormField;
 constexpr int kLoadTimeoutMs = 60000;
 constexpr int kScriptTimeoutMs = 20000;
 
-TempDir* gFolder = nullptr;
+TempFolder* gFolder = nullptr;
 ServerProcess* gServer = nullptr;
 
 QString formMailHost() { return QUrl(QString::fromStdString(vantrel::formMailAction())).host(); }
@@ -173,7 +173,7 @@ void FormmailBrowserTest::namesAnEmptyRequiredFieldAndMailsNothing() {
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  TempDir folder;
+  TempFolder folder;
   writeFile(folder.file("formmail.conf"), "[formmail]\nallow = info@example.org\nsender = formmail@example.org\n"
                                           "maildir = " + folder.file("Maildir") + "\nrate_per_minute = 0\n");
   ServerProcess server(std::string(VANTREL_BIN_DIR) + "/vantrel-formmail", folder.file("formmail.conf"));
