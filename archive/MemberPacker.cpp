@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
+#include "archive/ArchiveMessages.h"
 #include "archive/ZlibStreams.h"
 
 namespace vantrel::zlb {
@@ -13,7 +16,7 @@ namespace {
 
 constexpr std::size_t kReadChunk = 256 * 1024;
 
-[[noreturn]] void fail(const char* what) { throw std::runtime_error(what); }
+[[noreturn]] void fail(std::string_view reason) { throw std::runtime_error(std::string(reason)); }
 
 }  // namespace
 
@@ -28,9 +31,9 @@ PackedMember::~PackedMember() {
 PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressionLevel level,
                         const WorkFileMaker& makeWorkFile, const PackProgress& live) {
   PackedMember member;
-  if (!member.source.openForReading(nativePath)) fail("source cannot be opened");
+  if (!member.source.openForReading(nativePath)) fail(kReasonSourceCannotBeOpened);
   const std::int64_t size = member.source.size();
-  if (size < 0) fail("source size unknown");
+  if (size < 0) fail(kReasonSourceSizeUnknown);
   member.sizeAtOpen = static_cast<std::uint64_t>(size);
 
   const bool toWorkFile = member.sizeAtOpen > kMemoryMemberLimit;
@@ -38,7 +41,7 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
     const std::string workPath = makeWorkFile();
     if (!member.workFile.openForUpdate(workPath)) {
       removeFile(workPath);
-      fail("work file cannot be opened");
+      fail(kReasonWorkFileCannotBeOpened);
     }
   } else {
     member.memory.reserve(compressBound(static_cast<uLong>(member.sizeAtOpen)));
@@ -47,7 +50,7 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
   TCompressionStream::Sink sink;
   if (toWorkFile) {
     sink = [&member](const unsigned char* data, std::size_t count) {
-      if (!member.workFile.writeAll(data, count)) fail("work file cannot be written");
+      if (!member.workFile.writeAll(data, count)) fail(kReasonWorkFileCannotBeWritten);
     };
   } else {
     sink = [&member](const unsigned char* data, std::size_t count) {
@@ -64,11 +67,11 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
   thread_local std::vector<unsigned char> chunk(kReadChunk);
   for (;;) {
     const std::int64_t got = member.source.read(chunk.data(), chunk.size());
-    if (got < 0) fail("source cannot be read");
+    if (got < 0) fail(kReasonSourceCannotBeRead);
     if (got == 0) break;
     member.bytesRead += static_cast<std::uint64_t>(got);
     // FileSize and every offset of the format are 32-bit.
-    if (member.bytesRead > 0xFFFFFFFFu) fail("source too large for the format");
+    if (member.bytesRead > 0xFFFFFFFFu) fail(kReasonSourceTooLarge);
     member.crc = crc32Of(chunk.data(), static_cast<std::size_t>(got), member.crc);
     stream.Write(chunk.data(), static_cast<std::size_t>(got));
   }

@@ -12,37 +12,10 @@
 // uses "\" as separator; a colon is an ordinary character, so nothing is stripped as a drive.
 //
 // Failures are exceptions (EArchiveError, ECompressionError, EDecompressionError) whose what()
-// is the English message, exactly:
-//   "No archive is currently open"            AddFiles, FindEntry, extraction without an archive
-//   "File already exists"                     CreateArchive with an existing name
-//   "Archive file not found"                  OpenArchive
-//   "Unable to open file (%s)"                OpenArchive: the file cannot be read
-//   "The archive file appears to be corrupted" OpenArchive: too short, CRC-32 mismatch, or a
-//                                             trailer whose registry would start before the file
-//   "Unable to read archive file list"        OpenArchive: registry damaged, or OnArchiveOpened threw
-//   "Index out of bounds"                     GetEntry and the extraction calls by index
-//   "Datei %s kann nicht geöffnet werden"     AddFiles: the temporary archive cannot be created
-//   "Unable to replace the archive file (%s)" AddFiles: the finished file could not be renamed
-//                                             over the archive; the old archive is unchanged
-//   OpenArchive's messages                    AddFiles: the archive just written does not
-//                                             read back; the component is then Closed
-//   "The archive is part of a larger file and cannot be changed"
-//                                             AddFiles on an archive opened inside a program
-// Extraction (these texts are ours; %s is the member's stored name unless noted):
-//   "%s not found in the archive"             extraction by name
-//   "Unable to read %s from the archive"      stored bytes outside the data area, damaged zlib
-//                                             stream, or content shorter than FileSize
-//   "CRC error in %s"                         CheckCRC set (or TestEntry) and the CRC-32 differs
-//   "Unsafe path in the archive (%s)"         a name or recorded folder that would leave the
-//                                             destination: "..", a drive ("C:"), a name with a
-//                                             separator, an empty name, or a NUL byte
-//   "Unable to create file (%s)"              the destination file or folder (its path) cannot be
-//                                             written
-//   "Unable to write %s to the stream"        the target stream failed
-//
-// Per-file problems while adding go to OnErrorLogged instead:
-//   "%s already exists in the archive"        (source path; the file is added all the same)
-//   "Unable to open file (%s)"                (source path; the file is left out)
+// is one of the texts of archive/ArchiveMessages.h, exactly; that table also says when each is
+// raised. Per-file problems while adding go to OnErrorLogged instead; their texts and the
+// progress texts are in the same table. The checks that refuse a stored name or recorded folder
+// leaving the destination are archive/PathSafety.h.
 //
 // Extraction choices. A member is written to a new file in its destination folder which then
 // replaces the target by a rename, so a failed extraction never leaves a half-written or
@@ -51,9 +24,9 @@
 // member not replaced is skipped and not reported as extracted. With ExtractWithPath the
 // recorded folder, "\" turned into "/", is joined below the destination folder (its leading
 // "\" does not make it absolute); missing folders are created. OnFileExtracted gets the full
-// path of the written file, OnStreamExtracted the member's stored name. Progress: "Extracting
-// %s" (stored name) per 65,536 bytes of content, mode 3 for inflated members (bytes produced /
-// FileSize), mode 1 for raw ones.
+// path of the written file, OnStreamExtracted the member's stored name. Progress:
+// kProgressExtracting (stored name) per 65,536 bytes of content, mode 3 for inflated members
+// (bytes produced / FileSize), mode 1 for raw ones.
 //
 // Threads. All events are raised on the caller's thread, in the same order and with the same
 // values whatever CompressionThreads is. With more than one thread, AddFiles compresses the

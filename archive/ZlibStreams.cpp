@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <string>
+
+#include "archive/ArchiveMessages.h"
 
 namespace vantrel::zlb {
 namespace {
@@ -20,7 +23,7 @@ TCompressionStream::TCompressionStream(TFileCompressionLevel level, Sink sink)
     : buffer_(kStreamBufferSize), sink_(std::move(sink)) {
   if (deflateInit2(&stream_, zlibLevelOf(level), Z_DEFLATED, kWindowBits, kMemoryLevel,
                    Z_DEFAULT_STRATEGY) != Z_OK) {
-    throw ECompressionError("error");
+    throw ECompressionError(std::string(kStreamError));
   }
   stream_.next_out = buffer_.data();
   stream_.avail_out = static_cast<uInt>(buffer_.size());
@@ -36,14 +39,14 @@ void TCompressionStream::drainFullBuffer() {
 }
 
 void TCompressionStream::Write(const void* data, std::size_t size) {
-  if (finished_) throw ECompressionError("Invalid stream operation");
+  if (finished_) throw ECompressionError(std::string(kInvalidStreamOperation));
   auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
     const uInt piece = chunkFor(size);
     stream_.next_in = const_cast<Bytef*>(bytes);
     stream_.avail_in = piece;
     while (stream_.avail_in > 0) {
-      if (deflate(&stream_, Z_NO_FLUSH) < 0) throw ECompressionError("error");
+      if (deflate(&stream_, Z_NO_FLUSH) < 0) throw ECompressionError(std::string(kStreamError));
       if (stream_.avail_out == 0) drainFullBuffer();
     }
     bytes += piece;
@@ -55,10 +58,10 @@ void TCompressionStream::Finish() {
   if (finished_) return;
   for (;;) {
     const int result = deflate(&stream_, Z_FINISH);
-    if (result < 0 && result != Z_BUF_ERROR) throw ECompressionError("error");
+    if (result < 0 && result != Z_BUF_ERROR) throw ECompressionError(std::string(kStreamError));
     if (result == Z_STREAM_END) break;
     if (stream_.avail_out == 0) drainFullBuffer();
-    else if (result == Z_BUF_ERROR) throw ECompressionError("error");
+    else if (result == Z_BUF_ERROR) throw ECompressionError(std::string(kStreamError));
   }
   const std::size_t filled = buffer_.size() - stream_.avail_out;
   if (filled == buffer_.size()) {
@@ -69,12 +72,12 @@ void TCompressionStream::Finish() {
   finished_ = true;
 }
 
-void TCompressionStream::Read(void*, std::size_t) { throw ECompressionError("Invalid stream operation"); }
-void TCompressionStream::Seek(std::int64_t) { throw ECompressionError("Invalid stream operation"); }
+void TCompressionStream::Read(void*, std::size_t) { throw ECompressionError(std::string(kInvalidStreamOperation)); }
+void TCompressionStream::Seek(std::int64_t) { throw ECompressionError(std::string(kInvalidStreamOperation)); }
 
 TDecompressionStream::TDecompressionStream(Source source)
     : buffer_(kStreamBufferSize), source_(std::move(source)) {
-  if (inflateInit2(&stream_, kWindowBits) != Z_OK) throw EDecompressionError("error");
+  if (inflateInit2(&stream_, kWindowBits) != Z_OK) throw EDecompressionError(std::string(kStreamError));
 }
 
 TDecompressionStream::~TDecompressionStream() { inflateEnd(&stream_); }
@@ -87,14 +90,14 @@ std::size_t TDecompressionStream::Read(void* buffer, std::size_t size) {
       stream_.next_in = buffer_.data();
       stream_.avail_in = static_cast<uInt>(source_(buffer_.data(), buffer_.size()));
       // No input left while the stream is still open: the stored bytes end too early.
-      if (stream_.avail_in == 0) throw EDecompressionError("error");
+      if (stream_.avail_in == 0) throw EDecompressionError(std::string(kStreamError));
     }
     const uInt room = chunkFor(size - produced);
     stream_.next_out = out + produced;
     stream_.avail_out = room;
     const int result = inflate(&stream_, Z_NO_FLUSH);
     // A preset dictionary cannot occur in a member; treat the request like damage.
-    if (result < 0 || result == Z_NEED_DICT) throw EDecompressionError("error");
+    if (result < 0 || result == Z_NEED_DICT) throw EDecompressionError(std::string(kStreamError));
     produced += room - stream_.avail_out;
     if (result == Z_STREAM_END) ended_ = true;
   }

@@ -46,7 +46,8 @@ class TCompressionStream {
   // Input bytes consumed so far.
   std::uint64_t Position() const { return stream_.total_in; }
   std::uint64_t CompressedSize() const { return stream_.total_out; }
-  // A compression stream only goes forward: both fail with "Invalid stream operation".
+  // A compression stream only goes forward: both fail with kInvalidStreamOperation
+  // (archive/ArchiveMessages.h holds the texts).
   [[noreturn]] void Read(void* buffer, std::size_t size);
   [[noreturn]] void Seek(std::int64_t offset);
 
@@ -73,7 +74,7 @@ class TDecompressionStream {
   TDecompressionStream& operator=(const TDecompressionStream&) = delete;
 
   // Produces up to `size` bytes; fewer only when the zlib stream has ended. A damaged stream,
-  // or a source that runs dry before the stream ends, fails with "error".
+  // or a source that runs dry before the stream ends, fails with kStreamError.
   std::size_t Read(void* buffer, std::size_t size);
   bool AtStreamEnd() const { return ended_; }
   // Bytes produced so far.

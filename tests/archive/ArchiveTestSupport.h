@@ -1,23 +1,15 @@
 #pragma once
-// Scratch folders, files and hand-made archives for the archive tests.
+// Files and hand-made archives for the archive tests; temporary folders come from tests/support.
 
 #include <string>
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
+#include "tests/support/TempFolder.h"
 
 namespace vantrel::zlb::test {
 
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
+using vantrel::test::TempFolder;
 
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);

@@ -34,7 +34,7 @@ bool isKnownMessage(const std::string& message) {
 }  // namespace
 
 TEST(ZlbData, ForeignArchivesOpenAndExtract) {
-  ScratchDir dir;
+  TempFolder dir;
   TZLBArchive zlb;
   zlb.CheckCRC = true;
   zlb.ExtractWithPath = true;
@@ -62,7 +62,7 @@ TEST(ZlbData, ForeignArchivesOpenAndExtract) {
 }
 
 TEST(ZlbData, HostileArchivesAreRefusedWithTheirMessages) {
-  ScratchDir dir;
+  TempFolder dir;
   int refusals = 0;
   for (const auto& item : std::filesystem::directory_iterator(kData + "/hostile")) {
     const std::string name = item.path().filename().string();

@@ -33,7 +33,7 @@ std::string contentOf(TZLBArchive& zlb, int index) {
 }  // namespace
 
 TEST(ZlbState, CreateOpenCloseAndLookupFailures) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "there", "x");
   TZLBArchive zlb;
   int progressCalls = 0;
@@ -50,7 +50,7 @@ TEST(ZlbState, CreateOpenCloseAndLookupFailures) {
   EXPECT_TRUE(isClosed(zlb));
   EXPECT_EQ(messageOf([&] { zlb.OpenArchive(dir / "nowhere"); }), "Archive file not found");
   EXPECT_TRUE(isClosed(zlb));
-  EXPECT_EQ(messageOf([&] { zlb.OpenArchive(dir.path()); }), "Unable to open file (" + dir.path() + ")");
+  EXPECT_EQ(messageOf([&] { zlb.OpenArchive(dir.path()); }), "Unable to open file (" + dir.path().string() + ")");
   EXPECT_EQ(messageOf([&] { zlb.OpenArchive(dir / "there"); }), "The archive file appears to be corrupted");
   EXPECT_FALSE(zlb.OpenArchive(""));
   EXPECT_EQ(messageOf([&] { zlb.FindEntry("x"); }), "No archive is currently open");
@@ -86,7 +86,7 @@ TEST(ZlbState, ProgressRoundsHalvesToEvenAndSurvivesAZeroTotal) {
 }
 
 TEST(ZlbReader, EveryChangedByteIsRefused) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "a.txt", textBytes(900));
   const std::string good = handMadeArchive({zlibMember("a.txt", textBytes(900)), rawMember("b", "bee")});
   for (std::size_t at = 0; at + 36 < good.size(); at += 7) {
@@ -100,7 +100,7 @@ TEST(ZlbReader, EveryChangedByteIsRefused) {
 }
 
 TEST(ZlbReader, ReadsRawAndCompressedRegistriesAndArchivesInsideAProgram) {
-  ScratchDir dir;
+  TempFolder dir;
   const std::string text = textBytes(100000, 3);
   const std::vector<HandMember> members{zlibMember("\\web\\formular.htm", text), rawMember("raw.bin", "\x01\x02"),
                                         rawMember("empty", "")};
@@ -125,7 +125,7 @@ TEST(ZlbReader, ReadsRawAndCompressedRegistriesAndArchivesInsideAProgram) {
 }
 
 TEST(ZlbReader, DamagedRegistriesFailAsFileListErrors) {
-  ScratchDir dir;
+  TempFolder dir;
   const auto one = std::vector<HandMember>{rawMember("a", "abc")};
   const std::vector<std::string> hostile{
       handMadeArchive(one, true, 2),           // fewer records inflate than counted
@@ -165,7 +165,7 @@ TEST(ZlbReader, DamagedRegistriesFailAsFileListErrors) {
 }
 
 TEST(ZlbReader, DamagedMembersAreRefusedNotTrusted) {
-  ScratchDir dir;
+  TempFolder dir;
   HandMember outside = rawMember("outside", "abcd");
   outside.entry.SetDataOffset(0xFFFFFFFEu);  // far beyond the member data area
   outside.keepOffset = true;
@@ -198,7 +198,7 @@ TEST(ZlbReader, DamagedMembersAreRefusedNotTrusted) {
 }
 
 TEST(ZlbExtract, ToFoldersWithAndWithoutPathsAskingBeforeReplacing) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "a.zlb", handMadeArchive({zlibMember("\\site\\pages\\index.htm", textBytes(3000)),
                                             rawMember("plain.txt", "plain")}));
   TZLBArchive zlb;
@@ -235,7 +235,7 @@ TEST(ZlbExtract, ToFoldersWithAndWithoutPathsAskingBeforeReplacing) {
 }
 
 TEST(ZlbExtract, NeverWritesOutsideTheDestination) {
-  ScratchDir dir;
+  TempFolder dir;
   const std::vector<std::pair<std::string, bool>> names{
       // stored name, refused only with ExtractWithPath
       {"..\\..\\evil.txt", true}, {"C:\\Windows\\evil.txt", true}, {"\\a\\..\\..\\evil.txt", true},
@@ -261,7 +261,7 @@ TEST(ZlbExtract, NeverWritesOutsideTheDestination) {
 }
 
 TEST(ZlbRecovery, FailedRenameRaisesAndRemovesTheTemporaryFile) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "page.htm", "page");
   TZLBArchive zlb;
   zlb.CreateArchive(dir / "a.zlb");
@@ -275,7 +275,7 @@ TEST(ZlbRecovery, FailedRenameRaisesAndRemovesTheTemporaryFile) {
 }
 
 TEST(ZlbRecovery, ASilentFailureLeavesEntriesMatchingTheFile) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "one.txt", "one");
   writeFile(dir / "two.txt", "two");
   TZLBArchive zlb;
@@ -327,7 +327,7 @@ TEST(ZlbState, UnwritableFolderRaisesTheFileLayersMessage) {
 }
 
 TEST(ZlbExtract, ReportsProgressPerChunkAndNothingWhileDestroyed) {
-  ScratchDir dir;
+  TempFolder dir;
   const std::string text = textBytes(200000);
   writeFile(dir / "a.zlb", handMadeArchive({zlibMember("big.txt", text), rawMember("raw.bin", noiseBytes(140000))}));
   std::vector<std::string> seen;

@@ -46,7 +46,7 @@ std::string pack(const std::string& archive, std::vector<std::filesystem::path> 
 }  // namespace
 
 TEST(ZlbWriter, BuilderArchiveFieldByField) {
-  ScratchDir dir;
+  TempFolder dir;
   const std::string page = dir / "formular.htm";
   const std::string html = "<html><body>" + textBytes(5000) + "</body></html>";
   writeFile(page, html);
@@ -67,7 +67,7 @@ TEST(ZlbWriter, BuilderArchiveFieldByField) {
   ASSERT_EQ(reader.Count(), 1);
   const RegistryEntry entry = reader.GetEntry(0);
   EXPECT_EQ(entry.EntryName(), "formular.htm");
-  std::string folder = dir.path() + "/";
+  std::string folder = dir.path().string() + "/";
   std::replace(folder.begin(), folder.end(), '/', '\\');
   EXPECT_EQ(entry.EntryPath(), folder);
   EXPECT_EQ(entry.FileSize(), html.size());
@@ -81,7 +81,7 @@ TEST(ZlbWriter, BuilderArchiveFieldByField) {
 }
 
 TEST(ZlbWriter, EmptyIncompressibleAndStoredMembers) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "empty.txt", "");
   writeFile(dir / "noise.bin", noiseBytes(70000));
   writeFile(dir / "text.txt", textBytes(70000));
@@ -124,7 +124,7 @@ class WorkFileSpy : public TZLBArchive {
 };
 
 TEST(ZlbWriter, WorkFileOnlyAboveTwentyMebibytesAndGoneAfterwards) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "exact.bin", textBytes(kMemoryMemberLimit));
   writeFile(dir / "over.bin", textBytes(kMemoryMemberLimit + 1, 2));
   WorkFileSpy zlb;
@@ -145,7 +145,7 @@ TEST(ZlbWriter, WorkFileOnlyAboveTwentyMebibytesAndGoneAfterwards) {
 }
 
 TEST(ZlbWriter, SavePathsAndDuplicateNames) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "Sub/F.txt", "one");
   writeFile(dir / "other/f.TXT", "two");
   EventLog log;
@@ -166,7 +166,7 @@ TEST(ZlbWriter, SavePathsAndDuplicateNames) {
   zlb.SavePaths = true;
   files = {dir / "Sub/F.txt"};
   zlb.AddFiles(files);
-  std::string folder = dir.path() + "/Sub/";
+  std::string folder = dir.path().string() + "/Sub/";
   std::replace(folder.begin(), folder.end(), '/', '\\');
   EXPECT_EQ(zlb.GetEntry(2).EntryPath(), folder);
   EXPECT_EQ(zlb.FindEntry(dir / "sub/f.txt"), 2);
@@ -174,7 +174,7 @@ TEST(ZlbWriter, SavePathsAndDuplicateNames) {
 }
 
 TEST(ZlbWriter, FoldersWithAndWithoutRecursion) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "tree/a.txt", "a");
   writeFile(dir / "tree/sub/b.txt", "b");
   writeFile(dir / "tree/sub/deeper/c.txt", "c");
@@ -202,7 +202,7 @@ TEST(ZlbWriter, FoldersWithAndWithoutRecursion) {
 }
 
 TEST(ZlbWriter, UnreadablePathIsLoggedAndTheRestAdded) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "good.txt", "good");
   writeFile(dir / "first.txt", textBytes(5000));
   EventLog log;
@@ -226,7 +226,7 @@ TEST(ZlbWriter, UnreadablePathIsLoggedAndTheRestAdded) {
 }
 
 TEST(ZlbWriter, EmptyListWritesAnEmptyArchive) {
-  ScratchDir dir;
+  TempFolder dir;
   const std::string bytes = pack(dir / "e.zlb", {});
   const ArchiveTrailer trailer = trailerOf(bytes);
   EXPECT_EQ(trailer.EntryCount, 0);
@@ -237,7 +237,7 @@ TEST(ZlbWriter, EmptyListWritesAnEmptyArchive) {
 }
 
 TEST(ZlbWriter, ExtendingKeepsOldMembersAndOffsets) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "one.txt", textBytes(3000));
   writeFile(dir / "two.txt", textBytes(4000, 7));
   const std::string before = pack(dir / "a.zlb", {dir / "one.txt"});
@@ -258,7 +258,7 @@ TEST(ZlbWriter, ExtendingKeepsOldMembersAndOffsets) {
 }
 
 TEST(ZlbWriter, LongFolderAndNameCutTo255Bytes) {
-  ScratchDir dir;
+  TempFolder dir;
   std::string deep = dir.path();
   while (deep.size() < 300) deep += "/" + std::string(40, 'd');
   const std::string name(255, 'n');  // the longest name the file system allows
@@ -281,7 +281,7 @@ TEST(ZlbWriter, LongFolderAndNameCutTo255Bytes) {
 }
 
 TEST(ZlbWriter, ThreadCountChangesNeitherBytesNorEvents) {
-  ScratchDir dir;
+  TempFolder dir;
   std::vector<std::filesystem::path> sources;
   for (int i = 0; i < 7; ++i) {
     const std::string name = dir / ("f" + std::to_string(i));
@@ -320,7 +320,7 @@ TEST(ZlbWriter, ThreadCountChangesNeitherBytesNorEvents) {
 }
 
 TEST(ZlbWriter, EventsInTheBuildersOrder) {
-  ScratchDir dir;
+  TempFolder dir;
   const std::string page = dir / "formular.htm";
   writeFile(page, noiseBytes(140000));  // three full 64 KiB output buffers
   EventLog log;
@@ -346,7 +346,7 @@ TEST(ZlbWriter, EventsInTheBuildersOrder) {
 }
 
 TEST(ZlbWriter, NamesAreWindows1252AndOthersAreLogged) {
-  ScratchDir dir;
+  TempFolder dir;
   writeFile(dir / "tree/Gr\xC3\xB6\xC3\x9F" "e.txt", "umlauts");   // UTF-8 on disk
   writeFile(dir / "tree/\xE6\x97\xA5.txt", "not in the code page");
   EventLog log;
@@ -359,7 +359,7 @@ TEST(ZlbWriter, NamesAreWindows1252AndOthersAreLogged) {
   ASSERT_EQ(zlb.Count(), 1);
   EXPECT_EQ(zlb.GetEntry(0).EntryName(), "Gr\xF6\xDF" "e.txt");
   EXPECT_EQ(log.logged(), std::vector<std::string>{"Unable to open file (" + dir / "tree/???.txt)"});
-  ScratchDir out;
+  TempFolder out;
   zlb.ExtractFile(0, out.path());
   EXPECT_EQ(readFile(out / "Gr\xC3\xB6\xC3\x9F" "e.txt"), "umlauts");
 }

@@ -9,7 +9,8 @@
 
 #include "builder/ExeAssembly.h"
 #include "page/PageFile.h"
-#include "tests/projectfile/TempFolder.h"
+#include "tests/support/MessageRecorder.h"
+#include "tests/support/TempFolder.h"
 
 namespace vantrel::test {
 
@@ -37,17 +38,8 @@ inline std::uint32_t le32At(const std::string& bytes, std::size_t at) {
          static_cast<std::uint32_t>(static_cast<unsigned char>(bytes.at(at + 3))) << 24;
 }
 
-// Records every message and answers with a fixed button.
-struct MessageRecorder {
-  std::vector<exe::BuildMessage> shown;
-  int answer = exe::kIdOk;
-  exe::ShowMessage sink() {
-    return [this](const exe::BuildMessage& message) {
-      shown.push_back(message);
-      return answer;
-    };
-  }
-};
+// Records every message of the build; answers OK unless told otherwise.
+using BuildMessageRecorder = MessageRecorder<exe::BuildMessage>;
 
 inline mode_t modeOf(const std::string& path) {
   struct stat info {};

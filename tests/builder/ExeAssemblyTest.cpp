@@ -102,7 +102,7 @@ class Assembly : public ::testing::Test {
   std::string archive;
   std::string output;
   exe::WindowSettings settings;
-  MessageRecorder recorder;
+  BuildMessageRecorder recorder;
 };
 
 TEST_F(Assembly, WritesThePatchedPrototypeTheSettingsAndTheArchiveFieldByField) {
@@ -279,7 +279,7 @@ class Build : public ::testing::Test {
   TempFolder folder;
   Status written;
   exe::BuildRequest request;
-  MessageRecorder recorder;
+  BuildMessageRecorder recorder;
 };
 
 TEST_F(Build, PacksThePageIntoTheFirstFreeTemporaryArchiveAndRemovesItAfterwards) {

@@ -42,7 +42,7 @@ class ViewerData : public ::testing::Test {
     request.settings.element(WindowElement::About) = false;
     settings = request.settings;
     request.tempFolder = folder.file("tool");
-    MessageRecorder recorder;
+    BuildMessageRecorder recorder;
     ASSERT_TRUE(exe::buildExe(request, recorder.sink()).built);
     built = fileBytes(program);
   }

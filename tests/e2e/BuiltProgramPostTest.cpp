@@ -17,15 +17,24 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
 #include <optional>
 
-#include "FormMailReceiver.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/qt/FormMailReceiver.h"
+#include "tests/support/qt/TempFolderPaths.h"
 
 namespace vantrel::e2e {
+
+using test::decodeFormBody;
+using test::FormMailReceiver;
+using test::listenOnLoopback;
+using test::pathIn;
+using test::ReceivedRequest;
+using test::TempFolder;
+
 namespace {
 
 constexpr int kTimeoutMs = 60000;
@@ -161,13 +170,12 @@ std::optional<QUrl> BuiltProgramPostTest::pageDebuggerUrl(quint16 debugPort) {
 }
 
 void BuiltProgramPostTest::postsAFilledFormToTheFormMailHost() {
-  QTemporaryDir folder;
-  QVERIFY(folder.isValid());
+  TempFolder folder;
   quint16 receiverPort = 0;
   FormMailReceiver& receiver = receiver_;
   QVERIFY(receiver.adopt(listenOnLoopback(receiverPort)));
 
-  const QString project = folder.filePath(QStringLiteral("umfrage.json"));
+  const QString project = pathIn(folder, QStringLiteral("umfrage.json"));
   {
     QFile file(project);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -176,7 +184,7 @@ void BuiltProgramPostTest::postsAFilledFormToTheFormMailHost() {
        "height": "1", "maxChars": "0", "optional": "Nein", "preselected": "Nein"}],
       "email": "m\u00fcller@example.org"})");
   }
-  const QString program = folder.filePath(QStringLiteral("umfrage.exe"));
+  const QString program = pathIn(folder, QStringLiteral("umfrage.exe"));
   QProcess build;
   build.start(kCli, {QStringLiteral("build"), project, QStringLiteral("-o"), program});
   QVERIFY(build.waitForFinished(kTimeoutMs));
@@ -192,7 +200,7 @@ void BuiltProgramPostTest::postsAFilledFormToTheFormMailHost() {
                          .arg(formMailHost())
                          .arg(receiverPort));
   // The program's own temporary folder, to see that it removes its page's folder when ended.
-  QDir temp(folder.filePath(QStringLiteral("tmp")));
+  QDir temp(pathIn(folder, QStringLiteral("tmp")));
   QVERIFY(temp.mkpath(QStringLiteral(".")));
   environment.insert(QStringLiteral("TMPDIR"), temp.path());
   const QStringList pageFolders{QStringLiteral("vantrel-formular-*")};

@@ -8,10 +8,12 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <set>
+
+#include "tests/support/TempFolder.h"
+#include "tests/support/qt/TempFolderPaths.h"
 
 namespace {
 
@@ -85,14 +87,13 @@ class BuiltProgramTest : public QObject {
  private:
   QString buildProgram(const QString& name, const QStringList& extraArguments = {});
 
-  QTemporaryDir folder_;
+  vantrel::test::TempFolder folder_;
   QString project_;
 };
 
 void BuiltProgramTest::initTestCase() {
-  QVERIFY(folder_.isValid());
   QVERIFY2(QFile::exists(kBinDir + QStringLiteral("/ProtoExe.dat")), "the prototype was not built");
-  project_ = folder_.filePath(QStringLiteral("umfrage.json"));
+  project_ = vantrel::test::pathIn(folder_, QStringLiteral("umfrage.json"));
   const QByteArray json = R"({
     "fields": [
       {"name": "ort", "type": "Textfeld", "caption": "Wohnort", "content": "K\u00f6ln", "width": "30",
@@ -110,7 +111,7 @@ void BuiltProgramTest::initTestCase() {
 }
 
 QString BuiltProgramTest::buildProgram(const QString& name, const QStringList& extraArguments) {
-  const QString output = folder_.filePath(name);
+  const QString output = vantrel::test::pathIn(folder_, name);
   const Run built = runProgram(kCli, QStringList{QStringLiteral("build"), project_, QStringLiteral("-o"), output,
                                                  QStringLiteral("--force")} + extraArguments,
                                QProcessEnvironment::systemEnvironment());
@@ -123,14 +124,14 @@ QString BuiltProgramTest::buildProgram(const QString& name, const QStringList& e
 
 void BuiltProgramTest::showsTheFormUnderTheProjectTitleWithTheWrittenIcon() {
   // The icon of a blue picture goes over the viewer's own, the way the tool writes it.
-  const QString bluePicture = folder_.filePath(QStringLiteral("blau.png"));
+  const QString bluePicture = vantrel::test::pathIn(folder_, QStringLiteral("blau.png"));
   QImage blue(48, 48, QImage::Format_RGB32);
   blue.fill(qRgb(0, 0, 255));
   QVERIFY(blue.save(bluePicture));
   const QString program = buildProgram(QStringLiteral("mit icon.exe"), {QStringLiteral("--icon"), bluePicture});
   QVERIFY(!program.isEmpty());
 
-  const QString snapshot = folder_.filePath(QStringLiteral("form.png"));
+  const QString snapshot = vantrel::test::pathIn(folder_, QStringLiteral("form.png"));
   const Run shown = runProgram(program, {}, offscreen(snapshot));
   QVERIFY2(shown.exitCode == 0, shown.errors.constData());
   QImage picture(snapshot);
@@ -149,9 +150,9 @@ void BuiltProgramTest::showsTheFormUnderTheProjectTitleWithTheWrittenIcon() {
 }
 
 void BuiltProgramTest::theBarePrototypeSaysItHoldsNoForm() {
-  const QString bare = folder_.filePath(QStringLiteral("vorlage"));
+  const QString bare = vantrel::test::pathIn(folder_, QStringLiteral("vorlage"));
   QVERIFY(writeAll(bare, decoded(readAll(kBinDir + QStringLiteral("/ProtoExe.dat")))));
-  const QString snapshot = folder_.filePath(QStringLiteral("bare.png"));
+  const QString snapshot = vantrel::test::pathIn(folder_, QStringLiteral("bare.png"));
   const Run run = runProgram(bare, {}, offscreen(snapshot));
   QCOMPARE(run.exitCode, 2);
   QVERIFY2(QString::fromLocal8Bit(run.errors).contains(QStringLiteral("enthält kein Formular")),
@@ -165,7 +166,7 @@ void BuiltProgramTest::aDamagedProgramRefusesToStart() {
   QByteArray bytes = readAll(program);
   bytes[bytes.size() - 50] = static_cast<char>(bytes[bytes.size() - 50] ^ 0x40);
   QVERIFY(writeAll(program, bytes));
-  const Run run = runProgram(program, {}, offscreen(folder_.filePath(QStringLiteral("kaputt.png"))));
+  const Run run = runProgram(program, {}, offscreen(vantrel::test::pathIn(folder_, QStringLiteral("kaputt.png"))));
   QCOMPARE(run.exitCode, 2);
   QVERIFY2(QString::fromLocal8Bit(run.errors).contains(QStringLiteral("beschädigt")), run.errors.constData());
 }

@@ -2,37 +2,37 @@
 // posts every answer, Windows-1252 encoded, to a receiver standing in for the form-mail host.
 
 #include <QApplication>
-#include <QJsonDocument>
-#include <QJsonValue>
 #include <QNetworkProxy>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-#include <QWebEnginePage>
 #include <QWebEngineView>
 
-#include <optional>
+#include <memory>
 
-#include "FormMailReceiver.h"
-#include "widgets/browser/BrowserEngine.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
-#include "base/Win1252.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/qt/FormMailReceiver.h"
+#include "tests/support/qt/PageBrowser.h"
+#include "tests/support/qt/TempFolderPaths.h"
 
 namespace vantrel::e2e {
+
+using test::decodeFormBody;
+using test::FormMailReceiver;
+using test::formMailHost;
+using test::fromPage;
+using test::jsString;
+using test::kPageLoadTimeoutMs;
+using test::PageBrowser;
+using test::pathIn;
+using test::ReceivedRequest;
+using test::TempFolder;
+
 namespace {
 
-constexpr int kLoadTimeoutMs = 60000;
-constexpr int kScriptTimeoutMs = 20000;
-
 qintptr gListeningSocket = -1;
-
-// The host part of the compiled-in action, which the engine is told to find on loopback.
-QString formMailHost() {
-  const QUrl action(QString::fromStdString(formMailAction()));
-  return action.host();
-}
 
 FormField field(std::string name, std::string_view type, std::string caption,
                 std::string content = "", std::string optional = "Ja",
@@ -66,16 +66,6 @@ FieldList everyKindOfField() {
 
 const std::string kRecipient = "m\xFCller@example.org";
 
-QString fromPage(const std::string& bytes) { return QString::fromStdString(utf8From1252(bytes)); }
-
-QString jsString(const QString& text) {
-  // A JSON string is a JavaScript string literal.
-  return QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{text}).toJson(
-                               QJsonDocument::Compact))
-      .mid(1)
-      .chopped(1);
-}
-
 }  // namespace
 
 class PageBrowserTest : public QObject {
@@ -88,47 +78,24 @@ class PageBrowserTest : public QObject {
   void showsALoneUmlautRight();
 
  private:
-  bool loadPage(const QUrl& url);
-  std::optional<QVariant> runScript(const QString& script);
-
-  QTemporaryDir folder_;
+  TempFolder folder_;
   FormMailReceiver receiver_;
-  std::unique_ptr<QWebEngineView> view_;
+  std::unique_ptr<PageBrowser> browser_;
   QString pagePath_;
 };
 
 void PageBrowserTest::initTestCase() {
-  QVERIFY(folder_.isValid());
   QVERIFY2(receiver_.adopt(gListeningSocket), "the loopback receiver could not listen");
-  const Status written =
-      writeFormPage(folder_.path().toStdString(), everyKindOfField(), kRecipient);
+  const Status written = writeFormPage(folder_.path(), everyKindOfField(), kRecipient);
   QVERIFY2(written, written.reason().c_str());
-  pagePath_ = folder_.filePath(QString::fromLatin1(kFormPageFileName.data(),
-                                                   static_cast<qsizetype>(kFormPageFileName.size())));
-  view_ = std::make_unique<QWebEngineView>();
-  browser::setUpForFormPages(view_.get());
-  view_->resize(900, 900);
-  view_->show();
-  QVERIFY(loadPage(QUrl::fromLocalFile(pagePath_)));
-}
-
-bool PageBrowserTest::loadPage(const QUrl& url) {
-  QSignalSpy finished(view_.get(), &QWebEngineView::loadFinished);
-  view_->load(url);
-  if (!finished.wait(kLoadTimeoutMs)) return false;
-  return finished.constFirst().constFirst().toBool();
-}
-
-std::optional<QVariant> PageBrowserTest::runScript(const QString& script) {
-  std::optional<QVariant> result;
-  view_->page()->runJavaScript(script, [&result](const QVariant& value) { result = value; });
-  // Nothing when the engine did not answer in time.
-  if (!QTest::qWaitFor([&result] { return result.has_value(); }, kScriptTimeoutMs)) return {};
-  return result;
+  pagePath_ = pathIn(folder_, QString::fromLatin1(kFormPageFileName.data(),
+                                                  static_cast<qsizetype>(kFormPageFileName.size())));
+  browser_ = std::make_unique<PageBrowser>();
+  QVERIFY(browser_->load(QUrl::fromLocalFile(pagePath_)));
 }
 
 void PageBrowserTest::showsTheUmlautsOfAPageWithoutCharset() {
-  const auto text = runScript(QStringLiteral("document.body.innerText"));
+  const auto text = browser_->runScript(QStringLiteral("document.body.innerText"));
   QVERIFY(text);
   const QString shown = text->toString();
   for (const char* expected :
@@ -137,10 +104,10 @@ void PageBrowserTest::showsTheUmlautsOfAPageWithoutCharset() {
     QVERIFY2(shown.contains(fromPage(expected)), qPrintable(shown));
   }
   QVERIFY2(!shown.contains(QStringLiteral("nie zu sehen")), "an unknown type shows nothing");
-  const auto encoding = runScript(QStringLiteral("document.characterSet"));
+  const auto encoding = browser_->runScript(QStringLiteral("document.characterSet"));
   QVERIFY(encoding);
   QCOMPARE(encoding->toString(), QStringLiteral("windows-1252"));
-  const auto preset = runScript(QStringLiteral("document.getElementsByName('ort')[0].value"));
+  const auto preset = browser_->runScript(QStringLiteral("document.getElementsByName('ort')[0].value"));
   QVERIFY(preset);
   QCOMPARE(preset->toString(), fromPage("K\xF6ln"));
 }
@@ -161,14 +128,14 @@ void PageBrowserTest::postsEveryAnswerToTheFormMailHost() {
           .arg(jsString(fromPage("J\xFCrgen Gro\xDF")), jsString(fromPage("M\xFCnchen")),
                jsString(fromPage("Zeile 1\n\xC4u\xDF" "erung \x80")));
   QSignalSpy received(&receiver_, &FormMailReceiver::received);
-  QSignalSpy answered(view_.get(), &QWebEngineView::loadFinished);
-  const auto pressed = runScript(fill);
+  QSignalSpy answered(browser_->view(), &QWebEngineView::loadFinished);
+  const auto pressed = browser_->runScript(fill);
   QVERIFY(pressed);
   QVERIFY(pressed->toBool());
-  if (received.count() == 0 && !received.wait(kLoadTimeoutMs)) {
-    const auto shown = runScript(QStringLiteral("document.body.innerText"));
+  if (received.count() == 0 && !received.wait(kPageLoadTimeoutMs)) {
+    const auto shown = browser_->runScript(QStringLiteral("document.body.innerText"));
     QFAIL(qPrintable(QStringLiteral("nothing reached the form-mail receiver; the browser shows %1: %2")
-                         .arg(view_->url().toString(), shown ? shown->toString() : QString())));
+                         .arg(browser_->view()->url().toString(), shown ? shown->toString() : QString())));
   }
 
   QCOMPARE(receiver_.requests().size(), 1);
@@ -203,8 +170,8 @@ void PageBrowserTest::postsEveryAnswerToTheFormMailHost() {
   QVERIFY2(request.body.contains("vorname=J%FCrgen+Gro%DF"), request.body.constData());
 
   // The browser shows the receiver's answer: the round trip is complete.
-  QTRY_VERIFY_WITH_TIMEOUT(answered.count() > 0, kLoadTimeoutMs);
-  const auto answer = runScript(QStringLiteral("document.body.innerText"));
+  QTRY_VERIFY_WITH_TIMEOUT(answered.count() > 0, kPageLoadTimeoutMs);
+  const auto answer = browser_->runScript(QStringLiteral("document.body.innerText"));
   QVERIFY(answer);
   QCOMPARE(answer->toString().trimmed(), QStringLiteral("Danke"));
 }
@@ -213,15 +180,14 @@ void PageBrowserTest::showsALoneUmlautRight() {
   // A single umlaut is little for the engine to recognise the code page by.
   FieldList fields;
   fields.append(field("k", typeTextOf(FieldType::Heading), "Gr\xFC\xDF" "e"));
-  QTemporaryDir folder;
-  QVERIFY(folder.isValid());
-  const Status written = writeFormPage(folder.path().toStdString(), fields, "");
+  TempFolder folder;
+  const Status written = writeFormPage(folder.path(), fields, "");
   QVERIFY2(written, written.reason().c_str());
-  QVERIFY(loadPage(QUrl::fromLocalFile(folder.filePath(QStringLiteral("formular.htm")))));
-  const auto text = runScript(QStringLiteral("document.querySelector('h1').innerText"));
+  QVERIFY(browser_->load(QUrl::fromLocalFile(pathIn(folder, QStringLiteral("formular.htm")))));
+  const auto text = browser_->runScript(QStringLiteral("document.querySelector('h1').innerText"));
   QVERIFY(text);
   QCOMPARE(text->toString(), fromPage("Gr\xFC\xDF" "e"));
-  const auto encoding = runScript(QStringLiteral("document.characterSet"));
+  const auto encoding = browser_->runScript(QStringLiteral("document.characterSet"));
   QVERIFY(encoding);
   QCOMPARE(encoding->toString(), QStringLiteral("windows-1252"));
 }
@@ -230,18 +196,13 @@ void PageBrowserTest::showsALoneUmlautRight() {
 
 int main(int argc, char** argv) {
   using namespace vantrel::e2e;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   quint16 port = 0;
-  gListeningSocket = listenOnLoopback(port);
+  gListeningSocket = vantrel::test::listenOnLoopback(port);
   if (gListeningSocket < 0) {
     qCritical("no loopback port for the receiver");
     return 1;
   }
-  // The page posts to the real form-mail host name; the engine finds it on loopback.
-  vantrel::browser::prepareBrowserEngine({
-      QStringLiteral("--host-resolver-rules=MAP %1 127.0.0.1:%2").arg(formMailHost()).arg(port),
-      QStringLiteral("--no-proxy-server"),
-  });
+  vantrel::test::prepareEngineForLoopbackFormMail(port);
   QApplication app(argc, argv);
   QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
   PageBrowserTest test;

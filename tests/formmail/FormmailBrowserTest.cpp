@@ -3,36 +3,31 @@
 // which stores the mail in a Maildir, and the test reads it back.
 
 #include <QApplication>
-#include <QJsonDocument>
 #include <QNetworkProxy>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
-#include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <memory>
-#include <optional>
 
 #include "FormmailTestSupport.h"
-#include "widgets/browser/BrowserEngine.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
-#include "base/Win1252.h"
+#include "tests/support/qt/PageBrowser.h"
 
 namespace {
 
 using namespace formmail_test;
 using vantrel::FieldList;
 using vantrel::FormField;
+using vantrel::test::fromPage;
+using vantrel::test::jsString;
+using vantrel::test::kPageLoadTimeoutMs;
+using vantrel::test::PageBrowser;
 
-constexpr int kLoadTimeoutMs = 60000;
-constexpr int kScriptTimeoutMs = 20000;
-
-TempDir* gFolder = nullptr;
+TempFolder* gFolder = nullptr;
 ServerProcess* gServer = nullptr;
-
-QString formMailHost() { return QUrl(QString::fromStdString(vantrel::formMailAction())).host(); }
 
 FormField field(std::string name, std::string type, std::string caption, std::string content = "",
                 std::string optional = "Ja") {
@@ -53,14 +48,6 @@ FieldList surveyFields() {
   return fields;
 }
 
-QString fromPage(const std::string& bytes) { return QString::fromStdString(vantrel::utf8From1252(bytes)); }
-
-QString jsString(const QString& text) {
-  return QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact))
-      .mid(1)
-      .chopped(1);
-}
-
 }  // namespace
 
 class FormmailBrowserTest : public QObject {
@@ -72,13 +59,10 @@ class FormmailBrowserTest : public QObject {
   void namesAnEmptyRequiredFieldAndMailsNothing();
 
  private:
-  bool loadPage(const QUrl& url);
   bool submit(const QString& fillScript);
-  std::optional<QVariant> runScript(const QString& script);
-  QString shownText();
   std::string maildir() const { return gFolder->file("Maildir"); }
 
-  std::unique_ptr<QWebEngineView> view_;
+  std::unique_ptr<PageBrowser> browser_;
   QUrl pageUrl_;
 };
 
@@ -87,35 +71,14 @@ void FormmailBrowserTest::initTestCase() {
   const auto written = vantrel::writeFormPage(gFolder->path(), surveyFields(), "info@example.org");
   QVERIFY2(written, written.reason().c_str());
   pageUrl_ = QUrl::fromLocalFile(QString::fromStdString(gFolder->file("formular.htm")));
-  view_ = std::make_unique<QWebEngineView>();
-  vantrel::browser::setUpForFormPages(view_.get());
-  view_->resize(900, 900);
-  view_->show();
-}
-
-bool FormmailBrowserTest::loadPage(const QUrl& url) {
-  QSignalSpy finished(view_.get(), &QWebEngineView::loadFinished);
-  view_->load(url);
-  return finished.wait(kLoadTimeoutMs) && finished.constFirst().constFirst().toBool();
-}
-
-std::optional<QVariant> FormmailBrowserTest::runScript(const QString& script) {
-  std::optional<QVariant> result;
-  view_->page()->runJavaScript(script, [&result](const QVariant& value) { result = value; });
-  if (!QTest::qWaitFor([&result] { return result.has_value(); }, kScriptTimeoutMs)) return {};
-  return result;
-}
-
-QString FormmailBrowserTest::shownText() {
-  const auto text = runScript(QStringLiteral("document.body ? document.body.innerText : ''"));
-  return text ? text->toString() : QString();
+  browser_ = std::make_unique<PageBrowser>();
 }
 
 // Runs the script that fills the form and presses "Abschicken"; true once the answer page
 // has loaded.
 bool FormmailBrowserTest::submit(const QString& fillScript) {
-  QSignalSpy answered(view_.get(), &QWebEngineView::loadFinished);
-  const auto pressed = runScript(QStringLiteral("(function() {"
+  QSignalSpy answered(browser_->view(), &QWebEngineView::loadFinished);
+  const auto pressed = browser_->runScript(QStringLiteral("(function() {"
                                                 "  const byName = (n, i) => document.getElementsByName(n)[i || 0];"
                                                 "  %1"
                                                 "  document.querySelector('input[name=B1]').click();"
@@ -123,11 +86,11 @@ bool FormmailBrowserTest::submit(const QString& fillScript) {
                                                 "})()")
                                      .arg(fillScript));
   if (!pressed || !pressed->toBool()) return false;
-  return answered.wait(kLoadTimeoutMs) && view_->url().scheme() == QStringLiteral("http");
+  return answered.wait(kPageLoadTimeoutMs) && browser_->view()->url().scheme() == QStringLiteral("http");
 }
 
 void FormmailBrowserTest::sendsTheFilledFormIntoTheMaildir() {
-  QVERIFY(loadPage(pageUrl_));
+  QVERIFY(browser_->load(pageUrl_));
   const QString fill = QStringLiteral(
                            "byName('vorname').value = %1;"
                            "byName('ort').value = %2;"
@@ -136,8 +99,8 @@ void FormmailBrowserTest::sendsTheFilledFormIntoTheMaildir() {
                            "byName('agb').click();")
                            .arg(jsString(fromPage("J\xFCrgen Gro\xDF")), jsString(fromPage("M\xFCnchen")),
                                 jsString(fromPage("Zeile 1\n\xC4u\xDF" "erung: 5 \x80")));
-  QVERIFY2(submit(fill), qPrintable(view_->url().toString() + QStringLiteral(": ") + shownText()));
-  QVERIFY2(shownText().contains(QStringLiteral("Vielen Dank")), qPrintable(shownText()));
+  QVERIFY2(submit(fill), qPrintable(browser_->view()->url().toString() + QStringLiteral(": ") + browser_->shownText()));
+  QVERIFY2(browser_->shownText().contains(QStringLiteral("Vielen Dank")), qPrintable(browser_->shownText()));
 
   const auto mails = mailsIn(maildir());
   QCOMPARE(mails.size(), size_t{1});
@@ -157,33 +120,28 @@ void FormmailBrowserTest::sendsTheFilledFormIntoTheMaildir() {
 
 void FormmailBrowserTest::namesAnEmptyRequiredFieldAndMailsNothing() {
   const std::size_t before = mailsIn(maildir()).size();
-  QVERIFY(loadPage(pageUrl_));
-  QVERIFY2(submit(QStringLiteral("byName('vorname').value = '';")), qPrintable(shownText()));
-  const QString shown = shownText();
+  QVERIFY(browser_->load(pageUrl_));
+  QVERIFY2(submit(QStringLiteral("byName('vorname').value = '';")), qPrintable(browser_->shownText()));
+  const QString shown = browser_->shownText();
   QVERIFY2(shown.contains(QStringLiteral("Angaben fehlen")), qPrintable(shown));
   QVERIFY2(shown.contains(QStringLiteral("vorname")) && shown.contains(QStringLiteral("agb")), qPrintable(shown));
   QVERIFY(!shown.contains(QStringLiteral("ort")));
   QCOMPARE(mailsIn(maildir()).size(), before);
 
   // "Zurück zum Formular" leads back to the page.
-  QSignalSpy back(view_.get(), &QWebEngineView::urlChanged);
-  QVERIFY(runScript(QStringLiteral("document.querySelector('a').click(); true")));
-  QTRY_COMPARE_WITH_TIMEOUT(view_->url(), pageUrl_, kLoadTimeoutMs);
+  QSignalSpy back(browser_->view(), &QWebEngineView::urlChanged);
+  QVERIFY(browser_->runScript(QStringLiteral("document.querySelector('a').click(); true")));
+  QTRY_COMPARE_WITH_TIMEOUT(browser_->view()->url(), pageUrl_, kPageLoadTimeoutMs);
 }
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  TempDir folder;
+  TempFolder folder;
   writeFile(folder.file("formmail.conf"), "[formmail]\nallow = info@example.org\nsender = formmail@example.org\n"
                                           "maildir = " + folder.file("Maildir") + "\nrate_per_minute = 0\n");
   ServerProcess server(std::string(VANTREL_BIN_DIR) + "/vantrel-formmail", folder.file("formmail.conf"));
   gFolder = &folder;
   gServer = &server;
-  // The page posts to the real form-mail host name; the engine finds it on loopback.
-  vantrel::browser::prepareBrowserEngine({
-      QStringLiteral("--host-resolver-rules=MAP %1 127.0.0.1:%2").arg(formMailHost()).arg(server.port()),
-      QStringLiteral("--no-proxy-server"),
-  });
+  vantrel::test::prepareEngineForLoopbackFormMail(static_cast<quint16>(server.port()));
   QApplication app(argc, argv);
   QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
   FormmailBrowserTest test;

@@ -15,25 +15,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
 
 namespace formmail_test {
-
-TempDir::TempDir() {
-  std::random_device random;
-  path_ = fs::temp_directory_path() / ("vantrel-formmail-test-" + std::to_string(::getpid()) + "-" +
-                                       std::to_string(random()));
-  fs::create_directories(path_);
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  fs::remove_all(path_, ignored);
-}
 
 void writeFile(const std::string& path, const std::string& text) {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);

@@ -1,6 +1,7 @@
 #pragma once
-// Helpers of the form-mail tests: a scratch folder, Maildir reading, mail decoding, a small
-// SMTP sink on 127.0.0.1 and a way to run a program with given environment and input.
+// Helpers of the form-mail tests: Maildir reading, mail decoding, a small SMTP sink on
+// 127.0.0.1 and a way to run a program with given environment and input. Temporary folders
+// come from tests/support.
 
 #include <atomic>
 #include <filesystem>
@@ -10,20 +11,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/TempFolder.h"
+
 namespace formmail_test {
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return path_; }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
+using vantrel::test::TempFolder;
 
 void writeFile(const std::string& path, const std::string& text);
 std::string readFile(const std::string& path);

@@ -28,7 +28,7 @@ std::string pageBody(const Fields& visible, const std::string& submitTo = "info@
 
 const std::string kGoodBody = pageBody({{"Name", "B\xE4r"}, {"Kurs", "Stra\xDF" "enbau"}});
 
-std::string writeConfig(const TempDir& dir, const std::string& extra) {
+std::string writeConfig(const TempFolder& dir, const std::string& extra) {
   const std::string path = dir.file("formmail.conf");
   writeFile(path, "[formmail]\nallow = info@example.org\nsender = formmail@example.org\nmaildir = " +
                       dir.file("Maildir") + "\nrate_state = " + dir.file("rate") + "\nhoneypot = website\n" + extra);
@@ -64,7 +64,7 @@ class CgiTest : public ::testing::Test {
 
   std::vector<std::string> mails() const { return mailsIn(dir.file("Maildir")); }
 
-  TempDir dir;
+  TempFolder dir;
 };
 
 }  // namespace
@@ -124,7 +124,7 @@ TEST_F(CgiTest, UsesOnlyTheBytesAnnounced) {
 }
 
 TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
-  TempDir dir;
+  TempFolder dir;
   ServerProcess server(kServer, writeConfig(dir, "max_body = 2000\nrate_per_minute = 4\n"));
   ASSERT_GT(server.port(), 0);
   httplib::Client client("127.0.0.1", server.port());

@@ -48,7 +48,7 @@ class HandlerTest : public ::testing::Test {
 
   std::vector<std::string> mails() const { return mailsIn(config.maildir); }
 
-  TempDir dir;
+  TempFolder dir;
   Config config;
   std::unique_ptr<RateLimiter> limiter;
 };
@@ -251,7 +251,7 @@ TEST_F(HandlerTest, AMailThatCannotBeStoredIsNeverAnsweredAsSuccess) {
 }
 
 TEST(FileRateLimiter, CountsAcrossProcessesThroughItsStateFile) {
-  TempDir dir;
+  TempFolder dir;
   const std::string state = dir.file("rate");
   int admitted = 0;
   // A new limiter per post, as each CGI process makes one.
@@ -263,7 +263,7 @@ TEST(FileRateLimiter, CountsAcrossProcessesThroughItsStateFile) {
 }
 
 TEST(FileRateLimiter, NeverWritesThroughAPlantedLink) {
-  TempDir dir;
+  TempFolder dir;
   const std::string victim = dir.file("victim");
   writeFile(victim, "precious");
   const std::string state = dir.file("rate");

@@ -56,7 +56,7 @@ class SmtpTest : public ::testing::Test {
     return handler.handle({"POST", "application/x-www-form-urlencoded", body, "192.0.2.1"});
   }
 
-  TempDir dir;
+  TempFolder dir;
   Config config;
 };
 

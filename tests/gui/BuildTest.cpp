@@ -35,7 +35,7 @@ struct StartRecorder {
 void provideSupportFiles(const MainFormFixture& fixture) {
   for (const char* name : {"ProtoExe.dat", "iconcomp.dat"}) {
     const QString source = QStringLiteral(VANTREL_BIN_DIR "/") + QString::fromLatin1(name);
-    QVERIFY2(QFile::copy(source, fixture.folder.filePath(QString::fromLatin1(name))), name);
+    QVERIFY2(QFile::copy(source, fixture.filePath(QString::fromLatin1(name))), name);
   }
 }
 
@@ -44,7 +44,7 @@ void readyToBuild(TMainForm& form, const QString& output) {
   named<QLineEdit>(&form, "EXENameEdit")->setText(output);
 }
 
-QStringList texts(const MessageRecorder& messages) {
+QStringList texts(const MessageBoxRecorder& messages) {
   QStringList list;
   for (const auto& message : messages.shown) list.append(message.text);
   return list;
@@ -57,7 +57,7 @@ QColor paintedAt(QWidget* box, int x, int y) { return box->grab().toImage().pixe
 void TestBuild::emptyAddressSendsTheUserToTheFirstTab() {
   MainFormFixture fixture;
   QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
   named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(2);
   pressGo(form);
@@ -67,25 +67,25 @@ void TestBuild::emptyAddressSendsTheUserToTheFirstTab() {
   QCOMPARE(messages.shown[0].flags, int(MB_ICONERROR));
   QCOMPARE(named<QTabWidget>(&form, "PageControl2")->currentIndex(), 0);
   QTRY_VERIFY(named<QLineEdit>(&form, "emailEd")->hasFocus());
-  QVERIFY(!QFile::exists(fixture.folder.filePath(QStringLiteral("formular.htm"))));
+  QVERIFY(!QFile::exists(fixture.filePath(QStringLiteral("formular.htm"))));
 }
 
 void TestBuild::emptyOutputNameStopsAfterThePage() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   readyToBuild(*fixture.form, QString());
   pressGo(*fixture.form);
   QCOMPARE(texts(messages), QStringList{QStringLiteral("Sie müssen einen Namen für die Exe-Datei festlegen!")});
   QCOMPARE(messages.shown[0].title, QString());
-  QVERIFY(QFile::exists(fixture.folder.filePath(QStringLiteral("formular.htm"))));
+  QVERIFY(QFile::exists(fixture.filePath(QStringLiteral("formular.htm"))));
 }
 
 void TestBuild::existingOutputIsReplacedOnlyAfterYes() {
   MainFormFixture fixture;
   provideSupportFiles(fixture);
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   StartRecorder starts;
-  const QString output = fixture.folder.filePath(QStringLiteral("ziel.exe"));
+  const QString output = fixture.filePath(QStringLiteral("ziel.exe"));
   {
     QFile file(output);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -114,9 +114,9 @@ void TestBuild::existingOutputIsReplacedOnlyAfterYes() {
 
 void TestBuild::missingPrototypeLeavesNothingAndStartsNothing() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   StartRecorder starts;
-  const QString output = fixture.folder.filePath(QStringLiteral("ziel.exe"));
+  const QString output = fixture.filePath(QStringLiteral("ziel.exe"));
   readyToBuild(*fixture.form, output);
   named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
   pressGo(*fixture.form);
@@ -130,10 +130,10 @@ void TestBuild::missingPrototypeLeavesNothingAndStartsNothing() {
 void TestBuild::builtProgramCarriesTheChosenIcon() {
   MainFormFixture fixture;
   provideSupportFiles(fixture);
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   StartRecorder starts;
   TMainForm& form = *fixture.form;
-  const QString picture = fixture.folder.filePath(QStringLiteral("rot.png"));
+  const QString picture = fixture.filePath(QStringLiteral("rot.png"));
   QImage red(64, 32, QImage::Format_RGB32);
   red.fill(QColor(250, 10, 10));
   QVERIFY(red.save(picture));
@@ -145,7 +145,7 @@ void TestBuild::builtProgramCarriesTheChosenIcon() {
   QVERIFY(dialogs.requests[0].filter.contains(QStringLiteral("*.wmf")));
   QCOMPARE(paintedAt(named<QWidget>(&form, "PaintBox1"), 0, 0), QColor(255, 0, 0));
 
-  const QString output = fixture.folder.filePath(QStringLiteral("rot.exe"));
+  const QString output = fixture.filePath(QStringLiteral("rot.exe"));
   readyToBuild(form, output);
   pressGo(form);
   QCOMPARE(texts(messages), QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
@@ -162,7 +162,7 @@ void TestBuild::builtProgramCarriesTheChosenIcon() {
 
 void TestBuild::iconStartsFromTheFileOrTheStandardIcon() {
   MainFormFixture fixture(false);
-  const QString iconFile = fixture.folder.filePath(QStringLiteral("theicon.bmp"));
+  const QString iconFile = fixture.filePath(QStringLiteral("theicon.bmp"));
   // No file at the first start: the standard icon is used and written.
   QCOMPARE(readAll(iconFile).size(), 630);
   QCOMPARE(fixture.form->iconBitmap(), renderIconBitmap(standardIconPicture()));
@@ -181,12 +181,12 @@ void TestBuild::iconStartsFromTheFileOrTheStandardIcon() {
 
 void TestBuild::pictureThatCannotBeLoadedChangesNothing() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   FileDialogRecorder dialogs;
   TMainForm& form = *fixture.form;
-  const QString iconFile = fixture.folder.filePath(QStringLiteral("theicon.bmp"));
+  const QString iconFile = fixture.filePath(QStringLiteral("theicon.bmp"));
   const QByteArray before = readAll(iconFile);
-  const QString broken = fixture.folder.filePath(QStringLiteral("kaputt.jpg"));
+  const QString broken = fixture.filePath(QStringLiteral("kaputt.jpg"));
   {
     QFile file(broken);
     QVERIFY(file.open(QIODevice::WriteOnly));

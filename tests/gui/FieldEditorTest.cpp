@@ -37,7 +37,7 @@ EditorRun runEditor(TEditFieldsForm& editor, const std::function<void()>& act) {
   return run;
 }
 
-QStringList texts(const MessageRecorder& messages) {
+QStringList texts(const MessageBoxRecorder& messages) {
   QStringList list;
   for (const auto& message : messages.shown) list.append(message.text);
   return list;
@@ -84,7 +84,7 @@ void TestFieldEditor::startsWithItsInitialValuesAndTabOrder() {
 
 void TestFieldEditor::nameFilterNoticeThenCloses() {
   TEditFieldsForm editor;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   const auto run = runEditor(editor, [&] {
     named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("1. Frage"));
     named<TBitBtnXP>(&editor, "OkBtn")->click();
@@ -113,7 +113,7 @@ void TestFieldEditor::nameFilterNoticeThenCloses() {
 
 void TestFieldEditor::nameThatFiltersToNothingGivesBothMessages() {
   TEditFieldsForm editor;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   const auto run = runEditor(editor, [&] {
     named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("12"));
     named<TBitBtnXP>(&editor, "OkBtn")->click();
@@ -125,7 +125,7 @@ void TestFieldEditor::nameThatFiltersToNothingGivesBothMessages() {
 
 void TestFieldEditor::emptyNameGivesOnlyTheNameMessage() {
   TEditFieldsForm editor;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   named<QComboBox>(&editor, "FieldTyp")->setCurrentIndex(4);
   const auto run = runEditor(editor, [&] { named<TBitBtnXP>(&editor, "OkBtn")->click(); });
   QVERIFY(run.stayedOpen);
@@ -134,7 +134,7 @@ void TestFieldEditor::emptyNameGivesOnlyTheNameMessage() {
 
 void TestFieldEditor::optionFieldsAndCheckBoxesNeedContent() {
   TEditFieldsForm editor;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   for (int type : {2, 3}) {
     messages.shown.clear();
     const auto run = runEditor(editor, [&] {
@@ -156,7 +156,7 @@ void TestFieldEditor::optionFieldsAndCheckBoxesNeedContent() {
 
 void TestFieldEditor::cancelClosesWithoutAnyCheck() {
   TEditFieldsForm editor;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   auto run = runEditor(editor, [&] {
     named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("1 2 3"));
     QTest::keyClick(named<QLineEdit>(&editor, "NameEd"), Qt::Key_Escape);
@@ -171,7 +171,7 @@ void TestFieldEditor::cancelClosesWithoutAnyCheck() {
 
 void TestFieldEditor::spinEditConfirmedWithEnterKeepsTheTypedText() {
   TEditFieldsForm editor;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   const auto run = runEditor(editor, [&] {
     named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("Alter"));
     named<SpinEdit>(&editor, "BreitEd")->setFocus();
@@ -185,7 +185,7 @@ void TestFieldEditor::spinEditConfirmedWithEnterKeepsTheTypedText() {
 
 void TestFieldEditor::spinEditConfirmedWithAClickIsBroughtIntoItsLimits() {
   TEditFieldsForm editor;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   const auto run = runEditor(editor, [&] {
     named<QLineEdit>(&editor, "NameEd")->setText(QStringLiteral("Alter"));
     editor.activateWindow();

@@ -54,7 +54,7 @@ void typeIntoEditor(TEditFieldsForm* editor, const QString& name, int type, bool
 
 void TestFieldList::newFieldAppendsWhatTheEditorHolds() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
   fillList(form, "AB");
   selectRow(form, 0);
@@ -109,7 +109,7 @@ void TestFieldList::newFieldAfterACancelledEditShowsThatRowsValues() {
 
 void TestFieldList::editWritesBackInPlaceAndKeepsTheSelection() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
   fillList(form, "ABC");
   selectRow(form, 1);
@@ -142,7 +142,7 @@ void TestFieldList::editOfAnUnknownTypeKeepsTheEditorsType() {
 
 void TestFieldList::withoutSelectionNothingHappens() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
   fillList(form, "AB");
   bool editorShown = false;
@@ -163,7 +163,7 @@ void TestFieldList::withoutSelectionNothingHappens() {
 
 void TestFieldList::deleteAsksAndOnlyOkRemoves() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
   fillList(form, "A");
   selectRow(form, 0);
@@ -183,7 +183,7 @@ void TestFieldList::deleteAsksAndOnlyOkRemoves() {
 void TestFieldList::escapePressesDeleteOnlyOnTheFirstTab() {
   MainFormFixture fixture;
   QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   messages.answers = {IDCANCEL, IDCANCEL, IDCANCEL};
   TMainForm& form = *fixture.form;
   fillList(form, "AB");

@@ -1,6 +1,7 @@
 #pragma once
-// Helpers for driving the real windows: a recorder in place of message boxes and a way to
-// act inside a modal dialog while it runs.
+// Helpers for driving the real windows: controls found by object name, a recorder in place of
+// file dialogs and a way to act inside a modal dialog while it runs. Message boxes are answered
+// by the recorder of tests/support.
 
 #include <QApplication>
 #include <QByteArray>
@@ -15,36 +16,9 @@
 
 #include "gui/FileDialogs.h"
 #include "gui/MessageBox.h"
+#include "tests/support/qt/MessageBoxRecorder.h"
 
 namespace vantrel::test {
-
-struct ShownMessage {
-  QString text;
-  QString title;
-  int flags = 0;
-};
-
-// Answers every message box without showing it; answers are taken in order, then IDOK.
-class MessageRecorder {
- public:
-  MessageRecorder() {
-    previous_ = setMessageBoxHandler([this](const QString& text, const QString& title, int flags) {
-      shown.append({text, title, flags});
-      if (onShow) onShow(shown.back());
-      return answers.isEmpty() ? int(IDOK) : answers.takeFirst();
-    });
-  }
-  ~MessageRecorder() { setMessageBoxHandler(std::move(previous_)); }
-  MessageRecorder(const MessageRecorder&) = delete;
-  MessageRecorder& operator=(const MessageRecorder&) = delete;
-
-  QList<ShownMessage> shown;
-  QList<int> answers;
-  std::function<void(const ShownMessage&)> onShow;
-
- private:
-  MessageBoxHandler previous_;
-};
 
 // Answers every file dialog from a queue; an empty queue cancels.
 class FileDialogRecorder {

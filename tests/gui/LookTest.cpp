@@ -320,7 +320,7 @@ void TestLook::aboutBoxIsCentredOnTheScreenNotOverItsOwner() {
 
 void TestLook::aboutBoxButtonOpensTheMakersAddressAndStaysOpen() {
   ShellRecorder shell;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TAboutBox box;
   box.open();
   child<TBitBtnXP>(&box, "BitBtnXP1")->click();

@@ -4,7 +4,6 @@
 
 #include <QCoreApplication>
 #include <QItemSelectionModel>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTabWidget>
 #include <QTreeView>
@@ -14,19 +13,24 @@
 #include "app/MainUnit.h"
 #include "gui/EditFieldsFUnit.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/qt/TempFolderPaths.h"
 #include "widgets/ImageBtnUnit.h"
 
 namespace vantrel::test {
 
 struct MainFormFixture {
-  QTemporaryDir folder;
+  TempFolder folder;
   std::unique_ptr<TMainForm> form;
   TEditFieldsForm* editor = nullptr;
 
   explicit MainFormFixture(bool show = true) { open(show); }
 
-  QString programFile() const { return folder.path() + QStringLiteral("/vantrel-formulare"); }
-  QString iniFile() const { return folder.path() + QStringLiteral("/vantrel-formulare.INI"); }
+  // The program folder, without a closing "/", and a file in it.
+  QString folderPath() const { return pathIn(folder); }
+  QString filePath(const QString& name) const { return pathIn(folder, name); }
+  QString programFile() const { return filePath(QStringLiteral("vantrel-formulare")); }
+  QString iniFile() const { return filePath(QStringLiteral("vantrel-formulare.INI")); }
 
   void open(bool show = true) {
     form = std::make_unique<TMainForm>(programFile(), iniFile());

@@ -69,9 +69,9 @@ void TestMainForm::programFolderIsTheExecutablesFolder() {
   QCOMPARE(programFolderOf(QStringLiteral("/opt/Tools/prog")), QStringLiteral("/opt/Tools/"));
   QCOMPARE(programFolderOf(QStringLiteral("/prog")), QStringLiteral("/"));
   MainFormFixture fixture(false);
-  QCOMPARE(fixture.form->programFolder(), fixture.folder.path() + u'/');
+  QCOMPARE(fixture.form->programFolder(), fixture.folderPath() + u'/');
   QCOMPARE(named<QLineEdit>(fixture.form.get(), "EXENameEdit")->text(),
-           fixture.folder.path() + QStringLiteral("/ziel.exe"));
+           fixture.folderPath() + QStringLiteral("/ziel.exe"));
 }
 
 void TestMainForm::startsWithTheThreeTabsAndTheirStartValues() {
@@ -125,7 +125,7 @@ void TestMainForm::startsWithTheThreeTabsAndTheirStartValues() {
 
 void TestMainForm::closingAlwaysAsksAndCancelKeepsTheWindow() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   messages.answers = {IDCANCEL};
   QVERIFY(!fixture.form->close());
   QVERIFY(fixture.form->isVisible());
@@ -142,7 +142,7 @@ void TestMainForm::closingAlwaysAsksAndCancelKeepsTheWindow() {
 void TestMainForm::endeButtonClosesThroughTheSameQuestion() {
   MainFormFixture fixture;
   QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   messages.answers = {IDCANCEL, IDOK};
   auto* ende = named<TImageBtn>(fixture.form.get(), "endebtn");
   QTest::mouseClick(ende, Qt::LeftButton, {}, QPoint(10, 10));
@@ -154,7 +154,7 @@ void TestMainForm::endeButtonClosesThroughTheSameQuestion() {
 
 void TestMainForm::placementAndAutoStartSurviveARestart() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   fixture.form->setGeometry(30, 40, 660, 520);
   named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
   QVERIFY(fixture.form->close());
@@ -198,7 +198,7 @@ void TestMainForm::progressReachesTheWindowAsAPostedEvent() {
 }
 
 void TestMainForm::generalErrorHandlerShowsTheExceptionAndCarriesOn() {
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   Thrower thrower;
   QEvent event(QEvent::User);
   QCoreApplication::sendEvent(&thrower, &event);
@@ -220,7 +220,7 @@ void TestMainForm::handlersConnectedThroughTheGuardReportWhatTheyThrow() {
       {"anything else", [] { throw 42; }, QStringLiteral("Unbekannter Fehler")},
   };
   for (const Case& c : cases) {
-    MessageRecorder messages;
+    MessageBoxRecorder messages;
     QPushButton button;
     ThrowingWindow window;
     window.toThrow = c.toThrow;

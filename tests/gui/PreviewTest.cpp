@@ -21,7 +21,7 @@ namespace {
 constexpr int kLoadTimeoutMs = 30000;
 
 QString pagePath(const MainFormFixture& fixture) {
-  return fixture.folder.filePath(QStringLiteral("formular.htm"));
+  return fixture.filePath(QStringLiteral("formular.htm"));
 }
 
 void fillSurvey(TMainForm& form) {
@@ -52,7 +52,7 @@ QString bodyText(QWebEngineView* view) {
 
 void TestPreview::nothingIsShownBeforeThePreviewIsAskedFor() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
   named<QPushButton>(&form, "BackButton")->click();
   named<QPushButton>(&form, "FwdButton")->click();
@@ -66,7 +66,7 @@ void TestPreview::nothingIsShownBeforeThePreviewIsAskedFor() {
 
 void TestPreview::selectingThePreviewRewritesAndShowsThePage() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
   fillSurvey(form);
   named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
@@ -91,7 +91,7 @@ void TestPreview::selectingThePreviewRewritesAndShowsThePage() {
 
 void TestPreview::homeButtonRegeneratesAndReloadDoesNot() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
   fillSurvey(form);
   named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
@@ -114,11 +114,11 @@ void TestPreview::homeButtonRegeneratesAndReloadDoesNot() {
 
 void TestPreview::pageThatCannotBeWrittenIsReportedAndNotShown() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
   fillSurvey(form);
   // A folder in the page's place cannot be replaced by a file.
-  QVERIFY(QDir(fixture.folder.path()).mkpath(QStringLiteral("formular.htm/inhalt")));
+  QVERIFY(QDir(fixture.folderPath()).mkpath(QStringLiteral("formular.htm/inhalt")));
   named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
   QCOMPARE(messages.shown.size(), 1);
   QCOMPARE(messages.shown[0].text, QStringLiteral("Die Datei formular.htm konnte nicht geschrieben werden!"));

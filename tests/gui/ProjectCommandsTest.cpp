@@ -51,7 +51,7 @@ QByteArray oneRowProject(qint32 width) {
 
 void TestProjectCommands::newResetsTheProjectAfterAsking() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
   fieldListOf(form)->appendField(FormField{"A", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
   named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("x@y.example"));
@@ -87,10 +87,10 @@ void TestProjectCommands::newResetsTheProjectAfterAsking() {
 
 void TestProjectCommands::saveAfterNewAsksForANameThenSavesInPlace() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   FileDialogRecorder dialogs;
   TMainForm& form = *fixture.form;
-  const QString path = fixture.folder.filePath(QStringLiteral("Kunden.vtq"));
+  const QString path = fixture.filePath(QStringLiteral("Kunden.vtq"));
   named<QToolButton>(&form, "NewBtn")->click();
   dialogs.answers = {path};
   named<QToolButton>(&form, "SaveBtn")->click();
@@ -120,10 +120,10 @@ void TestProjectCommands::saveAfterNewAsksForANameThenSavesInPlace() {
 
 void TestProjectCommands::openReadsEverythingBackAndNamesTheProject() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   FileDialogRecorder dialogs;
   TMainForm& form = *fixture.form;
-  const QString path = fixture.folder.filePath(QStringLiteral("alt.vtq"));
+  const QString path = fixture.filePath(QStringLiteral("alt.vtq"));
   writeAll(path, oneRowProject(2000));
   dialogs.answers = {path};
   named<QToolButton>(&form, "OpenBtn")->click();
@@ -144,7 +144,7 @@ void TestProjectCommands::openReadsEverythingBackAndNamesTheProject() {
   QCOMPARE(form.windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [alt.vtq]"));
 
   // A file that ends after the address keeps the tab's settings.
-  const QString shortPath = fixture.folder.filePath(QStringLiteral("kurz.vtq"));
+  const QString shortPath = fixture.filePath(QStringLiteral("kurz.vtq"));
   writeAll(shortPath, QByteArray("Vantrel Formulare 1.0") + le32(0) + le32(0));
   dialogs.answers = {shortPath};
   named<QToolButton>(&form, "OpenBtn")->click();
@@ -156,18 +156,18 @@ void TestProjectCommands::openReadsEverythingBackAndNamesTheProject() {
 
 void TestProjectCommands::failedOpenChangesNothingOnScreen() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   FileDialogRecorder dialogs;
   TMainForm& form = *fixture.form;
   fieldListOf(form)->appendField(FormField{"Bleibt", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
   named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("vorher@brixtel.example"));
   const QString before = form.windowTitle();
 
-  const QString wrongMagic = fixture.folder.filePath(QStringLiteral("v11.vtq"));
+  const QString wrongMagic = fixture.filePath(QStringLiteral("v11.vtq"));
   writeAll(wrongMagic, QByteArray("Vantrel Formulare 1.1") + le32(0) + le32(0));
-  const QString cut = fixture.folder.filePath(QStringLiteral("cut.vtq"));
+  const QString cut = fixture.filePath(QStringLiteral("cut.vtq"));
   writeAll(cut, oneRowProject(600).left(60));
-  const QString missing = fixture.folder.filePath(QStringLiteral("fehlt.vtq"));
+  const QString missing = fixture.filePath(QStringLiteral("fehlt.vtq"));
 
   dialogs.answers = {wrongMagic, cut, missing};
   for (int i = 0; i < 3; ++i) named<QToolButton>(&form, "OpenBtn")->click();
@@ -189,10 +189,10 @@ void TestProjectCommands::failedOpenChangesNothingOnScreen() {
 
 void TestProjectCommands::failedSaveKeepsNameTitleAndOldFile() {
   MainFormFixture fixture;
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   FileDialogRecorder dialogs;
   TMainForm& form = *fixture.form;
-  const QString missingFolder = fixture.folder.filePath(QStringLiteral("fehlt/neu.vtq"));
+  const QString missingFolder = fixture.filePath(QStringLiteral("fehlt/neu.vtq"));
   dialogs.answers = {missingFolder};
   named<QToolButton>(&form, "SaveAsBtn")->click();
   QCOMPARE(messages.shown.size(), 1);
@@ -206,7 +206,7 @@ void TestProjectCommands::failedSaveKeepsNameTitleAndOldFile() {
 void TestProjectCommands::sizesAreSavedAsTypedBeforeConfirming() {
   MainFormFixture fixture;
   QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
-  MessageRecorder messages;
+  MessageBoxRecorder messages;
   FileDialogRecorder dialogs;
   TMainForm& form = *fixture.form;
   named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(2);
@@ -214,7 +214,7 @@ void TestProjectCommands::sizesAreSavedAsTypedBeforeConfirming() {
   named<SpinEdit>(&form, "WidthEd")->setText(QString());
   QTest::keyClicks(named<SpinEdit>(&form, "WidthEd"), QStringLiteral("5000"));
   named<SpinEdit>(&form, "HeightEd")->setText(QStringLiteral("-"));
-  const QString path = fixture.folder.filePath(QStringLiteral("typed.vtq"));
+  const QString path = fixture.filePath(QStringLiteral("typed.vtq"));
   dialogs.answers = {path};
   QTest::mouseClick(named<QToolButton>(&form, "SaveAsBtn"), Qt::LeftButton);  // the tool bar does not take the focus
   const QByteArray bytes = readAll(path);

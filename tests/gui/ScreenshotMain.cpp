@@ -10,7 +10,6 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineView>
 
@@ -23,6 +22,8 @@
 #include "gui/EditFieldsFUnit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/MainFormFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/qt/TempFolderPaths.h"
 
 namespace {
 
@@ -63,8 +64,8 @@ int main(int argc, char** argv) {
   QDir().mkpath(folder);
 
   // The tool writes its page into its own folder: a scratch one, so nothing lands in docs/.
-  QTemporaryDir programFolder;
-  vantrel::TMainForm form(programFolder.filePath(QStringLiteral("vantrel-formulare")), QString());
+  vantrel::test::TempFolder programFolder;
+  vantrel::TMainForm form(vantrel::test::pathIn(programFolder, QStringLiteral("vantrel-formulare")), QString());
   vantrel::TEditFieldsForm editor(&form);
   form.setFieldEditor(&editor);
   auto* list = vantrel::test::fieldListOf(form);

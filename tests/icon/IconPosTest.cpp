@@ -126,7 +126,7 @@ TEST(RenderIconPos, TheLastOccurrenceWins) {
   decoded.replace(9000, 512, pattern);
   writeFile(folder.prototype(), encodedCopy(decoded));
   folder.writePatternFile(pattern);
-  EXPECT_EQ(RenderIconPos(folder.path() + "/"), 9000u);
+  EXPECT_EQ(RenderIconPos(folder.path().string() + "/"), 9000u);
 }
 
 TEST(RenderIconPos, StaysZeroWhenAnythingIsMissing) {

@@ -1,9 +1,8 @@
 #pragma once
-// Small helpers shared by the icon tests: pictures painted in IconPalette colours, temporary
-// folders and whole-file reads.
+// Small helpers shared by the icon tests: pictures painted in IconPalette colours and whole-file
+// reads and writes; temporary folders come from tests/support.
 
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -11,6 +10,7 @@
 
 #include "icon/IconBitmap.h"
 #include "icon/Picture.h"
+#include "tests/support/TempFolder.h"
 
 namespace vantrel::test {
 
@@ -25,25 +25,6 @@ inline Picture palettePicture(int width, int height, const std::function<int(int
   }
   return picture;
 }
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vantrel-icon-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 inline std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

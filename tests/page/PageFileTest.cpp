@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "page/FormPage.h"
+#include "tests/support/TempFolder.h"
 
 namespace vantrel {
 namespace {
@@ -30,15 +31,6 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 
 class PageFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("vantrel-page-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
   // Only the named files: no temporary file may be left behind.
   std::vector<std::string> folderEntries() const {
     std::vector<std::string> names;
@@ -49,7 +41,8 @@ class PageFileTest : public ::testing::Test {
     return names;
   }
 
-  fs::path folder_;
+  const vantrel::test::TempFolder temp_;
+  const fs::path folder_ = temp_.path();
 };
 
 TEST_F(PageFileTest, WritesTheGeneratedPageOverAnOldOne) {

@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "tests/projectfile/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace vantrel {
 namespace {

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "tests/projectfile/FileCases.h"
-#include "tests/projectfile/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace vantrel {
 namespace {

@@ -6,7 +6,7 @@
 
 #include "project/AnyProjectFile.h"
 #include "tests/projectfile/FileCases.h"
-#include "tests/projectfile/TempFolder.h"
+#include "tests/support/TempFolder.h"
 
 namespace vantrel {
 namespace {

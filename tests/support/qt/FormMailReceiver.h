@@ -11,7 +11,7 @@
 
 class QTcpSocket;
 
-namespace vantrel::e2e {
+namespace vantrel::test {
 
 struct ReceivedRequest {
   QByteArray method;
@@ -48,4 +48,4 @@ class FormMailReceiver : public QObject {
 // A listening socket on 127.0.0.1 with a port of the system's choice; -1 on failure.
 qintptr listenOnLoopback(quint16& port);
 
-}  // namespace vantrel::e2e
+}  // namespace vantrel::test

@@ -1,4 +1,4 @@
-#include "FormMailReceiver.h"
+#include "tests/support/qt/FormMailReceiver.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -7,7 +7,7 @@
 
 #include <QTcpSocket>
 
-namespace vantrel::e2e {
+namespace vantrel::test {
 namespace {
 
 int hexValue(char c) {
@@ -122,4 +122,4 @@ void FormMailReceiver::readFrom(QTcpSocket* socket) {
   emit received();
 }
 
-}  // namespace vantrel::e2e
+}  // namespace vantrel::test

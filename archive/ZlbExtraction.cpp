@@ -1,0 +1,143 @@
+// TZLBArchive, extraction: members to files (written beside the target, then renamed over it),
+// to streams, or only inflated and checked. Every name from the archive passes the checks of
+// archive/PathSafety.h before it becomes part of a path.
+
+#include <algorithm>
+#include <ostream>
+#include <vector>
+
+#include "archive/ArchiveInternal.h"
+#include "archive/ArchiveMessages.h"
+#include "archive/PathSafety.h"
+#include "archive/ZLIBArchive.h"
+#include "base/AtomicFile.h"
+#include "base/FileIo.h"
+#include "base/Win1252.h"
+
+namespace vantrel::zlb {
+
+using namespace detail;
+namespace fs = std::filesystem;
+
+void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
+                             const std::function<void(const unsigned char*, std::size_t)>& sink) {
+  const std::string storedName = entry.StoredName();
+  const std::string unreadable = formatMessage(kUnableToReadMember, storedName);
+  const std::uint64_t offset = entry.DataOffset();
+  const std::uint64_t stored = entry.StoredSize();
+  const std::uint64_t size = entry.FileSize();
+  // Member bytes lie in the member data area, before the registry.
+  if (offset + stored > Trailer.RegistryOffset) fail(unreadable);
+  if (entry.StoredRaw() && stored != size) fail(unreadable);
+
+  File file;
+  if (!file.openForReading(ArchiveFileName)) fail(formatMessage(kUnableToOpenFile, shown(ArchiveFileName)));
+  const std::uint64_t begin = ArchiveStart + offset;
+  const std::uint64_t end = begin + stored;
+
+  ProgressMessage = formatMessage(kProgressExtracting, storedName);
+  ProgressTotal = static_cast<std::int64_t>(size);
+  ProgressDone = 0;
+  std::vector<unsigned char> chunk(kStreamBufferSize);
+  std::uint32_t crc = 0;
+  std::uint64_t produced = 0;
+  if (entry.StoredRaw()) {
+    ProgressMode = 1;
+    while (produced < size) {
+      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(size - produced, chunk.size()));
+      if (!file.readExactlyAt(begin + produced, chunk.data(), ask)) fail(unreadable);
+      crc = crc32Of(chunk.data(), ask, crc);
+      sink(chunk.data(), ask);
+      produced += ask;
+      ProgressDone = static_cast<std::int64_t>(produced);
+      if (ask == chunk.size()) DoProgress();
+    }
+  } else {
+    ProgressMode = 3;
+    TDecompressionStream stream(sourceBetween(file, begin, end));
+    while (produced < size) {
+      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(size - produced, chunk.size()));
+      std::size_t got = 0;
+      try {
+        got = stream.Read(chunk.data(), ask);
+      } catch (const EDecompressionError&) {
+        fail(unreadable);
+      }
+      if (got < ask) fail(unreadable);
+      crc = crc32Of(chunk.data(), got, crc);
+      sink(chunk.data(), got);
+      produced += got;
+      if (got == chunk.size()) DoProgress(stream.Position());
+    }
+  }
+  if (verifyCrc && crc != entry.FileCRC()) fail(formatMessage(kCrcError, storedName));
+}
+
+fs::path TZLBArchive::destinationOf(const RegistryEntry& entry, const fs::path& DestFolder) const {
+  const std::string storedName = entry.StoredName();
+  const std::string name = entry.EntryName();
+  if (!isSafeEntryName(name)) fail(formatMessage(kUnsafePath, storedName));
+  std::string target = DestFolder.empty() ? std::string(".") : DestFolder.native();
+  if (!isPathSeparator(target.back())) target += '/';
+  // Names inside the archive are Windows-1252; the file system's names are UTF-8.
+  if (ExtractWithPath) {
+    const auto steps = safeFolderSteps(entry.EntryPath());
+    if (!steps) fail(formatMessage(kUnsafePath, storedName));
+    for (const auto& step : *steps) target += utf8From1252(step) + '/';
+  }
+  return target + utf8From1252(name);
+}
+
+bool TZLBArchive::ExtractFile(int Index, const fs::path& DestFolder) {
+  if (ArchiveFileName.empty()) fail(kNoArchiveOpen);
+  const RegistryEntry entry = entryAt(Index);
+  const fs::path target = destinationOf(entry, DestFolder);
+  const fs::path& nativeTarget = target;
+  const bool exists = fileExists(nativeTarget);
+  if (exists) {
+    bool Replace = true;
+    if (OnReplaceFile) OnReplaceFile(target, Replace);
+    if (!Replace) return false;
+  }
+  std::error_code error;
+  fs::create_directories(folderOf(target), error);
+  auto begun = AtomicFile::begin(target);
+  if (error || !begun) fail(formatMessage(kUnableToCreateFile, shown(target)));
+  AtomicFile& temp = begun.value();
+  readMember(entry, CheckCRC, [&](const unsigned char* data, std::size_t size) {
+    if (!temp.write(data, size)) fail(formatMessage(kUnableToCreateFile, shown(target)));
+  });
+  if (!temp.commit()) fail(formatMessage(kUnableToCreateFile, shown(target)));
+  if (OnFileExtracted) OnFileExtracted(target);
+  return true;
+}
+
+bool TZLBArchive::ExtractFileByName(const std::string& Name, const fs::path& DestFolder) {
+  const int index = FindEntry(Name);
+  if (index < 0) fail(formatMessage(kNotInArchive, Name));
+  return ExtractFile(index, DestFolder);
+}
+
+void TZLBArchive::ExtractToStream(int Index, std::ostream& Stream) {
+  if (ArchiveFileName.empty()) fail(kNoArchiveOpen);
+  const RegistryEntry entry = entryAt(Index);
+  const std::string storedName = entry.StoredName();
+  readMember(entry, CheckCRC, [&](const unsigned char* data, std::size_t size) {
+    Stream.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    if (!Stream) fail(formatMessage(kUnableToWriteToStream, storedName));
+  });
+  if (OnStreamExtracted) OnStreamExtracted(storedName);
+}
+
+void TZLBArchive::ExtractToStreamByName(const std::string& Name, std::ostream& Stream) {
+  const int index = FindEntry(Name);
+  if (index < 0) fail(formatMessage(kNotInArchive, Name));
+  ExtractToStream(index, Stream);
+}
+
+void TZLBArchive::TestEntry(int Index) {
+  if (ArchiveFileName.empty()) fail(kNoArchiveOpen);
+  readMember(entryAt(Index), true, [](const unsigned char*, std::size_t) {});
+}
+
+}  // namespace vantrel::zlb
