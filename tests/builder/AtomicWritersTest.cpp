@@ -18,6 +18,7 @@
 #include "page/PageFile.h"
 #include "project/ProjectFile.h"
 #include "tests/builder/BuilderTestSupport.h"
+#include "tests/support/TempFolder.h"
 
 namespace vantrel::test {
 namespace {
@@ -84,7 +85,7 @@ const Writer kWriters[] = {
        request.outputPath = folder.path() / "ziel.exe";
        request.settings = someSettings();
        request.tempFolder = folder.path() / "tool";
-       MessageRecorder recorder;
+       BuildMessageRecorder recorder;
        return exe::buildExe(request, recorder.sink()).built;
      }},
 };
@@ -187,7 +188,7 @@ TEST(BuildProgram, BuildsInAFolderWhoseNameWindows1252CannotHold) {
   job.pageFolder = tool;
   job.tempFolder = tool;
   job.icon = renderIconBitmap(standardIconPicture());
-  MessageRecorder recorder;
+  BuildMessageRecorder recorder;
   const exe::ProgramBuild build = exe::buildProgram(job, {recorder.sink(), {}, {}});
   ASSERT_TRUE(build.built()) << build.reason;
   EXPECT_TRUE(build.icon.ok());
