@@ -14,7 +14,7 @@
 namespace vantrel::zlb {
 namespace {
 
-constexpr std::size_t kReadChunk = 256 * 1024;
+constexpr std::size_t kReadChunk = std::size_t{256} * 1024;
 
 [[noreturn]] void fail(std::string_view reason) { throw std::runtime_error(std::string(reason)); }
 

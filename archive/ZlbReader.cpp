@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kCrcChunk = 1024 * 1024;
+constexpr std::size_t kCrcChunk = std::size_t{1024} * 1024;
 constexpr std::size_t kRegistryChunk = 4096;
 
 }  // namespace

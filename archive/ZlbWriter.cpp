@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kCopyChunk = 1024 * 1024;
+constexpr std::size_t kCopyChunk = std::size_t{1024} * 1024;
 constexpr std::uint64_t kFormatLimit = 0xFFFFFFFFu;  // every offset and size is 32-bit
 
 int defaultThreadCount() {

@@ -16,7 +16,7 @@
 namespace vantrel {
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
 std::string systemText(int error) { return std::strerror(error); }
 

@@ -24,7 +24,7 @@ IconBitmap createIconBitmap() {
   bitmap.height = kIconSize;
   bitmap.bitsPerPixel = kIconBitsPerPixel;
   bitmap.palette.assign(IconPalette.begin(), IconPalette.end());
-  bitmap.pixels.assign(kIconSize * kIconSize, 0);
+  bitmap.pixels.assign(std::size_t{kIconSize} * kIconSize, 0);
   return bitmap;
 }
 

@@ -176,7 +176,7 @@ std::uint32_t RenderIconPos(const std::filesystem::path& programFolder) {
 }
 
 IconPixelBlock iconPixelBlock(const IconBitmap& bitmap) {
-  const bool asHeld = bitmap.isStandardShape() && bitmap.pixels.size() == kIconSize * kIconSize;
+  const bool asHeld = bitmap.isStandardShape() && bitmap.pixels.size() == std::size_t{kIconSize} * kIconSize;
   const auto indexAt = [&](int x, int y) -> std::uint8_t {
     if (asHeld) return bitmap.pixel(x, y) & 0x0F;
     if (x >= bitmap.width || y >= bitmap.height) return nearestIconPaletteIndex({255, 255, 255});
@@ -187,7 +187,7 @@ IconPixelBlock iconPixelBlock(const IconBitmap& bitmap) {
   for (int j = 0; j < kIconSize; ++j) {
     const int row = kIconSize - 1 - j;
     for (int k = 0; k < kRowBytes; ++k) {
-      block[static_cast<std::size_t>(j * kRowBytes + k)] =
+      block[static_cast<std::size_t>(j) * kRowBytes + static_cast<std::size_t>(k)] =
           static_cast<std::uint8_t>(indexAt(2 * k, row) << 4 | indexAt(2 * k + 1, row));
     }
   }

@@ -53,7 +53,7 @@ IconBitmap renderIconBitmap(const Picture& picture) {
     const auto sourceRow = static_cast<int>(sourceOf(row, geometry.y, geometry.height, picture.height));
     for (int column = 0; column < kIconSize; ++column) {
       const auto sourceColumn = static_cast<int>(sourceOf(column, geometry.x, geometry.width, picture.width));
-      icon.pixels[static_cast<std::size_t>(row * kIconSize + column)] = workBitmapIndex(picture, sourceColumn, sourceRow);
+      icon.pixels[static_cast<std::size_t>(row) * kIconSize + static_cast<std::size_t>(column)] = workBitmapIndex(picture, sourceColumn, sourceRow);
     }
   }
   return icon;

@@ -6,7 +6,7 @@ namespace vantrel {
 namespace {
 
 // Nine length prefixes: the least a row can take in the file.
-constexpr std::uint64_t kSmallestRowSize = 4 * kFormFieldMemberCount;
+constexpr std::uint64_t kSmallestRowSize = std::uint64_t{4} * kFormFieldMemberCount;
 
 FieldList readRows(ByteReader& file) {
   const std::int32_t count = readInt32LE(file);

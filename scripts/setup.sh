@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # toolchain
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format clang-tidy
   # core libraries
   zlib1g-dev libjpeg-dev nlohmann-json3-dev
   # picture loaders of the EXE icon: Windows and enhanced metafiles (libwmf starts only with
