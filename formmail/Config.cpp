@@ -109,7 +109,7 @@ const std::map<std::string, KeySetter, std::less<>>& keySetters() {
          return {};
        }},
       {"spool", textKey(&Config::spool)},
-      {"max_body", countKey(&Config::maxBody, 1, 64 * 1024 * 1024)},
+      {"max_body", countKey(&Config::maxBody, 1, std::size_t{64} * 1024 * 1024)},
       {"max_fields",
        [](Config& config, std::string_view value) -> std::string {
          const auto count = parseCount(value, 1, 100000);
@@ -119,7 +119,7 @@ const std::map<std::string, KeySetter, std::less<>>& keySetters() {
        }},
       {"max_field_length",
        [](Config& config, std::string_view value) -> std::string {
-         const auto count = parseCount(value, 1, 64 * 1024 * 1024);
+         const auto count = parseCount(value, 1, std::size_t{64} * 1024 * 1024);
          if (!count) return "expects a whole number from 1 to 67108864";
          config.limits.maxFieldLength = *count;
          return {};
