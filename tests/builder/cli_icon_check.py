@@ -67,7 +67,21 @@ def main():
     result = subprocess.run([cli, "build", project, "-o", refused, "--proto", proto, "--icon", broken],
                             capture_output=True)
     assert result.returncode == 1 and not os.path.exists(refused), "a broken picture builds nothing"
-    print("cli icon check: 3 passed, 0 failed")
+
+    # A folder whose name Windows-1252 cannot hold: the prototype, the project and the output
+    # all live there, and the program is built with its icon.
+    far = os.path.join(work, "Проекты 🙂")
+    os.makedirs(far)
+    for name in ("ProtoExe.dat", "iconcomp.dat"):
+        shutil.copy(os.path.join(bin_dir, name), far)
+    far_project = os.path.join(far, "umfrage łódź.json")
+    shutil.copy(project, far_project)
+    far_output = os.path.join(far, "Umfrage Łódź.exe")
+    subprocess.run([cli, "build", far_project, "-o", far_output, "--proto", os.path.join(far, "ProtoExe.dat"),
+                    "--icon", picture], check=True)
+    far_pixels = open(far_output, "rb").read()[position:position + 512]
+    assert far_pixels == bytes([0xAA]) * 512, "the program in that folder carries its icon"
+    print("cli icon check: 4 passed, 0 failed")
 
 
 if __name__ == "__main__":

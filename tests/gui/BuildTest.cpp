@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
@@ -202,6 +203,27 @@ void TestBuild::pictureThatCannotBeLoadedChangesNothing() {
 
   named<QPushButton>(&form, "StdIconBtn")->click();
   QCOMPARE(readAll(iconFile), before);
+}
+
+// A tool kept in a folder whose name Windows-1252 cannot hold builds into it all the same.
+void TestBuild::buildsInAFolderWindows1252CannotHold() {
+  TempFolder folder;
+  const QString tool = pathIn(folder, QStringLiteral("Проекты 🙂"));
+  QVERIFY(QDir().mkpath(tool));
+  for (const char* name : {"ProtoExe.dat", "iconcomp.dat"}) {
+    const QString source = QStringLiteral(VANTREL_BIN_DIR "/") + QString::fromLatin1(name);
+    QVERIFY2(QFile::copy(source, tool + u'/' + QString::fromLatin1(name)), name);
+  }
+  TMainForm form(tool + QStringLiteral("/vantrel-formulare"), tool + QStringLiteral("/vantrel-formulare.INI"));
+  form.setFieldEditor(new TEditFieldsForm(&form));
+  form.show();
+  MessageBoxRecorder messages;
+  const QString output = tool + QStringLiteral("/Umfrage Łódź.exe");
+  readyToBuild(form, output);
+  pressGo(form);
+  QCOMPARE(texts(messages), QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
+  QVERIFY(QFile::exists(tool + QStringLiteral("/formular.htm")));
+  QVERIFY(QFileInfo(output).size() > 1000);
 }
 
 }  // namespace vantrel::test

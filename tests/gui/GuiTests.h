@@ -93,6 +93,7 @@ class TestBuild : public QObject {
   void builtProgramCarriesTheChosenIcon();
   void iconStartsFromTheFileOrTheStandardIcon();
   void pictureThatCannotBeLoadedChangesNothing();
+  void buildsInAFolderWindows1252CannotHold();
 };
 
 }  // namespace vantrel::test
