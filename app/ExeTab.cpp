@@ -8,7 +8,7 @@
 #include <QPainter>
 #include <QTabWidget>
 
-#include "app/FailureReport.h"
+#include "gui/FailureReport.h"
 #include "app/FieldListModel.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"

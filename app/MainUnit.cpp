@@ -13,7 +13,7 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include "app/FailureReport.h"
+#include "gui/FailureReport.h"
 #include "app/FieldListModel.h"
 #include "app/MainFormUi.h"
 #include "app/WindowPlacement.h"

@@ -4,7 +4,7 @@
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
-#include "app/FailureReport.h"
+#include "gui/FailureReport.h"
 #include "app/FieldListModel.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"

@@ -4,7 +4,7 @@
 #include <QLocale>
 #include <QTranslator>
 
-#include "app/FailureReport.h"
+#include "gui/FailureReport.h"
 
 namespace vantrel {
 

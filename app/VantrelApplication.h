@@ -4,9 +4,10 @@
 
 #include <QApplication>
 
+#include "gui/FailureReport.h"
+
 namespace vantrel {
 
-inline const QString kApplicationTitle = QStringLiteral("Vantrel Formulare 1.0");
 
 class VantrelApplication : public QApplication {
  public:

@@ -1,5 +1,7 @@
 #include "gui/AboutBoxUnit.h"
 
+#include "gui/FailureReport.h"
+
 #include <QFont>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -84,7 +86,7 @@ TAboutBox::TAboutBox(QWidget* owner)
   OKButton->setObjectName(QStringLiteral("OKButton"));
   OKButton->setGeometry((kClientWidth - 75) / 2, 416, 75, 25);
 
-  connect(BitBtnXP1, &QPushButton::clicked, this, &TAboutBox::BitBtnXP1Click);
+  connectHandler(BitBtnXP1, &QPushButton::clicked, this, &TAboutBox::BitBtnXP1Click);
   FormCreate();
 }
 

@@ -1,5 +1,7 @@
 #include "gui/EditFieldsFUnit.h"
 
+#include "gui/FailureReport.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -86,7 +88,7 @@ void TEditFieldsForm::buildControls() {
   CancelBtn = new TBitBtnXP(TBitBtnXP::Kind::Cancel, this);
   CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
   CancelBtn->setAutoDefault(false);
-  connect(OkBtn, &QPushButton::clicked, this, &TEditFieldsForm::OkBtnClick);
+  connectHandler(OkBtn, &QPushButton::clicked, this, &TEditFieldsForm::OkBtnClick);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);

@@ -14,7 +14,7 @@
 #include <QToolButton>
 #include <stdexcept>
 
-#include "app/FailureReport.h"
+#include "gui/FailureReport.h"
 #include "app/MainUnit.h"
 #include "app/ProgressBus.h"
 #include "app/ProgressPanel.h"

@@ -10,6 +10,9 @@
 
 namespace vantrel {
 
+// The program's own name, the title of what the general error handler shows.
+inline const QString kApplicationTitle = QStringLiteral("Vantrel Formulare 1.0");
+
 // Who reports decides the title: a command that checks for the failure itself shows it as
 // "Fehler"; the general error handler, which catches what nobody checked for, under the
 // program's name.

@@ -1,6 +1,5 @@
-#include "app/FailureReport.h"
+#include "gui/FailureReport.h"
 
-#include "app/VantrelApplication.h"
 #include "gui/MessageBox.h"
 
 namespace vantrel {
