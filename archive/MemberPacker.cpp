@@ -23,7 +23,7 @@ constexpr std::size_t kReadChunk = 256 * 1024;
 PackedMember::~PackedMember() {
   if (workFile.isOpen()) {
     const std::string path = workFile.path();
-    workFile.close();
+    static_cast<void>(workFile.close());  // the work file is removed anyway
     removeFile(path);
   }
 }

@@ -161,7 +161,7 @@ Status AtomicFile::commit(std::optional<mode_t> mode) {
 void AtomicFile::discard() {
   if (!open_) return;
   open_ = false;
-  file_.close();
+  static_cast<void>(file_.close());  // the new file is removed, its bytes do not matter
   removeFile(file_.path());
 }
 

@@ -134,7 +134,7 @@ ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
   std::uint64_t settingsEnd = 0;
   std::optional<WindowSettings> settings =
       readWindowSettings(readAt, static_cast<std::uint64_t>(size), info.programLength, settingsEnd);
-  program.close();
+  static_cast<void>(program.close());  // only read; the archive opens the file anew
   if (!settings) return failure(ViewerError::DamagedSettings, "settings beyond the end of the file");
 
   ViewerPage page;
