@@ -61,9 +61,9 @@ Answer answerRequest() {
   if (environment("REQUEST_METHOD") != "POST") return methodNotAllowedAnswer();
   std::string configPath = environment("VANTREL_FORMMAIL_CONFIG");
   if (configPath.empty()) configPath = kDefaultConfigPath;
-  const ConfigResult loaded = loadConfig(configPath);
-  if (!loaded.config) return notConfiguredAnswer(configPath + ": " + loaded.error);
-  return answerPost(*loaded.config, environment("CONTENT_LENGTH"));
+  const vantrel::Result<Config> loaded = loadConfig(configPath);
+  if (!loaded) return notConfiguredAnswer(configPath + ": " + loaded.reason());
+  return answerPost(loaded.value(), environment("CONTENT_LENGTH"));
 }
 
 void writeAnswer(const Answer& answer) {

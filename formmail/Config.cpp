@@ -5,7 +5,9 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
+#include <utility>
 
 namespace vantrel::formmail {
 namespace {
@@ -180,7 +182,7 @@ bool isAllowedRecipient(const Config& config, std::string_view address) {
                      [&](const std::string& entry) { return entry == lower || entry == domain; });
 }
 
-ConfigResult parseConfig(std::string_view text) {
+Result<Config> parseConfig(std::string_view text) {
   Config config;
   bool inSection = false;
   bool sawSection = false;
@@ -193,7 +195,7 @@ ConfigResult parseConfig(std::string_view text) {
     start = end + 1;
     ++lineNumber;
     const auto fail = [&](const std::string& why) {
-      return ConfigResult{std::nullopt, "line " + std::to_string(lineNumber) + ": " + why};
+      return Result<Config>(Failure{"line " + std::to_string(lineNumber) + ": " + why});
     };
 
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
@@ -215,17 +217,17 @@ ConfigResult parseConfig(std::string_view text) {
       return fail(std::string(key) + " " + why);
     }
   }
-  if (!sawSection) return {std::nullopt, "no [formmail] section"};
-  if (const std::string why = checkComplete(config); !why.empty()) return {std::nullopt, why};
-  return {config, {}};
+  if (!sawSection) return Failure{"no [formmail] section"};
+  if (std::string why = checkComplete(config); !why.empty()) return Failure{std::move(why)};
+  return config;
 }
 
-ConfigResult loadConfig(const std::filesystem::path& path) {
+Result<Config> loadConfig(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
-  if (!file) return {std::nullopt, "cannot open " + path.string()};
+  if (!file) return Failure{"cannot open " + path.string()};
   std::ostringstream text;
   text << file.rdbuf();
-  if (file.bad()) return {std::nullopt, "cannot read " + path.string()};
+  if (file.bad()) return Failure{"cannot read " + path.string()};
   return parseConfig(text.str());
 }
 

@@ -141,12 +141,12 @@ int main(int argc, char** argv) {
     printUsage();
     return 2;
   }
-  const ConfigResult loaded = loadConfig(options.configPath);
-  if (!loaded.config) {
-    std::cerr << "vantrel-formmail: " << options.configPath << ": " << loaded.error << "\n";
+  const vantrel::Result<Config> loaded = loadConfig(options.configPath);
+  if (!loaded) {
+    std::cerr << "vantrel-formmail: " << options.configPath << ": " << loaded.reason() << "\n";
     return 1;
   }
-  const Config& config = *loaded.config;
+  const Config& config = loaded.value();
   initSmtp();
   if (options.flushSpool) return flushSpoolAndReport(config);
   const std::unique_ptr<Delivery> delivery = makeDelivery(config);
