@@ -143,7 +143,7 @@ ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
     zlb::TZLBArchive archive;
     archive.CheckCRC = true;
     archive.OnErrorLogged = [](const std::string&) {};
-    archive.OpenArchive(nativeProgramPath);
+    if (!archive.OpenArchive(nativeProgramPath)) return failure(ViewerError::DamagedArchive, "no archive opened");
     // The archive found by its trailer must be the one right behind the settings; anything
     // else means the settings' lengths and the archive disagree.
     if (archive.GetArchiveStart() != page.archiveStart) {
@@ -160,7 +160,9 @@ ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
     std::filesystem::path written;
     archive.OnFileExtracted = [&written](const std::filesystem::path& filename) { written = filename; };
     try {
-      archive.ExtractFile(index, nativeDestFolder);
+      // Without an OnReplaceFile handler the page is written or this throws; a page not
+      // written shows in `written` staying empty, checked below.
+      static_cast<void>(archive.ExtractFile(index, nativeDestFolder));
     } catch (const zlb::EArchiveError& error) {
       const std::string what = error.what();
       if (what.rfind("CRC error", 0) == 0) return failure(ViewerError::DamagedPage, what);
