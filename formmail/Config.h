@@ -36,9 +36,9 @@ Result<Config> loadConfig(const std::filesystem::path& path);
 
 // A plain mailbox address local@domain with no blanks, brackets, quotes or control
 // characters: the only form that is ever written into a header or an SMTP envelope.
-bool isPlainAddress(std::string_view address);
+[[nodiscard]] bool isPlainAddress(std::string_view address);
 
 // Whether the allow list names the address itself or its whole domain.
-bool isAllowedRecipient(const Config& config, std::string_view address);
+[[nodiscard]] bool isAllowedRecipient(const Config& config, std::string_view address);
 
 }  // namespace vantrel::formmail

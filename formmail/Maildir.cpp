@@ -25,7 +25,7 @@ Status ensureDirectory(const std::string& path) {
   return Failure{systemError("cannot create " + path)};
 }
 
-bool writeAll(int fd, std::string_view bytes) {
+[[nodiscard]] bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written < 0) {
@@ -37,7 +37,8 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// The rename into new/ is only durable once the folder entry itself is on disk.
+// The rename into new/ is only durable once the folder entry itself is on disk. Best effort:
+// the mail already stands in new/, and calling it lost now would only have it posted twice.
 void syncDirectory(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
   if (fd >= 0) {

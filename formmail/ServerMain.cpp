@@ -37,7 +37,7 @@ void printUsage() {
                "  --flush-spool  send the mails kept in the spool Maildir through smtp, then exit\n";
 }
 
-bool parseListen(const std::string& text, Options& options) {
+[[nodiscard]] bool parseListen(const std::string& text, Options& options) {
   const std::size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0) return false;
   std::string host = text.substr(0, colon);
@@ -51,7 +51,7 @@ bool parseListen(const std::string& text, Options& options) {
   return true;
 }
 
-bool parseArguments(int argc, char** argv, Options& options) {
+[[nodiscard]] bool parseArguments(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--flush-spool") {
