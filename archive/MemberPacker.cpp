@@ -77,7 +77,6 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
   }
   stream.Finish();
   member.compressedSize = stream.CompressedSize();
-  member.ok = true;
   return member;
 }
 
