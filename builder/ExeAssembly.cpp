@@ -89,7 +89,8 @@ class PendingOutput {
   std::optional<AtomicFile> file_;
 };
 
-struct CopyOutcome {
+// Measured even when the copy failed: the assembly reports blocks and marker either way.
+struct [[nodiscard]] CopyOutcome {
   bool ok = true;
   bool markerFound = false;
   std::uint64_t bytes = 0;
