@@ -23,7 +23,7 @@ constexpr std::size_t kReadChunk = std::size_t{256} * 1024;
 PackedMember::~PackedMember() {
   if (workFile.isOpen()) {
     const std::string path = workFile.path();
-    workFile.close();
+    static_cast<void>(workFile.close());  // the work file is removed anyway
     removeFile(path);
   }
 }
@@ -77,7 +77,6 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
   }
   stream.Finish();
   member.compressedSize = stream.CompressedSize();
-  member.ok = true;
   return member;
 }
 

@@ -26,7 +26,6 @@ struct PackedMember {
   PackedMember& operator=(PackedMember&&) = default;
   ~PackedMember();
 
-  bool ok = false;
   File source;                       // kept open for a raw copy
   std::uint64_t sizeAtOpen = 0;      // the progress total
   std::uint64_t bytesRead = 0;       // the member's FileSize

@@ -17,12 +17,12 @@ constexpr bool isPathSeparator(char c) { return c == '/' || c == '\\'; }
 
 // True when a stored EntryName names one file directly inside a folder: not empty, not "."
 // or "..", without a separator and without a NUL byte.
-bool isSafeEntryName(std::string_view name);
+[[nodiscard]] bool isSafeEntryName(std::string_view name);
 
 // The folders of a recorded folder (EntryPath) to create below the destination, outermost
 // first. Empty and "." steps are dropped, so a leading separator stays below the destination.
 // Nothing when the folder could leave the destination: a ".." step, a drive ("C:", "c:") at
 // its start, or a NUL byte.
-std::optional<std::vector<std::string>> safeFolderSteps(std::string_view entryPath);
+[[nodiscard]] std::optional<std::vector<std::string>> safeFolderSteps(std::string_view entryPath);
 
 }  // namespace vantrel::zlb

@@ -97,7 +97,7 @@ class TZLBArchive {
   void CreateArchive(const std::filesystem::path& FileName);
   // Opens an archive file (or a file that ends with one) and loads its registry. False only
   // for an empty name.
-  bool OpenArchive(const std::filesystem::path& FileName);
+  [[nodiscard]] bool OpenArchive(const std::filesystem::path& FileName);
   void CloseArchive();
   // Adds every file (folders expanded, see RecursePaths) by writing the archive anew; the
   // list is consumed. Per-file problems go to OnErrorLogged.
@@ -108,8 +108,8 @@ class TZLBArchive {
   int Count() const { return static_cast<int>(Entries.size()); }
 
   // Extraction. The file variants return false when OnReplaceFile declined to replace.
-  bool ExtractFile(int Index, const std::filesystem::path& DestFolder);
-  bool ExtractFileByName(const std::string& Name, const std::filesystem::path& DestFolder);
+  [[nodiscard]] bool ExtractFile(int Index, const std::filesystem::path& DestFolder);
+  [[nodiscard]] bool ExtractFileByName(const std::string& Name, const std::filesystem::path& DestFolder);
   void ExtractToStream(int Index, std::ostream& Stream);
   void ExtractToStreamByName(const std::string& Name, std::ostream& Stream);
   // Inflates a member and checks its CRC-32 (whatever CheckCRC says) without writing it.

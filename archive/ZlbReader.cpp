@@ -69,7 +69,7 @@ bool TZLBArchive::OpenArchive(const fs::path& FileName) {
     CloseArchive();
     fail(kUnreadableFileList);
   }
-  file.close();
+  static_cast<void>(file.close());  // only read, and everything read is checked
   ProgressMode = 5;
   DoProgress();
   return true;

@@ -35,7 +35,7 @@ std::filesystem::path resolvedTarget(const std::filesystem::path& path) {
 }
 
 // Hidden, and named after the target, so a left-over after a power failure is recognisable.
-std::optional<File> createBeside(const std::filesystem::path& target) {
+[[nodiscard]] std::optional<File> createBeside(const std::filesystem::path& target) {
   const std::string base = target.filename().string().substr(0, 100);
   const std::filesystem::path folder = folderOf(target);
   std::random_device seed;
@@ -161,7 +161,7 @@ Status AtomicFile::commit(std::optional<mode_t> mode) {
 void AtomicFile::discard() {
   if (!open_) return;
   open_ = false;
-  file_.close();
+  static_cast<void>(file_.close());  // the new file is removed, its bytes do not matter
   removeFile(file_.path());
 }
 

@@ -11,14 +11,14 @@
 
 namespace vantrel {
 
-File::~File() { close(); }
+File::~File() { release(); }
 
 File::File(File&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
-    close();
+    release();
     fd_ = std::exchange(other.fd_, -1);
     path_ = std::move(other.path_);
   }
@@ -26,7 +26,7 @@ File& File::operator=(File&& other) noexcept {
 }
 
 bool File::openForReading(const std::filesystem::path& path) {
-  close();
+  release();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat info {};
@@ -40,7 +40,7 @@ bool File::openForReading(const std::filesystem::path& path) {
 }
 
 bool File::openForUpdate(const std::filesystem::path& path) {
-  close();
+  release();
   const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
   if (fd < 0) return false;
   fd_ = fd;
@@ -49,7 +49,7 @@ bool File::openForUpdate(const std::filesystem::path& path) {
 }
 
 bool File::createUnique(const std::filesystem::path& folder, const std::string& prefix) {
-  close();
+  release();
   std::string pattern = folder.string();
   if (pattern.empty() || pattern.back() != '/') pattern += '/';
   pattern += prefix + "XXXXXX";
@@ -63,7 +63,7 @@ bool File::createUnique(const std::filesystem::path& folder, const std::string& 
 }
 
 bool File::createExclusive(const std::filesystem::path& path) {
-  close();
+  release();
   const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   fd_ = fd;
@@ -133,6 +133,8 @@ bool File::close() {
   fd_ = -1;
   return result == 0;
 }
+
+void File::release() { static_cast<void>(close()); }
 
 bool fileExists(const std::filesystem::path& path) {
   struct stat info {};

@@ -1,7 +1,9 @@
 #pragma once
 // Thin POSIX file layer: whole-buffer reads and writes that tell a short read
 // apart from an error, positioned reads that never look past a given end, and files created
-// exclusively under a unique name. 
+// exclusively under a unique name. Every result that tells of a failure is [[nodiscard]]: a
+// dropped one is a lost error. Where dropping one is right (closing a file that was only read),
+// the caller says so with a cast to void and a comment.
 
 #include <cstddef>
 #include <cstdint>
@@ -20,36 +22,42 @@ class File {
   File& operator=(const File&) = delete;
 
   // Open an existing file for reading; false when it cannot be opened (or is a folder).
-  bool openForReading(const std::filesystem::path& path);
+  [[nodiscard]] bool openForReading(const std::filesystem::path& path);
   // Open an existing file for reading and writing; false when it cannot be opened.
-  bool openForUpdate(const std::filesystem::path& path);
+  [[nodiscard]] bool openForUpdate(const std::filesystem::path& path);
   // Create a new file with a unique name "<folder>/<prefix>XXXXXX", opened for reading and
   // writing and shared with nobody else; false when it cannot be created.
-  bool createUnique(const std::filesystem::path& folder, const std::string& prefix);
+  [[nodiscard]] bool createUnique(const std::filesystem::path& folder, const std::string& prefix);
   // Create a new file under exactly this name, readable and writable by everyone the umask
   // allows; false (errno set) when it exists already or cannot be created.
-  bool createExclusive(const std::filesystem::path& path);
+  [[nodiscard]] bool createExclusive(const std::filesystem::path& path);
 
   bool isOpen() const { return fd_ >= 0; }
   const std::filesystem::path& path() const { return path_; }
   int descriptor() const { return fd_; }
 
   // Size of the open file, or -1.
-  std::int64_t size() const;
+  [[nodiscard]] std::int64_t size() const;
   // Reads up to `count` bytes at the current position; returns the bytes read (0 at the end),
   // or -1 on an error.
-  std::int64_t read(void* buffer, std::size_t count);
+  [[nodiscard]] std::int64_t read(void* buffer, std::size_t count);
   // Reads up to `count` bytes at `offset` without moving the position; -1 on an error.
-  std::int64_t readAt(std::uint64_t offset, void* buffer, std::size_t count);
+  [[nodiscard]] std::int64_t readAt(std::uint64_t offset, void* buffer, std::size_t count);
   // Fills the buffer completely from `offset`; false on an error or when the file ends first.
-  bool readExactlyAt(std::uint64_t offset, void* buffer, std::size_t count);
-  bool writeAll(const void* buffer, std::size_t count);
-  bool seekTo(std::uint64_t offset);
-  bool truncateTo(std::uint64_t length);
-  bool flushToDisk();
-  bool close();  // keeps path() for a later removal
+  [[nodiscard]] bool readExactlyAt(std::uint64_t offset, void* buffer, std::size_t count);
+  // The rest: false (errno set) when the system call fails.
+  [[nodiscard]] bool writeAll(const void* buffer, std::size_t count);
+  [[nodiscard]] bool seekTo(std::uint64_t offset);
+  [[nodiscard]] bool truncateTo(std::uint64_t length);
+  [[nodiscard]] bool flushToDisk();
+  [[nodiscard]] bool close();  // keeps path() for a later removal
 
  private:
+  // Closes without a result, where nobody could be told: the destructor, a move over an open
+  // file, and opening another file in its place. A caller that wrote through the file and
+  // wants to know whether the bytes arrived calls close() itself first.
+  void release();
+
   int fd_ = -1;
   std::filesystem::path path_;
 };

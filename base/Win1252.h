@@ -15,15 +15,15 @@ namespace vantrel {
 char32_t codePointOf1252(unsigned char byte);
 
 // The Windows-1252 byte for a code point, or nothing when the code page cannot hold it.
-std::optional<unsigned char> byteOf1252(char32_t codePoint);
+[[nodiscard]] std::optional<unsigned char> byteOf1252(char32_t codePoint);
 
 // Whole texts. The encoders refuse (return nothing) instead of replacing a character.
 std::u32string decode1252(std::string_view bytes);
-std::optional<std::string> encode1252(std::u32string_view text);
+[[nodiscard]] std::optional<std::string> encode1252(std::u32string_view text);
 
 std::string utf8From1252(std::string_view bytes);
 // Nothing when the UTF-8 is malformed or holds a character outside Windows-1252.
-std::optional<std::string> utf8To1252(std::string_view utf8);
+[[nodiscard]] std::optional<std::string> utf8To1252(std::string_view utf8);
 // For names recorded inside a format (a path in an archive): "_" stands for each character,
 // or malformed byte, that Windows-1252 cannot hold.
 std::string utf8To1252Recorded(std::string_view utf8);

@@ -44,7 +44,9 @@ struct BuildCallbacks {
   std::function<void(const Status& page)> onPageWritten;
 };
 
-struct ProgramBuild {
+// A struct rather than a Result: a build can stop in several ways the caller tells apart, and
+// the icon's position is kept for the next build whatever the outcome.
+struct [[nodiscard]] ProgramBuild {
   enum class Outcome { built, emailMissing, outputNameMissing, overwriteDeclined, failed };
   Outcome outcome = Outcome::failed;
   std::filesystem::path output;

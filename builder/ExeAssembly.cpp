@@ -29,7 +29,7 @@ bool isQuoted(std::string_view text) {
 
 // Opens a plain file for reading. Anything else (a folder, a pipe that would block until a
 // writer appears, a device) is refused before it is opened.
-bool openPlainFile(File& file, const fs::path& nativePath) {
+[[nodiscard]] bool openPlainFile(File& file, const fs::path& nativePath) {
   struct stat info {};
   if (::stat(nativePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   return file.openForReading(nativePath);
@@ -37,7 +37,7 @@ bool openPlainFile(File& file, const fs::path& nativePath) {
 
 // Reads until the buffer is full or the file ends, so that every buffer but the last holds a
 // whole number of blocks and block boundaries stay where the marker rule counts them.
-std::int64_t readFull(File& file, unsigned char* buffer, std::size_t size) {
+[[nodiscard]] std::int64_t readFull(File& file, unsigned char* buffer, std::size_t size) {
   std::size_t filled = 0;
   while (filled < size) {
     const std::int64_t got = file.read(buffer + filled, size - filled);
@@ -69,21 +69,17 @@ class PendingOutput {
  public:
   explicit PendingOutput(const fs::path& target) : target_(target) {}
 
-  bool create() {
+  [[nodiscard]] bool create() {
     auto begun = AtomicFile::begin(target_);
     if (!begun) return false;
     file_.emplace(std::move(begun).value());
     return true;
   }
-  bool write(const unsigned char* bytes, std::size_t size) { return file_->write(bytes, size).ok(); }
+  [[nodiscard]] bool write(const unsigned char* bytes, std::size_t size) { return file_->write(bytes, size).ok(); }
   std::uint64_t written() const { return file_ ? file_->written() : 0; }
 
   // Syncs, sets the program's permissions and renames the file over the target.
-  bool commit(std::string& reason) {
-    const Status committed = file_->commit(programMode(file_->target()));
-    if (!committed) reason = committed.reason();
-    return committed.ok();
-  }
+  Status commit() { return file_->commit(programMode(file_->target())); }
   void discard() {
     if (file_) file_->discard();
   }
@@ -93,7 +89,8 @@ class PendingOutput {
   std::optional<AtomicFile> file_;
 };
 
-struct CopyOutcome {
+// Measured even when the copy failed: the assembly reports blocks and marker either way.
+struct [[nodiscard]] CopyOutcome {
   bool ok = true;
   bool markerFound = false;
   std::uint64_t bytes = 0;
@@ -130,7 +127,7 @@ CopyOutcome copyDecodedPrototype(File& prototype, PendingOutput& out,
   return outcome;
 }
 
-bool copyArchive(File& archive, PendingOutput& out, std::size_t chunkSize) {
+[[nodiscard]] bool copyArchive(File& archive, PendingOutput& out, std::size_t chunkSize) {
   std::vector<unsigned char> buffer(chunkSize);
   for (;;) {
     const std::int64_t got = archive.read(buffer.data(), buffer.size());
@@ -253,7 +250,12 @@ AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archiv
       }
     }
     result.outputLength = out.written();
-    if (!failed && !out.commit(result.reason)) failed = true;
+    if (!failed) {
+      if (const Status committed = out.commit(); !committed) {
+        failed = true;
+        noteFirst(result.reason, committed.reason());
+      }
+    }
     if (failed) out.discard();
   }
 

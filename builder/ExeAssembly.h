@@ -93,7 +93,7 @@ bool outputExists(const std::filesystem::path& path);
 // of the marker text that lies wholly in the block gets `programLength` in its first four bytes
 // and zero in bytes 16..19, as far as these lie inside the block (nothing is written beyond
 // it). Returns whether the block held the marker.
-bool patchMarkerInBlock(unsigned char* block, std::size_t size, std::uint32_t programLength);
+[[nodiscard]] bool patchMarkerInBlock(unsigned char* block, std::size_t size, std::uint32_t programLength);
 
 // Undoes the storage rule of the prototype file: every byte minus one, modulo 256.
 void decodePrototypeBytes(unsigned char* bytes, std::size_t size);
@@ -108,7 +108,9 @@ struct AssembleOptions {
   std::size_t chunkSize = 1u << 20;
 };
 
-struct AssembleResult {
+// A struct rather than a Result: what was measured (marker, lengths, blocks) is wanted after a
+// failure as well.
+struct [[nodiscard]] AssembleResult {
   bool built = false;          // the output is complete and in place
   bool markerFound = false;
   std::uint64_t programLength = 0;   // S
@@ -142,7 +144,8 @@ struct BuildRequest {
   AssembleOptions options;
 };
 
-struct BuildResult {
+// A struct for the same reason: the archive used and the assembly's figures outlive a failure.
+struct [[nodiscard]] BuildResult {
   bool built = false;
   std::filesystem::path archivePath;  // the temporary archive used (already removed again)
   AssembleResult assembly;

@@ -64,7 +64,7 @@ Picture loadPictureFile(const std::filesystem::path& path) {
   return loadPicture(path);
 }
 #else
-Picture loadPictureFile(const std::string&) {
+Picture loadPictureFile(const std::filesystem::path&) {
   throw PictureError("This vantrel-cli was built without the picture loaders (VANTREL_GUI=OFF); only --standard works.");
 }
 #endif

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "archive/ArchiveMessages.h"
 #include "archive/ZLIBArchive.h"
 #include "cli/Commands.h"
 #include "base/Win1252.h"
@@ -131,9 +132,11 @@ int runCreate(const Args& args) {
   return problems == 0 ? 0 : 1;
 }
 
+// An empty name opens nothing without a word: said here as the archive says a missing file.
 bool openArchive(TZLBArchive& archive, const Args& args, std::size_t at) {
-  archive.OpenArchive(pathOf(args.at(at)));
-  return true;
+  if (archive.OpenArchive(pathOf(args.at(at)))) return true;
+  std::cerr << zlb::kArchiveNotFound << "\n";
+  return false;
 }
 
 int runList(const Args& args) {
@@ -201,7 +204,8 @@ int runExtract(const Args& args) {
   int failures = 0;
   for (int i = 0; i < archive.Count(); ++i) {
     try {
-      archive.ExtractFile(i, destination);
+      // Without an OnReplaceFile handler every member is written or throws: no false comes back.
+      static_cast<void>(archive.ExtractFile(i, destination));
     } catch (const std::exception& error) {
       bar.clear();
       std::cerr << shown(error.what()) << "\n";

@@ -7,7 +7,9 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "formmail/FormMailHandler.h"
 #include "formmail/SmtpSender.h"
@@ -29,11 +31,12 @@ std::string rateStatePath(const Config& config) {
   return "/tmp/vantrel-formmail-rate-" + std::to_string(::getuid());
 }
 
-// Reads exactly `length` bytes; fewer means the client gave up half-way.
-bool readBody(std::size_t length, std::string& body) {
-  body.resize(length);
+// Exactly `length` bytes, or nothing: fewer means the client gave up half-way.
+[[nodiscard]] std::optional<std::string> readBody(std::size_t length) {
+  std::string body(length, '\0');
   std::cin.read(body.data(), static_cast<std::streamsize>(length));
-  return static_cast<std::size_t>(std::cin.gcount()) == length;
+  if (static_cast<std::size_t>(std::cin.gcount()) != length) return std::nullopt;
+  return body;
 }
 
 Answer answerPost(const Config& config, const std::string& contentLength) {
@@ -50,7 +53,9 @@ Answer answerPost(const Config& config, const std::string& contentLength) {
   request.method = "POST";
   request.contentType = environment("CONTENT_TYPE");
   request.clientAddress = environment("REMOTE_ADDR");
-  if (!readBody(length, request.body)) return incompletePostAnswer();
+  std::optional<std::string> body = readBody(length);
+  if (!body) return incompletePostAnswer();
+  request.body = std::move(*body);
 
   const std::unique_ptr<Delivery> delivery = makeDelivery(config);
   FileRateLimiter limiter(rateStatePath(config), config.ratePerMinute);
@@ -61,9 +66,9 @@ Answer answerRequest() {
   if (environment("REQUEST_METHOD") != "POST") return methodNotAllowedAnswer();
   std::string configPath = environment("VANTREL_FORMMAIL_CONFIG");
   if (configPath.empty()) configPath = kDefaultConfigPath;
-  const ConfigResult loaded = loadConfig(configPath);
-  if (!loaded.config) return notConfiguredAnswer(configPath + ": " + loaded.error);
-  return answerPost(*loaded.config, environment("CONTENT_LENGTH"));
+  const vantrel::Result<Config> loaded = loadConfig(configPath);
+  if (!loaded) return notConfiguredAnswer(configPath + ": " + loaded.reason());
+  return answerPost(loaded.value(), environment("CONTENT_LENGTH"));
 }
 
 void writeAnswer(const Answer& answer) {

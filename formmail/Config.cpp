@@ -5,7 +5,9 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <sstream>
+#include <utility>
 
 namespace vantrel::formmail {
 namespace {
@@ -56,14 +58,14 @@ std::optional<bool> parseBool(std::string_view text) {
   return std::nullopt;
 }
 
-// Sets one key; returns an error text, empty when the value was taken.
-using KeySetter = std::function<std::string(Config&, std::string_view)>;
+// Sets one key, or says what is wrong with the value.
+using KeySetter = std::function<Status(Config&, std::string_view)>;
 
 KeySetter countKey(std::size_t Config::*member, std::size_t minimum, std::size_t maximum) {
-  return [=](Config& config, std::string_view value) -> std::string {
+  return [=](Config& config, std::string_view value) -> Status {
     const auto count = parseCount(value, minimum, maximum);
     if (!count) {
-      return "expects a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum);
+      return Failure{"expects a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum)};
     }
     config.*member = *count;
     return {};
@@ -71,13 +73,13 @@ KeySetter countKey(std::size_t Config::*member, std::size_t minimum, std::size_t
 }
 
 KeySetter textKey(std::string Config::*member) {
-  return [=](Config& config, std::string_view value) -> std::string {
+  return [=](Config& config, std::string_view value) -> Status {
     config.*member = std::string(value);
     return {};
   };
 }
 
-std::string setAllow(Config& config, std::string_view value) {
+Status setAllow(Config& config, std::string_view value) {
   config.allow.clear();
   std::size_t start = 0;
   while (start <= value.size()) {
@@ -87,7 +89,9 @@ std::string setAllow(Config& config, std::string_view value) {
     start = end + 1;
     if (entry.empty()) continue;
     const bool wholeDomain = entry.front() == '@' && isDomain(entry.substr(1));
-    if (!wholeDomain && !isPlainAddress(entry)) return "has an entry that is no address: '" + std::string(entry) + "'";
+    if (!wholeDomain && !isPlainAddress(entry)) {
+      return Failure{"has an entry that is no address: '" + std::string(entry) + "'"};
+    }
     config.allow.push_back(lowerAscii(entry));
   }
   return {};
@@ -102,32 +106,32 @@ const std::map<std::string, KeySetter, std::less<>>& keySetters() {
       {"smtp_user", textKey(&Config::smtpUser)},
       {"smtp_password", textKey(&Config::smtpPassword)},
       {"starttls",
-       [](Config& config, std::string_view value) -> std::string {
+       [](Config& config, std::string_view value) -> Status {
          const auto flag = parseBool(value);
-         if (!flag) return "expects yes or no";
+         if (!flag) return Failure{"expects yes or no"};
          config.starttls = *flag;
          return {};
        }},
       {"spool", textKey(&Config::spool)},
       {"max_body", countKey(&Config::maxBody, 1, std::size_t{64} * 1024 * 1024)},
       {"max_fields",
-       [](Config& config, std::string_view value) -> std::string {
+       [](Config& config, std::string_view value) -> Status {
          const auto count = parseCount(value, 1, 100000);
-         if (!count) return "expects a whole number from 1 to 100000";
+         if (!count) return Failure{"expects a whole number from 1 to 100000"};
          config.limits.maxFields = *count;
          return {};
        }},
       {"max_field_length",
-       [](Config& config, std::string_view value) -> std::string {
+       [](Config& config, std::string_view value) -> Status {
          const auto count = parseCount(value, 1, std::size_t{64} * 1024 * 1024);
-         if (!count) return "expects a whole number from 1 to 67108864";
+         if (!count) return Failure{"expects a whole number from 1 to 67108864"};
          config.limits.maxFieldLength = *count;
          return {};
        }},
       {"rate_per_minute",
-       [](Config& config, std::string_view value) -> std::string {
+       [](Config& config, std::string_view value) -> Status {
          const auto count = parseCount(value, 0, 1000000);
-         if (!count) return "expects a whole number from 0 to 1000000";
+         if (!count) return Failure{"expects a whole number from 0 to 1000000"};
          config.ratePerMinute = static_cast<unsigned>(*count);
          return {};
        }},
@@ -144,18 +148,18 @@ bool hasControlChar(std::string_view text) {
 }
 
 // Checks that need every key: what is missing, and what only makes sense together.
-std::string checkComplete(const Config& config) {
-  if (config.allow.empty()) return "allow names no address: every post would be refused";
-  if (!isPlainAddress(config.sender)) return "sender must be a plain address like formmail@example.org";
-  if (config.smtp.empty() && config.maildir.empty()) return "set maildir (or smtp) to say where mail goes";
+Status checkComplete(const Config& config) {
+  if (config.allow.empty()) return Failure{"allow names no address: every post would be refused"};
+  if (!isPlainAddress(config.sender)) return Failure{"sender must be a plain address like formmail@example.org"};
+  if (config.smtp.empty() && config.maildir.empty()) return Failure{"set maildir (or smtp) to say where mail goes"};
   if (!config.smtp.empty() && config.smtp.rfind("smtp://", 0) != 0 && config.smtp.rfind("smtps://", 0) != 0) {
-    return "smtp must be an smtp:// or smtps:// URL";
+    return Failure{"smtp must be an smtp:// or smtps:// URL"};
   }
   if (!config.successRedirect.empty()) {
     const bool web = config.successRedirect.rfind("http://", 0) == 0 ||
                      config.successRedirect.rfind("https://", 0) == 0 || config.successRedirect.front() == '/';
     if (!web || hasControlChar(config.successRedirect) || config.successRedirect.find(' ') != std::string::npos) {
-      return "success_redirect must be an http(s):// address or a path starting with /";
+      return Failure{"success_redirect must be an http(s):// address or a path starting with /"};
     }
   }
   return {};
@@ -180,7 +184,7 @@ bool isAllowedRecipient(const Config& config, std::string_view address) {
                      [&](const std::string& entry) { return entry == lower || entry == domain; });
 }
 
-ConfigResult parseConfig(std::string_view text) {
+Result<Config> parseConfig(std::string_view text) {
   Config config;
   bool inSection = false;
   bool sawSection = false;
@@ -193,7 +197,7 @@ ConfigResult parseConfig(std::string_view text) {
     start = end + 1;
     ++lineNumber;
     const auto fail = [&](const std::string& why) {
-      return ConfigResult{std::nullopt, "line " + std::to_string(lineNumber) + ": " + why};
+      return Result<Config>(Failure{"line " + std::to_string(lineNumber) + ": " + why});
     };
 
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
@@ -211,21 +215,21 @@ ConfigResult parseConfig(std::string_view text) {
     const std::string_view value = trimmed(line.substr(equals + 1));
     const auto setter = keySetters().find(key);
     if (setter == keySetters().end()) return fail("unknown key '" + std::string(key) + "'");
-    if (const std::string why = setter->second(config, value); !why.empty()) {
-      return fail(std::string(key) + " " + why);
+    if (const Status taken = setter->second(config, value); !taken) {
+      return fail(std::string(key) + " " + taken.reason());
     }
   }
-  if (!sawSection) return {std::nullopt, "no [formmail] section"};
-  if (const std::string why = checkComplete(config); !why.empty()) return {std::nullopt, why};
-  return {config, {}};
+  if (!sawSection) return Failure{"no [formmail] section"};
+  if (const Status complete = checkComplete(config); !complete) return Failure{complete.reason()};
+  return config;
 }
 
-ConfigResult loadConfig(const std::filesystem::path& path) {
+Result<Config> loadConfig(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
-  if (!file) return {std::nullopt, "cannot open " + path.string()};
+  if (!file) return Failure{"cannot open " + path.string()};
   std::ostringstream text;
   text << file.rdbuf();
-  if (file.bad()) return {std::nullopt, "cannot read " + path.string()};
+  if (file.bad()) return Failure{"cannot read " + path.string()};
   return parseConfig(text.str());
 }
 

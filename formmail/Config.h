@@ -3,11 +3,11 @@
 
 #include <cstddef>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
 #include "formmail/FormParser.h"
 
 namespace vantrel::formmail {
@@ -30,19 +30,15 @@ struct Config {
   std::string successRedirect;
 };
 
-struct ConfigResult {
-  std::optional<Config> config;
-  std::string error;  // German-free, for the operator's log: "line 4: unknown key 'alow'"
-};
-
-ConfigResult parseConfig(std::string_view text);
-ConfigResult loadConfig(const std::filesystem::path& path);
+// A failure's reason is English, for the operator's log: "line 4: unknown key 'alow'".
+Result<Config> parseConfig(std::string_view text);
+Result<Config> loadConfig(const std::filesystem::path& path);
 
 // A plain mailbox address local@domain with no blanks, brackets, quotes or control
 // characters: the only form that is ever written into a header or an SMTP envelope.
-bool isPlainAddress(std::string_view address);
+[[nodiscard]] bool isPlainAddress(std::string_view address);
 
 // Whether the allow list names the address itself or its whole domain.
-bool isAllowedRecipient(const Config& config, std::string_view address);
+[[nodiscard]] bool isAllowedRecipient(const Config& config, std::string_view address);
 
 }  // namespace vantrel::formmail

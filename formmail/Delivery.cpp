@@ -22,9 +22,9 @@ class MaildirDelivery : public Delivery {
   explicit MaildirDelivery(std::string maildir) : maildir_(std::move(maildir)) {}
 
   DeliveryResult deliver(const std::string&, const std::string&, std::string_view mail) override {
-    const StoreResult stored = storeInMaildir(maildir_, withUnixLineEnds(mail));
-    if (!stored.stored) return {DeliveryOutcome::Failed, stored.error};
-    return {DeliveryOutcome::Delivered, stored.path};
+    const Result<std::string> stored = storeInMaildir(maildir_, withUnixLineEnds(mail));
+    if (!stored) return {DeliveryOutcome::Failed, stored.reason()};
+    return {DeliveryOutcome::Delivered, stored.value()};
   }
 
  private:
@@ -36,13 +36,13 @@ class SmtpDelivery : public Delivery {
   SmtpDelivery(SmtpSettings settings, std::string spool) : settings_(std::move(settings)), spool_(std::move(spool)) {}
 
   DeliveryResult deliver(const std::string& sender, const std::string& recipient, std::string_view mail) override {
-    const SmtpResult sent = sendBySmtp(settings_, sender, recipient, mail);
-    if (sent.accepted) return {DeliveryOutcome::Delivered, "accepted by " + settings_.url};
-    const std::string why = "SMTP failed (" + sent.error + ")";
+    const Status sent = sendBySmtp(settings_, sender, recipient, mail);
+    if (sent) return {DeliveryOutcome::Delivered, "accepted by " + settings_.url};
+    const std::string why = "SMTP failed (" + sent.reason() + ")";
     if (spool_.empty()) return {DeliveryOutcome::Failed, why + ", no spool configured"};
-    const StoreResult stored = storeInMaildir(spool_, withUnixLineEnds(mail));
-    if (!stored.stored) return {DeliveryOutcome::Failed, why + ", spool failed too: " + stored.error};
-    return {DeliveryOutcome::Spooled, why + ", kept in " + stored.path};
+    const Result<std::string> stored = storeInMaildir(spool_, withUnixLineEnds(mail));
+    if (!stored) return {DeliveryOutcome::Failed, why + ", spool failed too: " + stored.reason()};
+    return {DeliveryOutcome::Spooled, why + ", kept in " + stored.value()};
   }
 
  private:

@@ -15,7 +15,9 @@ enum class DeliveryOutcome {
   Failed,     // nowhere: the post must not be answered as a success
 };
 
-struct DeliveryResult {
+// A struct rather than a Result: "spooled" is neither success nor failure (the post gets a page
+// of its own), and the detail goes to the operator's log whatever the outcome.
+struct [[nodiscard]] DeliveryResult {
   DeliveryOutcome outcome = DeliveryOutcome::Failed;
   std::string detail;  // for the operator's log
 };

@@ -154,9 +154,9 @@ Answer FormMailHandler::handle(const PostRequest& request) const {
   const ContentType type = readContentType(request.contentType);
   if (!type.urlEncoded) return pageAnswer(415, unsupportedFormatPage());
 
-  const ParseResult parsed = parseUrlEncoded(request.body, config_.limits);
-  if (parsed.status != ParseStatus::Ok) return tooLargeAnswer();
-  return handleFields(parsed.fields, readAsUtf8(parsed.fields, type.utf8), client);
+  const Result<PostedFields> parsed = parseUrlEncoded(request.body, config_.limits);
+  if (!parsed) return tooLargeAnswer();
+  return handleFields(parsed.value(), readAsUtf8(parsed.value(), type.utf8), client);
 }
 
 Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post, const std::string& client) const {

@@ -44,8 +44,8 @@ std::string percentDecode(std::string_view encoded) {
   return decoded;
 }
 
-ParseResult parseUrlEncoded(std::string_view body, const FormLimits& limits) {
-  ParseResult result;
+Result<PostedFields> parseUrlEncoded(std::string_view body, const FormLimits& limits) {
+  PostedFields fields;
   std::size_t start = 0;
   while (start <= body.size()) {
     std::size_t end = body.find('&', start);
@@ -54,17 +54,19 @@ ParseResult parseUrlEncoded(std::string_view body, const FormLimits& limits) {
     start = end + 1;
     if (piece.empty()) continue;
 
-    if (result.fields.size() >= limits.maxFields) return {ParseStatus::TooManyFields, {}};
+    if (fields.size() >= limits.maxFields) {
+      return Failure{"more than " + std::to_string(limits.maxFields) + " fields"};
+    }
     const std::size_t equals = piece.find('=');
     const std::string_view name = piece.substr(0, equals);
     const std::string_view value =
         equals == std::string_view::npos ? std::string_view{} : piece.substr(equals + 1);
     if (decodedLength(name) > limits.maxFieldLength || decodedLength(value) > limits.maxFieldLength) {
-      return {ParseStatus::FieldTooLong, {}};
+      return Failure{"a field longer than " + std::to_string(limits.maxFieldLength) + " bytes"};
     }
-    result.fields.push_back({percentDecode(name), percentDecode(value)});
+    fields.push_back({percentDecode(name), percentDecode(value)});
   }
-  return result;
+  return fields;
 }
 
 std::vector<std::string_view> valuesOf(const PostedFields& fields, std::string_view name) {

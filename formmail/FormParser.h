@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Result.h"
+
 namespace vantrel::formmail {
 
 struct FormFieldValue {
@@ -23,20 +25,15 @@ struct FormLimits {
   std::size_t maxFieldLength = 8192;  // decoded bytes, name and value each
 };
 
-enum class ParseStatus { Ok, TooManyFields, FieldTooLong };
-
-struct ParseResult {
-  ParseStatus status = ParseStatus::Ok;
-  PostedFields fields;  // empty unless status is Ok
-};
-
 // '+' stands for a blank and "%XY" for the byte XY. A '%' that is not followed by two hex
 // digits is kept as it is, as browsers send it for a literal percent sign only encoded, so
 // a lone one can only come from a hand-made post and is harmless as text.
 std::string percentDecode(std::string_view encoded);
 
 // Empty pieces ("a=1&&b=2") are skipped; a piece without '=' is a name with an empty value.
-ParseResult parseUrlEncoded(std::string_view body, const FormLimits& limits);
+// A post beyond the limits gives no fields at all, only the reason: "more than N fields" or
+// "a field longer than N bytes".
+Result<PostedFields> parseUrlEncoded(std::string_view body, const FormLimits& limits);
 
 // Every value posted under a name, in post order.
 std::vector<std::string_view> valuesOf(const PostedFields& fields, std::string_view name);

@@ -16,18 +16,16 @@ namespace {
 
 std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
-bool ensureDirectory(const std::string& path, std::string& error) {
+Status ensureDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return true;
-    error = path + " exists but is no folder";
-    return false;
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
+    return Failure{path + " exists but is no folder"};
   }
-  error = systemError("cannot create " + path);
-  return false;
+  return Failure{systemError("cannot create " + path)};
 }
 
-bool writeAll(int fd, std::string_view bytes) {
+[[nodiscard]] bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written < 0) {
@@ -39,7 +37,8 @@ bool writeAll(int fd, std::string_view bytes) {
   return true;
 }
 
-// The rename into new/ is only durable once the folder entry itself is on disk.
+// The rename into new/ is only durable once the folder entry itself is on disk. Best effort:
+// the mail already stands in new/, and calling it lost now would only have it posted twice.
 void syncDirectory(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
   if (fd >= 0) {
@@ -48,13 +47,13 @@ void syncDirectory(const std::string& path) {
   }
 }
 
-std::string writeToTmp(const std::string& tmpPath, std::string_view mail) {
+Status writeToTmp(const std::string& tmpPath, std::string_view mail) {
   const int fd = ::open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return systemError("cannot create " + tmpPath);
+  if (fd < 0) return Failure{systemError("cannot create " + tmpPath)};
   const bool ok = writeAll(fd, mail) && ::fsync(fd) == 0;
-  const std::string error = ok ? std::string() : systemError("cannot write " + tmpPath);
-  if (::close(fd) != 0 && ok) return systemError("cannot close " + tmpPath);
-  return error;
+  Status written = ok ? Status() : Status(Failure{systemError("cannot write " + tmpPath)});
+  if (::close(fd) != 0 && ok) return Failure{systemError("cannot close " + tmpPath)};
+  return written;
 }
 
 }  // namespace
@@ -83,26 +82,23 @@ std::string uniqueDeliveryName() {
          std::to_string(++counter) + "R" + std::to_string(random() & 0xFFFFFFFFu) + "." + localHostName();
 }
 
-StoreResult storeInMaildir(const std::string& maildir, std::string_view mail) {
-  StoreResult result;
+Result<std::string> storeInMaildir(const std::string& maildir, std::string_view mail) {
   for (const std::string& folder : {maildir, maildir + "/tmp", maildir + "/new", maildir + "/cur"}) {
-    if (!ensureDirectory(folder, result.error)) return result;
+    if (const Status made = ensureDirectory(folder); !made) return Failure{made.reason()};
   }
   const std::string name = uniqueDeliveryName();
   const std::string tmpPath = maildir + "/tmp/" + name;
   const std::string newPath = maildir + "/new/" + name;
-  result.error = writeToTmp(tmpPath, mail);
-  if (result.error.empty() && ::rename(tmpPath.c_str(), newPath.c_str()) != 0) {
-    result.error = systemError("cannot move " + tmpPath + " into new/");
+  Status moved = writeToTmp(tmpPath, mail);
+  if (moved && ::rename(tmpPath.c_str(), newPath.c_str()) != 0) {
+    moved = Failure{systemError("cannot move " + tmpPath + " into new/")};
   }
-  if (!result.error.empty()) {
+  if (!moved) {
     ::unlink(tmpPath.c_str());
-    return result;
+    return Failure{moved.reason()};
   }
   syncDirectory(maildir + "/new");
-  result.stored = true;
-  result.path = newPath;
-  return result;
+  return newPath;
 }
 
 }  // namespace vantrel::formmail

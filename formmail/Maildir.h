@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/Result.h"
+
 namespace vantrel::formmail {
 
 // A name no other delivery on this host uses: time, process, a per-process counter and
@@ -13,13 +15,8 @@ std::string uniqueDeliveryName();
 
 std::string localHostName();
 
-struct StoreResult {
-  bool stored = false;
-  std::string path;   // the file under new/ when stored
-  std::string error;  // for the operator's log when not
-};
-
-// Creates the Maildir (and its tmp/, new/, cur/) when missing.
-StoreResult storeInMaildir(const std::string& maildir, std::string_view mail);
+// Creates the Maildir (and its tmp/, new/, cur/) when missing. The stored file's path under
+// new/, or the reason for the operator's log.
+Result<std::string> storeInMaildir(const std::string& maildir, std::string_view mail);
 
 }  // namespace vantrel::formmail

@@ -23,7 +23,7 @@ class SlidingWindow {
   // Counts the post and says yes while the client stays within `limit` posts a minute.
   // Refused posts are not recorded: a client that keeps trying is let in again one minute
   // after its last admitted post, and its history never grows beyond `limit` entries.
-  bool admit(std::string_view client, Millis now, unsigned limit);
+  [[nodiscard]] bool admit(std::string_view client, Millis now, unsigned limit);
 
   std::string serialize() const;
   // Lines "client t1 t2 ..."; anything unreadable is skipped: a broken state file must not
@@ -41,13 +41,13 @@ class SlidingWindow {
 class RateLimiter {
  public:
   virtual ~RateLimiter() = default;
-  virtual bool admit(std::string_view client) = 0;
+  [[nodiscard]] virtual bool admit(std::string_view client) = 0;
 };
 
 class MemoryRateLimiter : public RateLimiter {
  public:
   explicit MemoryRateLimiter(unsigned perMinute) : perMinute_(perMinute) {}
-  bool admit(std::string_view client) override;
+  [[nodiscard]] bool admit(std::string_view client) override;
 
  private:
   unsigned perMinute_;
@@ -60,7 +60,7 @@ class FileRateLimiter : public RateLimiter {
   FileRateLimiter(std::string path, unsigned perMinute) : path_(std::move(path)), perMinute_(perMinute) {}
   // When the state file cannot be used the post is admitted: the limit protects the
   // recipient's inbox, while losing a real submission would be worse.
-  bool admit(std::string_view client) override;
+  [[nodiscard]] bool admit(std::string_view client) override;
 
  private:
   std::string path_;

@@ -37,7 +37,7 @@ void printUsage() {
                "  --flush-spool  send the mails kept in the spool Maildir through smtp, then exit\n";
 }
 
-bool parseListen(const std::string& text, Options& options) {
+[[nodiscard]] bool parseListen(const std::string& text, Options& options) {
   const std::size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0) return false;
   std::string host = text.substr(0, colon);
@@ -51,7 +51,7 @@ bool parseListen(const std::string& text, Options& options) {
   return true;
 }
 
-bool parseArguments(int argc, char** argv, Options& options) {
+[[nodiscard]] bool parseArguments(int argc, char** argv, Options& options) {
   for (int i = 1; i < argc; ++i) {
     const std::string argument = argv[i];
     if (argument == "--flush-spool") {
@@ -141,12 +141,12 @@ int main(int argc, char** argv) {
     printUsage();
     return 2;
   }
-  const ConfigResult loaded = loadConfig(options.configPath);
-  if (!loaded.config) {
-    std::cerr << "vantrel-formmail: " << options.configPath << ": " << loaded.error << "\n";
+  const vantrel::Result<Config> loaded = loadConfig(options.configPath);
+  if (!loaded) {
+    std::cerr << "vantrel-formmail: " << options.configPath << ": " << loaded.reason() << "\n";
     return 1;
   }
-  const Config& config = *loaded.config;
+  const Config& config = loaded.value();
   initSmtp();
   if (options.flushSpool) return flushSpoolAndReport(config);
   const std::unique_ptr<Delivery> delivery = makeDelivery(config);

@@ -32,13 +32,13 @@ struct ListDeleter {
 
 void initSmtp() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 
-SmtpResult sendBySmtp(const SmtpSettings& settings, const std::string& sender, const std::string& recipient,
-                      std::string_view mail) {
+Status sendBySmtp(const SmtpSettings& settings, const std::string& sender, const std::string& recipient,
+                  std::string_view mail) {
   std::unique_ptr<CURL, EasyDeleter> curl(curl_easy_init());
-  if (!curl) return {false, "libcurl could not start"};
+  if (!curl) return Failure{"libcurl could not start"};
   const std::string from = "<" + sender + ">";
   std::unique_ptr<curl_slist, ListDeleter> recipients(curl_slist_append(nullptr, ("<" + recipient + ">").c_str()));
-  if (!recipients) return {false, "out of memory"};
+  if (!recipients) return Failure{"out of memory"};
   Upload upload{mail};
   char errorText[CURL_ERROR_SIZE] = {};
 
@@ -65,9 +65,9 @@ SmtpResult sendBySmtp(const SmtpSettings& settings, const std::string& sender, c
 
   const CURLcode code = curl_easy_perform(handle);
   if (code != CURLE_OK) {
-    return {false, std::string(curl_easy_strerror(code)) + (errorText[0] ? std::string(": ") + errorText : "")};
+    return Failure{std::string(curl_easy_strerror(code)) + (errorText[0] ? std::string(": ") + errorText : "")};
   }
-  return {true, {}};
+  return {};
 }
 
 }  // namespace vantrel::formmail

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/Result.h"
+
 namespace vantrel::formmail {
 
 struct SmtpSettings {
@@ -16,15 +18,11 @@ struct SmtpSettings {
   std::chrono::seconds totalTimeout{60};
 };
 
-struct SmtpResult {
-  bool accepted = false;  // the server took the mail (250 after DATA)
-  std::string error;
-};
-
 // Call once per process before any thread sends (libcurl's global set-up is not thread-safe).
 void initSmtp();
 
-SmtpResult sendBySmtp(const SmtpSettings& settings, const std::string& sender, const std::string& recipient,
+// Success once the server took the mail (250 after DATA); otherwise libcurl's words on why not.
+Status sendBySmtp(const SmtpSettings& settings, const std::string& sender, const std::string& recipient,
                       std::string_view mail);
 
 }  // namespace vantrel::formmail

@@ -79,9 +79,9 @@ FlushReport flushSpool(const Config& config) {
       report.problems.push_back(file.string() + ": recipient '" + recipient + "' is not allowed, left alone");
       continue;
     }
-    const SmtpResult sent = sendBySmtp(settings, config.sender, recipient, withCrLf(text.str()));
-    if (!sent.accepted) {
-      report.problems.push_back(file.string() + ": " + sent.error);
+    const Status sent = sendBySmtp(settings, config.sender, recipient, withCrLf(text.str()));
+    if (!sent) {
+      report.problems.push_back(file.string() + ": " + sent.reason());
       continue;
     }
     fs::remove(file, error);

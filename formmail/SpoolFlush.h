@@ -15,6 +15,6 @@ struct FlushReport {
   std::vector<std::string> problems;  // one line per mail that stays, for the operator
 };
 
-FlushReport flushSpool(const Config& config);
+[[nodiscard]] FlushReport flushSpool(const Config& config);
 
 }  // namespace vantrel::formmail

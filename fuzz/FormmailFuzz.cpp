@@ -42,19 +42,20 @@ std::string urlEncode(std::string_view bytes) {
   return out;
 }
 
-void checkParserKeepsLimitsAndRoundTrips(const ParseResult& parsed, const FormLimits& limits) {
-  if (parsed.status != ParseStatus::Ok) {
-    require(parsed.fields.empty());
+void checkParserKeepsLimitsAndRoundTrips(const vantrel::Result<PostedFields>& parsed, const FormLimits& limits) {
+  if (!parsed) {
+    require(!parsed.reason().empty());
     return;
   }
-  require(parsed.fields.size() <= limits.maxFields);
+  require(parsed.value().size() <= limits.maxFields);
   std::string again;
-  for (const auto& field : parsed.fields) {
+  for (const auto& field : parsed.value()) {
     require(field.name.size() <= limits.maxFieldLength && field.value.size() <= limits.maxFieldLength);
     if (!again.empty()) again += '&';
     again += urlEncode(field.name) + "=" + urlEncode(field.value);
   }
-  require(parseUrlEncoded(again, limits).fields == parsed.fields);
+  const auto reparsed = parseUrlEncoded(again, limits);
+  require(reparsed.ok() && reparsed.value() == parsed.value());
 }
 
 void checkMailShape(const std::string& mail) {
@@ -135,23 +136,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const FormLimits limits{static_cast<std::size_t>(data[0] % 64) + 1, static_cast<std::size_t>(data[1]) * 4 + 1};
   const std::string_view body(reinterpret_cast<const char*>(data) + 2, size - 2);
 
-  const ParseResult parsed = parseUrlEncoded(body, limits);
+  const vantrel::Result<PostedFields> parsed = parseUrlEncoded(body, limits);
   checkParserKeepsLimitsAndRoundTrips(parsed, limits);
-  checkWholeReceiver(body, limits, parsed.fields, parsed.status == ParseStatus::Ok);
-  if (parsed.status != ParseStatus::Ok) return 0;
+  static const PostedFields none;
+  checkWholeReceiver(body, limits, parsed ? parsed.value() : none, parsed.ok());
+  if (!parsed) return 0;
+  const PostedFields& fields = parsed.value();
 
   Config config;
   config.allow = {"info@example.org", "@example.com"};
-  for (const auto& value : valuesOf(parsed.fields, "submit_to")) {
+  for (const auto& value : valuesOf(fields, "submit_to")) {
     if (isAllowedRecipient(config, value)) {
       require(value.find_first_of(std::string_view(" \t\r\n\0,;<>\"", 11)) == std::string_view::npos);
       require(std::count(value.begin(), value.end(), '@') == 1);
     }
   }
 
-  const auto order = valuesOf(parsed.fields, "data_order");
-  const auto formId = valuesOf(parsed.fields, "form_id");
-  const PostedFields answers = answersInOrder(parsed.fields, order.empty() ? "" : order.front(), "website");
+  const auto order = valuesOf(fields, "data_order");
+  const auto formId = valuesOf(fields, "form_id");
+  const PostedFields answers = answersInOrder(fields, order.empty() ? "" : order.front(), "website");
   MailEnvelope envelope;
   envelope.sender = "formmail@example.org";
   envelope.recipient = "info@example.org";
@@ -160,7 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   checkMailShape(composeMail(envelope, formId.empty() ? "" : formId.front(), answers, (data[0] & 0x80) != 0));
 
   std::vector<std::string> names;
-  for (const auto& field : parsed.fields) names.push_back(field.name);
+  for (const auto& field : fields) names.push_back(field.name);
   // Each listed name adds exactly its <li> and </li>; any other '<' came from the post.
   static const std::string emptyPage = missingFieldsPage({});
   static const auto emptyPageTags = std::count(emptyPage.begin(), emptyPage.end(), '<');

@@ -100,16 +100,16 @@ std::string_view viewerErrorMessage(ViewerError error) {
   return "";
 }
 
-std::optional<WindowSettings> readWindowSettings(const ReadAt& readAt, std::uint64_t fileSize,
-                                                 std::uint64_t offset, std::uint64_t& end) {
+std::optional<SettingsInProgram> readWindowSettings(const ReadAt& readAt, std::uint64_t fileSize,
+                                                    std::uint64_t offset) {
   if (offset > fileSize) return std::nullopt;
   RegionReader reader(readAt, offset, fileSize);
   try {
-    WindowSettings settings;
-    settings.settings = readSettingsBlock(reader);
-    settings.pagePath = ReadLengthPrefixedString(reader);
-    end = reader.position();
-    return settings;
+    SettingsInProgram read;
+    read.settings.settings = readSettingsBlock(reader);
+    read.settings.pagePath = ReadLengthPrefixedString(reader);
+    read.end = reader.position();
+    return read;
   } catch (const InOutError&) {
     return std::nullopt;
   }
@@ -131,23 +131,22 @@ ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
   const ReadAt readAt = [&program](std::uint64_t offset, char* buffer, std::size_t count) {
     return program.readExactlyAt(offset, buffer, count);
   };
-  std::uint64_t settingsEnd = 0;
-  std::optional<WindowSettings> settings =
-      readWindowSettings(readAt, static_cast<std::uint64_t>(size), info.programLength, settingsEnd);
-  program.close();
+  std::optional<SettingsInProgram> settings =
+      readWindowSettings(readAt, static_cast<std::uint64_t>(size), info.programLength);
+  static_cast<void>(program.close());  // only read; the archive opens the file anew
   if (!settings) return failure(ViewerError::DamagedSettings, "settings beyond the end of the file");
 
   ViewerPage page;
-  page.settings = std::move(*settings);
-  page.archiveStart = settingsEnd;
+  page.settings = std::move(settings->settings);
+  page.archiveStart = settings->end;
   try {
     zlb::TZLBArchive archive;
     archive.CheckCRC = true;
     archive.OnErrorLogged = [](const std::string&) {};
-    archive.OpenArchive(nativeProgramPath);
+    if (!archive.OpenArchive(nativeProgramPath)) return failure(ViewerError::DamagedArchive, "no archive opened");
     // The archive found by its trailer must be the one right behind the settings; anything
     // else means the settings' lengths and the archive disagree.
-    if (archive.GetArchiveStart() != settingsEnd) {
+    if (archive.GetArchiveStart() != page.archiveStart) {
       return failure(ViewerError::DamagedArchive, "the archive does not start behind the settings");
     }
     int index = -1;
@@ -161,7 +160,9 @@ ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
     std::filesystem::path written;
     archive.OnFileExtracted = [&written](const std::filesystem::path& filename) { written = filename; };
     try {
-      archive.ExtractFile(index, nativeDestFolder);
+      // Without an OnReplaceFile handler the page is written or this throws; a page not
+      // written shows in `written` staying empty, checked below.
+      static_cast<void>(archive.ExtractFile(index, nativeDestFolder));
     } catch (const zlb::EArchiveError& error) {
       const std::string what = error.what();
       if (what.rfind("CRC error", 0) == 0) return failure(ViewerError::DamagedPage, what);

@@ -31,7 +31,7 @@ struct RecordInfo {
   std::uint32_t programLength = 0;  // S, when patched
 };
 
-RecordInfo readMarkerRecord(const std::array<unsigned char, kMarkerRecordSize>& record);
+[[nodiscard]] RecordInfo readMarkerRecord(const std::array<unsigned char, kMarkerRecordSize>& record);
 
 enum class ViewerError {
   None,
@@ -50,7 +50,9 @@ std::string_view viewerErrorMessage(ViewerError error);
 inline constexpr std::string_view kViewerErrorTitle = "Fehler";
 inline constexpr std::string_view kViewerPageName = "formular.htm";
 
-struct ViewerPage {
+// A struct rather than a Result: the viewer picks its German message by the kind of failure
+// and prints the detail besides.
+struct [[nodiscard]] ViewerPage {
   ViewerError error = ViewerError::None;
   std::string detail;  // the system's words about the failure, for the standard error output
   WindowSettings settings;
@@ -60,12 +62,17 @@ struct ViewerPage {
   explicit operator bool() const { return error == ViewerError::None; }
 };
 
+struct SettingsInProgram {
+  WindowSettings settings;
+  std::uint64_t end = 0;  // the offset right behind them, where the archive must start
+};
+
 // Reads the WindowSettings that start at `offset` of a file of `fileSize` bytes through
 // `readAt` (which fills the buffer or returns false). Nothing when the file ends before them
-// or a length is negative; `end` is then untouched, otherwise the offset behind them.
+// or a length is negative.
 using ReadAt = std::function<bool(std::uint64_t offset, char* buffer, std::size_t size)>;
-std::optional<WindowSettings> readWindowSettings(const ReadAt& readAt, std::uint64_t fileSize,
-                                                 std::uint64_t offset, std::uint64_t& end);
+[[nodiscard]] std::optional<SettingsInProgram> readWindowSettings(const ReadAt& readAt, std::uint64_t fileSize,
+                                                                  std::uint64_t offset);
 
 // Everything the viewer does with its own data before it shows the page: checks the record,
 // reads the settings at S of `nativeProgramPath`, opens the archive that must start right

@@ -22,7 +22,7 @@ class UnknownProjectExtension : public Error {
   explicit UnknownProjectExtension(const std::filesystem::path& path);
 };
 
-std::optional<ProjectFormat> projectFormatOf(const std::filesystem::path& path);
+[[nodiscard]] std::optional<ProjectFormat> projectFormatOf(const std::filesystem::path& path);
 
 Project loadProjectFromPath(const std::filesystem::path& path);
 // Replaces the file safely, as saveProjectFile does, in the form its extension names.

@@ -16,9 +16,9 @@ struct MovePlan {
 };
 
 // Nothing when the row cannot move (no row, or the first row moving up).
-std::optional<MovePlan> planMoveUp(int rowCount, int row);
+[[nodiscard]] std::optional<MovePlan> planMoveUp(int rowCount, int row);
 // Moving the last row down appends its copy and removes the original: the order stays.
-std::optional<MovePlan> planMoveDown(int rowCount, int row);
+[[nodiscard]] std::optional<MovePlan> planMoveDown(int rowCount, int row);
 
 class FieldList {
  public:
@@ -35,8 +35,8 @@ class FieldList {
   void clear() { rows_.clear(); }
 
   // Returns the moved row's new index, or nothing when it does not move.
-  std::optional<int> moveUp(int row);
-  std::optional<int> moveDown(int row);
+  [[nodiscard]] std::optional<int> moveUp(int row);
+  [[nodiscard]] std::optional<int> moveDown(int row);
 
   bool operator==(const FieldList&) const = default;
 

@@ -47,7 +47,7 @@ extern const std::array<std::string_view, kFieldTypeCount> kFieldTypeTexts;
 
 std::string_view typeTextOf(FieldType type);
 // Exact, case-sensitive, whole-text comparison in index order.
-std::optional<FieldType> fieldTypeOf(std::string_view typeText);
+[[nodiscard]] std::optional<FieldType> fieldTypeOf(std::string_view typeText);
 
 inline constexpr std::string_view kYes = "Ja";
 inline constexpr std::string_view kNo = "Nein";
@@ -86,6 +86,6 @@ struct EditorCheck {
 };
 
 // The field editor's validation on OK.
-EditorCheck checkEditorInput(std::string_view name, int typeIndex, std::string_view content);
+[[nodiscard]] EditorCheck checkEditorInput(std::string_view name, int typeIndex, std::string_view content);
 
 }  // namespace vantrel

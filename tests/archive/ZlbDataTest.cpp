@@ -71,7 +71,7 @@ TEST(ZlbData, HostileArchivesAreRefusedWithTheirMessages) {
       zlb.CheckCRC = true;
       zlb.ExtractWithPath = withPath;
       try {
-        zlb.OpenArchive(item.path().string());
+        static_cast<void>(zlb.OpenArchive(item.path().string()));  // the name is never empty
       } catch (const EArchiveError& error) {
         EXPECT_TRUE(isKnownMessage(error.what())) << name << ": " << error.what();
         ++refusals;
@@ -79,7 +79,7 @@ TEST(ZlbData, HostileArchivesAreRefusedWithTheirMessages) {
       }
       for (int i = 0; i < zlb.Count(); ++i) {
         try {
-          zlb.ExtractFile(i, dir / "out/inner");
+          static_cast<void>(zlb.ExtractFile(i, dir / "out/inner"));  // refusals throw
         } catch (const EArchiveError& error) {
           EXPECT_TRUE(isKnownMessage(error.what())) << name << ": " << error.what();
           ++refusals;

@@ -368,6 +368,14 @@ class Checker:
                 self.expect(tested.stderr.strip() != b"", "hostile %s says why" % name)
         self.expect(not os.path.exists(os.path.join(self.work, "evil.txt")), "nothing written outside")
 
+    def check_missing_archives(self):
+        # An empty name opens nothing: it must not pass for an empty archive.
+        for name in ("", os.path.join(self.work, "nowhere.zlb")):
+            for command in (["list", name], ["test", name], ["extract", name, "-C", self.work]):
+                result = self.run(*command)
+                self.expect(result.returncode == 1 and b"Archive file not found" in result.stderr,
+                            "%s of %r refused: %r" % (command[0], name, result.stderr))
+
 
 def check(cli, work):
     shutil.rmtree(work, ignore_errors=True)
@@ -376,6 +384,7 @@ def check(cli, work):
     checker.check_tool_archives()
     checker.check_foreign_archives()
     checker.check_hostile_archives()
+    checker.check_missing_archives()
     print("%d passed, %d failed" % (checker.passed, checker.failures))
     return 0 if checker.failures == 0 else 1
 

@@ -66,7 +66,7 @@ const Writer kWriters[] = {
        putFile(folder.file("seite.htm"), std::string(3000, 's'));
        return succeeds([&] {
          zlb::TZLBArchive archive;
-         if (fs::exists(folder.path() / "seite.zlb")) archive.OpenArchive(folder.path() / "seite.zlb");
+         if (fs::exists(folder.path() / "seite.zlb")) static_cast<void>(archive.OpenArchive(folder.path() / "seite.zlb"));
          else archive.CreateArchive(folder.path() / "seite.zlb");
          std::vector<fs::path> files{folder.path() / "seite.htm"};
          archive.AddFiles(files);

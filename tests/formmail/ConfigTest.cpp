@@ -12,7 +12,7 @@ const std::string kMinimal =
     "sender = formmail@example.org\n"
     "maildir = /var/mail/forms\n";
 
-std::string errorOf(const std::string& text) { return parseConfig(text).error; }
+std::string errorOf(const std::string& text) { return parseConfig(text).reason(); }
 
 }  // namespace
 
@@ -36,8 +36,8 @@ TEST(Config, ReadsEveryKeyWithCommentsAndBlanks) {
       "rate_state = /tmp/rate\n"
       "honeypot = website\n"
       "success_redirect = https://example.org/danke.html\n");
-  ASSERT_TRUE(result.config) << result.error;
-  const Config& c = *result.config;
+  ASSERT_TRUE(result.ok()) << result.reason();
+  const Config& c = result.value();
   EXPECT_EQ(c.allow, (std::vector<std::string>{"info@example.org", "@example.com"}));
   EXPECT_EQ(c.smtpPassword, "geheim = ja");
   EXPECT_FALSE(c.starttls);
@@ -51,11 +51,11 @@ TEST(Config, ReadsEveryKeyWithCommentsAndBlanks) {
 
 TEST(Config, DefaultsAreTheDocumentedOnes) {
   const auto result = parseConfig(kMinimal);
-  ASSERT_TRUE(result.config) << result.error;
-  EXPECT_EQ(result.config->maxBody, 65536U);
-  EXPECT_EQ(result.config->ratePerMinute, 10U);
-  EXPECT_TRUE(result.config->starttls);
-  EXPECT_TRUE(result.config->smtp.empty());
+  ASSERT_TRUE(result.ok()) << result.reason();
+  EXPECT_EQ(result.value().maxBody, 65536U);
+  EXPECT_EQ(result.value().ratePerMinute, 10U);
+  EXPECT_TRUE(result.value().starttls);
+  EXPECT_TRUE(result.value().smtp.empty());
 }
 
 TEST(Config, NamesTheLineOfAMistake) {
@@ -80,7 +80,7 @@ TEST(Config, RefusesWhatWouldBreakHeadersOrRelay) {
 }
 
 TEST(Config, AllowListMatchesWholeAddressesAndWholeDomainsOnly) {
-  auto config = *parseConfig("[formmail]\nallow = info@example.org, @example.com\nsender = f@b.de\nmaildir = /m\n").config;
+  auto config = parseConfig("[formmail]\nallow = info@example.org, @example.com\nsender = f@b.de\nmaildir = /m\n").value();
   EXPECT_TRUE(isAllowedRecipient(config, "info@example.org"));
   EXPECT_TRUE(isAllowedRecipient(config, "INFO@Example.ORG"));
   EXPECT_TRUE(isAllowedRecipient(config, "anyone@example.com"));
@@ -97,7 +97,7 @@ TEST(Config, AllowListMatchesWholeAddressesAndWholeDomainsOnly) {
 
 TEST(Config, TheShippedExampleIsValid) {
   const auto result = loadConfig(std::string(VANTREL_TEST_DATA_DIR) + "/../../formmail/formmail.conf.example");
-  ASSERT_TRUE(result.config) << result.error;
-  EXPECT_EQ(result.config->allow, (std::vector<std::string>{"info@example.org", "@forms.example.org"}));
-  EXPECT_EQ(loadConfig("/nonexistent/formmail.conf").error, "cannot open /nonexistent/formmail.conf");
+  ASSERT_TRUE(result.ok()) << result.reason();
+  EXPECT_EQ(result.value().allow, (std::vector<std::string>{"info@example.org", "@forms.example.org"}));
+  EXPECT_EQ(loadConfig("/nonexistent/formmail.conf").reason(), "cannot open /nonexistent/formmail.conf");
 }
