@@ -181,6 +181,9 @@ Json parse(std::string_view utf8) {
     // The parser counts from 1 and one past the end when the text stops too early.
     const auto position = std::min<std::size_t>(error.byte, utf8.size());
     refuse("Die JSON-Daten sind fehlerhaft (bei Byte " + std::to_string(position) + ").");
+  } catch (const Json::out_of_range&) {
+    // A number beyond every floating-point value ("1e400") stops the parser this way.
+    refuse("Die JSON-Daten enthalten eine zu gro\xC3\x9F" "e Zahl.");
   }
 }
 

@@ -10,7 +10,7 @@ PACKAGES=(
   zlib1g-dev libjpeg-dev nlohmann-json3-dev
   # picture loaders of the EXE icon: Windows and enhanced metafiles (libwmf starts only with
   # its standard fonts present)
-  libwmf-dev libemf2svg-dev fonts-urw-base35
+  libwmf-dev libemf2svg-dev libuemf-dev fonts-urw-base35
   # Qt 6: widgets, browser engine, SVG, German translations of Qt's own texts
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-svg-dev
   qt6-translations-l10n libgl-dev

@@ -1,13 +1,21 @@
 #include "icon/loaders/MetafileSvg.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <emf2svg.h>
+#include <uemf.h>
+#include <uemf_safe.h>
 #include <libwmf/api.h>
+#include <libwmf/ipa.h>
 #include <libwmf/svg.h>
+
+#include "base/Win1252.h"
 
 namespace vantrel {
 
@@ -23,6 +31,10 @@ std::uint32_t uint32At(std::string_view bytes, std::size_t at) {
 }
 
 std::int32_t int32At(std::string_view bytes, std::size_t at) { return static_cast<std::int32_t>(uint32At(bytes, at)); }
+
+std::uint16_t uint16At(std::string_view bytes, std::size_t at) {
+  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint8_t>(bytes[at + 1]) << 8);
+}
 
 // ---------------------------------------------------------------------------------------------
 // WMF
@@ -46,12 +58,139 @@ WmfApi createWmfApi() {
   return api;
 }
 
+// libwmf's SVG device writes a text's bytes into the document as they are, but the document
+// is XML in UTF-8: a metafile's umlauts (Windows-1252) or a "<" or "&" in its text would make
+// the whole picture unreadable. Each text is therefore handed to the device as XML text.
+struct TextHook {
+  void (*deviceDrawText)(wmfAPI*, wmfDrawText_t*) = nullptr;
+};
+
+std::string xmlTextFrom1252(std::string_view bytes) {
+  std::string xml;
+  for (const char byte : bytes) {
+    const auto code = static_cast<unsigned char>(byte);
+    if (byte == '&') {
+      xml += "&amp;";
+    } else if (byte == '<') {
+      xml += "&lt;";
+    } else if (byte == '>') {
+      xml += "&gt;";
+    } else if (code >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r') {
+      xml += utf8From1252(std::string_view(&byte, 1));
+    }  // other control characters draw nothing and are not allowed in XML
+  }
+  return xml;
+}
+
+void drawTextAsXml(wmfAPI* api, wmfDrawText_t* text) noexcept {
+  const auto* hook = static_cast<const TextHook*>(api->user_data);
+  std::string xml = xmlTextFrom1252(text->str != nullptr ? text->str : "");
+  char* const original = text->str;
+  text->str = xml.data();
+  hook->deviceDrawText(api, text);
+  text->str = original;
+}
+
+// libwmf trusts the sizes a metafile states: it allocates a buffer of the header's largest
+// record, and a bitmap of the size its header states, before it reads them. A file of a few
+// hundred bytes could so make it ask for gigabytes. These checks hold every such size to the
+// bytes really there (or, for a compressed bitmap, to the pixel bound) before libwmf starts.
+
+constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
+constexpr std::size_t kPlaceableHeaderSize = 22;
+constexpr std::size_t kWmfHeaderSize = 18;
+constexpr std::size_t kMaxRecordAt = 12;     // in the header: the largest record, in 16-bit words
+constexpr std::size_t kWmfRecordHeadSize = 6;  // size in 16-bit words (32 bits), function (16 bits)
+constexpr std::uint16_t kMetaEof = 0x0000;
+
+// Where the device-independent bitmap starts in the parameters of a record that carries one.
+// The two blits have a form without a bitmap, told by its size: (function >> 8) + 3 words.
+std::optional<std::size_t> bitmapOffsetOf(std::uint16_t function, std::uint64_t recordWords) {
+  const bool withoutBitmap = recordWords == static_cast<std::uint64_t>(function >> 8) + 3;
+  switch (function) {
+    case 0x0F43: return 22;                                                // STRETCHDIB
+    case 0x0B41: return withoutBitmap ? std::nullopt : std::optional<std::size_t>(20);  // DIBSTRETCHBLT
+    case 0x0940: return withoutBitmap ? std::nullopt : std::optional<std::size_t>(16);  // DIBBITBLT
+    case 0x0D33: return 18;                                                // SETDIBTODEV
+    case 0x0142: return 4;                                                 // DIBCREATEPATTERNBRUSH
+    default: return std::nullopt;
+  }
+}
+
+// A bitmap must have a depth bitmaps have, hold its colour table and, uncompressed, all its
+// pixel rows; a compressed one may not have more pixels than a picture may.
+void checkEmbeddedBitmap(std::string_view bitmap, std::int64_t maxPixels) {
+  constexpr std::uint32_t kCoreHeaderSize = 12;
+  constexpr std::uint32_t kInfoHeaderSize = 40;
+  constexpr std::uint32_t kUncompressed = 0;
+  constexpr std::uint32_t kColourMasks = 3;
+  if (bitmap.size() < kCoreHeaderSize) wmfInvalid("an embedded bitmap is cut short");
+  const std::uint32_t headerSize = uint32At(bitmap, 0);
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  std::uint64_t bitsPerPixel = 0;
+  std::uint32_t compression = kUncompressed;
+  std::uint64_t coloursUsed = 0;
+  std::uint64_t bytesPerColour = 4;
+  if (headerSize == kCoreHeaderSize) {
+    width = uint16At(bitmap, 4);
+    height = uint16At(bitmap, 6);
+    bitsPerPixel = uint16At(bitmap, 10);
+    bytesPerColour = 3;
+  } else {
+    if (headerSize < kInfoHeaderSize || headerSize > bitmap.size()) wmfInvalid("an embedded bitmap is cut short");
+    width = int32At(bitmap, 4);
+    height = std::abs(static_cast<std::int64_t>(int32At(bitmap, 8)));  // negative: top-down
+    bitsPerPixel = uint16At(bitmap, 14);
+    compression = uint32At(bitmap, 16);
+    coloursUsed = uint32At(bitmap, 32);
+  }
+  checkPictureSize(width, height, maxPixels);
+  if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 &&
+      bitsPerPixel != 32) {
+    wmfInvalid("an embedded bitmap has an unknown depth");
+  }
+  if (bitsPerPixel <= 8 && coloursUsed > (std::uint64_t{1} << bitsPerPixel)) wmfInvalid("an embedded bitmap has too many colours");
+  const std::uint64_t colours = coloursUsed != 0 ? coloursUsed : bitsPerPixel <= 8 ? std::uint64_t{1} << bitsPerPixel : 0;
+  const std::uint64_t masks = compression == kColourMasks && headerSize == kInfoHeaderSize ? 12 : 0;
+  std::uint64_t needed = headerSize + masks + colours * bytesPerColour;
+  if (compression == kUncompressed || compression == kColourMasks) {
+    const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * bitsPerPixel + 31) / 32 * 4;
+    needed += rowBytes * static_cast<std::uint64_t>(height);
+  }
+  if (needed > bitmap.size()) wmfInvalid("an embedded bitmap runs past its record");
+}
+
+// Returns how many bytes libwmf may see: up to the end-of-file record (libwmf would read on
+// behind one), or the whole records there are.
+std::size_t checkWmfSizes(std::string_view bytes, std::int64_t maxPixels) {
+  const std::size_t header = bytes.size() >= 4 && uint32At(bytes, 0) == kPlaceableKey ? kPlaceableHeaderSize : 0;
+  if (bytes.size() < header + kWmfHeaderSize) wmfInvalid("the file is too short");
+  const std::uint64_t largestRecordWords = uint32At(bytes, header + kMaxRecordAt);
+  std::size_t at = header + kWmfHeaderSize;
+  if (largestRecordWords * 2 > bytes.size() - at) wmfInvalid("its largest record is larger than the file");
+  while (bytes.size() - at >= kWmfRecordHeadSize) {
+    const std::uint64_t recordWords = uint32At(bytes, at);
+    const std::uint16_t function = uint16At(bytes, at + 4);
+    if (recordWords * 2 < kWmfRecordHeadSize || recordWords * 2 > bytes.size() - at) wmfInvalid("a record runs past the end of the file");
+    if (recordWords > largestRecordWords) wmfInvalid("a record is larger than its header says records are");
+    if (const auto offset = bitmapOffsetOf(function, recordWords)) {
+      const std::string_view parameters = bytes.substr(at + kWmfRecordHeadSize, recordWords * 2 - kWmfRecordHeadSize);
+      if (*offset > parameters.size()) wmfInvalid("a record is cut short");
+      checkEmbeddedBitmap(parameters.substr(*offset), maxPixels);
+    }
+    at += recordWords * 2;
+    if (function == kMetaEof) break;
+  }
+  return at;
+}
+
 }  // namespace
 
 MetafileSvg wmfToSvg(std::string_view bytes, std::int64_t maxPixels) {
+  const std::size_t checkedSize = checkWmfSizes(bytes, maxPixels);
   // libwmf wants a writable buffer; it reads only.
-  std::vector<unsigned char> data(bytes.begin(), bytes.end());
-  if (data.size() < 18) wmfInvalid("the file is too short");
+  std::vector<unsigned char> data(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(checkedSize));
   WmfApi api = createWmfApi();
   if (wmf_mem_open(api.get(), data.data(), static_cast<long>(data.size())) != wmf_E_None) wmfInvalid("it cannot be opened");
   wmfD_Rect bounds{};
@@ -71,6 +210,10 @@ MetafileSvg wmfToSvg(std::string_view bytes, std::int64_t maxPixels) {
   device->width = width;
   device->height = height;
   device->flags |= WMF_SVG_INLINE_IMAGES;  // embedded bitmaps stay inside the SVG text
+  auto* functions = static_cast<wmfFunctionReference*>(api->function_reference);
+  TextHook hook{functions->draw_text};
+  api->user_data = &hook;
+  functions->draw_text = drawTextAsXml;
   const wmf_error_t played = wmf_play(api.get(), 0, &bounds);
   char* text = nullptr;
   unsigned long length = 0;
@@ -107,6 +250,52 @@ int framePixels(std::int32_t from, std::int32_t to) {
   return static_cast<int>(extent + 0.5);
 }
 
+// libemf2svg trusts the sizes, counts and offsets inside the records it draws. Each record is
+// therefore held to the file first: its size to the bytes there, its contents by libUEMF's own
+// record checks (the library libemf2svg reads records with).
+constexpr std::size_t kEmfRecordHeadSize = 8;  // type and size, 32 bits each
+constexpr std::uint32_t kEmrEof = 14;
+
+// The header's description, which libemf2svg reads up to its terminating zero when the header
+// gives no length: it must lie inside the header record and end there.
+void checkDescription(std::string_view header) {
+  constexpr std::size_t kDescriptionLengthAt = 60;  // in UTF-16 characters
+  constexpr std::size_t kDescriptionOffsetAt = 64;
+  const std::uint64_t characters = uint32At(header, kDescriptionLengthAt);
+  const std::uint64_t offset = uint32At(header, kDescriptionOffsetAt);
+  if (offset == 0) return;
+  if (offset > header.size() || characters * 2 > header.size() - offset) emfInvalid("its description lies outside its header");
+  for (std::uint64_t at = offset; at + 1 < header.size(); at += 2) {
+    if (header[at] == 0 && header[at + 1] == 0) return;
+  }
+  emfInvalid("its description does not end inside its header");
+}
+
+// Kinds of record that libUEMF has no check for (unused numbers, escapes, colour profiles and
+// the like); libemf2svg draws none of them, so only their size is held to the file.
+bool uncheckableRecord(std::uint32_t type) {
+  constexpr std::uint32_t kUncheckable[] = {69, 96, 97, 102, 103, 105, 106, 107, 109, 110, 111, 112, 113, 117, 119, 120, 121};
+  return std::find(std::begin(kUncheckable), std::end(kUncheckable), type) != std::end(kUncheckable);
+}
+
+// Returns how many bytes libemf2svg may see: up to the end-of-file record, or the whole records
+// there are.
+std::size_t checkEmfRecords(std::string_view records) {
+  std::size_t at = 0;
+  while (at < records.size()) {
+    if (records.size() - at < kEmfRecordHeadSize) emfInvalid("a record is cut short");
+    const std::uint32_t type = uint32At(records, at);
+    const std::uint32_t size = uint32At(records, at + 4);
+    if (type < kEmrHeader || type > U_EMR_MAX) emfInvalid("a record has an unknown type");
+    if (size < kEmfRecordHeadSize || size % 4 != 0 || size > records.size() - at) emfInvalid("a record runs past the end of the file");
+    if (at == 0) checkDescription(records.substr(0, size));
+    if (!uncheckableRecord(type) && !U_emf_record_safe(records.data() + at)) emfInvalid("a record does not hold what its size says");
+    at += size;
+    if (type == kEmrEof) break;
+  }
+  return at;
+}
+
 }  // namespace
 
 MetafileSvg emfToSvg(std::string_view bytes, std::int64_t maxPixels) {
@@ -120,7 +309,9 @@ MetafileSvg emfToSvg(std::string_view bytes, std::int64_t maxPixels) {
   const int height = framePixels(int32At(bytes, 28), int32At(bytes, 36));
   checkPictureSize(width, height, maxPixels);
 
-  std::vector<char> data(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(declaredBytes ? declaredBytes : bytes.size()));
+  const std::string_view declared = bytes.substr(0, declaredBytes ? declaredBytes : bytes.size());
+  const std::size_t checkedSize = checkEmfRecords(declared);
+  std::vector<char> data(declared.begin(), declared.begin() + static_cast<std::ptrdiff_t>(checkedSize));
   generatorOptions options{};
   options.nameSpace = const_cast<char*>("");
   options.verbose = false;

@@ -134,6 +134,7 @@ TEST(ProjectJson, SettingsNeedTheirTypesAndRanges) {
             "\"settings.width\" liegt au\xC3\x9F" "erhalb von -2147483648 bis 2147483647.");
   EXPECT_EQ(refusal(settingsWith("height", "-2147483649")).substr(0, 19), "\"settings.height\" l");
   EXPECT_EQ(refusal(settingsWith("height", "440.5")), "\"settings.height\" muss eine ganze Zahl sein.");
+  EXPECT_EQ(refusal(settingsWith("height", "-1e400")), "Die JSON-Daten enthalten eine zu gro\xC3\x9F" "e Zahl.");
   EXPECT_EQ(refusal(settingsWith("height", "\"440\"")), "\"settings.height\" muss eine ganze Zahl sein.");
   EXPECT_EQ(refusal(settingsWith("about", "1")), "\"settings.about\" muss true oder false sein.");
   EXPECT_EQ(refusal(settingsWith("fixedSize", "null")), "\"settings.fixedSize\" muss true oder false sein.");
