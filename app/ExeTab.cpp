@@ -8,11 +8,11 @@
 #include <QPainter>
 #include <QTabWidget>
 
-#include "gui/FailureReport.h"
 #include "app/FieldListModel.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"
 #include "builder/BuildProgram.h"
+#include "gui/FailureReport.h"
 #include "gui/FileDialogs.h"
 #include "gui/MessageBox.h"
 #include "gui/Shell.h"
@@ -34,9 +34,10 @@ QString pictureFilter() {
   for (const auto& extension : pictureExtensions()) {
     patterns.append(QStringLiteral("*.") + QString::fromStdString(extension));
   }
-  return QStringLiteral("Alle Bilder (%1);;Bitmaps (*.bmp);;Symbole (*.ico);;"
-                        "Metadateien (*.wmf *.emf);;JPEG-Bilder (*.jpg *.jpeg);;"
-                        "GIF-Bilder (*.gif);;PNG-Bilder (*.png)")
+  return QStringLiteral(
+             "Alle Bilder (%1);;Bitmaps (*.bmp);;Symbole (*.ico);;"
+             "Metadateien (*.wmf *.emf);;JPEG-Bilder (*.jpg *.jpeg);;"
+             "GIF-Bilder (*.gif);;PNG-Bilder (*.png)")
       .arg(patterns.join(u' '));
 }
 
@@ -65,9 +66,7 @@ void TMainForm::loadIconAtStartUp() {
   }
 }
 
-std::string TMainForm::iconFilePath() const {
-  return pathOf(ProgramFolder) + kIconFileName;
-}
+std::string TMainForm::iconFilePath() const { return pathOf(ProgramFolder) + kIconFileName; }
 
 void TMainForm::StdIconBtnClick() {
   IconBitmap_ = RenderIcon(standardIconPicture(), iconFilePath());

@@ -71,7 +71,8 @@ QVariant FieldListModel::data(const QModelIndex& index, int role) const {
 
 QVariant FieldListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount) return {};
-  if (role == Qt::DisplayRole) return QString::fromUtf16(kColumns[static_cast<size_t>(section)].header);
+  if (role == Qt::DisplayRole)
+    return QString::fromUtf16(kColumns[static_cast<size_t>(section)].header);
   return {};
 }
 

@@ -108,7 +108,8 @@ TImageBtn* makePictureButton(QWidget* parent, const char* objectName, const QStr
   return button;
 }
 
-QLineEdit* makeWin1252Edit(QWidget* parent, const char* objectName, const QString& text = QString()) {
+QLineEdit* makeWin1252Edit(QWidget* parent, const char* objectName,
+                           const QString& text = QString()) {
   auto* edit = new QLineEdit(text, parent);
   edit->setObjectName(QString::fromLatin1(objectName));
   restrictToWin1252(edit);
@@ -203,9 +204,12 @@ QWidget* TMainForm::Ui::buildToolBar(QWidget* parent) {
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     row->addWidget(button);
   };
-  addToolButton(NewBtn, "NewBtn", QStringLiteral("Neu"), QStringLiteral("Neues Projekt erstellen"), "tb_new");
-  addToolButton(OpenBtn, "OpenBtn", QStringLiteral("Öffnen..."), QStringLiteral("Projekt öffnen..."), "tb_open");
-  addToolButton(SaveBtn, "SaveBtn", QStringLiteral("Speichern"), QStringLiteral("Projekt speichern"), "tb_save");
+  addToolButton(NewBtn, "NewBtn", QStringLiteral("Neu"), QStringLiteral("Neues Projekt erstellen"),
+                "tb_new");
+  addToolButton(OpenBtn, "OpenBtn", QStringLiteral("Öffnen..."),
+                QStringLiteral("Projekt öffnen..."), "tb_open");
+  addToolButton(SaveBtn, "SaveBtn", QStringLiteral("Speichern"),
+                QStringLiteral("Projekt speichern"), "tb_save");
   addToolButton(SaveAsBtn, "SaveAsBtn", QStringLiteral("Speichern unter..."),
                 QStringLiteral("Projekt speichern unter..."), "tb_saveas");
   row->addStretch();
@@ -232,15 +236,18 @@ QWidget* TMainForm::Ui::buildFieldsTab(QWidget* parent, FieldListModel& fields) 
   auto* column = new QVBoxLayout(TabSheet3);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(4);
-  column->addWidget(makeHeaderBand(TabSheet3,
-      QStringLiteral("Formularfelder - hier können Sie neue Formularfelder anlegen und "
-                     "bestehende bearbeiten")));
+  column->addWidget(makeHeaderBand(
+      TabSheet3, QStringLiteral("Formularfelder - hier können Sie neue Formularfelder anlegen und "
+                                "bestehende bearbeiten")));
 
   auto* buttons = new QHBoxLayout();
   buttons->setContentsMargins(6, 0, 6, 0);
-  NewFieldBtn = makeGlyphButton(TabSheet3, "NewFieldBtn", QStringLiteral("Neues Feld..."), "glyph_newfield");
-  EditFieldBtn = makeGlyphButton(TabSheet3, "EditFieldBtn", QStringLiteral("Feld bearbeiten..."), "glyph_editfield");
-  DelFieldBtn = makeGlyphButton(TabSheet3, "DelFieldBtn", QStringLiteral("Feld löschen"), "glyph_deletefield");
+  NewFieldBtn =
+      makeGlyphButton(TabSheet3, "NewFieldBtn", QStringLiteral("Neues Feld..."), "glyph_newfield");
+  EditFieldBtn = makeGlyphButton(TabSheet3, "EditFieldBtn", QStringLiteral("Feld bearbeiten..."),
+                                 "glyph_editfield");
+  DelFieldBtn = makeGlyphButton(TabSheet3, "DelFieldBtn", QStringLiteral("Feld löschen"),
+                                "glyph_deletefield");
   for (auto* button : {NewFieldBtn, EditFieldBtn, DelFieldBtn}) buttons->addWidget(button);
   buttons->addStretch();
   column->addLayout(buttons);
@@ -275,8 +282,10 @@ QWidget* TMainForm::Ui::buildMoveStrip(QWidget* parent) {
   auto* stripColumn = new QVBoxLayout(strip);
   stripColumn->setContentsMargins(0, 0, 0, 0);
   stripColumn->setSpacing(2);
-  UpBtn = makeButton<QToolButton>(strip, "UpBtn", QString(), QStringLiteral("Nach oben verschieben"));
-  DownBtn = makeButton<QToolButton>(strip, "DownBtn", QString(), QStringLiteral("Nach unten verschieben"));
+  UpBtn =
+      makeButton<QToolButton>(strip, "UpBtn", QString(), QStringLiteral("Nach oben verschieben"));
+  DownBtn = makeButton<QToolButton>(strip, "DownBtn", QString(),
+                                    QStringLiteral("Nach unten verschieben"));
   UpBtn->setIcon(iconFromResource(picturePath("arrow_up")));
   DownBtn->setIcon(iconFromResource(picturePath("arrow_down")));
   for (auto* button : {UpBtn, DownBtn}) {
@@ -294,14 +303,16 @@ QWidget* TMainForm::Ui::buildPreviewTab(QWidget* parent) {
   auto* column = new QVBoxLayout(TabSheet5);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(4);
-  column->addWidget(makeHeaderBand(TabSheet5,
+  column->addWidget(makeHeaderBand(
+      TabSheet5,
       QStringLiteral("Vorschau - Hier können Sie sehen wie das Ergebnis später aussehen wird")));
   auto* buttons = new QHBoxLayout();
   buttons->setContentsMargins(6, 0, 6, 0);
   BackButton = makeGlyphButton(TabSheet5, "BackButton", QStringLiteral("Zurück"), "glyph_back");
   FwdButton = makeGlyphButton(TabSheet5, "FwdButton", QStringLiteral("Vorwärts"), "glyph_forward");
   HomeBtn = makeGlyphButton(TabSheet5, "HomeBtn", QStringLiteral("Startseite"), "glyph_home");
-  ReloadButton = makeGlyphButton(TabSheet5, "ReloadButton", QStringLiteral("Neu laden"), "glyph_reload");
+  ReloadButton =
+      makeGlyphButton(TabSheet5, "ReloadButton", QStringLiteral("Neu laden"), "glyph_reload");
   for (auto* button : {BackButton, FwdButton, HomeBtn, ReloadButton}) buttons->addWidget(button);
   buttons->addStretch();
   column->addLayout(buttons);
@@ -320,8 +331,8 @@ QWidget* TMainForm::Ui::buildExeTab(TMainForm& window, QWidget* parent) {
   auto* column = new QVBoxLayout(TabSheet6);
   column->setContentsMargins(0, 0, 0, 0);
   column->setSpacing(0);
-  column->addWidget(makeHeaderBand(TabSheet6,
-      QStringLiteral("EXE Datei erstellen - Dateinamen festlegen und Go! auf klicken")));
+  column->addWidget(makeHeaderBand(
+      TabSheet6, QStringLiteral("EXE Datei erstellen - Dateinamen festlegen und Go! auf klicken")));
   auto* body = new QHBoxLayout();
   body->setContentsMargins(0, 0, 0, 0);
   column->addLayout(body, 1);
@@ -369,11 +380,14 @@ QWidget* TMainForm::Ui::buildIconGroup(TMainForm& window, QWidget* parent) {
   auto* iconGroup = new QGroupBox(QStringLiteral("Icon der EXE Datei"), parent);
   iconGroup->setObjectName(QStringLiteral("IconGroup"));
   auto* iconRow = new QHBoxLayout(iconGroup);
-  PaintBox1 = new PaintBox([&window](QPainter& canvas) { window.PaintBox1Paint(canvas); }, iconGroup);
+  PaintBox1 =
+      new PaintBox([&window](QPainter& canvas) { window.PaintBox1Paint(canvas); }, iconGroup);
   PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
   PaintBox1->setFixedSize(32, 32);
-  OpenIconBtn = makeGlyphButton(iconGroup, "OpenIconBtn", QStringLiteral("Icon laden..."), "glyph_iconload");
-  StdIconBtn = makeGlyphButton(iconGroup, "StdIconBtn", QStringLiteral("Icon zurücksetzen..."), "glyph_iconreset");
+  OpenIconBtn =
+      makeGlyphButton(iconGroup, "OpenIconBtn", QStringLiteral("Icon laden..."), "glyph_iconload");
+  StdIconBtn = makeGlyphButton(iconGroup, "StdIconBtn", QStringLiteral("Icon zurücksetzen..."),
+                               "glyph_iconreset");
   iconRow->addWidget(PaintBox1);
   iconRow->addWidget(OpenIconBtn);
   iconRow->addWidget(StdIconBtn);
@@ -388,14 +402,17 @@ QWidget* TMainForm::Ui::buildSizeGroup(QWidget* parent) {
   auto* sizeGrid = new QGridLayout(sizeGroup);
   sizeGrid->setContentsMargins(6, 4, 6, 4);
   sizeGrid->setSpacing(2);
-  DefSizeCheck = makeButton<QRadioButton>(sizeGroup, "DefSizeCheck", QStringLiteral("Definierte Größe"));
-  FullScreenCheck = makeButton<QRadioButton>(sizeGroup, "FullScreenCheck", QStringLiteral("Maximale Größe"));
+  DefSizeCheck =
+      makeButton<QRadioButton>(sizeGroup, "DefSizeCheck", QStringLiteral("Definierte Größe"));
+  FullScreenCheck =
+      makeButton<QRadioButton>(sizeGroup, "FullScreenCheck", QStringLiteral("Maximale Größe"));
   DefSizeCheck->setChecked(true);
   WidthEd = new SpinEdit(64, 1280, 10, 600, sizeGroup);
   WidthEd->setObjectName(QStringLiteral("WidthEd"));
   HeightEd = new SpinEdit(64, 1280, 10, 440, sizeGroup);
   HeightEd->setObjectName(QStringLiteral("HeightEd"));
-  FixedSizeCheck = makeCheckBox(sizeGroup, "FixedSizeCheck", QStringLiteral("Feste Größe (kein Menü)"), false);
+  FixedSizeCheck =
+      makeCheckBox(sizeGroup, "FixedSizeCheck", QStringLiteral("Feste Größe (kein Menü)"), false);
   sizeGrid->addWidget(DefSizeCheck, 0, 0, 1, 3);
   sizeGrid->addWidget(FullScreenCheck, 1, 0, 1, 3);
   auto* widthLabel = new QLabel(QStringLiteral("Breite:"), sizeGroup);
@@ -421,9 +438,9 @@ QWidget* TMainForm::Ui::buildElementsGroup(QWidget* parent) {
   elementsGrid->setHorizontalSpacing(4);
   elementsGrid->setVerticalSpacing(0);
   const QString elementCaptions[10] = {
-      QStringLiteral("Statusbar"), QStringLiteral("Tool Leiste"), QStringLiteral("Drucken"),
-      QStringLiteral("Beenden"),   QStringLiteral("Über"),        QStringLiteral("Zurück"),
-      QStringLiteral("Vorwärts"),  QStringLiteral("Startseite"),  QStringLiteral("Neu laden"),
+      QStringLiteral("Statusbar"),     QStringLiteral("Tool Leiste"), QStringLiteral("Drucken"),
+      QStringLiteral("Beenden"),       QStringLiteral("Über"),        QStringLiteral("Zurück"),
+      QStringLiteral("Vorwärts"),      QStringLiteral("Startseite"),  QStringLiteral("Neu laden"),
       QStringLiteral("Beenden Button")};
   for (int i = 0; i < 10; ++i) {
     const QByteArray name = "CheckBox" + QByteArray::number(i + 1);

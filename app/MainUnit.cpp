@@ -13,11 +13,11 @@
 #include <QToolButton>
 #include <QTreeView>
 
-#include "gui/FailureReport.h"
 #include "app/FieldListModel.h"
 #include "app/MainFormUi.h"
 #include "app/WindowPlacement.h"
 #include "gui/AboutBoxUnit.h"
+#include "gui/FailureReport.h"
 #include "gui/Maker.h"
 #include "gui/MessageBox.h"
 #include "gui/Shell.h"
@@ -61,7 +61,8 @@ void TMainForm::connectHandlers() {
   connectHandler(ui_->OpenBtn, &QToolButton::clicked, this, &TMainForm::OpenBtnClick);
   connectHandler(ui_->SaveBtn, &QToolButton::clicked, this, &TMainForm::SaveBtnClick);
   connectHandler(ui_->SaveAsBtn, &QToolButton::clicked, this, &TMainForm::SaveAsBtnClick);
-  connectHandler(ui_->PageControl2, &QTabWidget::currentChanged, this, &TMainForm::PageControl2Change);
+  connectHandler(ui_->PageControl2, &QTabWidget::currentChanged, this,
+                 &TMainForm::PageControl2Change);
 
   connectHandler(ui_->NewFieldBtn, &QPushButton::clicked, this, &TMainForm::NewFieldBtnClick);
   connectHandler(ui_->EditFieldBtn, &QPushButton::clicked, this, &TMainForm::EditFieldBtnClick);
@@ -76,7 +77,8 @@ void TMainForm::connectHandlers() {
   connectHandler(ui_->HomeBtn, &QPushButton::clicked, this, &TMainForm::LoadBtnClick);
   connectHandler(ui_->ReloadButton, &QPushButton::clicked, this, &TMainForm::ReloadButtonClick);
 
-  connectHandler(ui_->EXENameBrowseBtn, &QToolButton::clicked, this, &TMainForm::EXENameBrowseClick);
+  connectHandler(ui_->EXENameBrowseBtn, &QToolButton::clicked, this,
+                 &TMainForm::EXENameBrowseClick);
   connectHandler(ui_->GoBtn1, &TImageBtn::clicked, this, &TMainForm::GoBtn1Click);
   connectHandler(ui_->OpenIconBtn, &QPushButton::clicked, this, &TMainForm::OpenIconBtnClick);
   connectHandler(ui_->StdIconBtn, &QPushButton::clicked, this, &TMainForm::StdIconBtnClick);
@@ -107,7 +109,8 @@ void TMainForm::Setsavedfilename(const QString& name) {
   if (name.isEmpty()) {
     setWindowTitle(kUntitledCaption);
   } else {
-    setWindowTitle(QStringLiteral("Brixtel Vantrel Formulare 1.0 - [%1]").arg(QFileInfo(name).fileName()));
+    setWindowTitle(
+        QStringLiteral("Brixtel Vantrel Formulare 1.0 - [%1]").arg(QFileInfo(name).fileName()));
   }
 }
 

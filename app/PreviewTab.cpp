@@ -4,10 +4,10 @@
 #include <QVBoxLayout>
 #include <QWebEngineView>
 
-#include "gui/FailureReport.h"
 #include "app/FieldListModel.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"
+#include "gui/FailureReport.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
 #include "widgets/TextEdge.h"
@@ -16,7 +16,8 @@
 namespace vantrel {
 
 bool TMainForm::RenderBtnClick() {
-  const Status result = writeFormPage(pathOf(ProgramFolder), fieldModel_->fields(), toModel(ui_->emailEd->text()));
+  const Status result =
+      writeFormPage(pathOf(ProgramFolder), fieldModel_->fields(), toModel(ui_->emailEd->text()));
   if (!result) showFailure(fromModel(kPageWriteFailedMessage), FailureReporter::Command);
   return result.ok();
 }

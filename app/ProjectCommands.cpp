@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QRadioButton>
 
-#include "gui/FailureReport.h"
 #include "app/FieldListModel.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"
+#include "gui/FailureReport.h"
 #include "gui/FileDialogs.h"
 #include "gui/MessageBox.h"
 #include "widgets/SpinEdit.h"
@@ -61,7 +61,8 @@ Project TMainForm::projectFromControls() const {
 }
 
 void TMainForm::NewBtnClick() {
-  if (messageBox(kDiscardQuestion, QStringLiteral("Datei/Neu"), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
+  if (messageBox(kDiscardQuestion, QStringLiteral("Datei/Neu"), MB_OKCANCEL | MB_ICONINFORMATION) !=
+      IDOK) {
     return;
   }
   ui_->emailEd->clear();
@@ -71,7 +72,8 @@ void TMainForm::NewBtnClick() {
 }
 
 void TMainForm::OpenBtnClick() {
-  if (messageBox(kDiscardQuestion, QStringLiteral("Datei/Öffnen"), MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
+  if (messageBox(kDiscardQuestion, QStringLiteral("Datei/Öffnen"),
+                 MB_OKCANCEL | MB_ICONINFORMATION) != IDOK) {
     return;
   }
   FileDialogRequest request;

@@ -8,7 +8,6 @@
 
 namespace vantrel {
 
-
 class VantrelApplication : public QApplication {
  public:
   VantrelApplication(int& argc, char** argv);

@@ -76,7 +76,8 @@ WindowPlacement placementOf(const QWidget& window) {
   } else if (window.isMaximized()) {
     placement.showCmd = kShowMaximized;
   }
-  const QRect normal = window.normalGeometry().isValid() ? window.normalGeometry() : window.geometry();
+  const QRect normal =
+      window.normalGeometry().isValid() ? window.normalGeometry() : window.geometry();
   placement.normPos = {normal.left(), normal.top(), normal.left() + normal.width(),
                        normal.top() + normal.height()};
   if (const QScreen* screen = window.screen()) {
@@ -96,7 +97,8 @@ void applyPlacement(QWidget& window, const WindowPlacement& placement) {
     const QRect available = screen->availableGeometry();
     rect.setSize(rect.size().boundedTo(available.size()));
     if (!available.contains(rect)) {
-      rect.moveLeft(std::clamp(rect.left(), available.left(), available.right() - rect.width() + 1));
+      rect.moveLeft(
+          std::clamp(rect.left(), available.left(), available.right() - rect.width() + 1));
       rect.moveTop(std::clamp(rect.top(), available.top(), available.bottom() - rect.height() + 1));
     }
   }

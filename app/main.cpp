@@ -4,9 +4,9 @@
 #include "app/ProgressBus.h"
 #include "app/VantrelApplication.h"
 #include "app/WindowPlacement.h"
+#include "gui/EditFieldsFUnit.h"
 #include "widgets/Fonts.h"
 #include "widgets/browser/BrowserEngine.h"
-#include "gui/EditFieldsFUnit.h"
 
 int main(int argc, char** argv) {
   // The browser engine reads its settings once, before the application object exists.

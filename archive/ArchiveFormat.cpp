@@ -32,20 +32,28 @@ void writeShortString(unsigned char* field, std::string_view text) {
 
 int zlibLevelOf(TFileCompressionLevel level) {
   switch (level) {
-    case TFileCompressionLevel::fcNone: return 0;
-    case TFileCompressionLevel::fcFastest: return 1;
-    case TFileCompressionLevel::fcDefault: return -1;
-    case TFileCompressionLevel::fcMaximum: return 9;
+    case TFileCompressionLevel::fcNone:
+      return 0;
+    case TFileCompressionLevel::fcFastest:
+      return 1;
+    case TFileCompressionLevel::fcDefault:
+      return -1;
+    case TFileCompressionLevel::fcMaximum:
+      return 9;
   }
   return -1;
 }
 
 const char* levelName(TFileCompressionLevel level) {
   switch (level) {
-    case TFileCompressionLevel::fcNone: return "none";
-    case TFileCompressionLevel::fcFastest: return "fastest";
-    case TFileCompressionLevel::fcDefault: return "default";
-    case TFileCompressionLevel::fcMaximum: return "maximum";
+    case TFileCompressionLevel::fcNone:
+      return "none";
+    case TFileCompressionLevel::fcFastest:
+      return "fastest";
+    case TFileCompressionLevel::fcDefault:
+      return "default";
+    case TFileCompressionLevel::fcMaximum:
+      return "maximum";
   }
   return "?";
 }
@@ -69,11 +77,21 @@ std::uint32_t RegistryEntry::FileCRC() const { return readLE32(Bytes.data() + kF
 bool RegistryEntry::StoredRaw() const { return Bytes[kStoredRawAt] == 1; }
 std::uint8_t RegistryEntry::LevelUsed() const { return Bytes[kLevelUsedAt]; }
 
-void RegistryEntry::SetEntryName(std::string_view name) { writeShortString(Bytes.data() + kNameAt, name); }
-void RegistryEntry::SetEntryPath(std::string_view path) { writeShortString(Bytes.data() + kPathAt, path); }
-void RegistryEntry::SetFileSize(std::uint32_t value) { writeLE32(Bytes.data() + kFileSizeAt, value); }
-void RegistryEntry::SetStoredSize(std::uint32_t value) { writeLE32(Bytes.data() + kStoredSizeAt, value); }
-void RegistryEntry::SetDataOffset(std::uint32_t value) { writeLE32(Bytes.data() + kDataOffsetAt, value); }
+void RegistryEntry::SetEntryName(std::string_view name) {
+  writeShortString(Bytes.data() + kNameAt, name);
+}
+void RegistryEntry::SetEntryPath(std::string_view path) {
+  writeShortString(Bytes.data() + kPathAt, path);
+}
+void RegistryEntry::SetFileSize(std::uint32_t value) {
+  writeLE32(Bytes.data() + kFileSizeAt, value);
+}
+void RegistryEntry::SetStoredSize(std::uint32_t value) {
+  writeLE32(Bytes.data() + kStoredSizeAt, value);
+}
+void RegistryEntry::SetDataOffset(std::uint32_t value) {
+  writeLE32(Bytes.data() + kDataOffsetAt, value);
+}
 void RegistryEntry::SetFileCRC(std::uint32_t value) { writeLE32(Bytes.data() + kFileCrcAt, value); }
 void RegistryEntry::SetStoredRaw(bool raw) { Bytes[kStoredRawAt] = raw ? 1 : 0; }
 void RegistryEntry::SetLevelUsed(std::uint8_t level) { Bytes[kLevelUsedAt] = level; }

@@ -25,7 +25,12 @@ inline constexpr std::uint64_t kMemoryMemberLimit = 20971520;
 // stream of C bytes can therefore never inflate to more than C * 1032 + a small header slack.
 inline constexpr std::uint64_t kMaxInflateRatio = 1032;
 
-enum class TFileCompressionLevel : std::uint8_t { fcNone = 0, fcFastest = 1, fcDefault = 2, fcMaximum = 3 };
+enum class TFileCompressionLevel : std::uint8_t {
+  fcNone = 0,
+  fcFastest = 1,
+  fcDefault = 2,
+  fcMaximum = 3
+};
 
 // zlib's level for each of the four settings.
 int zlibLevelOf(TFileCompressionLevel level);
@@ -40,15 +45,15 @@ void writeLE32(unsigned char* at, std::uint32_t value);
 struct RegistryEntry {
   std::array<unsigned char, kEntrySize> Bytes{};
 
-  std::string EntryName() const;   // at most 255 Windows-1252 bytes, no folder
-  std::string EntryPath() const;   // recorded folder with trailing "\", or empty
-  std::string StoredName() const;  // EntryPath + EntryName: the lookup key
-  std::uint32_t FileSize() const;
-  std::uint32_t StoredSize() const;
-  std::uint32_t DataOffset() const;
-  std::uint32_t FileCRC() const;
-  bool StoredRaw() const;
-  std::uint8_t LevelUsed() const;
+  [[nodiscard]] std::string EntryName() const;   // at most 255 Windows-1252 bytes, no folder
+  [[nodiscard]] std::string EntryPath() const;   // recorded folder with trailing "\", or empty
+  [[nodiscard]] std::string StoredName() const;  // EntryPath + EntryName: the lookup key
+  [[nodiscard]] std::uint32_t FileSize() const;
+  [[nodiscard]] std::uint32_t StoredSize() const;
+  [[nodiscard]] std::uint32_t DataOffset() const;
+  [[nodiscard]] std::uint32_t FileCRC() const;
+  [[nodiscard]] bool StoredRaw() const;
+  [[nodiscard]] std::uint8_t LevelUsed() const;
 
   // Setters cut a text to its first 255 bytes; with an empty path all 256 bytes stay zero.
   void SetEntryName(std::string_view name);
@@ -69,11 +74,11 @@ struct ArchiveTrailer {
   std::uint32_t RegistryOffset = 0;
   std::uint8_t RegistryCompressed = 0;
 
-  std::array<unsigned char, kTrailerSize> toBytes() const;
+  [[nodiscard]] std::array<unsigned char, kTrailerSize> toBytes() const;
   static ArchiveTrailer fromBytes(const unsigned char* bytes);
   // Bytes the registry occupies in the file: RegistrySize when compressed, N x 532 when raw.
-  std::uint64_t registryLength() const;
-  bool isZero() const;
+  [[nodiscard]] std::uint64_t registryLength() const;
+  [[nodiscard]] bool isZero() const;
 };
 
 // Lower-cases ASCII A..Z only, the way names are compared in the archive.

@@ -35,8 +35,10 @@ std::string withBackslashes(std::string folder) {
 std::string cut255(const std::string& text) { return text.substr(0, kMaxStringLength); }
 
 TDecompressionStream::Source sourceBetween(File& file, std::uint64_t begin, std::uint64_t end) {
-  return [&file, next = begin, end](unsigned char* buffer, std::size_t capacity) mutable -> std::size_t {
-    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, end - next));
+  return [&file, next = begin, end](unsigned char* buffer,
+                                    std::size_t capacity) mutable -> std::size_t {
+    const std::size_t take =
+        static_cast<std::size_t>(std::min<std::uint64_t>(capacity, end - next));
     if (take == 0) return 0;
     const std::int64_t got = file.readAt(next, buffer, take);
     if (got <= 0) throw EDecompressionError(std::string(kStreamError));

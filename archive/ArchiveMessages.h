@@ -44,10 +44,13 @@ inline constexpr std::string_view kUnreadableFileList = "Unable to read archive 
 inline constexpr std::string_view kIndexOutOfBounds = "Index out of bounds";
 // %s: the temporary archive's name pattern beside the archive (".../ZLBXXXXXX"). AddFiles:
 // the temporary archive cannot be created. German, as the file layer words it.
-inline constexpr std::string_view kCannotCreateTemporaryArchive = "Datei %s kann nicht ge\xF6" "ffnet werden";
+inline constexpr std::string_view kCannotCreateTemporaryArchive =
+    "Datei %s kann nicht ge\xF6"
+    "ffnet werden";
 // %s: the archive's path. AddFiles: the finished file could not be renamed over the archive,
 // or something that must not be replaced stands under its name; the old archive is unchanged.
-inline constexpr std::string_view kUnableToReplaceArchive = "Unable to replace the archive file (%s)";
+inline constexpr std::string_view kUnableToReplaceArchive =
+    "Unable to replace the archive file (%s)";
 // AddFiles on an archive that OpenArchive found inside a larger file (a built program).
 inline constexpr std::string_view kArchiveInsideLargerFile =
     "The archive is part of a larger file and cannot be changed";

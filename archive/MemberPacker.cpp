@@ -59,8 +59,10 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
   }
   TCompressionStream stream(level, std::move(sink));
   stream.OnProgress = [&member, &live](const TCompressionStream& sender) {
-    if (live) live(sender.Position(), member.sizeAtOpen);
-    else member.progressPositions.push_back(sender.Position());
+    if (live)
+      live(sender.Position(), member.sizeAtOpen);
+    else
+      member.progressPositions.push_back(sender.Position());
   };
 
   // One read buffer per thread: many small members must not pay for a fresh one each.
@@ -80,8 +82,8 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
   return member;
 }
 
-PackPipeline::PackPipeline(std::vector<std::filesystem::path> nativePaths, TFileCompressionLevel level,
-                           WorkFileMaker makeWorkFile, int threads)
+PackPipeline::PackPipeline(std::vector<std::filesystem::path> nativePaths,
+                           TFileCompressionLevel level, WorkFileMaker makeWorkFile, int threads)
     : paths_(std::move(nativePaths)),
       level_(level),
       makeWorkFile_(std::move(makeWorkFile)),

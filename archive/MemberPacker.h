@@ -26,12 +26,12 @@ struct PackedMember {
   PackedMember& operator=(PackedMember&&) = default;
   ~PackedMember();
 
-  File source;                       // kept open for a raw copy
-  std::uint64_t sizeAtOpen = 0;      // the progress total
-  std::uint64_t bytesRead = 0;       // the member's FileSize
+  File source;                   // kept open for a raw copy
+  std::uint64_t sizeAtOpen = 0;  // the progress total
+  std::uint64_t bytesRead = 0;   // the member's FileSize
   std::uint32_t crc = 0;
-  std::vector<unsigned char> memory; // compressed bytes, when the source fits in memory
-  File workFile;                     // compressed bytes otherwise; removed with the member
+  std::vector<unsigned char> memory;  // compressed bytes, when the source fits in memory
+  File workFile;                      // compressed bytes otherwise; removed with the member
   std::uint64_t compressedSize = 0;
   std::vector<std::uint64_t> progressPositions;  // input consumed at each full output buffer
 };

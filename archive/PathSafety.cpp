@@ -15,7 +15,8 @@ bool startsWithDrive(std::string_view path) {
 
 bool isSafeEntryName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
-  return std::none_of(name.begin(), name.end(), [](char c) { return c == '\0' || isPathSeparator(c); });
+  return std::none_of(name.begin(), name.end(),
+                      [](char c) { return c == '\0' || isPathSeparator(c); });
 }
 
 std::optional<std::vector<std::string>> safeFolderSteps(std::string_view entryPath) {

@@ -44,8 +44,8 @@
 #include <vector>
 
 #include "archive/ArchiveFormat.h"
-#include "base/Error.h"
 #include "archive/ZlibStreams.h"
+#include "base/Error.h"
 
 namespace vantrel {
 class File;
@@ -66,7 +66,8 @@ class TZLBArchive {
   using TNotifyEvent = std::function<void(TZLBArchive& Sender)>;
   using TErrorLogEvent = std::function<void(const std::string& Msg)>;
   using TProgressEvent = std::function<void(const std::string& Msg, int Percentage)>;
-  using TReplaceFileEvent = std::function<void(const std::filesystem::path& Filename, bool& Replace)>;
+  using TReplaceFileEvent =
+      std::function<void(const std::filesystem::path& Filename, bool& Replace)>;
   using TFileExtractedEvent = std::function<void(const std::filesystem::path& filename)>;
   using TStreamExtractedEvent = std::function<void(const std::string& storedName)>;
 
@@ -103,31 +104,33 @@ class TZLBArchive {
   // list is consumed. Per-file problems go to OnErrorLogged.
   void AddFiles(std::vector<std::filesystem::path>& Files);
   // Index of the first entry whose stored name matches Name (ASCII case folded), or -1.
-  int FindEntry(const std::string& Name) const;
-  RegistryEntry GetEntry(int Index) const;
-  int Count() const { return static_cast<int>(Entries.size()); }
+  [[nodiscard]] int FindEntry(const std::string& Name) const;
+  [[nodiscard]] RegistryEntry GetEntry(int Index) const;
+  [[nodiscard]] int Count() const { return static_cast<int>(Entries.size()); }
 
   // Extraction. The file variants return false when OnReplaceFile declined to replace.
   [[nodiscard]] bool ExtractFile(int Index, const std::filesystem::path& DestFolder);
-  [[nodiscard]] bool ExtractFileByName(const std::string& Name, const std::filesystem::path& DestFolder);
+  [[nodiscard]] bool ExtractFileByName(const std::string& Name,
+                                       const std::filesystem::path& DestFolder);
   void ExtractToStream(int Index, std::ostream& Stream);
   void ExtractToStreamByName(const std::string& Name, std::ostream& Stream);
   // Inflates a member and checks its CRC-32 (whatever CheckCRC says) without writing it.
   void TestEntry(int Index);
 
   // Current state.
-  const std::filesystem::path& GetArchiveFileName() const { return ArchiveFileName; }
-  bool IsNewArchive() const { return NewArchive; }
-  const ArchiveTrailer& GetTrailer() const { return Trailer; }
+  [[nodiscard]] const std::filesystem::path& GetArchiveFileName() const { return ArchiveFileName; }
+  [[nodiscard]] bool IsNewArchive() const { return NewArchive; }
+  [[nodiscard]] const ArchiveTrailer& GetTrailer() const { return Trailer; }
   // Offset of the archive's first byte in its file: 0 for a plain archive file.
-  std::uint64_t GetArchiveStart() const { return ArchiveStart; }
+  [[nodiscard]] std::uint64_t GetArchiveStart() const { return ArchiveStart; }
 
   // Full path of a new, empty, uniquely named "ZLB..." file in the system's temporary folder.
   virtual std::filesystem::path MakeTempFileName();
   // Appends the files found in Folder (and in its sub-folders with RecursePaths) to Files.
   // A sub-folder's own path is never listed; sub-folders reached through a symbolic link are
   // not entered (a link loop would never end).
-  virtual void AddFolder(const std::filesystem::path& Folder, std::vector<std::filesystem::path>& Files);
+  virtual void AddFolder(const std::filesystem::path& Folder,
+                         std::vector<std::filesystem::path>& Files);
 
  protected:
   // CRC-32 of a file's bytes from `from` up to `size - ExcludeTail`.
@@ -146,15 +149,17 @@ class TZLBArchive {
   void expandFolders(std::vector<std::filesystem::path>& Files);
   void writeNewArchive(std::vector<std::filesystem::path>& Files, ArchiveWriter& out);
   void copyMemberArea(ArchiveWriter& out);
-  void appendMember(const std::filesystem::path& SourcePath, PackedMember& packed, ArchiveWriter& out);
+  void appendMember(const std::filesystem::path& SourcePath, PackedMember& packed,
+                    ArchiveWriter& out);
   void reloadAfterFailure();
   void logError(const std::string& Msg);
 
   // Extraction helpers.
-  const RegistryEntry& entryAt(int Index) const;
+  [[nodiscard]] const RegistryEntry& entryAt(int Index) const;
   void readMember(const RegistryEntry& entry, bool verifyCrc,
                   const std::function<void(const unsigned char*, std::size_t)>& sink);
-  std::filesystem::path destinationOf(const RegistryEntry& entry, const std::filesystem::path& DestFolder) const;
+  [[nodiscard]] std::filesystem::path destinationOf(const RegistryEntry& entry,
+                                                    const std::filesystem::path& DestFolder) const;
 
   bool NewArchive = false;
   std::filesystem::path ArchiveFileName;

@@ -31,7 +31,8 @@ void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
   if (entry.StoredRaw() && stored != size) fail(unreadable);
 
   File file;
-  if (!file.openForReading(ArchiveFileName)) fail(formatMessage(kUnableToOpenFile, shown(ArchiveFileName)));
+  if (!file.openForReading(ArchiveFileName))
+    fail(formatMessage(kUnableToOpenFile, shown(ArchiveFileName)));
   const std::uint64_t begin = ArchiveStart + offset;
   const std::uint64_t end = begin + stored;
 
@@ -44,7 +45,8 @@ void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
   if (entry.StoredRaw()) {
     ProgressMode = 1;
     while (produced < size) {
-      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(size - produced, chunk.size()));
+      const std::size_t ask =
+          static_cast<std::size_t>(std::min<std::uint64_t>(size - produced, chunk.size()));
       if (!file.readExactlyAt(begin + produced, chunk.data(), ask)) fail(unreadable);
       crc = crc32Of(chunk.data(), ask, crc);
       sink(chunk.data(), ask);
@@ -56,7 +58,8 @@ void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
     ProgressMode = 3;
     TDecompressionStream stream(sourceBetween(file, begin, end));
     while (produced < size) {
-      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(size - produced, chunk.size()));
+      const std::size_t ask =
+          static_cast<std::size_t>(std::min<std::uint64_t>(size - produced, chunk.size()));
       std::size_t got = 0;
       try {
         got = stream.Read(chunk.data(), ask);

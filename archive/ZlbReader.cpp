@@ -38,7 +38,8 @@ bool TZLBArchive::OpenArchive(const fs::path& FileName) {
   const std::int64_t size = file.size();
   unsigned char trailerBytes[kTrailerSize];
   if (size < static_cast<std::int64_t>(kTrailerSize) ||
-      !file.readExactlyAt(static_cast<std::uint64_t>(size) - kTrailerSize, trailerBytes, kTrailerSize)) {
+      !file.readExactlyAt(static_cast<std::uint64_t>(size) - kTrailerSize, trailerBytes,
+                          kTrailerSize)) {
     forgetArchive();
     fail(kArchiveCorrupted);
   }
@@ -99,7 +100,8 @@ void TZLBArchive::loadRegistry(File& file, std::uint64_t fileSize) {
     records.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(wanted, 1u << 20)));
     unsigned char chunk[kRegistryChunk];
     while (records.size() < wanted) {
-      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(kRegistryChunk, wanted - records.size()));
+      const std::size_t ask = static_cast<std::size_t>(
+          std::min<std::uint64_t>(kRegistryChunk, wanted - records.size()));
       const std::size_t got = stream.Read(chunk, ask);
       records.insert(records.end(), chunk, chunk + got);
       ProgressDone += static_cast<std::int64_t>(got);
@@ -123,7 +125,8 @@ std::uint32_t TZLBArchive::StreamCRC(File& file, std::uint64_t from, std::uint64
   std::vector<unsigned char> chunk(kCrcChunk);
   std::uint32_t crc = 0;
   while (remaining > 0) {
-    const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk.size()));
+    const std::size_t ask =
+        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk.size()));
     const std::int64_t got = file.readAt(at, chunk.data(), ask);
     if (got <= 0) break;  // a file that shrank: the CRC cannot match
     crc = crc32Of(chunk.data(), static_cast<std::size_t>(got), crc);

@@ -63,7 +63,7 @@ class ArchiveWriter {
     if (!written) fail(kReasonWrite);
   }
 
-  Mark mark() const { return {length_, crc_}; }
+  [[nodiscard]] Mark mark() const { return {length_, crc_}; }
 
   // Forgets everything written after `mark`; what came before it stays, buffered or not.
   void rollback(const Mark& mark) {
@@ -78,8 +78,8 @@ class ArchiveWriter {
     crc_ = mark.crc;
   }
 
-  std::uint64_t length() const { return length_; }
-  std::uint32_t crc() const { return crc_; }
+  [[nodiscard]] std::uint64_t length() const { return length_; }
+  [[nodiscard]] std::uint32_t crc() const { return crc_; }
 
  private:
   AtomicFile& file_;
@@ -171,7 +171,8 @@ void TZLBArchive::AddFiles(std::vector<fs::path>& Files) {
     fail(formatMessage(kUnableToReplaceArchive, shown(name)));
   }
   if (!begun) {
-    fail(formatMessage(kCannotCreateTemporaryArchive, shown(folderOf(ArchiveFileName) / "ZLBXXXXXX")));
+    fail(formatMessage(kCannotCreateTemporaryArchive,
+                       shown(folderOf(ArchiveFileName) / "ZLBXXXXXX")));
   }
   AtomicFile& temp = begun.value();
 
@@ -234,7 +235,9 @@ void TZLBArchive::writeNewArchive(std::vector<fs::path>& Files, ArchiveWriter& o
   struct ConsumeProcessed {
     std::vector<fs::path>& files;
     std::size_t& count;
-    ~ConsumeProcessed() { files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(count)); }
+    ~ConsumeProcessed() {
+      files.erase(files.begin(), files.begin() + static_cast<std::ptrdiff_t>(count));
+    }
   } consume{Files, processed};
 
   for (std::size_t i = 0; i < Files.size(); ++i) {
@@ -278,7 +281,8 @@ void TZLBArchive::copyMemberArea(ArchiveWriter& out) {
   std::uint64_t at = ArchiveStart;
   std::uint64_t remaining = Trailer.RegistryOffset;
   while (remaining > 0) {
-    const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk.size()));
+    const std::size_t ask =
+        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk.size()));
     if (!archive.readExactlyAt(at, chunk.data(), ask)) fail(unreadable);
     out.write(chunk.data(), ask);
     at += ask;
@@ -286,7 +290,8 @@ void TZLBArchive::copyMemberArea(ArchiveWriter& out) {
   }
 }
 
-void TZLBArchive::appendMember(const fs::path& SourcePath, PackedMember& packed, ArchiveWriter& out) {
+void TZLBArchive::appendMember(const fs::path& SourcePath, PackedMember& packed,
+                               ArchiveWriter& out) {
   RegistryEntry entry;
   std::string folder, name;
   splitPath(recorded(SourcePath.native()), folder, name);
@@ -308,7 +313,8 @@ void TZLBArchive::appendMember(const fs::path& SourcePath, PackedMember& packed,
     std::uint64_t at = 0;
     std::uint32_t crc = 0;
     while (at < stored) {
-      const std::size_t ask = static_cast<std::size_t>(std::min<std::uint64_t>(stored - at, chunk.size()));
+      const std::size_t ask =
+          static_cast<std::size_t>(std::min<std::uint64_t>(stored - at, chunk.size()));
       if (!from.readExactlyAt(at, chunk.data(), ask)) fail(kReasonRead);
       if (!compressed) crc = crc32Of(chunk.data(), ask, crc);
       out.write(chunk.data(), ask);
@@ -336,9 +342,9 @@ void TZLBArchive::WriteRegistry(ArchiveWriter& out) {
     ProgressTotal = static_cast<std::int64_t>(records.size());
     ProgressDone = 0;
     ProgressMessage = kProgressWritingRegistry;
-    TCompressionStream stream(CompressionLevel, [&out](const unsigned char* data, std::size_t size) {
-      out.write(data, size);
-    });
+    TCompressionStream stream(
+        CompressionLevel,
+        [&out](const unsigned char* data, std::size_t size) { out.write(data, size); });
     stream.OnProgress = [this](const TCompressionStream& sender) { DoProgress(sender.Position()); };
     stream.Write(records.data(), records.size());
     stream.Finish();

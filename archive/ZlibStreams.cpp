@@ -60,8 +60,10 @@ void TCompressionStream::Finish() {
     const int result = deflate(&stream_, Z_FINISH);
     if (result < 0 && result != Z_BUF_ERROR) throw ECompressionError(std::string(kStreamError));
     if (result == Z_STREAM_END) break;
-    if (stream_.avail_out == 0) drainFullBuffer();
-    else if (result == Z_BUF_ERROR) throw ECompressionError(std::string(kStreamError));
+    if (stream_.avail_out == 0)
+      drainFullBuffer();
+    else if (result == Z_BUF_ERROR)
+      throw ECompressionError(std::string(kStreamError));
   }
   const std::size_t filled = buffer_.size() - stream_.avail_out;
   if (filled == buffer_.size()) {
@@ -72,12 +74,17 @@ void TCompressionStream::Finish() {
   finished_ = true;
 }
 
-void TCompressionStream::Read(void*, std::size_t) { throw ECompressionError(std::string(kInvalidStreamOperation)); }
-void TCompressionStream::Seek(std::int64_t) { throw ECompressionError(std::string(kInvalidStreamOperation)); }
+void TCompressionStream::Read(void*, std::size_t) {
+  throw ECompressionError(std::string(kInvalidStreamOperation));
+}
+void TCompressionStream::Seek(std::int64_t) {
+  throw ECompressionError(std::string(kInvalidStreamOperation));
+}
 
 TDecompressionStream::TDecompressionStream(Source source)
     : buffer_(kStreamBufferSize), source_(std::move(source)) {
-  if (inflateInit2(&stream_, kWindowBits) != Z_OK) throw EDecompressionError(std::string(kStreamError));
+  if (inflateInit2(&stream_, kWindowBits) != Z_OK)
+    throw EDecompressionError(std::string(kStreamError));
 }
 
 TDecompressionStream::~TDecompressionStream() { inflateEnd(&stream_); }

@@ -44,8 +44,8 @@ class TCompressionStream {
   // Ends the stream: the final flush, every remaining byte to the sink. Needed once.
   void Finish();
   // Input bytes consumed so far.
-  std::uint64_t Position() const { return stream_.total_in; }
-  std::uint64_t CompressedSize() const { return stream_.total_out; }
+  [[nodiscard]] std::uint64_t Position() const { return stream_.total_in; }
+  [[nodiscard]] std::uint64_t CompressedSize() const { return stream_.total_out; }
   // A compression stream only goes forward: both fail with kInvalidStreamOperation
   // (archive/ArchiveMessages.h holds the texts).
   [[noreturn]] void Read(void* buffer, std::size_t size);
@@ -76,9 +76,9 @@ class TDecompressionStream {
   // Produces up to `size` bytes; fewer only when the zlib stream has ended. A damaged stream,
   // or a source that runs dry before the stream ends, fails with kStreamError.
   std::size_t Read(void* buffer, std::size_t size);
-  bool AtStreamEnd() const { return ended_; }
+  [[nodiscard]] bool AtStreamEnd() const { return ended_; }
   // Bytes produced so far.
-  std::uint64_t Position() const { return stream_.total_out; }
+  [[nodiscard]] std::uint64_t Position() const { return stream_.total_out; }
 
  private:
   z_stream stream_{};

@@ -41,7 +41,8 @@ std::filesystem::path resolvedTarget(const std::filesystem::path& path) {
   std::random_device seed;
   std::mt19937 random(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const auto candidate = folder / ("." + base + "." + std::to_string(random() % 1000000000u) + ".tmp");
+    const auto candidate =
+        folder / ("." + base + "." + std::to_string(random() % 1000000000u) + ".tmp");
     File file;
     if (file.createExclusive(candidate)) return file;
     if (errno != EEXIST) break;
@@ -75,7 +76,8 @@ Result<AtomicFile> AtomicFile::begin(const std::filesystem::path& target) {
     atomic.oldMode_ = old.st_mode & 07777;
   }
   auto file = createBeside(atomic.target_);
-  if (!file) return Failure{"Cannot create a file in the folder of " + atomic.target_.string() + "."};
+  if (!file)
+    return Failure{"Cannot create a file in the folder of " + atomic.target_.string() + "."};
   atomic.file_ = std::move(*file);
   atomic.open_ = true;
   return atomic;
@@ -112,7 +114,8 @@ Status AtomicFile::fail(Step step, Failure failure) {
 Status AtomicFile::write(const void* data, std::size_t size) {
   if (!open_) return fail(Step::write, writeError(EBADF));
   if (const auto fault = currentFault(); fault && written_ + size > fault->failAtByte) {
-    const auto part = static_cast<std::size_t>(fault->failAtByte - std::min(written_, fault->failAtByte));
+    const auto part =
+        static_cast<std::size_t>(fault->failAtByte - std::min(written_, fault->failAtByte));
     if (part > 0 && file_.writeAll(data, part)) written_ += part;
     return fail(Step::write, writeError(EIO));
   }

@@ -36,9 +36,9 @@ class AtomicFile {
   ~AtomicFile();
 
   // The file that will be replaced, a symbolic link resolved.
-  const std::filesystem::path& target() const { return target_; }
-  const std::filesystem::path& newFilePath() const { return file_.path(); }
-  std::uint64_t written() const { return written_; }
+  [[nodiscard]] const std::filesystem::path& target() const { return target_; }
+  [[nodiscard]] const std::filesystem::path& newFilePath() const { return file_.path(); }
+  [[nodiscard]] std::uint64_t written() const { return written_; }
 
   // Reason: "Write error: <system text>.".
   [[nodiscard]] Status write(const void* data, std::size_t size);
@@ -52,9 +52,9 @@ class AtomicFile {
   // Removes the new file; the target stays as it was.
   void discard();
 
-  Step failedStep() const { return failedStep_; }
+  [[nodiscard]] Step failedStep() const { return failedStep_; }
   // The permissions the target had, if it existed.
-  std::optional<mode_t> oldMode() const { return oldMode_; }
+  [[nodiscard]] std::optional<mode_t> oldMode() const { return oldMode_; }
 
   // Makes every replacement in this process fail at a chosen point, so that tests can prove
   // each writer's error path: at byte `failAtByte` of the new file, at the sync, or at the

@@ -1,7 +1,5 @@
 #include "base/ByteFile.h"
 
-#include "base/AtomicFile.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+
+#include "base/AtomicFile.h"
 
 namespace vantrel {
 namespace {
@@ -63,7 +63,8 @@ void MemoryReader::read(char* destination, std::size_t size) {
 FileReader::FileReader(const std::filesystem::path& path) {
   // Non-blocking, so that a named pipe is refused below instead of waiting for a writer.
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd_ < 0) throw CannotOpenFile("Cannot open " + path.string() + ": " + systemText(errno), path);
+  if (fd_ < 0)
+    throw CannotOpenFile("Cannot open " + path.string() + ": " + systemText(errno), path);
   struct stat info {};
   if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd_);
@@ -143,7 +144,8 @@ void OstreamWriter::flush() {
 
 std::unique_ptr<FileWriter> FileWriter::create(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) throw CannotCreateFile("Cannot create " + path.string() + ": " + systemText(errno), path);
+  if (fd < 0)
+    throw CannotCreateFile("Cannot create " + path.string() + ": " + systemText(errno), path);
   return std::make_unique<FileWriter>(fd);
 }
 

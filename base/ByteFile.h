@@ -33,8 +33,9 @@ inline constexpr const char* kReadBeyondEndOfFile = "Read beyond end of file.";
 // Carries the path so that callers can phrase their own message.
 class FileError : public Error {
  public:
-  FileError(const std::string& what, std::filesystem::path path) : Error(what), path_(std::move(path)) {}
-  const std::filesystem::path& path() const { return path_; }
+  FileError(const std::string& what, std::filesystem::path path)
+      : Error(what), path_(std::move(path)) {}
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
 
  private:
   std::filesystem::path path_;
@@ -57,11 +58,11 @@ class ByteReader {
  public:
   virtual ~ByteReader() = default;
   // Bytes between the current position and the end of the file.
-  virtual std::uint64_t remaining() const = 0;
+  [[nodiscard]] virtual std::uint64_t remaining() const = 0;
   // Reads exactly `size` bytes; throws InOutError when fewer are there.
   virtual void read(char* destination, std::size_t size) = 0;
 
-  bool atEnd() const { return remaining() == 0; }
+  [[nodiscard]] bool atEnd() const { return remaining() == 0; }
 };
 
 // Reads a block only after checking that the file really holds it, so a damaged size never
@@ -73,7 +74,7 @@ std::int32_t readInt32LE(ByteReader& reader);
 class MemoryReader final : public ByteReader {
  public:
   explicit MemoryReader(std::string_view bytes) : bytes_(bytes) {}
-  std::uint64_t remaining() const override { return bytes_.size() - position_; }
+  [[nodiscard]] std::uint64_t remaining() const override { return bytes_.size() - position_; }
   void read(char* destination, std::size_t size) override;
 
  private:
@@ -90,7 +91,7 @@ class FileReader final : public ByteReader {
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
 
-  std::uint64_t remaining() const override { return size_ - consumed_; }
+  [[nodiscard]] std::uint64_t remaining() const override { return size_ - consumed_; }
   void read(char* destination, std::size_t size) override;
 
  private:

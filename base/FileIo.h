@@ -32,9 +32,9 @@ class File {
   // allows; false (errno set) when it exists already or cannot be created.
   [[nodiscard]] bool createExclusive(const std::filesystem::path& path);
 
-  bool isOpen() const { return fd_ >= 0; }
-  const std::filesystem::path& path() const { return path_; }
-  int descriptor() const { return fd_; }
+  [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+  [[nodiscard]] int descriptor() const { return fd_; }
 
   // Size of the open file, or -1.
   [[nodiscard]] std::int64_t size() const;

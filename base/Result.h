@@ -18,7 +18,8 @@ struct Failure {
 class [[nodiscard]] Status {
  public:
   Status() = default;  // success
-  Status(Failure failure) : failed_(true), reason_(std::move(failure.reason)) {}  // NOLINT: implicit by design
+  Status(Failure failure)
+      : failed_(true), reason_(std::move(failure.reason)) {}  // NOLINT: implicit by design
 
   [[nodiscard]] bool ok() const { return !failed_; }
   explicit operator bool() const { return ok(); }
@@ -34,7 +35,7 @@ class [[nodiscard]] Status {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : state_(std::move(value)) {}        // NOLINT: implicit by design
+  Result(T value) : state_(std::move(value)) {}            // NOLINT: implicit by design
   Result(Failure failure) : state_(std::move(failure)) {}  // NOLINT: implicit by design
 
   [[nodiscard]] bool ok() const { return std::holds_alternative<T>(state_); }

@@ -74,16 +74,21 @@ int main(int argc, char** argv) {
   bool windowScanToo = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg == "--megabytes" && i + 1 < argc) megabytes = std::strtoul(argv[++i], nullptr, 10);
-    else if (arg == "--runs" && i + 1 < argc) runs = std::atoi(argv[++i]);
-    else if (arg == "--skip-window-scan") windowScanToo = false;
+    if (arg == "--megabytes" && i + 1 < argc)
+      megabytes = std::strtoul(argv[++i], nullptr, 10);
+    else if (arg == "--runs" && i + 1 < argc)
+      runs = std::atoi(argv[++i]);
+    else if (arg == "--skip-window-scan")
+      windowScanToo = false;
     else {
-      std::fprintf(stderr, "usage: icon_pos_bench [--megabytes N] [--runs N] [--skip-window-scan]\n");
+      std::fprintf(stderr,
+                   "usage: icon_pos_bench [--megabytes N] [--runs N] [--skip-window-scan]\n");
       return 2;
     }
   }
 
-  std::string folderPattern = (std::filesystem::temp_directory_path() / "vantrel-iconpos-XXXXXX").string();
+  std::string folderPattern =
+      (std::filesystem::temp_directory_path() / "vantrel-iconpos-XXXXXX").string();
   if (::mkdtemp(folderPattern.data()) == nullptr) return 1;
   const std::string folder = folderPattern + "/";
   const std::string prototype = folder + vantrel::kPrototypeFileName;
@@ -118,27 +123,31 @@ int main(int argc, char** argv) {
   std::printf("prototype: %zu MB, pattern at %llu and %llu\n", megabytes,
               static_cast<unsigned long long>(first), static_cast<unsigned long long>(expected));
   std::printf("cat FILE > /dev/null      %9.1f ms\n", catSeconds * 1e3);
-  std::printf("RenderIconPos             %9.1f ms   %.2f x cat   (IconPos %u, %s)\n", searchSeconds * 1e3,
-              searchSeconds / catSeconds, found, found == expected ? "right" : "WRONG");
+  std::printf("RenderIconPos             %9.1f ms   %.2f x cat   (IconPos %u, %s)\n",
+              searchSeconds * 1e3, searchSeconds / catSeconds, found,
+              found == expected ? "right" : "WRONG");
   if (windowScanToo) {
     std::optional<std::uint64_t> scanned;
     const double scanSeconds = secondsOf([&] { scanned = windowScan(prototype, pattern); });
-    std::printf("window scan, byte by byte %9.1f ms   %.2f x cat, RenderIconPos %.0f x faster   (%s)\n",
-                scanSeconds * 1e3, scanSeconds / catSeconds, scanSeconds / searchSeconds,
-                scanned && *scanned == found ? "same offset" : "DIFFERENT offset");
+    std::printf(
+        "window scan, byte by byte %9.1f ms   %.2f x cat, RenderIconPos %.0f x faster   (%s)\n",
+        scanSeconds * 1e3, scanSeconds / catSeconds, scanSeconds / searchSeconds,
+        scanned && *scanned == found ? "same offset" : "DIFFERENT offset");
   }
 
   // The worst case for a search that restarts after each hit: every position matches.
-  std::ofstream(prototype, std::ios::binary | std::ios::trunc) << std::string(megabytes << 20, '\x42');
+  std::ofstream(prototype, std::ios::binary | std::ios::trunc)
+      << std::string(megabytes << 20, '\x42');
   std::ofstream(folder + vantrel::kIconPatternFileName, std::ios::binary | std::ios::trunc)
       << std::string(vantrel::kIconPatternOffset, '\0') << std::string(pattern.size(), '\x41');
   (void)std::system(cat.c_str());
   const double repetitiveCat = bestOf(runs, [&] { (void)std::system(cat.c_str()); });
   std::uint32_t repetitiveFound = 0;
-  const double repetitiveSeconds = bestOf(runs, [&] { repetitiveFound = vantrel::RenderIconPos(folder); });
+  const double repetitiveSeconds =
+      bestOf(runs, [&] { repetitiveFound = vantrel::RenderIconPos(folder); });
   const std::uint64_t repetitiveExpected = (megabytes << 20) - pattern.size();
-  std::printf("one byte repeated: RenderIconPos %6.1f ms   %.2f x cat   (IconPos %u, %s)\n", repetitiveSeconds * 1e3,
-              repetitiveSeconds / repetitiveCat, repetitiveFound,
+  std::printf("one byte repeated: RenderIconPos %6.1f ms   %.2f x cat   (IconPos %u, %s)\n",
+              repetitiveSeconds * 1e3, repetitiveSeconds / repetitiveCat, repetitiveFound,
               repetitiveFound == repetitiveExpected ? "right" : "WRONG");
 
   std::filesystem::remove_all(folderPattern);

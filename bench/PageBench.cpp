@@ -15,11 +15,10 @@ vantrel::FieldList fieldsOfEveryKind(int rows) {
   vantrel::FieldList fields;
   for (int i = 0; i < rows; ++i) {
     const auto type = static_cast<vantrel::FieldType>(i % vantrel::kFieldTypeCount);
-    fields.append(vantrel::FormField{"feld" + std::to_string(i),
-                                     std::string(vantrel::typeTextOf(type)),
-                                     "Beschriftung mit \xFC und \"Anf\xFChrung\"",
-                                     "Inhalt \"vorgegeben\"", "40", "5", i % 2 ? "0" : "80",
-                                     i % 3 ? "Ja" : "Nein", "Nein"});
+    fields.append(
+        vantrel::FormField{"feld" + std::to_string(i), std::string(vantrel::typeTextOf(type)),
+                           "Beschriftung mit \xFC und \"Anf\xFChrung\"", "Inhalt \"vorgegeben\"",
+                           "40", "5", i % 2 ? "0" : "80", i % 3 ? "Ja" : "Nein", "Nein"});
   }
   return fields;
 }

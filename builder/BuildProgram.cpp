@@ -30,7 +30,8 @@ ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks) 
 
   const std::filesystem::path prototype =
       job.prototype.empty() ? job.supportFolder / kPrototypeFileName : job.prototype;
-  if (build.iconPos == 0) build.iconPos = RenderIconPos(prototype, job.supportFolder / kIconPatternFileName);
+  if (build.iconPos == 0)
+    build.iconPos = RenderIconPos(prototype, job.supportFolder / kIconPatternFileName);
 
   build.output = outputNameFrom(job.outputText);
   if (build.output.empty()) {

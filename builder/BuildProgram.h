@@ -23,24 +23,25 @@
 
 namespace vantrel::exe {
 
-inline constexpr const char* kIconNotWritten = "Das Icon konnte nicht in die Datei geschrieben werden.";
+inline constexpr const char* kIconNotWritten =
+    "Das Icon konnte nicht in die Datei geschrieben werden.";
 
 struct BuildJob {
   FieldList fields;
-  std::string email;                      // Windows-1252
-  ProjectSettings settings;               // width and height as typed
-  std::string outputText;                 // the output name as typed, the file system's bytes
-  std::filesystem::path supportFolder;    // holds "ProtoExe.dat" and "iconcomp.dat"
-  std::filesystem::path prototype;        // empty: supportFolder / "ProtoExe.dat"
-  std::filesystem::path pageFolder;       // where "formular.htm" is written
+  std::string email;                    // Windows-1252
+  ProjectSettings settings;             // width and height as typed
+  std::string outputText;               // the output name as typed, the file system's bytes
+  std::filesystem::path supportFolder;  // holds "ProtoExe.dat" and "iconcomp.dat"
+  std::filesystem::path prototype;      // empty: supportFolder / "ProtoExe.dat"
+  std::filesystem::path pageFolder;     // where "formular.htm" is written
   IconBitmap icon;
-  std::uint32_t iconPos = 0;              // 0: not known yet, searched in step 3
-  std::filesystem::path tempFolder;       // empty: the system's temporary folder
+  std::uint32_t iconPos = 0;         // 0: not known yet, searched in step 3
+  std::filesystem::path tempFolder;  // empty: the system's temporary folder
 };
 
 struct BuildCallbacks {
-  ShowMessage show;                                    // required
-  std::function<void()> onEmailMissing;                // after kEmailMissing was shown
+  ShowMessage show;                      // required
+  std::function<void()> onEmailMissing;  // after kEmailMissing was shown
   std::function<void(const Status& page)> onPageWritten;
 };
 
@@ -54,7 +55,7 @@ struct [[nodiscard]] ProgramBuild {
   Status icon;                // whether the icon reached the program (built only)
   std::string reason;         // why the assembly failed, in the system's words
 
-  bool built() const { return outcome == Outcome::built; }
+  [[nodiscard]] bool built() const { return outcome == Outcome::built; }
 };
 
 [[nodiscard]] ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks);

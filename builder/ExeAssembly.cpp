@@ -10,14 +10,15 @@
 #include <optional>
 #include <vector>
 
+#include "archive/ZLIBArchive.h"
 #include "base/AtomicFile.h"
 #include "base/FileIo.h"
-#include "archive/ZLIBArchive.h"
 #include "base/Win1252.h"
 
 namespace vantrel::exe {
 
-const std::array<unsigned char, kMarkerTextSize> kMarkerText = {'B', 'R', 'X', 'T', 'E', 'X', 'E', 'H'};
+const std::array<unsigned char, kMarkerTextSize> kMarkerText = {'B', 'R', 'X', 'T',
+                                                                'E', 'X', 'E', 'H'};
 
 namespace {
 
@@ -75,8 +76,10 @@ class PendingOutput {
     file_.emplace(std::move(begun).value());
     return true;
   }
-  [[nodiscard]] bool write(const unsigned char* bytes, std::size_t size) { return file_->write(bytes, size).ok(); }
-  std::uint64_t written() const { return file_ ? file_->written() : 0; }
+  [[nodiscard]] bool write(const unsigned char* bytes, std::size_t size) {
+    return file_->write(bytes, size).ok();
+  }
+  [[nodiscard]] std::uint64_t written() const { return file_ ? file_->written() : 0; }
 
   // Syncs, sets the program's permissions and renames the file over the target.
   Status commit() { return file_->commit(programMode(file_->target())); }
@@ -97,8 +100,8 @@ struct [[nodiscard]] CopyOutcome {
   std::uint64_t blocks = 0;
 };
 
-CopyOutcome copyDecodedPrototype(File& prototype, PendingOutput& out,
-                                 std::uint32_t programLength, std::size_t chunkSize) {
+CopyOutcome copyDecodedPrototype(File& prototype, PendingOutput& out, std::uint32_t programLength,
+                                 std::size_t chunkSize) {
   CopyOutcome outcome;
   std::vector<unsigned char> buffer(chunkSize);
   for (;;) {
@@ -165,9 +168,10 @@ bool patchMarkerInBlock(unsigned char* block, std::size_t size, std::uint32_t pr
     p = static_cast<std::size_t>(static_cast<const unsigned char*>(next) - block);
     if (!std::equal(kMarkerText.begin(), kMarkerText.end(), block + p)) continue;
     found = true;
-    const unsigned char length[4] = {
-        static_cast<unsigned char>(programLength), static_cast<unsigned char>(programLength >> 8),
-        static_cast<unsigned char>(programLength >> 16), static_cast<unsigned char>(programLength >> 24)};
+    const unsigned char length[4] = {static_cast<unsigned char>(programLength),
+                                     static_cast<unsigned char>(programLength >> 8),
+                                     static_cast<unsigned char>(programLength >> 16),
+                                     static_cast<unsigned char>(programLength >> 24)};
     std::copy(length, length + 4, block + p);
     // Bytes 16..19 of the record are zeroed only as far as they lie in this block: a record
     // cut by the block's end must not make us write into the next block.
@@ -189,8 +193,7 @@ AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archiv
                            const ShowMessage& show, const AssembleOptions& options) {
   AssembleResult result;
   bool failed = false;
-  const std::size_t chunkSize =
-      std::max(kBlockSize, options.chunkSize / kBlockSize * kBlockSize);
+  const std::size_t chunkSize = std::max(kBlockSize, options.chunkSize / kBlockSize * kBlockSize);
 
   PendingOutput out(outputPath);
   if (outputPath.empty() || !out.create()) {
@@ -286,7 +289,8 @@ BuildResult buildExe(const BuildRequest& request, const ShowMessage& show) {
   result.archivePath = temporaryArchiveName(folder);
 
   std::vector<std::string> logged;
-  bool archiveCreated = false;  // a name taken by someone else in the meantime is not ours to remove
+  bool archiveCreated =
+      false;  // a name taken by someone else in the meantime is not ours to remove
   try {
     zlb::TZLBArchive Archive1;
     Archive1.CheckCRC = true;

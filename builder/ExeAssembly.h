@@ -3,8 +3,8 @@
 // temporary archive that carries the page, and the assembly of decoded prototype, patched
 // marker record, WindowSettings and archive into the output file.
 //
-// Paths are std::filesystem::path. Message texts are Windows-1252; flags keep their Windows values, so the GUI can
-// hand a BuildMessage straight to its message box and the command line prints it.
+// Paths are std::filesystem::path. Message texts are Windows-1252; flags keep their Windows values,
+// so the GUI can hand a BuildMessage straight to its message box and the command line prints it.
 //
 // Safety of the user's files. The program is written into a new file in the output's folder
 // and renamed over the output only when it is complete and every step succeeded, with the
@@ -59,18 +59,26 @@ inline constexpr BuildMessage kEmailMissing{
 inline constexpr BuildMessage kOutputNameMissing{
     "Sie m\xFCssen einen Namen f\xFCr die Exe-Datei festlegen!", std::nullopt, kMbIconError};
 inline constexpr BuildMessage kOverwriteQuestion{
-    "Die EXE-Datei existiert bereits! Wollen Sie die Datei \xFC" "berschreiben?",
-    "Datei \xFC" "berschreiben?", kMbYesNoCancel | kMbIconQuestion};
+    "Die EXE-Datei existiert bereits! Wollen Sie die Datei \xFC"
+    "berschreiben?",
+    "Datei \xFC"
+    "berschreiben?",
+    kMbYesNoCancel | kMbIconQuestion};
 inline constexpr BuildMessage kPrototypeUnreadable{
-    "Konnte Datei ProtoExe.dat nicht \xF6" "ffnen!", std::nullopt, kMbTaskModal | kMbIconInformation};
-inline constexpr BuildMessage kPrototypeDamaged{
-    "Datei ProtoEXE.dat ist fehlerhaft!", std::nullopt, kMbTaskModal | kMbIconInformation};
+    "Konnte Datei ProtoExe.dat nicht \xF6"
+    "ffnen!",
+    std::nullopt, kMbTaskModal | kMbIconInformation};
+inline constexpr BuildMessage kPrototypeDamaged{"Datei ProtoEXE.dat ist fehlerhaft!", std::nullopt,
+                                                kMbTaskModal | kMbIconInformation};
 inline constexpr BuildMessage kArchiveUnreadable{
-    "Konnte ZLB-Datei nicht \xF6" "ffnen!", std::nullopt, kMbTaskModal | kMbIconInformation};
-inline constexpr BuildMessage kBuildFailed{
-    "Datei konnte nicht erstellt werden!", std::nullopt, kMbTaskModal | kMbIconError};
-inline constexpr BuildMessage kBuildSucceeded{
-    "EXE-Datei wurde erfolgreich erstellt!", "EXE-Datei erstellt", kMbTaskModal | kMbIconInformation};
+    "Konnte ZLB-Datei nicht \xF6"
+    "ffnen!",
+    std::nullopt, kMbTaskModal | kMbIconInformation};
+inline constexpr BuildMessage kBuildFailed{"Datei konnte nicht erstellt werden!", std::nullopt,
+                                           kMbTaskModal | kMbIconError};
+inline constexpr BuildMessage kBuildSucceeded{"EXE-Datei wurde erfolgreich erstellt!",
+                                              "EXE-Datei erstellt",
+                                              kMbTaskModal | kMbIconInformation};
 
 // Shows one message and returns the answer (kIdOk for a plain message box).
 using ShowMessage = std::function<int(const BuildMessage&)>;
@@ -93,7 +101,8 @@ bool outputExists(const std::filesystem::path& path);
 // of the marker text that lies wholly in the block gets `programLength` in its first four bytes
 // and zero in bytes 16..19, as far as these lie inside the block (nothing is written beyond
 // it). Returns whether the block held the marker.
-[[nodiscard]] bool patchMarkerInBlock(unsigned char* block, std::size_t size, std::uint32_t programLength);
+[[nodiscard]] bool patchMarkerInBlock(unsigned char* block, std::size_t size,
+                                      std::uint32_t programLength);
 
 // Undoes the storage rule of the prototype file: every byte minus one, modulo 256.
 void decodePrototypeBytes(unsigned char* bytes, std::size_t size);
@@ -111,9 +120,9 @@ struct AssembleOptions {
 // A struct rather than a Result: what was measured (marker, lengths, blocks) is wanted after a
 // failure as well.
 struct [[nodiscard]] AssembleResult {
-  bool built = false;          // the output is complete and in place
+  bool built = false;  // the output is complete and in place
   bool markerFound = false;
-  std::uint64_t programLength = 0;   // S
+  std::uint64_t programLength = 0;    // S
   std::uint64_t prototypeBlocks = 0;  // 2048-byte blocks of the prototype copied
   std::uint64_t outputLength = 0;
   std::string reason;  // what went wrong, in the system's words (English); empty when built
@@ -125,8 +134,9 @@ struct [[nodiscard]] AssembleResult {
 // kArchiveUnreadable) and then exactly one closing message: kBuildSucceeded or kBuildFailed.
 [[nodiscard]] AssembleResult AssembleExe(const std::filesystem::path& prototypePath,
                                          const std::filesystem::path& archivePath,
-                                         const std::filesystem::path& outputPath, const WindowSettings& settings,
-                           const ShowMessage& show, const AssembleOptions& options = {});
+                                         const std::filesystem::path& outputPath,
+                                         const WindowSettings& settings, const ShowMessage& show,
+                                         const AssembleOptions& options = {});
 
 // ---------------------------------------------------------------------------------------------
 // The whole build after the questions

@@ -1,7 +1,8 @@
 // vantrel-cli build PROJECT -o OUT [--proto FILE] [--icon PICTURE] [--force]: the standalone
 // program of a project, built as the tool's build button builds it, with the prototype beside
-// the CLI (or FILE) and the icon made from PICTURE (without it, the standard icon). The tool's messages go to standard error; no questions are asked, so an existing
-// OUT is replaced only with --force.
+// the CLI (or FILE) and the icon made from PICTURE (without it, the standard icon). The tool's
+// messages go to standard error; no questions are asked, so an existing OUT is replaced only with
+// --force.
 
 #include <unistd.h>
 
@@ -11,16 +12,16 @@
 #include <optional>
 #include <string>
 
+#include "base/Win1252.h"
 #include "builder/BuildProgram.h"
+#include "cli/Commands.h"
+#include "cli/PictureInput.h"
 #include "icon/IconPos.h"
 #include "icon/RenderIcon.h"
 #include "icon/StandardIcon.h"
-#include "cli/PictureInput.h"
-#include "cli/Commands.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
 #include "project/AnyProjectFile.h"
-#include "base/Win1252.h"
 
 namespace vantrel::cli {
 namespace {
@@ -119,7 +120,8 @@ int runBuild(const Args& args) {
   job.email = project.email;
   job.settings = project.settings.value_or(startupSettings());
   job.outputText = parsed->output;
-  job.supportFolder = parsed->prototype ? fs::path(*parsed->prototype).parent_path() : programFolder();
+  job.supportFolder =
+      parsed->prototype ? fs::path(*parsed->prototype).parent_path() : programFolder();
   if (parsed->prototype) job.prototype = *parsed->prototype;
   job.pageFolder = folder.path();
   job.icon = icon;

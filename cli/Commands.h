@@ -11,7 +11,7 @@ using Args = std::vector<std::string>;
 
 struct Command {
   const char* name;
-  const char* usage;    // one line for --help
+  const char* usage;  // one line for --help
   int (*run)(const Args& args);
 };
 

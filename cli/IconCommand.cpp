@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "icon/RenderIcon.h"
-#include "icon/StandardIcon.h"
 #include "cli/Commands.h"
 #include "cli/PictureInput.h"
+#include "icon/RenderIcon.h"
+#include "icon/StandardIcon.h"
 
 #ifdef VANTREL_CLI_PICTURES
 #include <QGuiApplication>
@@ -65,7 +65,9 @@ Picture loadPictureFile(const std::filesystem::path& path) {
 }
 #else
 Picture loadPictureFile(const std::filesystem::path&) {
-  throw PictureError("This vantrel-cli was built without the picture loaders (VANTREL_GUI=OFF); only --standard works.");
+  throw PictureError(
+      "This vantrel-cli was built without the picture loaders (VANTREL_GUI=OFF); only --standard "
+      "works.");
 }
 #endif
 
@@ -75,7 +77,8 @@ int runIcon(const Args& args) {
     std::cerr << kUsage;
     return 1;
   }
-  const Picture picture = parsed->picture ? loadPictureFile(*parsed->picture) : standardIconPicture();
+  const Picture picture =
+      parsed->picture ? loadPictureFile(*parsed->picture) : standardIconPicture();
   RenderIcon(picture, parsed->output);
   return 0;
 }

@@ -2,8 +2,8 @@
 // Pictures for the icon, read by the command line: the picture loaders with the Qt application
 // object they need (offscreen, no window), or, in a build without the loaders, a clear error.
 
-#include <string>
 #include <filesystem>
+#include <string>
 
 #include "icon/Picture.h"
 

@@ -13,8 +13,8 @@
 
 #include "archive/ArchiveMessages.h"
 #include "archive/ZLIBArchive.h"
-#include "cli/Commands.h"
 #include "base/Win1252.h"
+#include "cli/Commands.h"
 
 namespace vantrel::cli {
 namespace {
@@ -62,7 +62,8 @@ class ProgressBar {
   void show(const std::string& msg, int percent) {
     const auto now = Clock::now();
     if (msg.empty() || now - start_ < std::chrono::milliseconds(500)) return;
-    if (drawn_ && percent == lastPercent_ && now - lastDraw_ < std::chrono::milliseconds(200)) return;
+    if (drawn_ && percent == lastPercent_ && now - lastDraw_ < std::chrono::milliseconds(200))
+      return;
     percent = std::clamp(percent, 0, 100);
     const int filled = percent * 30 / 100;
     std::string label = shown(msg);
@@ -106,8 +107,10 @@ int runCreate(const Args& args) {
     } else if (arg.rfind("--", 0) == 0) {
       return usage();
     } else {
-      if (!target) target = pathOf(arg);
-      else files.push_back(pathOf(arg));
+      if (!target)
+        target = pathOf(arg);
+      else
+        files.push_back(pathOf(arg));
     }
   }
   if (!target || files.empty()) return usage();

@@ -18,11 +18,25 @@ namespace {
 
 // Commands join this table as they are built.
 constexpr Command kCommands[] = {
-    {"convert", "convert EIN AUS   wandelt zwischen .vtq und .json (AUS \"-\": JSON auf die Standardausgabe)", runConvert},
-    {"zlb", "zlb create|list|test|extract ...   packt, listet, pr\xC3\xBC" "ft und entpackt ZLB-Archive", runZlb},
-    {"page", "page PROJEKT [-o DATEI]   schreibt die Formularseite des Projekts (ohne -o auf die Standardausgabe)", runPage},
-    {"build", "build PROJEKT -o AUSGABE [--proto DATEI] [--icon BILD] [--force]   erstellt das eigenst\xC3\xA4ndige Programm des Projekts", runBuild},
-    {"icon", "icon (BILD | --standard) -o DATEI.bmp   schreibt das Icon aus einem Bild (bmp, ico, wmf, emf, jpg, gif, png) wie theicon.bmp", runIcon},
+    {"convert",
+     "convert EIN AUS   wandelt zwischen .vtq und .json (AUS \"-\": JSON auf die Standardausgabe)",
+     runConvert},
+    {"zlb",
+     "zlb create|list|test|extract ...   packt, listet, pr\xC3\xBC"
+     "ft und entpackt ZLB-Archive",
+     runZlb},
+    {"page",
+     "page PROJEKT [-o DATEI]   schreibt die Formularseite des Projekts (ohne -o auf die "
+     "Standardausgabe)",
+     runPage},
+    {"build",
+     "build PROJEKT -o AUSGABE [--proto DATEI] [--icon BILD] [--force]   erstellt das "
+     "eigenst\xC3\xA4ndige Programm des Projekts",
+     runBuild},
+    {"icon",
+     "icon (BILD | --standard) -o DATEI.bmp   schreibt das Icon aus einem Bild (bmp, ico, wmf, "
+     "emf, jpg, gif, png) wie theicon.bmp",
+     runIcon},
     {nullptr, nullptr, nullptr},
 };
 

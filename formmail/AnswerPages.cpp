@@ -4,7 +4,8 @@ namespace vantrel::formmail {
 namespace {
 
 constexpr std::string_view kBackLink =
-    "<p><a href=\"javascript:history.back()\">Zur\xC3\xBC" "ck zum Formular</a></p>\n";
+    "<p><a href=\"javascript:history.back()\">Zur\xC3\xBC"
+    "ck zum Formular</a></p>\n";
 
 std::string page(std::string_view title, std::string_view bodyHtml) {
   std::string html =
@@ -28,24 +29,41 @@ std::string escapeHtml(std::string_view utf8) {
   out.reserve(utf8.size());
   for (char c : utf8) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      case '\0': out += "\xEF\xBF\xBD"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      case '\0':
+        out += "\xEF\xBF\xBD";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
 }
 
 std::string successPage() {
-  return page("Vielen Dank!", paragraph("Ihre Angaben wurden \xC3\xBC" "bermittelt."));
+  return page("Vielen Dank!", paragraph("Ihre Angaben wurden \xC3\xBC"
+                                        "bermittelt."));
 }
 
 std::string missingFieldsPage(const std::vector<std::string>& missingUtf8) {
-  std::string body = paragraph("Bitte f\xC3\xBC" "llen Sie noch diese Felder aus:") + "<ul>\n";
+  std::string body = paragraph(
+                         "Bitte f\xC3\xBC"
+                         "llen Sie noch diese Felder aus:") +
+                     "<ul>\n";
   for (const auto& name : missingUtf8) body += "<li>" + escapeHtml(name) + "</li>\n";
   body += "</ul>\n";
   body += paragraph("Es wurde nichts versendet.");
@@ -54,65 +72,75 @@ std::string missingFieldsPage(const std::vector<std::string>& missingUtf8) {
 }
 
 std::string recipientRefusedPage() {
-  return page("Empf\xC3\xA4nger nicht erlaubt",
-              paragraph("An die im Formular eingetragene Adresse darf dieser Server keine Formulare "
-                        "versenden. Es wurde nichts versendet.") +
-                  std::string(kBackLink));
+  return page(
+      "Empf\xC3\xA4nger nicht erlaubt",
+      paragraph("An die im Formular eingetragene Adresse darf dieser Server keine Formulare "
+                "versenden. Es wurde nichts versendet.") +
+          std::string(kBackLink));
 }
 
 std::string tooLargePage() {
-  return page("Zu viele Daten", paragraph("Das Formular enth\xC3\xA4lt zu viele oder zu lange Angaben. "
-                                          "Es wurde nichts versendet.") +
-                                    std::string(kBackLink));
-}
-
-std::string tooManyPostsPage() {
-  return page("Zu viele Einsendungen",
-              paragraph("Von Ihrer Adresse kamen in der letzten Minute zu viele Einsendungen. Bitte warten "
-                        "Sie eine Minute und senden Sie das Formular dann erneut.") +
+  return page("Zu viele Daten",
+              paragraph("Das Formular enth\xC3\xA4lt zu viele oder zu lange Angaben. "
+                        "Es wurde nichts versendet.") +
                   std::string(kBackLink));
 }
 
+std::string tooManyPostsPage() {
+  return page(
+      "Zu viele Einsendungen",
+      paragraph("Von Ihrer Adresse kamen in der letzten Minute zu viele Einsendungen. Bitte warten "
+                "Sie eine Minute und senden Sie das Formular dann erneut.") +
+          std::string(kBackLink));
+}
+
 std::string methodNotAllowedPage() {
-  return page("Methode nicht erlaubt", paragraph("Diese Adresse nimmt nur ausgef\xC3\xBC" "llte Formulare an, "
+  return page("Methode nicht erlaubt", paragraph("Diese Adresse nimmt nur ausgef\xC3\xBC"
+                                                 "llte Formulare an, "
                                                  "die mit der Methode POST gesendet werden."));
 }
 
 std::string unsupportedFormatPage() {
-  return page("Unbekanntes Format", paragraph("Die Formulardaten haben ein unbekanntes Format. Es wurde "
-                                              "nichts versendet.") +
-                                        std::string(kBackLink));
+  return page("Unbekanntes Format",
+              paragraph("Die Formulardaten haben ein unbekanntes Format. Es wurde "
+                        "nichts versendet.") +
+                  std::string(kBackLink));
 }
 
 std::string incompletePostPage() {
-  return page("Unvollst\xC3\xA4ndige Daten", paragraph("Die Formulardaten sind nicht vollst\xC3\xA4ndig "
-                                                       "angekommen. Es wurde nichts versendet.") +
-                                                 std::string(kBackLink));
+  return page("Unvollst\xC3\xA4ndige Daten",
+              paragraph("Die Formulardaten sind nicht vollst\xC3\xA4ndig "
+                        "angekommen. Es wurde nichts versendet.") +
+                  std::string(kBackLink));
 }
 
 std::string spooledPage() {
-  return page("Versand verz\xC3\xB6gert",
-              paragraph("Der Mailserver ist zurzeit nicht erreichbar. Ihre Angaben wurden gespeichert und "
-                        "werden zugestellt, sobald er wieder erreichbar ist. Bitte senden Sie das Formular "
-                        "nicht noch einmal."));
+  return page(
+      "Versand verz\xC3\xB6gert",
+      paragraph("Der Mailserver ist zurzeit nicht erreichbar. Ihre Angaben wurden gespeichert und "
+                "werden zugestellt, sobald er wieder erreichbar ist. Bitte senden Sie das Formular "
+                "nicht noch einmal."));
 }
 
 std::string notStoredPage() {
-  return page("Versand nicht m\xC3\xB6glich",
-              paragraph("Ihre Angaben konnten zurzeit nicht gespeichert werden. Bitte versuchen Sie es "
-                        "sp\xC3\xA4ter noch einmal.") +
-                  std::string(kBackLink));
+  return page(
+      "Versand nicht m\xC3\xB6glich",
+      paragraph("Ihre Angaben konnten zurzeit nicht gespeichert werden. Bitte versuchen Sie es "
+                "sp\xC3\xA4ter noch einmal.") +
+          std::string(kBackLink));
 }
 
 std::string notConfiguredPage() {
   return page("Formular-Empfang nicht eingerichtet",
-              paragraph("Dieser Server ist f\xC3\xBC" "r den Empfang von Formularen nicht richtig eingerichtet. "
+              paragraph("Dieser Server ist f\xC3\xBC"
+                        "r den Empfang von Formularen nicht richtig eingerichtet. "
                         "Es wurde nichts versendet.") +
                   std::string(kBackLink));
 }
 
 std::string notFoundPage() {
-  return page("Nicht gefunden", paragraph("Unter dieser Adresse gibt es keinen Formular-Empf\xC3\xA4nger."));
+  return page("Nicht gefunden",
+              paragraph("Unter dieser Adresse gibt es keinen Formular-Empf\xC3\xA4nger."));
 }
 
 }  // namespace vantrel::formmail

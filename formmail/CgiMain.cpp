@@ -42,9 +42,11 @@ std::string rateStatePath(const Config& config) {
 Answer answerPost(const Config& config, const std::string& contentLength) {
   std::size_t length = 0;
   if (!contentLength.empty()) {
-    const auto [end, error] = std::from_chars(contentLength.data(), contentLength.data() + contentLength.size(), length);
+    const auto [end, error] =
+        std::from_chars(contentLength.data(), contentLength.data() + contentLength.size(), length);
     if (error == std::errc::result_out_of_range) return tooLargeAnswer();
-    if (error != std::errc{} || end != contentLength.data() + contentLength.size()) return incompletePostAnswer();
+    if (error != std::errc{} || end != contentLength.data() + contentLength.size())
+      return incompletePostAnswer();
   }
   // Refused before a byte is read: the size is known from the header.
   if (length > config.maxBody) return tooLargeAnswer();
@@ -72,7 +74,8 @@ Answer answerRequest() {
 }
 
 void writeAnswer(const Answer& answer) {
-  std::string head = "Status: " + std::to_string(answer.status) + " " + reasonPhrase(answer.status) + "\r\n";
+  std::string head =
+      "Status: " + std::to_string(answer.status) + " " + reasonPhrase(answer.status) + "\r\n";
   head += "Content-Type: " + answer.contentType + "\r\n";
   for (const auto& [name, value] : answer.headers) head += name + ": " + value + "\r\n";
   head += "Cache-Control: no-store\r\n\r\n";

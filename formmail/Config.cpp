@@ -42,10 +42,12 @@ bool isDomain(std::string_view domain) {
   });
 }
 
-std::optional<std::size_t> parseCount(std::string_view text, std::size_t minimum, std::size_t maximum) {
+std::optional<std::size_t> parseCount(std::string_view text, std::size_t minimum,
+                                      std::size_t maximum) {
   std::size_t value = 0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (error != std::errc{} || end != text.data() + text.size() || value < minimum || value > maximum) {
+  if (error != std::errc{} || end != text.data() + text.size() || value < minimum ||
+      value > maximum) {
     return std::nullopt;
   }
   return value;
@@ -65,7 +67,8 @@ KeySetter countKey(std::size_t Config::*member, std::size_t minimum, std::size_t
   return [=](Config& config, std::string_view value) -> Status {
     const auto count = parseCount(value, minimum, maximum);
     if (!count) {
-      return Failure{"expects a whole number from " + std::to_string(minimum) + " to " + std::to_string(maximum)};
+      return Failure{"expects a whole number from " + std::to_string(minimum) + " to " +
+                     std::to_string(maximum)};
     }
     config.*member = *count;
     return {};
@@ -150,15 +153,20 @@ bool hasControlChar(std::string_view text) {
 // Checks that need every key: what is missing, and what only makes sense together.
 Status checkComplete(const Config& config) {
   if (config.allow.empty()) return Failure{"allow names no address: every post would be refused"};
-  if (!isPlainAddress(config.sender)) return Failure{"sender must be a plain address like formmail@example.org"};
-  if (config.smtp.empty() && config.maildir.empty()) return Failure{"set maildir (or smtp) to say where mail goes"};
-  if (!config.smtp.empty() && config.smtp.rfind("smtp://", 0) != 0 && config.smtp.rfind("smtps://", 0) != 0) {
+  if (!isPlainAddress(config.sender))
+    return Failure{"sender must be a plain address like formmail@example.org"};
+  if (config.smtp.empty() && config.maildir.empty())
+    return Failure{"set maildir (or smtp) to say where mail goes"};
+  if (!config.smtp.empty() && config.smtp.rfind("smtp://", 0) != 0 &&
+      config.smtp.rfind("smtps://", 0) != 0) {
     return Failure{"smtp must be an smtp:// or smtps:// URL"};
   }
   if (!config.successRedirect.empty()) {
     const bool web = config.successRedirect.rfind("http://", 0) == 0 ||
-                     config.successRedirect.rfind("https://", 0) == 0 || config.successRedirect.front() == '/';
-    if (!web || hasControlChar(config.successRedirect) || config.successRedirect.find(' ') != std::string::npos) {
+                     config.successRedirect.rfind("https://", 0) == 0 ||
+                     config.successRedirect.front() == '/';
+    if (!web || hasControlChar(config.successRedirect) ||
+        config.successRedirect.find(' ') != std::string::npos) {
       return Failure{"success_redirect must be an http(s):// address or a path starting with /"};
     }
   }
@@ -169,10 +177,13 @@ Status checkComplete(const Config& config) {
 
 bool isPlainAddress(std::string_view address) {
   const std::size_t at = address.find('@');
-  if (at == std::string_view::npos || at == 0 || address.find('@', at + 1) != std::string_view::npos) return false;
+  if (at == std::string_view::npos || at == 0 ||
+      address.find('@', at + 1) != std::string_view::npos)
+    return false;
   const std::string_view local = address.substr(0, at);
   if (!std::all_of(local.begin(), local.end(), isAddressChar)) return false;
-  if (local.front() == '.' || local.back() == '.' || local.find("..") != std::string_view::npos) return false;
+  if (local.front() == '.' || local.back() == '.' || local.find("..") != std::string_view::npos)
+    return false;
   return address.size() <= 254 && isDomain(address.substr(at + 1));
 }
 

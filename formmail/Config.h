@@ -22,7 +22,7 @@ struct Config {
   std::string smtpPassword;
   bool starttls = true;
   std::string spool;  // Maildir that keeps what the SMTP server refused
-  std::size_t maxBody = 64 * 1024;
+  std::size_t maxBody = std::size_t{64} * 1024;
   FormLimits limits;
   unsigned ratePerMinute = 10;  // 0: no rate limit
   std::string rateState;        // shared counter file of the CGI program

@@ -33,9 +33,11 @@ class MaildirDelivery : public Delivery {
 
 class SmtpDelivery : public Delivery {
  public:
-  SmtpDelivery(SmtpSettings settings, std::string spool) : settings_(std::move(settings)), spool_(std::move(spool)) {}
+  SmtpDelivery(SmtpSettings settings, std::string spool)
+      : settings_(std::move(settings)), spool_(std::move(spool)) {}
 
-  DeliveryResult deliver(const std::string& sender, const std::string& recipient, std::string_view mail) override {
+  DeliveryResult deliver(const std::string& sender, const std::string& recipient,
+                         std::string_view mail) override {
     const Status sent = sendBySmtp(settings_, sender, recipient, mail);
     if (sent) return {DeliveryOutcome::Delivered, "accepted by " + settings_.url};
     const std::string why = "SMTP failed (" + sent.reason() + ")";

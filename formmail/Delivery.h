@@ -25,7 +25,8 @@ struct [[nodiscard]] DeliveryResult {
 class Delivery {
  public:
   virtual ~Delivery() = default;
-  virtual DeliveryResult deliver(const std::string& sender, const std::string& recipient, std::string_view mail) = 0;
+  virtual DeliveryResult deliver(const std::string& sender, const std::string& recipient,
+                                 std::string_view mail) = 0;
 };
 
 std::unique_ptr<Delivery> makeDelivery(const Config& config);

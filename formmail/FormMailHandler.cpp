@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "formmail/AnswerPages.h"
-#include "formmail/Maildir.h"
-#include "formmail/MailMessage.h"
 #include "base/Win1252.h"
+#include "formmail/AnswerPages.h"
+#include "formmail/MailMessage.h"
+#include "formmail/Maildir.h"
 
 namespace vantrel::formmail {
 namespace {
@@ -21,8 +21,9 @@ Answer pageAnswer(int status, std::string body, std::string logNote = {}) {
 
 std::string lowerAscii(std::string_view text) {
   std::string lower(text);
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
   return lower;
 }
 
@@ -46,10 +47,12 @@ struct ContentType {
 // generated page has Windows-1252. A post that names UTF-8 is taken at its word.
 ContentType readContentType(std::string_view header) {
   const std::string lower = lowerAscii(header);
-  const std::string_view mediaType = trimmedBlanks(std::string_view(lower).substr(0, lower.find(';')));
+  const std::string_view mediaType =
+      trimmedBlanks(std::string_view(lower).substr(0, lower.find(';')));
   ContentType type;
   type.urlEncoded = mediaType.empty() || mediaType == "application/x-www-form-urlencoded";
-  type.utf8 = lower.find("charset=utf-8") != std::string::npos || lower.find("charset=\"utf-8\"") != std::string::npos;
+  type.utf8 = lower.find("charset=utf-8") != std::string::npos ||
+              lower.find("charset=\"utf-8\"") != std::string::npos;
   return type;
 }
 
@@ -58,9 +61,11 @@ ContentType readContentType(std::string_view header) {
 bool isValidUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4                 ? 4
-                                                                              : 0;
+    const std::size_t length = lead < 0x80                    ? 1
+                               : lead >= 0xC2 && lead <= 0xDF ? 2
+                               : lead >= 0xE0 && lead <= 0xEF ? 3
+                               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                                              : 0;
     if (length == 0 || i + length > text.size()) return false;
     char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
     for (std::size_t k = 1; k < length; ++k) {
@@ -69,7 +74,8 @@ bool isValidUtf8(std::string_view text) {
       codePoint = (codePoint << 6) | (next & 0x3F);
     }
     const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (codePoint < smallest[length] || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
+    if (codePoint < smallest[length] || codePoint > 0x10FFFF ||
+        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
       return false;
     }
     i += length;
@@ -91,7 +97,8 @@ std::string firstValue(const PostedFields& fields, std::string_view name) {
 }
 
 // Names of the required list that have no posted value with something in it, each once.
-std::vector<std::string> missingRequired(const PostedFields& fields, std::string_view requiredList) {
+std::vector<std::string> missingRequired(const PostedFields& fields,
+                                         std::string_view requiredList) {
   std::vector<std::string> missing;
   std::size_t start = 0;
   while (start <= requiredList.size()) {
@@ -116,7 +123,9 @@ Answer methodNotAllowedAnswer() {
 
 Answer tooLargeAnswer() { return pageAnswer(413, tooLargePage(), "post over a size limit"); }
 
-Answer incompletePostAnswer() { return pageAnswer(400, incompletePostPage(), "post body shorter than announced"); }
+Answer incompletePostAnswer() {
+  return pageAnswer(400, incompletePostPage(), "post body shorter than announced");
+}
 
 Answer notConfiguredAnswer(const std::string& why) {
   return pageAnswer(500, notConfiguredPage(), "configuration: " + why);
@@ -126,19 +135,32 @@ Answer notFoundAnswer() { return pageAnswer(404, notFoundPage()); }
 
 std::string reasonPhrase(int status) {
   switch (status) {
-    case 200: return "OK";
-    case 303: return "See Other";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 405: return "Method Not Allowed";
-    case 413: return "Payload Too Large";
-    case 415: return "Unsupported Media Type";
-    case 422: return "Unprocessable Content";
-    case 429: return "Too Many Requests";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Unknown";
+    case 200:
+      return "OK";
+    case 303:
+      return "See Other";
+    case 400:
+      return "Bad Request";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 413:
+      return "Payload Too Large";
+    case 415:
+      return "Unsupported Media Type";
+    case 422:
+      return "Unprocessable Content";
+    case 429:
+      return "Too Many Requests";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Unknown";
   }
 }
 
@@ -159,8 +181,11 @@ Answer FormMailHandler::handle(const PostRequest& request) const {
   return handleFields(parsed.value(), readAsUtf8(parsed.value(), type.utf8), client);
 }
 
-Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post, const std::string& client) const {
-  const auto text = [&](std::string_view posted) { return utf8Post ? std::string(posted) : utf8From1252(posted); };
+Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post,
+                                     const std::string& client) const {
+  const auto text = [&](std::string_view posted) {
+    return utf8Post ? std::string(posted) : utf8From1252(posted);
+  };
 
   // A robot that fills the hidden trap gets the answer a person would get, so it learns nothing.
   if (!config_.honeypot.empty()) {
@@ -173,7 +198,8 @@ Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post, 
   }
 
   const auto recipients = valuesOf(fields, "submit_to");
-  const std::string recipient = recipients.size() == 1 ? std::string(trimmedBlanks(recipients.front())) : "";
+  const std::string recipient =
+      recipients.size() == 1 ? std::string(trimmedBlanks(recipients.front())) : "";
   if (!isAllowedRecipient(config_, recipient)) {
     return pageAnswer(403, recipientRefusedPage(), "recipient refused for " + client);
   }
@@ -191,14 +217,18 @@ Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post, 
   envelope.hostName = localHostName();
   envelope.date = std::chrono::system_clock::now();
   envelope.uniqueId = uniqueDeliveryName();
-  const PostedFields answers = answersInOrder(fields, firstValue(fields, "data_order"), config_.honeypot);
+  const PostedFields answers =
+      answersInOrder(fields, firstValue(fields, "data_order"), config_.honeypot);
   const std::string mail = composeMail(envelope, firstValue(fields, "form_id"), answers, utf8Post);
 
   const DeliveryResult delivered = delivery_.deliver(config_.sender, recipient, mail);
   switch (delivered.outcome) {
-    case DeliveryOutcome::Delivered: return successAnswer();
-    case DeliveryOutcome::Spooled: return pageAnswer(503, spooledPage(), delivered.detail);
-    case DeliveryOutcome::Failed: break;
+    case DeliveryOutcome::Delivered:
+      return successAnswer();
+    case DeliveryOutcome::Spooled:
+      return pageAnswer(503, spooledPage(), delivered.detail);
+    case DeliveryOutcome::Failed:
+      break;
   }
   Answer answer = pageAnswer(503, notStoredPage(), delivered.detail);
   answer.headers.emplace_back("Retry-After", "300");

@@ -43,11 +43,12 @@ class FormMailHandler {
   FormMailHandler(const Config& config, Delivery& delivery, RateLimiter& limiter)
       : config_(config), delivery_(delivery), limiter_(limiter) {}
 
-  Answer handle(const PostRequest& request) const;
+  [[nodiscard]] Answer handle(const PostRequest& request) const;
 
  private:
-  Answer handleFields(const PostedFields& fields, bool utf8Post, const std::string& client) const;
-  Answer successAnswer() const;
+  [[nodiscard]] Answer handleFields(const PostedFields& fields, bool utf8Post,
+                                    const std::string& client) const;
+  [[nodiscard]] Answer successAnswer() const;
 
   const Config& config_;
   Delivery& delivery_;

@@ -35,7 +35,8 @@ std::string percentDecode(std::string_view encoded) {
     if (c == '+') {
       decoded += ' ';
     } else if (isEscapeAt(encoded, i)) {
-      decoded += static_cast<char>(hexDigitValue(encoded[i + 1]) * 16 + hexDigitValue(encoded[i + 2]));
+      decoded +=
+          static_cast<char>(hexDigitValue(encoded[i + 1]) * 16 + hexDigitValue(encoded[i + 2]));
       i += 2;
     } else {
       decoded += c;
@@ -61,7 +62,8 @@ Result<PostedFields> parseUrlEncoded(std::string_view body, const FormLimits& li
     const std::string_view name = piece.substr(0, equals);
     const std::string_view value =
         equals == std::string_view::npos ? std::string_view{} : piece.substr(equals + 1);
-    if (decodedLength(name) > limits.maxFieldLength || decodedLength(value) > limits.maxFieldLength) {
+    if (decodedLength(name) > limits.maxFieldLength ||
+        decodedLength(value) > limits.maxFieldLength) {
       return Failure{"a field longer than " + std::to_string(limits.maxFieldLength) + " bytes"};
     }
     fields.push_back({percentDecode(name), percentDecode(value)});

@@ -33,7 +33,8 @@ void appendQpLine(std::string& out, std::string_view line) {
     // Blanks at a line end would be stripped in transit; a dot at a line start could end
     // an SMTP DATA block on a relay that does not stuff it.
     const auto isPlainAt = [&](std::size_t atColumn) {
-      return (isPlainQpByte(byte) && !(byte == '.' && atColumn == 0)) || ((byte == ' ' || byte == '\t') && !last);
+      return (isPlainQpByte(byte) && !(byte == '.' && atColumn == 0)) ||
+             ((byte == ' ' || byte == '\t') && !last);
     };
     bool plain = isPlainAt(column);
     // Leave room for the '=' of a soft break unless this is the line's last byte.
@@ -82,12 +83,14 @@ std::string rfc5322Date(std::chrono::system_clock::time_point when) {
   const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
   std::tm utc{};
   gmtime_r(&seconds, &utc);
-  static constexpr std::array<const char*, 7> kDays = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr std::array<const char*, 7> kDays = {"Sun", "Mon", "Tue", "Wed",
+                                                       "Thu", "Fri", "Sat"};
   static constexpr std::array<const char*, 12> kMonths = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d +0000", kDays.at(utc.tm_wday),
-                utc.tm_mday, kMonths.at(utc.tm_mon), utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
+  std::snprintf(buffer, sizeof buffer, "%s, %02d %s %04d %02d:%02d:%02d +0000",
+                kDays.at(utc.tm_wday), utc.tm_mday, kMonths.at(utc.tm_mon), utc.tm_year + 1900,
+                utc.tm_hour, utc.tm_min, utc.tm_sec);
   return buffer;
 }
 
@@ -96,7 +99,8 @@ std::string rfc5322Date(std::chrono::system_clock::time_point when) {
 std::string idSafe(std::string_view text) {
   std::string safe;
   for (char c : text) {
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-') {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+        c == '-') {
       safe += c;
     }
   }
@@ -179,9 +183,11 @@ std::string encodeSubject(std::string_view utf8Subject) {
   return header;
 }
 
-std::string composeMail(const MailEnvelope& envelope, std::string_view formId, const PostedFields& answers,
-                        bool utf8Post) {
-  const auto text = [&](std::string_view posted) { return utf8Post ? std::string(posted) : utf8From1252(posted); };
+std::string composeMail(const MailEnvelope& envelope, std::string_view formId,
+                        const PostedFields& answers, bool utf8Post) {
+  const auto text = [&](std::string_view posted) {
+    return utf8Post ? std::string(posted) : utf8From1252(posted);
+  };
   std::string body;
   for (const auto& answer : answers) {
     body += text(answer.name) + ": " + text(answer.value) + "\n";

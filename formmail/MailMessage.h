@@ -37,7 +37,7 @@ struct MailEnvelope {
 
 // The whole mail with CR LF line ends, ready for a Maildir file or an SMTP DATA command.
 // formId and the fields are Windows-1252 (or UTF-8 when utf8Post is set).
-std::string composeMail(const MailEnvelope& envelope, std::string_view formId, const PostedFields& answers,
-                        bool utf8Post);
+std::string composeMail(const MailEnvelope& envelope, std::string_view formId,
+                        const PostedFields& answers, bool utf8Post);
 
 }  // namespace vantrel::formmail

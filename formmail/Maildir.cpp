@@ -79,11 +79,13 @@ std::string uniqueDeliveryName() {
   std::string microDigits = std::to_string(micros);
   microDigits.insert(0, 6 - std::min<std::size_t>(6, microDigits.size()), '0');
   return std::to_string(seconds) + ".M" + microDigits + "P" + std::to_string(::getpid()) + "Q" +
-         std::to_string(++counter) + "R" + std::to_string(random() & 0xFFFFFFFFu) + "." + localHostName();
+         std::to_string(++counter) + "R" + std::to_string(random() & 0xFFFFFFFFu) + "." +
+         localHostName();
 }
 
 Result<std::string> storeInMaildir(const std::string& maildir, std::string_view mail) {
-  for (const std::string& folder : {maildir, maildir + "/tmp", maildir + "/new", maildir + "/cur"}) {
+  for (const std::string& folder :
+       {maildir, maildir + "/tmp", maildir + "/new", maildir + "/cur"}) {
     if (const Status made = ensureDirectory(folder); !made) return Failure{made.reason()};
   }
   const std::string name = uniqueDeliveryName();

@@ -71,8 +71,10 @@ void SlidingWindow::deserialize(std::string_view text) {
       if (error != std::errc{} || (!times.empty() && t < times.back())) break;
       times.push_back(t);
       rest.remove_prefix(static_cast<std::size_t>(ptr - rest.data()));
-      if (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
-      else if (!rest.empty()) break;
+      if (!rest.empty() && rest.front() == ' ')
+        rest.remove_prefix(1);
+      else if (!rest.empty())
+        break;
     }
     if (!times.empty()) clients_[std::string(line.substr(0, blank))] = std::move(times);
   }
@@ -100,7 +102,7 @@ class FileLock {
   }
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
-  bool held() const { return fd_ >= 0; }
+  [[nodiscard]] bool held() const { return fd_ >= 0; }
 
  private:
   int fd_;
@@ -145,15 +147,16 @@ bool FileRateLimiter::admit(std::string_view client) {
 }
 
 SlidingWindow::Millis nowMillis() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
 
 std::string clientKey(std::string_view remoteAddress) {
   std::string key;
   for (char c : remoteAddress.substr(0, 64)) {
-    const bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || c == '.' ||
-                    c == ':' || c == '%' || (c >= 'g' && c <= 'z');
+    const bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
+                    c == '.' || c == ':' || c == '%' || (c >= 'g' && c <= 'z');
     key += ok ? c : '_';
   }
   return key.empty() ? "unknown" : key;

@@ -25,12 +25,12 @@ class SlidingWindow {
   // after its last admitted post, and its history never grows beyond `limit` entries.
   [[nodiscard]] bool admit(std::string_view client, Millis now, unsigned limit);
 
-  std::string serialize() const;
+  [[nodiscard]] std::string serialize() const;
   // Lines "client t1 t2 ..."; anything unreadable is skipped: a broken state file must not
   // stop the form from working.
   void deserialize(std::string_view text);
 
-  std::size_t clientCount() const { return clients_.size(); }
+  [[nodiscard]] std::size_t clientCount() const { return clients_.size(); }
 
  private:
   void forgetOlderThan(Millis cutoff);
@@ -57,7 +57,8 @@ class MemoryRateLimiter : public RateLimiter {
 
 class FileRateLimiter : public RateLimiter {
  public:
-  FileRateLimiter(std::string path, unsigned perMinute) : path_(std::move(path)), perMinute_(perMinute) {}
+  FileRateLimiter(std::string path, unsigned perMinute)
+      : path_(std::move(path)), perMinute_(perMinute) {}
   // When the state file cannot be used the post is admitted: the limit protects the
   // recipient's inbox, while losing a real submission would be worse.
   [[nodiscard]] bool admit(std::string_view client) override;

@@ -31,21 +31,24 @@ struct Options {
 };
 
 void printUsage() {
-  std::cerr << "usage: vantrel-formmail --listen ADDR:PORT --config FILE\n"
-               "       vantrel-formmail --flush-spool --config FILE\n"
-               "  ADDR:PORT      e.g. 127.0.0.1:8080 or [::1]:8080; port 0 picks a free one\n"
-               "  --flush-spool  send the mails kept in the spool Maildir through smtp, then exit\n";
+  std::cerr
+      << "usage: vantrel-formmail --listen ADDR:PORT --config FILE\n"
+         "       vantrel-formmail --flush-spool --config FILE\n"
+         "  ADDR:PORT      e.g. 127.0.0.1:8080 or [::1]:8080; port 0 picks a free one\n"
+         "  --flush-spool  send the mails kept in the spool Maildir through smtp, then exit\n";
 }
 
 [[nodiscard]] bool parseListen(const std::string& text, Options& options) {
   const std::size_t colon = text.rfind(':');
   if (colon == std::string::npos || colon == 0) return false;
   std::string host = text.substr(0, colon);
-  if (host.size() > 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+    host = host.substr(1, host.size() - 2);
   const std::string port = text.substr(colon + 1);
   int value = -1;
   const auto [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
-  if (error != std::errc{} || end != port.data() + port.size() || value < 0 || value > 65535) return false;
+  if (error != std::errc{} || end != port.data() + port.size() || value < 0 || value > 65535)
+    return false;
   options.host = host;
   options.port = value;
   return true;
@@ -77,7 +80,8 @@ void writeAnswer(const Answer& answer, httplib::Response& response) {
   response.set_header("Cache-Control", "no-store");
   response.set_content(answer.body, answer.contentType.c_str());
   // One write per line, so that lines of parallel requests do not interleave.
-  if (!answer.logNote.empty()) std::cerr << ("vantrel-formmail: " + answer.logNote + "\n") << std::flush;
+  if (!answer.logNote.empty())
+    std::cerr << ("vantrel-formmail: " + answer.logNote + "\n") << std::flush;
 }
 
 // Success answers given, reported when the server stops, so that a load test can hold them
@@ -98,7 +102,8 @@ void routeRequests(httplib::Server& server, const FormMailHandler& handler) {
   // Every other method on that path gets 405, also those the library has no route type for
   // (TRACE, CONNECT): they are turned away before routing.
   server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
-    if (request.path != kPostPath || request.method == "POST") return httplib::Server::HandlerResponse::Unhandled;
+    if (request.path != kPostPath || request.method == "POST")
+      return httplib::Server::HandlerResponse::Unhandled;
     writeAnswer(methodNotAllowedAnswer(), response);
     return httplib::Server::HandlerResponse::Handled;
   });
@@ -128,14 +133,14 @@ std::thread stopOnSignal(httplib::Server& server) {
 int flushSpoolAndReport(const Config& config) {
   const FlushReport report = flushSpool(config);
   for (const auto& problem : report.problems) std::cerr << "vantrel-formmail: " << problem << "\n";
-  std::cout << "vantrel-formmail: " << report.sent << " spooled mail(s) sent, " << report.problems.size()
-            << " left\n";
+  std::cout << "vantrel-formmail: " << report.sent << " spooled mail(s) sent, "
+            << report.problems.size() << " left\n";
   return report.problems.empty() ? 0 : 1;
 }
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int serve(int argc, char** argv) {
   Options options;
   if (!parseArguments(argc, argv, options)) {
     printUsage();
@@ -164,17 +169,31 @@ int main(int argc, char** argv) {
   routeRequests(server, handler);
   std::thread signalThread = stopOnSignal(server);
 
-  const int port = options.port == 0 ? server.bind_to_any_port(options.host)
-                                     : (server.bind_to_port(options.host, options.port) ? options.port : -1);
+  const int port = options.port == 0
+                       ? server.bind_to_any_port(options.host)
+                       : (server.bind_to_port(options.host, options.port) ? options.port : -1);
   if (port < 0) {
-    std::cerr << "vantrel-formmail: cannot listen on " << options.host << ":" << options.port << "\n";
+    std::cerr << "vantrel-formmail: cannot listen on " << options.host << ":" << options.port
+              << "\n";
     std::quick_exit(1);
   }
   std::cout << "vantrel-formmail: listening on " << options.host << ":" << port << std::endl;
   server.listen_after_bind();
   // The signal thread waits in sigwait() for SIGTERM: this wakes it, it does not terminate it.
-  pthread_kill(signalThread.native_handle(), SIGTERM);  // NOLINT(bugprone-bad-signal-to-kill-thread)
+  // NOLINTNEXTLINE(bugprone-bad-signal-to-kill-thread)
+  pthread_kill(signalThread.native_handle(), SIGTERM);
   signalThread.join();
-  std::cout << "vantrel-formmail: stopped after " << successAnswers << " success answers" << std::endl;
+  std::cout << "vantrel-formmail: stopped after " << successAnswers << " success answers"
+            << std::endl;
   return 0;
+}
+
+// Whatever escapes (memory, a stream) ends the server with a line in the log, not an abort.
+int main(int argc, char** argv) {
+  try {
+    return serve(argc, argv);
+  } catch (const std::exception& error) {
+    std::cerr << "vantrel-formmail: " << error.what() << "\n";
+    return 1;
+  }
 }

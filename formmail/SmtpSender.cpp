@@ -32,12 +32,13 @@ struct ListDeleter {
 
 void initSmtp() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 
-Status sendBySmtp(const SmtpSettings& settings, const std::string& sender, const std::string& recipient,
-                  std::string_view mail) {
+Status sendBySmtp(const SmtpSettings& settings, const std::string& sender,
+                  const std::string& recipient, std::string_view mail) {
   std::unique_ptr<CURL, EasyDeleter> curl(curl_easy_init());
   if (!curl) return Failure{"libcurl could not start"};
   const std::string from = "<" + sender + ">";
-  std::unique_ptr<curl_slist, ListDeleter> recipients(curl_slist_append(nullptr, ("<" + recipient + ">").c_str()));
+  std::unique_ptr<curl_slist, ListDeleter> recipients(
+      curl_slist_append(nullptr, ("<" + recipient + ">").c_str()));
   if (!recipients) return Failure{"out of memory"};
   Upload upload{mail};
   char errorText[CURL_ERROR_SIZE] = {};
@@ -52,7 +53,8 @@ Status sendBySmtp(const SmtpSettings& settings, const std::string& sender, const
   curl_easy_setopt(handle, CURLOPT_READDATA, &upload);
   curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(mail.size()));
   curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);  // threads of the server must not get SIGALRM
-  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, static_cast<long>(settings.connectTimeout.count()));
+  curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT,
+                   static_cast<long>(settings.connectTimeout.count()));
   curl_easy_setopt(handle, CURLOPT_TIMEOUT, static_cast<long>(settings.totalTimeout.count()));
   curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, errorText);
   if (!settings.user.empty()) {
@@ -65,7 +67,8 @@ Status sendBySmtp(const SmtpSettings& settings, const std::string& sender, const
 
   const CURLcode code = curl_easy_perform(handle);
   if (code != CURLE_OK) {
-    return Failure{std::string(curl_easy_strerror(code)) + (errorText[0] ? std::string(": ") + errorText : "")};
+    return Failure{std::string(curl_easy_strerror(code)) +
+                   (errorText[0] ? std::string(": ") + errorText : "")};
   }
   return {};
 }

@@ -22,7 +22,7 @@ struct SmtpSettings {
 void initSmtp();
 
 // Success once the server took the mail (250 after DATA); otherwise libcurl's words on why not.
-Status sendBySmtp(const SmtpSettings& settings, const std::string& sender, const std::string& recipient,
-                      std::string_view mail);
+Status sendBySmtp(const SmtpSettings& settings, const std::string& sender,
+                  const std::string& recipient, std::string_view mail);
 
 }  // namespace vantrel::formmail

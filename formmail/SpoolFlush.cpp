@@ -41,7 +41,8 @@ std::vector<fs::path> spooledFiles(const std::string& spool) {
   std::vector<fs::path> files;
   std::error_code error;
   for (const char* folder : {"/new", "/cur"}) {
-    for (fs::directory_iterator it(spool + folder, error), end; !error && it != end; it.increment(error)) {
+    for (fs::directory_iterator it(spool + folder, error), end; !error && it != end;
+         it.increment(error)) {
       if (it->is_regular_file(error)) files.push_back(it->path());
     }
   }
@@ -76,7 +77,8 @@ FlushReport flushSpool(const Config& config) {
     const std::string recipient = recipientOf(text.str());
     // The allow list may have shrunk since the mail was spooled; it still has the last word.
     if (!isAllowedRecipient(config, recipient)) {
-      report.problems.push_back(file.string() + ": recipient '" + recipient + "' is not allowed, left alone");
+      report.problems.push_back(file.string() + ": recipient '" + recipient +
+                                "' is not allowed, left alone");
       continue;
     }
     const Status sent = sendBySmtp(settings, config.sender, recipient, withCrLf(text.str()));
@@ -85,7 +87,9 @@ FlushReport flushSpool(const Config& config) {
       continue;
     }
     fs::remove(file, error);
-    if (error) report.problems.push_back(file.string() + ": sent, but could not be removed: " + error.message());
+    if (error)
+      report.problems.push_back(file.string() +
+                                ": sent, but could not be removed: " + error.message());
     ++report.sent;
   }
   return report;

@@ -20,7 +20,8 @@
 #include <sanitizer/allocator_interface.h>
 #else
 // GCC's runtime has the hooks but ships no header declaring them.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*, std::size_t),
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             std::size_t),
                                                          void (*free_hook)(const volatile void*));
 #endif
 #endif

@@ -26,7 +26,9 @@ namespace {
 
 // The fixed buffers (1 MiB read chunks, zlib's window and state) plus what the bytes can
 // inflate to: deflate cannot shrink anything by more than 1032:1.
-std::size_t allowedAllocation(std::size_t inputSize) { return 2 * 1024 * 1024 + kMaxInflateRatio * inputSize; }
+std::size_t allowedAllocation(std::size_t inputSize) {
+  return 2 * 1024 * 1024 + kMaxInflateRatio * inputSize;
+}
 
 std::string scratch;
 
@@ -47,7 +49,8 @@ void extractAll(TZLBArchive& zlb, bool withPath) {
     } catch (const EArchiveError&) {
     }
     try {
-      static_cast<void>(zlb.ExtractFile(i, scratch + "/dest/inner"));  // what was written is checked after
+      static_cast<void>(
+          zlb.ExtractFile(i, scratch + "/dest/inner"));  // what was written is checked after
     } catch (const EArchiveError&) {
     }
   }

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  return vantrel::fuzz::fuzzMetafile(data, size, vantrel::fuzz::XmlText::NotPromised, [](std::string_view bytes, std::int64_t maxPixels) {
-    return vantrel::emfToSvg(bytes, maxPixels);
-  });
+  return vantrel::fuzz::fuzzMetafile(data, size, vantrel::fuzz::XmlText::NotPromised,
+                                     [](std::string_view bytes, std::int64_t maxPixels) {
+                                       return vantrel::emfToSvg(bytes, maxPixels);
+                                     });
 }

@@ -42,7 +42,8 @@ std::string urlEncode(std::string_view bytes) {
   return out;
 }
 
-void checkParserKeepsLimitsAndRoundTrips(const vantrel::Result<PostedFields>& parsed, const FormLimits& limits) {
+void checkParserKeepsLimitsAndRoundTrips(const vantrel::Result<PostedFields>& parsed,
+                                         const FormLimits& limits) {
   if (!parsed) {
     require(!parsed.reason().empty());
     return;
@@ -50,7 +51,8 @@ void checkParserKeepsLimitsAndRoundTrips(const vantrel::Result<PostedFields>& pa
   require(parsed.value().size() <= limits.maxFields);
   std::string again;
   for (const auto& field : parsed.value()) {
-    require(field.name.size() <= limits.maxFieldLength && field.value.size() <= limits.maxFieldLength);
+    require(field.name.size() <= limits.maxFieldLength &&
+            field.value.size() <= limits.maxFieldLength);
     if (!again.empty()) again += '&';
     again += urlEncode(field.name) + "=" + urlEncode(field.value);
   }
@@ -80,7 +82,8 @@ void checkMailShape(const std::string& mail) {
     const std::size_t end = body.find("\r\n");
     require(end != std::string_view::npos && end <= 76);
     const std::string_view line = body.substr(0, end);
-    require(std::all_of(line.begin(), line.end(), [](char c) { return c == '\t' || (c >= 0x20 && c < 0x7F); }));
+    require(std::all_of(line.begin(), line.end(),
+                        [](char c) { return c == '\t' || (c >= 0x20 && c < 0x7F); }));
     body.remove_prefix(end + 2);
   }
 }
@@ -88,7 +91,8 @@ void checkMailShape(const std::string& mail) {
 // Keeps what the receiver hands on instead of storing or sending it.
 class RecordingDelivery : public Delivery {
  public:
-  DeliveryResult deliver(const std::string&, const std::string& recipient, std::string_view mail) override {
+  DeliveryResult deliver(const std::string&, const std::string& recipient,
+                         std::string_view mail) override {
     ++count;
     lastRecipient = recipient;
     checkMailShape(std::string(mail));
@@ -109,7 +113,8 @@ void checkWholeReceiver(std::string_view body, const FormLimits& limits, const P
   RecordingDelivery delivery;
   MemoryRateLimiter unlimited(0);
   const FormMailHandler handler(config, delivery, unlimited);
-  const Answer answer = handler.handle({"POST", "application/x-www-form-urlencoded", std::string(body), "fuzz"});
+  const Answer answer =
+      handler.handle({"POST", "application/x-www-form-urlencoded", std::string(body), "fuzz"});
 
   static const int known[] = {200, 403, 413, 422};
   require(std::find(std::begin(known), std::end(known), answer.status) != std::end(known));
@@ -133,7 +138,8 @@ void checkWholeReceiver(std::string_view body, const FormLimits& limits, const P
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return 0;
-  const FormLimits limits{static_cast<std::size_t>(data[0] % 64) + 1, static_cast<std::size_t>(data[1]) * 4 + 1};
+  const FormLimits limits{static_cast<std::size_t>(data[0] % 64) + 1,
+                          static_cast<std::size_t>(data[1]) * 4 + 1};
   const std::string_view body(reinterpret_cast<const char*>(data) + 2, size - 2);
 
   const vantrel::Result<PostedFields> parsed = parseUrlEncoded(body, limits);
@@ -147,20 +153,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   config.allow = {"info@example.org", "@example.com"};
   for (const auto& value : valuesOf(fields, "submit_to")) {
     if (isAllowedRecipient(config, value)) {
-      require(value.find_first_of(std::string_view(" \t\r\n\0,;<>\"", 11)) == std::string_view::npos);
+      require(value.find_first_of(std::string_view(" \t\r\n\0,;<>\"", 11)) ==
+              std::string_view::npos);
       require(std::count(value.begin(), value.end(), '@') == 1);
     }
   }
 
   const auto order = valuesOf(fields, "data_order");
   const auto formId = valuesOf(fields, "form_id");
-  const PostedFields answers = answersInOrder(fields, order.empty() ? "" : order.front(), "website");
+  const PostedFields answers =
+      answersInOrder(fields, order.empty() ? "" : order.front(), "website");
   MailEnvelope envelope;
   envelope.sender = "formmail@example.org";
   envelope.recipient = "info@example.org";
   envelope.hostName = "host";
   envelope.uniqueId = "1";
-  checkMailShape(composeMail(envelope, formId.empty() ? "" : formId.front(), answers, (data[0] & 0x80) != 0));
+  checkMailShape(
+      composeMail(envelope, formId.empty() ? "" : formId.front(), answers, (data[0] & 0x80) != 0));
 
   std::vector<std::string> names;
   for (const auto& field : fields) names.push_back(field.name);
@@ -168,6 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   static const std::string emptyPage = missingFieldsPage({});
   static const auto emptyPageTags = std::count(emptyPage.begin(), emptyPage.end(), '<');
   const std::string page = missingFieldsPage(names);
-  require(std::count(page.begin(), page.end(), '<') == emptyPageTags + 2 * static_cast<long>(names.size()));
+  require(std::count(page.begin(), page.end(), '<') ==
+          emptyPageTags + 2 * static_cast<long>(names.size()));
   return 0;
 }

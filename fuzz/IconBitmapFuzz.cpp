@@ -27,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   (void)vantrel::iconPixelBlock(bitmap);
   if (bitmap.bitsPerPixel == 16) return 0;  // read, but never written
-  const vantrel::IconBitmap again = vantrel::decodeBitmapFile(vantrel::encodeBitmapFile(bitmap), kFuzzMaxPixels);
+  const vantrel::IconBitmap again =
+      vantrel::decodeBitmapFile(vantrel::encodeBitmapFile(bitmap), kFuzzMaxPixels);
   if (!(again == bitmap)) std::abort();
   return 0;
 }

@@ -38,7 +38,8 @@ inline void requireMetafile(bool condition, const char* what) {
 
 inline void checkSvgDocument(const MetafileSvg& result) {
   requireMetafile(result.width >= 1 && result.height >= 1, "a size of at least one pixel");
-  requireMetafile(static_cast<std::int64_t>(result.width) * result.height <= kFuzzMaxPixels, "a size within the bound");
+  requireMetafile(static_cast<std::int64_t>(result.width) * result.height <= kFuzzMaxPixels,
+                  "a size within the bound");
   const std::string_view svg = result.svg;
   requireMetafile(svg.find("<svg") != std::string_view::npos, "an <svg> element");
   requireMetafile(svg.rfind("</svg>") != std::string_view::npos, "a closed <svg> element");
@@ -47,7 +48,11 @@ inline void checkSvgDocument(const MetafileSvg& result) {
 // The length of the UTF-8 sequence at `at`, or 0 when it is malformed.
 inline std::size_t utf8SequenceAt(std::string_view text, std::size_t at) {
   const auto lead = static_cast<unsigned char>(text[at]);
-  const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+  const std::size_t length = lead < 0x80           ? 1
+                             : (lead >> 5) == 0x6  ? 2
+                             : (lead >> 4) == 0xE  ? 3
+                             : (lead >> 3) == 0x1E ? 4
+                                                   : 0;
   if (length == 0 || at + length > text.size()) return 0;
   for (std::size_t k = 1; k < length; ++k) {
     if ((static_cast<unsigned char>(text[at + k]) & 0xC0) != 0x80) return 0;
@@ -58,8 +63,9 @@ inline std::size_t utf8SequenceAt(std::string_view text, std::size_t at) {
 inline bool startsReference(std::string_view rest) {
   std::size_t at = rest.size() > 1 && rest[1] == '#' ? 2 : 1;
   const std::size_t nameStart = at;
-  while (at < rest.size() && ((rest[at] >= 'a' && rest[at] <= 'z') || (rest[at] >= 'A' && rest[at] <= 'Z') ||
-                              (rest[at] >= '0' && rest[at] <= '9'))) {
+  while (at < rest.size() &&
+         ((rest[at] >= 'a' && rest[at] <= 'z') || (rest[at] >= 'A' && rest[at] <= 'Z') ||
+          (rest[at] >= '0' && rest[at] <= '9'))) {
     ++at;
   }
   return at > nameStart && at < rest.size() && rest[at] == ';';
@@ -68,7 +74,8 @@ inline bool startsReference(std::string_view rest) {
 inline bool startsMarkup(std::string_view rest) {
   if (rest.size() < 2) return false;
   const char next = rest[1];
-  return next == '/' || next == '!' || next == '?' || (next >= 'a' && next <= 'z') || (next >= 'A' && next <= 'Z');
+  return next == '/' || next == '!' || next == '?' || (next >= 'a' && next <= 'z') ||
+         (next >= 'A' && next <= 'Z');
 }
 
 inline void checkXmlText(std::string_view svg) {
@@ -82,7 +89,8 @@ inline void checkXmlText(std::string_view svg) {
       continue;
     }
     const char c = svg[at];
-    requireMetafile(static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r', "no control characters");
+    requireMetafile(static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n' || c == '\r',
+                    "no control characters");
     if (c == '&') requireMetafile(startsReference(rest), "every & starts a reference");
     if (c == '<') requireMetafile(startsMarkup(rest), "every < starts markup");
     const std::size_t length = utf8SequenceAt(svg, at);

@@ -3,7 +3,6 @@
 //    length or count must never reserve memory the file does not hold);
 //  - whatever was read saves and reads back to the same project, also through JSON.
 
-
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -16,9 +15,7 @@ namespace {
 
 // Every text is at most the bytes left in the file; the row table holds at most one
 // FormField per 36 bytes and grows by doubling; exceptions and small strings need a little.
-std::size_t allowedAllocation(std::size_t inputSize) {
-  return 16 * inputSize + 4096;
-}
+std::size_t allowedAllocation(std::size_t inputSize) { return 16 * inputSize + 4096; }
 
 }  // namespace
 

@@ -45,7 +45,8 @@ bool replay(const fs::path& input) {
     std::fprintf(stderr, "cannot read %s\n", input.c_str());
     return false;
   }
-  const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const std::vector<char> bytes{std::istreambuf_iterator<char>(file),
+                                std::istreambuf_iterator<char>()};
   // new[] of zero elements still gives a pointer of its own, as libFuzzer hands over.
   const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[bytes.size()]);
   std::copy(bytes.begin(), bytes.end(), exact.get());

@@ -1,6 +1,6 @@
 #include "gui/AboutBoxUnit.h"
 
-#include "gui/FailureReport.h"
+#include <qdrawutil.h>
 
 #include <QFont>
 #include <QGuiApplication>
@@ -9,14 +9,14 @@
 #include <QPainter>
 #include <QScreen>
 #include <QVBoxLayout>
-#include <qdrawutil.h>
 
-#include "widgets/ButtonsXP.h"
 #include "gui/Clock.h"
-#include "widgets/Fonts.h"
+#include "gui/FailureReport.h"
 #include "gui/Maker.h"
-#include "widgets/Pictures.h"
 #include "gui/Shell.h"
+#include "widgets/ButtonsXP.h"
+#include "widgets/Fonts.h"
+#include "widgets/Pictures.h"
 
 namespace vantrel {
 namespace {
@@ -29,17 +29,19 @@ const QString kYearPlaceholder = QStringLiteral("XXXX");
 const QString kNotice =
     QStringLiteral("Copyright \u00A9 XXXX Brixtel Computersoftware. Alle Rechte vorbehalten.");
 const QString kSelfDescriptionBold = QStringLiteral("Brixtel - kleine Programme, große Wirkung!");
-const QString kSelfDescription =
-    QStringLiteral("Software für Büro, Internet und Alltag: einfach zu bedienen, sofort einsetzbar.");
+const QString kSelfDescription = QStringLiteral(
+    "Software für Büro, Internet und Alltag: einfach zu bedienen, sofort einsetzbar.");
 
 QString commentsText() {
-  return QStringLiteral("Dies ist eine Brixtel Computersoftware Produktion. (%1)").arg(kMakerEmailAddress);
+  return QStringLiteral("Dies ist eine Brixtel Computersoftware Produktion. (%1)")
+      .arg(kMakerEmailAddress);
 }
 
 QString paragraphText() {
   return QStringLiteral(
              "Auf unserer Homepage %1 finden Sie viele weitere Programme von Brixtel, vom kleinen "
-             "Helfer für den Alltag bis zum Werkzeug für Ihre eigene Website. Schauen Sie doch einmal "
+             "Helfer für den Alltag bis zum Werkzeug für Ihre eigene Website. Schauen Sie doch "
+             "einmal "
              "vorbei, die meisten davon können Sie kostenlos ausprobieren!")
       .arg(kMakerWebAddress);
 }
@@ -111,15 +113,16 @@ void TAboutBox::buildPanel() {
   ProgramIcon = new QLabel(Panel1);
   ProgramIcon->setObjectName(QStringLiteral("ProgramIcon"));
   ProgramIcon->setFixedSize(kArtworkSize);
-  ProgramIcon->setPixmap(pictureFromResource(QStringLiteral(":/controls/pictures/about_artwork.svg"),
-                                             kArtworkSize));
+  ProgramIcon->setPixmap(
+      pictureFromResource(QStringLiteral(":/controls/pictures/about_artwork.svg"), kArtworkSize));
   row->addWidget(ProgramIcon, 0, Qt::AlignVCenter);
 
   auto* column = new QVBoxLayout();
   column->setSpacing(8);
   row->addLayout(column, 1);
 
-  ProductName = makeLabel(Panel1, "ProductName", QStringLiteral("Garantiert ein Original Brixtel Programm"), true);
+  ProductName = makeLabel(Panel1, "ProductName",
+                          QStringLiteral("Garantiert ein Original Brixtel Programm"), true);
   QFont headline(kNarrowFontFamily);
   headline.setPixelSize(24);
   headline.setBold(true);

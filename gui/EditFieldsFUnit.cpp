@@ -1,7 +1,5 @@
 #include "gui/EditFieldsFUnit.h"
 
-#include "gui/FailureReport.h"
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -11,9 +9,10 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "gui/FailureReport.h"
+#include "gui/MessageBox.h"
 #include "widgets/ButtonsXP.h"
 #include "widgets/Fonts.h"
-#include "gui/MessageBox.h"
 #include "widgets/Pictures.h"
 #include "widgets/SpinEdit.h"
 #include "widgets/TextEdge.h"
@@ -82,7 +81,8 @@ void TEditFieldsForm::buildControls() {
   // OK validates before it closes the dialog, so it is an ordinary button with the OK look.
   OkBtn = new TBitBtnXP(QStringLiteral("OK"), this);
   OkBtn->setObjectName(QStringLiteral("OkBtn"));
-  OkBtn->setGlyph(pictureFromResource(QStringLiteral(":/controls/pictures/glyph_ok.svg"), QSize(16, 16)), 1);
+  OkBtn->setGlyph(
+      pictureFromResource(QStringLiteral(":/controls/pictures/glyph_ok.svg"), QSize(16, 16)), 1);
   OkBtn->setDefault(true);
   OkBtn->setAutoDefault(false);
   CancelBtn = new TBitBtnXP(TBitBtnXP::Kind::Cancel, this);
@@ -93,18 +93,22 @@ void TEditFieldsForm::buildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);
   layout->setSpacing(2);
-  layout->addWidget(makeLabel(this,
-      QStringLiteral("Interner Name (zusammenhängende Optionsfelder benötigen den gleichen Namen):"),
-      NameEd));
+  layout->addWidget(
+      makeLabel(this,
+                QStringLiteral(
+                    "Interner Name (zusammenhängende Optionsfelder benötigen den gleichen Namen):"),
+                NameEd));
   layout->addWidget(NameEd);
   layout->addWidget(makeLabel(this, QStringLiteral("Feldtyp:"), FieldTyp));
   layout->addWidget(FieldTyp);
-  layout->addWidget(makeLabel(this,
-      QStringLiteral("Beschriftung (ist auch der Text für die Typen \"Überschrift\" und "
-                     "\"Normaler Text\"):"),
-      DescEd));
+  layout->addWidget(
+      makeLabel(this,
+                QStringLiteral("Beschriftung (ist auch der Text für die Typen \"Überschrift\" und "
+                               "\"Normaler Text\"):"),
+                DescEd));
   layout->addWidget(DescEd);
-  auto* valueLabel = makeLabel(this,
+  auto* valueLabel = makeLabel(
+      this,
       QStringLiteral("Inhalt (bei Optionsfeldern und Ankreuzfeldern der Name der per eMail "
                      "übermittelt wird wenn ausgewählt):"),
       ValueEd);
@@ -114,12 +118,13 @@ void TEditFieldsForm::buildControls() {
 
   auto* sizes = new QGridLayout();
   sizes->addWidget(makeLabel(this, QStringLiteral("Breite in Zeichen:"), BreitEd), 0, 0);
-  sizes->addWidget(makeLabel(this, QStringLiteral("Höhe in Zeilen (bei mehrzeiligen Feldern):"),
-                             HochEd), 0, 1);
+  sizes->addWidget(
+      makeLabel(this, QStringLiteral("Höhe in Zeilen (bei mehrzeiligen Feldern):"), HochEd), 0, 1);
   sizes->addWidget(BreitEd, 1, 0, Qt::AlignLeft);
   sizes->addWidget(HochEd, 1, 1, Qt::AlignLeft);
   layout->addLayout(sizes);
-  layout->addWidget(makeLabel(this,
+  layout->addWidget(makeLabel(
+      this,
       QStringLiteral("Maximale Anzahl von Zeichen (bei Textfeldern; 0=beliebig viele Zeichen):"),
       MaxCharEd));
   layout->addWidget(MaxCharEd, 0, Qt::AlignLeft);
@@ -145,8 +150,9 @@ void TEditFieldsForm::buildControls() {
 
 // Name, type, content and the three sizes first, then the buttons, then caption and checks.
 void TEditFieldsForm::setTabOrder() {
-  const QList<QWidget*> order = {NameEd, FieldTyp, ValueEd, BreitEd, HochEd, MaxCharEd,
-                                 OkBtn, CancelBtn, DescEd, PflichtCheck, PreselectedCheck};
+  const QList<QWidget*> order = {NameEd, FieldTyp,     ValueEd,         BreitEd,
+                                 HochEd, MaxCharEd,    OkBtn,           CancelBtn,
+                                 DescEd, PflichtCheck, PreselectedCheck};
   for (qsizetype i = 0; i + 1 < order.size(); ++i) {
     QWidget::setTabOrder(order[i], order[i + 1]);
   }
@@ -187,8 +193,8 @@ void TEditFieldsForm::setValues(const FieldEditorValues& values) {
 }
 
 void TEditFieldsForm::OkBtnClick() {
-  const EditorCheck check = checkEditorInput(toModel(NameEd->text()), selectedTypeIndex(),
-                                             toModel(ValueEd->text()));
+  const EditorCheck check =
+      checkEditorInput(toModel(NameEd->text()), selectedTypeIndex(), toModel(ValueEd->text()));
   if (check.nameChanged) messageBox(kNameNotice, kErrorTitle, MB_OK | MB_ICONERROR);
   NameEd->setText(fromModel(check.filteredName));
   switch (check.verdict) {

@@ -21,18 +21,19 @@ void addPicturePreview(QFileDialog& dialog, const FileDialogRequest& request) {
   preview->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
   grid->addWidget(preview, 1, grid->columnCount(), grid->rowCount() - 1, 1);
   const auto loader = request.previewLoader;
-  QObject::connect(&dialog, &QFileDialog::currentChanged, preview, [preview, loader](const QString& path) {
-    QImage image;
-    try {
-      image = loader(path);
-    } catch (const std::exception&) {
-      image = QImage();  // a picture that cannot be read simply shows no preview
-    }
-    preview->setPixmap(image.isNull() ? QPixmap()
-                                      : QPixmap::fromImage(image.scaled(kPreviewSize - 8, kPreviewSize - 8,
-                                                                        Qt::KeepAspectRatio,
-                                                                        Qt::SmoothTransformation)));
-  });
+  QObject::connect(
+      &dialog, &QFileDialog::currentChanged, preview, [preview, loader](const QString& path) {
+        QImage image;
+        try {
+          image = loader(path);
+        } catch (const std::exception&) {
+          image = QImage();  // a picture that cannot be read simply shows no preview
+        }
+        preview->setPixmap(image.isNull() ? QPixmap()
+                                          : QPixmap::fromImage(image.scaled(
+                                                kPreviewSize - 8, kPreviewSize - 8,
+                                                Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+      });
 }
 
 std::optional<QString> showRealFileDialog(const FileDialogRequest& request) {

@@ -15,10 +15,10 @@ struct FileDialogRequest {
   Kind kind = Kind::Open;
   QWidget* parent = nullptr;
   QString title;
-  QString folder;          // where the dialog opens
-  QString fileName;        // name preset in the dialog
-  QString filter;          // Qt form, e.g. "Vantrel Formulare (*.vtq)"
-  QString defaultSuffix;   // added when the user types a name without one
+  QString folder;         // where the dialog opens
+  QString fileName;       // name preset in the dialog
+  QString filter;         // Qt form, e.g. "Vantrel Formulare (*.vtq)"
+  QString defaultSuffix;  // added when the user types a name without one
   bool confirmOverwrite = true;
   bool picturePreview = false;
   // Makes the preview of the file under the cursor; a null image shows nothing.

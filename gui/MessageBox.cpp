@@ -9,11 +9,16 @@ namespace {
 
 QMessageBox::Icon iconOf(int flags) {
   switch (flags & 0xF0) {
-    case MB_ICONERROR: return QMessageBox::Critical;
-    case MB_ICONQUESTION: return QMessageBox::Question;
-    case MB_ICONWARNING: return QMessageBox::Warning;
-    case MB_ICONINFORMATION: return QMessageBox::Information;
-    default: return QMessageBox::NoIcon;
+    case MB_ICONERROR:
+      return QMessageBox::Critical;
+    case MB_ICONQUESTION:
+      return QMessageBox::Question;
+    case MB_ICONWARNING:
+      return QMessageBox::Warning;
+    case MB_ICONINFORMATION:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
   }
 }
 
@@ -24,12 +29,14 @@ struct ButtonChoice {
 
 QList<ButtonChoice> buttonsOf(int flags) {
   switch (flags & 0x0F) {
-    case MB_OKCANCEL: return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
+    case MB_OKCANCEL:
+      return {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}};
     case MB_YESNOCANCEL:
-      return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO},
-              {QMessageBox::Cancel, IDCANCEL}};
-    case MB_YESNO: return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
-    default: return {{QMessageBox::Ok, IDOK}};
+      return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
+    case MB_YESNO:
+      return {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}};
+    default:
+      return {{QMessageBox::Ok, IDOK}};
   }
 }
 

@@ -30,8 +30,7 @@ enum MessageBoxAnswer : int {
 // An empty title stands for the system's default title.
 inline const QString kDefaultMessageBoxTitle = QStringLiteral("Fehler");
 
-using MessageBoxHandler =
-    std::function<int(const QString& text, const QString& title, int flags)>;
+using MessageBoxHandler = std::function<int(const QString& text, const QString& title, int flags)>;
 
 int messageBox(const QString& text, const QString& title = QString(), int flags = MB_OK);
 

@@ -38,16 +38,20 @@ void putUint32(std::string& out, std::uint32_t value) {
 void checkWritable(const IconBitmap& bitmap) {
   const int depth = bitmap.bitsPerPixel;
   if (depth != 1 && depth != 4 && depth != 8 && depth != 24 && depth != 32) {
-    throw PictureError("A bitmap of " + std::to_string(depth) + " bits per pixel cannot be written.");
+    throw PictureError("A bitmap of " + std::to_string(depth) +
+                       " bits per pixel cannot be written.");
   }
   checkPictureSize(bitmap.width, bitmap.height);
-  const auto count = static_cast<std::size_t>(bitmap.width) * static_cast<std::size_t>(bitmap.height);
+  const auto count =
+      static_cast<std::size_t>(bitmap.width) * static_cast<std::size_t>(bitmap.height);
   if (bitmap.isIndexed()) {
-    if (bitmap.palette.empty() || bitmap.palette.size() > (std::size_t{1} << depth) || bitmap.pixels.size() != count) {
+    if (bitmap.palette.empty() || bitmap.palette.size() > (std::size_t{1} << depth) ||
+        bitmap.pixels.size() != count) {
       throw PictureError("The bitmap's colour table or pixels do not match its depth and size.");
     }
     for (const std::uint8_t index : bitmap.pixels) {
-      if (index >= bitmap.palette.size()) throw PictureError("A pixel of the bitmap lies outside its colour table.");
+      if (index >= bitmap.palette.size())
+        throw PictureError("A pixel of the bitmap lies outside its colour table.");
     }
   } else if (bitmap.colours.size() != count) {
     throw PictureError("The bitmap's pixels do not match its size.");
@@ -83,7 +87,8 @@ void putRow(std::string& out, const IconBitmap& bitmap, int y, std::uint64_t str
 // Reading
 
 std::uint32_t uint16At(std::string_view bytes, std::uint64_t at) {
-  return static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 1])) << 8;
+  return static_cast<std::uint8_t>(bytes[at]) |
+         static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[at + 1])) << 8;
 }
 
 std::uint32_t uint32At(std::string_view bytes, std::uint64_t at) {
@@ -107,7 +112,7 @@ struct Header {
 struct Channel {
   int shift = 0;
   int bits = 0;
-  std::uint8_t from(std::uint32_t value, std::uint32_t mask) const {
+  [[nodiscard]] std::uint8_t from(std::uint32_t value, std::uint32_t mask) const {
     // 64-bit, since a mask may cover all 32 bits.
     const std::uint64_t level = (value & mask) >> shift;
     const std::uint64_t top = (std::uint64_t{1} << bits) - 1;
@@ -129,17 +134,19 @@ Header readHeader(std::string_view bytes, std::int64_t maxPixels) {
   if (length < kFileHeaderSize + 4) invalid("the file is too short");
   if (bytes[0] != 'B' || bytes[1] != 'M') invalid("it does not begin with \"BM\"");
   const std::uint32_t declaredSize = uint32At(bytes, 2);
-  if (declaredSize != 0 && declaredSize > length) invalid("the file is shorter than its header says");
+  if (declaredSize != 0 && declaredSize > length)
+    invalid("the file is shorter than its header says");
   // Bytes 6 to 9 are reserved; readers ignore them.
   Header header;
   header.pixelOffset = uint32At(bytes, 10);
 
   header.infoSize = uint32At(bytes, 14);
-  if (header.infoSize != 40 && header.infoSize != 52 && header.infoSize != 56 && header.infoSize != 108 &&
-      header.infoSize != 124) {
+  if (header.infoSize != 40 && header.infoSize != 52 && header.infoSize != 56 &&
+      header.infoSize != 108 && header.infoSize != 124) {
     invalid("its information header has an unknown size (" + std::to_string(header.infoSize) + ")");
   }
-  if (length < kFileHeaderSize + header.infoSize) invalid("the information header runs past the end of the file");
+  if (length < kFileHeaderSize + header.infoSize)
+    invalid("the information header runs past the end of the file");
   const std::uint64_t info = kFileHeaderSize;
   header.width = static_cast<std::int32_t>(uint32At(bytes, info + 4));
   const std::int64_t height = static_cast<std::int32_t>(uint32At(bytes, info + 8));
@@ -154,8 +161,10 @@ Header readHeader(std::string_view bytes, std::int64_t maxPixels) {
   }
   header.compression = uint32At(bytes, info + 16);
   const bool masked = header.compression == kCompressionMasks && (depth == 16 || depth == 32);
-  if (header.compression != kCompressionNone && !masked) invalid("its compression is not supported");
-  if (header.topDown && header.compression != kCompressionNone && !masked) invalid("a top-down bitmap is compressed");
+  if (header.compression != kCompressionNone && !masked)
+    invalid("its compression is not supported");
+  if (header.topDown && header.compression != kCompressionNone && !masked)
+    invalid("a top-down bitmap is compressed");
   // Bytes 20 to 35: the image size and the resolution, which describe nothing we need; the
   // real extent of the pixels is checked below.
   const std::uint32_t coloursUsed = uint32At(bytes, info + 32);
@@ -166,7 +175,8 @@ Header readHeader(std::string_view bytes, std::int64_t maxPixels) {
     // A 40-byte header is followed by the three masks; larger headers hold them.
     const std::uint64_t maskOffset = header.infoSize == kInfoHeaderSize ? afterHeader : info + 40;
     if (maskOffset + 12 > length) invalid("the colour masks run past the end of the file");
-    for (int k = 0; k < 3; ++k) header.masks[k] = uint32At(bytes, maskOffset + 4 * static_cast<std::uint64_t>(k));
+    for (int k = 0; k < 3; ++k)
+      header.masks[k] = uint32At(bytes, maskOffset + 4 * static_cast<std::uint64_t>(k));
     if (header.infoSize == kInfoHeaderSize) afterHeader += 12;
   } else if (depth == 16) {
     header.masks[0] = 0x7C00;
@@ -204,7 +214,8 @@ IconBitmap readIndexed(std::string_view bytes, const Header& header) {
   bitmap.bitsPerPixel = header.bitsPerPixel;
   for (std::uint64_t k = 0; k < header.paletteEntries; ++k) {
     const std::uint64_t at = header.paletteOffset + 4 * k;
-    bitmap.palette.push_back({static_cast<std::uint8_t>(bytes[at + 2]), static_cast<std::uint8_t>(bytes[at + 1]),
+    bitmap.palette.push_back({static_cast<std::uint8_t>(bytes[at + 2]),
+                              static_cast<std::uint8_t>(bytes[at + 1]),
                               static_cast<std::uint8_t>(bytes[at])});
   }
   bitmap.pixels.resize(static_cast<std::size_t>(header.width * header.height));
@@ -219,7 +230,8 @@ IconBitmap readIndexed(std::string_view bytes, const Header& header) {
       const auto byte = static_cast<std::uint8_t>(bytes[rowStart + bit / 8]);
       const unsigned index = (byte >> (8 - depth - bit % 8)) & valueMask;
       if (index >= header.paletteEntries) invalid("a pixel lies outside the colour table");
-      bitmap.pixels[static_cast<std::size_t>(y * header.width + x)] = static_cast<std::uint8_t>(index);
+      bitmap.pixels[static_cast<std::size_t>(y * header.width + x)] =
+          static_cast<std::uint8_t>(index);
     }
   }
   return bitmap;
@@ -245,11 +257,12 @@ IconBitmap readTrueColour(std::string_view bytes, const Header& header) {
       const std::uint64_t at = rowStart + static_cast<std::uint64_t>(x) * pixelSize;
       Rgb colour;
       if (depth == 24) {
-        colour = {static_cast<std::uint8_t>(bytes[at + 2]), static_cast<std::uint8_t>(bytes[at + 1]),
-                  static_cast<std::uint8_t>(bytes[at])};
+        colour = {static_cast<std::uint8_t>(bytes[at + 2]),
+                  static_cast<std::uint8_t>(bytes[at + 1]), static_cast<std::uint8_t>(bytes[at])};
       } else {
         const std::uint32_t value = depth == 16 ? uint16At(bytes, at) : uint32At(bytes, at);
-        colour = {channels[0].from(value, header.masks[0]), channels[1].from(value, header.masks[1]),
+        colour = {channels[0].from(value, header.masks[0]),
+                  channels[1].from(value, header.masks[1]),
                   channels[2].from(value, header.masks[2])};
       }
       bitmap.colours[static_cast<std::size_t>(y * header.width + x)] = colour;
@@ -259,15 +272,18 @@ IconBitmap readTrueColour(std::string_view bytes, const Header& header) {
 }
 
 // Header, colour masks and table, then the pixels of the largest bitmap we load.
-constexpr std::uint64_t kMaxBitmapFileBytes = 1024 + 4 * static_cast<std::uint64_t>(kMaxPicturePixels);
+constexpr std::uint64_t kMaxBitmapFileBytes =
+    1024 + 4 * static_cast<std::uint64_t>(kMaxPicturePixels);
 
 }  // namespace
 
 std::string encodeBitmapFile(const IconBitmap& bitmap) {
   checkWritable(bitmap);
-  const std::uint64_t stride = rowBytes(static_cast<std::uint64_t>(bitmap.width), bitmap.bitsPerPixel);
+  const std::uint64_t stride =
+      rowBytes(static_cast<std::uint64_t>(bitmap.width), bitmap.bitsPerPixel);
   const std::uint64_t imageSize = stride * static_cast<std::uint64_t>(bitmap.height);
-  const std::uint64_t paletteSize = 4 * static_cast<std::uint64_t>(bitmap.isIndexed() ? bitmap.palette.size() : 0);
+  const std::uint64_t paletteSize =
+      4 * static_cast<std::uint64_t>(bitmap.isIndexed() ? bitmap.palette.size() : 0);
   const std::uint64_t pixelOffset = kFileHeaderSize + kInfoHeaderSize + paletteSize;
   const std::uint64_t fileSize = pixelOffset + imageSize;
   if (fileSize > 0xFFFFFFFFu) throw PictureError("The bitmap is too large for a bitmap file.");
@@ -316,7 +332,8 @@ void saveBitmapFile(const std::filesystem::path& path, const IconBitmap& bitmap)
 
 IconBitmap loadBitmapFile(const std::filesystem::path& path) {
   FileReader reader(path);
-  if (reader.remaining() > kMaxBitmapFileBytes) invalid("the file is larger than any bitmap we load");
+  if (reader.remaining() > kMaxBitmapFileBytes)
+    invalid("the file is larger than any bitmap we load");
   const std::string bytes = readBytes(reader, reader.remaining());
   return decodeBitmapFile(bytes);
 }

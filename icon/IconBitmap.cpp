@@ -6,14 +6,27 @@
 namespace vantrel {
 
 const std::array<Rgb, 16> IconPalette = {{
-    {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-    {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {128, 128, 128},
-    {192, 192, 192}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+    {0, 0, 0},
+    {128, 0, 0},
+    {0, 128, 0},
+    {128, 128, 0},
+    {0, 0, 128},
+    {128, 0, 128},
+    {0, 128, 128},
+    {128, 128, 128},
+    {192, 192, 192},
+    {255, 0, 0},
+    {0, 255, 0},
+    {255, 255, 0},
+    {0, 0, 255},
+    {255, 0, 255},
+    {0, 255, 255},
+    {255, 255, 255},
 }};
 
 Rgb IconBitmap::colourAt(int x, int y) const {
-  if (x < 0 || y < 0 || x >= width || y >= height) throw std::out_of_range("pixel outside the bitmap");
+  if (x < 0 || y < 0 || x >= width || y >= height)
+    throw std::out_of_range("pixel outside the bitmap");
   if (!isIndexed()) return colours.at(offsetOf(x, y));
   return palette.at(pixel(x, y));
 }

@@ -39,21 +39,22 @@ struct IconBitmap {
   // Depths over 8 bits: one colour per pixel, rows from the top.
   std::vector<Rgb> colours;
 
-  bool isIndexed() const { return bitsPerPixel <= 8; }
+  [[nodiscard]] bool isIndexed() const { return bitsPerPixel <= 8; }
   // True for the shape the tool itself makes: 32 x 32, 4 bits per pixel.
-  bool isStandardShape() const {
+  [[nodiscard]] bool isStandardShape() const {
     return width == kIconSize && height == kIconSize && bitsPerPixel == kIconBitsPerPixel;
   }
 
-  std::uint8_t pixel(int x, int y) const { return pixels.at(offsetOf(x, y)); }
+  [[nodiscard]] std::uint8_t pixel(int x, int y) const { return pixels.at(offsetOf(x, y)); }
   // The colour shown at (x, y), whatever the depth.
-  Rgb colourAt(int x, int y) const;
+  [[nodiscard]] Rgb colourAt(int x, int y) const;
 
   bool operator==(const IconBitmap&) const = default;
 
  private:
-  std::size_t offsetOf(int x, int y) const {
-    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x);
+  [[nodiscard]] std::size_t offsetOf(int x, int y) const {
+    return static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+           static_cast<std::size_t>(x);
   }
 };
 

@@ -22,7 +22,8 @@ class PlainFile {
     fd_ = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
     struct stat info {};
     // Not a plain file: closed again before a byte was read or written.
-    if (fd_ >= 0 && (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode))) static_cast<void>(close());
+    if (fd_ >= 0 && (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)))
+      static_cast<void>(close());
     if (fd_ >= 0) size_ = static_cast<std::uint64_t>(info.st_size);
   }
   // A writer closes explicitly to learn whether the bytes arrived; here nobody could be told.
@@ -30,8 +31,8 @@ class PlainFile {
   PlainFile(const PlainFile&) = delete;
   PlainFile& operator=(const PlainFile&) = delete;
 
-  bool isOpen() const { return fd_ >= 0; }
-  std::uint64_t size() const { return size_; }
+  [[nodiscard]] bool isOpen() const { return fd_ >= 0; }
+  [[nodiscard]] std::uint64_t size() const { return size_; }
 
   // Bytes read into `buffer` (fewer only at the end of the file); -1 on an error.
   [[nodiscard]] std::int64_t read(char* buffer, std::size_t count) {
@@ -56,7 +57,8 @@ class PlainFile {
     const auto* data = static_cast<const char*>(bytes);
     std::size_t done = 0;
     while (done < count) {
-      const ssize_t put = ::pwrite(fd_, data + done, count - done, static_cast<off_t>(offset + done));
+      const ssize_t put =
+          ::pwrite(fd_, data + done, count - done, static_cast<off_t>(offset + done));
       if (put < 0 && errno == EINTR) continue;
       if (put <= 0) return false;
       done += static_cast<std::size_t>(put);
@@ -92,7 +94,9 @@ std::size_t smallestPeriod(std::string_view needle) {
 std::size_t periodicRun(std::string_view text, std::size_t start, std::size_t period) {
   constexpr std::size_t kStep = 4096;
   std::size_t at = start;
-  while (text.size() - at >= kStep && std::memcmp(text.data() + at, text.data() + at - period, kStep) == 0) at += kStep;
+  while (text.size() - at >= kStep &&
+         std::memcmp(text.data() + at, text.data() + at - period, kStep) == 0)
+    at += kStep;
   while (at < text.size() && text[at] == text[at - period]) ++at;
   return at - start;
 }
@@ -128,10 +132,12 @@ std::optional<std::size_t> lastOccurrence(std::string_view haystack, std::string
   return last;
 }
 
-std::optional<std::uint64_t> findLastDecodedOccurrence(const std::filesystem::path& encodedPath, std::string_view pattern,
+std::optional<std::uint64_t> findLastDecodedOccurrence(const std::filesystem::path& encodedPath,
+                                                       std::string_view pattern,
                                                        std::size_t blockSize) {
   PlainFile file(encodedPath, O_RDONLY);
-  if (!file.isOpen()) throw CannotOpenFile("Cannot open " + encodedPath.string() + ".", encodedPath);
+  if (!file.isOpen())
+    throw CannotOpenFile("Cannot open " + encodedPath.string() + ".", encodedPath);
   if (pattern.empty()) return std::nullopt;
   // Comparing the stored bytes with the pattern increased by one finds the same places as
   // comparing decoded bytes with the pattern, without decoding the file.
@@ -143,10 +149,12 @@ std::optional<std::uint64_t> findLastDecodedOccurrence(const std::filesystem::pa
   std::optional<std::uint64_t> last;
   for (;;) {
     const std::int64_t got = file.read(buffer.data() + filled, buffer.size() - filled);
-    if (got < 0) throw InOutError("Cannot read " + encodedPath.string() + ": " + std::strerror(errno) + ".");
+    if (got < 0)
+      throw InOutError("Cannot read " + encodedPath.string() + ": " + std::strerror(errno) + ".");
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);
-    if (const auto at = lastOccurrence(std::string_view(buffer.data(), filled), needle)) last = bufferStart + *at;
+    if (const auto at = lastOccurrence(std::string_view(buffer.data(), filled), needle))
+      last = bufferStart + *at;
     if (filled > keep) {
       std::memmove(buffer.data(), buffer.data() + filled - keep, keep);
       bufferStart += filled - keep;
@@ -156,11 +164,13 @@ std::optional<std::uint64_t> findLastDecodedOccurrence(const std::filesystem::pa
   return last;
 }
 
-std::uint32_t RenderIconPos(const std::filesystem::path& prototypePath, const std::filesystem::path& patternPath) {
+std::uint32_t RenderIconPos(const std::filesystem::path& prototypePath,
+                            const std::filesystem::path& patternPath) {
   std::string pattern(kIconPixelBlockSize, '\0');
   {
     PlainFile patternFile(patternPath, O_RDONLY);
-    if (!patternFile.isOpen() || !patternFile.readExactlyAt(kIconPatternOffset, pattern.data(), pattern.size())) {
+    if (!patternFile.isOpen() ||
+        !patternFile.readExactlyAt(kIconPatternOffset, pattern.data(), pattern.size())) {
       return 0;
     }
   }
@@ -178,7 +188,8 @@ std::uint32_t RenderIconPos(const std::filesystem::path& programFolder) {
 }
 
 IconPixelBlock iconPixelBlock(const IconBitmap& bitmap) {
-  const bool asHeld = bitmap.isStandardShape() && bitmap.pixels.size() == std::size_t{kIconSize} * kIconSize;
+  const bool asHeld =
+      bitmap.isStandardShape() && bitmap.pixels.size() == std::size_t{kIconSize} * kIconSize;
   const auto indexAt = [&](int x, int y) -> std::uint8_t {
     if (asHeld) return bitmap.pixel(x, y) & 0x0F;
     if (x >= bitmap.width || y >= bitmap.height) return nearestIconPaletteIndex({255, 255, 255});
@@ -196,7 +207,8 @@ IconPixelBlock iconPixelBlock(const IconBitmap& bitmap) {
   return block;
 }
 
-WriteIconResult WriteIcon(const std::filesystem::path& outputPath, std::uint32_t iconPos, const IconBitmap& bitmap) {
+WriteIconResult WriteIcon(const std::filesystem::path& outputPath, std::uint32_t iconPos,
+                          const IconBitmap& bitmap) {
   if (iconPos == 0) return WriteIconResult::NoIconPos;
   const IconPixelBlock block = iconPixelBlock(bitmap);
   PlainFile file(outputPath, O_WRONLY);  // no O_CREAT, no O_TRUNC: the file keeps its length

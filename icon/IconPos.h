@@ -31,19 +31,22 @@ using IconPixelBlock = std::array<std::uint8_t, kIconPixelBlockSize>;
 // The start of the last occurrence of `needle` in `haystack`, overlapping occurrences included;
 // nothing when there is none or the needle is empty. Sublinear on ordinary data; even on
 // repetitive data every byte is compared only a bounded number of times.
-[[nodiscard]] std::optional<std::size_t> lastOccurrence(std::string_view haystack, std::string_view needle);
+[[nodiscard]] std::optional<std::size_t> lastOccurrence(std::string_view haystack,
+                                                        std::string_view needle);
 
 // The offset of the last occurrence of the decoded `pattern` in the file at `encodedPath`,
 // whose bytes are stored increased by one (modulo 256); nothing when it does not occur.
 // Reads the file once in blocks of `blockSize` bytes. Throws CannotOpenFile or InOutError.
-[[nodiscard]] std::optional<std::uint64_t> findLastDecodedOccurrence(const std::filesystem::path& encodedPath, std::string_view pattern,
-                                                       std::size_t blockSize = std::size_t{1} << 20);
+[[nodiscard]] std::optional<std::uint64_t> findLastDecodedOccurrence(
+    const std::filesystem::path& encodedPath, std::string_view pattern,
+    std::size_t blockSize = std::size_t{1} << 20);
 
 // IconPos: the offset of the last occurrence of the icon pattern (512 bytes at offset 168 of
 // `patternPath`) in the decoded prototype, or 0 when the pattern file is missing or too short,
 // the prototype is missing or unreadable, the pattern occurs nowhere, or its last occurrence
 // lies beyond what 32 bits can hold. Never throws for a file problem.
-[[nodiscard]] std::uint32_t RenderIconPos(const std::filesystem::path& prototypePath, const std::filesystem::path& patternPath);
+[[nodiscard]] std::uint32_t RenderIconPos(const std::filesystem::path& prototypePath,
+                                          const std::filesystem::path& patternPath);
 // The same for the files beside the tool: programFolder + "ProtoExe.dat" and + "iconcomp.dat"
 // (programFolder ends with "/").
 [[nodiscard]] std::uint32_t RenderIconPos(const std::filesystem::path& programFolder);
@@ -57,15 +60,16 @@ IconPixelBlock iconPixelBlock(const IconBitmap& bitmap);
 
 enum class WriteIconResult {
   Written,
-  NoIconPos,         // IconPos 0: nothing to do, the file is not touched
-  CannotOpen,        // missing, not a plain file, or not writable
-  TooShort,          // the file ends before IconPos + 512: writing would lengthen it
+  NoIconPos,   // IconPos 0: nothing to do, the file is not touched
+  CannotOpen,  // missing, not a plain file, or not writable
+  TooShort,    // the file ends before IconPos + 512: writing would lengthen it
   WriteFailed,
 };
 
 // Writes the pixel block into the existing file at offset `iconPos` without changing its length.
 // Reports no error to the user: any result but Written leaves the program with the prototype's
 // icon.
-[[nodiscard]] WriteIconResult WriteIcon(const std::filesystem::path& outputPath, std::uint32_t iconPos, const IconBitmap& bitmap);
+[[nodiscard]] WriteIconResult WriteIcon(const std::filesystem::path& outputPath,
+                                        std::uint32_t iconPos, const IconBitmap& bitmap);
 
 }  // namespace vantrel

@@ -24,7 +24,8 @@ Picture makePicture(int width, int height, std::int64_t maxPixels) {
   return picture;
 }
 
-void setOpaquePixel(Picture& picture, int x, int y, std::uint8_t red, std::uint8_t green, std::uint8_t blue) {
+void setOpaquePixel(Picture& picture, int x, int y, std::uint8_t red, std::uint8_t green,
+                    std::uint8_t blue) {
   const std::size_t at = picture.offsetOf(x, y);
   picture.rgba[at] = red;
   picture.rgba[at + 1] = green;

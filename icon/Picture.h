@@ -26,19 +26,23 @@ struct Picture {
   int height = 0;
   std::vector<std::uint8_t> rgba;  // width * height * 4 bytes: red, green, blue, alpha
 
-  std::size_t offsetOf(int x, int y) const {
-    return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 4;
+  [[nodiscard]] std::size_t offsetOf(int x, int y) const {
+    return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
+            static_cast<std::size_t>(x)) *
+           4;
   }
   bool operator==(const Picture&) const = default;
 };
 
 // Throws PictureError for a zero or negative width or height and for more than `maxPixels`.
-void checkPictureSize(std::int64_t width, std::int64_t height, std::int64_t maxPixels = kMaxPicturePixels);
+void checkPictureSize(std::int64_t width, std::int64_t height,
+                      std::int64_t maxPixels = kMaxPicturePixels);
 
 // A picture of that size, every pixel transparent black; checks the size first.
 Picture makePicture(int width, int height, std::int64_t maxPixels = kMaxPicturePixels);
 
 // Sets one pixel to an opaque colour.
-void setOpaquePixel(Picture& picture, int x, int y, std::uint8_t red, std::uint8_t green, std::uint8_t blue);
+void setOpaquePixel(Picture& picture, int x, int y, std::uint8_t red, std::uint8_t green,
+                    std::uint8_t blue);
 
 }  // namespace vantrel

@@ -36,13 +36,15 @@ std::int64_t sourceOf(int target, std::int64_t offset, std::int64_t stretched, s
 std::uint8_t workBitmapIndex(const Picture& picture, int x, int y) {
   const std::size_t at = picture.offsetOf(x, y);
   const std::uint8_t alpha = picture.rgba.at(at + 3);
-  return nearestIconPaletteIndex({overWhite(picture.rgba[at], alpha), overWhite(picture.rgba[at + 1], alpha),
+  return nearestIconPaletteIndex({overWhite(picture.rgba[at], alpha),
+                                  overWhite(picture.rgba[at + 1], alpha),
                                   overWhite(picture.rgba[at + 2], alpha)});
 }
 
 IconBitmap renderIconBitmap(const Picture& picture) {
   checkPictureSize(picture.width, picture.height);
-  if (picture.rgba.size() != static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 4) {
+  if (picture.rgba.size() !=
+      static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 4) {
     throw PictureError("The picture's pixels do not match its size.");
   }
   const IconGeometry geometry = iconGeometry(picture.width, picture.height);
@@ -50,10 +52,13 @@ IconBitmap renderIconBitmap(const Picture& picture) {
   // reduction works pixel by pixel, so the result equals reducing the whole work bitmap first.
   IconBitmap icon = createIconBitmap();
   for (int row = 0; row < kIconSize; ++row) {
-    const auto sourceRow = static_cast<int>(sourceOf(row, geometry.y, geometry.height, picture.height));
+    const auto sourceRow =
+        static_cast<int>(sourceOf(row, geometry.y, geometry.height, picture.height));
     for (int column = 0; column < kIconSize; ++column) {
-      const auto sourceColumn = static_cast<int>(sourceOf(column, geometry.x, geometry.width, picture.width));
-      icon.pixels[static_cast<std::size_t>(row) * kIconSize + static_cast<std::size_t>(column)] = workBitmapIndex(picture, sourceColumn, sourceRow);
+      const auto sourceColumn =
+          static_cast<int>(sourceOf(column, geometry.x, geometry.width, picture.width));
+      icon.pixels[static_cast<std::size_t>(row) * kIconSize + static_cast<std::size_t>(column)] =
+          workBitmapIndex(picture, sourceColumn, sourceRow);
     }
   }
   return icon;

@@ -89,14 +89,30 @@ void writeRow(PageText& page, const FormField& field, const std::string& label) 
   const std::optional<FieldType> type = fieldTypeOf(field.TypeText);
   if (!type) return;  // an unknown type writes nothing, but keeps its place in the order list
   switch (*type) {
-    case FieldType::TextField: writeTextField(page, field, label); break;
-    case FieldType::MultiLineTextField: writeMultiLineField(page, field, label); break;
-    case FieldType::OptionField: writeChoiceField(page, field, label, "radio"); break;
-    case FieldType::CheckBoxField: writeChoiceField(page, field, label, "checkbox"); break;
-    case FieldType::SeparatorLine: writeBetweenTables(page, "<hr>"); break;
-    case FieldType::NewParagraph: writeBetweenTables(page, "<p>"); break;
-    case FieldType::Heading: writeBetweenTables(page, "<h1>" + label + "</h1>"); break;
-    case FieldType::PlainText: writeBetweenTables(page, label); break;
+    case FieldType::TextField:
+      writeTextField(page, field, label);
+      break;
+    case FieldType::MultiLineTextField:
+      writeMultiLineField(page, field, label);
+      break;
+    case FieldType::OptionField:
+      writeChoiceField(page, field, label, "radio");
+      break;
+    case FieldType::CheckBoxField:
+      writeChoiceField(page, field, label, "checkbox");
+      break;
+    case FieldType::SeparatorLine:
+      writeBetweenTables(page, "<hr>");
+      break;
+    case FieldType::NewParagraph:
+      writeBetweenTables(page, "<p>");
+      break;
+    case FieldType::Heading:
+      writeBetweenTables(page, "<h1>" + label + "</h1>");
+      break;
+    case FieldType::PlainText:
+      writeBetweenTables(page, label);
+      break;
   }
 }
 

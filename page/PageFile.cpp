@@ -12,8 +12,10 @@ Status replaceFileContents(const std::filesystem::path& path, std::string_view b
   return file.value().commit();
 }
 
-Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields, std::string_view email) {
-  return replaceFileContents(folder / kFormPageFileName, generateFormPage(fields, email, formMailAction()));
+Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
+                     std::string_view email) {
+  return replaceFileContents(folder / kFormPageFileName,
+                             generateFormPage(fields, email, formMailAction()));
 }
 
 }  // namespace vantrel

@@ -15,7 +15,6 @@ namespace vantrel {
 inline constexpr std::string_view kPageWriteFailedMessage =
     "Die Datei formular.htm konnte nicht geschrieben werden!";
 
-
 // Replaces the file at `path` with `bytes`: a new file in the same folder, written in full and
 // flushed, then renamed over the old one. On failure the new file is removed again and the
 // old file, if any, is untouched. An existing file's permission bits are kept.
@@ -24,6 +23,6 @@ inline constexpr std::string_view kPageWriteFailedMessage =
 // What the tool's "render" does: the page for these fields and this address, with the
 // build's form-mail address, written as `folder` / "formular.htm".
 [[nodiscard]] Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
-                                  std::string_view email);
+                                   std::string_view email);
 
 }  // namespace vantrel

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <exception>
 
-#include "base/FileIo.h"
 #include "archive/ZLIBArchive.h"
+#include "base/FileIo.h"
 #include "base/Win1252.h"
 #include "base/brixtel.h"
 
@@ -23,7 +23,8 @@ std::uint32_t le32(const unsigned char* at) {
 template <std::size_t N>
 bool holds(const std::array<unsigned char, kMarkerRecordSize>& record, std::size_t at,
            const std::array<unsigned char, N>& expected) {
-  return std::equal(expected.begin(), expected.end(), record.begin() + static_cast<std::ptrdiff_t>(at));
+  return std::equal(expected.begin(), expected.end(),
+                    record.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 // A window onto [offset, fileSize) of the program file.
@@ -31,14 +32,14 @@ class RegionReader final : public ByteReader {
  public:
   RegionReader(const ReadAt& readAt, std::uint64_t offset, std::uint64_t end)
       : readAt_(readAt), position_(offset), end_(end) {}
-  std::uint64_t remaining() const override { return end_ - position_; }
+  [[nodiscard]] std::uint64_t remaining() const override { return end_ - position_; }
   void read(char* destination, std::size_t size) override {
     if (size > remaining() || !readAt_(position_, destination, size)) {
       throw InOutError(kReadBeyondEndOfFile);
     }
     position_ += size;
   }
-  std::uint64_t position() const { return position_; }
+  [[nodiscard]] std::uint64_t position() const { return position_; }
 
  private:
   const ReadAt& readAt_;
@@ -82,18 +83,23 @@ std::string_view viewerErrorMessage(ViewerError error) {
       return "Dieses Programm ist die leere Vorlage von Vantrel Formulare und enth\xE4lt kein "
              "Formular.";
     case ViewerError::DamagedRecord:
-      return "Die Daten dieses Programms sind besch\xE4" "digt: der Kennsatz ist ung\xFCltig.";
+      return "Die Daten dieses Programms sind besch\xE4"
+             "digt: der Kennsatz ist ung\xFCltig.";
     case ViewerError::ProgramUnreadable:
       return "Die Programmdatei konnte nicht gelesen werden.";
     case ViewerError::DamagedSettings:
-      return "Die Daten dieses Programms sind besch\xE4" "digt: die Fenstereinstellungen sind "
+      return "Die Daten dieses Programms sind besch\xE4"
+             "digt: die Fenstereinstellungen sind "
              "unvollst\xE4ndig.";
     case ViewerError::DamagedArchive:
-      return "Die Daten dieses Programms sind besch\xE4" "digt: das Formular-Archiv ist fehlerhaft.";
+      return "Die Daten dieses Programms sind besch\xE4"
+             "digt: das Formular-Archiv ist fehlerhaft.";
     case ViewerError::NoPage:
       return "Das Formular-Archiv dieses Programms enth\xE4lt keine Datei formular.htm.";
     case ViewerError::DamagedPage:
-      return "Die Formularseite dieses Programms ist besch\xE4" "digt (Pr\xFC" "fsumme falsch).";
+      return "Die Formularseite dieses Programms ist besch\xE4"
+             "digt (Pr\xFC"
+             "fsumme falsch).";
     case ViewerError::CannotExtract:
       return "Die Formularseite konnte nicht in einen tempor\xE4ren Ordner entpackt werden.";
   }
@@ -119,22 +125,26 @@ ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
                           const std::array<unsigned char, kMarkerRecordSize>& record,
                           const std::filesystem::path& nativeDestFolder) {
   const RecordInfo info = readMarkerRecord(record);
-  if (info.state == RecordState::BarePrototype) return failure(ViewerError::BarePrototype, "no data attached");
-  if (info.state == RecordState::Damaged) return failure(ViewerError::DamagedRecord, "unknown marker record");
+  if (info.state == RecordState::BarePrototype)
+    return failure(ViewerError::BarePrototype, "no data attached");
+  if (info.state == RecordState::Damaged)
+    return failure(ViewerError::DamagedRecord, "unknown marker record");
 
   File program;
   if (!program.openForReading(nativeProgramPath)) {
     return failure(ViewerError::ProgramUnreadable, "cannot open " + nativeProgramPath.string());
   }
   const std::int64_t size = program.size();
-  if (size < 0) return failure(ViewerError::ProgramUnreadable, "cannot stat " + nativeProgramPath.string());
+  if (size < 0)
+    return failure(ViewerError::ProgramUnreadable, "cannot stat " + nativeProgramPath.string());
   const ReadAt readAt = [&program](std::uint64_t offset, char* buffer, std::size_t count) {
     return program.readExactlyAt(offset, buffer, count);
   };
   std::optional<SettingsInProgram> settings =
       readWindowSettings(readAt, static_cast<std::uint64_t>(size), info.programLength);
   static_cast<void>(program.close());  // only read; the archive opens the file anew
-  if (!settings) return failure(ViewerError::DamagedSettings, "settings beyond the end of the file");
+  if (!settings)
+    return failure(ViewerError::DamagedSettings, "settings beyond the end of the file");
 
   ViewerPage page;
   page.settings = std::move(settings->settings);
@@ -143,7 +153,8 @@ ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
     zlb::TZLBArchive archive;
     archive.CheckCRC = true;
     archive.OnErrorLogged = [](const std::string&) {};
-    if (!archive.OpenArchive(nativeProgramPath)) return failure(ViewerError::DamagedArchive, "no archive opened");
+    if (!archive.OpenArchive(nativeProgramPath))
+      return failure(ViewerError::DamagedArchive, "no archive opened");
     // The archive found by its trailer must be the one right behind the settings; anything
     // else means the settings' lengths and the archive disagree.
     if (archive.GetArchiveStart() != page.archiveStart) {
@@ -158,7 +169,9 @@ ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
     }
     if (index < 0) return failure(ViewerError::NoPage, "no formular.htm in the archive");
     std::filesystem::path written;
-    archive.OnFileExtracted = [&written](const std::filesystem::path& filename) { written = filename; };
+    archive.OnFileExtracted = [&written](const std::filesystem::path& filename) {
+      written = filename;
+    };
     try {
       // Without an OnReplaceFile handler the page is written or this throws; a page not
       // written shows in `written` staying empty, checked below.
@@ -166,7 +179,8 @@ ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
     } catch (const zlb::EArchiveError& error) {
       const std::string what = error.what();
       if (what.rfind("CRC error", 0) == 0) return failure(ViewerError::DamagedPage, what);
-      if (what.rfind("Unable to create file", 0) == 0) return failure(ViewerError::CannotExtract, what);
+      if (what.rfind("Unable to create file", 0) == 0)
+        return failure(ViewerError::CannotExtract, what);
       return failure(ViewerError::DamagedArchive, what);
     }
     if (written.empty()) return failure(ViewerError::CannotExtract, "nothing extracted");

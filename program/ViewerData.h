@@ -31,7 +31,8 @@ struct RecordInfo {
   std::uint32_t programLength = 0;  // S, when patched
 };
 
-[[nodiscard]] RecordInfo readMarkerRecord(const std::array<unsigned char, kMarkerRecordSize>& record);
+[[nodiscard]] RecordInfo readMarkerRecord(
+    const std::array<unsigned char, kMarkerRecordSize>& record);
 
 enum class ViewerError {
   None,
@@ -71,7 +72,8 @@ struct SettingsInProgram {
 // `readAt` (which fills the buffer or returns false). Nothing when the file ends before them
 // or a length is negative.
 using ReadAt = std::function<bool(std::uint64_t offset, char* buffer, std::size_t size)>;
-[[nodiscard]] std::optional<SettingsInProgram> readWindowSettings(const ReadAt& readAt, std::uint64_t fileSize,
+[[nodiscard]] std::optional<SettingsInProgram> readWindowSettings(const ReadAt& readAt,
+                                                                  std::uint64_t fileSize,
                                                                   std::uint64_t offset);
 
 // Everything the viewer does with its own data before it shows the page: checks the record,

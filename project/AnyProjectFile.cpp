@@ -28,7 +28,7 @@ ProjectFormat formatOrRefuse(const std::string& path) {
 
 UnknownProjectExtension::UnknownProjectExtension(const std::filesystem::path& path)
     : Error("Die Datei " + fileNamePart(path) +
-                         " ist weder ein Projekt (.vtq) noch JSON (.json).") {}
+            " ist weder ein Projekt (.vtq) noch JSON (.json).") {}
 
 std::optional<ProjectFormat> projectFormatOf(const std::filesystem::path& path) {
   const std::string extension = lowerExtensionOf(path);

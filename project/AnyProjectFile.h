@@ -6,8 +6,8 @@
 // ProjectOpenError, NotAProjectFile, InOutError (project/ProjectFile.h), ProjectJsonError
 // (project/ProjectJson.h), ProjectCreateError when saving.
 
-#include <optional>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "base/Error.h"

@@ -22,11 +22,11 @@ struct MovePlan {
 
 class FieldList {
  public:
-  int size() const { return static_cast<int>(rows_.size()); }
-  bool empty() const { return rows_.empty(); }
-  const FormField& at(int row) const { return rows_.at(static_cast<size_t>(row)); }
+  [[nodiscard]] int size() const { return static_cast<int>(rows_.size()); }
+  [[nodiscard]] bool empty() const { return rows_.empty(); }
+  [[nodiscard]] const FormField& at(int row) const { return rows_.at(static_cast<size_t>(row)); }
   FormField& at(int row) { return rows_.at(static_cast<size_t>(row)); }
-  const std::vector<FormField>& rows() const { return rows_; }
+  [[nodiscard]] const std::vector<FormField>& rows() const { return rows_; }
 
   void append(FormField field) { rows_.push_back(std::move(field)); }
   // A position beyond the end appends.

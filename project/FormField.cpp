@@ -11,7 +11,8 @@ const std::array<std::string_view, kFieldTypeCount> kFieldTypeTexts = {
     "Ankreuzfeld",
     "Trennlinie",
     "Neuer Absatz",
-    "\xDC" "berschrift",
+    "\xDC"
+    "berschrift",
     "Normaler Text",
 };
 
@@ -21,16 +22,26 @@ std::string& memberAt(FormField& field, int index) {
 
 const std::string& memberAt(const FormField& field, int index) {
   switch (index) {
-    case 0: return field.InternalName;
-    case 1: return field.TypeText;
-    case 2: return field.CaptionText;
-    case 3: return field.Content;
-    case 4: return field.Width;
-    case 5: return field.Height;
-    case 6: return field.MaxChars;
-    case 7: return field.OptionalFlag;
-    case 8: return field.PreselectedFlag;
-    default: throw std::out_of_range("FormField member index");
+    case 0:
+      return field.InternalName;
+    case 1:
+      return field.TypeText;
+    case 2:
+      return field.CaptionText;
+    case 3:
+      return field.Content;
+    case 4:
+      return field.Width;
+    case 5:
+      return field.Height;
+    case 6:
+      return field.MaxChars;
+    case 7:
+      return field.OptionalFlag;
+    case 8:
+      return field.PreselectedFlag;
+    default:
+      throw std::out_of_range("FormField member index");
   }
 }
 

@@ -86,6 +86,7 @@ struct EditorCheck {
 };
 
 // The field editor's validation on OK.
-[[nodiscard]] EditorCheck checkEditorInput(std::string_view name, int typeIndex, std::string_view content);
+[[nodiscard]] EditorCheck checkEditorInput(std::string_view name, int typeIndex,
+                                           std::string_view content);
 
 }  // namespace vantrel

@@ -43,15 +43,20 @@ void checkMagic(ByteReader& file) {
 }  // namespace
 
 ProjectOpenError::ProjectOpenError(const std::filesystem::path& path)
-    : Error("Projekt \xC3\xB6" "ffnen: Konnte die Datei " + fileNamePart(path) +
-                         " nicht \xC3\xB6" "ffnen!") {}
+    : Error(
+          "Projekt \xC3\xB6"
+          "ffnen: Konnte die Datei " +
+          fileNamePart(path) +
+          " nicht \xC3\xB6"
+          "ffnen!") {}
 
 NotAProjectFile::NotAProjectFile()
-    : Error("Die Datei ist keine g\xC3\xBC" "ltige \"Drovanex 1.0\"-Datei!") {}
+    : Error(
+          "Die Datei ist keine g\xC3\xBC"
+          "ltige \"Drovanex 1.0\"-Datei!") {}
 
 ProjectCreateError::ProjectCreateError(const std::filesystem::path& path)
-    : Error("Projekt speichern: Konnte die Datei " + fileNamePart(path) +
-                         " nicht erstellen!") {}
+    : Error("Projekt speichern: Konnte die Datei " + fileNamePart(path) + " nicht erstellen!") {}
 
 ProjectSettings startupSettings() {
   ProjectSettings settings;
@@ -136,7 +141,8 @@ Project readProjectFile(const std::filesystem::path& path) {
 void saveProjectFile(const std::filesystem::path& path, const Project& project,
                      const WriterFilter& filter) {
   try {
-    replaceFile(path, [&](ByteWriter& file) { writeProject(file, project); }, filter);
+    replaceFile(
+        path, [&](ByteWriter& file) { writeProject(file, project); }, filter);
   } catch (const CannotCreateFile&) {
     throw ProjectCreateError(path);
   }

@@ -20,8 +20,8 @@
 #include <string>
 #include <string_view>
 
-#include "base/Error.h"
 #include "base/ByteFile.h"
+#include "base/Error.h"
 #include "project/FieldList.h"
 
 namespace vantrel {
@@ -69,7 +69,9 @@ struct ProjectSettings {
   bool fixedSize = false;   // "Feste Größe (kein Menü)" (FixedSizeCheck)
   std::string projectName;  // NameED, Windows-1252
 
-  bool element(WindowElement which) const { return elements[static_cast<std::size_t>(which)]; }
+  [[nodiscard]] bool element(WindowElement which) const {
+    return elements[static_cast<std::size_t>(which)];
+  }
   bool& element(WindowElement which) { return elements[static_cast<std::size_t>(which)]; }
 
   bool operator==(const ProjectSettings&) const = default;

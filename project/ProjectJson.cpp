@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <functional>
 #include <limits>
-#include <vector>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "base/Win1252.h"
 
@@ -20,7 +20,7 @@ constexpr std::array<const char*, kFormFieldMemberCount> kMemberKeys = {
     "name", "type", "caption", "content", "width", "height", "maxChars", "optional", "preselected"};
 
 constexpr std::array<const char*, kWindowElementCount> kElementKeys = {
-    "statusbar", "toolbar", "print", "exit", "about",
+    "statusbar", "toolbar", "print", "exit",   "about",
     "back",      "forward", "home",  "reload", "exitButton"};
 
 // ---------------------------------------------------------------------------------------------
@@ -36,7 +36,8 @@ Json fieldToJson(const FormField& field) {
 
 Json settingsToJson(const ProjectSettings& settings) {
   Json object = Json::object();
-  for (std::size_t i = 0; i < kElementKeys.size(); ++i) object[kElementKeys[i]] = settings.elements[i];
+  for (std::size_t i = 0; i < kElementKeys.size(); ++i)
+    object[kElementKeys[i]] = settings.elements[i];
   object["width"] = settings.width;
   object["height"] = settings.height;
   object["definedSize"] = settings.definedSize;
@@ -108,12 +109,14 @@ std::int32_t int32Of(const Json& value, const std::string& path) {
   constexpr auto low = std::numeric_limits<std::int32_t>::min();
   constexpr auto high = std::numeric_limits<std::int32_t>::max();
   if (!value.is_number_integer()) refuse(quoted(path) + " muss eine ganze Zahl sein.");
-  const bool fits = value.is_number_unsigned() ? value.get<std::uint64_t>() <= std::uint64_t{high}
-                                                : value.get<std::int64_t>() >= low &&
-                                                      value.get<std::int64_t>() <= high;
+  const bool fits = value.is_number_unsigned()
+                        ? value.get<std::uint64_t>() <= std::uint64_t{high}
+                        : value.get<std::int64_t>() >= low && value.get<std::int64_t>() <= high;
   if (!fits) {
-    refuse(quoted(path) + " liegt au\xC3\x9F" "erhalb von " + std::to_string(low) + " bis " +
-           std::to_string(high) + ".");
+    refuse(quoted(path) +
+           " liegt au\xC3\x9F"
+           "erhalb von " +
+           std::to_string(low) + " bis " + std::to_string(high) + ".");
   }
   return static_cast<std::int32_t>(value.get<std::int64_t>());
 }
@@ -183,7 +186,9 @@ Json parse(std::string_view utf8) {
     refuse("Die JSON-Daten sind fehlerhaft (bei Byte " + std::to_string(position) + ").");
   } catch (const Json::out_of_range&) {
     // A number beyond every floating-point value ("1e400") stops the parser this way.
-    refuse("Die JSON-Daten enthalten eine zu gro\xC3\x9F" "e Zahl.");
+    refuse(
+        "Die JSON-Daten enthalten eine zu gro\xC3\x9F"
+        "e Zahl.");
   }
 }
 

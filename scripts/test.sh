@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test headless: the full build with all tests, everything
+# Sets up, builds and runs every test headless: the layout check, the full build with all
+# tests, clang-tidy over the core, everything
 # once more under AddressSanitizer + UndefinedBehaviorSanitizer (the GUI and the browser
 # engine's windows included), and a short libFuzzer run of every reader of outside bytes.
 # Both gcc builds also replay every fuzz target's seeds (the *_seeds tests).
@@ -13,10 +14,16 @@ JOBS=$(nproc)
 export QT_QPA_PLATFORM=offscreen
 export CTEST_OUTPUT_ON_FAILURE=1
 
+echo "== layout of the sources (.clang-format)"
+bash scripts/check_style.sh format
+
 echo "== build and test: $BUILD"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTREL_WERROR=ON >/dev/null
 cmake --build "$BUILD" -j "$JOBS"
 ctest --test-dir "$BUILD" -j "$JOBS" --timeout 600
+
+echo "== clang-tidy over the core (.clang-tidy)"
+bash scripts/check_style.sh tidy "$BUILD"
 
 echo "== everything under ASan + UBSan: $BUILD-asan"
 # The options hold for the build too, which runs the sanitized vantrel-make-proto. The leak

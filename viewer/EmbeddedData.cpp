@@ -10,7 +10,7 @@ namespace {
 // Bytes 16..19 say "prototype" until the builder zeroes them.
 alignas(32) volatile unsigned char gMarkerRecord[exe::kMarkerRecordSize] = {
     'B', 'R', 'X', 'T', 'E', 'X', 'E', 'H',  // S replaces the first four
-    'V', 'F', 'R', 'M', 1, 0, 0, 0,          // layout tag and version
+    'V', 'F', 'R', 'M', 1,   0,   0,   0,    // layout tag and version
     'P', 'R', 'O', 'T'};
 
 alignas(16) constinit volatile IconImage gIconImage = makeViewerIcon();

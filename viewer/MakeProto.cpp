@@ -11,15 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "builder/ExeAssembly.h"
 #include "base/ByteFile.h"
+#include "builder/ExeAssembly.h"
 #include "viewer/ViewerIcon.h"
 
 namespace {
 
 using namespace vantrel;
 
-std::vector<std::size_t> occurrences(const std::string& haystack, const unsigned char* needle, std::size_t size) {
+std::vector<std::size_t> occurrences(const std::string& haystack, const unsigned char* needle,
+                                     std::size_t size) {
   std::vector<std::size_t> found;
   const char* first = reinterpret_cast<const char*>(needle);
   auto at = haystack.begin();
@@ -38,28 +39,33 @@ bool fail(const std::string& message) {
 
 bool checkMarkerRecord(const std::string& viewer, std::size_t& at) {
   const auto found = occurrences(viewer, exe::kMarkerText.data(), exe::kMarkerText.size());
-  if (found.size() != 1) return fail("the marker text occurs " + std::to_string(found.size()) + " times");
+  if (found.size() != 1)
+    return fail("the marker text occurs " + std::to_string(found.size()) + " times");
   at = found.front();
   if (at + exe::kMarkerRecordSize > viewer.size() ||
       at / exe::kBlockSize != (at + exe::kMarkerRecordSize - 1) / exe::kBlockSize) {
     return fail("the marker record at " + std::to_string(at) + " crosses a 2048-byte block");
   }
   const unsigned char* record = reinterpret_cast<const unsigned char*>(viewer.data() + at);
-  const bool tagged = std::equal(exe::kRecordTag.begin(), exe::kRecordTag.end(), record + 8) &&
-                      record[12] == exe::kRecordVersion && record[13] == 0 && record[14] == 0 &&
-                      record[15] == 0 &&
-                      std::equal(exe::kPrototypeTail.begin(), exe::kPrototypeTail.end(), record + 16);
+  const bool tagged =
+      std::equal(exe::kRecordTag.begin(), exe::kRecordTag.end(), record + 8) &&
+      record[12] == exe::kRecordVersion && record[13] == 0 && record[14] == 0 && record[15] == 0 &&
+      std::equal(exe::kPrototypeTail.begin(), exe::kPrototypeTail.end(), record + 16);
   if (!tagged) return fail("the marker record does not carry the viewer's tag");
   return true;
 }
 
 bool checkIcon(const std::string& viewer, const viewer::IconImage& icon, std::size_t& at) {
-  const auto found = occurrences(viewer, icon.bytes + viewer::kIconPixelOffset, viewer::kIconPixelSize);
-  if (found.size() != 1) return fail("the icon pixels occur " + std::to_string(found.size()) + " times");
+  const auto found =
+      occurrences(viewer, icon.bytes + viewer::kIconPixelOffset, viewer::kIconPixelSize);
+  if (found.size() != 1)
+    return fail("the icon pixels occur " + std::to_string(found.size()) + " times");
   at = found.front();
-  if (at < viewer::kIconPixelOffset || at - viewer::kIconPixelOffset + viewer::kIconImageSize > viewer.size() ||
-      !std::equal(icon.bytes, icon.bytes + viewer::kIconImageSize,
-                  reinterpret_cast<const unsigned char*>(viewer.data() + at - viewer::kIconPixelOffset))) {
+  if (at < viewer::kIconPixelOffset ||
+      at - viewer::kIconPixelOffset + viewer::kIconImageSize > viewer.size() ||
+      !std::equal(
+          icon.bytes, icon.bytes + viewer::kIconImageSize,
+          reinterpret_cast<const unsigned char*>(viewer.data() + at - viewer::kIconPixelOffset))) {
     return fail("the icon pixels are not part of the complete icon image");
   }
   return true;
@@ -102,9 +108,9 @@ std::string compiledIconResource(const viewer::IconImage& icon) {
   appendResource(out, kIconType, 1, 0x1010, kGerman,
                  std::string(reinterpret_cast<const char*>(icon.bytes), viewer::kIconImageSize));
   std::string group;
-  put16(group, 0);  // reserved
-  put16(group, 1);  // icons
-  put16(group, 1);  // count
+  put16(group, 0);                 // reserved
+  put16(group, 1);                 // icons
+  put16(group, 1);                 // count
   group += static_cast<char>(32);  // width
   group += static_cast<char>(32);  // height
   group += static_cast<char>(16);  // colours
@@ -133,7 +139,8 @@ int main(int argc, char** argv) {
     const viewer::IconImage icon = viewer::makeViewerIcon();
     std::size_t recordAt = 0;
     std::size_t pixelsAt = 0;
-    if (!checkMarkerRecord(viewerBytes, recordAt) || !checkIcon(viewerBytes, icon, pixelsAt)) return 1;
+    if (!checkMarkerRecord(viewerBytes, recordAt) || !checkIcon(viewerBytes, icon, pixelsAt))
+      return 1;
 
     std::string stored = viewerBytes;
     exe::encodePrototypeBytes(reinterpret_cast<unsigned char*>(stored.data()), stored.size());

@@ -31,47 +31,30 @@ struct IconImage {
 
 // Red, green, blue of each colour index; the same table the tool reduces pictures to.
 inline constexpr std::uint8_t kIconColours[16][3] = {
-    {0, 0, 0},       {128, 0, 0},   {0, 128, 0},   {128, 128, 0},
-    {0, 0, 128},     {128, 0, 128}, {0, 128, 128}, {128, 128, 128},
-    {192, 192, 192}, {255, 0, 0},   {0, 255, 0},   {255, 255, 0},
-    {0, 0, 255},     {255, 0, 255}, {0, 255, 255}, {255, 255, 255},
+    {0, 0, 0},     {128, 0, 0},     {0, 128, 0},     {128, 128, 0},   {0, 0, 128}, {128, 0, 128},
+    {0, 128, 128}, {128, 128, 128}, {192, 192, 192}, {255, 0, 0},     {0, 255, 0}, {255, 255, 0},
+    {0, 0, 255},   {255, 0, 255},   {0, 255, 255},   {255, 255, 255},
 };
 
 // A form sheet: heading bar, two text fields, a ticked check box and a send button.
 // One character a pixel, rows from the top: a hex digit is a colour index, "." transparent.
 inline constexpr const char* kIconArt[kIconSide] = {
-    "................................",
-    "....000000000000000000000000....",
-    "....0ffffffffffffffffffffff07...",
-    "....0fccccccccccccccccccccf07...",
-    "....0fcfffcfffcffcfffcccccf07...",
-    "....0fccccccccccccccccccccf07...",
-    "....0ffffffffffffffffffffff07...",
-    "....0f777777fffffffffffffff07...",
-    "....0f0000000000000000000ff07...",
-    "....0f0fffffffffffffffff0ff07...",
-    "....0f0000000000000000000ff07...",
-    "....0ffffffffffffffffffffff07...",
-    "....0f777777777ffffffffffff07...",
-    "....0f0000000000000000000ff07...",
-    "....0f0fffffffffffffffff0ff07...",
-    "....0f0fffffffffffffffff0ff07...",
-    "....0f0fffffffffffffffff0ff07...",
-    "....0f0000000000000000000ff07...",
-    "....0ffffffffffffffffffffff07...",
-    "....0f00000ff777777777fffff07...",
-    "....0f0ffa0ff777777ffffffff07...",
-    "....0f0a2f0ffffffffffffffff07...",
-    "....0f00000ffffffffffffffff07...",
-    "....0ffffffffffffffffffffff07...",
-    "....0ffffffffffff99999999ff07...",
-    "....0ffffffffffff9bbbbbb9ff07...",
-    "....0ffffffffffff99999999ff07...",
-    "....0ffffffffffffffffffffff07...",
-    "....0ffffffffffffffffffffff07...",
-    "....0ffffffffffffffffffffff07...",
-    "....0000000000000000000000007...",
-    ".....777777777777777777777777...",
+    "................................", "....000000000000000000000000....",
+    "....0ffffffffffffffffffffff07...", "....0fccccccccccccccccccccf07...",
+    "....0fcfffcfffcffcfffcccccf07...", "....0fccccccccccccccccccccf07...",
+    "....0ffffffffffffffffffffff07...", "....0f777777fffffffffffffff07...",
+    "....0f0000000000000000000ff07...", "....0f0fffffffffffffffff0ff07...",
+    "....0f0000000000000000000ff07...", "....0ffffffffffffffffffffff07...",
+    "....0f777777777ffffffffffff07...", "....0f0000000000000000000ff07...",
+    "....0f0fffffffffffffffff0ff07...", "....0f0fffffffffffffffff0ff07...",
+    "....0f0fffffffffffffffff0ff07...", "....0f0000000000000000000ff07...",
+    "....0ffffffffffffffffffffff07...", "....0f00000ff777777777fffff07...",
+    "....0f0ffa0ff777777ffffffff07...", "....0f0a2f0ffffffffffffffff07...",
+    "....0f00000ffffffffffffffff07...", "....0ffffffffffffffffffffff07...",
+    "....0ffffffffffff99999999ff07...", "....0ffffffffffff9bbbbbb9ff07...",
+    "....0ffffffffffff99999999ff07...", "....0ffffffffffffffffffffff07...",
+    "....0ffffffffffffffffffffff07...", "....0ffffffffffffffffffffff07...",
+    "....0000000000000000000000007...", ".....777777777777777777777777...",
 };
 
 constexpr int iconArtIndex(char c) {
@@ -87,11 +70,11 @@ constexpr void putLE32(unsigned char* at, std::uint32_t value) {
 constexpr IconImage makeViewerIcon() {
   IconImage image{};
   unsigned char* header = image.bytes;
-  putLE32(header + 0, 40);              // header size
-  putLE32(header + 4, kIconSide);       // width
-  putLE32(header + 8, 2 * kIconSide);   // height of image and mask together
-  header[12] = 1;                       // planes
-  header[14] = 4;                       // bits per pixel
+  putLE32(header + 0, 40);             // header size
+  putLE32(header + 4, kIconSide);      // width
+  putLE32(header + 8, 2 * kIconSide);  // height of image and mask together
+  header[12] = 1;                      // planes
+  header[14] = 4;                      // bits per pixel
   putLE32(header + 20, kIconPixelSize + kIconMaskSize);
   for (int i = 0; i < 16; ++i) {
     unsigned char* entry = image.bytes + kIconHeaderSize + 4 * i;
@@ -107,7 +90,8 @@ constexpr IconImage makeViewerIcon() {
         image.bytes[kIconPixelOffset + stored * 16 + x / 2] |=
             static_cast<unsigned char>(x % 2 == 0 ? index << 4 : index);
       } else {
-        image.bytes[kIconMaskOffset + stored * 4 + x / 8] |= static_cast<unsigned char>(0x80 >> (x % 8));
+        image.bytes[kIconMaskOffset + stored * 4 + x / 8] |=
+            static_cast<unsigned char>(0x80 >> (x % 8));
       }
     }
   }
@@ -118,12 +102,15 @@ constexpr IconImage makeViewerIcon() {
 // image laid out as above.
 template <typename Bytes>
 int iconPixelIndex(const Bytes& bytes, int x, int y) {
-  const unsigned char b = bytes[kIconPixelOffset + static_cast<std::size_t>(kIconSide - 1 - y) * 16 + static_cast<std::size_t>(x / 2)];
+  const unsigned char b =
+      bytes[kIconPixelOffset + static_cast<std::size_t>(kIconSide - 1 - y) * 16 +
+            static_cast<std::size_t>(x / 2)];
   return x % 2 == 0 ? b >> 4 : b & 0x0F;
 }
 template <typename Bytes>
 bool iconPixelHidden(const Bytes& bytes, int x, int y) {
-  const unsigned char b = bytes[kIconMaskOffset + static_cast<std::size_t>(kIconSide - 1 - y) * 4 + static_cast<std::size_t>(x / 8)];
+  const unsigned char b = bytes[kIconMaskOffset + static_cast<std::size_t>(kIconSide - 1 - y) * 4 +
+                                static_cast<std::size_t>(x / 8)];
   return (b & (0x80 >> (x % 8))) != 0;
 }
 

@@ -15,12 +15,11 @@
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineView>
-
 #include <algorithm>
 
-#include "widgets/browser/BrowserEngine.h"
 #include "base/Win1252.h"
 #include "viewer/ViewerIcon.h"
+#include "widgets/browser/BrowserEngine.h"
 
 namespace vantrel::viewer {
 namespace {
@@ -41,14 +40,17 @@ QIcon iconFromImage(const unsigned char* imageBytes) {
         continue;
       }
       // The colour table of the image itself, as the icon's reader would use it.
-      const unsigned char* entry = imageBytes + kIconHeaderSize + 4 * iconPixelIndex(imageBytes, x, y);
+      const unsigned char* entry =
+          imageBytes + kIconHeaderSize + 4 * iconPixelIndex(imageBytes, x, y);
       image.setPixel(x, y, qRgb(entry[2], entry[1], entry[0]));
     }
   }
   return QIcon(QPixmap::fromImage(image));
 }
 
-int usableWindowExtent(std::int32_t typed) { return std::clamp<std::int32_t>(typed, kSmallestExtent, kLargestExtent); }
+int usableWindowExtent(std::int32_t typed) {
+  return std::clamp<std::int32_t>(typed, kSmallestExtent, kLargestExtent);
+}
 
 ViewerWindow::ViewerWindow(const exe::WindowSettings& settings, const QUrl& page)
     : settings_(settings), page_(page) {
@@ -105,13 +107,21 @@ void ViewerWindow::buildCommands() {
     QAction* action;
   };
   const Command commands[] = {
-      {WindowElement::Back, addCommand(QStringLiteral("Zurück"), QKeySequence::Back, &ViewerWindow::goBack)},
-      {WindowElement::Forward, addCommand(QStringLiteral("Vorwärts"), QKeySequence::Forward, &ViewerWindow::goForward)},
-      {WindowElement::Home, addCommand(QStringLiteral("Startseite"), QKeySequence(Qt::ALT | Qt::Key_Home), &ViewerWindow::goHome)},
-      {WindowElement::Reload, addCommand(QStringLiteral("Neu laden"), QKeySequence::Refresh, &ViewerWindow::reload)},
-      {WindowElement::Print, addCommand(QStringLiteral("Drucken..."), QKeySequence::Print, &ViewerWindow::printPage)},
-      {WindowElement::About, addCommand(QStringLiteral("Über..."), QKeySequence(), &ViewerWindow::showAbout)},
-      {WindowElement::Exit, addCommand(QStringLiteral("Beenden"), QKeySequence::Quit, &ViewerWindow::quit)},
+      {WindowElement::Back,
+       addCommand(QStringLiteral("Zurück"), QKeySequence::Back, &ViewerWindow::goBack)},
+      {WindowElement::Forward,
+       addCommand(QStringLiteral("Vorwärts"), QKeySequence::Forward, &ViewerWindow::goForward)},
+      {WindowElement::Home,
+       addCommand(QStringLiteral("Startseite"), QKeySequence(Qt::ALT | Qt::Key_Home),
+                  &ViewerWindow::goHome)},
+      {WindowElement::Reload,
+       addCommand(QStringLiteral("Neu laden"), QKeySequence::Refresh, &ViewerWindow::reload)},
+      {WindowElement::Print,
+       addCommand(QStringLiteral("Drucken..."), QKeySequence::Print, &ViewerWindow::printPage)},
+      {WindowElement::About,
+       addCommand(QStringLiteral("Über..."), QKeySequence(), &ViewerWindow::showAbout)},
+      {WindowElement::Exit,
+       addCommand(QStringLiteral("Beenden"), QKeySequence::Quit, &ViewerWindow::quit)},
   };
   for (const Command& command : commands) {
     command.action->setObjectName(command.action->text());
@@ -127,27 +137,33 @@ void ViewerWindow::buildCommands() {
 
   if (!s.fixedSize) {
     QMenu* file = nullptr;
-    if (QAction* print = offered(WindowElement::Print)) (file = menuBar()->addMenu(QStringLiteral("&Datei")))->addAction(print);
+    if (QAction* print = offered(WindowElement::Print))
+      (file = menuBar()->addMenu(QStringLiteral("&Datei")))->addAction(print);
     if (QAction* exit = offered(WindowElement::Exit)) {
-      if (!file) file = menuBar()->addMenu(QStringLiteral("&Datei"));
-      else file->addSeparator();
+      if (!file)
+        file = menuBar()->addMenu(QStringLiteral("&Datei"));
+      else
+        file->addSeparator();
       file->addAction(exit);
     }
     QMenu* go = nullptr;
-    for (WindowElement which : {WindowElement::Back, WindowElement::Forward, WindowElement::Home, WindowElement::Reload}) {
+    for (WindowElement which : {WindowElement::Back, WindowElement::Forward, WindowElement::Home,
+                                WindowElement::Reload}) {
       if (QAction* action = offered(which)) {
         if (!go) go = menuBar()->addMenu(QStringLiteral("&Ansicht"));
         go->addAction(action);
       }
     }
-    if (QAction* about = offered(WindowElement::About)) menuBar()->addMenu(QStringLiteral("&Hilfe"))->addAction(about);
+    if (QAction* about = offered(WindowElement::About))
+      menuBar()->addMenu(QStringLiteral("&Hilfe"))->addAction(about);
   }
 
   if (s.element(WindowElement::Toolbar)) {
     QToolBar* bar = addToolBar(QStringLiteral("Werkzeuge"));
     bar->setObjectName(QStringLiteral("ToolBar"));
     bar->setMovable(false);
-    for (WindowElement which : {WindowElement::Back, WindowElement::Forward, WindowElement::Home, WindowElement::Reload}) {
+    for (WindowElement which : {WindowElement::Back, WindowElement::Forward, WindowElement::Home,
+                                WindowElement::Reload}) {
       if (QAction* action = offered(which)) bar->addAction(action);
     }
     bar->addSeparator();
@@ -189,9 +205,10 @@ void ViewerWindow::printPage() {
 
 void ViewerWindow::showAbout() {
   const QString name = fromModel(settings_.settings.projectName);
-  QMessageBox box(QMessageBox::Information, QStringLiteral("Über %1").arg(name),
-                  QStringLiteral("%1\n\nEin Formular, erstellt mit Vantrel Formulare 1.0.").arg(name),
-                  QMessageBox::Ok, this);
+  QMessageBox box(
+      QMessageBox::Information, QStringLiteral("Über %1").arg(name),
+      QStringLiteral("%1\n\nEin Formular, erstellt mit Vantrel Formulare 1.0.").arg(name),
+      QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("AboutBox"));
   box.setIconPixmap(windowIcon().pixmap(32, 32));
   box.exec();

@@ -5,7 +5,6 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <QUrl>
-
 #include <memory>
 
 #include "program/ExeLayout.h"
@@ -34,7 +33,8 @@ class ViewerWindow : public QMainWindow {
   void start();
 
  private:
-  QAction* addCommand(const QString& text, const QKeySequence& shortcut, void (ViewerWindow::*slot)());
+  QAction* addCommand(const QString& text, const QKeySequence& shortcut,
+                      void (ViewerWindow::*slot)());
   void buildCommands();
   void goBack();
   void goForward();

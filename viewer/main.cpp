@@ -7,29 +7,28 @@
 // "Icon") and exit 0. Messages then go to the standard
 // error output instead of message boxes, so nothing waits for a user who is not there.
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSocketNotifier>
 #include <QImage>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWebEngineView>
-
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <csignal>
 #include <cstdio>
 
-#include "program/ViewerData.h"
-#include "widgets/browser/BrowserEngine.h"
 #include "base/Win1252.h"
+#include "program/ViewerData.h"
 #include "viewer/EmbeddedData.h"
 #include "viewer/ViewerWindow.h"
+#include "widgets/browser/BrowserEngine.h"
 
 namespace {
 
@@ -88,25 +87,29 @@ QByteArray pngOf(const QIcon& icon) {
 }
 
 void saveSnapshotWhenLoaded(viewer::ViewerWindow& window, const QString& file) {
-  QObject::connect(window.view(), &QWebEngineView::loadFinished, &window, [&window, file](bool ok) {
-    if (!ok) {
-      std::fprintf(stderr, "the page did not load\n");
-      QCoreApplication::exit(kExitLoadError);
-      return;
-    }
-    // Give the engine time to paint the page it has just laid out.
-    QTimer::singleShot(kSnapshotSettleMs, &window, [&window, file] {
-      QImage picture = window.grab().toImage();
-      picture.setText(QStringLiteral("Title"), window.windowTitle());
-      picture.setText(QStringLiteral("Icon"), QString::fromLatin1(pngOf(window.windowIcon()).toBase64()));
-      if (!picture.save(file, "PNG")) {
-        std::fprintf(stderr, "cannot save %s\n", file.toLocal8Bit().constData());
-        QCoreApplication::exit(kExitLoadError);
-        return;
-      }
-      QCoreApplication::exit(0);
-    });
-  }, Qt::SingleShotConnection);
+  QObject::connect(
+      window.view(), &QWebEngineView::loadFinished, &window,
+      [&window, file](bool ok) {
+        if (!ok) {
+          std::fprintf(stderr, "the page did not load\n");
+          QCoreApplication::exit(kExitLoadError);
+          return;
+        }
+        // Give the engine time to paint the page it has just laid out.
+        QTimer::singleShot(kSnapshotSettleMs, &window, [&window, file] {
+          QImage picture = window.grab().toImage();
+          picture.setText(QStringLiteral("Title"), window.windowTitle());
+          picture.setText(QStringLiteral("Icon"),
+                          QString::fromLatin1(pngOf(window.windowIcon()).toBase64()));
+          if (!picture.save(file, "PNG")) {
+            std::fprintf(stderr, "cannot save %s\n", file.toLocal8Bit().constData());
+            QCoreApplication::exit(kExitLoadError);
+            return;
+          }
+          QCoreApplication::exit(0);
+        });
+      },
+      Qt::SingleShotConnection);
 }
 
 }  // namespace
@@ -125,14 +128,15 @@ int main(int argc, char** argv) {
                 folder.errorString().toStdString());
     return kExitDataError;
   }
-  const exe::ViewerPage page =
-      exe::loadViewerPage(ownProgramPath(), viewer::markerRecord(), QFile::encodeName(folder.path()).toStdString());
+  const exe::ViewerPage page = exe::loadViewerPage(ownProgramPath(), viewer::markerRecord(),
+                                                   QFile::encodeName(folder.path()).toStdString());
   if (!page) {
     reportError(fromModel(exe::viewerErrorMessage(page.error)), page.detail);
     return kExitDataError;
   }
 
-  viewer::ViewerWindow window(page.settings, QUrl::fromLocalFile(QFile::decodeName(page.pageFile.c_str())));
+  viewer::ViewerWindow window(page.settings,
+                              QUrl::fromLocalFile(QFile::decodeName(page.pageFile.c_str())));
   const QString snapshot = qEnvironmentVariable("VANTREL_VIEWER_SNAPSHOT");
   if (!snapshot.isEmpty()) saveSnapshotWhenLoaded(window, snapshot);
   window.start();

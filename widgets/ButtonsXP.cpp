@@ -167,8 +167,10 @@ void TBitBtnXP::paintEvent(QPaintEvent* /*event*/) {
   if (!glyph.isEmpty()) painter.drawPixmap(glyph.topLeft(), currentGlyph());
   if (!caption.isEmpty()) {
     int flags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic;
-    if (!style()->styleHint(QStyle::SH_UnderlineShortcut, &option, this)) flags |= Qt::TextHideMnemonic;
-    style()->drawItemText(&painter, caption, flags, palette(), isEnabled(), text(), QPalette::ButtonText);
+    if (!style()->styleHint(QStyle::SH_UnderlineShortcut, &option, this))
+      flags |= Qt::TextHideMnemonic;
+    style()->drawItemText(&painter, caption, flags, palette(), isEnabled(), text(),
+                          QPalette::ButtonText);
   }
   if (option.state & QStyle::State_HasFocus) {
     QStyleOptionFocusRect focus;

@@ -14,9 +14,8 @@ void installFontSubstitutes() {
                              {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
   QFont::insertSubstitutions(kHeavyFontFamily,
                              {QStringLiteral("Lato Black"), QStringLiteral("DejaVu Sans")});
-  QFont::insertSubstitutions(kNarrowFontFamily,
-                             {QStringLiteral("Liberation Sans Narrow"),
-                              QStringLiteral("DejaVu Sans Condensed")});
+  QFont::insertSubstitutions(kNarrowFontFamily, {QStringLiteral("Liberation Sans Narrow"),
+                                                 QStringLiteral("DejaVu Sans Condensed")});
   QFont::insertSubstitutions(QStringLiteral("Arial"),
                              {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans")});
 }

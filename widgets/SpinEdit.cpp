@@ -12,9 +12,8 @@ namespace {
 bool isSpinCharacter(QChar c) { return c.isDigit() && c.unicode() < 128; }
 
 bool onlySpinCharacters(const QString& text) {
-  return std::all_of(text.begin(), text.end(), [](QChar c) {
-    return isSpinCharacter(c) || c == u'+' || c == u'-';
-  });
+  return std::all_of(text.begin(), text.end(),
+                     [](QChar c) { return isSpinCharacter(c) || c == u'+' || c == u'-'; });
 }
 
 }  // namespace
@@ -64,14 +63,15 @@ QString SpinEdit::text() const { return lineEdit()->text(); }
 void SpinEdit::setText(const QString& text) { lineEdit()->setText(text); }
 
 void SpinEdit::stepBy(int steps) {
-  setValue(static_cast<int>(clamped(static_cast<long long>(value()) +
-                                    static_cast<long long>(steps) * increment_)));
+  setValue(static_cast<int>(
+      clamped(static_cast<long long>(value()) + static_cast<long long>(steps) * increment_)));
   selectAll();
 }
 
 QSize SpinEdit::sizeHint() const {
   QSize size = QAbstractSpinBox::sizeHint();
-  size.setWidth(std::max(size.width(), fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 24));
+  size.setWidth(
+      std::max(size.width(), fontMetrics().horizontalAdvance(QStringLiteral("000000")) + 24));
   return size;
 }
 

@@ -1,11 +1,11 @@
 #include "icon/loaders/JpegPicture.h"
 
+#include <jerror.h>
+#include <jpeglib.h>
+
 #include <csetjmp>
 #include <cstdio>
 #include <string>
-
-#include <jpeglib.h>
-#include <jerror.h>
 
 namespace vantrel {
 
@@ -39,7 +39,8 @@ void watchScans(j_common_ptr info) {
   auto* decoder = reinterpret_cast<j_decompress_ptr>(info);
   if (decoder->input_scan_number > kMaxScans) {
     auto* errors = reinterpret_cast<JpegErrors*>(info->err);
-    std::snprintf(errors->message, sizeof errors->message, "JPEG file has more than %d scans", kMaxScans);
+    std::snprintf(errors->message, sizeof errors->message, "JPEG file has more than %d scans",
+                  kMaxScans);
     std::longjmp(errors->jump, 1);
   }
 }
@@ -58,12 +59,13 @@ enum class Outcome { Decoded, Failed, TooLarge };
 
 std::uint8_t cmykChannel(unsigned colour, unsigned black, bool inverted) {
   // Adobe writes CMYK inverted (0 = full ink); others store plain ink amounts.
-  return static_cast<std::uint8_t>(inverted ? colour * black / 255 : (255 - colour) * (255 - black) / 255);
+  return static_cast<std::uint8_t>(inverted ? colour * black / 255
+                                            : (255 - colour) * (255 - black) / 255);
 }
 
 // Only plain values live in this frame: libjpeg may leave it by longjmp at any call.
-Outcome decodeWithLibjpeg(Decoder& decoder, const unsigned char* data, unsigned long size, std::int64_t maxPixels,
-                          Picture& picture) {
+Outcome decodeWithLibjpeg(Decoder& decoder, const unsigned char* data, unsigned long size,
+                          std::int64_t maxPixels, Picture& picture) {
   jpeg_decompress_struct& info = decoder.info;
   info.err = jpeg_std_error(&decoder.errors.manager);
   decoder.errors.manager.error_exit = failDecoding;
@@ -78,7 +80,8 @@ Outcome decodeWithLibjpeg(Decoder& decoder, const unsigned char* data, unsigned 
   jpeg_read_header(&info, TRUE);
   const std::int64_t width = info.image_width;
   const std::int64_t height = info.image_height;
-  if (width <= 0 || height <= 0 || width > maxPixels || height > maxPixels / width) return Outcome::TooLarge;
+  if (width <= 0 || height <= 0 || width > maxPixels || height > maxPixels / width)
+    return Outcome::TooLarge;
   // Whole-picture buffers of progressive files stay within a few bytes a pixel.
   info.mem->max_memory_to_use = static_cast<long>(maxPixels * 8 + (16 << 20));
 
@@ -86,14 +89,16 @@ Outcome decodeWithLibjpeg(Decoder& decoder, const unsigned char* data, unsigned 
   info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;
   jpeg_start_decompress(&info);
   if (info.output_components != 4) {
-    std::snprintf(decoder.errors.message, sizeof decoder.errors.message, "JPEG colour space not supported");
+    std::snprintf(decoder.errors.message, sizeof decoder.errors.message,
+                  "JPEG colour space not supported");
     return Outcome::Failed;
   }
   picture.width = static_cast<int>(width);
   picture.height = static_cast<int>(height);
   picture.rgba.assign(static_cast<std::size_t>(width * height * 4), 0);
   while (info.output_scanline < info.output_height) {
-    JSAMPROW row = picture.rgba.data() + picture.offsetOf(0, static_cast<int>(info.output_scanline));
+    JSAMPROW row =
+        picture.rgba.data() + picture.offsetOf(0, static_cast<int>(info.output_scanline));
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
@@ -102,7 +107,8 @@ Outcome decodeWithLibjpeg(Decoder& decoder, const unsigned char* data, unsigned 
     const bool inverted = info.saw_Adobe_marker;
     for (std::size_t at = 0; at < picture.rgba.size(); at += 4) {
       const unsigned black = picture.rgba[at + 3];
-      for (int k = 0; k < 3; ++k) picture.rgba[at + k] = cmykChannel(picture.rgba[at + k], black, inverted);
+      for (int k = 0; k < 3; ++k)
+        picture.rgba[at + k] = cmykChannel(picture.rgba[at + k], black, inverted);
       picture.rgba[at + 3] = 255;
     }
   }
@@ -115,7 +121,8 @@ Picture decodeJpeg(std::string_view bytes, std::int64_t maxPixels) {
   Decoder decoder;
   Picture picture;
   const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-  switch (decodeWithLibjpeg(decoder, data, static_cast<unsigned long>(bytes.size()), maxPixels, picture)) {
+  switch (decodeWithLibjpeg(decoder, data, static_cast<unsigned long>(bytes.size()), maxPixels,
+                            picture)) {
     case Outcome::Decoded:
       return picture;
     case Outcome::TooLarge:

@@ -1,5 +1,12 @@
 #include "icon/loaders/MetafileSvg.h"
 
+#include <emf2svg.h>
+#include <libwmf/api.h>
+#include <libwmf/ipa.h>
+#include <libwmf/svg.h>
+#include <uemf.h>
+#include <uemf_safe.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -7,13 +14,6 @@
 #include <memory>
 #include <optional>
 #include <vector>
-
-#include <emf2svg.h>
-#include <uemf.h>
-#include <uemf_safe.h>
-#include <libwmf/api.h>
-#include <libwmf/ipa.h>
-#include <libwmf/svg.h>
 
 #include "base/Win1252.h"
 
@@ -26,14 +26,18 @@ constexpr double kHundredthsOfMillimetrePerInch = 2540.0;
 
 std::uint32_t uint32At(std::string_view bytes, std::size_t at) {
   std::uint32_t value = 0;
-  for (int k = 3; k >= 0; --k) value = value << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(k)]);
+  for (int k = 3; k >= 0; --k)
+    value = value << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(k)]);
   return value;
 }
 
-std::int32_t int32At(std::string_view bytes, std::size_t at) { return static_cast<std::int32_t>(uint32At(bytes, at)); }
+std::int32_t int32At(std::string_view bytes, std::size_t at) {
+  return static_cast<std::int32_t>(uint32At(bytes, at));
+}
 
 std::uint16_t uint16At(std::string_view bytes, std::size_t at) {
-  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[at]) | static_cast<std::uint8_t>(bytes[at + 1]) << 8);
+  return static_cast<std::uint16_t>(static_cast<std::uint8_t>(bytes[at]) |
+                                    static_cast<std::uint8_t>(bytes[at + 1]) << 8);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -44,13 +48,16 @@ struct WmfApiDeleter {
 };
 using WmfApi = std::unique_ptr<wmfAPI, WmfApiDeleter>;
 
-[[noreturn]] void wmfInvalid(const char* why) { throw PictureError(std::string("Metafile is not valid: ") + why + "."); }
+[[noreturn]] void wmfInvalid(const char* why) {
+  throw PictureError(std::string("Metafile is not valid: ") + why + ".");
+}
 
 WmfApi createWmfApi() {
   wmfAPI_Options options{};
   options.function = wmf_svg_function;
   // Errors come back as codes; nothing is printed, nothing is written to files.
-  const unsigned long flags = WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
+  const unsigned long flags =
+      WMF_OPT_FUNCTION | WMF_OPT_IGNORE_NONFATAL | WMF_OPT_NO_ERROR | WMF_OPT_NO_DEBUG;
   wmfAPI* raw = nullptr;
   const wmf_error_t error = wmf_api_create(&raw, flags, &options);
   WmfApi api(raw);
@@ -99,7 +106,7 @@ void drawTextAsXml(wmfAPI* api, wmfDrawText_t* text) noexcept {
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
 constexpr std::size_t kPlaceableHeaderSize = 22;
 constexpr std::size_t kWmfHeaderSize = 18;
-constexpr std::size_t kMaxRecordAt = 12;     // in the header: the largest record, in 16-bit words
+constexpr std::size_t kMaxRecordAt = 12;       // in the header: the largest record, in 16-bit words
 constexpr std::size_t kWmfRecordHeadSize = 6;  // size in 16-bit words (32 bits), function (16 bits)
 constexpr std::uint16_t kMetaEof = 0x0000;
 
@@ -108,12 +115,18 @@ constexpr std::uint16_t kMetaEof = 0x0000;
 std::optional<std::size_t> bitmapOffsetOf(std::uint16_t function, std::uint64_t recordWords) {
   const bool withoutBitmap = recordWords == static_cast<std::uint64_t>(function >> 8) + 3;
   switch (function) {
-    case 0x0F43: return 22;                                                // STRETCHDIB
-    case 0x0B41: return withoutBitmap ? std::nullopt : std::optional<std::size_t>(20);  // DIBSTRETCHBLT
-    case 0x0940: return withoutBitmap ? std::nullopt : std::optional<std::size_t>(16);  // DIBBITBLT
-    case 0x0D33: return 18;                                                // SETDIBTODEV
-    case 0x0142: return 4;                                                 // DIBCREATEPATTERNBRUSH
-    default: return std::nullopt;
+    case 0x0F43:
+      return 22;  // STRETCHDIB
+    case 0x0B41:
+      return withoutBitmap ? std::nullopt : std::optional<std::size_t>(20);  // DIBSTRETCHBLT
+    case 0x0940:
+      return withoutBitmap ? std::nullopt : std::optional<std::size_t>(16);  // DIBBITBLT
+    case 0x0D33:
+      return 18;  // SETDIBTODEV
+    case 0x0142:
+      return 4;  // DIBCREATEPATTERNBRUSH
+    default:
+      return std::nullopt;
   }
 }
 
@@ -138,7 +151,8 @@ void checkEmbeddedBitmap(std::string_view bitmap, std::int64_t maxPixels) {
     bitsPerPixel = uint16At(bitmap, 10);
     bytesPerColour = 3;
   } else {
-    if (headerSize < kInfoHeaderSize || headerSize > bitmap.size()) wmfInvalid("an embedded bitmap is cut short");
+    if (headerSize < kInfoHeaderSize || headerSize > bitmap.size())
+      wmfInvalid("an embedded bitmap is cut short");
     width = int32At(bitmap, 4);
     height = std::abs(static_cast<std::int64_t>(int32At(bitmap, 8)));  // negative: top-down
     bitsPerPixel = uint16At(bitmap, 14);
@@ -146,12 +160,15 @@ void checkEmbeddedBitmap(std::string_view bitmap, std::int64_t maxPixels) {
     coloursUsed = uint32At(bitmap, 32);
   }
   checkPictureSize(width, height, maxPixels);
-  if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 16 && bitsPerPixel != 24 &&
-      bitsPerPixel != 32) {
+  if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 16 &&
+      bitsPerPixel != 24 && bitsPerPixel != 32) {
     wmfInvalid("an embedded bitmap has an unknown depth");
   }
-  if (bitsPerPixel <= 8 && coloursUsed > (std::uint64_t{1} << bitsPerPixel)) wmfInvalid("an embedded bitmap has too many colours");
-  const std::uint64_t colours = coloursUsed != 0 ? coloursUsed : bitsPerPixel <= 8 ? std::uint64_t{1} << bitsPerPixel : 0;
+  if (bitsPerPixel <= 8 && coloursUsed > (std::uint64_t{1} << bitsPerPixel))
+    wmfInvalid("an embedded bitmap has too many colours");
+  const std::uint64_t colours = coloursUsed != 0    ? coloursUsed
+                                : bitsPerPixel <= 8 ? std::uint64_t{1} << bitsPerPixel
+                                                    : 0;
   const std::uint64_t masks = compression == kColourMasks && headerSize == kInfoHeaderSize ? 12 : 0;
   std::uint64_t needed = headerSize + masks + colours * bytesPerColour;
   if (compression == kUncompressed || compression == kColourMasks) {
@@ -164,18 +181,23 @@ void checkEmbeddedBitmap(std::string_view bitmap, std::int64_t maxPixels) {
 // Returns how many bytes libwmf may see: up to the end-of-file record (libwmf would read on
 // behind one), or the whole records there are.
 std::size_t checkWmfSizes(std::string_view bytes, std::int64_t maxPixels) {
-  const std::size_t header = bytes.size() >= 4 && uint32At(bytes, 0) == kPlaceableKey ? kPlaceableHeaderSize : 0;
+  const std::size_t header =
+      bytes.size() >= 4 && uint32At(bytes, 0) == kPlaceableKey ? kPlaceableHeaderSize : 0;
   if (bytes.size() < header + kWmfHeaderSize) wmfInvalid("the file is too short");
   const std::uint64_t largestRecordWords = uint32At(bytes, header + kMaxRecordAt);
   std::size_t at = header + kWmfHeaderSize;
-  if (largestRecordWords * 2 > bytes.size() - at) wmfInvalid("its largest record is larger than the file");
+  if (largestRecordWords * 2 > bytes.size() - at)
+    wmfInvalid("its largest record is larger than the file");
   while (bytes.size() - at >= kWmfRecordHeadSize) {
     const std::uint64_t recordWords = uint32At(bytes, at);
     const std::uint16_t function = uint16At(bytes, at + 4);
-    if (recordWords * 2 < kWmfRecordHeadSize || recordWords * 2 > bytes.size() - at) wmfInvalid("a record runs past the end of the file");
-    if (recordWords > largestRecordWords) wmfInvalid("a record is larger than its header says records are");
+    if (recordWords * 2 < kWmfRecordHeadSize || recordWords * 2 > bytes.size() - at)
+      wmfInvalid("a record runs past the end of the file");
+    if (recordWords > largestRecordWords)
+      wmfInvalid("a record is larger than its header says records are");
     if (const auto offset = bitmapOffsetOf(function, recordWords)) {
-      const std::string_view parameters = bytes.substr(at + kWmfRecordHeadSize, recordWords * 2 - kWmfRecordHeadSize);
+      const std::string_view parameters =
+          bytes.substr(at + kWmfRecordHeadSize, recordWords * 2 - kWmfRecordHeadSize);
       if (*offset > parameters.size()) wmfInvalid("a record is cut short");
       checkEmbeddedBitmap(parameters.substr(*offset), maxPixels);
     }
@@ -190,14 +212,17 @@ std::size_t checkWmfSizes(std::string_view bytes, std::int64_t maxPixels) {
 MetafileSvg wmfToSvg(std::string_view bytes, std::int64_t maxPixels) {
   const std::size_t checkedSize = checkWmfSizes(bytes, maxPixels);
   // libwmf wants a writable buffer; it reads only.
-  std::vector<unsigned char> data(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(checkedSize));
+  std::vector<unsigned char> data(bytes.begin(),
+                                  bytes.begin() + static_cast<std::ptrdiff_t>(checkedSize));
   WmfApi api = createWmfApi();
-  if (wmf_mem_open(api.get(), data.data(), static_cast<long>(data.size())) != wmf_E_None) wmfInvalid("it cannot be opened");
+  if (wmf_mem_open(api.get(), data.data(), static_cast<long>(data.size())) != wmf_E_None)
+    wmfInvalid("it cannot be opened");
   wmfD_Rect bounds{};
   if (wmf_scan(api.get(), 0, &bounds) != wmf_E_None) wmfInvalid("its records cannot be read");
   unsigned int width = 0;
   unsigned int height = 0;
-  if (wmf_display_size(api.get(), &width, &height, kScreenDotsPerInch, kScreenDotsPerInch) != wmf_E_None) {
+  if (wmf_display_size(api.get(), &width, &height, kScreenDotsPerInch, kScreenDotsPerInch) !=
+      wmf_E_None) {
     wmfInvalid("it has no size");
   }
   checkPictureSize(width, height, maxPixels);
@@ -264,7 +289,8 @@ void checkDescription(std::string_view header) {
   const std::uint64_t characters = uint32At(header, kDescriptionLengthAt);
   const std::uint64_t offset = uint32At(header, kDescriptionOffsetAt);
   if (offset == 0) return;
-  if (offset > header.size() || characters * 2 > header.size() - offset) emfInvalid("its description lies outside its header");
+  if (offset > header.size() || characters * 2 > header.size() - offset)
+    emfInvalid("its description lies outside its header");
   for (std::uint64_t at = offset; at + 1 < header.size(); at += 2) {
     if (header[at] == 0 && header[at + 1] == 0) return;
   }
@@ -274,8 +300,10 @@ void checkDescription(std::string_view header) {
 // Kinds of record that libUEMF has no check for (unused numbers, escapes, colour profiles and
 // the like); libemf2svg draws none of them, so only their size is held to the file.
 bool uncheckableRecord(std::uint32_t type) {
-  constexpr std::uint32_t kUncheckable[] = {69, 96, 97, 102, 103, 105, 106, 107, 109, 110, 111, 112, 113, 117, 119, 120, 121};
-  return std::find(std::begin(kUncheckable), std::end(kUncheckable), type) != std::end(kUncheckable);
+  constexpr std::uint32_t kUncheckable[] = {69,  96,  97,  102, 103, 105, 106, 107, 109,
+                                            110, 111, 112, 113, 117, 119, 120, 121};
+  return std::find(std::begin(kUncheckable), std::end(kUncheckable), type) !=
+         std::end(kUncheckable);
 }
 
 // Returns how many bytes libemf2svg may see: up to the end-of-file record, or the whole records
@@ -287,9 +315,11 @@ std::size_t checkEmfRecords(std::string_view records) {
     const std::uint32_t type = uint32At(records, at);
     const std::uint32_t size = uint32At(records, at + 4);
     if (type < kEmrHeader || type > U_EMR_MAX) emfInvalid("a record has an unknown type");
-    if (size < kEmfRecordHeadSize || size % 4 != 0 || size > records.size() - at) emfInvalid("a record runs past the end of the file");
+    if (size < kEmfRecordHeadSize || size % 4 != 0 || size > records.size() - at)
+      emfInvalid("a record runs past the end of the file");
     if (at == 0) checkDescription(records.substr(0, size));
-    if (!uncheckableRecord(type) && !U_emf_record_safe(records.data() + at)) emfInvalid("a record does not hold what its size says");
+    if (!uncheckableRecord(type) && !U_emf_record_safe(records.data() + at))
+      emfInvalid("a record does not hold what its size says");
     at += size;
     if (type == kEmrEof) break;
   }
@@ -300,9 +330,11 @@ std::size_t checkEmfRecords(std::string_view records) {
 
 MetafileSvg emfToSvg(std::string_view bytes, std::int64_t maxPixels) {
   if (bytes.size() < kEmfHeaderSize) emfInvalid("the file is too short");
-  if (uint32At(bytes, 0) != kEmrHeader || uint32At(bytes, 40) != kEmfSignature) emfInvalid("it has no EMF header");
+  if (uint32At(bytes, 0) != kEmrHeader || uint32At(bytes, 40) != kEmfSignature)
+    emfInvalid("it has no EMF header");
   const std::uint32_t headerSize = uint32At(bytes, 4);
-  if (headerSize < kEmfHeaderSize || headerSize > bytes.size() || headerSize % 4 != 0) emfInvalid("its header size is wrong");
+  if (headerSize < kEmfHeaderSize || headerSize > bytes.size() || headerSize % 4 != 0)
+    emfInvalid("its header size is wrong");
   const std::uint32_t declaredBytes = uint32At(bytes, 48);
   if (declaredBytes > bytes.size()) emfInvalid("the file is shorter than its header says");
   const int width = framePixels(int32At(bytes, 24), int32At(bytes, 32));
@@ -311,7 +343,8 @@ MetafileSvg emfToSvg(std::string_view bytes, std::int64_t maxPixels) {
 
   const std::string_view declared = bytes.substr(0, declaredBytes ? declaredBytes : bytes.size());
   const std::size_t checkedSize = checkEmfRecords(declared);
-  std::vector<char> data(declared.begin(), declared.begin() + static_cast<std::ptrdiff_t>(checkedSize));
+  std::vector<char> data(declared.begin(),
+                         declared.begin() + static_cast<std::ptrdiff_t>(checkedSize));
   generatorOptions options{};
   options.nameSpace = const_cast<char*>("");
   options.verbose = false;

@@ -6,13 +6,12 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QSvgRenderer>
-
 #include <algorithm>
 #include <cctype>
 
+#include "base/ByteFile.h"
 #include "icon/loaders/JpegPicture.h"
 #include "icon/loaders/MetafileSvg.h"
-#include "base/ByteFile.h"
 
 namespace vantrel {
 
@@ -35,7 +34,8 @@ std::string readPictureFile(const std::string& path) {
   try {
     FileReader reader(path);
     if (reader.remaining() > kMaxPictureFileBytes) {
-      throw PictureError("The picture file is too large (" + std::to_string(reader.remaining()) + " bytes).");
+      throw PictureError("The picture file is too large (" + std::to_string(reader.remaining()) +
+                         " bytes).");
     }
     return readBytes(reader, reader.remaining());
   } catch (const FileError& error) {
@@ -51,7 +51,8 @@ Picture fromImage(const QImage& source) {
   Picture picture = makePicture(image.width(), image.height());
   const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
   for (int y = 0; y < image.height(); ++y) {
-    std::copy_n(image.constScanLine(y), rowBytes, picture.rgba.begin() + static_cast<std::ptrdiff_t>(picture.offsetOf(0, y)));
+    std::copy_n(image.constScanLine(y), rowBytes,
+                picture.rgba.begin() + static_cast<std::ptrdiff_t>(picture.offsetOf(0, y)));
   }
   return picture;
 }
@@ -63,8 +64,8 @@ void allowPicturesUpToOurBound() {
 }
 
 [[noreturn]] void readFailed(const QImageReader& reader, const char* format) {
-  throw PictureError(std::string("The ") + format + " picture cannot be read: " +
-                     reader.errorString().toStdString() + ".");
+  throw PictureError(std::string("The ") + format +
+                     " picture cannot be read: " + reader.errorString().toStdString() + ".");
 }
 
 void checkAnnouncedSize(const QImageReader& reader) {
@@ -86,7 +87,8 @@ QImage bestIconImage(QImageReader& reader) {
     }
     const auto fits = [](const QImage& i) { return i.width() == 32 && i.height() == 32; };
     const auto area = [](const QImage& i) { return std::int64_t{i.width()} * i.height(); };
-    const bool better = best.isNull() || (fits(image) && (!fits(best) || image.depth() > best.depth())) ||
+    const bool better = best.isNull() ||
+                        (fits(image) && (!fits(best) || image.depth() > best.depth())) ||
                         (!fits(image) && !fits(best) && area(image) > area(best));
     if (better) best = std::move(image);
   }
@@ -127,7 +129,8 @@ Picture drawSvg(const MetafileSvg& metafile) {
 }  // namespace
 
 const std::vector<std::string>& pictureExtensions() {
-  static const std::vector<std::string> extensions = {"bmp", "ico", "wmf", "emf", "jpg", "jpeg", "gif", "png"};
+  static const std::vector<std::string> extensions = {"bmp", "ico",  "wmf", "emf",
+                                                      "jpg", "jpeg", "gif", "png"};
   return extensions;
 }
 

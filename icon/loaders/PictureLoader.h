@@ -12,8 +12,8 @@
 // Loading GIF and ICO files and drawing metafiles needs a QGuiApplication (the offscreen
 // platform will do).
 
-#include <string>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "icon/Picture.h"

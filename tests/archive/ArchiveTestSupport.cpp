@@ -27,7 +27,8 @@ std::string readFile(const std::string& path) {
 bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
 std::string textBytes(std::size_t size, unsigned seed) {
-  static const char* words[] = {"Formular ", "Feld ", "Name ", "Adresse ", "senden\n", "und ", "der "};
+  static const char* words[] = {"Formular ", "Feld ", "Name ", "Adresse ",
+                                "senden\n",  "und ",  "der "};
   std::string text;
   unsigned state = seed;
   while (text.size() < size) {
@@ -53,8 +54,8 @@ std::string noiseBytes(std::size_t size, unsigned seed) {
 std::string zlibCompress(const std::string& bytes, int level) {
   uLongf size = compressBound(static_cast<uLong>(bytes.size()));
   std::string out(size, '\0');
-  compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(bytes.data()),
-            static_cast<uLong>(bytes.size()), level);
+  compress2(reinterpret_cast<Bytef*>(out.data()), &size,
+            reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uLong>(bytes.size()), level);
   out.resize(size);
   return out;
 }
@@ -82,10 +83,15 @@ static HandMember member(const std::string& name, const std::string& content, bo
   return m;
 }
 
-HandMember rawMember(const std::string& name, const std::string& content) { return member(name, content, true); }
-HandMember zlibMember(const std::string& name, const std::string& content) { return member(name, content, false); }
+HandMember rawMember(const std::string& name, const std::string& content) {
+  return member(name, content, true);
+}
+HandMember zlibMember(const std::string& name, const std::string& content) {
+  return member(name, content, false);
+}
 
-std::string handMadeArchive(std::vector<HandMember> members, bool compressRegistry, int entryCountOverride) {
+std::string handMadeArchive(std::vector<HandMember> members, bool compressRegistry,
+                            int entryCountOverride) {
   std::string file;
   std::string records;
   for (auto& m : members) {
@@ -103,7 +109,8 @@ std::string handMadeArchive(std::vector<HandMember> members, bool compressRegist
   } else {
     file += records;
   }
-  trailer.EntryCount = entryCountOverride >= 0 ? entryCountOverride : static_cast<int>(members.size());
+  trailer.EntryCount =
+      entryCountOverride >= 0 ? entryCountOverride : static_cast<int>(members.size());
   trailer.AlwaysOne = 1;
   trailer.ArchiveCRC = crcOf(file);
   const auto bytes = trailer.toBytes();

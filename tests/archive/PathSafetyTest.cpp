@@ -15,15 +15,28 @@ using namespace std::string_literals;
 TEST(ZlbPathSafety, EntryNamesNameOneFileInsideTheFolder) {
   const std::vector<std::pair<std::string, bool>> names{
       // stored EntryName, safe
-      {"evil.txt", true},      {"...", true},          {"..txt", true},
-      {"C:evil.txt", true},    {" ..", true},          {"\xE4nderung.htm", true},
-      {"", false},             {".", false},           {"..", false},
-      {"a/b.txt", false},      {"a\\b.txt", false},    {"../evil.txt", false},
-      {"..\\evil.txt", false}, {"/", false},           {"\\", false},
-      {"a\0b"s, false},        {"\0"s, false},         {"evil.txt\0"s, false},
+      {"evil.txt", true},
+      {"...", true},
+      {"..txt", true},
+      {"C:evil.txt", true},
+      {" ..", true},
+      {"\xE4nderung.htm", true},
+      {"", false},
+      {".", false},
+      {"..", false},
+      {"a/b.txt", false},
+      {"a\\b.txt", false},
+      {"../evil.txt", false},
+      {"..\\evil.txt", false},
+      {"/", false},
+      {"\\", false},
+      {"a\0b"s, false},
+      {"\0"s, false},
+      {"evil.txt\0"s, false},
   };
   for (const auto& [name, safe] : names) {
-    EXPECT_EQ(isSafeEntryName(name), safe) << '"' << name << '"' << " (" << name.size() << " bytes)";
+    EXPECT_EQ(isSafeEntryName(name), safe)
+        << '"' << name << '"' << " (" << name.size() << " bytes)";
   }
 }
 

@@ -23,8 +23,9 @@ std::string contentOf(TZLBArchive& zlb, int index) {
 }
 
 bool isKnownMessage(const std::string& message) {
-  static const char* known[] = {"The archive file appears to be corrupted", "Unable to read archive file list",
-                                "Unable to read ", "CRC error in ", "Unsafe path in the archive ("};
+  static const char* known[] = {"The archive file appears to be corrupted",
+                                "Unable to read archive file list", "Unable to read ",
+                                "CRC error in ", "Unsafe path in the archive ("};
   for (const char* prefix : known) {
     if (message.rfind(prefix, 0) == 0) return true;
   }

@@ -23,13 +23,15 @@ struct EventLog {
   }
   std::vector<std::string> logged() const {
     std::vector<std::string> out;
-    for (const auto& line : lines) if (line.rfind("log ", 0) == 0) out.push_back(line.substr(4));
+    for (const auto& line : lines)
+      if (line.rfind("log ", 0) == 0) out.push_back(line.substr(4));
     return out;
   }
 };
 
 ArchiveTrailer trailerOf(const std::string& bytes) {
-  return ArchiveTrailer::fromBytes(reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - 36));
+  return ArchiveTrailer::fromBytes(
+      reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - 36));
 }
 
 std::string pack(const std::string& archive, std::vector<std::filesystem::path> files,
@@ -77,7 +79,8 @@ TEST(ZlbWriter, BuilderArchiveFieldByField) {
   EXPECT_EQ(entry.DataOffset(), 0u);
   EXPECT_EQ(trailer.RegistryOffset, entry.StoredSize());
   EXPECT_EQ(bytes.substr(0, entry.StoredSize()), zlibCompress(html, 6));
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry.Bytes.data() + 530), 2), std::string(2, '\0'));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(entry.Bytes.data() + 530), 2),
+            std::string(2, '\0'));
 }
 
 TEST(ZlbWriter, EmptyIncompressibleAndStoredMembers) {
@@ -155,11 +158,13 @@ TEST(ZlbWriter, SavePathsAndDuplicateNames) {
   std::vector<std::filesystem::path> files{dir / "Sub/F.txt", dir / "other/f.TXT"};
   zlb.AddFiles(files);
   // Without SavePaths both are stored as a bare name: the second is a duplicate, added anyway.
-  EXPECT_EQ(log.logged(), std::vector<std::string>{dir / "other/f.TXT" + " already exists in the archive"});
+  EXPECT_EQ(log.logged(),
+            std::vector<std::string>{dir / "other/f.TXT" + " already exists in the archive"});
   ASSERT_EQ(zlb.Count(), 2);
   EXPECT_EQ(zlb.GetEntry(0).StoredName(), "F.txt");
   EXPECT_EQ(zlb.GetEntry(0).EntryPath(), "");
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(zlb.GetEntry(0).Bytes.data() + 256), 256), std::string(256, '\0'));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(zlb.GetEntry(0).Bytes.data() + 256), 256),
+            std::string(256, '\0'));
   EXPECT_EQ(zlb.FindEntry("f.txt"), 0);
   EXPECT_EQ(zlb.FindEntry(dir / "f.txt"), -1);  // a folder in the name stays in the key
 
@@ -210,10 +215,12 @@ TEST(ZlbWriter, UnreadablePathIsLoggedAndTheRestAdded) {
   log.attach(zlb);
   zlb.CheckCRC = true;
   zlb.CreateArchive(dir / "a.zlb");
-  std::vector<std::filesystem::path> files{dir / "missing.txt", dir / "first.txt", dir / "gone.txt", dir / "good.txt"};
+  std::vector<std::filesystem::path> files{dir / "missing.txt", dir / "first.txt", dir / "gone.txt",
+                                           dir / "good.txt"};
   zlb.AddFiles(files);
-  EXPECT_EQ(log.logged(), (std::vector<std::string>{"Unable to open file (" + dir / "missing.txt" + ")",
-                                                    "Unable to open file (" + dir / "gone.txt" + ")"}));
+  EXPECT_EQ(log.logged(),
+            (std::vector<std::string>{"Unable to open file (" + dir / "missing.txt" + ")",
+                                      "Unable to open file (" + dir / "gone.txt" + ")"}));
   ASSERT_EQ(zlb.Count(), 2);
   EXPECT_EQ(zlb.GetEntry(1).EntryName(), "good.txt");
   // Nothing left behind by the failed members, nothing lost of the ones before them.
@@ -310,13 +317,16 @@ TEST(ZlbWriter, ThreadCountChangesNeitherBytesNorEvents) {
     ASSERT_EQ(reader.Count(), 7);
     for (int i = 0; i < reader.Count(); ++i) reader.TestEntry(i);
     for (auto& line : events[run]) {
-      if (auto at = line.find(name); at != std::string::npos) line.replace(at, name.size(), "ARCHIVE");
+      if (auto at = line.find(name); at != std::string::npos)
+        line.replace(at, name.size(), "ARCHIVE");
     }
   }
   EXPECT_EQ(bytes[0], bytes[1]);
   EXPECT_EQ(events[0], events[1]);
-  EXPECT_GT(std::count_if(events[0].begin(), events[0].end(),
-                          [](const std::string& l) { return l.find("Updating") != std::string::npos; }), 3);
+  EXPECT_GT(
+      std::count_if(events[0].begin(), events[0].end(),
+                    [](const std::string& l) { return l.find("Updating") != std::string::npos; }),
+      3);
 }
 
 TEST(ZlbWriter, EventsInTheBuildersOrder) {
@@ -333,21 +343,31 @@ TEST(ZlbWriter, EventsInTheBuildersOrder) {
   zlb.CloseArchive();
   const std::string updating = "progress Updating " + page + " ";
   const std::vector<std::string> expected{
-      "progress  0", "opened",
-      updating + "47", updating + "93",  // positions of the input consumed at each full buffer
-      "progress  0", "progress  0",
-      "progress Extracting archive registry 100", "opened", "progress " + name + " 0",
+      "progress  0",
+      "opened",
+      updating + "47",
+      updating + "93",  // positions of the input consumed at each full buffer
+      "progress  0",
+      "progress  0",
+      "progress Extracting archive registry 100",
+      "opened",
+      "progress " + name + " 0",
       "progress  0"};
   ASSERT_EQ(log.lines.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i) {
-    if (i == 2 || i == 3) EXPECT_EQ(log.lines[i].rfind(updating, 0), 0u) << log.lines[i];
-    else EXPECT_EQ(log.lines[i], expected[i]) << i;
+    if (i == 2 || i == 3)
+      EXPECT_EQ(log.lines[i].rfind(updating, 0), 0u) << log.lines[i];
+    else
+      EXPECT_EQ(log.lines[i], expected[i]) << i;
   }
 }
 
 TEST(ZlbWriter, NamesAreWindows1252AndOthersAreLogged) {
   TempFolder dir;
-  writeFile(dir / "tree/Gr\xC3\xB6\xC3\x9F" "e.txt", "umlauts");   // UTF-8 on disk
+  writeFile(dir /
+                "tree/Gr\xC3\xB6\xC3\x9F"
+                "e.txt",
+            "umlauts");  // UTF-8 on disk
   writeFile(dir / "tree/\xE6\x97\xA5.txt", "not in the code page");
   EventLog log;
   TZLBArchive zlb;
@@ -357,9 +377,14 @@ TEST(ZlbWriter, NamesAreWindows1252AndOthersAreLogged) {
   std::vector<std::filesystem::path> files{dir / "tree"};
   zlb.AddFiles(files);
   ASSERT_EQ(zlb.Count(), 1);
-  EXPECT_EQ(zlb.GetEntry(0).EntryName(), "Gr\xF6\xDF" "e.txt");
-  EXPECT_EQ(log.logged(), std::vector<std::string>{"Unable to open file (" + dir / "tree/???.txt)"});
+  EXPECT_EQ(zlb.GetEntry(0).EntryName(),
+            "Gr\xF6\xDF"
+            "e.txt");
+  EXPECT_EQ(log.logged(),
+            std::vector<std::string>{"Unable to open file (" + dir / "tree/???.txt)"});
   TempFolder out;
   ASSERT_TRUE(zlb.ExtractFile(0, out.path()));
-  EXPECT_EQ(readFile(out / "Gr\xC3\xB6\xC3\x9F" "e.txt"), "umlauts");
+  EXPECT_EQ(readFile(out / "Gr\xC3\xB6\xC3\x9F"
+                           "e.txt"),
+            "umlauts");
 }

@@ -13,8 +13,8 @@
 #include "base/ByteFile.h"
 #include "builder/BuildProgram.h"
 #include "icon/BitmapFile.h"
-#include "icon/StandardIcon.h"
 #include "icon/RenderIcon.h"
+#include "icon/StandardIcon.h"
 #include "page/PageFile.h"
 #include "project/ProjectFile.h"
 #include "tests/builder/BuilderTestSupport.h"
@@ -44,7 +44,8 @@ bool succeeds(const std::function<void()>& action) {
 Project smallProject() {
   Project project;
   project.email = "a@example.org";
-  project.fields.append(FormField{"name", "Textfeld", "Ihr Name", "", "30", "1", "0", "Nein", "Nein"});
+  project.fields.append(
+      FormField{"name", "Textfeld", "Ihr Name", "", "30", "1", "0", "Nein", "Nein"});
   return project;
 }
 
@@ -59,15 +60,19 @@ const Writer kWriters[] = {
      }},
     {"icon bitmap", "theicon.bmp",
      [](const TempFolder& folder) {
-       return succeeds([&] { saveBitmapFile(folder.path() / "theicon.bmp", renderIconBitmap(standardIconPicture())); });
+       return succeeds([&] {
+         saveBitmapFile(folder.path() / "theicon.bmp", renderIconBitmap(standardIconPicture()));
+       });
      }},
     {"archive", "seite.zlb",
      [](const TempFolder& folder) {
        putFile(folder.file("seite.htm"), std::string(3000, 's'));
        return succeeds([&] {
          zlb::TZLBArchive archive;
-         if (fs::exists(folder.path() / "seite.zlb")) static_cast<void>(archive.OpenArchive(folder.path() / "seite.zlb"));
-         else archive.CreateArchive(folder.path() / "seite.zlb");
+         if (fs::exists(folder.path() / "seite.zlb"))
+           static_cast<void>(archive.OpenArchive(folder.path() / "seite.zlb"));
+         else
+           archive.CreateArchive(folder.path() / "seite.zlb");
          std::vector<fs::path> files{folder.path() / "seite.htm"};
          archive.AddFiles(files);
          // A failed write leaves the archive as it was, without the new member.
@@ -176,14 +181,18 @@ TEST(AtomicWriters, ASymbolicLinkIsFollowedAndStaysALink) {
 // written all the same.
 TEST(BuildProgram, BuildsInAFolderWhoseNameWindows1252CannotHold) {
   TempFolder folder;
-  const fs::path tool = folder.path() / "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82\xD1\x8B \xF0\x9F\x99\x82";
+  const fs::path tool =
+      folder.path() / "\xD0\x9F\xD1\x80\xD0\xBE\xD0\xB5\xD0\xBA\xD1\x82\xD1\x8B \xF0\x9F\x99\x82";
   fs::create_directories(tool);
   putFile((tool / "ProtoExe.dat").string(), encoded(decodedPrototype(5000, {2048 + 16})));
   exe::BuildJob job;
   job.fields = smallProject().fields;
   job.email = "a@example.org";
   job.settings = someSettings();
-  job.outputText = (tool / "Umfrage \xC5\x81\xC3\xB3" "d\xC5\xBA.exe").string();
+  job.outputText = (tool /
+                    "Umfrage \xC5\x81\xC3\xB3"
+                    "d\xC5\xBA.exe")
+                       .string();
   job.supportFolder = tool;
   job.pageFolder = tool;
   job.tempFolder = tool;

@@ -57,9 +57,11 @@ TEST(MarkerRule, PatchesEveryOccurrenceInTheBlockButNeverBeyondIt) {
 
 TEST(MarkerRule, AMarkerCutByTheBlockEndIsNotRecognised) {
   std::string block = decodedPrototype(exe::kBlockSize, {2044});
-  EXPECT_FALSE(exe::patchMarkerInBlock(reinterpret_cast<unsigned char*>(block.data()), block.size(), 5));
+  EXPECT_FALSE(
+      exe::patchMarkerInBlock(reinterpret_cast<unsigned char*>(block.data()), block.size(), 5));
   std::string tiny = "BRXTEXE";
-  EXPECT_FALSE(exe::patchMarkerInBlock(reinterpret_cast<unsigned char*>(tiny.data()), tiny.size(), 5));
+  EXPECT_FALSE(
+      exe::patchMarkerInBlock(reinterpret_cast<unsigned char*>(tiny.data()), tiny.size(), 5));
 }
 
 TEST(MarkerRule, EncodingWrapsAroundAndDecodingUndoesIt) {
@@ -165,7 +167,8 @@ TEST_F(Assembly, WritesTypedSizesAnEmptyNameAndTheMaximisedChoiceAsTheyAre) {
 
 TEST_F(Assembly, OnlyTheFirstBlockWithAMarkerIsPatched) {
   // Two records in block 1 are both patched; the one in block 3 is left as it was.
-  const std::string decoded = decodedPrototype(4 * exe::kBlockSize, {2048 + 10, 2048 + 500, 3 * 2048 + 4});
+  const std::string decoded =
+      decodedPrototype(4 * exe::kBlockSize, {2048 + 10, 2048 + 500, 3 * 2048 + 4});
   ASSERT_TRUE(assemble(decoded).built);
   const std::string built = fileBytes(output);
   EXPECT_EQ(le32At(built, 2058), decoded.size());
@@ -185,7 +188,8 @@ TEST_F(Assembly, ARecordReachingIntoTheNextBlockIsPatchedOnlyWithinItsOwnBlock) 
 TEST_F(Assembly, APrototypeOfWholeBlocksIsCopiedInThatManyBlocksWhateverTheChunkSize) {
   const std::string decoded = decodedPrototype(7 * exe::kBlockSize, {6 * 2048 + 100});
   std::string first;
-  for (std::size_t chunk : {exe::kBlockSize, 3 * exe::kBlockSize, std::size_t{1} << 20, std::size_t{5000}}) {
+  for (std::size_t chunk :
+       {exe::kBlockSize, 3 * exe::kBlockSize, std::size_t{1} << 20, std::size_t{5000}}) {
     recorder.shown.clear();
     const exe::AssembleResult result = assemble(decoded, {chunk});
     ASSERT_TRUE(result.built) << chunk;
@@ -224,20 +228,26 @@ TEST_F(Assembly, AFailedBuildLeavesAnExistingOutputAsItWas) {
 
 TEST_F(Assembly, AMissingPrototypeOrArchiveIsReportedAndNothingIsWritten) {
   putFile(output, "old");
-  EXPECT_FALSE(exe::AssembleExe(folder.file("nirgends.dat"), archive, output, settings, recorder.sink()).built);
-  EXPECT_EQ(recorder.shown, (std::vector<BuildMessage>{exe::kPrototypeUnreadable, exe::kBuildFailed}));
+  EXPECT_FALSE(
+      exe::AssembleExe(folder.file("nirgends.dat"), archive, output, settings, recorder.sink())
+          .built);
+  EXPECT_EQ(recorder.shown,
+            (std::vector<BuildMessage>{exe::kPrototypeUnreadable, exe::kBuildFailed}));
   EXPECT_EQ(fileBytes(output), "old");
 
   recorder.shown.clear();
   prototype = folder.file("ProtoExe.dat");
   putFile(prototype, encoded(decodedPrototype(3000, {16})));
-  EXPECT_FALSE(exe::AssembleExe(prototype, folder.file("weg.zlb"), output, settings, recorder.sink()).built);
-  EXPECT_EQ(recorder.shown, (std::vector<BuildMessage>{exe::kArchiveUnreadable, exe::kBuildFailed}));
+  EXPECT_FALSE(
+      exe::AssembleExe(prototype, folder.file("weg.zlb"), output, settings, recorder.sink()).built);
+  EXPECT_EQ(recorder.shown,
+            (std::vector<BuildMessage>{exe::kArchiveUnreadable, exe::kBuildFailed}));
   EXPECT_EQ(fileBytes(output), "old");
 
   // A folder is no prototype.
   recorder.shown.clear();
-  EXPECT_FALSE(exe::AssembleExe(folder.path().string(), archive, output, settings, recorder.sink()).built);
+  EXPECT_FALSE(
+      exe::AssembleExe(folder.path().string(), archive, output, settings, recorder.sink()).built);
   EXPECT_EQ(recorder.shown.front(), exe::kPrototypeUnreadable);
   EXPECT_TRUE(onlyOutputAndInputsInFolder());
 }
@@ -251,7 +261,9 @@ TEST_F(Assembly, AnOutputThatCannotBeCreatedGivesOnlyTheClosingFailure) {
   // A folder in the output's place is not replaced either.
   recorder.shown.clear();
   fs::create_directory(folder.file("ordner.exe"));
-  EXPECT_FALSE(exe::AssembleExe(prototype, archive, folder.file("ordner.exe"), settings, recorder.sink()).built);
+  EXPECT_FALSE(
+      exe::AssembleExe(prototype, archive, folder.file("ordner.exe"), settings, recorder.sink())
+          .built);
   EXPECT_TRUE(fs::is_directory(folder.file("ordner.exe")));
   EXPECT_EQ(recorder.shown, std::vector<BuildMessage>{exe::kBuildFailed});
 }
@@ -299,7 +311,8 @@ TEST_F(Build, PacksThePageIntoTheFirstFreeTemporaryArchiveAndRemovesItAfterwards
   reader.CheckCRC = true;
   ASSERT_TRUE(reader.OpenArchive(request.outputPath));
   const std::size_t S = 9000;
-  EXPECT_EQ(reader.GetArchiveStart(), S + 28 + request.settings.projectName.size() + request.pagePath.native().size());
+  EXPECT_EQ(reader.GetArchiveStart(),
+            S + 28 + request.settings.projectName.size() + request.pagePath.native().size());
   ASSERT_EQ(reader.Count(), 1);
   const zlb::RegistryEntry entry = reader.GetEntry(0);
   EXPECT_EQ(entry.EntryName(), "formular.htm");
@@ -342,7 +355,9 @@ TEST(Messages, CarryTheirTitlesAndWindowsFlags) {
   EXPECT_EQ(exe::kOutputNameMissing.flags, 16u);
   EXPECT_FALSE(exe::kOutputNameMissing.title);
   EXPECT_EQ(exe::kOverwriteQuestion.flags, 35u);
-  EXPECT_EQ(exe::kOverwriteQuestion.title, "Datei \xFC" "berschreiben?");
+  EXPECT_EQ(exe::kOverwriteQuestion.title,
+            "Datei \xFC"
+            "berschreiben?");
   EXPECT_EQ(exe::kPrototypeUnreadable.flags, 8256u);
   EXPECT_EQ(exe::kPrototypeDamaged.flags, 8256u);
   EXPECT_EQ(exe::kArchiveUnreadable.flags, 8256u);

@@ -17,9 +17,11 @@ using exe::ViewerError;
 constexpr std::size_t kRecordAt = 2048 + 64;
 constexpr std::size_t kPrototypeSize = 6000;
 
-std::array<unsigned char, exe::kMarkerRecordSize> recordIn(const std::string& file, std::size_t at) {
+std::array<unsigned char, exe::kMarkerRecordSize> recordIn(const std::string& file,
+                                                           std::size_t at) {
   std::array<unsigned char, exe::kMarkerRecordSize> record{};
-  for (std::size_t i = 0; i < record.size(); ++i) record[i] = static_cast<unsigned char>(file.at(at + i));
+  for (std::size_t i = 0; i < record.size(); ++i)
+    record[i] = static_cast<unsigned char>(file.at(at + i));
   return record;
 }
 
@@ -47,7 +49,9 @@ class ViewerData : public ::testing::Test {
     built = fileBytes(program);
   }
 
-  exe::ViewerPage load() { return exe::loadViewerPage(program, recordIn(built, kRecordAt), folder.file("out")); }
+  exe::ViewerPage load() {
+    return exe::loadViewerPage(program, recordIn(built, kRecordAt), folder.file("out"));
+  }
   void rewrite() { putFile(program, built); }
 
   TempFolder folder;
@@ -64,7 +68,8 @@ TEST_F(ViewerData, ReadsItsSettingsAndExtractsThePage) {
   EXPECT_EQ(loaded.settings.pagePath, folder.file("tool/formular.htm"));
   EXPECT_EQ(loaded.pageFile, folder.file("out/formular.htm"));
   EXPECT_EQ(fileBytes(loaded.pageFile), page);
-  EXPECT_EQ(loaded.archiveStart, kPrototypeSize + 28 + settings.projectName.size() + loaded.settings.pagePath.size());
+  EXPECT_EQ(loaded.archiveStart,
+            kPrototypeSize + 28 + settings.projectName.size() + loaded.settings.pagePath.size());
 }
 
 TEST(MarkerRecord, TellsPatchedRecordsFromThePrototypeAndFromDamage) {
@@ -102,13 +107,19 @@ TEST_F(ViewerData, EveryKindOfDamageIsReportedAsSuch) {
     ViewerError expected;
   };
   const std::vector<Case> cases = {
-      {"cut inside the settings", [&](std::string& b) { b.resize(S + 20); }, ViewerError::DamagedSettings},
-      {"cut before the settings", [&](std::string& b) { b.resize(S - 1); }, ViewerError::DamagedSettings},
-      {"name longer than the file", [&](std::string& b) { b[S + 23] = '\x7F'; }, ViewerError::DamagedSettings},
-      {"negative name length", [&](std::string& b) { b[S + 23] = '\x80'; }, ViewerError::DamagedSettings},
+      {"cut inside the settings", [&](std::string& b) { b.resize(S + 20); },
+       ViewerError::DamagedSettings},
+      {"cut before the settings", [&](std::string& b) { b.resize(S - 1); },
+       ViewerError::DamagedSettings},
+      {"name longer than the file", [&](std::string& b) { b[S + 23] = '\x7F'; },
+       ViewerError::DamagedSettings},
+      {"negative name length", [&](std::string& b) { b[S + 23] = '\x80'; },
+       ViewerError::DamagedSettings},
       {"path one byte short",
-       [&](std::string& b) { b[S + 24 + L1] = static_cast<char>(b[S + 24 + L1] - 1); }, ViewerError::DamagedArchive},
-      {"archive byte flipped", [&](std::string& b) { b[b.size() - 60] ^= 0x01; }, ViewerError::DamagedArchive},
+       [&](std::string& b) { b[S + 24 + L1] = static_cast<char>(b[S + 24 + L1] - 1); },
+       ViewerError::DamagedArchive},
+      {"archive byte flipped", [&](std::string& b) { b[b.size() - 60] ^= 0x01; },
+       ViewerError::DamagedArchive},
       {"archive cut", [&](std::string& b) { b.resize(b.size() - 1); }, ViewerError::DamagedArchive},
   };
   for (const Case& c : cases) {
@@ -121,8 +132,10 @@ TEST_F(ViewerData, EveryKindOfDamageIsReportedAsSuch) {
   }
   rewrite();
   EXPECT_TRUE(load());
-  EXPECT_EQ(exe::loadViewerPage(folder.file("nicht-da"), recordIn(built, kRecordAt), folder.file("out")).error,
-            ViewerError::ProgramUnreadable);
+  EXPECT_EQ(
+      exe::loadViewerPage(folder.file("nicht-da"), recordIn(built, kRecordAt), folder.file("out"))
+          .error,
+      ViewerError::ProgramUnreadable);
 }
 
 }  // namespace

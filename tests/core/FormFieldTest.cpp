@@ -10,7 +10,9 @@ TEST(SanitizeInternalName, KeepsLettersUnderscoreAndLaterDigits) {
   EXPECT_EQ(sanitizeInternalName("123abc"), "abc");
   EXPECT_EQ(sanitizeInternalName("_1a"), "_1a");
   EXPECT_EQ(sanitizeInternalName("a-b c"), "abc");
-  EXPECT_EQ(sanitizeInternalName("Gr\xF6\xDF" "e"), "Gre");
+  EXPECT_EQ(sanitizeInternalName("Gr\xF6\xDF"
+                                 "e"),
+            "Gre");
   EXPECT_EQ(sanitizeInternalName("12"), "");
   EXPECT_EQ(sanitizeInternalName("a1 2"), "a12");
 }
@@ -44,7 +46,9 @@ TEST(CheckEditorInput, OptionFieldsAndCheckBoxesNeedContent) {
 }
 
 TEST(FieldTypes, TextsMatchExactlyAndCaseSensitively) {
-  EXPECT_EQ(fieldTypeOf("\xDC" "berschrift"), FieldType::Heading);
+  EXPECT_EQ(fieldTypeOf("\xDC"
+                        "berschrift"),
+            FieldType::Heading);
   EXPECT_EQ(fieldTypeOf("Optionsfeld (nur je eins von allen kann ausgew\xE4hlt werden)"),
             FieldType::OptionField);
   EXPECT_FALSE(fieldTypeOf("textfeld").has_value());

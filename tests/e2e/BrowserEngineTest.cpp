@@ -1,9 +1,9 @@
 // The engine's start-up flags: the sandbox goes only for root, and a flag with blanks in it
 // reaches the engine as one flag.
 
-#include "widgets/browser/BrowserEngine.h"
-
 #include <gtest/gtest.h>
+
+#include "widgets/browser/BrowserEngine.h"
 
 namespace vantrel::browser {
 namespace {

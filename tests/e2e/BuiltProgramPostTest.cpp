@@ -19,7 +19,6 @@
 #include <QTcpSocket>
 #include <QTest>
 #include <QUrl>
-
 #include <optional>
 
 #include "tests/support/TempFolder.h"
@@ -49,10 +48,10 @@ class DevToolsConnection {
     if (!socket_.waitForConnected(kTimeoutMs)) return false;
     QByteArray key(16, '\0');
     for (char& b : key) b = static_cast<char>(QRandomGenerator::global()->bounded(256));
-    socket_.write("GET " + url.path().toLatin1() + " HTTP/1.1\r\nHost: " + url.host().toLatin1() + ":" +
-                  QByteArray::number(url.port()) +
-                  "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: " + key.toBase64() +
-                  "\r\nSec-WebSocket-Version: 13\r\n\r\n");
+    socket_.write("GET " + url.path().toLatin1() + " HTTP/1.1\r\nHost: " + url.host().toLatin1() +
+                  ":" + QByteArray::number(url.port()) +
+                  "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: " +
+                  key.toBase64() + "\r\nSec-WebSocket-Version: 13\r\n\r\n");
     QElapsedTimer timer;
     timer.start();
     while (!buffer_.contains("\r\n\r\n")) {
@@ -101,7 +100,9 @@ class DevToolsConnection {
  private:
   std::optional<QByteArray> nextMessage() {
     if (buffer_.size() < 2) return std::nullopt;
-    const auto byte = [this](qsizetype i) { return static_cast<quint64>(static_cast<unsigned char>(buffer_[i])); };
+    const auto byte = [this](qsizetype i) {
+      return static_cast<quint64>(static_cast<unsigned char>(buffer_[i]));
+    };
     quint64 length = byte(1) & 0x7F;
     qsizetype header = 2;
     if (length == 126) {
@@ -153,14 +154,17 @@ std::optional<QUrl> BuiltProgramPostTest::pageDebuggerUrl(quint16 debugPort) {
   QElapsedTimer timer;
   timer.start();
   while (!timer.hasExpired(kTimeoutMs)) {
-    QNetworkReply* reply = network.get(QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json/list").arg(debugPort))));
+    QNetworkReply* reply = network.get(
+        QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/json/list").arg(debugPort))));
     QSignalSpy done(reply, &QNetworkReply::finished);
     done.wait(5000);
     const QJsonArray targets = QJsonDocument::fromJson(reply->readAll()).array();
     reply->deleteLater();
     for (const QJsonValue& target : targets) {
       const QJsonObject object = target.toObject();
-      if (object.value(QStringLiteral("url")).toString().endsWith(QStringLiteral("/formular.htm"))) {
+      if (object.value(QStringLiteral("url"))
+              .toString()
+              .endsWith(QStringLiteral("/formular.htm"))) {
         return QUrl(object.value(QStringLiteral("webSocketDebuggerUrl")).toString());
       }
     }
@@ -194,11 +198,13 @@ void BuiltProgramPostTest::postsAFilledFormToTheFormMailHost() {
   QVERIFY(debugPort != 0);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
   environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-  environment.insert(QStringLiteral("QTWEBENGINE_REMOTE_DEBUGGING"), QStringLiteral("127.0.0.1:%1").arg(debugPort));
-  environment.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
-                     QStringLiteral("\"--host-resolver-rules=MAP %1 127.0.0.1:%2\" --no-proxy-server")
-                         .arg(formMailHost())
-                         .arg(receiverPort));
+  environment.insert(QStringLiteral("QTWEBENGINE_REMOTE_DEBUGGING"),
+                     QStringLiteral("127.0.0.1:%1").arg(debugPort));
+  environment.insert(
+      QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
+      QStringLiteral("\"--host-resolver-rules=MAP %1 127.0.0.1:%2\" --no-proxy-server")
+          .arg(formMailHost())
+          .arg(receiverPort));
   // The program's own temporary folder, to see that it removes its page's folder when ended.
   QDir temp(pathIn(folder, QStringLiteral("tmp")));
   QVERIFY(temp.mkpath(QStringLiteral(".")));
@@ -225,19 +231,25 @@ void BuiltProgramPostTest::postsAFilledFormToTheFormMailHost() {
       "  document.querySelector('input[type=submit]').click();"
       "  return document.title + '|' + document.characterSet;"
       "})()");
-  QJsonObject command{{QStringLiteral("id"), 1},
-                      {QStringLiteral("method"), QStringLiteral("Runtime.evaluate")},
-                      {QStringLiteral("params"), QJsonObject{{QStringLiteral("expression"), fill},
-                                                             {QStringLiteral("returnByValue"), true}}}};
+  QJsonObject command{
+      {QStringLiteral("id"), 1},
+      {QStringLiteral("method"), QStringLiteral("Runtime.evaluate")},
+      {QStringLiteral("params"),
+       QJsonObject{{QStringLiteral("expression"), fill}, {QStringLiteral("returnByValue"), true}}}};
   devTools.send(QJsonDocument(command).toJson(QJsonDocument::Compact));
   const std::optional<QJsonObject> answer = devTools.answerTo(1);
   QVERIFY2(answer, "no answer from the page");
-  const QString result = answer->value(QStringLiteral("result")).toObject().value(QStringLiteral("result"))
-                             .toObject().value(QStringLiteral("value")).toString();
+  const QString result = answer->value(QStringLiteral("result"))
+                             .toObject()
+                             .value(QStringLiteral("result"))
+                             .toObject()
+                             .value(QStringLiteral("value"))
+                             .toString();
   QVERIFY2(result.endsWith(QStringLiteral("|windows-1252")), qPrintable(result));
 
   QSignalSpy received(&receiver, &FormMailReceiver::received);
-  if (receiver.requests().isEmpty()) QVERIFY2(received.wait(kTimeoutMs), "nothing reached the form-mail receiver");
+  if (receiver.requests().isEmpty())
+    QVERIFY2(received.wait(kTimeoutMs), "nothing reached the form-mail receiver");
   const ReceivedRequest& request = receiver.requests().constFirst();
   QCOMPARE(request.method, QByteArray("POST"));
   QCOMPARE(request.path, QByteArray("/cgi-bin/sendmailform.cgi"));
@@ -249,7 +261,8 @@ void BuiltProgramPostTest::postsAFilledFormToTheFormMailHost() {
   viewer.terminate();
   QVERIFY(viewer.waitForFinished(kTimeoutMs));
   QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
-  QVERIFY2(temp.entryList(pageFolders, QDir::Dirs).isEmpty(), "the page's folder outlived the program");
+  QVERIFY2(temp.entryList(pageFolders, QDir::Dirs).isEmpty(),
+           "the page's folder outlived the program");
 }
 
 }  // namespace vantrel::e2e

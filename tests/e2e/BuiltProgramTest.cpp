@@ -9,7 +9,6 @@
 #include <QImage>
 #include <QProcess>
 #include <QTest>
-
 #include <set>
 
 #include "tests/support/TempFolder.h"
@@ -26,7 +25,8 @@ struct Run {
   QByteArray errors;
 };
 
-Run runProgram(const QString& program, const QStringList& args, const QProcessEnvironment& environment) {
+Run runProgram(const QString& program, const QStringList& args,
+               const QProcessEnvironment& environment) {
   QProcess process;
   process.setProcessEnvironment(environment);
   process.start(program, args);
@@ -56,7 +56,8 @@ QByteArray readAll(const QString& path) {
 
 bool writeAll(const QString& path, const QByteArray& bytes) {
   QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size() &&
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+         file.write(bytes) == bytes.size() &&
          file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
 }
 
@@ -112,8 +113,10 @@ void BuiltProgramTest::initTestCase() {
 
 QString BuiltProgramTest::buildProgram(const QString& name, const QStringList& extraArguments) {
   const QString output = vantrel::test::pathIn(folder_, name);
-  const Run built = runProgram(kCli, QStringList{QStringLiteral("build"), project_, QStringLiteral("-o"), output,
-                                                 QStringLiteral("--force")} + extraArguments,
+  const Run built = runProgram(kCli,
+                               QStringList{QStringLiteral("build"), project_, QStringLiteral("-o"),
+                                           output, QStringLiteral("--force")} +
+                                   extraArguments,
                                QProcessEnvironment::systemEnvironment());
   if (built.exitCode != 0) {
     qWarning("build failed: %s", built.errors.constData());
@@ -128,7 +131,8 @@ void BuiltProgramTest::showsTheFormUnderTheProjectTitleWithTheWrittenIcon() {
   QImage blue(48, 48, QImage::Format_RGB32);
   blue.fill(qRgb(0, 0, 255));
   QVERIFY(blue.save(bluePicture));
-  const QString program = buildProgram(QStringLiteral("mit icon.exe"), {QStringLiteral("--icon"), bluePicture});
+  const QString program =
+      buildProgram(QStringLiteral("mit icon.exe"), {QStringLiteral("--icon"), bluePicture});
   QVERIFY(!program.isEmpty());
 
   const QString snapshot = vantrel::test::pathIn(folder_, QStringLiteral("form.png"));
@@ -142,7 +146,8 @@ void BuiltProgramTest::showsTheFormUnderTheProjectTitleWithTheWrittenIcon() {
   QVERIFY2(distinctColours(picture) > 20, "the window looks blank");
 
   QImage icon;
-  QVERIFY(icon.loadFromData(QByteArray::fromBase64(picture.text(QStringLiteral("Icon")).toLatin1()), "PNG"));
+  QVERIFY(icon.loadFromData(QByteArray::fromBase64(picture.text(QStringLiteral("Icon")).toLatin1()),
+                            "PNG"));
   QCOMPARE(icon.size(), QSize(32, 32));
   // The viewer's mask still applies: its corner stays transparent; the sheet is now blue.
   QCOMPARE(qAlpha(icon.pixel(0, 0)), 0);
@@ -166,9 +171,11 @@ void BuiltProgramTest::aDamagedProgramRefusesToStart() {
   QByteArray bytes = readAll(program);
   bytes[bytes.size() - 50] = static_cast<char>(bytes[bytes.size() - 50] ^ 0x40);
   QVERIFY(writeAll(program, bytes));
-  const Run run = runProgram(program, {}, offscreen(vantrel::test::pathIn(folder_, QStringLiteral("kaputt.png"))));
+  const Run run = runProgram(
+      program, {}, offscreen(vantrel::test::pathIn(folder_, QStringLiteral("kaputt.png"))));
   QCOMPARE(run.exitCode, 2);
-  QVERIFY2(QString::fromLocal8Bit(run.errors).contains(QStringLiteral("beschädigt")), run.errors.constData());
+  QVERIFY2(QString::fromLocal8Bit(run.errors).contains(QStringLiteral("beschädigt")),
+           run.errors.constData());
 }
 
 QTEST_GUILESS_MAIN(BuiltProgramTest)

@@ -7,7 +7,6 @@
 #include <QTest>
 #include <QUrl>
 #include <QWebEngineView>
-
 #include <memory>
 
 #include "page/FormPage.h"
@@ -20,8 +19,8 @@
 namespace vantrel::e2e {
 
 using test::decodeFormBody;
-using test::FormMailReceiver;
 using test::formMailHost;
+using test::FormMailReceiver;
 using test::fromPage;
 using test::jsString;
 using test::kPageLoadTimeoutMs;
@@ -37,8 +36,15 @@ qintptr gListeningSocket = -1;
 FormField field(std::string name, std::string_view type, std::string caption,
                 std::string content = "", std::string optional = "Ja",
                 std::string preselected = "Nein") {
-  return FormField{std::move(name), std::string(type), std::move(caption), std::move(content),
-                   "30", "4", "0", std::move(optional), std::move(preselected)};
+  return FormField{std::move(name),
+                   std::string(type),
+                   std::move(caption),
+                   std::move(content),
+                   "30",
+                   "4",
+                   "0",
+                   std::move(optional),
+                   std::move(preselected)};
 }
 
 // Every kind of row, with Windows-1252 umlauts in captions and contents.
@@ -48,17 +54,28 @@ FieldList everyKindOfField() {
   FormField town = field("ort", "Textfeld", "Wohnort", "K\xF6ln");
   town.MaxChars = "20";
   fields.append(town);
-  fields.append(field("bemerkung", "Mehrzeiliges Textfeld", "Bemerkung zur Gr\xF6\xDF" "e",
+  fields.append(field("bemerkung", "Mehrzeiliges Textfeld",
+                      "Bemerkung zur Gr\xF6\xDF"
+                      "e",
                       "Vorgabe"));
   const std::string radio(typeTextOf(FieldType::OptionField));
-  fields.append(field("groesse", radio, "Gr\xF6\xDF" "e S", "S", "Ja", "Ja"));
-  fields.append(field("groesse", radio, "Gr\xF6\xDF" "e XL", "XL \"\xFC" "bergro\xDF\""));
+  fields.append(field("groesse", radio,
+                      "Gr\xF6\xDF"
+                      "e S",
+                      "S", "Ja", "Ja"));
+  fields.append(field("groesse", radio,
+                      "Gr\xF6\xDF"
+                      "e XL",
+                      "XL \"\xFC"
+                      "bergro\xDF\""));
   fields.append(field("agb", "Ankreuzfeld", "AGB gelesen", "ja", "Nein"));
   fields.append(field("news", "Ankreuzfeld", "Newsletter", "t\xE4glich", "Ja", "Ja"));
   fields.append(field("werbung", "Ankreuzfeld", "Werbung", "nein"));
   fields.append(field("linie", "Trennlinie", ""));
   fields.append(field("absatz", "Neuer Absatz", ""));
-  fields.append(field("kopf", typeTextOf(FieldType::Heading), "\xDC" "ber uns \x96 Fragebogen"));
+  fields.append(field("kopf", typeTextOf(FieldType::Heading),
+                      "\xDC"
+                      "ber uns \x96 Fragebogen"));
   fields.append(field("hinweis", "Normaler Text", "Bitte <b>alle</b> Felder ausf\xFCllen"));
   fields.append(field("geheim", "Unbekannter Typ", "nie zu sehen"));
   return fields;
@@ -88,8 +105,9 @@ void PageBrowserTest::initTestCase() {
   QVERIFY2(receiver_.adopt(gListeningSocket), "the loopback receiver could not listen");
   const Status written = writeFormPage(folder_.path(), everyKindOfField(), kRecipient);
   QVERIFY2(written, written.reason().c_str());
-  pagePath_ = pathIn(folder_, QString::fromLatin1(kFormPageFileName.data(),
-                                                  static_cast<qsizetype>(kFormPageFileName.size())));
+  pagePath_ =
+      pathIn(folder_, QString::fromLatin1(kFormPageFileName.data(),
+                                          static_cast<qsizetype>(kFormPageFileName.size())));
   browser_ = std::make_unique<PageBrowser>();
   QVERIFY(browser_->load(QUrl::fromLocalFile(pagePath_)));
 }
@@ -98,16 +116,22 @@ void PageBrowserTest::showsTheUmlautsOfAPageWithoutCharset() {
   const auto text = browser_->runScript(QStringLiteral("document.body.innerText"));
   QVERIFY(text);
   const QString shown = text->toString();
-  for (const char* expected :
-       {"Vorname (J\xFCrgen)*", "Bemerkung zur Gr\xF6\xDF" "e", "\xDC" "ber uns \x96 Fragebogen",
-        "Bitte alle Felder ausf\xFCllen", "Gr\xF6\xDF" "e XL"}) {
+  for (const char* expected : {"Vorname (J\xFCrgen)*",
+                               "Bemerkung zur Gr\xF6\xDF"
+                               "e",
+                               "\xDC"
+                               "ber uns \x96 Fragebogen",
+                               "Bitte alle Felder ausf\xFCllen",
+                               "Gr\xF6\xDF"
+                               "e XL"}) {
     QVERIFY2(shown.contains(fromPage(expected)), qPrintable(shown));
   }
   QVERIFY2(!shown.contains(QStringLiteral("nie zu sehen")), "an unknown type shows nothing");
   const auto encoding = browser_->runScript(QStringLiteral("document.characterSet"));
   QVERIFY(encoding);
   QCOMPARE(encoding->toString(), QStringLiteral("windows-1252"));
-  const auto preset = browser_->runScript(QStringLiteral("document.getElementsByName('ort')[0].value"));
+  const auto preset =
+      browser_->runScript(QStringLiteral("document.getElementsByName('ort')[0].value"));
   QVERIFY(preset);
   QCOMPARE(preset->toString(), fromPage("K\xF6ln"));
 }
@@ -126,7 +150,8 @@ void PageBrowserTest::postsEveryAnswerToTheFormMailHost() {
           "  return true;"
           "})()")
           .arg(jsString(fromPage("J\xFCrgen Gro\xDF")), jsString(fromPage("M\xFCnchen")),
-               jsString(fromPage("Zeile 1\n\xC4u\xDF" "erung \x80")));
+               jsString(fromPage("Zeile 1\n\xC4u\xDF"
+                                 "erung \x80")));
   QSignalSpy received(&receiver_, &FormMailReceiver::received);
   QSignalSpy answered(browser_->view(), &QWebEngineView::loadFinished);
   const auto pressed = browser_->runScript(fill);
@@ -134,8 +159,9 @@ void PageBrowserTest::postsEveryAnswerToTheFormMailHost() {
   QVERIFY(pressed->toBool());
   if (received.count() == 0 && !received.wait(kPageLoadTimeoutMs)) {
     const auto shown = browser_->runScript(QStringLiteral("document.body.innerText"));
-    QFAIL(qPrintable(QStringLiteral("nothing reached the form-mail receiver; the browser shows %1: %2")
-                         .arg(browser_->view()->url().toString(), shown ? shown->toString() : QString())));
+    QFAIL(qPrintable(
+        QStringLiteral("nothing reached the form-mail receiver; the browser shows %1: %2")
+            .arg(browser_->view()->url().toString(), shown ? shown->toString() : QString())));
   }
 
   QCOMPARE(receiver_.requests().size(), 1);
@@ -143,21 +169,25 @@ void PageBrowserTest::postsEveryAnswerToTheFormMailHost() {
   QCOMPARE(request.method, QByteArray("POST"));
   QCOMPARE(request.path, QByteArray("/cgi-bin/sendmailform.cgi"));
   QCOMPARE(request.headers.value("host"), formMailHost().toLatin1());
-  QCOMPARE(request.headers.value("content-type"),
-           QByteArray("application/x-www-form-urlencoded"));
+  QCOMPARE(request.headers.value("content-type"), QByteArray("application/x-www-form-urlencoded"));
 
   using Pair = QPair<QByteArray, QByteArray>;
   const QList<Pair> expected = {
       {"vorname", "J\xFCrgen Gro\xDF"},
       {"ort", "M\xFCnchen"},
-      {"bemerkung", "Zeile 1\r\n\xC4u\xDF" "erung \x80"},
-      {"groesse", "XL \"\xFC" "bergro\xDF\""},
+      {"bemerkung",
+       "Zeile 1\r\n\xC4u\xDF"
+       "erung \x80"},
+      {"groesse",
+       "XL \"\xFC"
+       "bergro\xDF\""},
       {"agb", "ja"},
       {"news", "t\xE4glich"},
       {"B1", "Abschicken"},
       {"required", "vorname,agb"},
-      {"data_order", "vorname,ort,bemerkung,groesse,groesse,agb,news,werbung,linie,absatz,kopf,"
-                     "hinweis,geheim"},
+      {"data_order",
+       "vorname,ort,bemerkung,groesse,groesse,agb,news,werbung,linie,absatz,kopf,"
+       "hinweis,geheim"},
       {"submit_to", "m\xFCller@example.org"},
       {"form_id", "Formular"},
   };
@@ -179,14 +209,17 @@ void PageBrowserTest::postsEveryAnswerToTheFormMailHost() {
 void PageBrowserTest::showsALoneUmlautRight() {
   // A single umlaut is little for the engine to recognise the code page by.
   FieldList fields;
-  fields.append(field("k", typeTextOf(FieldType::Heading), "Gr\xFC\xDF" "e"));
+  fields.append(field("k", typeTextOf(FieldType::Heading),
+                      "Gr\xFC\xDF"
+                      "e"));
   TempFolder folder;
   const Status written = writeFormPage(folder.path(), fields, "");
   QVERIFY2(written, written.reason().c_str());
   QVERIFY(browser_->load(QUrl::fromLocalFile(pathIn(folder, QStringLiteral("formular.htm")))));
   const auto text = browser_->runScript(QStringLiteral("document.querySelector('h1').innerText"));
   QVERIFY(text);
-  QCOMPARE(text->toString(), fromPage("Gr\xFC\xDF" "e"));
+  QCOMPARE(text->toString(), fromPage("Gr\xFC\xDF"
+                                      "e"));
   const auto encoding = browser_->runScript(QStringLiteral("document.characterSet"));
   QVERIFY(encoding);
   QCOMPARE(encoding->toString(), QStringLiteral("windows-1252"));

@@ -10,9 +10,9 @@
 #include <QTimer>
 #include <QToolBar>
 
-#include "widgets/browser/BrowserEngine.h"
 #include "viewer/ViewerIcon.h"
 #include "viewer/ViewerWindow.h"
+#include "widgets/browser/BrowserEngine.h"
 
 namespace vantrel::viewer {
 namespace {
@@ -35,7 +35,8 @@ QStringList texts(const QList<QAction*>& actions) {
 QStringList menuCommands(QMainWindow& window) {
   QStringList list;
   if (!window.findChild<QMenuBar*>()) return list;
-  for (QAction* menu : window.menuBar()->actions()) list << menu->text() + u':' + texts(menu->menu()->actions()).join(u',');
+  for (QAction* menu : window.menuBar()->actions())
+    list << menu->text() + u':' + texts(menu->menu()->actions()).join(u',');
   return list;
 }
 
@@ -61,15 +62,17 @@ void ViewerWindowTest::everyElementTickedOffersEveryCommand() {
   QCOMPARE(window.windowTitle(), QStringLiteral("Umfrage Ärzte"));
   QCOMPARE(window.size(), QSize(600, 440));
   QVERIFY(window.minimumSize() != window.maximumSize());
-  QCOMPARE(menuCommands(window), (QStringList{QStringLiteral("&Datei:Drucken...,Beenden"),
-                                              QStringLiteral("&Ansicht:Zurück,Vorwärts,Startseite,Neu laden"),
-                                              QStringLiteral("&Hilfe:Über...")}));
+  QCOMPARE(menuCommands(window),
+           (QStringList{QStringLiteral("&Datei:Drucken...,Beenden"),
+                        QStringLiteral("&Ansicht:Zurück,Vorwärts,Startseite,Neu laden"),
+                        QStringLiteral("&Hilfe:Über...")}));
   auto* bar = window.findChild<QToolBar*>(QStringLiteral("ToolBar"));
   QVERIFY(bar);
-  QCOMPARE(texts(bar->actions()), (QStringList{QStringLiteral("Zurück"), QStringLiteral("Vorwärts"),
-                                               QStringLiteral("Startseite"), QStringLiteral("Neu laden"),
-                                               QStringLiteral("Drucken..."), QStringLiteral("Über..."),
-                                               QStringLiteral("Beenden")}));
+  QCOMPARE(texts(bar->actions()),
+           (QStringList{QStringLiteral("Zurück"), QStringLiteral("Vorwärts"),
+                        QStringLiteral("Startseite"), QStringLiteral("Neu laden"),
+                        QStringLiteral("Drucken..."), QStringLiteral("Über..."),
+                        QStringLiteral("Beenden")}));
   QVERIFY(window.findChild<QStatusBar*>());
   QVERIFY(window.findChild<QPushButton*>(QStringLiteral("ExitButton")));
 }
@@ -88,7 +91,8 @@ void ViewerWindowTest::nothingTickedAndFixedGivesABareWindowOfFixedSize() {
   QVERIFY(!window.findChild<QToolBar*>());
   QVERIFY(!window.findChild<QStatusBar*>());
   QVERIFY(!window.findChild<QPushButton*>(QStringLiteral("ExitButton")));
-  for (QAction* action : window.actions()) QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
+  for (QAction* action : window.actions())
+    QVERIFY2(!action->isEnabled(), qPrintable(action->text()));
 }
 
 void ViewerWindowTest::aFewElementsGiveOnlyTheirCommands() {
@@ -98,14 +102,17 @@ void ViewerWindowTest::aFewElementsGiveOnlyTheirCommands() {
   settings.settings.element(WindowElement::Reload) = true;
   settings.settings.element(WindowElement::Toolbar) = true;
   ViewerWindow window(settings, QUrl(QStringLiteral("about:blank")));
-  QCOMPARE(menuCommands(window), (QStringList{QStringLiteral("&Ansicht:Neu laden"), QStringLiteral("&Hilfe:Über...")}));
-  QCOMPARE(texts(window.findChild<QToolBar*>()->actions()), (QStringList{QStringLiteral("Neu laden"), QStringLiteral("Über...")}));
+  QCOMPARE(menuCommands(window),
+           (QStringList{QStringLiteral("&Ansicht:Neu laden"), QStringLiteral("&Hilfe:Über...")}));
+  QCOMPARE(texts(window.findChild<QToolBar*>()->actions()),
+           (QStringList{QStringLiteral("Neu laden"), QStringLiteral("Über...")}));
 
   // Fixed size drops the menu, not the tool bar.
   settings.settings.fixedSize = true;
   ViewerWindow fixed(settings, QUrl(QStringLiteral("about:blank")));
   QVERIFY(menuCommands(fixed).isEmpty());
-  QCOMPARE(texts(fixed.findChild<QToolBar*>()->actions()), (QStringList{QStringLiteral("Neu laden"), QStringLiteral("Über...")}));
+  QCOMPARE(texts(fixed.findChild<QToolBar*>()->actions()),
+           (QStringList{QStringLiteral("Neu laden"), QStringLiteral("Über...")}));
 }
 
 void ViewerWindowTest::maximumSizeOpensMaximised() {
@@ -142,10 +149,10 @@ void ViewerWindowTest::theExitButtonClosesTheWindow() {
 void ViewerWindowTest::theIconComesFromTheImageBytes() {
   IconImage image = makeViewerIcon();
   QImage drawn = iconFromImage(image.bytes).pixmap(32, 32).toImage();
-  QCOMPARE(qAlpha(drawn.pixel(0, 0)), 0);                   // masked corner
-  QCOMPARE(drawn.pixel(4, 1), qRgb(0, 0, 0));               // the sheet's black edge
-  QCOMPARE(drawn.pixel(6, 3), qRgb(0, 0, 255));             // the blue heading
-  QCOMPARE(drawn.pixel(28, 31), qRgb(128, 128, 128));       // the shadow, bottom row
+  QCOMPARE(qAlpha(drawn.pixel(0, 0)), 0);              // masked corner
+  QCOMPARE(drawn.pixel(4, 1), qRgb(0, 0, 0));          // the sheet's black edge
+  QCOMPARE(drawn.pixel(6, 3), qRgb(0, 0, 255));        // the blue heading
+  QCOMPARE(drawn.pixel(28, 31), qRgb(128, 128, 128));  // the shadow, bottom row
   QCOMPARE(qAlpha(drawn.pixel(29, 31)), 0);
   // Pixels written over the image show in its own colours; the mask stays.
   for (std::size_t i = 0; i < kIconPixelSize; ++i) image.bytes[kIconPixelOffset + i] = 0x99;

@@ -62,8 +62,10 @@ TEST(Config, NamesTheLineOfAMistake) {
   EXPECT_EQ(errorOf(kMinimal + "alow = x@y.de\n"), "line 5: unknown key 'alow'");
   EXPECT_EQ(errorOf("allow = a@b.de\n"), "line 1: key outside the [formmail] section");
   EXPECT_EQ(errorOf("[mail]\n"), "line 1: unknown section [mail] (only [formmail])");
-  EXPECT_EQ(errorOf(kMinimal + "max_body = 12k\n"), "line 5: max_body expects a whole number from 1 to 67108864");
-  EXPECT_EQ(errorOf(kMinimal + "max_fields = 0\n"), "line 5: max_fields expects a whole number from 1 to 100000");
+  EXPECT_EQ(errorOf(kMinimal + "max_body = 12k\n"),
+            "line 5: max_body expects a whole number from 1 to 67108864");
+  EXPECT_EQ(errorOf(kMinimal + "max_fields = 0\n"),
+            "line 5: max_fields expects a whole number from 1 to 100000");
   EXPECT_EQ(errorOf(kMinimal + "starttls = maybe\n"), "line 5: starttls expects yes or no");
   EXPECT_EQ(errorOf(kMinimal + "just text\n"), "line 5: expected key = value");
 }
@@ -80,7 +82,10 @@ TEST(Config, RefusesWhatWouldBreakHeadersOrRelay) {
 }
 
 TEST(Config, AllowListMatchesWholeAddressesAndWholeDomainsOnly) {
-  auto config = parseConfig("[formmail]\nallow = info@example.org, @example.com\nsender = f@b.de\nmaildir = /m\n").value();
+  auto config =
+      parseConfig(
+          "[formmail]\nallow = info@example.org, @example.com\nsender = f@b.de\nmaildir = /m\n")
+          .value();
   EXPECT_TRUE(isAllowedRecipient(config, "info@example.org"));
   EXPECT_TRUE(isAllowedRecipient(config, "INFO@Example.ORG"));
   EXPECT_TRUE(isAllowedRecipient(config, "anyone@example.com"));
@@ -96,8 +101,11 @@ TEST(Config, AllowListMatchesWholeAddressesAndWholeDomainsOnly) {
 }
 
 TEST(Config, TheShippedExampleIsValid) {
-  const auto result = loadConfig(std::string(VANTREL_TEST_DATA_DIR) + "/../../formmail/formmail.conf.example");
+  const auto result =
+      loadConfig(std::string(VANTREL_TEST_DATA_DIR) + "/../../formmail/formmail.conf.example");
   ASSERT_TRUE(result.ok()) << result.reason();
-  EXPECT_EQ(result.value().allow, (std::vector<std::string>{"info@example.org", "@forms.example.org"}));
-  EXPECT_EQ(loadConfig("/nonexistent/formmail.conf").reason(), "cannot open /nonexistent/formmail.conf");
+  EXPECT_EQ(result.value().allow,
+            (std::vector<std::string>{"info@example.org", "@forms.example.org"}));
+  EXPECT_EQ(loadConfig("/nonexistent/formmail.conf").reason(),
+            "cannot open /nonexistent/formmail.conf");
 }

@@ -11,7 +11,8 @@ const FormLimits kRoomy{1000, 100000};
 TEST(FormParser, DecodesNamesAndValuesAsBytesInPostOrder) {
   const auto parsed = parseUrlEncoded("Name=J%FCrgen+M%FCller&B=1&B=2&Leer=&nur", kRoomy);
   ASSERT_TRUE(parsed.ok()) << parsed.reason();
-  const PostedFields expected = {{"Name", "J\xFCrgen M\xFCller"}, {"B", "1"}, {"B", "2"}, {"Leer", ""}, {"nur", ""}};
+  const PostedFields expected = {
+      {"Name", "J\xFCrgen M\xFCller"}, {"B", "1"}, {"B", "2"}, {"Leer", ""}, {"nur", ""}};
   EXPECT_EQ(parsed.value(), expected);
   EXPECT_EQ(countOf(parsed.value(), "B"), 2U);
   EXPECT_EQ(valuesOf(parsed.value(), "B"), (std::vector<std::string_view>{"1", "2"}));

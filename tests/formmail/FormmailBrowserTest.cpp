@@ -8,7 +8,6 @@
 #include <QTest>
 #include <QUrl>
 #include <QWebEngineView>
-
 #include <memory>
 
 #include "FormmailTestSupport.h"
@@ -31,8 +30,9 @@ ServerProcess* gServer = nullptr;
 
 FormField field(std::string name, std::string type, std::string caption, std::string content = "",
                 std::string optional = "Ja") {
-  return FormField{std::move(name), std::move(type), std::move(caption), std::move(content), "30", "4", "0",
-                   std::move(optional), "Nein"};
+  return FormField{
+      std::move(name),     std::move(type), std::move(caption), std::move(content), "30", "4", "0",
+      std::move(optional), "Nein"};
 }
 
 FieldList surveyFields() {
@@ -41,8 +41,14 @@ FieldList surveyFields() {
   fields.append(field("vorname", "Textfeld", "Vorname", "", "Nein"));
   fields.append(field("ort", "Textfeld", "Wohnort", "K\xF6ln"));
   fields.append(field("bemerkung", "Mehrzeiliges Textfeld", "Bemerkung"));
-  fields.append(field("groesse", radio, "Gr\xF6\xDF" "e S", "S"));
-  fields.append(field("groesse", radio, "Gr\xF6\xDF" "e XL", "XL"));
+  fields.append(field("groesse", radio,
+                      "Gr\xF6\xDF"
+                      "e S",
+                      "S"));
+  fields.append(field("groesse", radio,
+                      "Gr\xF6\xDF"
+                      "e XL",
+                      "XL"));
   fields.append(field("agb", "Ankreuzfeld", "AGB gelesen", "ja", "Nein"));
   fields.append(field("news", "Ankreuzfeld", "Newsletter", "t\xE4glich"));
   return fields;
@@ -78,29 +84,35 @@ void FormmailBrowserTest::initTestCase() {
 // has loaded.
 bool FormmailBrowserTest::submit(const QString& fillScript) {
   QSignalSpy answered(browser_->view(), &QWebEngineView::loadFinished);
-  const auto pressed = browser_->runScript(QStringLiteral("(function() {"
-                                                "  const byName = (n, i) => document.getElementsByName(n)[i || 0];"
-                                                "  %1"
-                                                "  document.querySelector('input[name=B1]').click();"
-                                                "  return true;"
-                                                "})()")
-                                     .arg(fillScript));
+  const auto pressed = browser_->runScript(
+      QStringLiteral("(function() {"
+                     "  const byName = (n, i) => document.getElementsByName(n)[i || 0];"
+                     "  %1"
+                     "  document.querySelector('input[name=B1]').click();"
+                     "  return true;"
+                     "})()")
+          .arg(fillScript));
   if (!pressed || !pressed->toBool()) return false;
-  return answered.wait(kPageLoadTimeoutMs) && browser_->view()->url().scheme() == QStringLiteral("http");
+  return answered.wait(kPageLoadTimeoutMs) &&
+         browser_->view()->url().scheme() == QStringLiteral("http");
 }
 
 void FormmailBrowserTest::sendsTheFilledFormIntoTheMaildir() {
   QVERIFY(browser_->load(pageUrl_));
-  const QString fill = QStringLiteral(
-                           "byName('vorname').value = %1;"
-                           "byName('ort').value = %2;"
-                           "byName('bemerkung').value = %3;"
-                           "byName('groesse', 1).click();"
-                           "byName('agb').click();")
-                           .arg(jsString(fromPage("J\xFCrgen Gro\xDF")), jsString(fromPage("M\xFCnchen")),
-                                jsString(fromPage("Zeile 1\n\xC4u\xDF" "erung: 5 \x80")));
-  QVERIFY2(submit(fill), qPrintable(browser_->view()->url().toString() + QStringLiteral(": ") + browser_->shownText()));
-  QVERIFY2(browser_->shownText().contains(QStringLiteral("Vielen Dank")), qPrintable(browser_->shownText()));
+  const QString fill =
+      QStringLiteral(
+          "byName('vorname').value = %1;"
+          "byName('ort').value = %2;"
+          "byName('bemerkung').value = %3;"
+          "byName('groesse', 1).click();"
+          "byName('agb').click();")
+          .arg(jsString(fromPage("J\xFCrgen Gro\xDF")), jsString(fromPage("M\xFCnchen")),
+               jsString(fromPage("Zeile 1\n\xC4u\xDF"
+                                 "erung: 5 \x80")));
+  QVERIFY2(submit(fill), qPrintable(browser_->view()->url().toString() + QStringLiteral(": ") +
+                                    browser_->shownText()));
+  QVERIFY2(browser_->shownText().contains(QStringLiteral("Vielen Dank")),
+           qPrintable(browser_->shownText()));
 
   const auto mails = mailsIn(maildir());
   QCOMPARE(mails.size(), size_t{1});
@@ -113,7 +125,8 @@ void FormmailBrowserTest::sendsTheFilledFormIntoTheMaildir() {
   QCOMPARE(QString::fromStdString(mail.body),
            QString::fromStdString("vorname: J\xC3\xBCrgen Gro\xC3\x9F\n"
                                   "ort: M\xC3\xBCnchen\n"
-                                  "bemerkung: Zeile 1\n\xC3\x84u\xC3\x9F" "erung: 5 \xE2\x82\xAC\n"
+                                  "bemerkung: Zeile 1\n\xC3\x84u\xC3\x9F"
+                                  "erung: 5 \xE2\x82\xAC\n"
                                   "groesse: XL\n"
                                   "agb: ja\n"));
 }
@@ -121,10 +134,12 @@ void FormmailBrowserTest::sendsTheFilledFormIntoTheMaildir() {
 void FormmailBrowserTest::namesAnEmptyRequiredFieldAndMailsNothing() {
   const std::size_t before = mailsIn(maildir()).size();
   QVERIFY(browser_->load(pageUrl_));
-  QVERIFY2(submit(QStringLiteral("byName('vorname').value = '';")), qPrintable(browser_->shownText()));
+  QVERIFY2(submit(QStringLiteral("byName('vorname').value = '';")),
+           qPrintable(browser_->shownText()));
   const QString shown = browser_->shownText();
   QVERIFY2(shown.contains(QStringLiteral("Angaben fehlen")), qPrintable(shown));
-  QVERIFY2(shown.contains(QStringLiteral("vorname")) && shown.contains(QStringLiteral("agb")), qPrintable(shown));
+  QVERIFY2(shown.contains(QStringLiteral("vorname")) && shown.contains(QStringLiteral("agb")),
+           qPrintable(shown));
   QVERIFY(!shown.contains(QStringLiteral("ort")));
   QCOMPARE(mailsIn(maildir()).size(), before);
 
@@ -136,9 +151,12 @@ void FormmailBrowserTest::namesAnEmptyRequiredFieldAndMailsNothing() {
 
 int main(int argc, char** argv) {
   TempFolder folder;
-  writeFile(folder.file("formmail.conf"), "[formmail]\nallow = info@example.org\nsender = formmail@example.org\n"
-                                          "maildir = " + folder.file("Maildir") + "\nrate_per_minute = 0\n");
-  ServerProcess server(std::string(VANTREL_BIN_DIR) + "/vantrel-formmail", folder.file("formmail.conf"));
+  writeFile(folder.file("formmail.conf"),
+            "[formmail]\nallow = info@example.org\nsender = formmail@example.org\n"
+            "maildir = " +
+                folder.file("Maildir") + "\nrate_per_minute = 0\n");
+  ServerProcess server(std::string(VANTREL_BIN_DIR) + "/vantrel-formmail",
+                       folder.file("formmail.conf"));
   gFolder = &folder;
   gServer = &server;
   vantrel::test::prepareEngineForLoopbackFormMail(static_cast<quint16>(server.port()));

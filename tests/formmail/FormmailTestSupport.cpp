@@ -37,7 +37,8 @@ std::string readFile(const std::string& path) {
 std::vector<std::string> mailsIn(const std::string& maildir) {
   std::vector<std::string> names;
   if (!fs::is_directory(maildir + "/new")) return {};
-  for (const auto& entry : fs::directory_iterator(maildir + "/new")) names.push_back(entry.path().string());
+  for (const auto& entry : fs::directory_iterator(maildir + "/new"))
+    names.push_back(entry.path().string());
   std::sort(names.begin(), names.end());
   std::vector<std::string> mails;
   for (const auto& name : names) mails.push_back(readFile(name));
@@ -46,7 +47,8 @@ std::vector<std::string> mailsIn(const std::string& maildir) {
 
 std::size_t fileCount(const std::string& folder) {
   if (!fs::is_directory(folder)) return 0;
-  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
+  return static_cast<std::size_t>(
+      std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));
 }
 
 std::string decodeQuotedPrintable(const std::string& text) {
@@ -68,7 +70,8 @@ std::string decodeQuotedPrintable(const std::string& text) {
 namespace {
 
 std::string base64Decode(const std::string& text) {
-  static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  static const std::string alphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string out;
   unsigned buffer = 0;
   int bits = 0;
@@ -126,7 +129,8 @@ ParsedMail parseMail(const std::string& mail) {
     }
     const std::size_t colon = line.find(':');
     current = line.substr(0, colon);
-    parsed.headers[current] = colon == std::string::npos ? "" : line.substr(std::min(line.size(), colon + 2));
+    parsed.headers[current] =
+        colon == std::string::npos ? "" : line.substr(std::min(line.size(), colon + 2));
   }
   return parsed;
 }
@@ -165,8 +169,10 @@ SmtpSink::SmtpSink(Mode mode) : mode_(mode) {
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   address.sin_port = 0;
   socklen_t length = sizeof address;
-  if (listenFd_ < 0 || ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(listenFd_, 8) != 0 || ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+  if (listenFd_ < 0 ||
+      ::bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(listenFd_, 8) != 0 ||
+      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
     throw std::runtime_error("SMTP sink cannot listen on 127.0.0.1");
   }
   port_ = ntohs(address.sin_port);
@@ -280,7 +286,8 @@ ServerProcess::ServerProcess(const std::string& program, const std::string& conf
     // lingering with the test's output pipes.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     ::dup2(out[1], 1);
-    ::execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--config", configPath.c_str(), nullptr);
+    ::execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--config",
+            configPath.c_str(), nullptr);
     ::_exit(127);
   }
   ::close(out[1]);
@@ -321,7 +328,8 @@ int ServerProcess::exitCode() {
 }
 
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::map<std::string, std::string>& environment, const std::string& input) {
+                         const std::map<std::string, std::string>& environment,
+                         const std::string& input) {
   // A child that exits before reading all its input must not take the test down with it.
   ::signal(SIGPIPE, SIG_IGN);
   int in[2], out[2], err[2];

@@ -91,6 +91,7 @@ struct ProcessResult {
 };
 // Runs a program with exactly this environment and input; gives up after 30 seconds.
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::map<std::string, std::string>& environment, const std::string& input);
+                         const std::map<std::string, std::string>& environment,
+                         const std::string& input);
 
 }  // namespace formmail_test

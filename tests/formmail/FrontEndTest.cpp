@@ -26,12 +26,17 @@ std::string pageBody(const Fields& visible, const std::string& submitTo = "info@
   return formBody(post);
 }
 
-const std::string kGoodBody = pageBody({{"Name", "B\xE4r"}, {"Kurs", "Stra\xDF" "enbau"}});
+const std::string kGoodBody = pageBody({{"Name", "B\xE4r"},
+                                        {"Kurs",
+                                         "Stra\xDF"
+                                         "enbau"}});
 
 std::string writeConfig(const TempFolder& dir, const std::string& extra) {
   const std::string path = dir.file("formmail.conf");
-  writeFile(path, "[formmail]\nallow = info@example.org\nsender = formmail@example.org\nmaildir = " +
-                      dir.file("Maildir") + "\nrate_state = " + dir.file("rate") + "\nhoneypot = website\n" + extra);
+  writeFile(path,
+            "[formmail]\nallow = info@example.org\nsender = formmail@example.org\nmaildir = " +
+                dir.file("Maildir") + "\nrate_state = " + dir.file("rate") +
+                "\nhoneypot = website\n" + extra);
   return path;
 }
 
@@ -43,12 +48,16 @@ struct CgiAnswer {
 
 class CgiTest : public ::testing::Test {
  protected:
-  CgiAnswer run(const std::string& method, const std::string& body, const std::string& extraConfig = "",
+  CgiAnswer run(const std::string& method, const std::string& body,
+                const std::string& extraConfig = "",
                 std::map<std::string, std::string> overrides = {}) {
     std::map<std::string, std::string> env = {
-        {"GATEWAY_INTERFACE", "CGI/1.1"}, {"SERVER_PROTOCOL", "HTTP/1.1"},
-        {"REQUEST_METHOD", method},       {"SCRIPT_NAME", kPath},
-        {"REMOTE_ADDR", "192.0.2.44"},    {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+        {"GATEWAY_INTERFACE", "CGI/1.1"},
+        {"SERVER_PROTOCOL", "HTTP/1.1"},
+        {"REQUEST_METHOD", method},
+        {"SCRIPT_NAME", kPath},
+        {"REMOTE_ADDR", "192.0.2.44"},
+        {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
         {"CONTENT_LENGTH", std::to_string(body.size())},
         {"VANTREL_FORMMAIL_CONFIG", writeConfig(dir, extraConfig)}};
     for (const auto& [name, value] : overrides) env[name] = value;
@@ -78,7 +87,9 @@ TEST_F(CgiTest, StoresAPostedForm) {
   ASSERT_EQ(stored.size(), 1U);
   const ParsedMail mail = parseMail(stored[0]);
   EXPECT_EQ(mail.headers.at("Subject"), "Formular: Formular");
-  EXPECT_EQ(mail.body, "Name: B\xC3\xA4r\nKurs: Stra\xC3\x9F" "enbau\n");
+  EXPECT_EQ(mail.body,
+            "Name: B\xC3\xA4r\nKurs: Stra\xC3\x9F"
+            "enbau\n");
 }
 
 TEST_F(CgiTest, RefusesWithTheRightStatusAndMailsNothing) {
@@ -88,10 +99,14 @@ TEST_F(CgiTest, RefusesWithTheRightStatusAndMailsNothing) {
   const CgiAnswer get = run("GET", "");
   EXPECT_EQ(get.status, 405);
   EXPECT_NE(get.head.find("Allow: POST"), std::string::npos);
-  EXPECT_EQ(run("POST", kGoodBody + "&pad=" + std::string(2000, 'x'), "max_body = 1000\n").status, 413);
+  EXPECT_EQ(run("POST", kGoodBody + "&pad=" + std::string(2000, 'x'), "max_body = 1000\n").status,
+            413);
   EXPECT_EQ(run("POST", kGoodBody, "max_fields = 3\n").status, 413);
-  EXPECT_EQ(run("POST", kGoodBody, "", {{"CONTENT_LENGTH", "99999999999999999999999"}}).status, 413);
-  EXPECT_EQ(run("POST", kGoodBody, "", {{"CONTENT_LENGTH", std::to_string(kGoodBody.size() + 10)}}).status, 400);
+  EXPECT_EQ(run("POST", kGoodBody, "", {{"CONTENT_LENGTH", "99999999999999999999999"}}).status,
+            413);
+  EXPECT_EQ(run("POST", kGoodBody, "", {{"CONTENT_LENGTH", std::to_string(kGoodBody.size() + 10)}})
+                .status,
+            400);
   EXPECT_EQ(run("POST", kGoodBody, "", {{"CONTENT_LENGTH", "12x"}}).status, 400);
   const CgiAnswer trapped = run("POST", kGoodBody + "&website=spam");
   EXPECT_EQ(trapped.status, 200);
@@ -111,7 +126,8 @@ TEST_F(CgiTest, BurstOverTheRateLimitIsRefusedAcrossProcesses) {
 }
 
 TEST_F(CgiTest, ABrokenConfigurationIsReportedNotIgnored) {
-  const CgiAnswer answer = run("POST", kGoodBody, "", {{"VANTREL_FORMMAIL_CONFIG", dir.file("missing.conf")}});
+  const CgiAnswer answer =
+      run("POST", kGoodBody, "", {{"VANTREL_FORMMAIL_CONFIG", dir.file("missing.conf")}});
   EXPECT_EQ(answer.status, 500);
   EXPECT_TRUE(mails().empty());
 }
@@ -119,7 +135,8 @@ TEST_F(CgiTest, ABrokenConfigurationIsReportedNotIgnored) {
 TEST_F(CgiTest, UsesOnlyTheBytesAnnounced) {
   // A web server may hand over more than CONTENT_LENGTH; what lies beyond is not the form.
   const std::string body = kGoodBody + "&submit_to=spam%40elsewhere.de";
-  EXPECT_EQ(run("POST", body, "", {{"CONTENT_LENGTH", std::to_string(kGoodBody.size())}}).status, 200);
+  EXPECT_EQ(run("POST", body, "", {{"CONTENT_LENGTH", std::to_string(kGoodBody.size())}}).status,
+            200);
   EXPECT_EQ(parseMail(mails().at(0)).headers.at("To"), "info@example.org");
 }
 
@@ -137,7 +154,9 @@ TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
   EXPECT_NE(ok->body.find("Vielen Dank"), std::string::npos);
   const auto stored = mailsIn(dir.file("Maildir"));
   ASSERT_EQ(stored.size(), 1U);
-  EXPECT_EQ(parseMail(stored[0]).body, "Name: B\xC3\xA4r\nKurs: Stra\xC3\x9F" "enbau\n");
+  EXPECT_EQ(parseMail(stored[0]).body,
+            "Name: B\xC3\xA4r\nKurs: Stra\xC3\x9F"
+            "enbau\n");
 
   for (const char* method : {"GET", "PUT", "DELETE", "OPTIONS", "TRACE"}) {
     httplib::Request request;
@@ -149,7 +168,8 @@ TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
     EXPECT_EQ(answer->get_header_value("Allow"), "POST") << method;
   }
 
-  auto big = client.Post(kPath, kGoodBody + "&pad=" + std::string(3000, 'x'), "application/x-www-form-urlencoded");
+  auto big = client.Post(kPath, kGoodBody + "&pad=" + std::string(3000, 'x'),
+                         "application/x-www-form-urlencoded");
   ASSERT_TRUE(big);
   EXPECT_EQ(big->status, 413);
   EXPECT_NE(big->body.find("Zu viele Daten"), std::string::npos);
@@ -158,7 +178,8 @@ TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
   ASSERT_TRUE(elsewhere);
   EXPECT_EQ(elsewhere->status, 404);
 
-  auto refused = client.Post(kPath, pageBody({{"Name", "x"}}, "spam@elsewhere.de"), "application/x-www-form-urlencoded");
+  auto refused = client.Post(kPath, pageBody({{"Name", "x"}}, "spam@elsewhere.de"),
+                             "application/x-www-form-urlencoded");
   ASSERT_TRUE(refused);
   EXPECT_EQ(refused->status, 403);
 

@@ -53,13 +53,16 @@ class HandlerTest : public ::testing::Test {
   std::unique_ptr<RateLimiter> limiter;
 };
 
-const std::set<std::string> kHeaderNames = {"Date", "From", "To", "Subject", "Message-ID", "MIME-Version",
-                                            "Content-Type", "Content-Transfer-Encoding"};
+const std::set<std::string> kHeaderNames = {
+    "Date",       "From",         "To",           "Subject",
+    "Message-ID", "MIME-Version", "Content-Type", "Content-Transfer-Encoding"};
 
 }  // namespace
 
 TEST_F(HandlerTest, StoresTheMailWithAnswersInDataOrderAndUmlautsIntact) {
-  const Answer answer = post(pagePost({{"Name", "J\xFCrgen Stra\xDF" "er"},
+  const Answer answer = post(pagePost({{"Name",
+                                        "J\xFCrgen Stra\xDF"
+                                        "er"},
                                        {"Farbe", "Gr\xFCn"},
                                        {"Farbe", "Blau"},
                                        {"Kommentar", "Sch\xF6n\r\nZweite Zeile"},
@@ -75,7 +78,8 @@ TEST_F(HandlerTest, StoresTheMailWithAnswersInDataOrderAndUmlautsIntact) {
   EXPECT_EQ(mail.headers.at("Subject"), "Formular: Formular");
   EXPECT_EQ(mail.body,
             "Kommentar: Sch\xC3\xB6n\nZweite Zeile\n"
-            "Name: J\xC3\xBCrgen Stra\xC3\x9F" "er\n"
+            "Name: J\xC3\xBCrgen Stra\xC3\x9F"
+            "er\n"
             "Farbe: Gr\xC3\xBCn\nFarbe: Blau\n"
             "Zusatz: nicht in der Liste\n");
   EXPECT_EQ(stored[0].find('\r'), std::string::npos) << "Maildir files use LF line ends";
@@ -88,10 +92,19 @@ TEST_F(HandlerTest, AcceptsWholeDomainsAndMixedCaseRecipients) {
 }
 
 TEST_F(HandlerTest, MissingRequiredFieldsAreNamedAndNothingIsMailed) {
-  const Answer answer = post(pagePost({{"Name", "  "}, {"E-Mail", "a@b.de"}, {"Stra\xDF" "e", ""}},
-                                      "Name,E-Mail,Stra\xDF" "e,Name,Anrede", "Name,E-Mail,Stra\xDF" "e,Anrede"));
+  const Answer answer = post(pagePost({{"Name", "  "},
+                                       {"E-Mail", "a@b.de"},
+                                       {"Stra\xDF"
+                                        "e",
+                                        ""}},
+                                      "Name,E-Mail,Stra\xDF"
+                                      "e,Name,Anrede",
+                                      "Name,E-Mail,Stra\xDF"
+                                      "e,Anrede"));
   EXPECT_EQ(answer.status, 422);
-  EXPECT_NE(answer.body.find("<li>Name</li>\n<li>Stra\xC3\x9F" "e</li>\n<li>Anrede</li>\n"), std::string::npos)
+  EXPECT_NE(answer.body.find("<li>Name</li>\n<li>Stra\xC3\x9F"
+                             "e</li>\n<li>Anrede</li>\n"),
+            std::string::npos)
       << answer.body;
   EXPECT_EQ(answer.body.find("<li>E-Mail</li>"), std::string::npos);
   EXPECT_NE(answer.body.find("history.back()"), std::string::npos);
@@ -102,7 +115,8 @@ TEST_F(HandlerTest, AnswerPagesEscapePostedText) {
   const Answer answer = post(pagePost({}, "<script>alert(\"x\")</script>,a&b", ""));
   EXPECT_EQ(answer.status, 422);
   EXPECT_EQ(answer.body.find("<script>"), std::string::npos);
-  EXPECT_NE(answer.body.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;"), std::string::npos);
+  EXPECT_NE(answer.body.find("&lt;script&gt;alert(&quot;x&quot;)&lt;/script&gt;"),
+            std::string::npos);
   EXPECT_NE(answer.body.find("a&amp;b"), std::string::npos);
 }
 
@@ -129,9 +143,11 @@ TEST_F(HandlerTest, RefusesEveryRecipientThatIsNotExactlyOneAllowedAddress) {
 }
 
 TEST_F(HandlerTest, LineBreaksInEveryFieldNeverReachAHeader) {
-  const std::string injection = "x\r\nBcc: evil@elsewhere.de\r\nX-Injected: yes\n\rTo: evil2@elsewhere.de";
+  const std::string injection =
+      "x\r\nBcc: evil@elsewhere.de\r\nX-Injected: yes\n\rTo: evil2@elsewhere.de";
   Fields fields = pagePost({{"Name", injection}, {injection, "wert"}}, "Name", "Name," + injection);
-  fields.back().second = "Formular" + injection + std::string(1, '\0') + "Reply-To: evil@elsewhere.de";
+  fields.back().second =
+      "Formular" + injection + std::string(1, '\0') + "Reply-To: evil@elsewhere.de";
   fields.emplace_back("B1\r\nCc: evil@elsewhere.de", injection);
   ASSERT_EQ(post(fields).status, 200);
   const auto stored = mails();
@@ -207,7 +223,8 @@ TEST_F(HandlerTest, OnlyPostIsAccepted) {
   MemoryRateLimiter unlimited(0);
   const FormMailHandler handler(config, *delivery, unlimited);
   for (const char* method : {"GET", "HEAD", "PUT", "DELETE"}) {
-    const Answer answer = handler.handle({method, "", formBody(pagePost({{"a", "1"}}, "", "a")), "192.0.2.1"});
+    const Answer answer =
+        handler.handle({method, "", formBody(pagePost({{"a", "1"}}, "", "a")), "192.0.2.1"});
     EXPECT_EQ(answer.status, 405);
     EXPECT_EQ(answer.headers, (decltype(answer.headers){{"Allow", "POST"}}));
   }
@@ -219,25 +236,31 @@ TEST_F(HandlerTest, OtherBodyFormatsAreRefused) {
   EXPECT_EQ(post(body, "192.0.2.1", "multipart/form-data; boundary=x").status, 415);
   EXPECT_EQ(post(body, "192.0.2.1", "application/json").status, 415);
   EXPECT_TRUE(mails().empty());
-  EXPECT_EQ(post(body, "192.0.2.1", "Application/X-WWW-Form-Urlencoded; charset=windows-1252").status, 200);
+  EXPECT_EQ(
+      post(body, "192.0.2.1", "Application/X-WWW-Form-Urlencoded; charset=windows-1252").status,
+      200);
 }
 
 TEST_F(HandlerTest, APostThatClaimsUtf8IsReadAsUtf8OnlyWhenItIs) {
   const auto body = formBody(pagePost({{"Name", "B\xC3\xA4r"}}, "", "Name"));
-  EXPECT_EQ(post(body, "192.0.2.1", "application/x-www-form-urlencoded; charset=UTF-8").status, 200);
+  EXPECT_EQ(post(body, "192.0.2.1", "application/x-www-form-urlencoded; charset=UTF-8").status,
+            200);
   const auto broken = formBody(pagePost({{"Name", "B\xE4r"}}, "", "Name"));
-  EXPECT_EQ(post(broken, "192.0.2.1", "application/x-www-form-urlencoded; charset=utf-8").status, 200);
+  EXPECT_EQ(post(broken, "192.0.2.1", "application/x-www-form-urlencoded; charset=utf-8").status,
+            200);
   const auto stored = mails();
   ASSERT_EQ(stored.size(), 2U);
   EXPECT_EQ(parseMail(stored[0]).body, "Name: B\xC3\xA4r\n");
-  EXPECT_EQ(parseMail(stored[1]).body, "Name: B\xC3\xA4r\n") << "not UTF-8 after all: read as Windows-1252";
+  EXPECT_EQ(parseMail(stored[1]).body, "Name: B\xC3\xA4r\n")
+      << "not UTF-8 after all: read as Windows-1252";
 }
 
 TEST_F(HandlerTest, SuccessCanRedirect) {
   config.successRedirect = "https://example.org/danke.html";
   const Answer answer = post(pagePost({{"a", "1"}}, "", "a"));
   EXPECT_EQ(answer.status, 303);
-  EXPECT_EQ(answer.headers, (decltype(answer.headers){{"Location", "https://example.org/danke.html"}}));
+  EXPECT_EQ(answer.headers,
+            (decltype(answer.headers){{"Location", "https://example.org/danke.html"}}));
   EXPECT_EQ(mails().size(), 1U);
 }
 
@@ -259,7 +282,8 @@ TEST(FileRateLimiter, CountsAcrossProcessesThroughItsStateFile) {
   EXPECT_EQ(admitted, 5);
   EXPECT_TRUE(FileRateLimiter(state, 5).admit("203.0.113.10"));
   writeFile(state, "garbage\n\n 1 2\n203.0.113.11 x\n");
-  EXPECT_TRUE(FileRateLimiter(state, 5).admit("203.0.113.11")) << "a broken state file does not stop the form";
+  EXPECT_TRUE(FileRateLimiter(state, 5).admit("203.0.113.11"))
+      << "a broken state file does not stop the form";
 }
 
 TEST(FileRateLimiter, NeverWritesThroughAPlantedLink) {

@@ -39,12 +39,15 @@ std::vector<std::string> mailLines(const std::string& mail) {
 }  // namespace
 
 TEST(MailOrder, ListsDataOrderFirstThenTheRestAndLeavesOutControlFields) {
-  const PostedFields posted = {{"Kommentar", "gut"}, {"Name", "Eva"}, {"B1", "Abschicken"},
-                               {"Farbe", "rot"},     {"Extra", "x"},  {"Farbe", "blau"},
-                               {"required", "Name"}, {"data_order", "Name,Farbe,Farbe,Kommentar,Titel"},
-                               {"submit_to", "a@b.de"}, {"form_id", "Formular"}, {"website", ""}};
-  const PostedFields expected = {{"Name", "Eva"}, {"Farbe", "rot"}, {"Farbe", "blau"}, {"Kommentar", "gut"},
-                                 {"Extra", "x"}};
+  const PostedFields posted = {
+      {"Kommentar", "gut"},    {"Name", "Eva"},
+      {"B1", "Abschicken"},    {"Farbe", "rot"},
+      {"Extra", "x"},          {"Farbe", "blau"},
+      {"required", "Name"},    {"data_order", "Name,Farbe,Farbe,Kommentar,Titel"},
+      {"submit_to", "a@b.de"}, {"form_id", "Formular"},
+      {"website", ""}};
+  const PostedFields expected = {
+      {"Name", "Eva"}, {"Farbe", "rot"}, {"Farbe", "blau"}, {"Kommentar", "gut"}, {"Extra", "x"}};
   EXPECT_EQ(answersInOrder(posted, "Name,Farbe,Farbe,Kommentar,Titel", "website"), expected);
 }
 
@@ -72,10 +75,14 @@ TEST(QuotedPrintable, KeepsLinesShortAndDecodesBackToTheText) {
   EXPECT_EQ(decodeQuotedPrintable(encoded), text);
 }
 
-TEST(Subject, StaysPlainWhenShortAscii) { EXPECT_EQ(encodeSubject("Formular: Formular"), "Formular: Formular"); }
+TEST(Subject, StaysPlainWhenShortAscii) {
+  EXPECT_EQ(encodeSubject("Formular: Formular"), "Formular: Formular");
+}
 
 TEST(Subject, EncodesUmlautsAndLongTextInFoldedWords) {
-  const std::string subject = "Formular: Anmeldung f\xC3\xBCr den Kurs \xE2\x80\x9E" "Gr\xC3\xBCne Stadt\xE2\x80\x9C 2026";
+  const std::string subject =
+      "Formular: Anmeldung f\xC3\xBCr den Kurs \xE2\x80\x9E"
+      "Gr\xC3\xBCne Stadt\xE2\x80\x9C 2026";
   const std::string header = encodeSubject(subject);
   EXPECT_EQ(header.rfind("=?UTF-8?B?", 0), 0U);
   for (const auto& line : mailLines(header)) EXPECT_LE(line.size() + 9, 78U) << line;
@@ -86,13 +93,19 @@ TEST(Subject, DropsLineBreaksAndNul) {
   const std::string header = encodeSubject(std::string("Formular: x\r\nBcc: evil@x.de\0", 29));
   EXPECT_EQ(header, "Formular: xBcc: evil@x.de");
   // Encoded, the lines that separate words are continuation lines, never a new header.
-  const std::string encoded = encodeSubject("Formular: \xC3\xA4\r\nBcc: evil@x.de" + std::string(80, 'a'));
-  for (const auto& line : mailLines(encoded)) EXPECT_TRUE(line.rfind("=?", 0) == 0 || line.rfind(" =?", 0) == 0);
-  EXPECT_EQ(decodeSubject(encoded), "Formular: \xC3\xA4" "Bcc: evil@x.de" + std::string(80, 'a'));
+  const std::string encoded =
+      encodeSubject("Formular: \xC3\xA4\r\nBcc: evil@x.de" + std::string(80, 'a'));
+  for (const auto& line : mailLines(encoded))
+    EXPECT_TRUE(line.rfind("=?", 0) == 0 || line.rfind(" =?", 0) == 0);
+  EXPECT_EQ(decodeSubject(encoded),
+            "Formular: \xC3\xA4"
+            "Bcc: evil@x.de" +
+                std::string(80, 'a'));
 }
 
 TEST(ComposeMail, WritesMimeHeadersAndTheAnswersInUtf8) {
-  const PostedFields answers = {{"Name", "J\xFCrgen"}, {"Kommentar", "Zeile 1\r\nZeile 2"}, {"Preis", "5 \x80"}};
+  const PostedFields answers = {
+      {"Name", "J\xFCrgen"}, {"Kommentar", "Zeile 1\r\nZeile 2"}, {"Preis", "5 \x80"}};
   const std::string mail = composeMail(envelope(), "Formular", answers, false);
   const auto parsed = parseMail(mail);
   EXPECT_EQ(parsed.headers.at("From"), "formmail@example.org");
@@ -103,7 +116,8 @@ TEST(ComposeMail, WritesMimeHeadersAndTheAnswersInUtf8) {
   EXPECT_EQ(parsed.headers.at("MIME-Version"), "1.0");
   EXPECT_EQ(parsed.headers.at("Content-Type"), "text/plain; charset=UTF-8");
   EXPECT_EQ(parsed.headers.at("Content-Transfer-Encoding"), "quoted-printable");
-  EXPECT_EQ(parsed.body, "Name: J\xC3\xBCrgen\nKommentar: Zeile 1\nZeile 2\nPreis: 5 \xE2\x82\xAC\n");
+  EXPECT_EQ(parsed.body,
+            "Name: J\xC3\xBCrgen\nKommentar: Zeile 1\nZeile 2\nPreis: 5 \xE2\x82\xAC\n");
   for (const auto& line : mailLines(mail)) EXPECT_LE(line.size(), 78U);
 }
 

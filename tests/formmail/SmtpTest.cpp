@@ -1,8 +1,7 @@
 // Delivery over SMTP to a sink on 127.0.0.1, and what happens when the server says no.
 
-#include <gtest/gtest.h>
-
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -52,7 +51,9 @@ class SmtpTest : public ::testing::Test {
                                        {"required", "Name"},
                                        {"data_order", "Name,Notiz"},
                                        {"submit_to", "info@example.org"},
-                                       {"form_id", "Anmeldung \xC4" "rzte"}});
+                                       {"form_id",
+                                        "Anmeldung \xC4"
+                                        "rzte"}});
     return handler.handle({"POST", "application/x-www-form-urlencoded", body, "192.0.2.1"});
   }
 
@@ -134,5 +135,6 @@ TEST_F(SmtpTest, SpooledMailsAreSentOnceTheServerTakesThemAgain) {
   EXPECT_EQ(received[1].recipients, std::vector<std::string>{"<info@example.org>"});
   const ParsedMail mail = parseMail(received[1].data);
   EXPECT_EQ(mail.body, "Name: J\xC3\xBCrgen\nNotiz: .\n.\nnach dem Punkt\n");
-  EXPECT_NE(received[1].data.find("\r\nMIME-Version: 1.0\r\n"), std::string::npos) << "sent with CR LF again";
+  EXPECT_NE(received[1].data.find("\r\nMIME-Version: 1.0\r\n"), std::string::npos)
+      << "sent with CR LF again";
 }

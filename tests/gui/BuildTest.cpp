@@ -7,16 +7,16 @@
 #include <QTabWidget>
 #include <QTest>
 
+#include "gui/Shell.h"
 #include "icon/BitmapFile.h"
 #include "icon/IconPos.h"
 #include "icon/RenderIcon.h"
 #include "icon/StandardIcon.h"
-#include "widgets/ImageBtnUnit.h"
-#include "widgets/PaintBox.h"
-#include "gui/Shell.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"
+#include "widgets/ImageBtnUnit.h"
+#include "widgets/PaintBox.h"
 
 namespace vantrel::test {
 
@@ -63,7 +63,8 @@ void TestBuild::emptyAddressSendsTheUserToTheFirstTab() {
   named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(2);
   pressGo(form);
   QCOMPARE(messages.shown.size(), 1);
-  QVERIFY(messages.shown[0].text.startsWith(QStringLiteral("Sie haben noch keine eMail Adresse eingetragen.")));
+  QVERIFY(messages.shown[0].text.startsWith(
+      QStringLiteral("Sie haben noch keine eMail Adresse eingetragen.")));
   QCOMPARE(messages.shown[0].title, QStringLiteral("Fehler"));
   QCOMPARE(messages.shown[0].flags, int(MB_ICONERROR));
   QCOMPARE(named<QTabWidget>(&form, "PageControl2")->currentIndex(), 0);
@@ -76,7 +77,8 @@ void TestBuild::emptyOutputNameStopsAfterThePage() {
   MessageBoxRecorder messages;
   readyToBuild(*fixture.form, QString());
   pressGo(*fixture.form);
-  QCOMPARE(texts(messages), QStringList{QStringLiteral("Sie müssen einen Namen für die Exe-Datei festlegen!")});
+  QCOMPARE(texts(messages),
+           QStringList{QStringLiteral("Sie müssen einen Namen für die Exe-Datei festlegen!")});
   QCOMPARE(messages.shown[0].title, QString());
   QVERIFY(QFile::exists(fixture.filePath(QStringLiteral("formular.htm"))));
 }
@@ -121,7 +123,8 @@ void TestBuild::missingPrototypeLeavesNothingAndStartsNothing() {
   readyToBuild(*fixture.form, output);
   named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
   pressGo(*fixture.form);
-  QCOMPARE(texts(messages), (QStringList{QStringLiteral("Konnte Datei ProtoExe.dat nicht öffnen!"), kBuildFailed}));
+  QCOMPARE(texts(messages),
+           (QStringList{QStringLiteral("Konnte Datei ProtoExe.dat nicht öffnen!"), kBuildFailed}));
   QCOMPARE(messages.shown[1].flags, MB_TASKMODAL | MB_ICONERROR);
   QVERIFY(!QFile::exists(output));
   QVERIFY(starts.started.isEmpty());
@@ -214,7 +217,8 @@ void TestBuild::buildsInAFolderWindows1252CannotHold() {
     const QString source = QStringLiteral(VANTREL_BIN_DIR "/") + QString::fromLatin1(name);
     QVERIFY2(QFile::copy(source, tool + u'/' + QString::fromLatin1(name)), name);
   }
-  TMainForm form(tool + QStringLiteral("/vantrel-formulare"), tool + QStringLiteral("/vantrel-formulare.INI"));
+  TMainForm form(tool + QStringLiteral("/vantrel-formulare"),
+                 tool + QStringLiteral("/vantrel-formulare.INI"));
   form.setFieldEditor(new TEditFieldsForm(&form));
   form.show();
   MessageBoxRecorder messages;

@@ -3,11 +3,11 @@
 #include <QTest>
 #include <memory>
 
+#include "tests/gui/GuiTestSupport.h"
+#include "tests/gui/GuiTests.h"
 #include "widgets/ImageBtnUnit.h"
 #include "widgets/SpinEdit.h"
 #include "widgets/TextEdge.h"
-#include "tests/gui/GuiTestSupport.h"
-#include "tests/gui/GuiTests.h"
 
 namespace vantrel::test {
 
@@ -98,8 +98,11 @@ void TestControls::textBoxesRefuseWhatWindows1252CannotHold() {
   typeText(&edit, QStringLiteral("Grüße €"));
   typeText(&edit, QStringLiteral("\u03A9"));  // Greek capital omega
   QCOMPARE(edit.text(), QStringLiteral("Grüße €"));
-  QCOMPARE(toModel(edit.text()), std::string("Gr\xFC\xDF" "e \x80"));
-  QCOMPARE(fromModel("Gr\xFC\xDF" "e \x80"), QStringLiteral("Grüße €"));
+  QCOMPARE(toModel(edit.text()), std::string("Gr\xFC\xDF"
+                                             "e \x80"));
+  QCOMPARE(fromModel("Gr\xFC\xDF"
+                     "e \x80"),
+           QStringLiteral("Grüße €"));
 }
 
 void TestControls::imageBtnShowsPressedOnlyWhileHeldOverIt() {

@@ -4,11 +4,11 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "widgets/ButtonsXP.h"
-#include "widgets/SpinEdit.h"
 #include "gui/EditFieldsFUnit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
+#include "widgets/ButtonsXP.h"
+#include "widgets/SpinEdit.h"
 
 namespace vantrel::test {
 
@@ -32,8 +32,8 @@ struct EditorRun {
 // Shows the editor modally, lets `act` work in it, and reports how it ended.
 EditorRun runEditor(TEditFieldsForm& editor, const std::function<void()>& act) {
   EditorRun run;
-  whileModal(&editor, [&] { run.accepted = editor.exec() == QDialog::Accepted; }, act,
-             &run.stayedOpen);
+  whileModal(
+      &editor, [&] { run.accepted = editor.exec() == QDialog::Accepted; }, act, &run.stayedOpen);
   return run;
 }
 
@@ -64,8 +64,8 @@ void TestFieldEditor::startsWithItsInitialValuesAndTabOrder() {
   QVERIFY(named<TBitBtnXP>(&editor, "OkBtn")->isDefault());
 
   QList<QWidget*> expected;
-  for (const char* name : {"NameEd", "FieldTyp", "ValueEd", "BreitEd", "HochEd", "MaxCharEd", "OkBtn",
-                           "CancelBtn", "DescEd", "PflichtCheck", "PreselectedCheck"}) {
+  for (const char* name : {"NameEd", "FieldTyp", "ValueEd", "BreitEd", "HochEd", "MaxCharEd",
+                           "OkBtn", "CancelBtn", "DescEd", "PflichtCheck", "PreselectedCheck"}) {
     expected.append(named<QWidget>(&editor, name));
   }
   editor.show();

@@ -8,11 +8,11 @@
 #include <QTreeView>
 
 #include "app/FieldListModel.h"
-#include "widgets/SpinEdit.h"
 #include "gui/EditFieldsFUnit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"
+#include "widgets/SpinEdit.h"
 
 namespace vantrel::test {
 
@@ -58,8 +58,9 @@ void TestFieldList::newFieldAppendsWhatTheEditorHolds() {
   TMainForm& form = *fixture.form;
   fillList(form, "AB");
   selectRow(form, 0);
-  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); },
-                     [&] { typeIntoEditor(fixture.editor, QStringLiteral("Alter"), 1, true); }));
+  QVERIFY(whileModal(
+      fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); },
+      [&] { typeIntoEditor(fixture.editor, QStringLiteral("Alter"), 1, true); }));
   QCOMPARE(fieldListOf(form)->rowCount(), 3);
   const FormField& added = fieldListOf(form)->fieldAt(2);
   QCOMPARE(added.InternalName, std::string("Alter"));
@@ -78,8 +79,9 @@ void TestFieldList::newFieldAppendsWhatTheEditorHolds() {
   QCOMPARE(fieldListOf(form)->headerData(5, Qt::Horizontal).toString(), QStringLiteral("Höhe"));
 
   // A cancelled new field adds nothing.
-  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); },
-                     [&] { named<QPushButton>(fixture.editor, "CancelBtn")->click(); }));
+  QVERIFY(whileModal(
+      fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); },
+      [&] { named<QPushButton>(fixture.editor, "CancelBtn")->click(); }));
   QCOMPARE(fieldListOf(form)->rowCount(), 3);
 }
 
@@ -91,15 +93,18 @@ void TestFieldList::newFieldAfterACancelledEditShowsThatRowsValues() {
   stored.PreselectedFlag = "Ja";
   fieldListOf(form)->appendField(stored);
   selectRow(form, 0);
-  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "EditFieldBtn")->click(); },
-                     [&] { named<QPushButton>(fixture.editor, "CancelBtn")->click(); }));
+  QVERIFY(whileModal(
+      fixture.editor, [&] { named<QPushButton>(&form, "EditFieldBtn")->click(); },
+      [&] { named<QPushButton>(fixture.editor, "CancelBtn")->click(); }));
   QCOMPARE(fieldListOf(form)->fieldAt(0), stored);
 
   FieldEditorValues seen;
-  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); }, [&] {
-    seen = fixture.editor->values();
-    named<QPushButton>(fixture.editor, "CancelBtn")->click();
-  }));
+  QVERIFY(whileModal(
+      fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); },
+      [&] {
+        seen = fixture.editor->values();
+        named<QPushButton>(fixture.editor, "CancelBtn")->click();
+      }));
   QCOMPARE(seen.name, std::string("Farbe"));
   QCOMPARE(seen.typeIndex, 3);
   QCOMPARE(seen.content, std::string("Content Farbe"));
@@ -113,13 +118,16 @@ void TestFieldList::editWritesBackInPlaceAndKeepsTheSelection() {
   TMainForm& form = *fixture.form;
   fillList(form, "ABC");
   selectRow(form, 1);
-  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "EditFieldBtn")->click(); }, [&] {
-    QCOMPARE(named<QLineEdit>(fixture.editor, "NameEd")->text(), QStringLiteral("B"));
-    named<QLineEdit>(fixture.editor, "DescEd")->setText(QStringLiteral("Größe in cm"));
-    typeIntoEditor(fixture.editor, QStringLiteral("Groesse"), 0, false);
-  }));
+  QVERIFY(whileModal(
+      fixture.editor, [&] { named<QPushButton>(&form, "EditFieldBtn")->click(); },
+      [&] {
+        QCOMPARE(named<QLineEdit>(fixture.editor, "NameEd")->text(), QStringLiteral("B"));
+        named<QLineEdit>(fixture.editor, "DescEd")->setText(QStringLiteral("Größe in cm"));
+        typeIntoEditor(fixture.editor, QStringLiteral("Groesse"), 0, false);
+      }));
   QCOMPARE(namesOf(form), std::string("AGroesseC"));
-  QCOMPARE(fieldListOf(form)->fieldAt(1).CaptionText, std::string("Gr\xF6\xDF" "e in cm"));
+  QCOMPARE(fieldListOf(form)->fieldAt(1).CaptionText, std::string("Gr\xF6\xDF"
+                                                                  "e in cm"));
   QCOMPARE(selectedRow(form), 1);
 }
 
@@ -132,10 +140,12 @@ void TestFieldList::editOfAnUnknownTypeKeepsTheEditorsType() {
   named<QComboBox>(fixture.editor, "FieldTyp")->setCurrentIndex(6);
   selectRow(form, 0);
   FieldEditorValues seen;
-  QVERIFY(whileModal(fixture.editor, [&] { named<QPushButton>(&form, "EditFieldBtn")->click(); }, [&] {
-    seen = fixture.editor->values();
-    named<QPushButton>(fixture.editor, "CancelBtn")->click();
-  }));
+  QVERIFY(whileModal(
+      fixture.editor, [&] { named<QPushButton>(&form, "EditFieldBtn")->click(); },
+      [&] {
+        seen = fixture.editor->values();
+        named<QPushButton>(fixture.editor, "CancelBtn")->click();
+      }));
   QCOMPARE(seen.typeIndex, 6);
   QVERIFY(seen.preselected);  // anything but "Nein" ticks the box
 }
@@ -154,7 +164,8 @@ void TestFieldList::withoutSelectionNothingHappens() {
   named<QPushButton>(&form, "DelFieldBtn")->click();
   named<QToolButton>(&form, "UpBtn")->click();
   named<QToolButton>(&form, "DownBtn")->click();
-  QTest::mouseDClick(named<QTreeView>(&form, "ListView1")->viewport(), Qt::LeftButton, {}, QPoint(5, 200));
+  QTest::mouseDClick(named<QTreeView>(&form, "ListView1")->viewport(), Qt::LeftButton, {},
+                     QPoint(5, 200));
   QApplication::processEvents();
   QVERIFY(!editorShown);
   QVERIFY(messages.shown.isEmpty());
@@ -245,7 +256,8 @@ void TestFieldList::nameColumnIsEditedInPlaceUnfiltered() {
   editor->selectAll();
   typeText(editor, QStringLiteral("1. Größe"));
   QTest::keyClick(editor, Qt::Key_Return);
-  QTRY_COMPARE(fieldListOf(form)->fieldAt(0).InternalName, std::string("1. Gr\xF6\xDF" "e"));
+  QTRY_COMPARE(fieldListOf(form)->fieldAt(0).InternalName, std::string("1. Gr\xF6\xDF"
+                                                                       "e"));
   QCOMPARE(fieldListOf(form)->flags(fieldListOf(form)->index(0, 1)) & Qt::ItemIsEditable,
            Qt::ItemFlags());
 }
@@ -257,16 +269,17 @@ void TestFieldList::doubleClickEditsTheSelectedRow() {
   fillList(form, "AB");
   selectRow(form, 1);
   QString shownName;
-  QVERIFY(whileModal(fixture.editor,
-                     [&] {
-                       auto* list = named<QTreeView>(&form, "ListView1");
-                       const QRect cell = list->visualRect(fieldListOf(form)->index(1, 2));
-                       QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
-                     },
-                     [&] {
-                       shownName = named<QLineEdit>(fixture.editor, "NameEd")->text();
-                       named<QPushButton>(fixture.editor, "CancelBtn")->click();
-                     }));
+  QVERIFY(whileModal(
+      fixture.editor,
+      [&] {
+        auto* list = named<QTreeView>(&form, "ListView1");
+        const QRect cell = list->visualRect(fieldListOf(form)->index(1, 2));
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+      },
+      [&] {
+        shownName = named<QLineEdit>(fixture.editor, "NameEd")->text();
+        named<QPushButton>(fixture.editor, "CancelBtn")->click();
+      }));
   QCOMPARE(shownName, QStringLiteral("B"));
 }
 

@@ -2,10 +2,10 @@
 #include <QTest>
 
 #include "app/VantrelApplication.h"
-#include "widgets/Fonts.h"
-#include "widgets/browser/BrowserEngine.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/LookTests.h"
+#include "widgets/Fonts.h"
+#include "widgets/browser/BrowserEngine.h"
 
 namespace {
 
@@ -20,7 +20,8 @@ int runAll(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+  qputenv("QT_QPA_PLATFORM",
+          qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
   QStandardPaths::setTestModeEnabled(true);
   vantrel::browser::prepareBrowserEngine();
   vantrel::VantrelApplication app(argc, argv);

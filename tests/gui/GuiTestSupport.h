@@ -10,8 +10,8 @@
 #include <QList>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 
 #include "gui/FileDialogs.h"
@@ -24,11 +24,12 @@ namespace vantrel::test {
 class FileDialogRecorder {
  public:
   FileDialogRecorder() {
-    previous_ = setFileDialogHandler([this](const FileDialogRequest& request) -> std::optional<QString> {
-      requests.append(request);
-      if (answers.isEmpty()) return std::nullopt;
-      return answers.takeFirst();
-    });
+    previous_ =
+        setFileDialogHandler([this](const FileDialogRequest& request) -> std::optional<QString> {
+          requests.append(request);
+          if (answers.isEmpty()) return std::nullopt;
+          return answers.takeFirst();
+        });
   }
   ~FileDialogRecorder() { setFileDialogHandler(std::move(previous_)); }
   FileDialogRecorder(const FileDialogRecorder&) = delete;

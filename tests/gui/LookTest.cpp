@@ -9,14 +9,14 @@
 #include <memory>
 
 #include "gui/AboutBoxUnit.h"
-#include "widgets/ButtonsXP.h"
 #include "gui/Clock.h"
-#include "widgets/Fonts.h"
 #include "gui/Maker.h"
-#include "widgets/Pictures.h"
 #include "gui/Shell.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/LookTests.h"
+#include "widgets/ButtonsXP.h"
+#include "widgets/Fonts.h"
+#include "widgets/Pictures.h"
 
 namespace vantrel::test {
 
@@ -45,9 +45,7 @@ QColor centreOf(const QPixmap& pixmap) {
   return pixmap.toImage().pixelColor(pixmap.width() / 2, pixmap.height() / 2);
 }
 
-QColor drawnAt(QWidget* widget, QPoint point) {
-  return widget->grab().toImage().pixelColor(point);
-}
+QColor drawnAt(QWidget* widget, QPoint point) { return widget->grab().toImage().pixelColor(point); }
 
 // Fixes the date the windows see for as long as it lives.
 class FixedDate {
@@ -63,7 +61,8 @@ class FixedDate {
 
 class ShellRecorder {
  public:
-  ShellRecorder() : previous_(setShellOpenHandler([this](const QString& a) { opened.append(a); })) {}
+  ShellRecorder()
+      : previous_(setShellOpenHandler([this](const QString& a) { opened.append(a); })) {}
   ~ShellRecorder() { setShellOpenHandler(std::move(previous_)); }
   ShellRecorder(const ShellRecorder&) = delete;
   ShellRecorder& operator=(const ShellRecorder&) = delete;
@@ -254,8 +253,9 @@ void TestLook::aboutBoxHasItsTitleSizeAndTexts() {
   QVERIFY(name->font().bold());
   QCOMPARE(name->font().pixelSize(), 24);
   QCOMPARE(name->palette().color(QPalette::WindowText), QColor(Qt::black));
-  QCOMPARE(child<QLabel>(&box, "Comments")->text(),
-           QStringLiteral("Dies ist eine Brixtel Computersoftware Produktion. (info@brixtel.example)"));
+  QCOMPARE(
+      child<QLabel>(&box, "Comments")->text(),
+      QStringLiteral("Dies ist eine Brixtel Computersoftware Produktion. (info@brixtel.example)"));
   QVERIFY(child<QLabel>(&box, "Comments")->wordWrap());
   QVERIFY(child<QLabel>(&box, "Label1")->font().bold());
   QVERIFY(!child<QLabel>(&box, "Label2")->font().bold());
@@ -284,7 +284,8 @@ void TestLook::aboutBoxHasItsTitleSizeAndTexts() {
   QCOMPARE(picture.pixelColor(panel->width() - 5, panel->height() - 5), QColor(240, 202, 166));
   // The bevels: lowered outside (dark at the top left), raised inside (light at the top left).
   QVERIFY(qGray(picture.pixel(0, 10)) < qGray(picture.pixel(1, 10)));
-  QVERIFY(qGray(picture.pixel(panel->width() - 1, 10)) > qGray(picture.pixel(panel->width() - 2, 10)));
+  QVERIFY(qGray(picture.pixel(panel->width() - 1, 10)) >
+          qGray(picture.pixel(panel->width() - 2, 10)));
 }
 
 void TestLook::aboutBoxShowsTheYearOfItsCreation() {
@@ -296,7 +297,8 @@ void TestLook::aboutBoxShowsTheYearOfItsCreation() {
   const QString notice = child<QLabel>(first.get(), "Copyright")->text();
   QVERIFY2(notice.contains(QStringLiteral("2031")), qPrintable(notice));
   QVERIFY(!notice.contains(QStringLiteral("XXXX")));
-  QCOMPARE(notice, QStringLiteral("Copyright \u00A9 2031 Brixtel Computersoftware. Alle Rechte vorbehalten."));
+  QCOMPARE(notice, QStringLiteral(
+                       "Copyright \u00A9 2031 Brixtel Computersoftware. Alle Rechte vorbehalten."));
 
   // A box made later shows its own year; the first one keeps the year it was made with.
   FixedDate later(QDate(2040, 1, 1));
@@ -333,8 +335,7 @@ void TestLook::aboutBoxClosesWithItsOkButton() {
   TAboutBox box;
   int result = -1;
   const bool ran = whileModal(
-      &box, [&] { result = box.exec(); },
-      [&] { child<TBitBtnXP>(&box, "OKButton")->click(); });
+      &box, [&] { result = box.exec(); }, [&] { child<TBitBtnXP>(&box, "OKButton")->click(); });
   QVERIFY(ran);
   QCOMPARE(result, int(QDialog::Accepted));
 
@@ -358,7 +359,8 @@ void TestLook::aboutBoxClosesWithItsOkButton() {
 void TestLook::layoutFontsMapToInstalledNeighbours() {
   installFontSubstitutes();
   QCOMPARE(QFontInfo(QFont(kDialogFontFamily, 8)).family(), QStringLiteral("Liberation Sans"));
-  QCOMPARE(QFontInfo(QFont(kNarrowFontFamily, 12)).family(), QStringLiteral("Liberation Sans Narrow"));
+  QCOMPARE(QFontInfo(QFont(kNarrowFontFamily, 12)).family(),
+           QStringLiteral("Liberation Sans Narrow"));
   QFont heavy(kHeavyFontFamily, 14);
   heavy.setBold(true);
   QCOMPARE(QFontInfo(heavy).family(), QStringLiteral("Lato Black"));
@@ -368,7 +370,8 @@ void TestLook::layoutFontsMapToInstalledNeighbours() {
   narrow.setPixelSize(24);
   QFont regular(kDialogFontFamily);
   regular.setPixelSize(24);
-  QVERIFY(QFontMetrics(narrow).horizontalAdvance(sample) < QFontMetrics(regular).horizontalAdvance(sample));
+  QVERIFY(QFontMetrics(narrow).horizontalAdvance(sample) <
+          QFontMetrics(regular).horizontalAdvance(sample));
 }
 
 void TestLook::everyPictureRendersAtItsSize() {
@@ -379,19 +382,39 @@ void TestLook::everyPictureRendersAtItsSize() {
   const QSize glyph(16, 16);
   const QSize pictureButton(101, 30);
   const Expected pictures[] = {
-      {"ueber", pictureButton}, {"ueber_down", pictureButton}, {"ende", pictureButton},
-      {"ende_down", pictureButton}, {"go", pictureButton}, {"go_down", pictureButton},
-      {"tb_new", glyph}, {"tb_open", glyph}, {"tb_save", glyph}, {"tb_saveas", glyph},
-      {"tab_fields", glyph}, {"tab_preview", glyph}, {"tab_exe", glyph},
-      {"arrow_up", glyph}, {"arrow_down", glyph},
-      {"glyph_newfield", glyph}, {"glyph_editfield", glyph}, {"glyph_deletefield", glyph},
-      {"glyph_back", glyph}, {"glyph_forward", glyph}, {"glyph_home", glyph},
-      {"glyph_reload", glyph}, {"glyph_iconload", glyph}, {"glyph_iconreset", glyph},
-      {"glyph_ok", glyph}, {"glyph_cancel", glyph}, {"glyph_web", glyph},
-      {"exe_decoration", QSize(190, 200)}, {"about_artwork", QSize(306, 322)},
+      {"ueber", pictureButton},
+      {"ueber_down", pictureButton},
+      {"ende", pictureButton},
+      {"ende_down", pictureButton},
+      {"go", pictureButton},
+      {"go_down", pictureButton},
+      {"tb_new", glyph},
+      {"tb_open", glyph},
+      {"tb_save", glyph},
+      {"tb_saveas", glyph},
+      {"tab_fields", glyph},
+      {"tab_preview", glyph},
+      {"tab_exe", glyph},
+      {"arrow_up", glyph},
+      {"arrow_down", glyph},
+      {"glyph_newfield", glyph},
+      {"glyph_editfield", glyph},
+      {"glyph_deletefield", glyph},
+      {"glyph_back", glyph},
+      {"glyph_forward", glyph},
+      {"glyph_home", glyph},
+      {"glyph_reload", glyph},
+      {"glyph_iconload", glyph},
+      {"glyph_iconreset", glyph},
+      {"glyph_ok", glyph},
+      {"glyph_cancel", glyph},
+      {"glyph_web", glyph},
+      {"exe_decoration", QSize(190, 200)},
+      {"about_artwork", QSize(306, 322)},
   };
   for (const auto& expected : pictures) {
-    const QString path = QStringLiteral(":/controls/pictures/%1.svg").arg(QString::fromLatin1(expected.name));
+    const QString path =
+        QStringLiteral(":/controls/pictures/%1.svg").arg(QString::fromLatin1(expected.name));
     const QImage image = pictureFromResource(path).toImage();
     QVERIFY2(image.size() == expected.size, qPrintable(path));
     int painted = 0;
@@ -401,8 +424,10 @@ void TestLook::everyPictureRendersAtItsSize() {
   }
   // Each picture button looks different while held down.
   for (const char* name : {"ueber", "ende", "go"}) {
-    const QString normal = QStringLiteral(":/controls/pictures/%1.svg").arg(QString::fromLatin1(name));
-    const QString pressed = QStringLiteral(":/controls/pictures/%1_down.svg").arg(QString::fromLatin1(name));
+    const QString normal =
+        QStringLiteral(":/controls/pictures/%1.svg").arg(QString::fromLatin1(name));
+    const QString pressed =
+        QStringLiteral(":/controls/pictures/%1_down.svg").arg(QString::fromLatin1(name));
     QVERIFY(pictureFromResource(normal).toImage() != pictureFromResource(pressed).toImage());
   }
 }

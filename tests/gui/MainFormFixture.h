@@ -4,8 +4,8 @@
 
 #include <QCoreApplication>
 #include <QItemSelectionModel>
-#include <QTest>
 #include <QTabWidget>
+#include <QTest>
 #include <QTreeView>
 #include <memory>
 
@@ -52,13 +52,15 @@ inline void selectRow(const QWidget& form, int row) {
     view->selectionModel()->clearSelection();
     return;
   }
-  view->selectionModel()->setCurrentIndex(view->model()->index(row, 0),
-                                          QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  view->selectionModel()->setCurrentIndex(
+      view->model()->index(row, 0),
+      QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
 }
 
 // The row selected in ListView1, or -1.
 inline int selectedRow(const QWidget& form) {
-  const QModelIndexList rows = named<QTreeView>(&form, "ListView1")->selectionModel()->selectedRows();
+  const QModelIndexList rows =
+      named<QTreeView>(&form, "ListView1")->selectionModel()->selectedRows();
   return rows.isEmpty() ? -1 : rows.front().row();
 }
 

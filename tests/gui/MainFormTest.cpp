@@ -14,18 +14,18 @@
 #include <QToolButton>
 #include <stdexcept>
 
-#include "gui/FailureReport.h"
 #include "app/MainUnit.h"
 #include "app/ProgressBus.h"
 #include "app/ProgressPanel.h"
 #include "gui/AboutBoxUnit.h"
+#include "gui/FailureReport.h"
 #include "gui/Maker.h"
-#include "widgets/ImageBtnUnit.h"
 #include "gui/Shell.h"
-#include "widgets/SpinEdit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"
+#include "widgets/ImageBtnUnit.h"
+#include "widgets/SpinEdit.h"
 
 namespace vantrel::test {
 
@@ -87,12 +87,14 @@ void TestMainForm::startsWithTheThreeTabsAndTheirStartValues() {
   QCOMPARE(tabs->currentIndex(), 0);
 
   QCOMPARE(named<QToolButton>(form, "OpenBtn")->text(), QStringLiteral("Öffnen..."));
-  QCOMPARE(named<QToolButton>(form, "SaveAsBtn")->toolTip(), QStringLiteral("Projekt speichern unter..."));
+  QCOMPARE(named<QToolButton>(form, "SaveAsBtn")->toolTip(),
+           QStringLiteral("Projekt speichern unter..."));
   QCOMPARE(named<QToolButton>(form, "NewBtn")->size(), QSize(121, 25));
   QCOMPARE(named<QPushButton>(form, "DelFieldBtn")->text(), QStringLiteral("Feld löschen"));
   QCOMPARE(named<QToolButton>(form, "UpBtn")->toolTip(), QStringLiteral("Nach oben verschieben"));
   QCOMPARE(named<QLineEdit>(form, "emailEd")->text(), QString());
-  QCOMPARE(named<TImageBtn>(form, "GoBtn1")->toolTip(), QStringLiteral("Erstellt die EXE-Datei..."));
+  QCOMPARE(named<TImageBtn>(form, "GoBtn1")->toolTip(),
+           QStringLiteral("Erstellt die EXE-Datei..."));
   QCOMPARE(named<TImageBtn>(form, "endebtn")->size(), QSize(101, 30));
 
   QVERIFY(named<QRadioButton>(form, "DefSizeCheck")->isChecked());

@@ -25,8 +25,10 @@ QString pagePath(const MainFormFixture& fixture) {
 }
 
 void fillSurvey(TMainForm& form) {
-  fieldListOf(form)->appendField(
-      FormField{"Groesse", "Textfeld", "Gr\xF6\xDF" "e in cm", "", "5", "5", "0", "Nein", "Nein"});
+  fieldListOf(form)->appendField(FormField{"Groesse", "Textfeld",
+                                           "Gr\xF6\xDF"
+                                           "e in cm",
+                                           "", "5", "5", "0", "Nein", "Nein"});
   named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("umfrage@brixtel.example"));
 }
 
@@ -70,12 +72,14 @@ void TestPreview::selectingThePreviewRewritesAndShowsThePage() {
   TMainForm& form = *fixture.form;
   fillSurvey(form);
   named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
-  const std::string expected = generateFormPage(fieldListOf(form)->fields(), "umfrage@brixtel.example",
-                                                formMailAction());
+  const std::string expected =
+      generateFormPage(fieldListOf(form)->fields(), "umfrage@brixtel.example", formMailAction());
   QCOMPARE(readAll(pagePath(fixture)), QByteArray::fromStdString(expected));
   QVERIFY(previewBrowser(form) != nullptr);
-  QTRY_COMPARE_WITH_TIMEOUT(previewBrowser(form)->url(), QUrl::fromLocalFile(pagePath(fixture)), kLoadTimeoutMs);
-  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Größe in cm*")), kLoadTimeoutMs);
+  QTRY_COMPARE_WITH_TIMEOUT(previewBrowser(form)->url(), QUrl::fromLocalFile(pagePath(fixture)),
+                            kLoadTimeoutMs);
+  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Größe in cm*")),
+                           kLoadTimeoutMs);
 
   // Back with no history before this page does nothing and says nothing.
   named<QPushButton>(&form, "BackButton")->click();
@@ -95,7 +99,8 @@ void TestPreview::homeButtonRegeneratesAndReloadDoesNot() {
   TMainForm& form = *fixture.form;
   fillSurvey(form);
   named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
-  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Größe")), kLoadTimeoutMs);
+  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Größe")),
+                           kLoadTimeoutMs);
 
   // A new project while the preview shows: the old page stays until "Startseite".
   fieldListOf(form)->setFields(FieldList());
@@ -108,7 +113,8 @@ void TestPreview::homeButtonRegeneratesAndReloadDoesNot() {
 
   named<QPushButton>(&form, "HomeBtn")->click();
   QVERIFY(readAll(pagePath(fixture)).contains("Farbe"));
-  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Lieblingsfarbe")), kLoadTimeoutMs);
+  QTRY_VERIFY_WITH_TIMEOUT(
+      bodyText(previewBrowser(form)).contains(QStringLiteral("Lieblingsfarbe")), kLoadTimeoutMs);
   QVERIFY(messages.shown.isEmpty());
 }
 
@@ -121,7 +127,8 @@ void TestPreview::pageThatCannotBeWrittenIsReportedAndNotShown() {
   QVERIFY(QDir(fixture.folderPath()).mkpath(QStringLiteral("formular.htm/inhalt")));
   named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
   QCOMPARE(messages.shown.size(), 1);
-  QCOMPARE(messages.shown[0].text, QStringLiteral("Die Datei formular.htm konnte nicht geschrieben werden!"));
+  QCOMPARE(messages.shown[0].text,
+           QStringLiteral("Die Datei formular.htm konnte nicht geschrieben werden!"));
   QCOMPARE(messages.shown[0].title, QStringLiteral("Fehler"));
   QCOMPARE(messages.shown[0].flags, MB_OK | MB_ICONERROR);
   QVERIFY(previewBrowser(form) == nullptr);

@@ -7,10 +7,10 @@
 #include <QToolButton>
 
 #include "app/FieldListModel.h"
-#include "widgets/SpinEdit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"
+#include "widgets/SpinEdit.h"
 
 namespace vantrel::test {
 
@@ -24,7 +24,8 @@ void writeAll(const QString& path, const QByteArray& bytes) {
 
 QByteArray le32(qint32 value) {
   QByteArray bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((static_cast<quint32>(value) >> (8 * i)) & 0xFF);
+  for (int i = 0; i < 4; ++i)
+    bytes[i] = static_cast<char>((static_cast<quint32>(value) >> (8 * i)) & 0xFF);
   return bytes;
 }
 
@@ -44,7 +45,9 @@ QByteArray oneRowProject(qint32 width) {
   }
   return QByteArray("Vantrel Formulare 1.0") + le32(1) + row + lps("a@b.example") +
          QByteArray("\1\0\1\0\1\0\1\0\1\0", 10) + le32(width) + le32(10) + QByteArray("\0\0", 2) +
-         lps("Gr\xF6\xDF" "e") + le32(width) + le32(10) + QByteArray("\0\0", 2);
+         lps("Gr\xF6\xDF"
+             "e") +
+         le32(width) + le32(10) + QByteArray("\0\0", 2);
 }
 
 }  // namespace
@@ -159,7 +162,8 @@ void TestProjectCommands::failedOpenChangesNothingOnScreen() {
   MessageBoxRecorder messages;
   FileDialogRecorder dialogs;
   TMainForm& form = *fixture.form;
-  fieldListOf(form)->appendField(FormField{"Bleibt", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
+  fieldListOf(form)->appendField(
+      FormField{"Bleibt", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
   named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("vorher@brixtel.example"));
   const QString before = form.windowTitle();
 
@@ -172,7 +176,8 @@ void TestProjectCommands::failedOpenChangesNothingOnScreen() {
   dialogs.answers = {wrongMagic, cut, missing};
   for (int i = 0; i < 3; ++i) named<QToolButton>(&form, "OpenBtn")->click();
   QCOMPARE(messages.shown.size(), 6);
-  QCOMPARE(messages.shown[1].text, QStringLiteral("Die Datei ist keine gültige \"Drovanex 1.0\"-Datei!"));
+  QCOMPARE(messages.shown[1].text,
+           QStringLiteral("Die Datei ist keine gültige \"Drovanex 1.0\"-Datei!"));
   QCOMPARE(messages.shown[1].title, QStringLiteral("Fehler"));
   QCOMPARE(messages.shown[3].text, QStringLiteral("Read beyond end of file."));
   QCOMPARE(messages.shown[3].title, QStringLiteral("Vantrel Formulare 1.0"));
@@ -216,7 +221,8 @@ void TestProjectCommands::sizesAreSavedAsTypedBeforeConfirming() {
   named<SpinEdit>(&form, "HeightEd")->setText(QStringLiteral("-"));
   const QString path = fixture.filePath(QStringLiteral("typed.vtq"));
   dialogs.answers = {path};
-  QTest::mouseClick(named<QToolButton>(&form, "SaveAsBtn"), Qt::LeftButton);  // the tool bar does not take the focus
+  QTest::mouseClick(named<QToolButton>(&form, "SaveAsBtn"),
+                    Qt::LeftButton);  // the tool bar does not take the focus
   const QByteArray bytes = readAll(path);
   QCOMPARE(bytes.size(), 70);
   QCOMPARE(bytes.mid(39, 4), le32(5000));

@@ -17,13 +17,13 @@
 #include "app/MainUnit.h"
 #include "app/VantrelApplication.h"
 #include "gui/AboutBoxUnit.h"
-#include "widgets/Fonts.h"
-#include "widgets/browser/BrowserEngine.h"
 #include "gui/EditFieldsFUnit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/MainFormFixture.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/qt/TempFolderPaths.h"
+#include "widgets/Fonts.h"
+#include "widgets/browser/BrowserEngine.h"
 
 namespace {
 
@@ -65,7 +65,8 @@ int main(int argc, char** argv) {
 
   // The tool writes its page into its own folder: a scratch one, so nothing lands in docs/.
   vantrel::test::TempFolder programFolder;
-  vantrel::TMainForm form(vantrel::test::pathIn(programFolder, QStringLiteral("vantrel-formulare")), QString());
+  vantrel::TMainForm form(vantrel::test::pathIn(programFolder, QStringLiteral("vantrel-formulare")),
+                          QString());
   vantrel::TEditFieldsForm editor(&form);
   form.setFieldEditor(&editor);
   auto* list = vantrel::test::fieldListOf(form);
@@ -75,7 +76,8 @@ int main(int argc, char** argv) {
   list->appendField(sampleField("Zufrieden", 2, "Zufrieden", "ja", "Ja", "Nein"));
   list->appendField(sampleField("Newsletter", 3, "Newsletter abonnieren", "ja", "Ja", "Nein"));
   list->appendField(sampleField("Anmerkung", 1, "Anmerkungen", "", "Ja", "Nein"));
-  vantrel::test::named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("umfrage@brixtel.example"));
+  vantrel::test::named<QLineEdit>(&form, "emailEd")
+      ->setText(QStringLiteral("umfrage@brixtel.example"));
   vantrel::test::selectRow(form, 1);
   form.show();
 

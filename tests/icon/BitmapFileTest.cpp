@@ -2,10 +2,10 @@
 
 #include <cstring>
 
+#include "base/ByteFile.h"
 #include "icon/BitmapFile.h"
 #include "icon/RenderIcon.h"
 #include "icon/StandardIcon.h"
-#include "base/ByteFile.h"
 #include "tests/icon/IconTestSupport.h"
 
 namespace vantrel {
@@ -13,14 +13,16 @@ namespace {
 
 std::uint32_t u32(const std::string& bytes, std::size_t at) {
   std::uint32_t value = 0;
-  for (int k = 3; k >= 0; --k) value = value << 8 | static_cast<std::uint8_t>(bytes.at(at + static_cast<std::size_t>(k)));
+  for (int k = 3; k >= 0; --k)
+    value = value << 8 | static_cast<std::uint8_t>(bytes.at(at + static_cast<std::size_t>(k)));
   return value;
 }
 std::uint32_t u16(const std::string& bytes, std::size_t at) {
   return static_cast<std::uint8_t>(bytes.at(at)) | static_cast<std::uint8_t>(bytes.at(at + 1)) << 8;
 }
 void put32(std::string& bytes, std::size_t at, std::uint32_t value) {
-  for (int k = 0; k < 4; ++k) bytes.at(at + static_cast<std::size_t>(k)) = static_cast<char>(value >> (8 * k));
+  for (int k = 0; k < 4; ++k)
+    bytes.at(at + static_cast<std::size_t>(k)) = static_cast<char>(value >> (8 * k));
 }
 void put16(std::string& bytes, std::size_t at, std::uint32_t value) {
   bytes.at(at) = static_cast<char>(value);
@@ -30,7 +32,9 @@ void put16(std::string& bytes, std::size_t at, std::uint32_t value) {
 IconBitmap patternIcon() {
   IconBitmap icon = createIconBitmap();
   for (int y = 0; y < 32; ++y) {
-    for (int x = 0; x < 32; ++x) icon.pixels[static_cast<std::size_t>(y * 32 + x)] = static_cast<std::uint8_t>((3 * x + y) % 16);
+    for (int x = 0; x < 32; ++x)
+      icon.pixels[static_cast<std::size_t>(y * 32 + x)] =
+          static_cast<std::uint8_t>((3 * x + y) % 16);
   }
   return icon;
 }
@@ -42,9 +46,11 @@ IconBitmap indexedBitmap(int width, int height, int depth) {
   bitmap.bitsPerPixel = depth;
   const int colours = 1 << depth;
   for (int k = 0; k < colours; ++k) {
-    bitmap.palette.push_back({static_cast<std::uint8_t>(k * 7), static_cast<std::uint8_t>(255 - k), static_cast<std::uint8_t>(k * 3)});
+    bitmap.palette.push_back({static_cast<std::uint8_t>(k * 7), static_cast<std::uint8_t>(255 - k),
+                              static_cast<std::uint8_t>(k * 3)});
   }
-  for (int k = 0; k < width * height; ++k) bitmap.pixels.push_back(static_cast<std::uint8_t>((k * 5 + k / width) % colours));
+  for (int k = 0; k < width * height; ++k)
+    bitmap.pixels.push_back(static_cast<std::uint8_t>((k * 5 + k / width) % colours));
   return bitmap;
 }
 
@@ -54,7 +60,9 @@ IconBitmap trueColourBitmap(int width, int height, int depth) {
   bitmap.height = height;
   bitmap.bitsPerPixel = depth;
   for (int k = 0; k < width * height; ++k) {
-    bitmap.colours.push_back({static_cast<std::uint8_t>(k * 13), static_cast<std::uint8_t>(k * 7 + 1), static_cast<std::uint8_t>(255 - k)});
+    bitmap.colours.push_back({static_cast<std::uint8_t>(k * 13),
+                              static_cast<std::uint8_t>(k * 7 + 1),
+                              static_cast<std::uint8_t>(255 - k)});
   }
   return bitmap;
 }
@@ -96,13 +104,15 @@ TEST(BitmapFile, EveryWritableDepthReadsBackTheSame) {
   for (const int depth : {1, 4, 8}) {
     for (const int width : {1, 3, 7, 9, 33}) {
       const IconBitmap bitmap = indexedBitmap(width, 5, depth);
-      EXPECT_EQ(decodeBitmapFile(encodeBitmapFile(bitmap)), bitmap) << depth << " bits, width " << width;
+      EXPECT_EQ(decodeBitmapFile(encodeBitmapFile(bitmap)), bitmap)
+          << depth << " bits, width " << width;
     }
   }
   for (const int depth : {24, 32}) {
     for (const int width : {1, 2, 3, 5}) {
       const IconBitmap bitmap = trueColourBitmap(width, 3, depth);
-      EXPECT_EQ(decodeBitmapFile(encodeBitmapFile(bitmap)), bitmap) << depth << " bits, width " << width;
+      EXPECT_EQ(decodeBitmapFile(encodeBitmapFile(bitmap)), bitmap)
+          << depth << " bits, width " << width;
     }
   }
 }
@@ -144,7 +154,8 @@ TEST(BitmapFile, ReadsTopDownAndMaskedBitmaps) {
 TEST(BitmapFile, EveryShortenedFileIsRefused) {
   const std::string file = encodeBitmapFile(patternIcon());
   for (std::size_t length = 0; length < file.size(); ++length) {
-    EXPECT_THROW(decodeBitmapFile(std::string_view(file).substr(0, length)), PictureError) << length;
+    EXPECT_THROW(decodeBitmapFile(std::string_view(file).substr(0, length)), PictureError)
+        << length;
   }
 }
 
@@ -163,7 +174,10 @@ TEST(BitmapFile, DamagedFieldsAreRefused) {
   refused("zero width", [](std::string& f) { put32(f, 18, 0); });
   refused("negative width", [](std::string& f) { put32(f, 18, static_cast<std::uint32_t>(-32)); });
   refused("zero height", [](std::string& f) { put32(f, 22, 0); });
-  refused("huge size", [](std::string& f) { put32(f, 18, 0x7FFFFFFF); put32(f, 22, 0x7FFFFFFF); });
+  refused("huge size", [](std::string& f) {
+    put32(f, 18, 0x7FFFFFFF);
+    put32(f, 22, 0x7FFFFFFF);
+  });
   refused("most negative height", [](std::string& f) { put32(f, 22, 0x80000000u); });
   refused("two planes", [](std::string& f) { put16(f, 26, 2); });
   refused("two bits a pixel", [](std::string& f) { put16(f, 28, 2); });
@@ -209,7 +223,8 @@ TEST(BitmapFile, ReadsBitmapsOfAnotherWriter) {
     for (int y = 0; y < bitmap.height; ++y) {
       for (int x = 0; x < bitmap.width; ++x) {
         const std::size_t at = static_cast<std::size_t>((y * bitmap.width + x) * 3);
-        const Rgb want{static_cast<std::uint8_t>(expected[at]), static_cast<std::uint8_t>(expected[at + 1]),
+        const Rgb want{static_cast<std::uint8_t>(expected[at]),
+                       static_cast<std::uint8_t>(expected[at + 1]),
                        static_cast<std::uint8_t>(expected[at + 2])};
         ASSERT_EQ(bitmap.colourAt(x, y), want) << name << " " << x << "," << y;
       }

@@ -39,7 +39,8 @@ std::string randomBytes(std::mt19937& random, std::size_t size, int alphabet) {
 // A pattern of 512 bytes that holds 0xFF, whose stored form 0x00 tests the modulo rule.
 std::string iconPattern() {
   std::string pattern(512, '\0');
-  for (std::size_t k = 0; k < pattern.size(); ++k) pattern[k] = static_cast<char>((k * 37 + 11) % 256);
+  for (std::size_t k = 0; k < pattern.size(); ++k)
+    pattern[k] = static_cast<char>((k * 37 + 11) % 256);
   pattern[100] = static_cast<char>(0xFF);
   return pattern;
 }
@@ -54,9 +55,9 @@ struct ToolFolder : test::TempFolder {
 
 TEST(IconPixelBlock, RowsRunBottomUpWithTheLeftPixelHigh) {
   IconBitmap icon = createIconBitmap();
-  icon.pixels[0] = 15;          // top-left
-  icon.pixels[31 * 32] = 1;     // bottom-left
-  icon.pixels[31 * 32 + 1] = 9; // its right neighbour
+  icon.pixels[0] = 15;           // top-left
+  icon.pixels[31 * 32] = 1;      // bottom-left
+  icon.pixels[31 * 32 + 1] = 9;  // its right neighbour
   const IconPixelBlock block = iconPixelBlock(icon);
   EXPECT_EQ(block[0] >> 4, 1);
   EXPECT_EQ(block[0] & 0x0F, 9);
@@ -90,12 +91,14 @@ TEST(LastOccurrence, AgreesWithTheWindowScanOnRepetitiveData) {
     const int alphabet = 1 + round % 3;
     std::string needle = randomBytes(random, round % 2 ? 512 : 1 + round % 40, alphabet);
     if (round % 5 == 0) needle = std::string(needle.size(), 'a');  // period 1
-    std::string haystack = randomBytes(random, 3000 + static_cast<std::size_t>(round) * 7, alphabet);
+    std::string haystack =
+        randomBytes(random, 3000 + static_cast<std::size_t>(round) * 7, alphabet);
     for (int plant = 0; plant < round % 4; ++plant) {
       const std::size_t at = random() % (haystack.size() - needle.size());
       haystack.replace(at, needle.size(), needle);
     }
-    ASSERT_EQ(lastOccurrence(haystack, needle), naiveLastOccurrence(haystack, needle)) << "round " << round;
+    ASSERT_EQ(lastOccurrence(haystack, needle), naiveLastOccurrence(haystack, needle))
+        << "round " << round;
   }
   EXPECT_EQ(lastOccurrence(std::string(2000, 'a'), std::string(512, 'a')), 2000u - 512u);
   EXPECT_EQ(lastOccurrence("abc", ""), std::nullopt);
@@ -111,8 +114,8 @@ TEST(LastOccurrence, FileSearchFindsOccurrencesAcrossBlockBoundaries) {
     decoded.replace(at, pattern.size(), pattern);
   }
   writeFile(folder.file("p"), encodedCopy(decoded));
-  for (const std::size_t block : {std::size_t{1}, std::size_t{100}, std::size_t{511}, std::size_t{512},
-                                  std::size_t{4096}, std::size_t{1} << 20}) {
+  for (const std::size_t block : {std::size_t{1}, std::size_t{100}, std::size_t{511},
+                                  std::size_t{512}, std::size_t{4096}, std::size_t{1} << 20}) {
     EXPECT_EQ(findLastDecodedOccurrence(folder.file("p"), pattern, block), 4096u - 200u) << block;
   }
 }
@@ -155,14 +158,16 @@ TEST(RenderIconPos, StaysZeroWhenAnythingIsMissing) {
 TEST(RenderIconPos, FindsTheViewersIconInTheRealPrototype) {
   const char* overridden = std::getenv("VANTREL_PROTOTYPE_DIR");
   const std::string folder = std::string(overridden ? overridden : VANTREL_BIN_DIR) + "/";
-  if (!std::filesystem::exists(folder + kPrototypeFileName) || !std::filesystem::exists(folder + kIconPatternFileName)) {
+  if (!std::filesystem::exists(folder + kPrototypeFileName) ||
+      !std::filesystem::exists(folder + kIconPatternFileName)) {
     GTEST_SKIP() << "no ProtoExe.dat and iconcomp.dat in " << folder;
   }
   const std::uint32_t iconPos = RenderIconPos(folder);
   ASSERT_NE(iconPos, 0u);
   std::string decoded = readFile(folder + kPrototypeFileName);
   for (char& byte : decoded) byte = static_cast<char>(static_cast<std::uint8_t>(byte) - 1);
-  const std::string pattern = readFile(folder + kIconPatternFileName).substr(kIconPatternOffset, 512);
+  const std::string pattern =
+      readFile(folder + kIconPatternFileName).substr(kIconPatternOffset, 512);
   EXPECT_EQ(decoded.substr(iconPos, 512), pattern);
   EXPECT_EQ(decoded.find(pattern), iconPos) << "the icon pixels occur more than once";
 }
@@ -173,7 +178,8 @@ TEST(WriteIcon, OverwritesExactlyTheIconBytesAndKeepsTheLength) {
   const std::string original(4000, 'Q');
   writeFile(exe, original);
   IconBitmap icon = createIconBitmap();
-  for (std::size_t k = 0; k < icon.pixels.size(); ++k) icon.pixels[k] = static_cast<std::uint8_t>(k % 16);
+  for (std::size_t k = 0; k < icon.pixels.size(); ++k)
+    icon.pixels[k] = static_cast<std::uint8_t>(k % 16);
 
   EXPECT_EQ(WriteIcon(exe, 0, icon), WriteIconResult::NoIconPos);
   EXPECT_EQ(readFile(exe), original);

@@ -26,7 +26,8 @@ class Bytes {
   Bytes& raw(const std::string& value) { return text(value); }
   std::size_t size() const { return data_.size(); }
   void patch32(std::size_t at, std::uint32_t value) {
-    for (int k = 0; k < 4; ++k) data_[at + static_cast<std::size_t>(k)] = static_cast<char>(value >> (8 * k));
+    for (int k = 0; k < 4; ++k)
+      data_[at + static_cast<std::size_t>(k)] = static_cast<char>(value >> (8 * k));
   }
   void patch16(std::size_t at, unsigned value) {
     data_[at] = static_cast<char>(value);
@@ -53,9 +54,12 @@ inline std::string icoFile(const std::vector<IconImage>& images) {
   std::vector<std::string> bodies;
   for (const IconImage& image : images) {
     Bytes body;
-    body.u32(40).u32(static_cast<std::uint32_t>(image.size)).u32(static_cast<std::uint32_t>(image.size * 2));
+    body.u32(40)
+        .u32(static_cast<std::uint32_t>(image.size))
+        .u32(static_cast<std::uint32_t>(image.size * 2));
     body.u16(1).u16(4).u32(0).u32(0).u32(0).u32(0).u32(0).u32(0);
-    for (const Rgb& colour : IconPalette) body.u8(colour.blue).u8(colour.green).u8(colour.red).u8(0);
+    for (const Rgb& colour : IconPalette)
+      body.u8(colour.blue).u8(colour.green).u8(colour.red).u8(0);
     for (int y = image.size - 1; y >= 0; --y) {  // colour bits, bottom-up
       for (int x = 0; x < image.size; x += 2) {
         body.u8(static_cast<unsigned>(image.index(x, y) << 4 | image.index(x + 1, y)));
@@ -92,12 +96,22 @@ inline std::string icoFile(const std::vector<IconImage>& images) {
 // ever needed and the code width stays at 5 bits.
 inline std::string gifFile(int width, int height, const IndexAt& index, int transparentIndex) {
   Bytes file;
-  file.text("GIF89a").u16(static_cast<unsigned>(width)).u16(static_cast<unsigned>(height)).u8(0xF3).u8(0).u8(0);
+  file.text("GIF89a")
+      .u16(static_cast<unsigned>(width))
+      .u16(static_cast<unsigned>(height))
+      .u8(0xF3)
+      .u8(0)
+      .u8(0);
   for (const Rgb& colour : IconPalette) file.u8(colour.red).u8(colour.green).u8(colour.blue);
   if (transparentIndex >= 0) {
     file.u8(0x21).u8(0xF9).u8(4).u8(0x01).u16(0).u8(static_cast<unsigned>(transparentIndex)).u8(0);
   }
-  file.u8(0x2C).u16(0).u16(0).u16(static_cast<unsigned>(width)).u16(static_cast<unsigned>(height)).u8(0);
+  file.u8(0x2C)
+      .u16(0)
+      .u16(0)
+      .u16(static_cast<unsigned>(width))
+      .u16(static_cast<unsigned>(height))
+      .u8(0);
   file.u8(4);  // minimum code size: 16 colours
 
   std::string packed;
@@ -149,27 +163,35 @@ inline std::string wmfFile(int width, int height, const std::vector<FilledRect>&
     records.u32(static_cast<std::uint32_t>(3 + params.size())).u16(function);
     for (const unsigned param : params) records.u16(param);
   };
-  record(0x020B, {0, 0});                                              // SETWINDOWORG y, x
-  record(0x020C, {static_cast<unsigned>(height), static_cast<unsigned>(width)});  // SETWINDOWEXT y, x
-  record(0x02FA, {5, 0, 0, 0, 0});                                     // CREATEPENINDIRECT: null pen
-  record(0x012D, {0});                                                 // SELECTOBJECT 0
-  constexpr unsigned object = 1;  // the slot each brush takes once the previous one is deleted
+  record(0x020B, {0, 0});  // SETWINDOWORG y, x
+  record(0x020C,
+         {static_cast<unsigned>(height), static_cast<unsigned>(width)});  // SETWINDOWEXT y, x
+  record(0x02FA, {5, 0, 0, 0, 0});  // CREATEPENINDIRECT: null pen
+  record(0x012D, {0});              // SELECTOBJECT 0
+  constexpr unsigned object = 1;    // the slot each brush takes once the previous one is deleted
   for (const FilledRect& rect : rects) {
     const unsigned redGreen = rect.colour.red | rect.colour.green << 8;
-    record(0x02FC, {0, redGreen, rect.colour.blue, 0});               // CREATEBRUSHINDIRECT solid
+    record(0x02FC, {0, redGreen, rect.colour.blue, 0});  // CREATEBRUSHINDIRECT solid
     record(0x012D, {object});
-    record(0x041B, {static_cast<unsigned>(rect.bottom), static_cast<unsigned>(rect.right),
-                    static_cast<unsigned>(rect.top), static_cast<unsigned>(rect.left)});  // RECTANGLE
-    record(0x01F0, {object});                                          // DELETEOBJECT
+    record(0x041B,
+           {static_cast<unsigned>(rect.bottom), static_cast<unsigned>(rect.right),
+            static_cast<unsigned>(rect.top), static_cast<unsigned>(rect.left)});  // RECTANGLE
+    record(0x01F0, {object});                                                     // DELETEOBJECT
   }
-  record(0x0000, {});                                                  // EOF
+  record(0x0000, {});  // EOF
 
   Bytes file;
-  file.u32(0x9AC6CDD7).u16(0).u16(0).u16(0).u16(static_cast<unsigned>(width)).u16(static_cast<unsigned>(height));
+  file.u32(0x9AC6CDD7)
+      .u16(0)
+      .u16(0)
+      .u16(0)
+      .u16(static_cast<unsigned>(width))
+      .u16(static_cast<unsigned>(height));
   file.u16(96).u32(0);
   unsigned checksum = 0;
   for (std::size_t at = 0; at < 20; at += 2) {
-    checksum ^= static_cast<std::uint8_t>(file.str()[at]) | static_cast<std::uint8_t>(file.str()[at + 1]) << 8;
+    checksum ^= static_cast<std::uint8_t>(file.str()[at]) |
+                static_cast<std::uint8_t>(file.str()[at + 1]) << 8;
   }
   file.u16(checksum);
   const std::size_t words = (18 + records.size()) / 2;
@@ -191,7 +213,8 @@ inline std::string emfFile(int width, int height, const std::vector<FilledRect>&
   record(37, {0x80000008});  // SELECTOBJECT: the stock null pen
   std::uint32_t handle = 1;
   for (const FilledRect& rect : rects) {
-    const std::uint32_t colour = rect.colour.red | rect.colour.green << 8 | static_cast<std::uint32_t>(rect.colour.blue) << 16;
+    const std::uint32_t colour = rect.colour.red | rect.colour.green << 8 |
+                                 static_cast<std::uint32_t>(rect.colour.blue) << 16;
     record(39, {handle, 0, colour, 0});  // CREATEBRUSHINDIRECT solid
     record(37, {handle});
     // RECTANGLE, inclusive box; with a null pen the fill covers left..right-1 like GDI.
@@ -206,9 +229,15 @@ inline std::string emfFile(int width, int height, const std::vector<FilledRect>&
   const std::uint32_t total = headerSize + static_cast<std::uint32_t>(records.size());
   Bytes file;
   file.u32(1).u32(headerSize);
-  file.u32(0).u32(0).u32(static_cast<std::uint32_t>(width - 1)).u32(static_cast<std::uint32_t>(height - 1));  // bounds
+  file.u32(0)
+      .u32(0)
+      .u32(static_cast<std::uint32_t>(width - 1))
+      .u32(static_cast<std::uint32_t>(height - 1));  // bounds
   // Frame in hundredths of a millimetre: pixels * 2540 / 96.
-  file.u32(0).u32(0).u32(static_cast<std::uint32_t>(width * 2540 / 96)).u32(static_cast<std::uint32_t>(height * 2540 / 96));
+  file.u32(0)
+      .u32(0)
+      .u32(static_cast<std::uint32_t>(width * 2540 / 96))
+      .u32(static_cast<std::uint32_t>(height * 2540 / 96));
   file.u32(0x464D4520).u32(0x10000).u32(total).u32(count + 1).u16(handle).u16(0);
   file.u32(0).u32(0).u32(0);
   // Reference device: 96 dots per inch.

@@ -1,11 +1,10 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
-
-#include <zlib.h>
 
 #include "icon/RenderIcon.h"
 #include "icon/loaders/JpegPicture.h"
@@ -68,7 +67,9 @@ Rgb colourAt(const Picture& picture, int x, int y) {
   const std::size_t at = picture.offsetOf(x, y);
   return {picture.rgba[at], picture.rgba[at + 1], picture.rgba[at + 2]};
 }
-int alphaAt(const Picture& picture, int x, int y) { return picture.rgba[picture.offsetOf(x, y) + 3]; }
+int alphaAt(const Picture& picture, int x, int y) {
+  return picture.rgba[picture.offsetOf(x, y) + 3];
+}
 
 class PictureLoading : public ::testing::Test {
  protected:
@@ -77,7 +78,9 @@ class PictureLoading : public ::testing::Test {
     test::writeFile(path, bytes);
     return path;
   }
-  Picture load(const std::string& name, const std::string& bytes) { return loadPicture(save(name, bytes)); }
+  Picture load(const std::string& name, const std::string& bytes) {
+    return loadPicture(save(name, bytes));
+  }
 
   test::TempFolder folder_;
 };
@@ -89,7 +92,8 @@ int halves(int x, int y, int width, int height, int corner) {
 }
 
 TEST_F(PictureLoading, PngAndBmpGoThroughQt) {
-  const QImage image = paletteImage(64, 32, [](int x, int y) { return halves(x, y, 64, 32, kYellow); });
+  const QImage image =
+      paletteImage(64, 32, [](int x, int y) { return halves(x, y, 64, 32, kYellow); });
   for (const char* format : {"png", "bmp"}) {
     const Picture picture = load(std::string("p.") + format, encoded(image, format));
     ASSERT_EQ(picture.width, 64) << format;
@@ -136,13 +140,15 @@ TEST_F(PictureLoading, IconMaskMakesPartsTransparent) {
 
 TEST_F(PictureLoading, IconFileGivesItsThirtyTwoSquareImage) {
   const auto none = [](int, int) { return false; };
-  const Picture picture = load("multi.ico", test::icoFile({{16, [](int, int) { return kRed; }, none},
-                                                           {32, [](int, int) { return kGreen; }, none},
-                                                           {48, [](int, int) { return kBlue; }, none}}));
+  const Picture picture =
+      load("multi.ico", test::icoFile({{16, [](int, int) { return kRed; }, none},
+                                       {32, [](int, int) { return kGreen; }, none},
+                                       {48, [](int, int) { return kBlue; }, none}}));
   EXPECT_EQ(picture.width, 32);
   EXPECT_EQ(colourAt(picture, 5, 5), IconPalette[kGreen]);
-  const Picture largest = load("two.ico", test::icoFile({{16, [](int, int) { return kRed; }, none},
-                                                         {48, [](int, int) { return kBlue; }, none}}));
+  const Picture largest =
+      load("two.ico", test::icoFile({{16, [](int, int) { return kRed; }, none},
+                                     {48, [](int, int) { return kBlue; }, none}}));
   EXPECT_EQ(largest.width, 48);
 }
 
@@ -167,7 +173,8 @@ TEST_F(PictureLoading, GifWithTransparentColour) {
 }
 
 TEST_F(PictureLoading, JpegThroughLibjpeg) {
-  const QImage image = paletteImage(64, 64, [](int x, int y) { return halves(x, y, 64, 64, kYellow); });
+  const QImage image =
+      paletteImage(64, 64, [](int x, int y) { return halves(x, y, 64, 64, kYellow); });
   for (const char* extension : {"jpg", "jpeg", "JPG"}) {
     const Picture picture = load(std::string("j.") + extension, encoded(image, "jpg", 100));
     ASSERT_EQ(picture.width, 64);
@@ -185,7 +192,8 @@ TEST_F(PictureLoading, JpegThroughLibjpeg) {
 }
 
 TEST_F(PictureLoading, DamagedOrOversizedJpegIsRefused) {
-  const std::string good = encoded(paletteImage(32, 32, [](int x, int) { return x % 16; }), "jpg", 90);
+  const std::string good =
+      encoded(paletteImage(32, 32, [](int x, int) { return x % 16; }), "jpg", 90);
   EXPECT_THROW(decodeJpeg(good.substr(0, good.size() / 2)), PictureError);  // ends early
   EXPECT_THROW(decodeJpeg(good.substr(0, 20)), PictureError);
   EXPECT_THROW(decodeJpeg("not a jpeg"), PictureError);
@@ -206,7 +214,8 @@ TEST_F(PictureLoading, DamagedOrOversizedJpegIsRefused) {
 }
 
 TEST_F(PictureLoading, WindowsMetafileIsDrawnWithUndrawnPartsWhite) {
-  const std::string wmf = test::wmfFile(64, 32, {{0, 0, 32, 32, IconPalette[kRed]}, {32, 16, 64, 32, IconPalette[kBlue]}});
+  const std::string wmf = test::wmfFile(
+      64, 32, {{0, 0, 32, 32, IconPalette[kRed]}, {32, 16, 64, 32, IconPalette[kBlue]}});
   const MetafileSvg svg = wmfToSvg(wmf);
   EXPECT_EQ(svg.width, 64);
   EXPECT_EQ(svg.height, 32);
@@ -223,7 +232,8 @@ TEST_F(PictureLoading, WindowsMetafileIsDrawnWithUndrawnPartsWhite) {
 }
 
 TEST_F(PictureLoading, EnhancedMetafileIsDrawnWithUndrawnPartsWhite) {
-  const std::string emf = test::emfFile(64, 32, {{0, 0, 32, 32, IconPalette[kRed]}, {32, 16, 64, 32, IconPalette[kBlue]}});
+  const std::string emf = test::emfFile(
+      64, 32, {{0, 0, 32, 32, IconPalette[kRed]}, {32, 16, 64, 32, IconPalette[kBlue]}});
   const MetafileSvg svg = emfToSvg(emf);
   EXPECT_EQ(svg.width, 64);
   EXPECT_EQ(svg.height, 32);
@@ -245,7 +255,8 @@ TEST_F(PictureLoading, DamagedMetafilesAreRefused) {
   EXPECT_THROW(load("short.wmf", wmf.substr(0, 10)), PictureError);
   EXPECT_THROW(load("text.wmf", std::string(200, 'w')), PictureError);
   EXPECT_THROW(load("short.emf", emf.substr(0, 60)), PictureError);
-  EXPECT_THROW(load("cut.emf", emf.substr(0, emf.size() - 8)), PictureError);  // shorter than it says
+  EXPECT_THROW(load("cut.emf", emf.substr(0, emf.size() - 8)),
+               PictureError);  // shorter than it says
   std::string noFrame = emf;
   for (std::size_t at = 24; at < 40; ++at) noFrame[at] = 0;
   EXPECT_THROW(load("empty.emf", noFrame), PictureError);
@@ -264,7 +275,8 @@ void pngChunk(Bytes& file, const std::string& type, const std::string& data) {
 // A PNG whose header announces the size; its pixel data is a few stray bytes.
 std::string pngAnnouncing(std::uint32_t width, std::uint32_t height) {
   Bytes header;
-  for (const std::uint32_t value : {width, height}) header.u8(value >> 24).u8(value >> 16).u8(value >> 8).u8(value);
+  for (const std::uint32_t value : {width, height})
+    header.u8(value >> 24).u8(value >> 16).u8(value >> 8).u8(value);
   header.u8(8).u8(6).u8(0).u8(0).u8(0);
   Bytes file;
   file.raw("\x89PNG\r\n\x1A\n");
@@ -292,7 +304,9 @@ TEST_F(PictureLoading, UnreadableFilesRaiseTheLoadersError) {
   EXPECT_NE(message("huge.png", pngAnnouncing(20000, 20000)).find("too large"), std::string::npos);
   EXPECT_THROW(loadPicture(folder_.file("missing.png")), PictureError);
   // A picture of zero width.
-  EXPECT_NE(message("zero.gif", test::gifFile(0, 4, [](int, int) { return 0; }, -1)), "loaded");
+  EXPECT_NE(message("zero.gif", test::gifFile(
+                                    0, 4, [](int, int) { return 0; }, -1)),
+            "loaded");
 }
 
 }  // namespace

@@ -2,10 +2,10 @@
 
 #include <filesystem>
 
+#include "base/ByteFile.h"
 #include "icon/BitmapFile.h"
 #include "icon/RenderIcon.h"
 #include "icon/StandardIcon.h"
-#include "base/ByteFile.h"
 #include "tests/icon/IconTestSupport.h"
 
 namespace vantrel {
@@ -58,7 +58,8 @@ TEST(RenderIcon, HundredByThirtyThreeTakesOneSourcePixelPerIconPixel) {
 }
 
 TEST(RenderIcon, ThirtyThreeByThirtyTwoLosesOnlyTheRightmostColumn) {
-  const IconBitmap icon = renderIconBitmap(palettePicture(33, 32, [](int x, int y) { return x == 32 ? 9 : (x + y) % 9; }));
+  const IconBitmap icon = renderIconBitmap(
+      palettePicture(33, 32, [](int x, int y) { return x == 32 ? 9 : (x + y) % 9; }));
   for (int y = 0; y < 32; ++y) {
     for (int x = 0; x < 32; ++x) ASSERT_EQ(icon.pixel(x, y), (x + y) % 9);
   }

@@ -1,9 +1,9 @@
-#include "page/FormPage.h"
-
 #include <gtest/gtest.h>
 
 #include <initializer_list>
 #include <string>
+
+#include "page/FormPage.h"
 
 namespace vantrel {
 namespace {
@@ -49,8 +49,15 @@ std::string epilogue(const std::string& required, const std::string& order,
 FormField row(std::string name, std::string_view type, std::string caption = "",
               std::string content = "", std::string optional = "Ja",
               std::string preselected = "Nein") {
-  return FormField{std::move(name), std::string(type), std::move(caption), std::move(content),
-                   "40", "5", "0", std::move(optional), std::move(preselected)};
+  return FormField{std::move(name),
+                   std::string(type),
+                   std::move(caption),
+                   std::move(content),
+                   "40",
+                   "5",
+                   "0",
+                   std::move(optional),
+                   std::move(preselected)};
 }
 
 FieldList listOf(std::initializer_list<FormField> rows) {
@@ -87,20 +94,21 @@ TEST(FormPage, RequiredTextFieldOptionGroupAndSeparator) {
       row("C", "Trennlinie"),
   });
   EXPECT_EQ(page(fields),
-            kPrologue + crlfLines({
-                            "<tr>",
-                            "<td>Name*</td>",
-                            "<td><input type=\"text\" size=\"40\" name=\"A\" value=\"\"></td>",
-                            "</tr>",
-                            "<tr>",
-                            "<td colspan=2><input type=\"radio\" name=\"B\" value=\"r\" "
-                            "checked=\"checked\"> rot</td>",
-                            "</tr>",
-                            "<tr>",
-                            "<td colspan=2><input type=\"radio\" name=\"B\" value=\"b\"> blau</td>",
-                            "</tr>",
-                            "</table><hr><table border=\"0\" cellpadding=4 cellspacing=1 >",
-                        }) +
+            kPrologue +
+                crlfLines({
+                    "<tr>",
+                    "<td>Name*</td>",
+                    "<td><input type=\"text\" size=\"40\" name=\"A\" value=\"\"></td>",
+                    "</tr>",
+                    "<tr>",
+                    "<td colspan=2><input type=\"radio\" name=\"B\" value=\"r\" "
+                    "checked=\"checked\"> rot</td>",
+                    "</tr>",
+                    "<tr>",
+                    "<td colspan=2><input type=\"radio\" name=\"B\" value=\"b\"> blau</td>",
+                    "</tr>",
+                    "</table><hr><table border=\"0\" cellpadding=4 cellspacing=1 >",
+                }) +
                 epilogue("A", "A,B,B,C", "a@b.de"));
 }
 
@@ -116,21 +124,22 @@ TEST(FormPage, EveryOtherTypeWritesItsLines) {
       row("N", "Normaler Text", "<i>Hinweis</i>"),
   });
   EXPECT_EQ(page(fields),
-            kPrologue + crlfLines({
-                            "<tr>",
-                            "<td>Text</td>",
-                            "<td><textarea name=\"T\" cols=\"30\" rows=\"7\"><b>x</b></textarea></td>",
-                            "</tr>",
-                            "<tr>",
-                            "<td colspan=2><input type=\"checkbox\" name=\"K\" value=\"1\" "
-                            "checked=\"checked\"> ja?</td>",
-                            "</tr>",
-                            "<tr>",
-                            "<td colspan=2><input type=\"checkbox\" name=\"L\" value=\"2\"> nein?</td>",
-                            "</tr>",
-                            "</table><p><table border=\"0\" cellpadding=4 cellspacing=1 >",
-                            "</table><i>Hinweis</i><table border=\"0\" cellpadding=4 cellspacing=1 >",
-                        }) +
+            kPrologue +
+                crlfLines({
+                    "<tr>",
+                    "<td>Text</td>",
+                    "<td><textarea name=\"T\" cols=\"30\" rows=\"7\"><b>x</b></textarea></td>",
+                    "</tr>",
+                    "<tr>",
+                    "<td colspan=2><input type=\"checkbox\" name=\"K\" value=\"1\" "
+                    "checked=\"checked\"> ja?</td>",
+                    "</tr>",
+                    "<tr>",
+                    "<td colspan=2><input type=\"checkbox\" name=\"L\" value=\"2\"> nein?</td>",
+                    "</tr>",
+                    "</table><p><table border=\"0\" cellpadding=4 cellspacing=1 >",
+                    "</table><i>Hinweis</i><table border=\"0\" cellpadding=4 cellspacing=1 >",
+                }) +
                 epilogue("", "T,K,L,P,N", "a@b.de"));
 }
 
@@ -153,16 +162,17 @@ TEST(FormPage, MaxCharsIsLeftOutOnlyForExactlyZero) {
 
 TEST(FormPage, RequiredHeadingIsStarredAndListedWithoutAnInput) {
   const FieldList fields = listOf({row("H", kHeading, "Umfrage", "", "Nein")});
-  EXPECT_EQ(page(fields), kPrologue + crlfLines({
-                                          "</table><h1>Umfrage*</h1><table border=\"0\" "
-                                          "cellpadding=4 cellspacing=1 >",
-                                      }) +
+  EXPECT_EQ(page(fields), kPrologue +
+                              crlfLines({
+                                  "</table><h1>Umfrage*</h1><table border=\"0\" "
+                                  "cellpadding=4 cellspacing=1 >",
+                              }) +
                               epilogue("H", "H", "a@b.de"));
 }
 
 TEST(FormPage, UnknownTypeWritesNothingButStaysInTheLists) {
-  const FieldList fields = listOf({row("X", "Textfeld ", "cap", "", "Nein"),
-                                   row("Y", "textfeld", "cap"), row("Z", "", "cap")});
+  const FieldList fields = listOf(
+      {row("X", "Textfeld ", "cap", "", "Nein"), row("Y", "textfeld", "cap"), row("Z", "", "cap")});
   EXPECT_EQ(page(fields), kPrologue + epilogue("X", "X,Y,Z", "a@b.de"));
 }
 
@@ -171,17 +181,25 @@ TEST(FormPage, EmptyNamesInTheLists) {
   const FieldList fields = listOf({row("", "Trennlinie", "", "", "Nein"),
                                    row("A", "Trennlinie", "", "", "Nein"), row("", "Trennlinie")});
   const std::string separator = "</table><hr><table border=\"0\" cellpadding=4 cellspacing=1 >";
-  EXPECT_EQ(page(fields),
-            kPrologue + crlfLines({separator, separator, separator}) + epilogue("A", "A,", "a@b.de"));
+  EXPECT_EQ(page(fields), kPrologue + crlfLines({separator, separator, separator}) +
+                              epilogue("A", "A,", "a@b.de"));
 }
 
 TEST(FormPage, Windows1252BytesPassThroughAsSingleBytes) {
   // "Größe", "Übung", "Ä€" in Windows-1252.
-  const FieldList fields = listOf({row("g", "Textfeld", "Gr\xF6\xDF" "e", "\xDC" "bung"),
+  const FieldList fields = listOf({row("g", "Textfeld",
+                                       "Gr\xF6\xDF"
+                                       "e",
+                                       "\xDC"
+                                       "bung"),
                                    row("h", kHeading, "\xC4\x80")});
   const std::string text = page(fields, "m\xFC@x.de");
-  EXPECT_NE(text.find("<td>Gr\xF6\xDF" "e</td>\r\n"), std::string::npos);
-  EXPECT_NE(text.find("value=\"\xDC" "bung\"></td>\r\n"), std::string::npos);
+  EXPECT_NE(text.find("<td>Gr\xF6\xDF"
+                      "e</td>\r\n"),
+            std::string::npos);
+  EXPECT_NE(text.find("value=\"\xDC"
+                      "bung\"></td>\r\n"),
+            std::string::npos);
   EXPECT_NE(text.find("<h1>\xC4\x80</h1>"), std::string::npos);
   EXPECT_NE(text.find("VALUE=\"m\xFC@x.de\">"), std::string::npos);
   EXPECT_EQ(text.find("\xC3"), std::string::npos) << "no UTF-8 lead byte";
@@ -196,25 +214,24 @@ TEST(FormPage, DoubleQuotesAreEscapedInAttributeValuesOnly) {
   area.Height = "\"\"";
   const FieldList fields = listOf({text, area, row("r", kRadio, "\"L\"", "x\"y", "Nein", "Ja")});
   const std::string body = page(fields, "\"a\"@b.de");
-  EXPECT_EQ(body,
-            kPrologue +
-                crlfLines({
-                    "<tr>",
-                    "<td>Sag \"Hallo\"</td>",
-                    "<td><input type=\"text\" size=\"4&quot;0\" maxlength=\"9&quot;\" "
-                    "name=\"n&quot;1\" value=\"er sagte &quot;ja&quot;\"></td>",
-                    "</tr>",
-                    "<tr>",
-                    "<td>\"q\"</td>",
-                    "<td><textarea name=\"t&quot;\" cols=\"&quot;\" rows=\"&quot;&quot;\">"
-                    "\"drin\" & <b></textarea></td>",
-                    "</tr>",
-                    "<tr>",
-                    "<td colspan=2><input type=\"radio\" name=\"r\" value=\"x&quot;y\" "
-                    "checked=\"checked\"> \"L\"*</td>",
-                    "</tr>",
-                }) +
-                epilogue("r", "n&quot;1,t&quot;,r", "&quot;a&quot;@b.de"));
+  EXPECT_EQ(body, kPrologue +
+                      crlfLines({
+                          "<tr>",
+                          "<td>Sag \"Hallo\"</td>",
+                          "<td><input type=\"text\" size=\"4&quot;0\" maxlength=\"9&quot;\" "
+                          "name=\"n&quot;1\" value=\"er sagte &quot;ja&quot;\"></td>",
+                          "</tr>",
+                          "<tr>",
+                          "<td>\"q\"</td>",
+                          "<td><textarea name=\"t&quot;\" cols=\"&quot;\" rows=\"&quot;&quot;\">"
+                          "\"drin\" & <b></textarea></td>",
+                          "</tr>",
+                          "<tr>",
+                          "<td colspan=2><input type=\"radio\" name=\"r\" value=\"x&quot;y\" "
+                          "checked=\"checked\"> \"L\"*</td>",
+                          "</tr>",
+                      }) +
+                      epilogue("r", "n&quot;1,t&quot;,r", "&quot;a&quot;@b.de"));
 }
 
 TEST(FormPage, NothingButTheDoubleQuoteIsChanged) {
@@ -226,8 +243,8 @@ TEST(FormPage, NothingButTheDoubleQuoteIsChanged) {
 TEST(FormPage, ActionIsTheScriptOnTheConfiguredHost) {
   EXPECT_EQ(formMailActionFor("mail.example.org"),
             "http://mail.example.org/cgi-bin/sendmailform.cgi");
-  EXPECT_EQ(formMailAction(), std::string("http://") + VANTREL_FORMMAIL_HOST +
-                                  "/cgi-bin/sendmailform.cgi");
+  EXPECT_EQ(formMailAction(),
+            std::string("http://") + VANTREL_FORMMAIL_HOST + "/cgi-bin/sendmailform.cgi");
 }
 
 }  // namespace

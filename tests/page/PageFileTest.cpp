@@ -1,5 +1,3 @@
-#include "page/PageFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "page/FormPage.h"
+#include "page/PageFile.h"
 #include "tests/support/TempFolder.h"
 
 namespace vantrel {

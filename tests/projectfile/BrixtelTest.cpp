@@ -1,10 +1,9 @@
-#include "base/brixtel.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <sstream>
 
+#include "base/brixtel.h"
 #include "tests/support/TempFolder.h"
 
 namespace vantrel {
@@ -34,7 +33,11 @@ TEST(LengthPrefixedString, LayoutIsLittleEndianCountThenBytes) {
   EXPECT_EQ(lengthPrefixed(""), std::string(4, '\0'));
   EXPECT_EQ(lengthPrefixed("abc"), std::string("\x03\0\0\0abc", 7));
   // The count is of bytes: umlauts are one byte each in Windows-1252.
-  EXPECT_EQ(lengthPrefixed("Gr\xF6\xDF" "e"), std::string("\x05\0\0\0Gr\xF6\xDF" "e", 9));
+  EXPECT_EQ(lengthPrefixed("Gr\xF6\xDF"
+                           "e"),
+            std::string("\x05\0\0\0Gr\xF6\xDF"
+                        "e",
+                        9));
   const std::string big(0x012345, 'x');
   EXPECT_EQ(lengthPrefixed(big).substr(0, 4), std::string("\x45\x23\x01\0", 4));
 }
@@ -53,16 +56,22 @@ TEST(LengthPrefixedString, DamagedLengthsAreReadBeyondEndOfFile) {
   EXPECT_EQ(expectInOutError(std::string("\x05\0", 2)), "Read beyond end of file.");
   EXPECT_EQ(expectInOutError(std::string("\x05\0\0\0abcd", 8)), "Read beyond end of file.");
   // Negative and huge counts fail before any text is made of them.
-  EXPECT_EQ(expectInOutError(std::string("\xFF\xFF\xFF\xFF" "abc", 7)), "Read beyond end of file.");
+  EXPECT_EQ(expectInOutError(std::string("\xFF\xFF\xFF\xFF"
+                                         "abc",
+                                         7)),
+            "Read beyond end of file.");
   EXPECT_EQ(expectInOutError(std::string("\x00\x00\x00\x80", 4)), "Read beyond end of file.");
-  EXPECT_EQ(expectInOutError(std::string("\xF0\xFF\xFF\x7F" "abc", 7)), "Read beyond end of file.");
+  EXPECT_EQ(expectInOutError(std::string("\xF0\xFF\xFF\x7F"
+                                         "abc",
+                                         7)),
+            "Read beyond end of file.");
 }
 
 TEST(LengthPrefixedString, FileReaderReadsAcrossItsBuffer) {
   TempFolder folder;
   const std::string large(200000, 'q');
-  test::putFile(folder.file("strings"), lengthPrefixed("first") + lengthPrefixed(large) +
-                                            lengthPrefixed("\xE4\xF6\xFC"));
+  test::putFile(folder.file("strings"),
+                lengthPrefixed("first") + lengthPrefixed(large) + lengthPrefixed("\xE4\xF6\xFC"));
   FileReader reader(folder.file("strings"));
   EXPECT_EQ(ReadLengthPrefixedString(reader), "first");
   EXPECT_EQ(ReadLengthPrefixedString(reader), large);

@@ -1,5 +1,3 @@
-#include "project/ProjectFile.h"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,14 +5,15 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "project/ProjectFile.h"
 #include "tests/projectfile/FileCases.h"
 #include "tests/support/TempFolder.h"
 
 namespace vantrel {
 namespace {
 
-using test::FileCase;
 using test::fileBytes;
+using test::FileCase;
 using test::putFile;
 using test::TempFolder;
 
@@ -30,7 +29,8 @@ const std::string kExampleBytes(
     "\xB8\x01\0\0"
     "\1"
     "\1"
-    "\x07\0\0\0" "Vantrel"
+    "\x07\0\0\0"
+    "Vantrel"
     "\x58\x02\0\0\xB8\x01\0\0\1\1",
     70);
 
@@ -38,8 +38,14 @@ Project exampleProject() { return Project{{}, "", newProjectSettings()}; }
 
 Project projectWithRows() {
   Project project;
-  project.fields.append({"Vorname", "Textfeld", "Ihr Vorname:", "", "30", "1", "0", "Nein", "Nein"});
-  project.fields.append({"", "\xDC" "berschrift", "Gr\xF6\xDF" "e", "", "", "", "", "", ""});
+  project.fields.append(
+      {"Vorname", "Textfeld", "Ihr Vorname:", "", "30", "1", "0", "Nein", "Nein"});
+  project.fields.append({"",
+                         "\xDC"
+                         "berschrift",
+                         "Gr\xF6\xDF"
+                         "e",
+                         "", "", "", "", "", ""});
   project.email = "umfrage@example.org";
   project.settings = startupSettings();
   project.settings->element(WindowElement::About) = false;
@@ -64,7 +70,10 @@ TEST(ProjectFile, RowsAndTextsSurviveARoundTrip) {
   const std::string bytes = projectBytes(project);
   EXPECT_EQ(readProjectBytes(bytes), project);
   // Lengths count bytes: the caption "Größe" is five bytes long.
-  EXPECT_NE(bytes.find(std::string("\x05\0\0\0Gr\xF6\xDF" "e", 9)), std::string::npos);
+  EXPECT_NE(bytes.find(std::string("\x05\0\0\0Gr\xF6\xDF"
+                                   "e",
+                                   9)),
+            std::string::npos);
 }
 
 TEST(ProjectFile, ProjectWithoutSettingsIsWrittenWithTheStartupValues) {
@@ -77,7 +86,10 @@ TEST(ProjectFile, ProjectWithoutSettingsIsWrittenWithTheStartupValues) {
 TEST(ProjectFile, SettingsOfTheGoldenFilesAreReadAsStored) {
   const Project rows = readProjectFile(kDataDir + "rows-umlauts.vtq");
   ASSERT_EQ(rows.fields.size(), 4);
-  EXPECT_EQ(rows.fields.at(1).CaptionText, "Gr\xF6\xDF" "e & Gewicht \x96 \x84Ma\xDF" "e\x93 \x80");
+  EXPECT_EQ(rows.fields.at(1).CaptionText,
+            "Gr\xF6\xDF"
+            "e & Gewicht \x96 \x84Ma\xDF"
+            "e\x93 \x80");
   EXPECT_EQ(rows.fields.at(1).Content, "Zeile 1\r\nZeile 2");
   EXPECT_EQ(rows.fields.at(3).TypeText, "Unbekannter Typ");  // kept, not validated
   ASSERT_TRUE(rows.settings);
@@ -158,7 +170,10 @@ TEST(ProjectFileOpen, MissingFileAndFolderCannotBeOpened) {
     readProjectFile(folder.file("nix.vtq"));
     FAIL();
   } catch (const ProjectOpenError& error) {
-    EXPECT_STREQ(error.what(), "Projekt \xC3\xB6" "ffnen: Konnte die Datei nix.vtq nicht \xC3\xB6" "ffnen!");
+    EXPECT_STREQ(error.what(),
+                 "Projekt \xC3\xB6"
+                 "ffnen: Konnte die Datei nix.vtq nicht \xC3\xB6"
+                 "ffnen!");
   }
   EXPECT_THROW(readProjectFile(folder.path().string()), ProjectOpenError);
 }
@@ -168,7 +183,9 @@ TEST(ProjectFileOpen, WrongMagicHasTheToolsMessage) {
     readProjectFile(kDataDir + "wrong-magic-byte.vtq");
     FAIL();
   } catch (const NotAProjectFile& error) {
-    EXPECT_STREQ(error.what(), "Die Datei ist keine g\xC3\xBC" "ltige \"Drovanex 1.0\"-Datei!");
+    EXPECT_STREQ(error.what(),
+                 "Die Datei ist keine g\xC3\xBC"
+                 "ltige \"Drovanex 1.0\"-Datei!");
   }
 }
 
@@ -254,7 +271,8 @@ TEST(ProjectFileSave, AFailedWriteLeavesTheOldFileAsItWas) {
 
 TEST(ProjectFileSave, AFailedFirstSaveLeavesNoFile) {
   TempFolder folder;
-  EXPECT_THROW(saveProjectFile(folder.file("neu.vtq"), exampleProject(), failAfter(30)), InOutError);
+  EXPECT_THROW(saveProjectFile(folder.file("neu.vtq"), exampleProject(), failAfter(30)),
+               InOutError);
   EXPECT_TRUE(folder.entries().empty());
 }
 

@@ -1,18 +1,17 @@
-#include "project/ProjectJson.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "project/AnyProjectFile.h"
+#include "project/ProjectJson.h"
 #include "tests/projectfile/FileCases.h"
 #include "tests/support/TempFolder.h"
 
 namespace vantrel {
 namespace {
 
-using test::FileCase;
 using test::fileBytes;
+using test::FileCase;
 using test::putFile;
 using test::TempFolder;
 
@@ -56,7 +55,9 @@ TEST(ProjectJson, TextIsUtf8InJsonAndWindows1252InTheModel) {
   EXPECT_EQ(project.email, "gr\xFC\xDF@\x80.de");
   ASSERT_TRUE(project.settings);
   // One escaped and one literal UTF-8 character, each one byte in the model.
-  EXPECT_EQ(project.settings->projectName, "Ma\xDF" "e \xE4");
+  EXPECT_EQ(project.settings->projectName,
+            "Ma\xDF"
+            "e \xE4");
 }
 
 TEST(ProjectJson, MissingSettingsMeanNoneAndSaveAsTheStartupValues) {
@@ -131,13 +132,19 @@ TEST(ProjectJson, SettingsNeedTheirTypesAndRanges) {
   EXPECT_EQ(refusal(settingsWith("width", "600")), "(accepted)");
   EXPECT_EQ(refusal(settingsWith("width", "-2147483648")), "(accepted)");
   EXPECT_EQ(refusal(settingsWith("width", "2147483648")),
-            "\"settings.width\" liegt au\xC3\x9F" "erhalb von -2147483648 bis 2147483647.");
+            "\"settings.width\" liegt au\xC3\x9F"
+            "erhalb von -2147483648 bis 2147483647.");
   EXPECT_EQ(refusal(settingsWith("height", "-2147483649")).substr(0, 19), "\"settings.height\" l");
-  EXPECT_EQ(refusal(settingsWith("height", "440.5")), "\"settings.height\" muss eine ganze Zahl sein.");
-  EXPECT_EQ(refusal(settingsWith("height", "-1e400")), "Die JSON-Daten enthalten eine zu gro\xC3\x9F" "e Zahl.");
-  EXPECT_EQ(refusal(settingsWith("height", "\"440\"")), "\"settings.height\" muss eine ganze Zahl sein.");
+  EXPECT_EQ(refusal(settingsWith("height", "440.5")),
+            "\"settings.height\" muss eine ganze Zahl sein.");
+  EXPECT_EQ(refusal(settingsWith("height", "-1e400")),
+            "Die JSON-Daten enthalten eine zu gro\xC3\x9F"
+            "e Zahl.");
+  EXPECT_EQ(refusal(settingsWith("height", "\"440\"")),
+            "\"settings.height\" muss eine ganze Zahl sein.");
   EXPECT_EQ(refusal(settingsWith("about", "1")), "\"settings.about\" muss true oder false sein.");
-  EXPECT_EQ(refusal(settingsWith("fixedSize", "null")), "\"settings.fixedSize\" muss true oder false sein.");
+  EXPECT_EQ(refusal(settingsWith("fixedSize", "null")),
+            "\"settings.fixedSize\" muss true oder false sein.");
 }
 
 TEST(AnyProjectFile, ExtensionDecidesTheForm) {

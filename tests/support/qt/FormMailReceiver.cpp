@@ -115,9 +115,10 @@ void FormMailReceiver::readFrom(QTcpSocket* socket) {
   if (!parseRequest(data, request)) return;
   data.clear();
   requests_.append(request);
-  socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
-                "Content-Length: " +
-                QByteArray::number(kAnswer.size()) + "\r\n\r\n" + kAnswer);
+  socket->write(
+      "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n"
+      "Content-Length: " +
+      QByteArray::number(kAnswer.size()) + "\r\n\r\n" + kAnswer);
   socket->disconnectFromHost();
   emit received();
 }

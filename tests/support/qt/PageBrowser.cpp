@@ -26,7 +26,8 @@ QString fromPage(const std::string& bytes) { return QString::fromStdString(utf8F
 
 QString jsString(const QString& text) {
   // A JSON string is a JavaScript string literal.
-  return QString::fromUtf8(QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact))
+  return QString::fromUtf8(
+             QJsonDocument::fromVariant(QVariantList{text}).toJson(QJsonDocument::Compact))
       .mid(1)
       .chopped(1);
 }
