@@ -133,6 +133,30 @@ quint16 freeLoopbackPort() {
 
 QString formMailHost() { return QUrl(QStringLiteral("http://" VANTREL_FORMMAIL_HOST)).host(); }
 
+// The debugging port lists the page as soon as its address is known, which can be before its
+// document has loaded (on a busy machine often); the form can be filled only once it has.
+bool waitUntilTheFormHasLoaded(DevToolsConnection& devTools) {
+  const QString loaded = QStringLiteral(
+      "document.readyState === 'complete' && document.getElementsByName('ort').length === 1");
+  QElapsedTimer timer;
+  timer.start();
+  for (int id = 100; !timer.hasExpired(kTimeoutMs); ++id) {
+    QJsonObject command{{QStringLiteral("id"), id},
+                        {QStringLiteral("method"), QStringLiteral("Runtime.evaluate")},
+                        {QStringLiteral("params"), QJsonObject{{QStringLiteral("expression"), loaded},
+                                                               {QStringLiteral("returnByValue"), true}}}};
+    devTools.send(QJsonDocument(command).toJson(QJsonDocument::Compact));
+    const std::optional<QJsonObject> answer = devTools.answerTo(id);
+    if (!answer) return false;
+    if (answer->value(QStringLiteral("result")).toObject().value(QStringLiteral("result")).toObject()
+            .value(QStringLiteral("value")).toBool()) {
+      return true;
+    }
+    QTest::qWait(200);
+  }
+  return false;
+}
+
 }  // namespace
 
 class BuiltProgramPostTest : public QObject {
@@ -225,6 +249,7 @@ void BuiltProgramPostTest::postsAFilledFormToTheFormMailHost() {
   QVERIFY2(debugger, "the program's page never appeared on the debugging port");
   DevToolsConnection devTools;
   QVERIFY(devTools.open(*debugger));
+  QVERIFY2(waitUntilTheFormHasLoaded(devTools), "the program's page never finished loading");
   const QString fill = QStringLiteral(
       "(function() {"
       "  document.getElementsByName('ort')[0].value = 'M\\u00fcnchen';"
