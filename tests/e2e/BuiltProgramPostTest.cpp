@@ -141,15 +141,20 @@ bool waitUntilTheFormHasLoaded(DevToolsConnection& devTools) {
   QElapsedTimer timer;
   timer.start();
   for (int id = 100; !timer.hasExpired(kTimeoutMs); ++id) {
-    QJsonObject command{{QStringLiteral("id"), id},
-                        {QStringLiteral("method"), QStringLiteral("Runtime.evaluate")},
-                        {QStringLiteral("params"), QJsonObject{{QStringLiteral("expression"), loaded},
-                                                               {QStringLiteral("returnByValue"), true}}}};
+    QJsonObject command{
+        {QStringLiteral("id"), id},
+        {QStringLiteral("method"), QStringLiteral("Runtime.evaluate")},
+        {QStringLiteral("params"), QJsonObject{{QStringLiteral("expression"), loaded},
+                                               {QStringLiteral("returnByValue"), true}}}};
     devTools.send(QJsonDocument(command).toJson(QJsonDocument::Compact));
     const std::optional<QJsonObject> answer = devTools.answerTo(id);
     if (!answer) return false;
-    if (answer->value(QStringLiteral("result")).toObject().value(QStringLiteral("result")).toObject()
-            .value(QStringLiteral("value")).toBool()) {
+    if (answer->value(QStringLiteral("result"))
+            .toObject()
+            .value(QStringLiteral("result"))
+            .toObject()
+            .value(QStringLiteral("value"))
+            .toBool()) {
       return true;
     }
     QTest::qWait(200);
