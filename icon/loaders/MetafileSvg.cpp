@@ -348,7 +348,9 @@ MetafileSvg emfToSvg(std::string_view bytes, std::int64_t maxPixels) {
   generatorOptions options{};
   options.nameSpace = const_cast<char*>("");
   options.verbose = false;
-  options.emfplus = true;
+  // EMF+ records are left to the EMF records every such file carries as well: the library's
+  // EMF+ reader follows counts in the records beyond their end and crashes on damaged ones.
+  options.emfplus = false;
   options.svgDelimiter = true;
   options.imgWidth = width;
   options.imgHeight = height;
