@@ -1,13 +1,20 @@
 #include "icon/loaders/MetafileSvg.h"
 
 #include <emf2svg.h>
+#include <fcntl.h>
 #include <libwmf/api.h>
 #include <libwmf/ipa.h>
 #include <libwmf/svg.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <uemf.h>
 #include <uemf_safe.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
@@ -326,6 +333,95 @@ std::size_t checkEmfRecords(std::string_view records) {
   return at;
 }
 
+// libemf2svg still reads past damaged records inside emf2svg() itself, beyond anything the
+// record checks above can see. The conversion therefore runs in a child process: a crash or a
+// hang there is a picture that cannot be loaded, never the end of the tool.
+constexpr std::size_t kMaxEmfSvgBytes = std::size_t{64} << 20;
+constexpr auto kEmfDrawTimeLimit = std::chrono::seconds(20);
+
+[[noreturn]] void drawEmfAndExit(std::vector<char>& data, int width, int height, int output) {
+  // The crash must end only this process: no handler of the parent (a sanitizer's, a fuzzer's)
+  // may report it as the parent's own.
+  for (const int deadly : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) ::signal(deadly, SIG_DFL);
+  // Whatever the library or a sanitizer says on its way down is not the user's business: the
+  // caller reports the picture as one that cannot be drawn.
+  const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (quiet >= 0) ::dup2(quiet, STDERR_FILENO);
+  generatorOptions options{};
+  options.nameSpace = const_cast<char*>("");
+  options.verbose = false;
+  // EMF+ records are left to the EMF records every such file carries as well: the library's
+  // EMF+ reader follows counts in the records beyond their end.
+  options.emfplus = false;
+  options.svgDelimiter = true;
+  options.imgWidth = width;
+  options.imgHeight = height;
+  char* text = nullptr;
+  std::size_t length = 0;
+  const int converted = emf2svg(data.data(), data.size(), &text, &length, &options);
+  if (!converted || text == nullptr || length == 0 || length > kMaxEmfSvgBytes) _exit(1);
+  for (std::size_t at = 0; at < length;) {
+    const ssize_t written = ::write(output, text + at, length - at);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) _exit(1);
+    at += static_cast<std::size_t>(written);
+  }
+  _exit(0);
+}
+
+// Reads the child's SVG until it closes the pipe; nullopt when it sends too much or takes too
+// long.
+std::optional<std::string> readChildOutput(int input) {
+  const auto deadline = std::chrono::steady_clock::now() + kEmfDrawTimeLimit;
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    pollfd ready{input, POLLIN, 0};
+    const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled <= 0) return std::nullopt;
+    const ssize_t got = ::read(input, buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return std::nullopt;
+    if (got == 0) return text;
+    if (text.size() + static_cast<std::size_t>(got) > kMaxEmfSvgBytes) return std::nullopt;
+    text.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+bool childSucceeded(pid_t child) {
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return false;
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::optional<std::string> drawEmfInChildProcess(std::vector<char>& data, int width, int height) {
+  int pipeEnds[2];
+  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return std::nullopt;
+  const pid_t child = ::fork();
+  if (child < 0) {
+    ::close(pipeEnds[0]);
+    ::close(pipeEnds[1]);
+    return std::nullopt;
+  }
+  if (child == 0) {
+    ::close(pipeEnds[0]);
+    drawEmfAndExit(data, width, height, pipeEnds[1]);
+  }
+  ::close(pipeEnds[1]);
+  std::optional<std::string> svg = readChildOutput(pipeEnds[0]);
+  ::close(pipeEnds[0]);
+  if (!svg) ::kill(child, SIGKILL);
+  const bool succeeded = childSucceeded(child);
+  if (!succeeded) return std::nullopt;
+  return svg;
+}
+
 }  // namespace
 
 MetafileSvg emfToSvg(std::string_view bytes, std::int64_t maxPixels) {
@@ -345,21 +441,9 @@ MetafileSvg emfToSvg(std::string_view bytes, std::int64_t maxPixels) {
   const std::size_t checkedSize = checkEmfRecords(declared);
   std::vector<char> data(declared.begin(),
                          declared.begin() + static_cast<std::ptrdiff_t>(checkedSize));
-  generatorOptions options{};
-  options.nameSpace = const_cast<char*>("");
-  options.verbose = false;
-  // EMF+ records are left to the EMF records every such file carries as well: the library's
-  // EMF+ reader follows counts in the records beyond their end and crashes on damaged ones.
-  options.emfplus = false;
-  options.svgDelimiter = true;
-  options.imgWidth = width;
-  options.imgHeight = height;
-  char* text = nullptr;
-  std::size_t length = 0;
-  const int converted = emf2svg(data.data(), data.size(), &text, &length, &options);
-  const std::unique_ptr<char, decltype(&std::free)> owned(text, &std::free);
-  if (!converted || text == nullptr || length == 0) emfInvalid("its records cannot be drawn");
-  return {std::string(text, length), width, height};
+  std::optional<std::string> svg = drawEmfInChildProcess(data, width, height);
+  if (!svg) emfInvalid("its records cannot be drawn");
+  return {std::move(*svg), width, height};
 }
 
 }  // namespace vantrel

@@ -5,6 +5,9 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "icon/RenderIcon.h"
 #include "icon/loaders/JpegPicture.h"
@@ -260,6 +263,23 @@ TEST_F(PictureLoading, DamagedMetafilesAreRefused) {
   std::string noFrame = emf;
   for (std::size_t at = 24; at < 40; ++at) noFrame[at] = 0;
   EXPECT_THROW(load("empty.emf", noFrame), PictureError);
+}
+
+// Inputs on which libemf2svg itself reads past its buffer (found by fuzzing; AddressSanitizer
+// stops the process there, a plain build may read stray bytes or crash): the tool refuses them
+// as damaged and lives on.
+TEST_F(PictureLoading, MetafilesThatCrashTheirConverterAreRefused) {
+  for (const char* name : {"emfplus-record-crash.emf", "record-overread-crash.emf"}) {
+    SCOPED_TRACE(name);
+    std::ifstream file(std::filesystem::path(VANTREL_FUZZ_SEEDS_DIR) / "emf" / name,
+                       std::ios::binary);
+    ASSERT_TRUE(file) << "seed missing";
+    const std::string emf{std::istreambuf_iterator<char>(file), {}};
+    EXPECT_THROW(load(name, emf), PictureError);
+  }
+  // The process that drew them is gone; a sound picture is still drawn.
+  const std::string emf = test::emfFile(64, 32, {{0, 0, 64, 32, IconPalette[kRed]}});
+  EXPECT_EQ(colourAt(load("after.emf", emf), 10, 10), IconPalette[kRed]);
 }
 
 // A PNG chunk with its CRC, so that a reader believes it.
