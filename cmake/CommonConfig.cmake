@@ -14,7 +14,7 @@ if(VANTREL_SANITIZE)
 endif()
 if(VANTREL_FUZZ)
   # Every library the fuzz targets link is instrumented, so coverage guides the fuzzer there too.
-  target_compile_options(vantrel_common INTERFACE -fsanitize=fuzzer-no-link,address,undefined -g)
+  target_compile_options(vantrel_common INTERFACE -fsanitize=fuzzer-no-link,address,undefined -g1)
   target_link_options(vantrel_common INTERFACE -fsanitize=address,undefined)
 endif()
 target_compile_definitions(vantrel_common INTERFACE
