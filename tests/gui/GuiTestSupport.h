@@ -7,7 +7,10 @@
 #include <QByteArray>
 #include <QDialog>
 #include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QList>
+#include <QMessageBox>
 #include <QPointer>
 #include <QString>
 #include <QTest>
@@ -40,6 +43,50 @@ class FileDialogRecorder {
 
  private:
   FileDialogHandler previous_;
+};
+
+// Uses the next real file dialog like a user: once the dialog has the focus, types `path` into
+// its name box and accepts. A question the dialog asks on its own is noted and answered with No,
+// and the dialog is then cancelled, so a test never hangs on it.
+class RealFileDialogUser {
+ public:
+  explicit RealFileDialogUser(QString path) : path_(std::move(path)) {
+    QObject::connect(&poll_, &QTimer::timeout, [this] { step(); });
+    poll_.start(20);
+  }
+  RealFileDialogUser(const RealFileDialogUser&) = delete;
+  RealFileDialogUser& operator=(const RealFileDialogUser&) = delete;
+
+  bool answered = false;
+  QStringList questions;
+
+ private:
+  void step() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+      questions.append(box->text());
+      box->reject();
+      return;
+    }
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (!dialog || waiting_) return;
+    if (answered) {
+      dialog->reject();
+      return;
+    }
+    waiting_ = true;
+    const bool active = QTest::qWaitForWindowActive(dialog);
+    waiting_ = false;
+    auto* nameBox = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!active || !nameBox) return;
+    nameBox->setText(path_);
+    answered = true;
+    static_cast<QDialog*>(dialog)->accept();  // as the dialog's own button does
+  }
+
+  QString path_;
+  QTimer poll_;
+  bool waiting_ = false;
 };
 
 // The child of `parent` with this object name, as a user finds a control by looking; a

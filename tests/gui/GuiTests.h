@@ -61,6 +61,7 @@ class TestFieldEditor : public QObject {
   void cancelClosesWithoutAnyCheck();
   void spinEditConfirmedWithEnterKeepsTheTypedText();
   void spinEditConfirmedWithAClickIsBroughtIntoItsLimits();
+  void sizesConfirmedWithEnterAreStoredAsTypedInTheActiveWindow();
 };
 
 class TestProjectCommands : public QObject {
@@ -72,6 +73,7 @@ class TestProjectCommands : public QObject {
   void failedOpenChangesNothingOnScreen();
   void failedSaveKeepsNameTitleAndOldFile();
   void sizesAreSavedAsTypedBeforeConfirming();
+  void sizesAreSavedAsTypedWhileAFileDialogHasTheFocus();
 };
 
 class TestPreview : public QObject {
