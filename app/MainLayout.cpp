@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "app/FieldListModel.h"
+#include "app/FieldListView.h"
 #include "app/MainFormUi.h"
 #include "app/ProgressPanel.h"
 #include "gui/Maker.h"
@@ -266,7 +267,7 @@ QWidget* TMainForm::Ui::buildFieldsTab(QWidget* parent, FieldListModel& fields) 
   auto* listRow = new QHBoxLayout();
   listRow->setContentsMargins(6, 0, 0, 6);
   listRow->setSpacing(2);
-  ListView1 = new QTreeView(TabSheet3);
+  ListView1 = new FieldListView(TabSheet3);
   ListView1->setObjectName(QStringLiteral("ListView1"));
   setUpFieldListView(ListView1, fields);
   listRow->addWidget(ListView1, 1);

@@ -14,6 +14,7 @@
 #include <QTreeView>
 
 #include "app/FieldListModel.h"
+#include "app/FieldListView.h"
 #include "app/MainFormUi.h"
 #include "app/WindowPlacement.h"
 #include "gui/AboutBoxUnit.h"
@@ -69,8 +70,9 @@ void TMainForm::connectHandlers() {
   connectHandler(ui_->DelFieldBtn, &QPushButton::clicked, this, &TMainForm::DelFieldBtnClick);
   connectHandler(ui_->UpBtn, &QToolButton::clicked, this, &TMainForm::UpBtnClick);
   connectHandler(ui_->DownBtn, &QToolButton::clicked, this, &TMainForm::DownBtnClick);
-  // A double click anywhere in the list edits the selected row (eventFilter).
-  ui_->ListView1->viewport()->installEventFilter(this);
+  // A double click anywhere in the list edits the selected row.
+  connectHandler(ui_->ListView1, &FieldListView::editRequested, this,
+                 &TMainForm::ListView1DblClick);
 
   connectHandler(ui_->BackButton, &QPushButton::clicked, this, &TMainForm::BackBtnClick);
   connectHandler(ui_->FwdButton, &QPushButton::clicked, this, &TMainForm::FwdBtnClick);
@@ -136,14 +138,6 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QMainWindow::keyPressEvent(event);
-}
-
-bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui_->ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-    runGuarded([this] { ListView1DblClick(); });
-    return true;
-  }
-  return QMainWindow::eventFilter(watched, event);
 }
 
 void TMainForm::EndeBtnClick() { close(); }

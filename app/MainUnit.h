@@ -57,7 +57,6 @@ class TMainForm : public QMainWindow {
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private slots:
   // Window and bottom bar (MainUnit.cpp)

@@ -48,6 +48,7 @@ class TestFieldList : public QObject {
   void movesFollowTheSelectedRow();
   void nameColumnIsEditedInPlaceUnfiltered();
   void doubleClickEditsTheSelectedRow();
+  void doubleClickOnTheSelectedNameOpensOnlyTheEditor();
 };
 
 class TestFieldEditor : public QObject {
