@@ -113,6 +113,8 @@ void TMainForm::EXENameBrowseClick() {
   request.fileName = ui_->EXENameEdit->text();
   request.filter = QStringLiteral("EXE-Dateien (*.exe)");
   request.defaultSuffix = QStringLiteral("exe");
+  // Choosing a name writes nothing; the build asks before it replaces the file.
+  request.confirmOverwrite = false;
   if (const auto chosen = chooseFile(request)) ui_->EXENameEdit->setText(*chosen);
 }
 

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 
 #include "gui/Shell.h"
 #include "icon/BitmapFile.h"
@@ -113,6 +114,25 @@ void TestBuild::existingOutputIsReplacedOnlyAfterYes() {
   QCOMPARE(messages.shown[3].text, QStringLiteral("EXE-Datei wurde erfolgreich erstellt!"));
   QVERIFY(readAll(output).size() > 1000);
   QCOMPARE(starts.started, QStringList{output});
+}
+
+// Only the build asks before it replaces the output file; choosing it asks nothing.
+void TestBuild::browsingForAnExistingOutputFileAsksNothing() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
+  MessageBoxRecorder messages;
+  TMainForm& form = *fixture.form;
+  const QString existing = fixture.filePath(QStringLiteral("alt.exe"));
+  QFile file(existing);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.close();
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(2);
+  RealFileDialogUser dialogUser(existing);
+  QTest::mouseClick(named<QToolButton>(&form, "EXENameBrowseBtn"), Qt::LeftButton);
+  QVERIFY(dialogUser.answered);
+  QCOMPARE(dialogUser.questions, QStringList());
+  QCOMPARE(named<QLineEdit>(&form, "EXENameEdit")->text(), existing);
+  QVERIFY(messages.shown.isEmpty());
 }
 
 void TestBuild::missingPrototypeLeavesNothingAndStartsNothing() {

@@ -81,7 +81,9 @@ class RealFileDialogUser {
     if (!active || !nameBox) return;
     nameBox->setText(path_);
     answered = true;
-    static_cast<QDialog*>(dialog)->accept();  // as the dialog's own button does
+    // As the dialog's own button does, from the event loop: a question the dialog then asks
+    // must find this poll free to note and answer it.
+    QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
   }
 
   QString path_;

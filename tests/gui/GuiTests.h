@@ -92,6 +92,7 @@ class TestBuild : public QObject {
   void emptyAddressSendsTheUserToTheFirstTab();
   void emptyOutputNameStopsAfterThePage();
   void existingOutputIsReplacedOnlyAfterYes();
+  void browsingForAnExistingOutputFileAsksNothing();
   void missingPrototypeLeavesNothingAndStartsNothing();
   void builtProgramCarriesTheChosenIcon();
   void iconStartsFromTheFileOrTheStandardIcon();
