@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "gui/CentredOnScreen.h"
 #include "gui/FailureReport.h"
 #include "gui/MessageBox.h"
 #include "widgets/ButtonsXP.h"
@@ -156,6 +157,12 @@ void TEditFieldsForm::setTabOrder() {
   for (qsizetype i = 0; i + 1 < order.size(); ++i) {
     QWidget::setTabOrder(order[i], order[i + 1]);
   }
+}
+
+// Every time it opens, in the middle of the screen rather than over the main window.
+void TEditFieldsForm::showEvent(QShowEvent* event) {
+  centreOnScreen(*this);
+  QDialog::showEvent(event);
 }
 
 void TEditFieldsForm::FormCreate() { FieldTyp->setCurrentIndex(0); }

@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "gui/EditFieldsFUnit.h"
@@ -234,6 +235,26 @@ void TestFieldEditor::sizesConfirmedWithEnterAreStoredAsTypedInTheActiveWindow()
     ++row;
   }
   QVERIFY(messages.shown.isEmpty());
+}
+
+void TestFieldEditor::opensCentredOnTheScreenWhereverTheMainWindowIs() {
+  MainFormFixture fixture;
+  TMainForm& form = *fixture.form;
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  for (const QPoint& mainWindowAt : {QPoint(0, 0), QPoint(150, 250)}) {
+    form.move(mainWindowAt);
+    QRect editorFrame;
+    QVERIFY(whileModal(
+        fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); },
+        [&] {
+          QVERIFY(QTest::qWaitForWindowExposed(fixture.editor));
+          editorFrame = fixture.editor->frameGeometry();
+          named<QPushButton>(fixture.editor, "CancelBtn")->click();
+        }));
+    const QPoint screenCentre = form.screen()->availableGeometry().center();
+    QVERIFY2((editorFrame.center() - screenCentre).manhattanLength() <= 2,
+             qPrintable(QDebug::toString(editorFrame)));
+  }
 }
 
 }  // namespace vantrel::test

@@ -63,6 +63,7 @@ class TestFieldEditor : public QObject {
   void spinEditConfirmedWithEnterKeepsTheTypedText();
   void spinEditConfirmedWithAClickIsBroughtIntoItsLimits();
   void sizesConfirmedWithEnterAreStoredAsTypedInTheActiveWindow();
+  void opensCentredOnTheScreenWhereverTheMainWindowIs();
 };
 
 class TestProjectCommands : public QObject {
