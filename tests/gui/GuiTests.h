@@ -25,6 +25,7 @@ class TestMainForm : public QObject {
   void closingAlwaysAsksAndCancelKeepsTheWindow();
   void endeButtonClosesThroughTheSameQuestion();
   void placementAndAutoStartSurviveARestart();
+  void placementIsWrittenPlainAndReadInBothForms();
   void progressBarGrowsInPlaceAndShrinksByRepaint();
   void progressReachesTheWindowAsAPostedEvent();
   void generalErrorHandlerShowsTheExceptionAndCarriesOn();

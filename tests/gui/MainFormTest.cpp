@@ -17,6 +17,7 @@
 #include "app/MainUnit.h"
 #include "app/ProgressBus.h"
 #include "app/ProgressPanel.h"
+#include "app/WindowPlacement.h"
 #include "gui/AboutBoxUnit.h"
 #include "gui/FailureReport.h"
 #include "gui/Maker.h"
@@ -24,6 +25,8 @@
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/qt/TempFolderPaths.h"
 #include "widgets/ImageBtnUnit.h"
 #include "widgets/SpinEdit.h"
 
@@ -173,6 +176,36 @@ void TestMainForm::placementAndAutoStartSurviveARestart() {
   fixture.open();
   QCOMPARE(fixture.form->geometry(), QRect(30, 40, 660, 520));
   QVERIFY(named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->isChecked());
+}
+
+// "%d,%d,%d,%d" as it is, no quotes; a file with the quoted form of earlier versions still
+// reads.
+void TestMainForm::placementIsWrittenPlainAndReadInBothForms() {
+  TempFolder folder;
+  const QString ini = pathIn(folder, QStringLiteral("vantrel-formulare.INI"));
+  WindowPlacement placement;
+  placement.showCmd = kShowMaximized;
+  placement.normPos = {100, 80, 738, 592};
+  writeWindowState(ini, placement, true);
+  const QStringList lines = QString::fromLatin1(readAll(ini)).split(u'\n', Qt::SkipEmptyParts);
+  QVERIFY2(lines.contains(QStringLiteral("[TMainForm]")), qPrintable(lines.join(u'|')));
+  QVERIFY2(lines.contains(QStringLiteral("NormPos=100,80,738,592")), qPrintable(lines.join(u'|')));
+  QVERIFY2(lines.contains(QStringLiteral("MinMaxPos=-1,-1,-1,-1")), qPrintable(lines.join(u'|')));
+  QVERIFY(lines.contains(QStringLiteral("ShowCmd=3")));
+
+  for (const char* form : {"100,80,738,592", "\"100,80,738,592\"", " 100, 80, 738, 592 "}) {
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("[TMainForm]\r\nAutoStartCheck.Checked=true\r\nFlags=0\r\nShowCmd=3\r\n"
+                          "PixelsPerInch=96\r\nMinMaxPos=-1,-1,-1,-1\r\nNormPos=") +
+               form + "\r\n");
+    file.close();
+    const StoredWindowState state = readWindowState(ini);
+    QVERIFY2(state.placement, form);
+    QVERIFY2(state.placement->normPos == (std::array<int, 4>{100, 80, 738, 592}), form);
+    QCOMPARE(state.placement->showCmd, kShowMaximized);
+    QVERIFY(state.autoStart);
+  }
 }
 
 void TestMainForm::progressBarGrowsInPlaceAndShrinksByRepaint() {
