@@ -184,7 +184,6 @@ void TMainForm::Ui::setupUi(TMainForm& window, FieldListModel& fields) {
   column->addWidget(buildBottomBar(&window));
   window.setCentralWidget(central);
   buildStatusBar(window);
-  window.resize(638, 512);
 }
 
 QWidget* TMainForm::Ui::buildToolBar(QWidget* parent) {

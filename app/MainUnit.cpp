@@ -8,10 +8,11 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
+#include <QWindow>
+#include <utility>
 
 #include "app/FieldListModel.h"
 #include "app/FieldListView.h"
@@ -28,6 +29,14 @@
 
 namespace vantrel {
 namespace {
+
+// The window's size at the first start, frame included.
+const QSize kOuterSize(638, 512);
+
+bool changesPlacement(QEvent::Type type) {
+  return type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize ||
+         type == QEvent::WindowStateChange;
+}
 
 const QString kUntitledCaption = QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Unbenannt.vtq]");
 const QString kCloseQuestion = QStringLiteral(
@@ -116,6 +125,16 @@ void TMainForm::Setsavedfilename(const QString& name) {
   }
 }
 
+bool TMainForm::event(QEvent* event) {
+  if (event->type() == ProgressEvent::kType) {
+    WMUser(static_cast<ProgressEvent*>(event)->wParam);
+    return true;
+  }
+  const bool handled = QMainWindow::event(event);
+  if (changesPlacement(event->type())) fitToWantedOuter();
+  return handled;
+}
+
 bool TMainForm::FormCloseQuery() {
   return messageBox(kCloseQuestion, QStringLiteral("Programm beenden"),
                     MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
@@ -152,23 +171,49 @@ void TMainForm::wwwBtnClick() { shellOpen(kMakerWebAddress); }
 
 void TMainForm::saveWindowState() {
   if (iniFile_.isEmpty()) return;
-  writeWindowState(iniFile_, placementOf(*this), ui_->AutoStartCheck->isChecked());
+  writeWindowState(iniFile_, placementOf(*this, normalOuterGeometry()),
+                   ui_->AutoStartCheck->isChecked());
 }
 
+// At the first start centred on the screen; later at the remembered place and size. Either
+// way wholly on a screen that exists now.
 void TMainForm::restoreWindowState() {
+  QRect outer = centredIn(kOuterSize, screenFreeAreas().value(0, QRect(QPoint(0, 0), kOuterSize)));
+  bool maximized = false;
   if (!iniFile_.isEmpty()) {
     const StoredWindowState state = readWindowState(iniFile_);
     ui_->AutoStartCheck->setChecked(state.autoStart);
-    if (state.placement) {
-      applyPlacement(*this, *state.placement);
-      return;
+    const QRect stored = state.placement ? normalOuterRect(*state.placement) : QRect();
+    if (stored.width() >= 100 && stored.height() >= 100) {
+      outer = stored;
+      maximized = state.placement->showCmd == kShowMaximized;
     }
   }
-  // First start: centred on the screen.
-  if (const QScreen* screen = this->screen()) {
-    const QRect available = screen->availableGeometry();
-    move(available.center() - QPoint(width() / 2, height() / 2));
-  }
+  placeOuter(keptOnScreen(outer, screenFreeAreas()));
+  if (maximized) setWindowState(Qt::WindowMaximized);
 }
+
+void TMainForm::placeOuter(const QRect& outer) {
+  wantedOuter_ = outer;
+  // Until the frame is known the window's own rectangle stands in for the outer one.
+  resize(outer.size());
+  move(outer.topLeft());
+  fitToWantedOuter();
+}
+
+void TMainForm::fitToWantedOuter() {
+  if (windowState() != Qt::WindowNoState || !windowHandle()) return;
+  const QMargins frame = windowHandle()->frameMargins();
+  if (frame.isNull()) return;
+  normalFrame_ = frame;
+  if (wantedOuter_.isNull()) return;
+  const QRect outer = std::exchange(wantedOuter_, QRect());
+  resize(outer.size().shrunkBy(frame));
+  move(outer.topLeft());  // a window's position is that of its frame
+}
+
+// Without a frame yet (or on a platform without frames) the window's own rectangle is the
+// outer one.
+QRect TMainForm::normalOuterGeometry() const { return normalGeometry().marginsAdded(normalFrame_); }
 
 }  // namespace vantrel

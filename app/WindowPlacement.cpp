@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <QWidget>
+#include <algorithm>
 
 namespace vantrel {
 namespace {
@@ -128,41 +129,59 @@ void writeWindowState(const QString& iniFile, const WindowPlacement& placement, 
   ini.sync();
 }
 
-WindowPlacement placementOf(const QWidget& window) {
+WindowPlacement placementOf(const QWidget& window, const QRect& normalOuter) {
   WindowPlacement placement;
   if (window.isMinimized()) {
     placement.showCmd = kShowMinimized;
   } else if (window.isMaximized()) {
     placement.showCmd = kShowMaximized;
   }
-  const QRect normal =
-      window.normalGeometry().isValid() ? window.normalGeometry() : window.geometry();
-  placement.normPos = {normal.left(), normal.top(), normal.left() + normal.width(),
-                       normal.top() + normal.height()};
+  placement.normPos = {normalOuter.left(), normalOuter.top(),
+                       normalOuter.left() + normalOuter.width(),
+                       normalOuter.top() + normalOuter.height()};
   if (const QScreen* screen = window.screen()) {
     placement.pixelsPerInch = qRound(screen->logicalDotsPerInch());
   }
   return placement;
 }
 
-void applyPlacement(QWidget& window, const WindowPlacement& placement) {
-  QRect rect(QPoint(placement.normPos[0], placement.normPos[1]),
-             QSize(placement.normPos[2] - placement.normPos[0],
-                   placement.normPos[3] - placement.normPos[1]));
-  if (rect.width() < 100 || rect.height() < 100) return;
-  const QScreen* screen = QGuiApplication::screenAt(rect.center());
-  if (!screen) screen = QGuiApplication::primaryScreen();
-  if (screen) {
-    const QRect available = screen->availableGeometry();
-    rect.setSize(rect.size().boundedTo(available.size()));
-    if (!available.contains(rect)) {
-      rect.moveLeft(
-          std::clamp(rect.left(), available.left(), available.right() - rect.width() + 1));
-      rect.moveTop(std::clamp(rect.top(), available.top(), available.bottom() - rect.height() + 1));
+QRect normalOuterRect(const WindowPlacement& placement) {
+  const auto& [left, top, right, bottom] = placement.normPos;
+  return QRect(QPoint(left, top), QSize(right - left, bottom - top));
+}
+
+QList<QRect> screenFreeAreas() {
+  QList<QRect> areas;
+  if (const QScreen* primary = QGuiApplication::primaryScreen())
+    areas.append(primary->availableGeometry());
+  for (const QScreen* screen : QGuiApplication::screens()) {
+    if (screen != QGuiApplication::primaryScreen()) areas.append(screen->availableGeometry());
+  }
+  return areas;
+}
+
+QRect keptOnScreen(const QRect& outer, const QList<QRect>& freeAreas) {
+  if (freeAreas.isEmpty()) return outer;
+  QRect area = freeAreas.front();
+  qint64 mostShared = 0;
+  for (const QRect& candidate : freeAreas) {
+    const QRect shared = candidate.intersected(outer);
+    const qint64 sharedSize = qint64{shared.width()} * shared.height();
+    if (sharedSize > mostShared) {
+      mostShared = sharedSize;
+      area = candidate;
     }
   }
-  window.setGeometry(rect);
-  if (placement.showCmd == kShowMaximized) window.setWindowState(Qt::WindowMaximized);
+  QRect kept(outer.topLeft(), outer.size().boundedTo(area.size()));
+  kept.moveLeft(std::clamp(kept.left(), area.left(), area.right() + 1 - kept.width()));
+  kept.moveTop(std::clamp(kept.top(), area.top(), area.bottom() + 1 - kept.height()));
+  return kept;
+}
+
+QRect centredIn(const QSize& size, const QRect& area) {
+  QRect rect(QPoint(0, 0), size);
+  rect.moveCenter(area.center());
+  return rect;
 }
 
 }  // namespace vantrel

@@ -26,6 +26,7 @@ class TestMainForm : public QObject {
   void endeButtonClosesThroughTheSameQuestion();
   void placementAndAutoStartSurviveARestart();
   void placementIsWrittenPlainAndReadInBothForms();
+  void restoredPlacementKeepsTheWindowOnTheScreen();
   void progressBarGrowsInPlaceAndShrinksByRepaint();
   void progressReachesTheWindowAsAPostedEvent();
   void generalErrorHandlerShowsTheExceptionAndCarriesOn();

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -81,7 +82,7 @@ void TestMainForm::startsWithTheThreeTabsAndTheirStartValues() {
   MainFormFixture fixture;
   TMainForm* form = fixture.form.get();
   QCOMPARE(form->windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Unbenannt.vtq]"));
-  QCOMPARE(form->size(), QSize(638, 512));
+  QCOMPARE(form->frameGeometry().size(), QSize(638, 512));  // the outer size
   auto* tabs = named<QTabWidget>(form, "PageControl2");
   QCOMPARE(tabs->count(), 3);
   QCOMPARE(tabs->tabText(0), QStringLiteral("Formularfelder"));
@@ -160,7 +161,7 @@ void TestMainForm::endeButtonClosesThroughTheSameQuestion() {
 void TestMainForm::placementAndAutoStartSurviveARestart() {
   MainFormFixture fixture;
   MessageBoxRecorder messages;
-  fixture.form->setGeometry(30, 40, 660, 520);
+  setOuterGeometry(*fixture.form, QRect(30, 40, 660, 520));
   named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
   QVERIFY(fixture.form->close());
 
@@ -174,7 +175,7 @@ void TestMainForm::placementAndAutoStartSurviveARestart() {
            QStringLiteral("-1,-1,-1,-1"));
 
   fixture.open();
-  QCOMPARE(fixture.form->geometry(), QRect(30, 40, 660, 520));
+  QCOMPARE(fixture.form->frameGeometry(), QRect(30, 40, 660, 520));
   QVERIFY(named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->isChecked());
 }
 
@@ -205,6 +206,28 @@ void TestMainForm::placementIsWrittenPlainAndReadInBothForms() {
     QVERIFY2(state.placement->normPos == (std::array<int, 4>{100, 80, 738, 592}), form);
     QCOMPARE(state.placement->showCmd, kShowMaximized);
     QVERIFY(state.autoStart);
+  }
+}
+
+// Whatever the INI file says, the window opens wholly on a screen that exists, frame and title
+// bar included: at its top edge, above it, on a screen that is gone, or larger than the screen.
+void TestMainForm::restoredPlacementKeepsTheWindowOnTheScreen() {
+  for (const char* normPos :
+       {"100,0,738,512", "0,-400,638,112", "-3000,100,-2362,612", "50,50,2050,1550"}) {
+    MainFormFixture fixture(false);
+    QFile file(fixture.iniFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        QByteArray(
+            "[TMainForm]\nFlags=0\nShowCmd=1\nPixelsPerInch=96\nMinMaxPos=-1,-1,-1,-1\nNormPos=") +
+        normPos + '\n');
+    file.close();
+    fixture.open();
+    QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
+    const QRect available = fixture.form->screen()->availableGeometry();
+    QVERIFY2(available.contains(fixture.form->frameGeometry()),
+             qPrintable(QString::fromLatin1(normPos) + u' ' +
+                        QDebug::toString(fixture.form->frameGeometry())));
   }
 }
 
