@@ -35,14 +35,17 @@ namespace {
 const QColor kHeaderBandColour(240, 202, 166);
 const QColor kDecorativePanelColour(192, 220, 192);
 
-// The in-place editor of the name column takes only what Windows-1252 can hold.
+// The in-place editor of the name column takes only what Windows-1252 can hold, at any length.
 class NameColumnDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const override {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-    if (auto* line = qobject_cast<QLineEdit*>(editor)) restrictToWin1252(line);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+      restrictToWin1252(line);
+      liftLengthLimit(line);
+    }
     return editor;
   }
 };
@@ -114,6 +117,7 @@ QLineEdit* makeWin1252Edit(QWidget* parent, const char* objectName,
   auto* edit = new QLineEdit(text, parent);
   edit->setObjectName(QString::fromLatin1(objectName));
   restrictToWin1252(edit);
+  liftLengthLimit(edit);
   return edit;
 }
 

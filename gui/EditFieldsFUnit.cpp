@@ -36,6 +36,7 @@ QLineEdit* makeTextBox(QWidget* parent, const char* objectName) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QString::fromLatin1(objectName));
   restrictToWin1252(edit);
+  liftLengthLimit(edit);
   return edit;
 }
 

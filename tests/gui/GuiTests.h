@@ -13,6 +13,7 @@ class TestControls : public QObject {
   void spinEditTextThatIsNoNumberReadsAsTheLowerLimit();
   void spinEditLimitsApplyWhenTheProgramSetsAValue();
   void textBoxesRefuseWhatWindows1252CannotHold();
+  void textBoxesWithoutALimitTakeMoreThan32767Characters();
   void imageBtnShowsPressedOnlyWhileHeldOverIt();
   void imageBtnRightPressShowsPressedButNeverClicks();
 };
