@@ -1,7 +1,8 @@
 #pragma once
-// ListView1: the report view of the field list. A double click anywhere in it asks for the
-// selected row to be edited; it also cancels the in-place renaming that the double click's
-// first click on a selected name would otherwise start once the double-click time is over.
+// ListView1: the report view of the field list. A double click anywhere in it, or Enter,
+// asks for the selected row to be edited. The double click also cancels the in-place renaming
+// that its first click on a selected name would otherwise start once the double-click time is
+// over.
 
 #include <QTreeView>
 
@@ -18,6 +19,7 @@ class FieldListView : public QTreeView {
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 };
 
 }  // namespace vantrel

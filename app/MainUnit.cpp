@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
@@ -59,6 +60,7 @@ TMainForm::TMainForm(const QString& programFile, const QString& iniFile, QWidget
       iniFile_(iniFile) {
   ui_->setupUi(*this, *fieldModel_);
   connectHandlers();
+  connectKeys();
   FormCreate();
   restoreWindowState();
 }
@@ -97,6 +99,21 @@ void TMainForm::connectHandlers() {
   connectHandler(ui_->wwwBtn, &QToolButton::clicked, this, &TMainForm::wwwBtnClick);
   connectHandler(ui_->ueberbtn, &TImageBtn::clicked, this, &TMainForm::ueberbtnClick);
   connectHandler(ui_->endebtn, &TImageBtn::clicked, this, &TMainForm::EndeBtnClick);
+}
+
+// Keys besides the captions' own mnemonics. A shortcut moves no focus: a number typed in a
+// spin edit is read as typed, as with a click on the tool bar.
+void TMainForm::connectKeys() {
+  const auto pressOn = [](const QKeySequence& keys, QAbstractButton* button, QWidget* scope) {
+    auto* shortcut = new QShortcut(keys, scope);
+    connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
+  };
+  pressOn(QKeySequence(Qt::CTRL | Qt::Key_N), ui_->NewBtn, this);
+  pressOn(QKeySequence(Qt::CTRL | Qt::Key_O), ui_->OpenBtn, this);
+  pressOn(QKeySequence(Qt::CTRL | Qt::Key_S), ui_->SaveBtn, this);
+  pressOn(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), ui_->SaveAsBtn, this);
+  // F5 is "Neu laden", while the preview is shown.
+  pressOn(QKeySequence(Qt::Key_F5), ui_->ReloadButton, ui_->ReloadButton);
 }
 
 void TMainForm::FormCreate() {

@@ -108,6 +108,7 @@ class TMainForm : public QMainWindow {
   struct Ui;
 
   void connectHandlers();
+  void connectKeys();
   bool FormCloseQuery();
   void saveWindowState();
   void restoreWindowState();

@@ -76,9 +76,9 @@ void TEditFieldsForm::buildControls() {
   BreitEd = makeSpinEdit(this, "BreitEd", 1, 10000, 40);
   HochEd = makeSpinEdit(this, "HochEd", 1, 10000, 5);
   MaxCharEd = makeSpinEdit(this, "MaxCharEd", 0, 10000, 0);
-  PflichtCheck = new QCheckBox(QStringLiteral("Feld muss ausgefüllt werden"), this);
+  PflichtCheck = new QCheckBox(QStringLiteral("Feld muss ausgefüllt &werden"), this);
   PflichtCheck->setObjectName(QStringLiteral("PflichtCheck"));
-  PreselectedCheck = new QCheckBox(QStringLiteral("Feld ist vorausgewählt"), this);
+  PreselectedCheck = new QCheckBox(QStringLiteral("Feld ist &vorausgewählt"), this);
   PreselectedCheck->setObjectName(QStringLiteral("PreselectedCheck"));
   // OK validates before it closes the dialog, so it is an ordinary button with the OK look.
   OkBtn = new TBitBtnXP(QStringLiteral("OK"), this);
@@ -95,23 +95,23 @@ void TEditFieldsForm::buildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);
   layout->setSpacing(2);
-  layout->addWidget(
-      makeLabel(this,
-                QStringLiteral(
-                    "Interner Name (zusammenhängende Optionsfelder benötigen den gleichen Namen):"),
-                NameEd));
+  layout->addWidget(makeLabel(
+      this,
+      QStringLiteral(
+          "&Interner Name (zusammenhängende Optionsfelder benötigen den gleichen Namen):"),
+      NameEd));
   layout->addWidget(NameEd);
-  layout->addWidget(makeLabel(this, QStringLiteral("Feldtyp:"), FieldTyp));
+  layout->addWidget(makeLabel(this, QStringLiteral("&Feldtyp:"), FieldTyp));
   layout->addWidget(FieldTyp);
   layout->addWidget(
       makeLabel(this,
-                QStringLiteral("Beschriftung (ist auch der Text für die Typen \"Überschrift\" und "
+                QStringLiteral("&Beschriftung (ist auch der Text für die Typen \"Überschrift\" und "
                                "\"Normaler Text\"):"),
                 DescEd));
   layout->addWidget(DescEd);
   auto* valueLabel = makeLabel(
       this,
-      QStringLiteral("Inhalt (bei Optionsfeldern und Ankreuzfeldern der Name der per eMail "
+      QStringLiteral("In&halt (bei Optionsfeldern und Ankreuzfeldern der Name der per eMail "
                      "übermittelt wird wenn ausgewählt):"),
       ValueEd);
   valueLabel->setWordWrap(true);
@@ -119,15 +119,15 @@ void TEditFieldsForm::buildControls() {
   layout->addWidget(ValueEd);
 
   auto* sizes = new QGridLayout();
-  sizes->addWidget(makeLabel(this, QStringLiteral("Breite in Zeichen:"), BreitEd), 0, 0);
+  sizes->addWidget(makeLabel(this, QStringLiteral("Breite in &Zeichen:"), BreitEd), 0, 0);
   sizes->addWidget(
-      makeLabel(this, QStringLiteral("Höhe in Zeilen (bei mehrzeiligen Feldern):"), HochEd), 0, 1);
+      makeLabel(this, QStringLiteral("Höhe in Zei&len (bei mehrzeiligen Feldern):"), HochEd), 0, 1);
   sizes->addWidget(BreitEd, 1, 0, Qt::AlignLeft);
   sizes->addWidget(HochEd, 1, 1, Qt::AlignLeft);
   layout->addLayout(sizes);
   layout->addWidget(makeLabel(
       this,
-      QStringLiteral("Maximale Anzahl von Zeichen (bei Textfeldern; 0=beliebig viele Zeichen):"),
+      QStringLiteral("&Maximale Anzahl von Zeichen (bei Textfeldern; 0=beliebig viele Zeichen):"),
       MaxCharEd));
   layout->addWidget(MaxCharEd, 0, Qt::AlignLeft);
 

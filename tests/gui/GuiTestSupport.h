@@ -100,6 +100,27 @@ T* named(const QObject* parent, const char* objectName) {
   return found;
 }
 
+// A caption as the user reads it: the "&" before a mnemonic letter is not shown, "&&" shows
+// as one "&".
+inline QString shownCaption(const QString& text) {
+  QString shown;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == u'&' && i + 1 < text.size()) ++i;
+    shown += text[i];
+  }
+  return shown;
+}
+
+// The key that goes with Alt for a caption's mnemonic, or nothing.
+inline QChar mnemonicOf(const QString& text) {
+  for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != u'&') continue;
+    if (text[i + 1] != u'&') return text[i + 1].toUpper();
+    ++i;
+  }
+  return QChar();
+}
+
 inline QByteArray readAll(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();

@@ -88,6 +88,20 @@ class TestPreview : public QObject {
   void selectingThePreviewRewritesAndShowsThePage();
   void homeButtonRegeneratesAndReloadDoesNot();
   void pageThatCannotBeWrittenIsReportedAndNotShown();
+  void f5ReloadsWhatThePreviewShows();
+};
+
+class TestKeyboard : public QObject {
+  Q_OBJECT
+ private slots:
+  void toolBarCommandsHaveTheirShortcuts();
+  void shortcutsLeaveTheFocusAndWhatWasTypedAlone();
+  void enterOnARowOpensTheFieldEditor();
+  void tabReachesTheToolBarAndThePictureButtons();
+  void pictureButtonsAreKeptByTheKeyboardNotByTheMouse();
+  void mnemonicsAreUniqueOnEveryTab();
+  void mnemonicsReachTheirControls();
+  void fieldEditorMnemonicsReachTheirControls();
 };
 
 class TestBuild : public QObject {
