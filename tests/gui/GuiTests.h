@@ -28,6 +28,7 @@ class TestMainForm : public QObject {
   void placementAndAutoStartSurviveARestart();
   void placementIsWrittenPlainAndReadInBothForms();
   void restoredPlacementKeepsTheWindowOnTheScreen();
+  void maximizedWindowKeepsItsNormalOuterRectangle();
   void progressBarGrowsInPlaceAndShrinksByRepaint();
   void progressReachesTheWindowAsAPostedEvent();
   void generalErrorHandlerShowsTheExceptionAndCarriesOn();

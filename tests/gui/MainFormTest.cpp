@@ -233,6 +233,31 @@ void TestMainForm::restoredPlacementKeepsTheWindowOnTheScreen() {
   }
 }
 
+// A window that starts maximized keeps NormPos as it was, and goes back to exactly that outer
+// rectangle when it is restored.
+void TestMainForm::maximizedWindowKeepsItsNormalOuterRectangle() {
+  MainFormFixture fixture(false);
+  MessageBoxRecorder messages;
+  QFile file(fixture.iniFile());
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(
+      "[TMainForm]\nFlags=0\nShowCmd=3\nPixelsPerInch=96\nMinMaxPos=-1,-1,-1,-1\nNormPos=100,80,"
+      "760,620\n");
+  file.close();
+  fixture.open();
+  QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
+  QVERIFY(fixture.form->isMaximized());
+  fixture.form->showNormal();
+  QTRY_COMPARE(fixture.form->frameGeometry(), QRect(100, 80, 660, 540));
+  fixture.form->showMaximized();
+  QTRY_VERIFY(fixture.form->isMaximized());
+  QVERIFY(fixture.form->close());
+  const StoredWindowState state = readWindowState(fixture.iniFile());
+  QVERIFY(state.placement);
+  QCOMPARE(state.placement->showCmd, kShowMaximized);
+  QVERIFY(state.placement->normPos == (std::array<int, 4>{100, 80, 760, 620}));
+}
+
 void TestMainForm::progressBarGrowsInPlaceAndShrinksByRepaint() {
   MainFormFixture fixture;
   QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
