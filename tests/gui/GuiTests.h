@@ -116,6 +116,7 @@ class TestBuild : public QObject {
   void builtProgramCarriesTheChosenIcon();
   void iconStartsFromTheFileOrTheStandardIcon();
   void pictureThatCannotBeLoadedChangesNothing();
+  void pictureThatCannotBeLoadedIsNamedInGerman();
   void buildsInAFolderWindows1252CannotHold();
 };
 
