@@ -29,7 +29,7 @@ constexpr MessageTranslation kCatalogue[] = {
      "Im Ordner der Datei %1 kann keine Datei angelegt werden."},
     {"Cannot create %s: %s", "Die Datei %1 kann nicht erstellt werden: %2."},
     {"Cannot write %s.", "Die Datei %1 kann nicht geschrieben werden."},
-    {"Cannot replace the file: %s.", "Die Datei kann nicht ersetzt werden: %1."},
+    {"Cannot replace %s: %s.", "Die Datei %1 kann nicht ersetzt werden: %2."},
 
     // Pictures: said in words a user understands; a library's own details stay out.
     {"The picture has no pixels (%s x %s).", "Das Bild hat keine Bildpunkte (%1 x %2)."},

@@ -77,6 +77,8 @@ TEST(UserMessages, ReasonsOfTheCoreReadInGermanAndNameTheirFile) {
       {"Write error: No space left on device.",
        "Schreibfehler: Kein Speicherplatz mehr auf dem Gerät."},
       {"Write error.", "Schreibfehler."},
+      {"Cannot replace /a/formular.htm: Input/output error.",
+       "Die Datei /a/formular.htm kann nicht ersetzt werden: Ein- oder Ausgabefehler."},
       {"The picture is too large (70000 x 70000 pixels; at most 100000000 pixels are loaded).",
        "Das Bild ist zu groß (70000 x 70000 Bildpunkte; höchstens 100000000 Bildpunkte werden "
        "geladen)."},
