@@ -7,10 +7,12 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QTabWidget>
+#include <optional>
 
 #include "app/FieldListModel.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"
+#include "base/UserMessages.h"
 #include "builder/BuildProgram.h"
 #include "gui/FailureReport.h"
 #include "gui/FileDialogs.h"
@@ -47,6 +49,17 @@ QImage imageOf(const Picture& picture) {
   return image.copy();
 }
 
+// The loader's reason says what is wrong with "the picture"; the user is told which file it is.
+std::optional<Picture> loadChosenPicture(const QString& path) {
+  try {
+    return loadPicture(pathOf(path));
+  } catch (const std::exception& error) {
+    showFailure(QString::fromStdString(germanMessageAbout(pathOf(path), error.what())),
+                FailureReporter::GeneralHandler);
+    return std::nullopt;
+  }
+}
+
 }  // namespace
 
 // ---- The icon ----
@@ -73,7 +86,7 @@ void TMainForm::StdIconBtnClick() {
   ui_->PaintBox1->update();
 }
 
-// A picture that cannot be loaded raises the loader's error; the icon stays as it was.
+// A picture that cannot be loaded is reported with its file name; the icon stays as it was.
 void TMainForm::OpenIconBtnClick() {
   FileDialogRequest request;
   request.kind = FileDialogRequest::Kind::Open;
@@ -87,7 +100,9 @@ void TMainForm::OpenIconBtnClick() {
   };
   const auto chosen = chooseFile(request);
   if (!chosen) return;
-  IconBitmap_ = RenderIcon(loadPicture(pathOf(*chosen)), iconFilePath());
+  const std::optional<Picture> picture = loadChosenPicture(*chosen);
+  if (!picture) return;
+  IconBitmap_ = RenderIcon(*picture, iconFilePath());
   ui_->PaintBox1->update();
 }
 
@@ -113,6 +128,8 @@ void TMainForm::EXENameBrowseClick() {
   request.fileName = ui_->EXENameEdit->text();
   request.filter = QStringLiteral("EXE-Dateien (*.exe)");
   request.defaultSuffix = QStringLiteral("exe");
+  // Choosing a name writes nothing; the build asks before it replaces the file.
+  request.confirmOverwrite = false;
   if (const auto chosen = chooseFile(request)) ui_->EXENameEdit->setText(*chosen);
 }
 

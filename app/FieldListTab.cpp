@@ -4,6 +4,7 @@
 #include <QTreeView>
 
 #include "app/FieldListModel.h"
+#include "app/FieldListView.h"
 #include "app/MainFormUi.h"
 #include "gui/EditFieldsFUnit.h"
 #include "gui/MessageBox.h"

@@ -12,11 +12,11 @@ class QRadioButton;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
-class QTreeView;
 class QWidget;
 
 namespace vantrel {
 
+class FieldListView;
 class PaintBox;
 class ProgressPanel;
 class SpinEdit;
@@ -38,7 +38,7 @@ struct TMainForm::Ui {
   TBitBtnXP* EditFieldBtn = nullptr;
   TBitBtnXP* DelFieldBtn = nullptr;
   QLineEdit* emailEd = nullptr;
-  QTreeView* ListView1 = nullptr;
+  FieldListView* ListView1 = nullptr;
   QToolButton* UpBtn = nullptr;
   QToolButton* DownBtn = nullptr;
   // Tab "Vorschau"

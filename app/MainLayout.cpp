@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "app/FieldListModel.h"
+#include "app/FieldListView.h"
 #include "app/MainFormUi.h"
 #include "app/ProgressPanel.h"
 #include "gui/Maker.h"
@@ -34,14 +35,17 @@ namespace {
 const QColor kHeaderBandColour(240, 202, 166);
 const QColor kDecorativePanelColour(192, 220, 192);
 
-// The in-place editor of the name column takes only what Windows-1252 can hold.
+// The in-place editor of the name column takes only what Windows-1252 can hold, at any length.
 class NameColumnDelegate : public QStyledItemDelegate {
  public:
   using QStyledItemDelegate::QStyledItemDelegate;
   QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                         const QModelIndex& index) const override {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-    if (auto* line = qobject_cast<QLineEdit*>(editor)) restrictToWin1252(line);
+    if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+      restrictToWin1252(line);
+      liftLengthLimit(line);
+    }
     return editor;
   }
 };
@@ -113,6 +117,7 @@ QLineEdit* makeWin1252Edit(QWidget* parent, const char* objectName,
   auto* edit = new QLineEdit(text, parent);
   edit->setObjectName(QString::fromLatin1(objectName));
   restrictToWin1252(edit);
+  liftLengthLimit(edit);
   return edit;
 }
 
@@ -183,7 +188,6 @@ void TMainForm::Ui::setupUi(TMainForm& window, FieldListModel& fields) {
   column->addWidget(buildBottomBar(&window));
   window.setCentralWidget(central);
   buildStatusBar(window);
-  window.resize(638, 512);
 }
 
 QWidget* TMainForm::Ui::buildToolBar(QWidget* parent) {
@@ -200,17 +204,19 @@ QWidget* TMainForm::Ui::buildToolBar(QWidget* parent) {
     button->setIconSize(QSize(16, 16));
     button->setAutoRaise(true);
     button->setFixedSize(121, 25);
-    button->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab; a click leaves the focus where it is, so a number typed in a spin edit
+    // is saved as typed.
+    button->setFocusPolicy(Qt::TabFocus);
     button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     row->addWidget(button);
   };
-  addToolButton(NewBtn, "NewBtn", QStringLiteral("Neu"), QStringLiteral("Neues Projekt erstellen"),
+  addToolButton(NewBtn, "NewBtn", QStringLiteral("&Neu"), QStringLiteral("Neues Projekt erstellen"),
                 "tb_new");
-  addToolButton(OpenBtn, "OpenBtn", QStringLiteral("Öffnen..."),
+  addToolButton(OpenBtn, "OpenBtn", QStringLiteral("Ö&ffnen..."),
                 QStringLiteral("Projekt öffnen..."), "tb_open");
-  addToolButton(SaveBtn, "SaveBtn", QStringLiteral("Speichern"),
+  addToolButton(SaveBtn, "SaveBtn", QStringLiteral("&Speichern"),
                 QStringLiteral("Projekt speichern"), "tb_save");
-  addToolButton(SaveAsBtn, "SaveAsBtn", QStringLiteral("Speichern unter..."),
+  addToolButton(SaveAsBtn, "SaveAsBtn", QStringLiteral("Speichern &unter..."),
                 QStringLiteral("Projekt speichern unter..."), "tb_saveas");
   row->addStretch();
   return bar;
@@ -220,11 +226,11 @@ QTabWidget* TMainForm::Ui::buildTabs(TMainForm& window, FieldListModel& fields, 
   PageControl2 = new QTabWidget(parent);
   PageControl2->setObjectName(QStringLiteral("PageControl2"));
   PageControl2->addTab(buildFieldsTab(&window, fields), iconFromResource(picturePath("tab_fields")),
-                       QStringLiteral("Formularfelder"));
+                       QStringLiteral("F&ormularfelder"));
   PageControl2->addTab(buildPreviewTab(&window), iconFromResource(picturePath("tab_preview")),
-                       QStringLiteral("Vorschau"));
+                       QStringLiteral("&Vorschau"));
   PageControl2->addTab(buildExeTab(window, &window), iconFromResource(picturePath("tab_exe")),
-                       QStringLiteral("EXE erstellen"));
+                       QStringLiteral("E&XE erstellen"));
   PageControl2->tabBar()->setAttribute(Qt::WA_Hover);
   PageControl2->setCurrentIndex(0);
   return PageControl2;
@@ -243,17 +249,17 @@ QWidget* TMainForm::Ui::buildFieldsTab(QWidget* parent, FieldListModel& fields) 
   auto* buttons = new QHBoxLayout();
   buttons->setContentsMargins(6, 0, 6, 0);
   NewFieldBtn =
-      makeGlyphButton(TabSheet3, "NewFieldBtn", QStringLiteral("Neues Feld..."), "glyph_newfield");
-  EditFieldBtn = makeGlyphButton(TabSheet3, "EditFieldBtn", QStringLiteral("Feld bearbeiten..."),
+      makeGlyphButton(TabSheet3, "NewFieldBtn", QStringLiteral("N&eues Feld..."), "glyph_newfield");
+  EditFieldBtn = makeGlyphButton(TabSheet3, "EditFieldBtn", QStringLiteral("Feld &bearbeiten..."),
                                  "glyph_editfield");
-  DelFieldBtn = makeGlyphButton(TabSheet3, "DelFieldBtn", QStringLiteral("Feld löschen"),
+  DelFieldBtn = makeGlyphButton(TabSheet3, "DelFieldBtn", QStringLiteral("Feld &löschen"),
                                 "glyph_deletefield");
   for (auto* button : {NewFieldBtn, EditFieldBtn, DelFieldBtn}) buttons->addWidget(button);
   buttons->addStretch();
   column->addLayout(buttons);
 
   auto* emailLabel = new QLabel(
-      QStringLiteral("Ihre eMail Adresse (an die das Formular gesendet wird):"), TabSheet3);
+      QStringLiteral("Ihre e&Mail Adresse (an die das Formular gesendet wird):"), TabSheet3);
   emailLabel->setContentsMargins(6, 0, 6, 0);
   column->addWidget(emailLabel);
   emailEd = makeWin1252Edit(TabSheet3, "emailEd");
@@ -266,7 +272,7 @@ QWidget* TMainForm::Ui::buildFieldsTab(QWidget* parent, FieldListModel& fields) 
   auto* listRow = new QHBoxLayout();
   listRow->setContentsMargins(6, 0, 0, 6);
   listRow->setSpacing(2);
-  ListView1 = new QTreeView(TabSheet3);
+  ListView1 = new FieldListView(TabSheet3);
   ListView1->setObjectName(QStringLiteral("ListView1"));
   setUpFieldListView(ListView1, fields);
   listRow->addWidget(ListView1, 1);
@@ -308,11 +314,11 @@ QWidget* TMainForm::Ui::buildPreviewTab(QWidget* parent) {
       QStringLiteral("Vorschau - Hier können Sie sehen wie das Ergebnis später aussehen wird")));
   auto* buttons = new QHBoxLayout();
   buttons->setContentsMargins(6, 0, 6, 0);
-  BackButton = makeGlyphButton(TabSheet5, "BackButton", QStringLiteral("Zurück"), "glyph_back");
-  FwdButton = makeGlyphButton(TabSheet5, "FwdButton", QStringLiteral("Vorwärts"), "glyph_forward");
-  HomeBtn = makeGlyphButton(TabSheet5, "HomeBtn", QStringLiteral("Startseite"), "glyph_home");
+  BackButton = makeGlyphButton(TabSheet5, "BackButton", QStringLiteral("&Zurück"), "glyph_back");
+  FwdButton = makeGlyphButton(TabSheet5, "FwdButton", QStringLiteral("Vor&wärts"), "glyph_forward");
+  HomeBtn = makeGlyphButton(TabSheet5, "HomeBtn", QStringLiteral("S&tartseite"), "glyph_home");
   ReloadButton =
-      makeGlyphButton(TabSheet5, "ReloadButton", QStringLiteral("Neu laden"), "glyph_reload");
+      makeGlyphButton(TabSheet5, "ReloadButton", QStringLiteral("Neu &laden"), "glyph_reload");
   for (auto* button : {BackButton, FwdButton, HomeBtn, ReloadButton}) buttons->addWidget(button);
   buttons->addStretch();
   column->addLayout(buttons);
@@ -354,7 +360,7 @@ QWidget* TMainForm::Ui::buildExeTab(TMainForm& window, QWidget* parent) {
 
 // Output file, Go! and start after building.
 void TMainForm::Ui::addOutputRows(QGridLayout* grid, QWidget* parent) {
-  auto* outputLabel = new QLabel(QStringLiteral("Ausgabe Datei:"), parent);
+  auto* outputLabel = new QLabel(QStringLiteral("&Ausgabe Datei:"), parent);
   EXENameEdit = makeWin1252Edit(parent, "EXENameEdit");
   outputLabel->setBuddy(EXENameEdit);
   EXENameBrowseBtn = makeButton<QToolButton>(parent, "EXENameBrowseBtn", QStringLiteral("..."));
@@ -367,7 +373,7 @@ void TMainForm::Ui::addOutputRows(QGridLayout* grid, QWidget* parent) {
   GoBtn1 = makePictureButton(parent, "GoBtn1", QStringLiteral("Erstellt die EXE-Datei..."),
                              QStringLiteral("go"));
   AutoStartCheck = makeCheckBox(parent, "AutoStartCheck",
-                                QStringLiteral("Datei nach dem Erstellen ausführen"), false);
+                                QStringLiteral("&Datei nach dem Erstellen ausführen"), false);
   auto* goRow = new QHBoxLayout();
   goRow->addWidget(GoBtn1);
   goRow->addWidget(AutoStartCheck);
@@ -385,8 +391,8 @@ QWidget* TMainForm::Ui::buildIconGroup(TMainForm& window, QWidget* parent) {
   PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
   PaintBox1->setFixedSize(32, 32);
   OpenIconBtn =
-      makeGlyphButton(iconGroup, "OpenIconBtn", QStringLiteral("Icon laden..."), "glyph_iconload");
-  StdIconBtn = makeGlyphButton(iconGroup, "StdIconBtn", QStringLiteral("Icon zurücksetzen..."),
+      makeGlyphButton(iconGroup, "OpenIconBtn", QStringLiteral("&Icon laden..."), "glyph_iconload");
+  StdIconBtn = makeGlyphButton(iconGroup, "StdIconBtn", QStringLiteral("Icon &zurücksetzen..."),
                                "glyph_iconreset");
   iconRow->addWidget(PaintBox1);
   iconRow->addWidget(OpenIconBtn);
@@ -403,21 +409,21 @@ QWidget* TMainForm::Ui::buildSizeGroup(QWidget* parent) {
   sizeGrid->setContentsMargins(6, 4, 6, 4);
   sizeGrid->setSpacing(2);
   DefSizeCheck =
-      makeButton<QRadioButton>(sizeGroup, "DefSizeCheck", QStringLiteral("Definierte Größe"));
+      makeButton<QRadioButton>(sizeGroup, "DefSizeCheck", QStringLiteral("Definierte &Größe"));
   FullScreenCheck =
-      makeButton<QRadioButton>(sizeGroup, "FullScreenCheck", QStringLiteral("Maximale Größe"));
+      makeButton<QRadioButton>(sizeGroup, "FullScreenCheck", QStringLiteral("&Maximale Größe"));
   DefSizeCheck->setChecked(true);
   WidthEd = new SpinEdit(64, 1280, 10, 600, sizeGroup);
   WidthEd->setObjectName(QStringLiteral("WidthEd"));
   HeightEd = new SpinEdit(64, 1280, 10, 440, sizeGroup);
   HeightEd->setObjectName(QStringLiteral("HeightEd"));
   FixedSizeCheck =
-      makeCheckBox(sizeGroup, "FixedSizeCheck", QStringLiteral("Feste Größe (kein Menü)"), false);
+      makeCheckBox(sizeGroup, "FixedSizeCheck", QStringLiteral("Feste Größe (&kein Menü)"), false);
   sizeGrid->addWidget(DefSizeCheck, 0, 0, 1, 3);
   sizeGrid->addWidget(FullScreenCheck, 1, 0, 1, 3);
-  auto* widthLabel = new QLabel(QStringLiteral("Breite:"), sizeGroup);
+  auto* widthLabel = new QLabel(QStringLiteral("&Breite:"), sizeGroup);
   widthLabel->setBuddy(WidthEd);
-  auto* heightLabel = new QLabel(QStringLiteral("Höhe:"), sizeGroup);
+  auto* heightLabel = new QLabel(QStringLiteral("&Höhe:"), sizeGroup);
   heightLabel->setBuddy(HeightEd);
   sizeGrid->addWidget(widthLabel, 2, 0);
   sizeGrid->addWidget(WidthEd, 2, 1);
@@ -437,17 +443,18 @@ QWidget* TMainForm::Ui::buildElementsGroup(QWidget* parent) {
   elementsGrid->setContentsMargins(6, 4, 6, 4);
   elementsGrid->setHorizontalSpacing(4);
   elementsGrid->setVerticalSpacing(0);
+  // Mnemonics where a letter is still free on this tab; the rest have none.
   const QString elementCaptions[10] = {
-      QStringLiteral("Statusbar"),     QStringLiteral("Tool Leiste"), QStringLiteral("Drucken"),
-      QStringLiteral("Beenden"),       QStringLiteral("Über"),        QStringLiteral("Zurück"),
-      QStringLiteral("Vorwärts"),      QStringLiteral("Startseite"),  QStringLiteral("Neu laden"),
+      QStringLiteral("S&tatusbar"),    QStringLiteral("Tool &Leiste"), QStringLiteral("Dru&cken"),
+      QStringLiteral("B&eenden"),      QStringLiteral("Übe&r"),        QStringLiteral("Zurück"),
+      QStringLiteral("Vor&wärts"),     QStringLiteral("Startseite"),   QStringLiteral("Neu laden"),
       QStringLiteral("Beenden Button")};
   for (int i = 0; i < 10; ++i) {
     const QByteArray name = "CheckBox" + QByteArray::number(i + 1);
     CheckBox[i] = makeCheckBox(elementsGroup, name.constData(), elementCaptions[i], true);
     elementsGrid->addWidget(CheckBox[i], i % 5, i / 5);
   }
-  auto* nameLabel = new QLabel(QStringLiteral("Projekt Name:"), elementsGroup);
+  auto* nameLabel = new QLabel(QStringLiteral("&Projekt Name:"), elementsGroup);
   NameED = makeWin1252Edit(elementsGroup, "NameED", QStringLiteral("Vantrel"));
   nameLabel->setBuddy(NameED);
   elementsGrid->addWidget(nameLabel, 5, 0, 1, 2);

@@ -30,14 +30,6 @@ void drawProgressBar(QPainter& canvas, const QRect& panel, int percent) {
 
 }  // namespace
 
-bool TMainForm::event(QEvent* event) {
-  if (event->type() == ProgressEvent::kType) {
-    WMUser(static_cast<ProgressEvent*>(event)->wParam);
-    return true;
-  }
-  return QMainWindow::event(event);
-}
-
 void TMainForm::WMUser(int wParam) { SetProStatus(wParam); }
 
 void TMainForm::SetProStatus(int value) {

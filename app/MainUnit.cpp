@@ -8,12 +8,15 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScreen>
+#include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
+#include <QWindow>
+#include <utility>
 
 #include "app/FieldListModel.h"
+#include "app/FieldListView.h"
 #include "app/MainFormUi.h"
 #include "app/WindowPlacement.h"
 #include "gui/AboutBoxUnit.h"
@@ -27,6 +30,14 @@
 
 namespace vantrel {
 namespace {
+
+// The window's size at the first start, frame included.
+const QSize kOuterSize(638, 512);
+
+bool changesPlacement(QEvent::Type type) {
+  return type == QEvent::Show || type == QEvent::Move || type == QEvent::Resize ||
+         type == QEvent::WindowStateChange;
+}
 
 const QString kUntitledCaption = QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Unbenannt.vtq]");
 const QString kCloseQuestion = QStringLiteral(
@@ -49,6 +60,7 @@ TMainForm::TMainForm(const QString& programFile, const QString& iniFile, QWidget
       iniFile_(iniFile) {
   ui_->setupUi(*this, *fieldModel_);
   connectHandlers();
+  connectKeys();
   FormCreate();
   restoreWindowState();
 }
@@ -69,8 +81,9 @@ void TMainForm::connectHandlers() {
   connectHandler(ui_->DelFieldBtn, &QPushButton::clicked, this, &TMainForm::DelFieldBtnClick);
   connectHandler(ui_->UpBtn, &QToolButton::clicked, this, &TMainForm::UpBtnClick);
   connectHandler(ui_->DownBtn, &QToolButton::clicked, this, &TMainForm::DownBtnClick);
-  // A double click anywhere in the list edits the selected row (eventFilter).
-  ui_->ListView1->viewport()->installEventFilter(this);
+  // A double click anywhere in the list edits the selected row.
+  connectHandler(ui_->ListView1, &FieldListView::editRequested, this,
+                 &TMainForm::ListView1DblClick);
 
   connectHandler(ui_->BackButton, &QPushButton::clicked, this, &TMainForm::BackBtnClick);
   connectHandler(ui_->FwdButton, &QPushButton::clicked, this, &TMainForm::FwdBtnClick);
@@ -86,6 +99,21 @@ void TMainForm::connectHandlers() {
   connectHandler(ui_->wwwBtn, &QToolButton::clicked, this, &TMainForm::wwwBtnClick);
   connectHandler(ui_->ueberbtn, &TImageBtn::clicked, this, &TMainForm::ueberbtnClick);
   connectHandler(ui_->endebtn, &TImageBtn::clicked, this, &TMainForm::EndeBtnClick);
+}
+
+// Keys besides the captions' own mnemonics. A shortcut moves no focus: a number typed in a
+// spin edit is read as typed, as with a click on the tool bar.
+void TMainForm::connectKeys() {
+  const auto pressOn = [](const QKeySequence& keys, QAbstractButton* button, QWidget* scope) {
+    auto* shortcut = new QShortcut(keys, scope);
+    connect(shortcut, &QShortcut::activated, button, &QAbstractButton::click);
+  };
+  pressOn(QKeySequence(Qt::CTRL | Qt::Key_N), ui_->NewBtn, this);
+  pressOn(QKeySequence(Qt::CTRL | Qt::Key_O), ui_->OpenBtn, this);
+  pressOn(QKeySequence(Qt::CTRL | Qt::Key_S), ui_->SaveBtn, this);
+  pressOn(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), ui_->SaveAsBtn, this);
+  // F5 is "Neu laden", while the preview is shown.
+  pressOn(QKeySequence(Qt::Key_F5), ui_->ReloadButton, ui_->ReloadButton);
 }
 
 void TMainForm::FormCreate() {
@@ -114,6 +142,16 @@ void TMainForm::Setsavedfilename(const QString& name) {
   }
 }
 
+bool TMainForm::event(QEvent* event) {
+  if (event->type() == ProgressEvent::kType) {
+    WMUser(static_cast<ProgressEvent*>(event)->wParam);
+    return true;
+  }
+  const bool handled = QMainWindow::event(event);
+  if (changesPlacement(event->type())) fitToWantedOuter();
+  return handled;
+}
+
 bool TMainForm::FormCloseQuery() {
   return messageBox(kCloseQuestion, QStringLiteral("Programm beenden"),
                     MB_OKCANCEL | MB_ICONINFORMATION) == IDOK;
@@ -138,14 +176,6 @@ void TMainForm::keyPressEvent(QKeyEvent* event) {
   QMainWindow::keyPressEvent(event);
 }
 
-bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == ui_->ListView1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
-    runGuarded([this] { ListView1DblClick(); });
-    return true;
-  }
-  return QMainWindow::eventFilter(watched, event);
-}
-
 void TMainForm::EndeBtnClick() { close(); }
 
 // A new box every time, owned by the main window while it is shown.
@@ -158,23 +188,49 @@ void TMainForm::wwwBtnClick() { shellOpen(kMakerWebAddress); }
 
 void TMainForm::saveWindowState() {
   if (iniFile_.isEmpty()) return;
-  writeWindowState(iniFile_, placementOf(*this), ui_->AutoStartCheck->isChecked());
+  writeWindowState(iniFile_, placementOf(*this, normalOuterGeometry()),
+                   ui_->AutoStartCheck->isChecked());
 }
 
+// At the first start centred on the screen; later at the remembered place and size. Either
+// way wholly on a screen that exists now.
 void TMainForm::restoreWindowState() {
+  QRect outer = centredIn(kOuterSize, screenFreeAreas().value(0, QRect(QPoint(0, 0), kOuterSize)));
+  bool maximized = false;
   if (!iniFile_.isEmpty()) {
     const StoredWindowState state = readWindowState(iniFile_);
     ui_->AutoStartCheck->setChecked(state.autoStart);
-    if (state.placement) {
-      applyPlacement(*this, *state.placement);
-      return;
+    const QRect stored = state.placement ? normalOuterRect(*state.placement) : QRect();
+    if (stored.width() >= 100 && stored.height() >= 100) {
+      outer = stored;
+      maximized = state.placement->showCmd == kShowMaximized;
     }
   }
-  // First start: centred on the screen.
-  if (const QScreen* screen = this->screen()) {
-    const QRect available = screen->availableGeometry();
-    move(available.center() - QPoint(width() / 2, height() / 2));
-  }
+  placeOuter(keptOnScreen(outer, screenFreeAreas()));
+  if (maximized) setWindowState(Qt::WindowMaximized);
 }
+
+void TMainForm::placeOuter(const QRect& outer) {
+  wantedOuter_ = outer;
+  // Until the frame is known the window's own rectangle stands in for the outer one.
+  resize(outer.size());
+  move(outer.topLeft());
+  fitToWantedOuter();
+}
+
+void TMainForm::fitToWantedOuter() {
+  if (windowState() != Qt::WindowNoState || !windowHandle()) return;
+  const QMargins frame = windowHandle()->frameMargins();
+  if (frame.isNull()) return;
+  normalFrame_ = frame;
+  if (wantedOuter_.isNull()) return;
+  const QRect outer = std::exchange(wantedOuter_, QRect());
+  resize(outer.size().shrunkBy(frame));
+  move(outer.topLeft());  // a window's position is that of its frame
+}
+
+// Without a frame yet (or on a platform without frames) the window's own rectangle is the
+// outer one.
+QRect TMainForm::normalOuterGeometry() const { return normalGeometry().marginsAdded(normalFrame_); }
 
 }  // namespace vantrel

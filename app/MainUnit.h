@@ -6,6 +6,7 @@
 
 #include <QEvent>
 #include <QMainWindow>
+#include <QMargins>
 #include <QRect>
 #include <cstdint>
 #include <memory>
@@ -57,7 +58,6 @@ class TMainForm : public QMainWindow {
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private slots:
   // Window and bottom bar (MainUnit.cpp)
@@ -108,9 +108,17 @@ class TMainForm : public QMainWindow {
   struct Ui;
 
   void connectHandlers();
+  void connectKeys();
   bool FormCloseQuery();
   void saveWindowState();
   void restoreWindowState();
+
+  // The window is placed by its outer rectangle, frame included, as the INI file keeps it. The
+  // frame's size is known only once the platform has framed the window, so until then the
+  // rectangle is kept and the window is fitted to it as soon as the frame is known.
+  void placeOuter(const QRect& outer);
+  void fitToWantedOuter();
+  QRect normalOuterGeometry() const;
 
   // The project as the controls hold it, and back.
   Project projectFromControls() const;
@@ -149,6 +157,8 @@ class TMainForm : public QMainWindow {
   std::uint32_t IconPos = 0;  // where the prototype keeps its icon pixels; 0 until found
   int ProgressPercent = 0;
   QRect ProgressRect;
+  QRect wantedOuter_;     // the outer rectangle still to be fitted to, or none
+  QMargins normalFrame_;  // the frame last seen around the window in its normal state
   bool destroyed_ = false;
 };
 

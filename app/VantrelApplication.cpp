@@ -5,6 +5,7 @@
 #include <QTranslator>
 
 #include "gui/FailureReport.h"
+#include "widgets/Fonts.h"
 
 namespace vantrel {
 
@@ -29,6 +30,14 @@ void loadGermanTranslations(QCoreApplication& app) {
       delete translator;
     }
   }
+}
+
+// No display name: the platform would append it to every window title, and each window's
+// title reads exactly as the window sets it.
+void setUpApplication(QApplication& app) {
+  app.setApplicationName(kApplicationTitle);
+  loadGermanTranslations(app);
+  installFontSubstitutes();
 }
 
 }  // namespace vantrel

@@ -18,4 +18,9 @@ class VantrelApplication : public QApplication {
 // system's language.
 void loadGermanTranslations(QCoreApplication& app);
 
+// What the program sets on its application object before it opens a window: its name,
+// Qt's texts in German and the fonts the windows are laid out for. The tests that run the
+// windows under a window manager start the same way.
+void setUpApplication(QApplication& app);
+
 }  // namespace vantrel

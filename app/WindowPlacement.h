@@ -2,6 +2,7 @@
 // The main window's placement and the remembered check box, kept between runs in an INI
 // file named after the program ("vantrel-formulare.INI" in the user's configuration folder).
 
+#include <QList>
 #include <QRect>
 #include <QString>
 #include <array>
@@ -38,8 +39,22 @@ struct StoredWindowState {
 StoredWindowState readWindowState(const QString& iniFile);
 void writeWindowState(const QString& iniFile, const WindowPlacement& placement, bool autoStart);
 
-WindowPlacement placementOf(const QWidget& window);
-// Puts the window back where it was, kept on a screen that exists now.
-void applyPlacement(QWidget& window, const WindowPlacement& placement);
+// The placement of a window whose normal rectangle, frame included, is `normalOuter`.
+WindowPlacement placementOf(const QWidget& window, const QRect& normalOuter);
+
+// NormPos as a rectangle: the window's normal place, frame included.
+QRect normalOuterRect(const WindowPlacement& placement);
+
+// The free areas of the screens there are now (without task bars and panels), the primary
+// screen's first.
+QList<QRect> screenFreeAreas();
+
+// `outer` moved, and shrunk where it is larger, as little as needed to lie wholly in one free
+// area: the one that holds the most of it, else the first. So the title bar can always be
+// reached, whatever screen or scale the rectangle was saved on.
+QRect keptOnScreen(const QRect& outer, const QList<QRect>& freeAreas);
+
+// A rectangle of `size` in the middle of `area`.
+QRect centredIn(const QSize& size, const QRect& area);
 
 }  // namespace vantrel

@@ -5,17 +5,13 @@
 #include "app/VantrelApplication.h"
 #include "app/WindowPlacement.h"
 #include "gui/EditFieldsFUnit.h"
-#include "widgets/Fonts.h"
 #include "widgets/browser/BrowserEngine.h"
 
 int main(int argc, char** argv) {
   // The browser engine reads its settings once, before the application object exists.
   vantrel::browser::prepareBrowserEngine();
   vantrel::VantrelApplication app(argc, argv);
-  app.setApplicationName(vantrel::kApplicationTitle);
-  app.setApplicationDisplayName(vantrel::kApplicationTitle);
-  vantrel::loadGermanTranslations(app);
-  vantrel::installFontSubstitutes();
+  vantrel::setUpApplication(app);
 
   const QString programFile = QCoreApplication::applicationFilePath();
   vantrel::TMainForm mainForm(programFile, vantrel::settingsFileFor(programFile));

@@ -154,7 +154,8 @@ Status AtomicFile::commit(std::optional<mode_t> mode) {
   if ((fault && fault->failRename) || std::rename(file_.path().c_str(), target_.c_str()) != 0) {
     const int error = fault && fault->failRename ? EIO : errno;
     discard();
-    return fail(Step::rename, Failure{"Cannot replace the file: " + systemText(error) + "."});
+    return fail(Step::rename,
+                Failure{"Cannot replace " + target_.string() + ": " + systemText(error) + "."});
   }
   open_ = false;
   syncFolder(folderOf(target_));

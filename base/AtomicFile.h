@@ -47,7 +47,7 @@ class AtomicFile {
   [[nodiscard]] Status truncateTo(std::uint64_t length);
   // Syncs the new file, gives it `mode` (otherwise the old target's permissions, or the
   // default of a new file), and renames it over the target. Reasons: "Write error: ..." and
-  // "Cannot replace the file: <system text>.".
+  // "Cannot replace <target>: <system text>.".
   [[nodiscard]] Status commit(std::optional<mode_t> mode = std::nullopt);
   // Removes the new file; the target stays as it was.
   void discard();

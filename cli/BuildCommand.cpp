@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "base/UserMessages.h"
 #include "base/Win1252.h"
 #include "builder/BuildProgram.h"
 #include "cli/Commands.h"
@@ -137,11 +138,13 @@ int runBuild(const Args& args) {
     return showOnStandardError(message);
   };
   callbacks.onPageWritten = [](const Status& page) {
-    if (!page) std::cerr << utf8From1252(kPageWriteFailedMessage) << " (" << page.reason() << ")\n";
+    if (!page)
+      std::cerr << utf8From1252(kPageWriteFailedMessage) << " (" << germanMessage(page.reason())
+                << ")\n";
   };
   const exe::ProgramBuild build = exe::buildProgram(job, callbacks);
   if (!build.built()) {
-    if (!build.reason.empty()) std::cerr << "(" << build.reason << ")\n";
+    if (!build.reason.empty()) std::cerr << "(" << germanMessage(build.reason) << ")\n";
     return 1;
   }
   if (!build.icon) {

@@ -19,7 +19,7 @@ int runConvert(const Args& args) {
   if (output == "-") {
     std::cout << projectToJson(project) << std::flush;
     if (!std::cout) {
-      std::cerr << "Write error.\n";
+      std::cerr << "Schreibfehler: Die Standardausgabe nimmt nichts mehr an.\n";
       return 1;
     }
     return 0;

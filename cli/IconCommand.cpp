@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "base/UserMessages.h"
 #include "cli/Commands.h"
 #include "cli/PictureInput.h"
 #include "icon/RenderIcon.h"
@@ -61,13 +62,18 @@ Picture loadPictureFile(const std::filesystem::path& path) {
   static char name[] = "vantrel-cli";
   static char* argv[] = {name, nullptr};
   static QGuiApplication application(argc, argv);
-  return loadPicture(path);
+  // The loader's reason speaks of "the picture"; the user is told which file it is.
+  try {
+    return loadPicture(path);
+  } catch (const PictureError& error) {
+    throw PictureError(germanMessageAbout(path, error.what()));
+  }
 }
 #else
 Picture loadPictureFile(const std::filesystem::path&) {
   throw PictureError(
-      "This vantrel-cli was built without the picture loaders (VANTREL_GUI=OFF); only --standard "
-      "works.");
+      "Dieses vantrel-cli wurde ohne die Bildlader gebaut (VANTREL_GUI=OFF); nur --standard "
+      "ist m\xC3\xB6glich.");
 }
 #endif
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "base/UserMessages.h"
 #include "cli/Commands.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
@@ -42,7 +43,7 @@ std::optional<PageArgs> parsePageArgs(const Args& args) {
 
 int writeToStandardOutput(const std::string& page) {
   if (std::fwrite(page.data(), 1, page.size(), stdout) != page.size() || std::fflush(stdout) != 0) {
-    std::cerr << "Write error.\n";
+    std::cerr << "Schreibfehler: Die Standardausgabe nimmt nichts mehr an.\n";
     return 1;
   }
   return 0;
@@ -52,7 +53,7 @@ int writeToFile(const std::string& path, const std::string& page) {
   const Status result = replaceFileContents(path, page);
   if (!result) {
     std::cerr << "Die Datei " << std::filesystem::path(path).filename().string()
-              << " konnte nicht geschrieben werden! (" << result.reason() << ")\n";
+              << " konnte nicht geschrieben werden! (" << germanMessage(result.reason()) << ")\n";
     return 1;
   }
   return 0;

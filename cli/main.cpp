@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "base/UserMessages.h"
 #include "cli/Commands.h"
 
 namespace vantrel::cli {
@@ -65,7 +66,7 @@ int main(int argc, char** argv) {
       try {
         return command.run(Args(argv + 2, argv + argc));
       } catch (const std::exception& error) {
-        std::cerr << error.what() << "\n";
+        std::cerr << vantrel::germanMessage(error.what()) << "\n";
         return 1;
       }
     }

@@ -7,9 +7,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QScreen>
 #include <QVBoxLayout>
 
+#include "gui/CentredOnScreen.h"
 #include "gui/Clock.h"
 #include "gui/FailureReport.h"
 #include "gui/Maker.h"
@@ -95,7 +95,7 @@ TAboutBox::TAboutBox(QWidget* owner)
 void TAboutBox::showEvent(QShowEvent* event) {
   // Placed here, once the window and its frame exist, and after the dialog has placed itself
   // over its owner: this box belongs in the middle of the screen.
-  centreOnScreen();
+  centreOnScreen(*this);
   QDialog::showEvent(event);
   // The box opens with the focus on OK, so Enter closes it rather than opening the web site.
   OKButton->setFocus(Qt::ActiveWindowFocusReason);
@@ -170,14 +170,5 @@ void TAboutBox::FormCreate() {
 }
 
 void TAboutBox::BitBtnXP1Click() { shellOpen(kMakerWebAddress); }
-
-void TAboutBox::centreOnScreen() {
-  const QWidget* owner = parentWidget();
-  QScreen* screen = owner ? owner->screen() : QGuiApplication::primaryScreen();
-  if (!screen) return;
-  QRect frame(QPoint(0, 0), frameGeometry().size());
-  frame.moveCenter(screen->availableGeometry().center());
-  move(frame.topLeft());
-}
 
 }  // namespace vantrel

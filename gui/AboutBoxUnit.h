@@ -36,7 +36,6 @@ class TAboutBox : public QDialog {
  private:
   void FormCreate();
   void BitBtnXP1Click();
-  void centreOnScreen();
   void buildPanel();
 };
 

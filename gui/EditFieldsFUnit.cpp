@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "gui/CentredOnScreen.h"
 #include "gui/FailureReport.h"
 #include "gui/MessageBox.h"
 #include "widgets/ButtonsXP.h"
@@ -35,6 +36,7 @@ QLineEdit* makeTextBox(QWidget* parent, const char* objectName) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QString::fromLatin1(objectName));
   restrictToWin1252(edit);
+  liftLengthLimit(edit);
   return edit;
 }
 
@@ -74,9 +76,9 @@ void TEditFieldsForm::buildControls() {
   BreitEd = makeSpinEdit(this, "BreitEd", 1, 10000, 40);
   HochEd = makeSpinEdit(this, "HochEd", 1, 10000, 5);
   MaxCharEd = makeSpinEdit(this, "MaxCharEd", 0, 10000, 0);
-  PflichtCheck = new QCheckBox(QStringLiteral("Feld muss ausgefüllt werden"), this);
+  PflichtCheck = new QCheckBox(QStringLiteral("Feld muss ausgefüllt &werden"), this);
   PflichtCheck->setObjectName(QStringLiteral("PflichtCheck"));
-  PreselectedCheck = new QCheckBox(QStringLiteral("Feld ist vorausgewählt"), this);
+  PreselectedCheck = new QCheckBox(QStringLiteral("Feld ist &vorausgewählt"), this);
   PreselectedCheck->setObjectName(QStringLiteral("PreselectedCheck"));
   // OK validates before it closes the dialog, so it is an ordinary button with the OK look.
   OkBtn = new TBitBtnXP(QStringLiteral("OK"), this);
@@ -93,23 +95,23 @@ void TEditFieldsForm::buildControls() {
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 8, 8, 8);
   layout->setSpacing(2);
-  layout->addWidget(
-      makeLabel(this,
-                QStringLiteral(
-                    "Interner Name (zusammenhängende Optionsfelder benötigen den gleichen Namen):"),
-                NameEd));
+  layout->addWidget(makeLabel(
+      this,
+      QStringLiteral(
+          "&Interner Name (zusammenhängende Optionsfelder benötigen den gleichen Namen):"),
+      NameEd));
   layout->addWidget(NameEd);
-  layout->addWidget(makeLabel(this, QStringLiteral("Feldtyp:"), FieldTyp));
+  layout->addWidget(makeLabel(this, QStringLiteral("&Feldtyp:"), FieldTyp));
   layout->addWidget(FieldTyp);
   layout->addWidget(
       makeLabel(this,
-                QStringLiteral("Beschriftung (ist auch der Text für die Typen \"Überschrift\" und "
+                QStringLiteral("&Beschriftung (ist auch der Text für die Typen \"Überschrift\" und "
                                "\"Normaler Text\"):"),
                 DescEd));
   layout->addWidget(DescEd);
   auto* valueLabel = makeLabel(
       this,
-      QStringLiteral("Inhalt (bei Optionsfeldern und Ankreuzfeldern der Name der per eMail "
+      QStringLiteral("In&halt (bei Optionsfeldern und Ankreuzfeldern der Name der per eMail "
                      "übermittelt wird wenn ausgewählt):"),
       ValueEd);
   valueLabel->setWordWrap(true);
@@ -117,15 +119,15 @@ void TEditFieldsForm::buildControls() {
   layout->addWidget(ValueEd);
 
   auto* sizes = new QGridLayout();
-  sizes->addWidget(makeLabel(this, QStringLiteral("Breite in Zeichen:"), BreitEd), 0, 0);
+  sizes->addWidget(makeLabel(this, QStringLiteral("Breite in &Zeichen:"), BreitEd), 0, 0);
   sizes->addWidget(
-      makeLabel(this, QStringLiteral("Höhe in Zeilen (bei mehrzeiligen Feldern):"), HochEd), 0, 1);
+      makeLabel(this, QStringLiteral("Höhe in Zei&len (bei mehrzeiligen Feldern):"), HochEd), 0, 1);
   sizes->addWidget(BreitEd, 1, 0, Qt::AlignLeft);
   sizes->addWidget(HochEd, 1, 1, Qt::AlignLeft);
   layout->addLayout(sizes);
   layout->addWidget(makeLabel(
       this,
-      QStringLiteral("Maximale Anzahl von Zeichen (bei Textfeldern; 0=beliebig viele Zeichen):"),
+      QStringLiteral("&Maximale Anzahl von Zeichen (bei Textfeldern; 0=beliebig viele Zeichen):"),
       MaxCharEd));
   layout->addWidget(MaxCharEd, 0, Qt::AlignLeft);
 
@@ -156,6 +158,12 @@ void TEditFieldsForm::setTabOrder() {
   for (qsizetype i = 0; i + 1 < order.size(); ++i) {
     QWidget::setTabOrder(order[i], order[i + 1]);
   }
+}
+
+// Every time it opens, in the middle of the screen rather than over the main window.
+void TEditFieldsForm::showEvent(QShowEvent* event) {
+  centreOnScreen(*this);
+  QDialog::showEvent(event);
 }
 
 void TEditFieldsForm::FormCreate() { FieldTyp->setCurrentIndex(0); }

@@ -42,6 +42,9 @@ class TEditFieldsForm : public QDialog {
   void FormCreate();
   void OkBtnClick();
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private:
   void buildControls();
   void setTabOrder();

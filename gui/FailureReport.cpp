@@ -1,5 +1,6 @@
 #include "gui/FailureReport.h"
 
+#include "base/UserMessages.h"
 #include "gui/MessageBox.h"
 
 namespace vantrel {
@@ -10,9 +11,9 @@ void showFailure(const QString& text, FailureReporter reporter) {
   messageBox(text, title, MB_OK | MB_ICONERROR);
 }
 
-// The core writes its messages in UTF-8.
+// The core writes its reasons in English and UTF-8; the user reads them in German.
 void showFailure(const std::exception& error, FailureReporter reporter) {
-  showFailure(QString::fromUtf8(error.what()), reporter);
+  showFailure(QString::fromStdString(germanMessage(error.what())), reporter);
 }
 
 }  // namespace vantrel

@@ -16,6 +16,8 @@ PACKAGES=(
   qt6-translations-l10n libgl-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-daemon
+  # the windows under a real window manager: openbox on Xvfb, read with xprop and xwininfo
+  openbox x11-utils
   # fonts close to the ones the windows are laid out for
   fonts-dejavu-core fonts-liberation2
   # Arial Narrow's metric twin (Liberation Sans Narrow) and a black-weight sans for Arial Black

@@ -1,13 +1,17 @@
 #include "widgets/ImageBtnUnit.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 
 namespace vantrel {
 
 TImageBtn::TImageBtn(QWidget* owner) : QWidget(owner) {
   setAttribute(Qt::WA_NoSystemBackground, false);
-  setFocusPolicy(Qt::NoFocus);
+  // Tab reaches it; a click leaves the focus where it is.
+  setFocusPolicy(Qt::TabFocus);
   setCursor(Qt::PointingHandCursor);
 }
 
@@ -25,6 +29,12 @@ QSize TImageBtn::sizeHint() const {
 void TImageBtn::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.drawPixmap(0, 0, picture_);
+  if (hasFocus()) {
+    QStyleOptionFocusRect focus;
+    focus.initFrom(this);
+    focus.rect = rect().adjusted(2, 2, -2, -2);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+  }
 }
 
 // The saved picture is written only on the way into the pressed state, so the normal
@@ -77,6 +87,44 @@ void TImageBtn::mouseMoveEvent(QMouseEvent* event) {
     }
   }
   QWidget::mouseMoveEvent(event);
+}
+
+// Space works as on a push button: pressed while held, a click on release. Enter clicks at once.
+void TImageBtn::keyPressEvent(QKeyEvent* event) {
+  const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (plain && event->key() == Qt::Key_Space) {
+    if (!event->isAutoRepeat()) {
+      spaceHeld_ = true;
+      showPressed();
+    }
+    event->accept();
+    return;
+  }
+  if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+    event->accept();
+    click();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void TImageBtn::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space && !event->isAutoRepeat() && spaceHeld_) {
+    spaceHeld_ = false;
+    event->accept();
+    click();
+    return;
+  }
+  QWidget::keyReleaseEvent(event);
+}
+
+// Leaving with Space still held presses nothing.
+void TImageBtn::focusOutEvent(QFocusEvent* event) {
+  if (spaceHeld_) {
+    spaceHeld_ = false;
+    showNormal();
+  }
+  QWidget::focusOutEvent(event);
 }
 
 }  // namespace vantrel

@@ -1,5 +1,6 @@
 #pragma once
 // TImageBtn: a button drawn entirely by a picture that shows a second picture while held.
+// Tab reaches it and Space or Enter presses it; a click does not take the focus.
 
 #include <QPixmap>
 #include <QWidget>
@@ -32,6 +33,9 @@ class TImageBtn : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
 
  private:
   void showPressed();
@@ -44,6 +48,7 @@ class TImageBtn : public QWidget {
   bool swapped_ = false;
   bool held_ = false;
   bool leftHeld_ = false;
+  bool spaceHeld_ = false;
 };
 
 }  // namespace vantrel

@@ -1,6 +1,7 @@
 #include "widgets/SpinEdit.h"
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <algorithm>
@@ -10,6 +11,16 @@ namespace vantrel {
 namespace {
 
 bool isSpinCharacter(QChar c) { return c.isDigit() && c.unicode() < 128; }
+
+// The focus goes to a window other than the box's own: its window was deactivated (a dialog
+// opened over it or it closed), or a popup took over for a moment.
+bool focusLeavesTheWindow(const QFocusEvent& event, const QWidget& box) {
+  if (event.reason() == Qt::ActiveWindowFocusReason || event.reason() == Qt::PopupFocusReason) {
+    return true;
+  }
+  const QWidget* next = QApplication::focusWidget();
+  return next && next->window() != box.window();
+}
 
 bool onlySpinCharacters(const QString& text) {
   return std::all_of(text.begin(), text.end(),
@@ -95,8 +106,11 @@ void SpinEdit::keyPressEvent(QKeyEvent* event) {
   QAbstractSpinBox::keyPressEvent(event);
 }
 
+// Only a move to another control of the same window confirms what was typed. When the window
+// itself loses the focus, the text stays as typed: the commands that read it then (the dialog's
+// result, a save through the file dialog) see what the user typed.
 void SpinEdit::focusOutEvent(QFocusEvent* event) {
-  confirmText();
+  if (!focusLeavesTheWindow(*event, *this)) confirmText();
   QAbstractSpinBox::focusOutEvent(event);
 }
 

@@ -2,9 +2,10 @@
 // The spin edit of the main window and the field editor.
 //
 // It takes only digits, "+" and "-" (any other key beeps). What is typed is read as typed,
-// also outside the limits, until the box loses the focus; then, and whenever the program sets
-// a value, the value is brought into the limits. A text that is not a number reads as the
-// lower limit.
+// also outside the limits, until the focus moves from the box to another control of its
+// window; then, and whenever the program sets a value, the value is brought into the limits.
+// The window losing the focus as a whole confirms nothing. A text that is not a number reads
+// as the lower limit.
 
 #include <QAbstractSpinBox>
 #include <optional>

@@ -1,6 +1,7 @@
 #include "widgets/TextEdge.h"
 
 #include <QLineEdit>
+#include <limits>
 #include <stdexcept>
 
 #include "base/Win1252.h"
@@ -32,5 +33,7 @@ QValidator::State Win1252Validator::validate(QString& input, int& /*pos*/) const
 }
 
 void restrictToWin1252(QLineEdit* edit) { edit->setValidator(new Win1252Validator(edit)); }
+
+void liftLengthLimit(QLineEdit* edit) { edit->setMaxLength(std::numeric_limits<int>::max()); }
 
 }  // namespace vantrel

@@ -27,4 +27,7 @@ class Win1252Validator : public QValidator {
 
 void restrictToWin1252(QLineEdit* edit);
 
+// Qt's text boxes stop at 32767 characters; the tool's free texts have no limit of their own.
+void liftLengthLimit(QLineEdit* edit);
+
 }  // namespace vantrel

@@ -212,5 +212,18 @@ TEST(BuildProgram, BuildsInAFolderWhoseNameWindows1252CannotHold) {
   reader.TestEntry(0);
 }
 
+// The reason of a failed replacement names the file that stays as it was.
+TEST(AtomicWriters, AFailedReplacementNamesItsTarget) {
+  TempFolder folder;
+  const fs::path target = folder.path() / "seite.htm";
+  Status result;
+  {
+    FaultGuard guard({std::numeric_limits<std::uint64_t>::max(), false, true});
+    result = replaceFileContents(target, "<html></html>");
+  }
+  ASSERT_FALSE(result);
+  EXPECT_EQ(result.reason(), "Cannot replace " + target.string() + ": Input/output error.");
+}
+
 }  // namespace
 }  // namespace vantrel::test

@@ -67,6 +67,15 @@ def main():
     result = subprocess.run([cli, "build", project, "-o", refused, "--proto", proto, "--icon", broken],
                             capture_output=True)
     assert result.returncode == 1 and not os.path.exists(refused), "a broken picture builds nothing"
+    # What the user reads is German and names the file.
+    message = result.stderr.decode("utf-8")
+    assert "kaputt.png" in message and "kein lesbares Bild" in message, message
+    missing = os.path.join(work, "nix.png")
+    result = subprocess.run([cli, "build", project, "-o", refused, "--proto", proto, "--icon", missing],
+                            capture_output=True)
+    message = result.stderr.decode("utf-8")
+    assert result.returncode == 1 and not os.path.exists(refused), "a missing picture builds nothing"
+    assert "nix.png kann nicht ge\u00f6ffnet werden: Datei oder Verzeichnis nicht gefunden" in message, message
 
     # A folder whose name Windows-1252 cannot hold: the prototype, the project and the output
     # all live there, and the program is built with its icon.

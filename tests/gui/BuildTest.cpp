@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QToolButton>
 
 #include "gui/Shell.h"
 #include "icon/BitmapFile.h"
@@ -115,6 +116,25 @@ void TestBuild::existingOutputIsReplacedOnlyAfterYes() {
   QCOMPARE(starts.started, QStringList{output});
 }
 
+// Only the build asks before it replaces the output file; choosing it asks nothing.
+void TestBuild::browsingForAnExistingOutputFileAsksNothing() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
+  MessageBoxRecorder messages;
+  TMainForm& form = *fixture.form;
+  const QString existing = fixture.filePath(QStringLiteral("alt.exe"));
+  QFile file(existing);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.close();
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(2);
+  RealFileDialogUser dialogUser(existing);
+  QTest::mouseClick(named<QToolButton>(&form, "EXENameBrowseBtn"), Qt::LeftButton);
+  QVERIFY(dialogUser.answered);
+  QCOMPARE(dialogUser.questions, QStringList());
+  QCOMPARE(named<QLineEdit>(&form, "EXENameEdit")->text(), existing);
+  QVERIFY(messages.shown.isEmpty());
+}
+
 void TestBuild::missingPrototypeLeavesNothingAndStartsNothing() {
   MainFormFixture fixture;
   MessageBoxRecorder messages;
@@ -206,6 +226,40 @@ void TestBuild::pictureThatCannotBeLoadedChangesNothing() {
 
   named<QPushButton>(&form, "StdIconBtn")->click();
   QCOMPARE(readAll(iconFile), before);
+}
+
+// What is wrong with a chosen picture is said in German and names the file.
+void TestBuild::pictureThatCannotBeLoadedIsNamedInGerman() {
+  MainFormFixture fixture;
+  MessageBoxRecorder messages;
+  FileDialogRecorder dialogs;
+  struct Case {
+    const char* file;
+    QByteArray bytes;  // none: the file does not exist
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"kaputt.png", "not a picture", "kaputt.png: Die Datei ist kein lesbares Bild im Format png"},
+      {"kaputt.jpg", "not a picture", "kaputt.jpg: Die Datei ist kein lesbares JPEG-Bild."},
+      {"kaputt.bmp", "BM not a picture",
+       "kaputt.bmp: Die Datei ist kein lesbares Bild im Format bmp"},
+      {"kaputt.wmf", "not a picture", "kaputt.wmf: Die Datei ist keine gültige Windows-Metadatei"},
+      {"nix.png", QByteArray(), "nix.png kann nicht geöffnet werden: Datei oder Verzeichnis"},
+  };
+  for (const Case& c : cases) {
+    const QString path = fixture.filePath(QString::fromLatin1(c.file));
+    if (!c.bytes.isNull()) {
+      QFile file(path);
+      QVERIFY(file.open(QIODevice::WriteOnly));
+      file.write(c.bytes);
+    }
+    dialogs.answers = {path};
+    messages.shown.clear();
+    named<QPushButton>(fixture.form.get(), "OpenIconBtn")->click();
+    QCOMPARE(messages.shown.size(), 1);
+    QVERIFY2(messages.shown[0].text.contains(QString::fromUtf8(c.shown)),
+             qPrintable(messages.shown[0].text));
+  }
 }
 
 // A tool kept in a folder whose name Windows-1252 cannot hold builds into it all the same.

@@ -1,10 +1,12 @@
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTreeView>
 #include <memory>
 
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
+#include "tests/gui/MainFormFixture.h"
 #include "widgets/ImageBtnUnit.h"
 #include "widgets/SpinEdit.h"
 #include "widgets/TextEdge.h"
@@ -103,6 +105,31 @@ void TestControls::textBoxesRefuseWhatWindows1252CannotHold() {
   QCOMPARE(fromModel("Gr\xFC\xDF"
                      "e \x80"),
            QStringLiteral("Grüße €"));
+}
+
+// The e-mail address, the project name, the output file, the field's name, caption and content
+// and the name edited in place in the list have no length limit.
+void TestControls::textBoxesWithoutALimitTakeMoreThan32767Characters() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
+  TMainForm& form = *fixture.form;
+  fieldListOf(form)->appendField(FormField{"A", "Textfeld", "", "", "40", "5", "0", "Ja", "Nein"});
+  auto* list = named<QTreeView>(&form, "ListView1");
+  list->edit(fieldListOf(form)->index(0, FieldListModel::NameColumn));
+  QList<QLineEdit*> boxes = {
+      named<QLineEdit>(&form, "emailEd"),         named<QLineEdit>(&form, "NameED"),
+      named<QLineEdit>(&form, "EXENameEdit"),     named<QLineEdit>(fixture.editor, "NameEd"),
+      named<QLineEdit>(fixture.editor, "DescEd"), named<QLineEdit>(fixture.editor, "ValueEd"),
+      list->viewport()->findChild<QLineEdit*>()};
+  const QString longText(40000, u'x');
+  for (QLineEdit* box : boxes) {
+    QVERIFY(box);
+    box->setText(longText);
+    QVERIFY2(box->text().size() == longText.size(), qPrintable(box->objectName()));
+    QTest::keyClick(box, Qt::Key_End);
+    QTest::keyClicks(box, QStringLiteral("yz"));
+    QVERIFY2(box->text().endsWith(QStringLiteral("xyz")), qPrintable(box->objectName()));
+  }
 }
 
 void TestControls::imageBtnShowsPressedOnlyWhileHeldOverIt() {

@@ -2,11 +2,13 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include "gui/EditFieldsFUnit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
+#include "tests/gui/MainFormFixture.h"
 #include "widgets/ButtonsXP.h"
 #include "widgets/SpinEdit.h"
 
@@ -197,6 +199,62 @@ void TestFieldEditor::spinEditConfirmedWithAClickIsBroughtIntoItsLimits() {
   });
   QVERIFY(run.accepted);
   QCOMPARE(editor.values().width, std::string("1"));
+}
+
+// As a user sees it: the window is active, so closing the dialog takes the focus from the
+// spin edit; what was typed and confirmed with Enter is what the row gets.
+void TestFieldEditor::sizesConfirmedWithEnterAreStoredAsTypedInTheActiveWindow() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
+  MessageBoxRecorder messages;
+  TMainForm& form = *fixture.form;
+  struct Case {
+    const char* spin;
+    const char* typed;
+    std::string FormField::*member;
+  };
+  const Case cases[] = {{"BreitEd", "0", &FormField::Width},
+                        {"BreitEd", "99999", &FormField::Width},
+                        {"HochEd", "0", &FormField::Height},
+                        {"MaxCharEd", "99999", &FormField::MaxChars}};
+  int row = 0;
+  for (const Case& c : cases) {
+    QVERIFY(whileModal(
+        fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); },
+        [&] {
+          QVERIFY(QTest::qWaitForWindowActive(fixture.editor));
+          named<QLineEdit>(fixture.editor, "NameEd")->setText(QStringLiteral("Alter"));
+          auto* spin = named<SpinEdit>(fixture.editor, c.spin);
+          spin->setFocus();
+          spin->setText(QString());
+          QTest::keyClicks(spin, QString::fromLatin1(c.typed));
+          QTest::keyClick(spin, Qt::Key_Return);
+        }));
+    QCOMPARE(fieldListOf(form)->rowCount(), row + 1);
+    QVERIFY2(fieldListOf(form)->fieldAt(row).*c.member == c.typed, c.spin);
+    ++row;
+  }
+  QVERIFY(messages.shown.isEmpty());
+}
+
+void TestFieldEditor::opensCentredOnTheScreenWhereverTheMainWindowIs() {
+  MainFormFixture fixture;
+  TMainForm& form = *fixture.form;
+  QVERIFY(QTest::qWaitForWindowActive(&form));
+  for (const QPoint& mainWindowAt : {QPoint(0, 0), QPoint(150, 250)}) {
+    form.move(mainWindowAt);
+    QRect editorFrame;
+    QVERIFY(whileModal(
+        fixture.editor, [&] { named<QPushButton>(&form, "NewFieldBtn")->click(); },
+        [&] {
+          QVERIFY(QTest::qWaitForWindowExposed(fixture.editor));
+          editorFrame = fixture.editor->frameGeometry();
+          named<QPushButton>(fixture.editor, "CancelBtn")->click();
+        }));
+    const QPoint screenCentre = form.screen()->availableGeometry().center();
+    QVERIFY2((editorFrame.center() - screenCentre).manhattanLength() <= 2,
+             qPrintable(QDebug::toString(editorFrame)));
+  }
 }
 
 }  // namespace vantrel::test

@@ -283,4 +283,47 @@ void TestFieldList::doubleClickEditsTheSelectedRow() {
   QCOMPARE(shownName, QStringLiteral("B"));
 }
 
+// A double click on the name of the row that is already selected starts as a click that would
+// rename the row in place; the double click must take its place, before and after the editor.
+void TestFieldList::doubleClickOnTheSelectedNameOpensOnlyTheEditor() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
+  MessageBoxRecorder messages;
+  messages.answers = {IDCANCEL};
+  TMainForm& form = *fixture.form;
+  fillList(form, "AB");
+  selectRow(form, 1);
+  auto* list = named<QTreeView>(&form, "ListView1");
+  QWidget* viewport = list->viewport();
+  const QPoint name =
+      list->visualRect(fieldListOf(form)->index(1, FieldListModel::NameColumn)).center();
+  const int longerThanADoubleClick = QApplication::doubleClickInterval() + 200;
+  bool editorShown = false;
+  QVERIFY(whileModal(
+      fixture.editor,
+      [&] {
+        // The events of a real double click: press, release, press, double click,
+        // and the last release once the editor has closed.
+        QTest::mousePress(viewport, Qt::LeftButton, {}, name);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, name);
+        QTest::mousePress(viewport, Qt::LeftButton, {}, name);
+        QTest::mouseDClick(viewport, Qt::LeftButton, {}, name);
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, name);
+      },
+      [&] {
+        editorShown = fixture.editor->isVisible();
+        QTest::qWait(longerThanADoubleClick);
+        named<QPushButton>(fixture.editor, "CancelBtn")->click();
+      }));
+  QTest::qWait(longerThanADoubleClick);
+  QVERIFY(editorShown);
+  const auto inPlaceEditor = viewport->findChild<QLineEdit*>();
+  QVERIFY(!inPlaceEditor || !inPlaceEditor->isVisible());
+  // Escape goes to the window again: it asks before deleting the selected row.
+  QTest::keyClick(list, Qt::Key_Escape);
+  QCOMPARE(messages.shown.size(), 1);
+  QCOMPARE(messages.shown[0].title, QStringLiteral("Textfeld löschen"));
+  QCOMPARE(namesOf(form), std::string("AB"));
+}
+
 }  // namespace vantrel::test

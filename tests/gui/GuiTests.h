@@ -13,6 +13,7 @@ class TestControls : public QObject {
   void spinEditTextThatIsNoNumberReadsAsTheLowerLimit();
   void spinEditLimitsApplyWhenTheProgramSetsAValue();
   void textBoxesRefuseWhatWindows1252CannotHold();
+  void textBoxesWithoutALimitTakeMoreThan32767Characters();
   void imageBtnShowsPressedOnlyWhileHeldOverIt();
   void imageBtnRightPressShowsPressedButNeverClicks();
 };
@@ -25,6 +26,9 @@ class TestMainForm : public QObject {
   void closingAlwaysAsksAndCancelKeepsTheWindow();
   void endeButtonClosesThroughTheSameQuestion();
   void placementAndAutoStartSurviveARestart();
+  void placementIsWrittenPlainAndReadInBothForms();
+  void restoredPlacementKeepsTheWindowOnTheScreen();
+  void maximizedWindowKeepsItsNormalOuterRectangle();
   void progressBarGrowsInPlaceAndShrinksByRepaint();
   void progressReachesTheWindowAsAPostedEvent();
   void generalErrorHandlerShowsTheExceptionAndCarriesOn();
@@ -48,6 +52,7 @@ class TestFieldList : public QObject {
   void movesFollowTheSelectedRow();
   void nameColumnIsEditedInPlaceUnfiltered();
   void doubleClickEditsTheSelectedRow();
+  void doubleClickOnTheSelectedNameOpensOnlyTheEditor();
 };
 
 class TestFieldEditor : public QObject {
@@ -61,6 +66,8 @@ class TestFieldEditor : public QObject {
   void cancelClosesWithoutAnyCheck();
   void spinEditConfirmedWithEnterKeepsTheTypedText();
   void spinEditConfirmedWithAClickIsBroughtIntoItsLimits();
+  void sizesConfirmedWithEnterAreStoredAsTypedInTheActiveWindow();
+  void opensCentredOnTheScreenWhereverTheMainWindowIs();
 };
 
 class TestProjectCommands : public QObject {
@@ -72,6 +79,7 @@ class TestProjectCommands : public QObject {
   void failedOpenChangesNothingOnScreen();
   void failedSaveKeepsNameTitleAndOldFile();
   void sizesAreSavedAsTypedBeforeConfirming();
+  void sizesAreSavedAsTypedWhileAFileDialogHasTheFocus();
 };
 
 class TestPreview : public QObject {
@@ -81,6 +89,20 @@ class TestPreview : public QObject {
   void selectingThePreviewRewritesAndShowsThePage();
   void homeButtonRegeneratesAndReloadDoesNot();
   void pageThatCannotBeWrittenIsReportedAndNotShown();
+  void f5ReloadsWhatThePreviewShows();
+};
+
+class TestKeyboard : public QObject {
+  Q_OBJECT
+ private slots:
+  void toolBarCommandsHaveTheirShortcuts();
+  void shortcutsLeaveTheFocusAndWhatWasTypedAlone();
+  void enterOnARowOpensTheFieldEditor();
+  void tabReachesTheToolBarAndThePictureButtons();
+  void pictureButtonsAreKeptByTheKeyboardNotByTheMouse();
+  void mnemonicsAreUniqueOnEveryTab();
+  void mnemonicsReachTheirControls();
+  void fieldEditorMnemonicsReachTheirControls();
 };
 
 class TestBuild : public QObject {
@@ -89,10 +111,12 @@ class TestBuild : public QObject {
   void emptyAddressSendsTheUserToTheFirstTab();
   void emptyOutputNameStopsAfterThePage();
   void existingOutputIsReplacedOnlyAfterYes();
+  void browsingForAnExistingOutputFileAsksNothing();
   void missingPrototypeLeavesNothingAndStartsNothing();
   void builtProgramCarriesTheChosenIcon();
   void iconStartsFromTheFileOrTheStandardIcon();
   void pictureThatCannotBeLoadedChangesNothing();
+  void pictureThatCannotBeLoadedIsNamedInGerman();
   void buildsInAFolderWindows1252CannotHold();
 };
 

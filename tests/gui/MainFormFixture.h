@@ -70,6 +70,13 @@ inline void pressGo(QWidget& form) {
   QTest::mouseClick(named<TImageBtn>(&form, "GoBtn1"), Qt::LeftButton, {}, QPoint(10, 10));
 }
 
+// Places a window by its outer rectangle, frame included, as a user sees it.
+inline void setOuterGeometry(QWidget& window, const QRect& outer) {
+  const QSize frame = window.frameGeometry().size() - window.geometry().size();
+  window.resize(outer.size() - frame);
+  window.move(outer.topLeft());
+}
+
 // A progress report as an outside sender's posted event delivers it.
 inline void reportProgress(QWidget& form, int percent) {
   ProgressEvent event(percent);

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -17,6 +18,7 @@
 #include "app/MainUnit.h"
 #include "app/ProgressBus.h"
 #include "app/ProgressPanel.h"
+#include "app/WindowPlacement.h"
 #include "gui/AboutBoxUnit.h"
 #include "gui/FailureReport.h"
 #include "gui/Maker.h"
@@ -24,6 +26,8 @@
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"
+#include "tests/support/TempFolder.h"
+#include "tests/support/qt/TempFolderPaths.h"
 #include "widgets/ImageBtnUnit.h"
 #include "widgets/SpinEdit.h"
 
@@ -78,19 +82,20 @@ void TestMainForm::startsWithTheThreeTabsAndTheirStartValues() {
   MainFormFixture fixture;
   TMainForm* form = fixture.form.get();
   QCOMPARE(form->windowTitle(), QStringLiteral("Brixtel Vantrel Formulare 1.0 - [Unbenannt.vtq]"));
-  QCOMPARE(form->size(), QSize(638, 512));
+  QCOMPARE(form->frameGeometry().size(), QSize(638, 512));  // the outer size
   auto* tabs = named<QTabWidget>(form, "PageControl2");
   QCOMPARE(tabs->count(), 3);
-  QCOMPARE(tabs->tabText(0), QStringLiteral("Formularfelder"));
-  QCOMPARE(tabs->tabText(1), QStringLiteral("Vorschau"));
-  QCOMPARE(tabs->tabText(2), QStringLiteral("EXE erstellen"));
+  QCOMPARE(shownCaption(tabs->tabText(0)), QStringLiteral("Formularfelder"));
+  QCOMPARE(shownCaption(tabs->tabText(1)), QStringLiteral("Vorschau"));
+  QCOMPARE(shownCaption(tabs->tabText(2)), QStringLiteral("EXE erstellen"));
   QCOMPARE(tabs->currentIndex(), 0);
 
-  QCOMPARE(named<QToolButton>(form, "OpenBtn")->text(), QStringLiteral("Öffnen..."));
+  QCOMPARE(shownCaption(named<QToolButton>(form, "OpenBtn")->text()), QStringLiteral("Öffnen..."));
   QCOMPARE(named<QToolButton>(form, "SaveAsBtn")->toolTip(),
            QStringLiteral("Projekt speichern unter..."));
   QCOMPARE(named<QToolButton>(form, "NewBtn")->size(), QSize(121, 25));
-  QCOMPARE(named<QPushButton>(form, "DelFieldBtn")->text(), QStringLiteral("Feld löschen"));
+  QCOMPARE(shownCaption(named<QPushButton>(form, "DelFieldBtn")->text()),
+           QStringLiteral("Feld löschen"));
   QCOMPARE(named<QToolButton>(form, "UpBtn")->toolTip(), QStringLiteral("Nach oben verschieben"));
   QCOMPARE(named<QLineEdit>(form, "emailEd")->text(), QString());
   QCOMPARE(named<TImageBtn>(form, "GoBtn1")->toolTip(),
@@ -111,7 +116,8 @@ void TestMainForm::startsWithTheThreeTabsAndTheirStartValues() {
     const QByteArray name = "CheckBox" + QByteArray::number(i);
     QVERIFY2(named<QCheckBox>(form, name.constData())->isChecked(), name.constData());
   }
-  QCOMPARE(named<QCheckBox>(form, "CheckBox10")->text(), QStringLiteral("Beenden Button"));
+  QCOMPARE(shownCaption(named<QCheckBox>(form, "CheckBox10")->text()),
+           QStringLiteral("Beenden Button"));
   QCOMPARE(named<QLineEdit>(form, "NameED")->text(), QStringLiteral("Vantrel"));
 
   const IconBitmap& icon = form->iconBitmap();
@@ -157,7 +163,7 @@ void TestMainForm::endeButtonClosesThroughTheSameQuestion() {
 void TestMainForm::placementAndAutoStartSurviveARestart() {
   MainFormFixture fixture;
   MessageBoxRecorder messages;
-  fixture.form->setGeometry(30, 40, 660, 520);
+  setOuterGeometry(*fixture.form, QRect(30, 40, 660, 520));
   named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
   QVERIFY(fixture.form->close());
 
@@ -171,8 +177,85 @@ void TestMainForm::placementAndAutoStartSurviveARestart() {
            QStringLiteral("-1,-1,-1,-1"));
 
   fixture.open();
-  QCOMPARE(fixture.form->geometry(), QRect(30, 40, 660, 520));
+  QCOMPARE(fixture.form->frameGeometry(), QRect(30, 40, 660, 520));
   QVERIFY(named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->isChecked());
+}
+
+// "%d,%d,%d,%d" as it is, no quotes; a file with the quoted form of earlier versions still
+// reads.
+void TestMainForm::placementIsWrittenPlainAndReadInBothForms() {
+  TempFolder folder;
+  const QString ini = pathIn(folder, QStringLiteral("vantrel-formulare.INI"));
+  WindowPlacement placement;
+  placement.showCmd = kShowMaximized;
+  placement.normPos = {100, 80, 738, 592};
+  writeWindowState(ini, placement, true);
+  const QStringList lines = QString::fromLatin1(readAll(ini)).split(u'\n', Qt::SkipEmptyParts);
+  QVERIFY2(lines.contains(QStringLiteral("[TMainForm]")), qPrintable(lines.join(u'|')));
+  QVERIFY2(lines.contains(QStringLiteral("NormPos=100,80,738,592")), qPrintable(lines.join(u'|')));
+  QVERIFY2(lines.contains(QStringLiteral("MinMaxPos=-1,-1,-1,-1")), qPrintable(lines.join(u'|')));
+  QVERIFY(lines.contains(QStringLiteral("ShowCmd=3")));
+
+  for (const char* form : {"100,80,738,592", "\"100,80,738,592\"", " 100, 80, 738, 592 "}) {
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("[TMainForm]\r\nAutoStartCheck.Checked=true\r\nFlags=0\r\nShowCmd=3\r\n"
+                          "PixelsPerInch=96\r\nMinMaxPos=-1,-1,-1,-1\r\nNormPos=") +
+               form + "\r\n");
+    file.close();
+    const StoredWindowState state = readWindowState(ini);
+    QVERIFY2(state.placement, form);
+    QVERIFY2(state.placement->normPos == (std::array<int, 4>{100, 80, 738, 592}), form);
+    QCOMPARE(state.placement->showCmd, kShowMaximized);
+    QVERIFY(state.autoStart);
+  }
+}
+
+// Whatever the INI file says, the window opens wholly on a screen that exists, frame and title
+// bar included: at its top edge, above it, on a screen that is gone, or larger than the screen.
+void TestMainForm::restoredPlacementKeepsTheWindowOnTheScreen() {
+  for (const char* normPos :
+       {"100,0,738,512", "0,-400,638,112", "-3000,100,-2362,612", "50,50,2050,1550"}) {
+    MainFormFixture fixture(false);
+    QFile file(fixture.iniFile());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(
+        QByteArray(
+            "[TMainForm]\nFlags=0\nShowCmd=1\nPixelsPerInch=96\nMinMaxPos=-1,-1,-1,-1\nNormPos=") +
+        normPos + '\n');
+    file.close();
+    fixture.open();
+    QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
+    const QRect available = fixture.form->screen()->availableGeometry();
+    QVERIFY2(available.contains(fixture.form->frameGeometry()),
+             qPrintable(QString::fromLatin1(normPos) + u' ' +
+                        QDebug::toString(fixture.form->frameGeometry())));
+  }
+}
+
+// A window that starts maximized keeps NormPos as it was, and goes back to exactly that outer
+// rectangle when it is restored.
+void TestMainForm::maximizedWindowKeepsItsNormalOuterRectangle() {
+  MainFormFixture fixture(false);
+  MessageBoxRecorder messages;
+  QFile file(fixture.iniFile());
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(
+      "[TMainForm]\nFlags=0\nShowCmd=3\nPixelsPerInch=96\nMinMaxPos=-1,-1,-1,-1\nNormPos=100,80,"
+      "760,620\n");
+  file.close();
+  fixture.open();
+  QVERIFY(QTest::qWaitForWindowExposed(fixture.form.get()));
+  QVERIFY(fixture.form->isMaximized());
+  fixture.form->showNormal();
+  QTRY_COMPARE(fixture.form->frameGeometry(), QRect(100, 80, 660, 540));
+  fixture.form->showMaximized();
+  QTRY_VERIFY(fixture.form->isMaximized());
+  QVERIFY(fixture.form->close());
+  const StoredWindowState state = readWindowState(fixture.iniFile());
+  QVERIFY(state.placement);
+  QCOMPARE(state.placement->showCmd, kShowMaximized);
+  QVERIFY(state.placement->normPos == (std::array<int, 4>{100, 80, 760, 620}));
 }
 
 void TestMainForm::progressBarGrowsInPlaceAndShrinksByRepaint() {

@@ -137,4 +137,27 @@ void TestPreview::pageThatCannotBeWrittenIsReportedAndNotShown() {
   QCOMPARE(messages.shown.size(), 2);
 }
 
+// F5 does what "Neu laden" does: the browser reads the page again, the page is not rewritten.
+void TestPreview::f5ReloadsWhatThePreviewShows() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
+  MessageBoxRecorder messages;
+  TMainForm& form = *fixture.form;
+  fillSurvey(form);
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
+  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Größe")),
+                           kLoadTimeoutMs);
+
+  QFile page(pagePath(fixture));
+  QVERIFY(page.open(QIODevice::WriteOnly));
+  page.write("<html><body>Neu gelesen</body></html>");
+  page.close();
+  named<QPushButton>(&form, "HomeBtn")->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_F5);
+  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Neu gelesen")),
+                           kLoadTimeoutMs);
+  QCOMPARE(readAll(pagePath(fixture)), QByteArray("<html><body>Neu gelesen</body></html>"));
+  QVERIFY(messages.shown.isEmpty());
+}
+
 }  // namespace vantrel::test

@@ -231,4 +231,42 @@ void TestProjectCommands::sizesAreSavedAsTypedBeforeConfirming() {
   QCOMPARE(named<SpinEdit>(&form, "WidthEd")->text(), QStringLiteral("5000"));
 }
 
+// A size typed and not confirmed is written as typed whichever way the project is saved,
+// also when a real file dialog takes the focus from the spin edit in between.
+void TestProjectCommands::sizesAreSavedAsTypedWhileAFileDialogHasTheFocus() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
+  MessageBoxRecorder messages;
+  TMainForm& form = *fixture.form;
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(2);
+  struct Case {
+    const char* button;
+    const char* spin;
+    qint32 typed;
+    int offset;
+    bool dialog;
+  };
+  const Case cases[] = {{"SaveBtn", "WidthEd", 5000, 39, true},  // untitled: asks for a name
+                        {"SaveAsBtn", "HeightEd", 3, 43, true},
+                        {"SaveBtn", "WidthEd", 20, 39, false}};  // named: no dialog
+  int saved = 0;
+  for (const Case& c : cases) {
+    const QString path = fixture.filePath(QStringLiteral("typed%1.vtq").arg(++saved));
+    RealFileDialogUser dialogUser(path);
+    auto* spin = named<SpinEdit>(&form, c.spin);
+    spin->setFocus();
+    spin->setText(QString());
+    QTest::keyClicks(spin, QString::number(c.typed));
+    QTest::mouseClick(named<QToolButton>(&form, c.button), Qt::LeftButton);
+    QCOMPARE(dialogUser.answered, c.dialog);
+    QVERIFY(dialogUser.questions.isEmpty());
+    const QByteArray bytes = readAll(form.savedFileName());
+    QVERIFY2(bytes.size() == 70, qPrintable(form.savedFileName()));
+    QVERIFY2(bytes.mid(c.offset, 4) == le32(c.typed), c.button);
+    QVERIFY2(bytes.mid(c.offset + 21, 4) == le32(c.typed), c.button);  // the echo
+    QCOMPARE(spin->text(), QString::number(c.typed));
+  }
+  QVERIFY(messages.shown.isEmpty());
+}
+
 }  // namespace vantrel::test

@@ -1,8 +1,9 @@
 // Takes pictures of the tool's windows for the documentation:
 //   vantrel-screenshots OUTPUT_FOLDER
 // Each tab of the main window, the field editor and the about box, with a small sample form.
-// Under an X server (scripts/screenshots.sh runs it in Xvfb) the pictures are taken from the
-// screen, as the server shows the windows; on the offscreen platform from the widgets.
+// Under an X server (scripts/screenshots.sh runs it in Xvfb with a window manager) the pictures
+// are taken from the screen with the frame and title bar the window manager gives each window;
+// on the offscreen platform from the widgets alone.
 
 #include <QDir>
 #include <QGuiApplication>
@@ -22,7 +23,6 @@
 #include "tests/gui/MainFormFixture.h"
 #include "tests/support/TempFolder.h"
 #include "tests/support/qt/TempFolderPaths.h"
-#include "widgets/Fonts.h"
 #include "widgets/browser/BrowserEngine.h"
 
 namespace {
@@ -49,7 +49,10 @@ void save(QWidget& window, const QString& file) {
   QApplication::processEvents();
   QTest::qWait(200);
   const bool onScreen = QGuiApplication::platformName() == QLatin1String("xcb");
-  const QPixmap picture = onScreen ? window.screen()->grabWindow(window.winId()) : window.grab();
+  const QRect frame = window.frameGeometry();
+  const QPixmap picture =
+      onScreen ? window.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+               : window.grab();
   if (!picture.save(file)) qWarning("could not write %s", qPrintable(file));
 }
 
@@ -58,8 +61,7 @@ void save(QWidget& window, const QString& file) {
 int main(int argc, char** argv) {
   vantrel::browser::prepareBrowserEngine();
   vantrel::VantrelApplication app(argc, argv);
-  vantrel::loadGermanTranslations(app);
-  vantrel::installFontSubstitutes();
+  vantrel::setUpApplication(app);
   const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
   QDir().mkpath(folder);
 
