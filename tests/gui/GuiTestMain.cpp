@@ -28,7 +28,8 @@ int main(int argc, char** argv) {
   vantrel::loadGermanTranslations(app);
   vantrel::installFontSubstitutes();
   using namespace vantrel::test;
-  const int failures = runAll<TestControls, TestMainForm, TestFieldList, TestFieldEditor,
-                              TestProjectCommands, TestPreview, TestLook, TestBuild>(argc, argv);
+  const int failures =
+      runAll<TestControls, TestMainForm, TestFieldList, TestFieldEditor, TestProjectCommands,
+             TestPreview, TestLook, TestBuild, TestTarget>(argc, argv);
   return failures == 0 ? 0 : 1;
 }
