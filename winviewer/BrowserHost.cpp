@@ -98,6 +98,8 @@ void BrowserHost::goForward() {
   if (browser_) browser_->GoForward();
 }
 void BrowserHost::reload() {
+  // The control may read the reloaded page with its own guess again: checked once more.
+  charsetChecked_ = false;
   if (browser_) browser_->Refresh();
 }
 void BrowserHost::print() {

@@ -291,6 +291,7 @@ void ViewerWindow::historyChanged(bool canGoBack, bool canGoForward) {
 }
 
 void ViewerWindow::command(int id) {
+  if (!browser_) return;
   if (!offered(Element::Print) && id == kCmdPrint) return;  // a shortcut of an absent command
   switch (id) {
     case kCmdPrint:
@@ -395,6 +396,12 @@ LRESULT ViewerWindow::handleFrame(UINT message, WPARAM w, LPARAM l) {
       switchToFallback();
       return 0;
     case WM_DESTROY:
+      // The control lets go of its window before the window goes.
+      if (browser_) {
+        browser_->close();
+        browser_->Release();
+        browser_ = nullptr;
+      }
       // The frame also goes when the fallback window takes over; only then the program lives on.
       if (!fallingBack_) PostQuitMessage(0);
       return 0;
