@@ -6,10 +6,12 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <optional>
 
 #include "app/FieldListModel.h"
+#include "app/FormMailDialog.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"
 #include "base/UserMessages.h"
@@ -126,11 +128,45 @@ void TMainForm::EXENameBrowseClick() {
   request.parent = this;
   request.folder = QFileInfo(ui_->EXENameEdit->text()).absolutePath();
   request.fileName = ui_->EXENameEdit->text();
-  request.filter = QStringLiteral("EXE-Dateien (*.exe)");
-  request.defaultSuffix = QStringLiteral("exe");
+  if (buildTarget() == BuildTarget::Windows) {
+    request.filter = QStringLiteral("EXE-Dateien (*.exe)");
+    request.defaultSuffix = QStringLiteral("exe");
+  } else {
+    request.filter = QStringLiteral("Alle Dateien (*)");
+  }
   // Choosing a name writes nothing; the build asks before it replaces the file.
   request.confirmOverwrite = false;
   if (const auto chosen = chooseFile(request)) ui_->EXENameEdit->setText(*chosen);
+}
+
+// ---- The target system and the receiver's address ----
+
+BuildTarget TMainForm::buildTarget() const {
+  return ui_->TargetLinux->isChecked() ? BuildTarget::Linux : BuildTarget::Windows;
+}
+
+void TMainForm::TargetChange() {
+  const BuildTarget target = buildTarget();
+  ui_->EXENameEdit->setText(outputNameForTarget(ui_->EXENameEdit->text(), target));
+  writeBuildTarget(iniFile_, target);
+}
+
+void TMainForm::SettingsBtnClick() {
+  FormMailDialog dialog(formMailAddress_, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  formMailAddress_ = dialog.address();
+  writeFormMailAddress(iniFile_, formMailAddress_);
+}
+
+// An address from an INI edited by hand is checked again before a page uses it.
+std::optional<std::string> TMainForm::pageAction() const {
+  if (formMailAddress_.isEmpty()) return formMailAction();
+  const std::string action = toModel(formMailAddress_);
+  if (!isUsableFormMailAddress(action)) {
+    messageBox(fromModel(kActionRefusedMessage), QStringLiteral("Fehler"), MB_ICONERROR);
+    return std::nullopt;
+  }
+  return action;
 }
 
 // ---- Building the program ----
@@ -146,15 +182,20 @@ int showBuildMessage(const exe::BuildMessage& message) {
 }  // namespace
 
 void TMainForm::GoBtn1Click() {
+  const BuildTarget target = buildTarget();
+  // Each viewer keeps its icon at its own offset: never the other one's.
+  std::uint32_t& iconPos = target == BuildTarget::Linux ? IconPosLinux : IconPos;
   exe::BuildJob job;
   job.fields = fieldModel_->fields();
   job.email = toModel(ui_->emailEd->text());
+  job.action = toModel(formMailAddress_);
   job.settings = settingsFromControls();
   job.outputText = pathOf(ui_->EXENameEdit->text());
   job.supportFolder = pathOf(ProgramFolder);
+  job.prototype = job.supportFolder / prototypeFileOf(target);
   job.pageFolder = pathOf(ProgramFolder);
   job.icon = IconBitmap_;
-  job.iconPos = IconPos;
+  job.iconPos = iconPos;
 
   exe::BuildCallbacks callbacks;
   callbacks.show = showBuildMessage;
@@ -166,7 +207,7 @@ void TMainForm::GoBtn1Click() {
     if (!page) showFailure(fromModel(kPageWriteFailedMessage), FailureReporter::Command);
   };
   const exe::ProgramBuild build = exe::buildProgram(job, callbacks);
-  IconPos = build.iconPos;
+  iconPos = build.iconPos;
   // A failed build leaves the user's old file (or nothing): it is neither changed nor started.
   if (!build.built()) return;
   // The program runs with the viewer's own icon then; the window has never said so, the

@@ -31,6 +31,7 @@ struct TMainForm::Ui {
   QToolButton* OpenBtn = nullptr;
   QToolButton* SaveBtn = nullptr;
   QToolButton* SaveAsBtn = nullptr;
+  QToolButton* SettingsBtn = nullptr;  // the form-mail receiver's address
   QTabWidget* PageControl2 = nullptr;
   // Tab "Formularfelder"
   QWidget* TabSheet3 = nullptr;
@@ -57,6 +58,8 @@ struct TMainForm::Ui {
   QToolButton* EXENameBrowseBtn = nullptr;
   TImageBtn* GoBtn1 = nullptr;
   QCheckBox* AutoStartCheck = nullptr;
+  QRadioButton* TargetWindows = nullptr;  // "Zielsystem": what the build makes
+  QRadioButton* TargetLinux = nullptr;
   PaintBox* PaintBox1 = nullptr;
   TBitBtnXP* OpenIconBtn = nullptr;
   TBitBtnXP* StdIconBtn = nullptr;

@@ -218,6 +218,8 @@ QWidget* TMainForm::Ui::buildToolBar(QWidget* parent) {
                 QStringLiteral("Projekt speichern"), "tb_save");
   addToolButton(SaveAsBtn, "SaveAsBtn", QStringLiteral("Speichern &unter..."),
                 QStringLiteral("Projekt speichern unter..."), "tb_saveas");
+  addToolButton(SettingsBtn, "SettingsBtn", QStringLiteral("Einstellungen..."),
+                QStringLiteral("Adresse Ihres Formular-Empfängers..."), "glyph_web");
   row->addStretch();
   return bar;
 }
@@ -368,7 +370,17 @@ void TMainForm::Ui::addOutputRows(QGridLayout* grid, QWidget* parent) {
   outputRow->setSpacing(0);
   outputRow->addWidget(EXENameEdit, 1);
   outputRow->addWidget(EXENameBrowseBtn);
-  grid->addWidget(outputLabel, 0, 0, 1, 2);
+  // The target system beside the output file's caption: it decides the output's name.
+  auto* captionRow = new QHBoxLayout();
+  captionRow->addWidget(outputLabel);
+  captionRow->addStretch();
+  captionRow->addWidget(new QLabel(QStringLiteral("Zielsystem:"), parent));
+  TargetWindows = makeButton<QRadioButton>(parent, "TargetWindows", QStringLiteral("Windows"));
+  TargetLinux = makeButton<QRadioButton>(parent, "TargetLinux", QStringLiteral("Linux"));
+  TargetWindows->setChecked(true);
+  captionRow->addWidget(TargetWindows);
+  captionRow->addWidget(TargetLinux);
+  grid->addLayout(captionRow, 0, 0, 1, 2);
   grid->addLayout(outputRow, 1, 0, 1, 2);
   GoBtn1 = makePictureButton(parent, "GoBtn1", QStringLiteral("Erstellt die EXE-Datei..."),
                              QStringLiteral("go"));

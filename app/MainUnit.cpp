@@ -8,6 +8,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTabWidget>
 #include <QToolButton>
@@ -17,6 +19,7 @@
 
 #include "app/FieldListModel.h"
 #include "app/FieldListView.h"
+#include "app/FormMailDialog.h"
 #include "app/MainFormUi.h"
 #include "app/WindowPlacement.h"
 #include "gui/AboutBoxUnit.h"
@@ -73,6 +76,8 @@ void TMainForm::connectHandlers() {
   connectHandler(ui_->OpenBtn, &QToolButton::clicked, this, &TMainForm::OpenBtnClick);
   connectHandler(ui_->SaveBtn, &QToolButton::clicked, this, &TMainForm::SaveBtnClick);
   connectHandler(ui_->SaveAsBtn, &QToolButton::clicked, this, &TMainForm::SaveAsBtnClick);
+  connectHandler(ui_->SettingsBtn, &QToolButton::clicked, this, &TMainForm::SettingsBtnClick);
+  connectHandler(ui_->TargetLinux, &QRadioButton::toggled, this, &TMainForm::TargetChange);
   connectHandler(ui_->PageControl2, &QTabWidget::currentChanged, this,
                  &TMainForm::PageControl2Change);
 
@@ -121,7 +126,12 @@ void TMainForm::FormCreate() {
   openDialogFolder_ = ProgramFolder;
   saveDialogFolder_ = ProgramFolder;
   Setsavedfilename(QString());
-  ui_->EXENameEdit->setText(ProgramFolder + QStringLiteral("ziel.exe"));
+  // The target of the last run decides the default name; the INI is read here, before the
+  // window is placed, so the name never shows the other target's form.
+  const BuildTarget target = readBuildTarget(iniFile_);
+  (target == BuildTarget::Linux ? ui_->TargetLinux : ui_->TargetWindows)->setChecked(true);
+  formMailAddress_ = readFormMailAddress(iniFile_);
+  ui_->EXENameEdit->setText(ProgramFolder + defaultOutputFileName(target));
   IconBitmap_ = createIconBitmap();
   loadIconAtStartUp();
 }

@@ -10,8 +10,10 @@
 #include <QRect>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "app/ToolSettings.h"
 #include "icon/IconBitmap.h"
 #include "project/ProjectFile.h"
 
@@ -50,7 +52,10 @@ class TMainForm : public QMainWindow {
   const QString& programFolder() const { return ProgramFolder; }
   const QString& savedFileName() const { return SavedFileName; }
   const IconBitmap& iconBitmap() const { return IconBitmap_; }
-  std::uint32_t iconPos() const { return IconPos; }
+  std::uint32_t iconPos() const { return IconPos; }  // of the Windows viewer
+  std::uint32_t iconPosLinux() const { return IconPosLinux; }
+  BuildTarget buildTarget() const;
+  const QString& formMailAddress() const { return formMailAddress_; }
   int progressPercent() const { return ProgressPercent; }
   QRect progressRect() const { return ProgressRect; }
 
@@ -73,6 +78,8 @@ class TMainForm : public QMainWindow {
   void OpenIconBtnClick();
   void StdIconBtnClick();
   void EXENameBrowseClick();
+  void TargetChange();
+  void SettingsBtnClick();
 
   // Tab "Vorschau" (PreviewTab.cpp). RenderBtnClick writes "formular.htm" into
   // ProgramFolder; false (after telling the user) when it could not be written.
@@ -155,6 +162,11 @@ class TMainForm : public QMainWindow {
   QString saveDialogName_;
   IconBitmap IconBitmap_;
   std::uint32_t IconPos = 0;  // where the prototype keeps its icon pixels; 0 until found
+  // The same for the Linux viewer: the two hold their icons at different offsets.
+  std::uint32_t IconPosLinux = 0;
+  QString formMailAddress_;  // empty: the build's default address
+  // The form-mail address for pages (Windows-1252), or nothing after the refusal was shown.
+  std::optional<std::string> pageAction() const;
   int ProgressPercent = 0;
   QRect ProgressRect;
   QRect wantedOuter_;     // the outer rectangle still to be fitted to, or none

@@ -16,8 +16,10 @@
 namespace vantrel {
 
 bool TMainForm::RenderBtnClick() {
-  const Status result =
-      writeFormPage(pathOf(ProgramFolder), fieldModel_->fields(), toModel(ui_->emailEd->text()));
+  const std::optional<std::string> action = pageAction();
+  if (!action) return false;
+  const Status result = writeFormPage(pathOf(ProgramFolder), fieldModel_->fields(),
+                                      toModel(ui_->emailEd->text()), *action);
   if (!result) showFailure(fromModel(kPageWriteFailedMessage), FailureReporter::Command);
   return result.ok();
 }

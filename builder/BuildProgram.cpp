@@ -1,7 +1,6 @@
 #include "builder/BuildProgram.h"
 
 #include "icon/IconPos.h"
-#include "page/FormPage.h"
 #include "page/PageFile.h"
 
 namespace vantrel::exe {
@@ -25,7 +24,13 @@ ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks) 
     return build;
   }
 
-  const Status page = writeFormPage(job.pageFolder, job.fields, job.email);
+  if (!job.action.empty() && !isUsableFormMailAddress(job.action)) {
+    callbacks.show(kActionRefused);
+    build.outcome = ProgramBuild::Outcome::actionRefused;
+    return build;
+  }
+  const Status page = writeFormPage(job.pageFolder, job.fields, job.email,
+                                    job.action.empty() ? formMailAction() : job.action);
   if (callbacks.onPageWritten) callbacks.onPageWritten(page);
 
   const std::filesystem::path prototype =

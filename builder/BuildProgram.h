@@ -1,6 +1,7 @@
 #pragma once
 // The whole build of a standalone program, as the tool's "Go!" and `vantrel-cli build` run it:
 //   1. no e-mail address      -> kEmailMissing; stop
+//      a form-mail address that is not usable -> kActionRefused; stop (no page is written)
 //   2. the page "formular.htm" is written into the page folder (a failure is reported through
 //      onPageWritten and makes step 5 fail)
 //   3. the icon's place in the prototype is searched when it is not known yet
@@ -19,9 +20,12 @@
 #include "base/Result.h"
 #include "builder/ExeAssembly.h"
 #include "icon/IconBitmap.h"
+#include "page/FormPage.h"
 #include "project/FieldList.h"
 
 namespace vantrel::exe {
+
+inline constexpr BuildMessage kActionRefused{kActionRefusedMessage, "Fehler", kMbIconError};
 
 inline constexpr const char* kIconNotWritten =
     "Das Icon konnte nicht in die Datei geschrieben werden.";
@@ -29,6 +33,7 @@ inline constexpr const char* kIconNotWritten =
 struct BuildJob {
   FieldList fields;
   std::string email;                    // Windows-1252
+  std::string action;                   // the user's form-mail address; empty: formMailAction()
   ProjectSettings settings;             // width and height as typed
   std::string outputText;               // the output name as typed, the file system's bytes
   std::filesystem::path supportFolder;  // holds "ProtoExe.dat" and "iconcomp.dat"
@@ -48,7 +53,14 @@ struct BuildCallbacks {
 // A struct rather than a Result: a build can stop in several ways the caller tells apart, and
 // the icon's position is kept for the next build whatever the outcome.
 struct [[nodiscard]] ProgramBuild {
-  enum class Outcome { built, emailMissing, outputNameMissing, overwriteDeclined, failed };
+  enum class Outcome {
+    built,
+    emailMissing,
+    actionRefused,
+    outputNameMissing,
+    overwriteDeclined,
+    failed
+  };
   Outcome outcome = Outcome::failed;
   std::filesystem::path output;
   std::uint32_t iconPos = 0;  // as known after step 3, for the next build

@@ -1,8 +1,10 @@
-// vantrel-cli build PROJECT -o OUT [--proto FILE] [--icon PICTURE] [--force]: the standalone
-// program of a project, built as the tool's build button builds it, with the prototype beside
-// the CLI (or FILE) and the icon made from PICTURE (without it, the standard icon). The tool's
-// messages go to standard error; no questions are asked, so an existing OUT is replaced only with
-// --force.
+// vantrel-cli build PROJECT -o OUT [--target windows|linux] [--proto FILE] [--action URL]
+//                  [--icon PICTURE] [--force]:
+// the standalone program of a project, built as the tool's build button builds it, with the
+// prototype of the target beside the CLI (ProtoExe.dat for Windows, the default, ProtoLinux.dat
+// for Linux) or FILE, the page posting to URL (without it, the build's default address) and the
+// icon made from PICTURE (without it, the standard icon). The tool's messages go to standard
+// error; no questions are asked, so an existing OUT is replaced only with --force.
 
 #include <unistd.h>
 
@@ -30,12 +32,15 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "Aufruf: vantrel-cli build PROJEKT -o AUSGABE [--proto DATEI] [--icon BILD] [--force]\n";
+    "Aufruf: vantrel-cli build PROJEKT -o AUSGABE [--target windows|linux] [--proto DATEI] "
+    "[--action URL] [--icon BILD] [--force]\n";
 
 struct BuildArgs {
   std::string project;
   std::string output;
+  std::optional<std::string> target;
   std::optional<std::string> prototype;
+  std::optional<std::string> action;
   std::optional<std::string> icon;
   bool force = false;
 };
@@ -48,8 +53,13 @@ std::optional<BuildArgs> parseBuildArgs(const Args& args) {
     if (args[i] == "-o" && !haveOutput && i + 1 < args.size()) {
       parsed.output = args[++i];
       haveOutput = true;
+    } else if (args[i] == "--target" && !parsed.target && i + 1 < args.size()) {
+      parsed.target = args[++i];
+      if (!prototypeOfTarget(*parsed.target)) return std::nullopt;
     } else if (args[i] == "--proto" && !parsed.prototype && i + 1 < args.size()) {
       parsed.prototype = args[++i];
+    } else if (args[i] == "--action" && !parsed.action && i + 1 < args.size()) {
+      parsed.action = args[++i];
     } else if (args[i] == "--icon" && !parsed.icon && i + 1 < args.size()) {
       parsed.icon = args[++i];
     } else if (args[i] == "--force") {
@@ -105,6 +115,11 @@ int runBuild(const Args& args) {
     std::cerr << kUsage;
     return 1;
   }
+  std::optional<std::string> action;
+  if (parsed->action) {
+    action = actionFromArgument(*parsed->action);
+    if (!action) return 1;
+  }
   const Project project = loadProjectFromPath(parsed->project);
   // The picture is read first: a picture that cannot be used stops the build before anything
   // is written.
@@ -121,9 +136,12 @@ int runBuild(const Args& args) {
   job.email = project.email;
   job.settings = project.settings.value_or(startupSettings());
   job.outputText = parsed->output;
+  job.action = action.value_or("");
   job.supportFolder =
       parsed->prototype ? fs::path(*parsed->prototype).parent_path() : programFolder();
-  if (parsed->prototype) job.prototype = *parsed->prototype;
+  job.prototype = parsed->prototype
+                      ? fs::path(*parsed->prototype)
+                      : job.supportFolder / *prototypeOfTarget(parsed->target.value_or("windows"));
   job.pageFolder = folder.path();
   job.icon = icon;
 

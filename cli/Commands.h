@@ -2,12 +2,20 @@
 // Each command of vantrel-cli takes its own arguments (without the command word) and
 // returns the process exit status. Errors go to standard error in the tool's own words.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace vantrel::cli {
 
 using Args = std::vector<std::string>;
+
+// The prototype file beside the tool for "windows" or "linux"; nothing for another word.
+std::optional<std::string> prototypeOfTarget(const std::string& target);
+
+// A form-mail address given on the command line (UTF-8) as the page's ACTION (Windows-1252),
+// or nothing after the German refusal on standard error.
+std::optional<std::string> actionFromArgument(const std::string& argument);
 
 struct Command {
   const char* name;

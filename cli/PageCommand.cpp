@@ -1,5 +1,6 @@
-// vantrel-cli page PROJECT [-o FILE]: the form page the tool writes for a project, byte for
-// byte, to standard output or safely into FILE.
+// vantrel-cli page PROJECT [-o FILE] [--action URL]: the form page the tool writes for a
+// project, byte for byte, to standard output or safely into FILE, posting to URL (without it,
+// to the build's default address).
 
 #include <cstdio>
 #include <filesystem>
@@ -16,11 +17,12 @@
 namespace vantrel::cli {
 namespace {
 
-constexpr const char* kUsage = "Aufruf: vantrel-cli page PROJEKT [-o DATEI]\n";
+constexpr const char* kUsage = "Aufruf: vantrel-cli page PROJEKT [-o DATEI] [--action URL]\n";
 
 struct PageArgs {
   std::string project;
   std::optional<std::string> output;
+  std::optional<std::string> action;
 };
 
 std::optional<PageArgs> parsePageArgs(const Args& args) {
@@ -30,6 +32,9 @@ std::optional<PageArgs> parsePageArgs(const Args& args) {
     if (args[i] == "-o") {
       if (parsed.output || i + 1 >= args.size()) return std::nullopt;
       parsed.output = args[++i];
+    } else if (args[i] == "--action") {
+      if (parsed.action || i + 1 >= args.size()) return std::nullopt;
+      parsed.action = args[++i];
     } else if (!haveProject && !args[i].empty() && args[i][0] != '-') {
       parsed.project = args[i];
       haveProject = true;
@@ -67,8 +72,14 @@ int runPage(const Args& args) {
     std::cerr << kUsage;
     return 1;
   }
+  std::optional<std::string> action;
+  if (parsed->action) {
+    action = actionFromArgument(*parsed->action);
+    if (!action) return 1;
+  }
   const Project project = loadProjectFromPath(parsed->project);
-  const std::string page = generateFormPage(project.fields, project.email, formMailAction());
+  const std::string page =
+      generateFormPage(project.fields, project.email, action.value_or(formMailAction()));
   return parsed->output ? writeToFile(*parsed->output, page) : writeToStandardOutput(page);
 }
 

@@ -27,12 +27,13 @@ constexpr Command kCommands[] = {
      "ft und entpackt ZLB-Archive",
      runZlb},
     {"page",
-     "page PROJEKT [-o DATEI]   schreibt die Formularseite des Projekts (ohne -o auf die "
-     "Standardausgabe)",
+     "page PROJEKT [-o DATEI] [--action URL]   schreibt die Formularseite des Projekts (ohne -o "
+     "auf die Standardausgabe)",
      runPage},
     {"build",
-     "build PROJEKT -o AUSGABE [--proto DATEI] [--icon BILD] [--force]   erstellt das "
-     "eigenst\xC3\xA4ndige Programm des Projekts",
+     "build PROJEKT -o AUSGABE [--target windows|linux] [--proto DATEI] [--action URL] "
+     "[--icon BILD] [--force]   erstellt das eigenst\xC3\xA4ndige Programm des Projekts "
+     "(Windows, wenn nicht anders gesagt)",
      runBuild},
     {"icon",
      "icon (BILD | --standard) -o DATEI.bmp   schreibt das Icon aus einem Bild (bmp, ico, wmf, "

@@ -44,12 +44,13 @@ Answer answerPost(const Config& config, const std::string& contentLength) {
   if (!contentLength.empty()) {
     const auto [end, error] =
         std::from_chars(contentLength.data(), contentLength.data() + contentLength.size(), length);
-    if (error == std::errc::result_out_of_range) return tooLargeAnswer();
+    if (error == std::errc::result_out_of_range)
+      return tooLargeAnswer("max_body (Content-Length " + contentLength + ")");
     if (error != std::errc{} || end != contentLength.data() + contentLength.size())
       return incompletePostAnswer();
   }
   // Refused before a byte is read: the size is known from the header.
-  if (length > config.maxBody) return tooLargeAnswer();
+  if (length > config.maxBody) return tooLargeAnswer(bodyOverLimit(length, config.maxBody));
 
   PostRequest request;
   request.method = "POST";

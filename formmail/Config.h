@@ -22,7 +22,9 @@ struct Config {
   std::string smtpPassword;
   bool starttls = true;
   std::string spool;  // Maildir that keeps what the SMTP server refused
-  std::size_t maxBody = std::size_t{64} * 1024;
+  // Room for the largest form the tool builds in normal use: 500 fields of 200 characters,
+  // each character percent-encoded (three bytes), with their names.
+  std::size_t maxBody = std::size_t{1024} * 1024;
   FormLimits limits;
   unsigned ratePerMinute = 10;  // 0: no rate limit
   std::string rateState;        // shared counter file of the CGI program

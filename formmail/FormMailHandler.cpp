@@ -121,7 +121,13 @@ Answer methodNotAllowedAnswer() {
   return answer;
 }
 
-Answer tooLargeAnswer() { return pageAnswer(413, tooLargePage(), "post over a size limit"); }
+Answer tooLargeAnswer(const std::string& limit) {
+  return pageAnswer(413, tooLargePage(), "post refused by " + limit);
+}
+
+std::string bodyOverLimit(std::size_t size, std::size_t limit) {
+  return "max_body (" + std::to_string(size) + " bytes > " + std::to_string(limit) + ")";
+}
 
 Answer incompletePostAnswer() {
   return pageAnswer(400, incompletePostPage(), "post body shorter than announced");
@@ -172,12 +178,18 @@ Answer FormMailHandler::handle(const PostRequest& request) const {
     answer.headers.emplace_back("Retry-After", "60");
     return answer;
   }
-  if (request.body.size() > config_.maxBody) return tooLargeAnswer();
+  if (request.body.size() > config_.maxBody)
+    return tooLargeAnswer(bodyOverLimit(request.body.size(), config_.maxBody));
   const ContentType type = readContentType(request.contentType);
   if (!type.urlEncoded) return pageAnswer(415, unsupportedFormatPage());
 
   const Result<PostedFields> parsed = parseUrlEncoded(request.body, config_.limits);
-  if (!parsed) return tooLargeAnswer();
+  if (!parsed) {
+    // The parser's reasons are "more than N fields" and "a field longer than N bytes".
+    const bool tooMany = parsed.reason().rfind("more than", 0) == 0;
+    return tooLargeAnswer((tooMany ? "max_fields (" : "max_field_length (") + parsed.reason() +
+                          ")");
+  }
   return handleFields(parsed.value(), readAsUtf8(parsed.value(), type.utf8), client);
 }
 

@@ -29,7 +29,10 @@ struct Answer {
 
 // Answers that the front ends give before a post reaches the handler.
 Answer methodNotAllowedAnswer();
-Answer tooLargeAnswer();
+// `limit` names the configuration key that refused the post, with what was over it, for the
+// operator's log: "max_body (70000 bytes > 65536)".
+Answer tooLargeAnswer(const std::string& limit);
+std::string bodyOverLimit(std::size_t size, std::size_t limit);
 Answer incompletePostAnswer();
 Answer notConfiguredAnswer(const std::string& why);
 Answer notFoundAnswer();

@@ -21,8 +21,11 @@ struct FormFieldValue {
 using PostedFields = std::vector<FormFieldValue>;
 
 struct FormLimits {
-  std::size_t maxFields = 100;
-  std::size_t maxFieldLength = 8192;  // decoded bytes, name and value each
+  // 500 fields of the largest form in normal use, the button and the hidden fields, with room.
+  std::size_t maxFields = 1000;
+  // Decoded bytes, name and value each. The hidden "data_order" lists every field's name, so
+  // a 500-field form needs far more than any typed answer.
+  std::size_t maxFieldLength = 65536;
 };
 
 // '+' stands for a blank and "%XY" for the byte XY. A '%' that is not followed by two hex

@@ -110,7 +110,7 @@ void routeRequests(httplib::Server& server, const FormMailHandler& handler) {
   // The library answers an oversized body itself, with an empty 413; give it the German page.
   server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
     if (!response.body.empty()) return;
-    if (response.status == 413) writeAnswer(tooLargeAnswer(), response);
+    if (response.status == 413) writeAnswer(tooLargeAnswer("max_body (payload limit)"), response);
     if (response.status == 404) writeAnswer(notFoundAnswer(), response);
   });
 }

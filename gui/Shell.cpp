@@ -1,8 +1,12 @@
 #include "gui/Shell.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
+
+#include "gui/MessageBox.h"
 
 namespace vantrel {
 namespace {
@@ -17,7 +21,20 @@ ShellStartHandler& currentStartHandler() {
   return handler;
 }
 
+bool isWindowsProgram(const QString& program) {
+  QFile file(program);
+  return file.open(QIODevice::ReadOnly) && file.read(2) == "MZ";
+}
+
 }  // namespace
+
+QString wineProgram() {
+  for (const QString& name : {QStringLiteral("wine"), QStringLiteral("wine64")}) {
+    const QString found = QStandardPaths::findExecutable(name);
+    if (!found.isEmpty()) return found;
+  }
+  return QString();
+}
 
 void shellOpen(const QString& address) {
   const auto& handler = currentHandler();
@@ -40,7 +57,19 @@ void shellStart(const QString& program) {
     handler(program);
     return;
   }
-  QProcess::startDetached(program, QStringList());
+  if (!isWindowsProgram(program)) {
+    QProcess::startDetached(program, QStringList());
+    return;
+  }
+  const QString wine = wineProgram();
+  if (wine.isEmpty()) {
+    messageBox(QStringLiteral("Das Windows-Programm wurde als %1 geschrieben. Unter Linux startet "
+                              "es mit wine, das hier nicht installiert ist.")
+                   .arg(program),
+               QStringLiteral("Programm starten"), MB_ICONINFORMATION);
+    return;
+  }
+  QProcess::startDetached(wine, QStringList{program});
 }
 
 ShellStartHandler setShellStartHandler(ShellStartHandler handler) {

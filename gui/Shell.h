@@ -17,7 +17,12 @@ ShellOpenHandler setShellOpenHandler(ShellOpenHandler handler);
 using ShellStartHandler = std::function<void(const QString& program)>;
 
 // Starts a program as a process of its own that outlives the tool; its result is not examined.
+// A Windows program (a file that starts with "MZ") is started through wine when wine is
+// installed; otherwise a German message says where the program was written.
 void shellStart(const QString& program);
+
+// "wine" or "wine64" from PATH, or empty.
+QString wineProgram();
 
 ShellStartHandler setShellStartHandler(ShellStartHandler handler);
 

@@ -24,7 +24,9 @@ namespace vantrel {
 inline constexpr std::size_t kIconPixelBlockSize = 512;
 inline constexpr std::uint64_t kIconPatternOffset = 168;
 inline constexpr const char* kIconPatternFileName = "iconcomp.dat";
+// The Windows viewer (the default target) and the Linux viewer, each stored every byte + 1.
 inline constexpr const char* kPrototypeFileName = "ProtoExe.dat";
+inline constexpr const char* kLinuxPrototypeFileName = "ProtoLinux.dat";
 
 using IconPixelBlock = std::array<std::uint8_t, kIconPixelBlockSize>;
 

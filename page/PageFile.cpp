@@ -14,8 +14,12 @@ Status replaceFileContents(const std::filesystem::path& path, std::string_view b
 
 Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
                      std::string_view email) {
-  return replaceFileContents(folder / kFormPageFileName,
-                             generateFormPage(fields, email, formMailAction()));
+  return writeFormPage(folder, fields, email, formMailAction());
+}
+
+Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
+                     std::string_view email, std::string_view action) {
+  return replaceFileContents(folder / kFormPageFileName, generateFormPage(fields, email, action));
 }
 
 }  // namespace vantrel

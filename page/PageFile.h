@@ -24,5 +24,8 @@ inline constexpr std::string_view kPageWriteFailedMessage =
 // build's form-mail address, written as `folder` / "formular.htm".
 [[nodiscard]] Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
                                    std::string_view email);
+// The same with the form-mail address `action` (already checked by isUsableFormMailAddress).
+[[nodiscard]] Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
+                                   std::string_view email, std::string_view action);
 
 }  // namespace vantrel

@@ -26,20 +26,16 @@
 #include <string_view>
 
 #include "base/ByteFile.h"
+#include "program/ViewerRecord.h"
 #include "project/ProjectFile.h"
 
 namespace vantrel::exe {
 
-inline constexpr std::size_t kMarkerRecordSize = 20;
 inline constexpr std::size_t kMarkerTextSize = 8;
 // The marker rule works on blocks of this size, counted from the prototype's first byte.
 inline constexpr std::size_t kBlockSize = 2048;
 // WindowSettings without the two texts.
 inline constexpr std::size_t kWindowSettingsFixedSize = 28;
-
-inline constexpr std::array<unsigned char, 4> kRecordTag = {'V', 'F', 'R', 'M'};
-inline constexpr std::uint32_t kRecordVersion = 1;
-inline constexpr std::array<unsigned char, 4> kPrototypeTail = {'P', 'R', 'O', 'T'};
 
 // The settings section of a built program.
 struct WindowSettings {

@@ -6,46 +6,9 @@
 #include "archive/ZLIBArchive.h"
 #include "base/FileIo.h"
 #include "base/Win1252.h"
-#include "base/brixtel.h"
 
 namespace vantrel::exe {
 namespace {
-
-// Bytes 4..7 of the record. Bytes 0..3 are never compared: a constant holding them could
-// end up right before this one and form the marker text a second time in the viewer's file.
-constexpr std::array<unsigned char, 4> kRecordSecondHalf = {'E', 'X', 'E', 'H'};
-
-std::uint32_t le32(const unsigned char* at) {
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
-
-template <std::size_t N>
-bool holds(const std::array<unsigned char, kMarkerRecordSize>& record, std::size_t at,
-           const std::array<unsigned char, N>& expected) {
-  return std::equal(expected.begin(), expected.end(),
-                    record.begin() + static_cast<std::ptrdiff_t>(at));
-}
-
-// A window onto [offset, fileSize) of the program file.
-class RegionReader final : public ByteReader {
- public:
-  RegionReader(const ReadAt& readAt, std::uint64_t offset, std::uint64_t end)
-      : readAt_(readAt), position_(offset), end_(end) {}
-  [[nodiscard]] std::uint64_t remaining() const override { return end_ - position_; }
-  void read(char* destination, std::size_t size) override {
-    if (size > remaining() || !readAt_(position_, destination, size)) {
-      throw InOutError(kReadBeyondEndOfFile);
-    }
-    position_ += size;
-  }
-  [[nodiscard]] std::uint64_t position() const { return position_; }
-
- private:
-  const ReadAt& readAt_;
-  std::uint64_t position_;
-  std::uint64_t end_;
-};
 
 ViewerPage failure(ViewerError error, std::string detail) {
   ViewerPage page;
@@ -60,65 +23,21 @@ bool isPageEntry(const zlb::RegistryEntry& entry) {
 
 }  // namespace
 
-RecordInfo readMarkerRecord(const std::array<unsigned char, kMarkerRecordSize>& record) {
-  RecordInfo info;
-  const bool ours = holds(record, 4, kRecordSecondHalf) && holds(record, 8, kRecordTag) &&
-                    le32(record.data() + 12) == kRecordVersion;
-  if (!ours) return info;
-  // The builder zeroes bytes 16..19; as long as they hold the prototype's tail, S is not there.
-  if (holds(record, 16, kPrototypeTail)) {
-    info.state = RecordState::BarePrototype;
-  } else if (le32(record.data() + 16) == 0) {
-    info.state = RecordState::Patched;
-    info.programLength = le32(record.data());
-  }
-  return info;
-}
-
-std::string_view viewerErrorMessage(ViewerError error) {
-  switch (error) {
-    case ViewerError::None:
-      return "";
-    case ViewerError::BarePrototype:
-      return "Dieses Programm ist die leere Vorlage von Vantrel Formulare und enth\xE4lt kein "
-             "Formular.";
-    case ViewerError::DamagedRecord:
-      return "Die Daten dieses Programms sind besch\xE4"
-             "digt: der Kennsatz ist ung\xFCltig.";
-    case ViewerError::ProgramUnreadable:
-      return "Die Programmdatei konnte nicht gelesen werden.";
-    case ViewerError::DamagedSettings:
-      return "Die Daten dieses Programms sind besch\xE4"
-             "digt: die Fenstereinstellungen sind "
-             "unvollst\xE4ndig.";
-    case ViewerError::DamagedArchive:
-      return "Die Daten dieses Programms sind besch\xE4"
-             "digt: das Formular-Archiv ist fehlerhaft.";
-    case ViewerError::NoPage:
-      return "Das Formular-Archiv dieses Programms enth\xE4lt keine Datei formular.htm.";
-    case ViewerError::DamagedPage:
-      return "Die Formularseite dieses Programms ist besch\xE4"
-             "digt (Pr\xFC"
-             "fsumme falsch).";
-    case ViewerError::CannotExtract:
-      return "Die Formularseite konnte nicht in einen tempor\xE4ren Ordner entpackt werden.";
-  }
-  return "";
-}
-
 std::optional<SettingsInProgram> readWindowSettings(const ReadAt& readAt, std::uint64_t fileSize,
                                                     std::uint64_t offset) {
-  if (offset > fileSize) return std::nullopt;
-  RegionReader reader(readAt, offset, fileSize);
-  try {
-    SettingsInProgram read;
-    read.settings.settings = readSettingsBlock(reader);
-    read.settings.pagePath = ReadLengthPrefixedString(reader);
-    read.end = reader.position();
-    return read;
-  } catch (const InOutError&) {
-    return std::nullopt;
-  }
+  const std::optional<ViewerSettings> parsed = parseViewerSettings(readAt, fileSize, offset);
+  if (!parsed) return std::nullopt;
+  SettingsInProgram read;
+  ProjectSettings& settings = read.settings.settings;
+  std::copy(parsed->elements.begin(), parsed->elements.end(), settings.elements.begin());
+  settings.width = parsed->width;
+  settings.height = parsed->height;
+  settings.definedSize = parsed->definedSize;
+  settings.fixedSize = parsed->fixedSize;
+  settings.projectName = parsed->projectName;
+  read.settings.pagePath = parsed->pagePath;
+  read.end = parsed->end;
+  return read;
 }
 
 ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,

@@ -3,7 +3,8 @@
 // WindowSettings at offset S of its own file and the archive right behind them, and the page
 // "formular.htm" extracted from that archive. Every length, offset and check sum is checked
 // against what is really in the file before it is used; each failure has its own German
-// message for the viewer's error box.
+// message for the viewer's error box. The record, the messages and the settings come from
+// ViewerRecord.h, which the Windows viewer shares.
 //
 // No Qt here: the viewer, the tests and the fuzz target share this code. This file and its
 // source must never spell out the record's marker text (see ExeLayout.h).
@@ -19,37 +20,6 @@
 #include "program/ExeLayout.h"
 
 namespace vantrel::exe {
-
-enum class RecordState {
-  Patched,        // S is in the record: the program carries data
-  BarePrototype,  // the record is as the viewer was built: no form behind it
-  Damaged,        // neither: the record was changed by something else
-};
-
-struct RecordInfo {
-  RecordState state = RecordState::Damaged;
-  std::uint32_t programLength = 0;  // S, when patched
-};
-
-[[nodiscard]] RecordInfo readMarkerRecord(
-    const std::array<unsigned char, kMarkerRecordSize>& record);
-
-enum class ViewerError {
-  None,
-  BarePrototype,
-  DamagedRecord,
-  ProgramUnreadable,
-  DamagedSettings,
-  DamagedArchive,
-  NoPage,
-  DamagedPage,
-  CannotExtract,
-};
-
-// The German text of the viewer's error box for each failure (Windows-1252).
-std::string_view viewerErrorMessage(ViewerError error);
-inline constexpr std::string_view kViewerErrorTitle = "Fehler";
-inline constexpr std::string_view kViewerPageName = "formular.htm";
 
 // A struct rather than a Result: the viewer picks its German message by the kind of failure
 // and prints the detail besides.
@@ -69,9 +39,8 @@ struct SettingsInProgram {
 };
 
 // Reads the WindowSettings that start at `offset` of a file of `fileSize` bytes through
-// `readAt` (which fills the buffer or returns false). Nothing when the file ends before them
-// or a length is negative.
-using ReadAt = std::function<bool(std::uint64_t offset, char* buffer, std::size_t size)>;
+// `readAt` (parseViewerSettings of ViewerRecord.h, in the builder's types). Nothing when the
+// file ends before them or a length is negative.
 [[nodiscard]] std::optional<SettingsInProgram> readWindowSettings(const ReadAt& readAt,
                                                                   std::uint64_t fileSize,
                                                                   std::uint64_t offset);

@@ -1,13 +1,16 @@
-// vantrel-make-proto VIEWER PROTOEXE ICONCOMP
+// vantrel-make-proto VIEWER PROTOTYPE ICONCOMP
+// vantrel-make-proto --icon FILE.ico
 //
 // Turns the built viewer into the two support files beside the tool, after checking what the
 // builder relies on: the marker record occurs exactly once and lies within one 2048-byte
 // block, and the icon's 512 pixel bytes occur exactly once, inside the complete icon image.
 // A viewer that fails a check fails the build instead of producing programs that cannot find
-// their data or icons written to the wrong place.
+// their data or icons written to the wrong place. The second form writes the viewers' icon as
+// an icon file, for the resource compiler of the Windows viewer.
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -123,6 +126,25 @@ std::string compiledIconResource(const viewer::IconImage& icon) {
   return out;
 }
 
+// An icon file holding the one image: its directory of one entry, then the image unchanged.
+std::string iconFile(const viewer::IconImage& icon) {
+  constexpr unsigned kDirectorySize = 6 + 16;
+  std::string out;
+  put16(out, 0);  // reserved
+  put16(out, 1);  // icons
+  put16(out, 1);  // count
+  out += static_cast<char>(32);
+  out += static_cast<char>(32);
+  out += static_cast<char>(16);
+  out += '\0';
+  put16(out, 1);  // planes
+  put16(out, 4);  // bits per pixel
+  put32(out, static_cast<std::uint32_t>(viewer::kIconImageSize));
+  put32(out, kDirectorySize);
+  out.append(reinterpret_cast<const char*>(icon.bytes), viewer::kIconImageSize);
+  return out;
+}
+
 void writeFile(const std::string& path, const std::string& bytes) {
   replaceFile(path, [&bytes](ByteWriter& out) { out.write(bytes); });
 }
@@ -130,8 +152,19 @@ void writeFile(const std::string& path, const std::string& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--icon") {
+    try {
+      writeFile(argv[2], iconFile(viewer::makeViewerIcon()));
+      return 0;
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "vantrel-make-proto: %s\n", error.what());
+      return 1;
+    }
+  }
   if (argc != 4) {
-    std::fprintf(stderr, "usage: vantrel-make-proto VIEWER PROTOEXE ICONCOMP\n");
+    std::fprintf(stderr,
+                 "usage: vantrel-make-proto VIEWER PROTOTYPE ICONCOMP\n"
+                 "       vantrel-make-proto --icon FILE.ico\n");
     return 2;
   }
   try {
@@ -153,8 +186,9 @@ int main(int argc, char** argv) {
     }
     writeFile(argv[2], stored);
     writeFile(argv[3], resource);
-    std::printf("ProtoExe.dat: %zu bytes, marker record at %zu, icon pixels at %zu\n",
-                stored.size(), recordAt, pixelsAt);
+    std::printf("%s: %zu bytes, marker record at %zu, icon pixels at %zu\n",
+                std::filesystem::path(argv[2]).filename().string().c_str(), stored.size(), recordAt,
+                pixelsAt);
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "vantrel-make-proto: %s\n", error.what());

@@ -7,6 +7,7 @@
 
 #include "BuilderTestSupport.h"
 #include "program/ViewerData.h"
+#include "program/ViewerRecord.h"
 
 namespace vantrel::test {
 namespace {
@@ -23,6 +24,33 @@ std::array<unsigned char, exe::kMarkerRecordSize> recordIn(const std::string& fi
   for (std::size_t i = 0; i < record.size(); ++i)
     record[i] = static_cast<unsigned char>(file.at(at + i));
   return record;
+}
+
+struct DamageCase {
+  const char* what;
+  std::function<void(std::string&)> damage;
+  ViewerError expected;
+};
+
+// The reader the Windows viewer compiles (ViewerRecord.h), over the bytes of a program file.
+exe::PageBytes readWithoutFileLayer(const std::string& file,
+                                    const std::array<unsigned char, exe::kMarkerRecordSize>& record,
+                                    std::optional<exe::ViewerSettings>* settingsRead = nullptr) {
+  const exe::ReadAt readAt = [&file](std::uint64_t offset, char* buffer, std::size_t size) {
+    if (offset > file.size() || size > file.size() - offset) return false;
+    std::copy_n(file.data() + offset, size, buffer);
+    return true;
+  };
+  const exe::RecordInfo info = exe::readMarkerRecord(record);
+  const std::optional<exe::ViewerSettings> settings =
+      exe::parseViewerSettings(readAt, file.size(), info.programLength);
+  if (settingsRead) *settingsRead = settings;
+  if (!settings) {
+    exe::PageBytes none;
+    none.error = ViewerError::DamagedSettings;
+    return none;
+  }
+  return exe::readPageMember(readAt, file.size(), settings->end);
 }
 
 class ViewerData : public ::testing::Test {
@@ -91,6 +119,45 @@ TEST(MarkerRecord, TellsPatchedRecordsFromThePrototypeAndFromDamage) {
   EXPECT_EQ(exe::readMarkerRecord(halfPatched).state, exe::RecordState::Damaged);
 }
 
+TEST_F(ViewerData, TheSharedReaderReadsWhatTheArchiveReaderExtracts) {
+  std::optional<exe::ViewerSettings> read;
+  const exe::PageBytes shared = readWithoutFileLayer(built, recordIn(built, kRecordAt), &read);
+  ASSERT_TRUE(shared) << shared.detail;
+  EXPECT_EQ(shared.bytes, page);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->projectName, settings.projectName);
+  EXPECT_EQ(read->width, 777);
+  EXPECT_EQ(read->height, settings.height);
+  EXPECT_FALSE(read->elements[static_cast<std::size_t>(WindowElement::About)]);
+  EXPECT_TRUE(read->elements[static_cast<std::size_t>(WindowElement::Toolbar)]);
+  EXPECT_EQ(read->definedSize, settings.definedSize);
+  EXPECT_EQ(read->fixedSize, settings.fixedSize);
+  const exe::ViewerPage loaded = load();
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(read->end, loaded.archiveStart);
+  EXPECT_EQ(read->pagePath, loaded.settings.pagePath);
+}
+
+TEST_F(ViewerData, TheSharedReaderRefusesAnArchiveThatDoesNotStartBehindTheSettings) {
+  const exe::ReadAt readAt = [this](std::uint64_t offset, char* buffer, std::size_t size) {
+    if (offset > built.size() || size > built.size() - offset) return false;
+    std::copy_n(built.data() + offset, size, buffer);
+    return true;
+  };
+  const exe::ViewerPage loaded = load();
+  ASSERT_TRUE(loaded);
+  for (const std::uint64_t start :
+       {loaded.archiveStart - 1, loaded.archiveStart + 1, std::uint64_t{0},
+        std::uint64_t{built.size()}, std::uint64_t{built.size()} + 5}) {
+    EXPECT_EQ(exe::readPageMember(readAt, built.size(), start).error, ViewerError::DamagedArchive)
+        << start;
+  }
+  // A reader that fails mid-way is a failure, never a short page.
+  const exe::ReadAt failing = [](std::uint64_t, char*, std::size_t) { return false; };
+  EXPECT_FALSE(exe::readPageMember(failing, built.size(), loaded.archiveStart));
+  EXPECT_FALSE(exe::parseViewerSettings(failing, built.size(), kPrototypeSize));
+}
+
 TEST_F(ViewerData, TheBarePrototypeSaysItHoldsNoForm) {
   const auto record = recordIn(decodedPrototype(kPrototypeSize, {kRecordAt}), kRecordAt);
   const exe::ViewerPage loaded = exe::loadViewerPage(program, record, folder.file("out"));
@@ -101,11 +168,7 @@ TEST_F(ViewerData, TheBarePrototypeSaysItHoldsNoForm) {
 TEST_F(ViewerData, EveryKindOfDamageIsReportedAsSuch) {
   const std::size_t S = kPrototypeSize;
   const std::size_t L1 = settings.projectName.size();
-  struct Case {
-    const char* what;
-    std::function<void(std::string&)> damage;
-    ViewerError expected;
-  };
+  using Case = DamageCase;
   const std::vector<Case> cases = {
       {"cut inside the settings", [&](std::string& b) { b.resize(S + 20); },
        ViewerError::DamagedSettings},
@@ -129,6 +192,9 @@ TEST_F(ViewerData, EveryKindOfDamageIsReportedAsSuch) {
     const exe::ViewerPage loaded = load();
     EXPECT_EQ(loaded.error, c.expected) << c.what << ": " << loaded.detail;
     EXPECT_FALSE(exe::viewerErrorMessage(loaded.error).empty());
+    // The Windows viewer's reader tells the same damage apart the same way.
+    const exe::PageBytes read = readWithoutFileLayer(damaged, recordIn(built, kRecordAt));
+    EXPECT_EQ(read.error, c.expected) << c.what << " (shared reader): " << read.detail;
   }
   rewrite();
   EXPECT_TRUE(load());

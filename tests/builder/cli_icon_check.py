@@ -1,7 +1,8 @@
 """vantrel-cli build --icon: the icon of a picture lands at the prototype's icon pixels.
 
 Usage: cli_icon_check.py VANTREL_CLI BIN_DIR WORK_DIR
-BIN_DIR holds ProtoExe.dat and iconcomp.dat as the build writes them.
+BIN_DIR holds ProtoExe.dat, ProtoLinux.dat and iconcomp.dat as the build writes them; the two
+viewers hold their icon pixels at different offsets, and each build writes at its own.
 """
 import json
 import os
@@ -24,9 +25,9 @@ def png(width, height, rgb):
     return b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw)) + chunk(b"IEND", b"")
 
 
-def icon_pos(bin_dir):
+def icon_pos(bin_dir, prototype="ProtoExe.dat"):
     pattern = open(os.path.join(bin_dir, "iconcomp.dat"), "rb").read()[168:680]
-    decoded = bytes((b - 1) & 0xFF for b in open(os.path.join(bin_dir, "ProtoExe.dat"), "rb").read())
+    decoded = bytes((b - 1) & 0xFF for b in open(os.path.join(bin_dir, prototype), "rb").read())
     position = decoded.rfind(pattern)
     assert position > 0, "icon pattern not found in the prototype"
     return position, pattern
@@ -60,6 +61,18 @@ def main():
     assert plain_pixels != pattern, "without --icon the standard icon replaces the prototype's"
     assert len(set(plain_pixels)) > 2, "the standard icon is a drawing, not one colour"
 
+    # The Linux target, found beside the CLI: its own offset, not the Windows viewer's.
+    linux_position, _ = icon_pos(bin_dir, "ProtoLinux.dat")
+    assert linux_position != position, "the two viewers hold their icons at different offsets"
+    linux = os.path.join(work, "gruen-linux")
+    subprocess.run([cli, "build", project, "-o", linux, "--target", "linux", "--icon", picture],
+                   check=True)
+    built_linux = open(linux, "rb").read()
+    assert built_linux[linux_position:linux_position + 512] == bytes([0xAA]) * 512, \
+        "the Linux program carries the icon at its own viewer's offset"
+    assert built_linux[position:position + 512] != bytes([0xAA]) * 512, \
+        "nothing written at the Windows viewer's offset"
+
     broken = os.path.join(work, "kaputt.png")
     with open(broken, "wb") as out:
         out.write(b"no picture")
@@ -90,7 +103,7 @@ def main():
                     "--icon", picture], check=True)
     far_pixels = open(far_output, "rb").read()[position:position + 512]
     assert far_pixels == bytes([0xAA]) * 512, "the program in that folder carries its icon"
-    print("cli icon check: 4 passed, 0 failed")
+    print("cli icon check: 5 passed, 0 failed")
 
 
 if __name__ == "__main__":

@@ -192,7 +192,7 @@ def project_json(name, **settings):
 
 def main():
     cli, work = sys.argv[1], sys.argv[2]
-    shipped = sys.argv[3] if len(sys.argv) > 3 else None
+    shipped_prototypes = sys.argv[3:]
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     failures = 0
@@ -208,10 +208,11 @@ def main():
         ("record cut by its block end", prototype_with_records(BLOCK * 2, [2040])),
         ("whole blocks", prototype_with_records(BLOCK * 4, [BLOCK * 4 - 20])),
     ]
-    if shipped:
+    # Both viewers, each checked against the one iconcomp.dat beside them.
+    for shipped in shipped_prototypes:
         with open(shipped, "rb") as f:
             decoded_shipped = decode(f.read())
-        prototypes.append(("shipped ProtoExe.dat", decoded_shipped))
+        prototypes.append(("shipped " + os.path.basename(shipped), decoded_shipped))
         failures += check_shipped_icon(decoded_shipped, os.path.join(os.path.dirname(shipped), "iconcomp.dat"))
 
     for p_index, project in enumerate(projects):

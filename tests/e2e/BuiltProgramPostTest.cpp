@@ -219,7 +219,8 @@ void BuiltProgramPostTest::postsAFilledFormToTheFormMailHost() {
   }
   const QString program = pathIn(folder, QStringLiteral("umfrage.exe"));
   QProcess build;
-  build.start(kCli, {QStringLiteral("build"), project, QStringLiteral("-o"), program});
+  build.start(kCli, {QStringLiteral("build"), project, QStringLiteral("-o"), program,
+                     QStringLiteral("--target"), QStringLiteral("linux")});
   QVERIFY(build.waitForFinished(kTimeoutMs));
   QVERIFY2(build.exitCode() == 0, build.readAllStandardError().constData());
 

@@ -93,7 +93,8 @@ class BuiltProgramTest : public QObject {
 };
 
 void BuiltProgramTest::initTestCase() {
-  QVERIFY2(QFile::exists(kBinDir + QStringLiteral("/ProtoExe.dat")), "the prototype was not built");
+  QVERIFY2(QFile::exists(kBinDir + QStringLiteral("/ProtoLinux.dat")),
+           "the Linux prototype was not built");
   project_ = vantrel::test::pathIn(folder_, QStringLiteral("umfrage.json"));
   const QByteArray json = R"({
     "fields": [
@@ -113,11 +114,12 @@ void BuiltProgramTest::initTestCase() {
 
 QString BuiltProgramTest::buildProgram(const QString& name, const QStringList& extraArguments) {
   const QString output = vantrel::test::pathIn(folder_, name);
-  const Run built = runProgram(kCli,
-                               QStringList{QStringLiteral("build"), project_, QStringLiteral("-o"),
-                                           output, QStringLiteral("--force")} +
-                                   extraArguments,
-                               QProcessEnvironment::systemEnvironment());
+  const Run built = runProgram(
+      kCli,
+      QStringList{QStringLiteral("build"), project_, QStringLiteral("-o"), output,
+                  QStringLiteral("--target"), QStringLiteral("linux"), QStringLiteral("--force")} +
+          extraArguments,
+      QProcessEnvironment::systemEnvironment());
   if (built.exitCode != 0) {
     qWarning("build failed: %s", built.errors.constData());
     return {};
@@ -156,7 +158,7 @@ void BuiltProgramTest::showsTheFormUnderTheProjectTitleWithTheWrittenIcon() {
 
 void BuiltProgramTest::theBarePrototypeSaysItHoldsNoForm() {
   const QString bare = vantrel::test::pathIn(folder_, QStringLiteral("vorlage"));
-  QVERIFY(writeAll(bare, decoded(readAll(kBinDir + QStringLiteral("/ProtoExe.dat")))));
+  QVERIFY(writeAll(bare, decoded(readAll(kBinDir + QStringLiteral("/ProtoLinux.dat")))));
   const QString snapshot = vantrel::test::pathIn(folder_, QStringLiteral("bare.png"));
   const Run run = runProgram(bare, {}, offscreen(snapshot));
   QCOMPARE(run.exitCode, 2);

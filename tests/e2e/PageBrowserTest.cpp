@@ -32,6 +32,7 @@ using test::TempFolder;
 namespace {
 
 qintptr gListeningSocket = -1;
+quint16 gPort = 0;
 
 FormField field(std::string name, std::string_view type, std::string caption,
                 std::string content = "", std::string optional = "Ja",
@@ -93,6 +94,7 @@ class PageBrowserTest : public QObject {
   void showsTheUmlautsOfAPageWithoutCharset();
   void postsEveryAnswerToTheFormMailHost();
   void showsALoneUmlautRight();
+  void postsToTheUsersOwnAddress();
 
  private:
   TempFolder folder_;
@@ -225,12 +227,38 @@ void PageBrowserTest::showsALoneUmlautRight() {
   QCOMPARE(encoding->toString(), QStringLiteral("windows-1252"));
 }
 
+// A page written with the address of the user's own receiver posts there, path and all.
+void PageBrowserTest::postsToTheUsersOwnAddress() {
+  const std::string action = "http://127.0.0.1:" + std::to_string(gPort) + "/eigener/empfang.cgi";
+  FieldList fields;
+  fields.append(field("ort", "Textfeld", "Wohnort", "K\xF6ln"));
+  TempFolder folder;
+  const Status written = writeFormPage(folder.path(), fields, kRecipient, action);
+  QVERIFY2(written, written.reason().c_str());
+  QVERIFY(browser_->load(QUrl::fromLocalFile(pathIn(folder, QStringLiteral("formular.htm")))));
+  QSignalSpy received(&receiver_, &FormMailReceiver::received);
+  QSignalSpy answered(browser_->view(), &QWebEngineView::loadFinished);
+  const auto pressed = browser_->runScript(
+      QStringLiteral("document.querySelector('input[type=submit][name=B1]').click(); true"));
+  QVERIFY(pressed);
+  QVERIFY(received.count() > 0 || received.wait(kPageLoadTimeoutMs));
+  const ReceivedRequest& request = receiver_.requests().constLast();
+  QCOMPARE(request.method, QByteArray("POST"));
+  QCOMPARE(request.path, QByteArray("/eigener/empfang.cgi"));
+  QCOMPARE(request.headers.value("host"), QByteArray("127.0.0.1:") + QByteArray::number(gPort));
+  QVERIFY2(request.body.startsWith("ort=K%F6ln&"), request.body.constData());
+  // The receiver's answer is shown; the engine is left with nothing under way.
+  QTRY_VERIFY_WITH_TIMEOUT(answered.count() > 0, kPageLoadTimeoutMs);
+  QCOMPARE(browser_->shownText().trimmed(), QStringLiteral("Danke"));
+}
+
 }  // namespace vantrel::e2e
 
 int main(int argc, char** argv) {
   using namespace vantrel::e2e;
   quint16 port = 0;
   gListeningSocket = vantrel::test::listenOnLoopback(port);
+  gPort = port;
   if (gListeningSocket < 0) {
     qCritical("no loopback port for the receiver");
     return 1;

@@ -52,7 +52,9 @@ TEST(Config, ReadsEveryKeyWithCommentsAndBlanks) {
 TEST(Config, DefaultsAreTheDocumentedOnes) {
   const auto result = parseConfig(kMinimal);
   ASSERT_TRUE(result.ok()) << result.reason();
-  EXPECT_EQ(result.value().maxBody, 65536U);
+  EXPECT_EQ(result.value().maxBody, 1048576U);
+  EXPECT_EQ(result.value().limits.maxFields, 1000U);
+  EXPECT_EQ(result.value().limits.maxFieldLength, 65536U);
   EXPECT_EQ(result.value().ratePerMinute, 10U);
   EXPECT_TRUE(result.value().starttls);
   EXPECT_TRUE(result.value().smtp.empty());

@@ -187,6 +187,47 @@ TEST_F(HandlerTest, OversizedPostsAreRefusedWith413AndNothingIsMailed) {
   EXPECT_EQ(post(fits).status, 200);
 }
 
+// Each refusal's log line names the configuration key that refused it.
+TEST_F(HandlerTest, TheLogNamesTheLimitThatRefusedAPost) {
+  config.maxBody = 1000;
+  config.limits = {10, 100};
+  const auto base = pagePost({{"a", "1"}}, "", "a");
+  Fields many = base;
+  for (int i = 0; i < 10; ++i) many.emplace_back("f" + std::to_string(i), "1");
+  const struct {
+    std::string body;
+    std::string limit;
+  } cases[] = {
+      {formBody(base) + "&pad=" + std::string(1000, 'p'), "max_body"},
+      {formBody(many), "max_fields"},
+      {formBody(pagePost({{"a", std::string(101, 'x')}}, "", "a")), "max_field_length"},
+  };
+  for (const auto& c : cases) {
+    const Answer answer = post(c.body);
+    EXPECT_EQ(answer.status, 413) << c.limit;
+    EXPECT_EQ(answer.logNote.rfind("post refused by " + c.limit + " (", 0), 0U) << answer.logNote;
+  }
+}
+
+// The largest form the tool builds in normal use passes the default limits: 500 fields, each
+// posted empty or with 200 characters that all need percent-encoding.
+TEST_F(HandlerTest, TheDefaultLimitsTakeAFiveHundredFieldFormFilledOrEmpty) {
+  config.maxBody = Config().maxBody;
+  config.limits = FormLimits();
+  for (const std::string& value : {std::string(), std::string(200, '\xE4')}) {
+    Fields visible;
+    std::string order;
+    for (int i = 0; i < 500; ++i) {
+      const std::string name = "feld_mit_langem_namen_" + std::to_string(i);
+      visible.emplace_back(name, value);
+      order += (i ? "," : "") + name;
+    }
+    const Answer answer = post(pagePost(visible, "", order));
+    EXPECT_EQ(answer.status, 200) << value.size() << ": " << answer.logNote;
+  }
+  EXPECT_EQ(mails().size(), 2U);
+}
+
 TEST_F(HandlerTest, BurstOverTheRateLimitIsRefusedPerClient) {
   config.ratePerMinute = 10;
   const auto body = formBody(pagePost({{"a", "1"}}, "", "a"));

@@ -30,6 +30,6 @@ int main(int argc, char** argv) {
   using namespace vantrel::test;
   const int failures =
       runAll<TestControls, TestMainForm, TestFieldList, TestFieldEditor, TestProjectCommands,
-             TestPreview, TestLook, TestBuild, TestKeyboard>(argc, argv);
+             TestPreview, TestLook, TestBuild, TestKeyboard, TestTarget>(argc, argv);
   return failures == 0 ? 0 : 1;
 }

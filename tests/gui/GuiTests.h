@@ -120,4 +120,13 @@ class TestBuild : public QObject {
   void buildsInAFolderWindows1252CannotHold();
 };
 
+class TestTarget : public QObject {
+  Q_OBJECT
+ private slots:
+  void targetChoiceNamesTheOutputAndIsRemembered();
+  void eachTargetWritesTheIconAtItsOwnViewersOffset();
+  void receiverAddressIsTheUsersAndRefusedWhenUnusable();
+  void aWindowsProgramWithoutWineSaysWhereItWasWritten();
+};
+
 }  // namespace vantrel::test

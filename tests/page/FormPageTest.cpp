@@ -249,3 +249,53 @@ TEST(FormPage, ActionIsTheScriptOnTheConfiguredHost) {
 
 }  // namespace
 }  // namespace vantrel
+
+namespace vantrel {
+namespace {
+
+// The user's own receiver: only what a browser can post to unchanged becomes the ACTION.
+TEST(FormMailAddress, OnlyAbsoluteHttpAndHttpsAddressesWithoutBlanksAreUsable) {
+  const struct {
+    std::string address;
+    bool usable;
+  } cases[] = {
+      {"http://localhost/cgi-bin/sendmailform.cgi", true},
+      {"https://umfragen.example.org/cgi-bin/sendmailform.cgi", true},
+      {"HTTPS://Umfragen.Example.org", true},
+      {"http://127.0.0.1:8080/senden?x=1#a", true},
+      {"http://[::1]:8080/senden", true},
+      {"http://nutzer@umfragen.example.org/", true},
+      {"https://umfragen.example.org/K\xF6ln", true},  // a Windows-1252 letter is no blank
+      {"", false},
+      {"umfragen.example.org/cgi-bin/sendmailform.cgi", false},
+      {"ftp://umfragen.example.org/", false},
+      {"mailto:info@example.org", false},
+      {"http:/umfragen.example.org/", false},
+      {"http://", false},
+      {"https:///pfad", false},
+      {"http://:8080/pfad", false},
+      {"http://nutzer@/pfad", false},
+      {"http://umfragen example.org/", false},
+      {"http://umfragen.example.org/ pfad", false},
+      {" http://umfragen.example.org/", false},
+      {"http://umfragen.example.org/\tpfad", false},
+      {"http://umfragen.example.org/\r\nX: y", false},
+      {std::string("http://umfragen.example.org/\0", 29), false},
+      {"http://umfragen.example.org/\x7F", false},
+      {"http://umfragen.example.org/\xA0", false},  // the no-break space
+      {"http://umfragen.example.org/\"onclick=\"x", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(isUsableFormMailAddress(c.address), c.usable) << c.address;
+  }
+}
+
+TEST(FormMailAddress, TheUsersAddressIsThePagesAction) {
+  const std::string page =
+      generateFormPage(FieldList{}, "a@example.org", "https://umfragen.example.org/senden");
+  EXPECT_NE(page.find("ACTION=\"https://umfragen.example.org/senden\""), std::string::npos);
+  EXPECT_TRUE(isUsableFormMailAddress(formMailAction()));
+}
+
+}  // namespace
+}  // namespace vantrel

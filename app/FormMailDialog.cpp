@@ -1,0 +1,51 @@
+#include "app/FormMailDialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/MessageBox.h"
+#include "page/FormPage.h"
+#include "widgets/TextEdge.h"
+
+namespace vantrel {
+
+FormMailDialog::FormMailDialog(const QString& address, QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("FormMailDialog"));
+  setWindowTitle(QStringLiteral("Einstellungen"));
+  auto* column = new QVBoxLayout(this);
+  auto* label = new QLabel(QStringLiteral("Adresse Ihres Formular-Empfängers (leer: %1):")
+                               .arg(fromModel(formMailAction())),
+                           this);
+  label->setWordWrap(true);
+  AddressEd = new QLineEdit(address, this);
+  AddressEd->setObjectName(QStringLiteral("AddressEd"));
+  AddressEd->setMinimumWidth(420);
+  restrictToWin1252(AddressEd);
+  label->setBuddy(AddressEd);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OkBtn"));
+  buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("CancelBtn"));
+  buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
+  connect(buttons, &QDialogButtonBox::accepted, this, &FormMailDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &FormMailDialog::reject);
+  column->addWidget(label);
+  column->addWidget(AddressEd);
+  column->addWidget(buttons);
+}
+
+QString FormMailDialog::address() const { return AddressEd->text().trimmed(); }
+
+void FormMailDialog::accept() {
+  const QString typed = address();
+  if (!typed.isEmpty() && !isUsableFormMailAddress(toModel(typed))) {
+    messageBox(fromModel(kActionRefusedMessage), QStringLiteral("Fehler"), MB_ICONERROR);
+    AddressEd->setFocus();
+    return;
+  }
+  QDialog::accept();
+}
+
+}  // namespace vantrel

@@ -1,0 +1,63 @@
+#include "app/ToolSettings.h"
+
+#include <QSettings>
+
+#include "icon/IconPos.h"
+
+namespace vantrel {
+namespace {
+
+const QString kTargetKey = QStringLiteral("TMainForm/Zielsystem");
+const QString kAddressKey = QStringLiteral("TMainForm/FormMailAdresse");
+const QString kWindowsValue = QStringLiteral("Windows");
+const QString kLinuxValue = QStringLiteral("Linux");
+const QString kExeSuffix = QStringLiteral(".exe");
+
+}  // namespace
+
+BuildTarget readBuildTarget(const QString& iniFile) {
+  if (iniFile.isEmpty()) return BuildTarget::Windows;
+  const QSettings ini(iniFile, QSettings::IniFormat);
+  return ini.value(kTargetKey).toString() == kLinuxValue ? BuildTarget::Linux
+                                                         : BuildTarget::Windows;
+}
+
+void writeBuildTarget(const QString& iniFile, BuildTarget target) {
+  if (iniFile.isEmpty()) return;
+  QSettings ini(iniFile, QSettings::IniFormat);
+  ini.setValue(kTargetKey, target == BuildTarget::Linux ? kLinuxValue : kWindowsValue);
+  ini.sync();
+}
+
+QString readFormMailAddress(const QString& iniFile) {
+  if (iniFile.isEmpty()) return QString();
+  const QSettings ini(iniFile, QSettings::IniFormat);
+  return ini.value(kAddressKey).toString();
+}
+
+void writeFormMailAddress(const QString& iniFile, const QString& address) {
+  if (iniFile.isEmpty()) return;
+  QSettings ini(iniFile, QSettings::IniFormat);
+  ini.setValue(kAddressKey, address);
+  ini.sync();
+}
+
+const char* prototypeFileOf(BuildTarget target) {
+  return target == BuildTarget::Linux ? kLinuxPrototypeFileName : kPrototypeFileName;
+}
+
+QString defaultOutputFileName(BuildTarget target) {
+  return target == BuildTarget::Linux ? QStringLiteral("ziel") : QStringLiteral("ziel.exe");
+}
+
+QString outputNameForTarget(const QString& text, BuildTarget target) {
+  const bool quoted = text.size() >= 2 && text.startsWith(u'"') && text.endsWith(u'"');
+  QString name = quoted ? text.mid(1, text.size() - 2) : text;
+  if (name.isEmpty()) return text;
+  const bool hasSuffix = name.endsWith(kExeSuffix, Qt::CaseInsensitive);
+  if (target == BuildTarget::Windows && !hasSuffix) name += kExeSuffix;
+  if (target == BuildTarget::Linux && hasSuffix) name.chop(kExeSuffix.size());
+  return quoted ? u'"' + name + u'"' : name;
+}
+
+}  // namespace vantrel

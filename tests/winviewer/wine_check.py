@@ -1,0 +1,279 @@
+"""Built Windows programs under wine: one fresh 64-bit prefix per run under Xvfb, the program
+without network, every wait bounded, the prefix's processes ended at the end.
+
+  - a built program opens a window titled with the project name, unpacks the page into its
+    private temporary folder byte for byte as `vantrel-cli page` writes it, removes it after a
+    close request and exits 0; a stale folder of a killed run is removed at its start;
+  - a damaged archive and the bare prototype exit non-zero without a window.
+
+Wine has no HTML engine on Debian, so the control cannot navigate and the fallback runs: the
+page goes to the default browser (wine hands it to xdg-open, replaced here by a recorder) and
+a small window titled with the project name stays open.
+
+Usage: wine_check.py VANTREL_CLI BIN_DIR WORK_DIR
+Exit 77 (skipped) when wine64, Xvfb or xdotool is missing.
+"""
+import ctypes
+import ctypes.util
+import json
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+PROJECT_NAME = "Kundenumfrage \u00c4rzte"
+SKIPPED = 77
+BOOT_SECONDS = 120
+WINDOW_SECONDS = 30
+EXIT_SECONDS = 30
+FALLBACK_SECONDS = 10
+
+
+class Failure(Exception):
+    pass
+
+
+def expect(condition, what):
+    if not condition:
+        raise Failure(what)
+
+
+def wait_for(what, seconds, probe, step=0.2):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        value = probe()
+        if value:
+            return value
+        time.sleep(step)
+    raise Failure("no %s within %d s" % (what, seconds))
+
+
+class Display:
+    """An Xvfb of its own; the server picks a free display number."""
+
+    def __init__(self):
+        read, write = os.pipe()
+        self.process = subprocess.Popen(["Xvfb", "-displayfd", str(write), "-screen", "0", "1024x768x24",
+                                         "-nolisten", "tcp"], pass_fds=(write,),
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write)
+        with os.fdopen(read) as pipe:
+            number = pipe.readline().strip()
+        expect(number, "Xvfb did not start")
+        self.name = ":" + number
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+def windows_named(display, name):
+    result = subprocess.run(["xdotool", "search", "--name", "^%s$" % name],
+                            env=dict(os.environ, DISPLAY=display), capture_output=True, text=True)
+    return [int(w) for w in result.stdout.split()]
+
+
+def request_close(display, window):
+    """WM_DELETE_WINDOW, the close request a window manager sends."""
+    x11 = ctypes.cdll.LoadLibrary(ctypes.util.find_library("X11") or "libX11.so.6")
+    x11.XOpenDisplay.restype = ctypes.c_void_p
+    x11.XOpenDisplay.argtypes = [ctypes.c_char_p]
+    x11.XInternAtom.restype = ctypes.c_ulong
+    x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+    x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+    x11.XFlush.argtypes = [ctypes.c_void_p]
+    x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+
+    class ClientMessage(ctypes.Structure):
+        _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                    ("display", ctypes.c_void_p), ("window", ctypes.c_ulong),
+                    ("message_type", ctypes.c_ulong), ("format", ctypes.c_int),
+                    ("data", ctypes.c_long * 5)]
+
+    class Event(ctypes.Union):
+        _fields_ = [("xclient", ClientMessage), ("pad", ctypes.c_long * 24)]
+
+    connection = x11.XOpenDisplay(display.encode())
+    expect(connection, "cannot open the display")
+    event = Event()
+    event.xclient.type = 33  # ClientMessage
+    event.xclient.window = window
+    event.xclient.message_type = x11.XInternAtom(connection, b"WM_PROTOCOLS", 0)
+    event.xclient.format = 32
+    event.xclient.data[0] = x11.XInternAtom(connection, b"WM_DELETE_WINDOW", 0)
+    x11.XSendEvent(connection, window, 0, 0, ctypes.byref(event))
+    x11.XFlush(connection)
+    x11.XCloseDisplay(connection)
+
+
+def without_network():
+    """`unshare -n` where this machine allows it (as root, or in a user namespace)."""
+    for command in (["unshare", "-n"], ["unshare", "-rn"]):
+        if subprocess.run(command + ["true"], capture_output=True).returncode == 0:
+            return command
+    print("note: no network namespace here; the programs run with the network")
+    return []
+
+
+def page_folders(prefix):
+    """The viewers' folders in the prefix's temporary folders; links are not followed (the
+    profile's folders link to $HOME)."""
+    found = []
+    users = os.path.join(prefix, "drive_c", "users")
+    for root, dirs, _ in os.walk(users, followlinks=False):
+        dirs[:] = [d for d in dirs if not os.path.islink(os.path.join(root, d))]
+        found += [os.path.join(root, d) for d in dirs if d.startswith("vantrel-formular-")]
+    return found
+
+
+def temp_folder(prefix):
+    for root, dirs, _ in os.walk(os.path.join(prefix, "drive_c", "users"), followlinks=False):
+        dirs[:] = [d for d in dirs if not os.path.islink(os.path.join(root, d))]
+        if os.path.basename(root) == "Temp":
+            return root
+    raise Failure("the prefix has no Temp folder")
+
+
+class Wine:
+    def __init__(self, work, display):
+        self.prefix = os.path.join(work, "prefix")
+        self.bin = os.path.join(work, "fakebin")
+        self.opened = os.path.join(work, "opened.txt")
+        os.makedirs(self.bin)
+        recorder = os.path.join(self.bin, "xdg-open")
+        with open(recorder, "w") as out:
+            out.write('#!/bin/sh\nprintf "%%s\\n" "$1" >> "%s"\n' % self.opened)
+        os.chmod(recorder, 0o755)
+        self.env = dict(os.environ, WINEPREFIX=self.prefix, WINEDEBUG="-all", DISPLAY=display,
+                        WINEDLLOVERRIDES="mscoree=", PATH=self.bin + ":" + os.environ["PATH"])
+        self.isolate = without_network()
+        started = time.monotonic()
+        subprocess.run([WINE, "wineboot", "-i"], env=self.env, capture_output=True, timeout=BOOT_SECONDS)
+        subprocess.run([WINESERVER, "-w"], env=self.env, timeout=BOOT_SECONDS)
+        print("wine prefix ready in %.1f s" % (time.monotonic() - started))
+
+    def start(self, program, unattended=False):
+        env = dict(self.env, VANTREL_VIEWER_UNATTENDED="1") if unattended else self.env
+        return subprocess.Popen(self.isolate + [WINE, program], env=env, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
+
+    def close(self):
+        subprocess.run([WINESERVER, "-k"], env=self.env, timeout=30)
+
+
+def shown_and_closed(wine, display, program, page):
+    stale = os.path.join(temp_folder(wine.prefix), "vantrel-formular-killed")
+    os.makedirs(stale)
+    open(os.path.join(stale, "viewer.lock"), "w").close()
+    open(os.path.join(stale, "formular.htm"), "w").close()
+
+    started = time.monotonic()
+    process = wine.start(program)
+    try:
+        window = wait_for("window titled %r" % PROJECT_NAME, WINDOW_SECONDS,
+                          lambda: windows_named(display, PROJECT_NAME))[0]
+        print("window after %.2f s" % (time.monotonic() - started))
+        folders = wait_for("page folder", WINDOW_SECONDS, lambda: page_folders(wine.prefix))
+        expect(folders == [f for f in folders if not f.endswith("killed")] and len(folders) == 1,
+               "the stale folder is removed, one folder of this run remains: %r" % folders)
+        with open(os.path.join(folders[0], "formular.htm"), "rb") as f:
+            expect(f.read() == page, "the unpacked page is the page vantrel-cli writes")
+        # Where the control cannot navigate, the page goes to the default browser and the small
+        # window, titled the same, takes the big one's place: the close request goes to it.
+        try:
+            wait_for("fallback", FALLBACK_SECONDS, lambda: os.path.exists(wine.opened))
+            with open(wine.opened) as f:
+                expect(f.read().strip().endswith("/formular.htm"), "the default browser got the page")
+            window = wait_for("the fallback window", WINDOW_SECONDS,
+                              lambda: [w for w in windows_named(display, PROJECT_NAME) if w != window])[0]
+            print("fallback: the page went to the default browser")
+        except Failure:
+            print("no fallback: the control shows the page")
+        request_close(display, window)
+        code = process.wait(timeout=EXIT_SECONDS)
+        expect(code == 0, "exit status %d after the close request" % code)
+        expect(not page_folders(wine.prefix), "the page folder is removed after closing")
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+
+
+def refused(wine, display, program, words):
+    process = wine.start(program, unattended=True)
+    window_seen = False
+    try:
+        deadline = time.monotonic() + EXIT_SECONDS
+        while process.poll() is None and time.monotonic() < deadline:
+            window_seen = window_seen or bool(windows_named(display, PROJECT_NAME))
+            time.sleep(0.1)
+        _, errors = process.communicate(timeout=1)
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+    expect(process.returncode not in (0, None), "exit status %r" % process.returncode)
+    expect(words.encode() in errors, "%r not in %r" % (words, errors[-300:]))
+    expect(not window_seen, "a window came up")
+    expect(not page_folders(wine.prefix), "a page folder was left behind")
+
+
+def main():
+    cli, bin_dir, work = sys.argv[1:4]
+    if not os.path.exists(WINE) or not shutil.which("Xvfb") or not shutil.which("xdotool"):
+        print("skipped: wine64, Xvfb and xdotool are needed (scripts/setup.sh installs them)")
+        return SKIPPED
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    project = os.path.join(work, "umfrage.json")
+    with open(project, "w", encoding="utf-8") as out:
+        json.dump({"fields": [{"name": "ort", "type": "Textfeld", "caption": "Wohnort", "content": "K\u00f6ln",
+                               "width": "30", "height": "1", "maxChars": "0", "optional": "Ja",
+                               "preselected": "Nein"}],
+                   "email": "umfrage@example.org",
+                   "settings": {"statusbar": True, "toolbar": True, "print": True, "exit": True,
+                                "about": True, "back": True, "forward": True, "home": True,
+                                "reload": True, "exitButton": True, "width": 640, "height": 480,
+                                "definedSize": True, "fixedSize": False, "projectName": PROJECT_NAME}},
+                  out, ensure_ascii=False)
+    program = os.path.join(work, "umfrage.exe")
+    subprocess.run([cli, "build", project, "-o", program], check=True, capture_output=True)
+    page = subprocess.run([cli, "page", project], check=True, capture_output=True).stdout
+    with open(program, "rb") as f:
+        built = f.read()
+    damaged = os.path.join(work, "kaputt.exe")
+    with open(damaged, "wb") as f:
+        f.write(built[:-60] + bytes([built[-60] ^ 1]) + built[-59:])
+    bare = os.path.join(work, "vorlage.exe")
+    with open(os.path.join(bin_dir, "ProtoExe.dat"), "rb") as f, open(bare, "wb") as out:
+        out.write(bytes((b - 1) & 0xFF for b in f.read()))
+
+    display = Display()
+    wine = None
+    failures = 0
+    try:
+        wine = Wine(work, display.name)
+        for what, check in (("shown and closed", lambda: shown_and_closed(wine, display.name, program, page)),
+                            ("damaged archive", lambda: refused(wine, display.name, damaged, "archive check sum wrong")),
+                            ("bare prototype", lambda: refused(wine, display.name, bare, "no data attached"))):
+            try:
+                check()
+                print("ok   %s" % what)
+            except (Failure, subprocess.TimeoutExpired) as error:
+                failures += 1
+                print("FAIL %s: %s" % (what, error))
+    finally:
+        if wine:
+            wine.close()
+        display.close()
+        # The prefix is large; nothing in it is needed after the run.
+        shutil.rmtree(os.path.join(work, "prefix"), ignore_errors=True)
+    print("wine check: %d failed" % failures)
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

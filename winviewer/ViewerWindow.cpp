@@ -1,0 +1,433 @@
+#include "winviewer/ViewerWindow.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "winviewer/Texts.h"
+
+namespace vantrel::winviewer {
+namespace {
+
+constexpr const wchar_t* kFrameClass = L"VantrelFormularFenster";
+constexpr const wchar_t* kFallbackClass = L"VantrelFormularHinweis";
+constexpr int kIconResource = 1;
+constexpr UINT kSwitchToFallback = WM_APP + 1;
+
+constexpr int kSmallestExtent = 64;
+constexpr int kLargestExtent = 16384;
+constexpr int kToolbarHeight = 32;
+constexpr int kButtonWidth = 92;
+constexpr int kButtonHeight = 26;
+constexpr int kGap = 3;
+constexpr int kExitRowHeight = kButtonHeight + 2 * 6;
+constexpr int kFallbackWidth = 460;
+constexpr int kFallbackHeight = 200;
+
+enum Command : int {
+  kCmdPrint = 101,
+  kCmdExit,
+  kCmdAbout,
+  kCmdBack,
+  kCmdForward,
+  kCmdHome,
+  kCmdReload,
+  kCmdExitButton,
+  kCmdFallbackClose,
+};
+
+struct Offer {
+  Element element;
+  Command id;
+  const wchar_t* text;
+};
+
+constexpr Offer kNavigation[] = {
+    {Element::Back, kCmdBack, kBack},
+    {Element::Forward, kCmdForward, kForward},
+    {Element::Home, kCmdHome, kHome},
+    {Element::Reload, kCmdReload, kReload},
+};
+constexpr Offer kOthers[] = {
+    {Element::Print, kCmdPrint, kPrint},
+    {Element::About, kCmdAbout, kAbout},
+    {Element::Exit, kCmdExit, kExit},
+};
+
+// A button's text without the menu's "&" and "...".
+std::wstring buttonText(const wchar_t* text) {
+  std::wstring plain;
+  for (const wchar_t* at = text; *at; ++at) {
+    if (*at != L'&') plain += *at;
+  }
+  while (!plain.empty() && plain.back() == L'.') plain.pop_back();
+  return plain;
+}
+
+HWND makeButton(HWND parent, HINSTANCE instance, const std::wstring& text, int id, HFONT font) {
+  HWND button = CreateWindowExW(
+      0, L"BUTTON", text.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
+      kButtonWidth, kButtonHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+      instance, nullptr);
+  SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+  return button;
+}
+
+ViewerWindow* windowOf(HWND window) {
+  return reinterpret_cast<ViewerWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
+
+void remember(HWND window, LPARAM createParameters) {
+  const auto* create = reinterpret_cast<const CREATESTRUCTW*>(createParameters);
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+}
+
+}  // namespace
+
+int usableExtent(std::int32_t typed) {
+  return std::clamp<std::int32_t>(typed, kSmallestExtent, kLargestExtent);
+}
+
+std::wstring fromWindows1252(const std::string& bytes) {
+  if (bytes.empty()) return std::wstring();
+  const int size = static_cast<int>(bytes.size());
+  const int wide = MultiByteToWideChar(1252, 0, bytes.data(), size, nullptr, 0);
+  std::wstring text(static_cast<std::size_t>(wide), L'\0');
+  MultiByteToWideChar(1252, 0, bytes.data(), size, text.data(), wide);
+  return text;
+}
+
+ViewerWindow::ViewerWindow(HINSTANCE instance, const exe::ViewerSettings& settings,
+                           std::wstring pageFile)
+    : instance_(instance),
+      settings_(settings),
+      pageFile_(std::move(pageFile)),
+      title_(fromWindows1252(settings.projectName)) {
+  NONCLIENTMETRICSW metrics{};
+  metrics.cbSize = sizeof(metrics);
+  if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
+    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+  // The icon of the program's own resources: the builder writes the user's pixels there.
+  icon_ = LoadIconW(instance_, MAKEINTRESOURCEW(kIconResource));
+}
+
+ViewerWindow::~ViewerWindow() {
+  if (browser_) {
+    browser_->close();
+    browser_->Release();
+  }
+  if (font_) DeleteObject(font_);
+}
+
+bool ViewerWindow::offered(Element element) const {
+  return settings_.elements[static_cast<std::size_t>(element)];
+}
+
+HMENU ViewerWindow::buildMenu() const {
+  HMENU bar = CreateMenu();
+  HMENU file = nullptr;
+  if (offered(Element::Print)) AppendMenuW(file = CreatePopupMenu(), MF_STRING, kCmdPrint, kPrint);
+  if (offered(Element::Exit)) {
+    if (!file)
+      file = CreatePopupMenu();
+    else
+      AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(file, MF_STRING, kCmdExit, kExit);
+  }
+  if (file) AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), kMenuFile);
+  HMENU view = nullptr;
+  for (const Offer& offer : kNavigation) {
+    if (!offered(offer.element)) continue;
+    if (!view) view = CreatePopupMenu();
+    AppendMenuW(view, MF_STRING, offer.id, offer.text);
+  }
+  if (view) AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), kMenuView);
+  if (offered(Element::About)) {
+    HMENU help = CreatePopupMenu();
+    AppendMenuW(help, MF_STRING, kCmdAbout, kAbout);
+    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), kMenuHelp);
+  }
+  if (GetMenuItemCount(bar) == 0) {
+    DestroyMenu(bar);
+    return nullptr;
+  }
+  return bar;
+}
+
+void ViewerWindow::buildToolbar() {
+  toolbar_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDFRAME, 0, 0, 0,
+                             kToolbarHeight, frame_, nullptr, instance_, nullptr);
+  int x = kGap;
+  auto add = [&](const Offer& offer) {
+    if (!offered(offer.element)) return;
+    HWND button = makeButton(frame_, instance_, buttonText(offer.text), offer.id, font_);
+    SetWindowPos(button, HWND_TOP, x, kGap, kButtonWidth, kButtonHeight, 0);
+    if (offer.id == kCmdBack) backButton_ = button;
+    if (offer.id == kCmdForward) forwardButton_ = button;
+    x += kButtonWidth + kGap;
+  };
+  for (const Offer& offer : kNavigation) add(offer);
+  x += 2 * kGap;
+  for (const Offer& offer : kOthers) add(offer);
+  historyChanged(false, false);
+}
+
+void ViewerWindow::buildStatusbar() {
+  statusbar_ = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, frame_,
+                               nullptr, instance_, nullptr);
+}
+
+void ViewerWindow::buildExitButton() {
+  exitButton_ = makeButton(frame_, instance_, kExitButton, kCmdExitButton, font_);
+}
+
+void ViewerWindow::layout() {
+  RECT client{};
+  GetClientRect(frame_, &client);
+  int top = 0;
+  int bottom = client.bottom;
+  if (toolbar_) {
+    SetWindowPos(toolbar_, HWND_BOTTOM, 0, 0, client.right, kToolbarHeight, SWP_NOACTIVATE);
+    top = kToolbarHeight;
+  }
+  if (statusbar_) {
+    SendMessageW(statusbar_, WM_SIZE, 0, 0);
+    RECT status{};
+    GetWindowRect(statusbar_, &status);
+    bottom -= status.bottom - status.top;
+  }
+  if (exitButton_) {
+    bottom -= kExitRowHeight;
+    SetWindowPos(exitButton_, nullptr, client.right - kButtonWidth - 6, bottom + 6, kButtonWidth,
+                 kButtonHeight, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  const RECT area{0, top, client.right, std::max(top, bottom)};
+  if (browser_) browser_->place(area);
+}
+
+bool ViewerWindow::open() {
+  INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES};
+  InitCommonControlsEx(&controls);
+  WNDCLASSEXW frameClass{};
+  frameClass.cbSize = sizeof(frameClass);
+  frameClass.lpfnWndProc = frameProc;
+  frameClass.hInstance = instance_;
+  frameClass.hIcon = icon_;
+  frameClass.hIconSm = icon_;
+  frameClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  frameClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  frameClass.lpszClassName = kFrameClass;
+  RegisterClassExW(&frameClass);
+
+  const bool fixed = settings_.fixedSize;
+  const DWORD style =
+      fixed ? (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX) : WS_OVERLAPPEDWINDOW;
+  frame_ =
+      CreateWindowExW(0, kFrameClass, title_.c_str(), style | WS_CLIPCHILDREN, CW_USEDEFAULT,
+                      CW_USEDEFAULT, usableExtent(settings_.width), usableExtent(settings_.height),
+                      nullptr, fixed ? nullptr : buildMenu(), instance_, this);
+  if (!frame_) return false;
+  if (offered(Element::Toolbar)) buildToolbar();
+  if (offered(Element::Statusbar)) buildStatusbar();
+  if (offered(Element::ExitButton)) buildExitButton();
+
+  browser_ = BrowserHost::create(frame_, this);
+  if (!browser_) return openFallback();
+  layout();
+  ShowWindow(frame_, settings_.definedSize ? SW_SHOWNORMAL : SW_SHOWMAXIMIZED);
+  UpdateWindow(frame_);
+  goHome();
+  return true;
+}
+
+int ViewerWindow::run() {
+  ACCEL keys[] = {
+      {FVIRTKEY | FCONTROL, 'P', kCmdPrint}, {FVIRTKEY, VK_F5, kCmdReload},
+      {FVIRTKEY | FALT, VK_LEFT, kCmdBack},  {FVIRTKEY | FALT, VK_RIGHT, kCmdForward},
+      {FVIRTKEY | FALT, VK_HOME, kCmdHome},
+  };
+  HACCEL accelerators = CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys)));
+  MSG message{};
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+    if (frame_ && accelerators && TranslateAcceleratorW(frame_, accelerators, &message)) continue;
+    if (browser_ && browser_->translateKey(message)) continue;
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  if (accelerators) DestroyAcceleratorTable(accelerators);
+  return static_cast<int>(message.wParam);
+}
+
+void ViewerWindow::goHome() {
+  pageShown_ = false;
+  statusText(kStatusLoading);
+  if (!browser_->navigate(pageFile_)) PostMessageW(frame_, kSwitchToFallback, 0, 0);
+}
+
+void ViewerWindow::pageLoaded() {
+  pageShown_ = true;
+  statusText(kStatusDone);
+}
+
+void ViewerWindow::navigationFailed() {
+  // The form page itself did not come up: the default browser shows it instead. Later pages
+  // (the receiver's answer) failing are only reported.
+  if (!pageShown_) {
+    PostMessageW(frame_, kSwitchToFallback, 0, 0);
+  } else {
+    statusText(kStatusFailed);
+  }
+}
+
+void ViewerWindow::statusText(const std::wstring& text) {
+  if (statusbar_) SendMessageW(statusbar_, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void ViewerWindow::historyChanged(bool canGoBack, bool canGoForward) {
+  if (backButton_) EnableWindow(backButton_, canGoBack);
+  if (forwardButton_) EnableWindow(forwardButton_, canGoForward);
+}
+
+void ViewerWindow::command(int id) {
+  if (!browser_) return;
+  if (!offered(Element::Print) && id == kCmdPrint) return;  // a shortcut of an absent command
+  switch (id) {
+    case kCmdPrint:
+      browser_->print();
+      break;
+    case kCmdExit:
+    case kCmdExitButton:
+      PostMessageW(frame_, WM_CLOSE, 0, 0);
+      break;
+    case kCmdAbout:
+      showAbout();
+      break;
+    case kCmdBack:
+      if (offered(Element::Back)) browser_->goBack();
+      break;
+    case kCmdForward:
+      if (offered(Element::Forward)) browser_->goForward();
+      break;
+    case kCmdHome:
+      if (offered(Element::Home)) goHome();
+      break;
+    case kCmdReload:
+      if (offered(Element::Reload)) browser_->reload();
+      break;
+    default:
+      break;
+  }
+}
+
+void ViewerWindow::showAbout() {
+  const std::wstring title = std::wstring(kAboutTitlePrefix) + title_;
+  const std::wstring text = title_ + kAboutText;
+  MSGBOXPARAMSW box{};
+  box.cbSize = sizeof(box);
+  box.hwndOwner = frame_;
+  box.hInstance = instance_;
+  box.lpszText = text.c_str();
+  box.lpszCaption = title.c_str();
+  box.dwStyle = MB_OK | MB_USERICON;
+  box.lpszIcon = MAKEINTRESOURCEW(kIconResource);
+  MessageBoxIndirectW(&box);
+}
+
+void ViewerWindow::switchToFallback() {
+  if (fallingBack_) return;
+  if (browser_) {
+    browser_->close();
+    browser_->Release();
+    browser_ = nullptr;
+  }
+  if (!openFallback()) PostQuitMessage(3);
+}
+
+bool ViewerWindow::openFallback() {
+  fallingBack_ = true;
+  if (frame_) DestroyWindow(frame_);
+  frame_ = nullptr;
+  const auto opened = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, L"open", pageFile_.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  if (opened <= 32) {
+    MessageBoxW(nullptr, kNoBrowserAtAll, title_.c_str(), MB_OK | MB_ICONERROR);
+    return false;
+  }
+  WNDCLASSEXW fallbackClass{};
+  fallbackClass.cbSize = sizeof(fallbackClass);
+  fallbackClass.lpfnWndProc = fallbackProc;
+  fallbackClass.hInstance = instance_;
+  fallbackClass.hIcon = icon_;
+  fallbackClass.hIconSm = icon_;
+  fallbackClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
+  fallbackClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  fallbackClass.lpszClassName = kFallbackClass;
+  RegisterClassExW(&fallbackClass);
+  fallback_ = CreateWindowExW(0, kFallbackClass, title_.c_str(),
+                              WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                              CW_USEDEFAULT, CW_USEDEFAULT, kFallbackWidth, kFallbackHeight,
+                              nullptr, nullptr, instance_, this);
+  if (!fallback_) return false;
+  RECT client{};
+  GetClientRect(fallback_, &client);
+  HWND text = CreateWindowExW(0, L"STATIC", kFallbackText, WS_CHILD | WS_VISIBLE, 12, 12,
+                              client.right - 24, client.bottom - 24 - kButtonHeight - 12, fallback_,
+                              nullptr, instance_, nullptr);
+  SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  HWND close = makeButton(fallback_, instance_, kFallbackClose, kCmdFallbackClose, font_);
+  SetWindowPos(close, nullptr, client.right - kButtonWidth - 12, client.bottom - kButtonHeight - 12,
+               kButtonWidth, kButtonHeight, SWP_NOZORDER);
+  ShowWindow(fallback_, SW_SHOWNORMAL);
+  SetFocus(close);
+  return true;
+}
+
+LRESULT ViewerWindow::handleFrame(UINT message, WPARAM w, LPARAM l) {
+  switch (message) {
+    case WM_SIZE:
+      layout();
+      return 0;
+    case WM_COMMAND:
+      command(LOWORD(w));
+      return 0;
+    case kSwitchToFallback:
+      switchToFallback();
+      return 0;
+    case WM_DESTROY:
+      // The control lets go of its window before the window goes.
+      if (browser_) {
+        browser_->close();
+        browser_->Release();
+        browser_ = nullptr;
+      }
+      // The frame also goes when the fallback window takes over; only then the program lives on.
+      if (!fallingBack_) PostQuitMessage(0);
+      return 0;
+    default:
+      return DefWindowProcW(frame_, message, w, l);
+  }
+}
+
+LRESULT CALLBACK ViewerWindow::frameProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_NCCREATE) remember(window, l);
+  ViewerWindow* self = windowOf(window);
+  if (!self || !self->frame_) return DefWindowProcW(window, message, w, l);
+  return self->handleFrame(message, w, l);
+}
+
+LRESULT CALLBACK ViewerWindow::fallbackProc(HWND window, UINT message, WPARAM w, LPARAM l) {
+  if (message == WM_NCCREATE) remember(window, l);
+  if (message == WM_COMMAND && LOWORD(w) == kCmdFallbackClose) {
+    DestroyWindow(window);
+    return 0;
+  }
+  if (message == WM_DESTROY) {
+    PostQuitMessage(0);
+    return 0;
+  }
+  return DefWindowProcW(window, message, w, l);
+}
+
+}  // namespace vantrel::winviewer

@@ -1,0 +1,86 @@
+#pragma once
+// The viewer's window: the page in the browser control with the window elements the settings
+// ask for (menu, tool bar, status bar, exit button), at the settings' size or maximised. When
+// the control cannot show the page, the page goes to the default browser and a small window,
+// titled like the big one, says so; closing it ends the program.
+
+#include <windows.h>
+
+#include <string>
+
+#include "program/ViewerRecord.h"
+#include "winviewer/BrowserHost.h"
+
+namespace vantrel::winviewer {
+
+enum class Element : std::size_t {
+  Statusbar = 0,
+  Toolbar,
+  Print,
+  Exit,
+  About,
+  Back,
+  Forward,
+  Home,
+  Reload,
+  ExitButton,
+};
+
+// Window width or height from the settings as typed, brought into what a window can be.
+int usableExtent(std::int32_t typed);
+
+// Windows-1252 bytes as UTF-16.
+std::wstring fromWindows1252(const std::string& bytes);
+
+class ViewerWindow final : public BrowserListener {
+ public:
+  ViewerWindow(HINSTANCE instance, const exe::ViewerSettings& settings, std::wstring pageFile);
+  ~ViewerWindow() override;
+  ViewerWindow(const ViewerWindow&) = delete;
+  ViewerWindow& operator=(const ViewerWindow&) = delete;
+
+  // Opens the window and starts loading the page; false when no window could be made.
+  bool open();
+  // The message loop; returns when the last window of the viewer is closed.
+  int run();
+
+  void pageLoaded() override;
+  void navigationFailed() override;
+  void statusText(const std::wstring& text) override;
+  void historyChanged(bool canGoBack, bool canGoForward) override;
+
+ private:
+  static LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM w, LPARAM l);
+  static LRESULT CALLBACK fallbackProc(HWND window, UINT message, WPARAM w, LPARAM l);
+  LRESULT handleFrame(UINT message, WPARAM w, LPARAM l);
+  [[nodiscard]] bool offered(Element element) const;
+  HMENU buildMenu() const;
+  void buildToolbar();
+  void buildStatusbar();
+  void buildExitButton();
+  void layout();
+  void command(int id);
+  void goHome();
+  void showAbout();
+  void switchToFallback();
+  bool openFallback();
+
+  HINSTANCE instance_;
+  exe::ViewerSettings settings_;
+  std::wstring pageFile_;
+  std::wstring title_;
+  HFONT font_ = nullptr;
+  HICON icon_ = nullptr;
+  HWND frame_ = nullptr;
+  HWND toolbar_ = nullptr;
+  HWND backButton_ = nullptr;
+  HWND forwardButton_ = nullptr;
+  HWND statusbar_ = nullptr;
+  HWND exitButton_ = nullptr;
+  HWND fallback_ = nullptr;
+  BrowserHost* browser_ = nullptr;
+  bool pageShown_ = false;
+  bool fallingBack_ = false;
+};
+
+}  // namespace vantrel::winviewer
