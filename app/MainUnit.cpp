@@ -24,6 +24,7 @@
 #include "icon/IconBitmap.h"
 #include "widgets/ButtonsXP.h"
 #include "widgets/ImageBtnUnit.h"
+#include "widgets/Pictures.h"
 
 namespace vantrel {
 namespace {
@@ -41,13 +42,14 @@ QString programFolderOf(const QString& programFile) {
   return folder;
 }
 
-TMainForm::TMainForm(const QString& programFile, const QString& iniFile, QWidget* parent)
+TMainForm::TMainForm(const WorkingFolders& folders, const QString& iniFile, QWidget* parent)
     : QMainWindow(parent),
       fieldModel_(new FieldListModel(this)),
       ui_(std::make_unique<Ui>()),
-      programFile_(programFile),
+      folders_(folders),
       iniFile_(iniFile) {
   ui_->setupUi(*this, *fieldModel_);
+  setWindowIcon(programIcon());
   connectHandlers();
   FormCreate();
   restoreWindowState();
@@ -89,11 +91,12 @@ void TMainForm::connectHandlers() {
 }
 
 void TMainForm::FormCreate() {
-  ProgramFolder = programFolderOf(programFile_);
-  openDialogFolder_ = ProgramFolder;
-  saveDialogFolder_ = ProgramFolder;
+  ProgramFolder = folders_.program;
+  DataFolder = folders_.data;
+  openDialogFolder_ = folders_.documents;
+  saveDialogFolder_ = folders_.documents;
   Setsavedfilename(QString());
-  ui_->EXENameEdit->setText(ProgramFolder + QStringLiteral("ziel.exe"));
+  ui_->EXENameEdit->setText(folders_.documents + QStringLiteral("ziel.exe"));
   IconBitmap_ = createIconBitmap();
   loadIconAtStartUp();
 }

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "base/SupportFiles.h"
 #include "base/Win1252.h"
 #include "builder/BuildProgram.h"
 #include "cli/Commands.h"
@@ -69,11 +70,11 @@ int showOnStandardError(const exe::BuildMessage& message) {
   return exe::kIdOk;
 }
 
-// The folder of this program, where the tool's support files lie.
-fs::path programFolder() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::current_path() : self.parent_path();
+// The tool's prototype: beside this program, or in the installed private folder.
+fs::path installedPrototype() {
+  fs::path folder = runningProgramFolder();
+  if (folder.empty()) folder = fs::current_path();
+  return supportFilePath(folder, kPrototypeFileName);
 }
 
 // The page goes into a folder of its own for the length of the build: the command line leaves
@@ -120,9 +121,9 @@ int runBuild(const Args& args) {
   job.email = project.email;
   job.settings = project.settings.value_or(startupSettings());
   job.outputText = parsed->output;
-  job.supportFolder =
-      parsed->prototype ? fs::path(*parsed->prototype).parent_path() : programFolder();
-  if (parsed->prototype) job.prototype = *parsed->prototype;
+  // The icon pattern lies with the prototype.
+  job.prototype = parsed->prototype ? fs::path(*parsed->prototype) : installedPrototype();
+  job.supportFolder = job.prototype.parent_path();
   job.pageFolder = folder.path();
   job.icon = icon;
 

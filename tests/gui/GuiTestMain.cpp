@@ -4,6 +4,7 @@
 #include "app/VantrelApplication.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/LookTests.h"
+#include "tests/gui/StartUpTests.h"
 #include "widgets/Fonts.h"
 #include "widgets/browser/BrowserEngine.h"
 
@@ -28,7 +29,8 @@ int main(int argc, char** argv) {
   vantrel::loadGermanTranslations(app);
   vantrel::installFontSubstitutes();
   using namespace vantrel::test;
-  const int failures = runAll<TestControls, TestMainForm, TestFieldList, TestFieldEditor,
-                              TestProjectCommands, TestPreview, TestLook, TestBuild>(argc, argv);
+  const int failures =
+      runAll<TestControls, TestMainForm, TestFieldList, TestFieldEditor, TestProjectCommands,
+             TestPreview, TestLook, TestBuild, TestStartUp>(argc, argv);
   return failures == 0 ? 0 : 1;
 }
