@@ -26,6 +26,11 @@ PACKAGES=(
   python3 python3-pil
   # form-mail receiver: HTTP server, SMTP client, load benchmark
   libcpp-httplib-dev libcurl4-openssl-dev wrk
+  # installation: icons rendered at build time, manual pages compressed; the checks of the
+  # desktop file, AppStream metainfo, MIME type and manual pages
+  librsvg2-bin gzip desktop-file-utils appstream libxml2-utils shared-mime-info man-db groff-base
+  # packages (scripts/build_packages.sh): dependencies from the binaries, lintian, unit checks
+  dpkg-dev lintian systemd
 )
 
 missing=()
