@@ -14,6 +14,8 @@
 #include "app/FormMailDialog.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"
+#include "base/ByteFile.h"
+#include "base/SupportFiles.h"
 #include "base/UserMessages.h"
 #include "builder/BuildProgram.h"
 #include "gui/FailureReport.h"
@@ -43,6 +45,11 @@ QString pictureFilter() {
              "Metadateien (*.wmf *.emf);;JPEG-Bilder (*.jpg *.jpeg);;"
              "GIF-Bilder (*.gif);;PNG-Bilder (*.png)")
       .arg(patterns.join(u' '));
+}
+
+QString iconWriteFailedMessage(const std::string& path) {
+  return QStringLiteral("Die Datei %1 konnte nicht geschrieben werden!")
+      .arg(QFile::decodeName(path.c_str()));
 }
 
 QImage imageOf(const Picture& picture) {
@@ -75,18 +82,35 @@ void TMainForm::loadIconAtStartUp() {
   } catch (const std::exception&) {
   }
   try {
-    StdIconBtnClick();
+    IconBitmap_ = RenderIcon(standardIconPicture(), preparedDataFolder() / kIconFileName);
   } catch (const std::exception&) {
     IconBitmap_ = renderIconBitmap(standardIconPicture());
   }
 }
 
-std::string TMainForm::iconFilePath() const { return pathOf(ProgramFolder) + kIconFileName; }
+std::string TMainForm::iconFilePath() const { return pathOf(DataFolder) + kIconFileName; }
 
-void TMainForm::StdIconBtnClick() {
-  IconBitmap_ = RenderIcon(standardIconPicture(), iconFilePath());
+std::filesystem::path TMainForm::preparedDataFolder() const {
+  if (!makeFolder(DataFolder)) qWarning("cannot make the data folder %s", qPrintable(DataFolder));
+  return pathOf(DataFolder);
+}
+
+// A picture that cannot be read raises the loader's error for the general error handler; a
+// file that cannot be written is the command's own failure, told in German with its name.
+void TMainForm::useIconPicture(const Picture& picture) {
+  try {
+    IconBitmap_ = RenderIcon(picture, preparedDataFolder() / kIconFileName);
+  } catch (const CannotCreateFile&) {
+    showFailure(iconWriteFailedMessage(iconFilePath()), FailureReporter::Command);
+    return;
+  } catch (const InOutError&) {
+    showFailure(iconWriteFailedMessage(iconFilePath()), FailureReporter::Command);
+    return;
+  }
   ui_->PaintBox1->update();
 }
+
+void TMainForm::StdIconBtnClick() { useIconPicture(standardIconPicture()); }
 
 // A picture that cannot be loaded is reported with its file name; the icon stays as it was.
 void TMainForm::OpenIconBtnClick() {
@@ -94,7 +118,7 @@ void TMainForm::OpenIconBtnClick() {
   request.kind = FileDialogRequest::Kind::Open;
   request.parent = this;
   request.title = QStringLiteral("Icon laden");
-  request.folder = ProgramFolder;
+  request.folder = folders_.documents;
   request.filter = pictureFilter();
   request.picturePreview = true;
   request.previewLoader = [](const QString& path) {
@@ -103,9 +127,7 @@ void TMainForm::OpenIconBtnClick() {
   const auto chosen = chooseFile(request);
   if (!chosen) return;
   const std::optional<Picture> picture = loadChosenPicture(*chosen);
-  if (!picture) return;
-  IconBitmap_ = RenderIcon(*picture, iconFilePath());
-  ui_->PaintBox1->update();
+  if (picture) useIconPicture(*picture);
 }
 
 // One screen pixel per icon pixel, at the box's top-left corner.
@@ -191,9 +213,10 @@ void TMainForm::GoBtn1Click() {
   job.action = toModel(formMailAddress_);
   job.settings = settingsFromControls();
   job.outputText = pathOf(ui_->EXENameEdit->text());
-  job.supportFolder = pathOf(ProgramFolder);
-  job.prototype = job.supportFolder / prototypeFileOf(target);
-  job.pageFolder = pathOf(ProgramFolder);
+  // The icon pattern lies with the prototype: both beside the tool, or both installed.
+  job.prototype = supportFilePath(pathOf(ProgramFolder), prototypeFileOf(target));
+  job.supportFolder = job.prototype.parent_path();
+  job.pageFolder = preparedDataFolder();
   job.icon = IconBitmap_;
   job.iconPos = iconPos;
 

@@ -30,6 +30,7 @@
 #include "icon/IconBitmap.h"
 #include "widgets/ButtonsXP.h"
 #include "widgets/ImageBtnUnit.h"
+#include "widgets/Pictures.h"
 
 namespace vantrel {
 namespace {
@@ -55,13 +56,14 @@ QString programFolderOf(const QString& programFile) {
   return folder;
 }
 
-TMainForm::TMainForm(const QString& programFile, const QString& iniFile, QWidget* parent)
+TMainForm::TMainForm(const WorkingFolders& folders, const QString& iniFile, QWidget* parent)
     : QMainWindow(parent),
       fieldModel_(new FieldListModel(this)),
       ui_(std::make_unique<Ui>()),
-      programFile_(programFile),
+      folders_(folders),
       iniFile_(iniFile) {
   ui_->setupUi(*this, *fieldModel_);
+  setWindowIcon(programIcon());
   connectHandlers();
   connectKeys();
   FormCreate();
@@ -122,16 +124,17 @@ void TMainForm::connectKeys() {
 }
 
 void TMainForm::FormCreate() {
-  ProgramFolder = programFolderOf(programFile_);
-  openDialogFolder_ = ProgramFolder;
-  saveDialogFolder_ = ProgramFolder;
+  ProgramFolder = folders_.program;
+  DataFolder = folders_.data;
+  openDialogFolder_ = folders_.documents;
+  saveDialogFolder_ = folders_.documents;
   Setsavedfilename(QString());
   // The target of the last run decides the default name; the INI is read here, before the
   // window is placed, so the name never shows the other target's form.
   const BuildTarget target = readBuildTarget(iniFile_);
   (target == BuildTarget::Linux ? ui_->TargetLinux : ui_->TargetWindows)->setChecked(true);
   formMailAddress_ = readFormMailAddress(iniFile_);
-  ui_->EXENameEdit->setText(ProgramFolder + defaultOutputFileName(target));
+  ui_->EXENameEdit->setText(folders_.documents + defaultOutputFileName(target));
   IconBitmap_ = createIconBitmap();
   loadIconAtStartUp();
 }

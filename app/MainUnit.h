@@ -9,12 +9,15 @@
 #include <QMargins>
 #include <QRect>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "app/ToolSettings.h"
+#include "app/WorkingFolders.h"
 #include "icon/IconBitmap.h"
+#include "icon/Picture.h"
 #include "project/ProjectFile.h"
 
 class QPainter;
@@ -40,16 +43,21 @@ class TMainForm : public QMainWindow {
   Q_OBJECT
 
  public:
-  // programFile is the running program's path; ProgramFolder is derived from it. The INI
-  // file keeps the window's placement; an empty name keeps nothing.
-  TMainForm(const QString& programFile, const QString& iniFile, QWidget* parent = nullptr);
+  // The folders come from the running program's path (workingFoldersFor). The INI file keeps
+  // the window's placement; an empty name keeps nothing.
+  TMainForm(const WorkingFolders& folders, const QString& iniFile, QWidget* parent = nullptr);
   ~TMainForm() override;
+
+  // The project named on the command line, opened as "Öffnen..." opens a chosen file: the
+  // same checks and messages, and the open dialog continues from it.
+  bool openProjectAtStart(const QString& name);
 
   // The field editor is created after the main window and lives as long as the program.
   void setFieldEditor(TEditFieldsForm* editor) { EditFieldsForm = editor; }
 
   // What the window holds beside its controls, read-only.
   const QString& programFolder() const { return ProgramFolder; }
+  const QString& dataFolder() const { return DataFolder; }
   const QString& savedFileName() const { return SavedFileName; }
   const IconBitmap& iconBitmap() const { return IconBitmap_; }
   std::uint32_t iconPos() const { return IconPos; }  // of the Windows viewer
@@ -82,7 +90,7 @@ class TMainForm : public QMainWindow {
   void SettingsBtnClick();
 
   // Tab "Vorschau" (PreviewTab.cpp). RenderBtnClick writes "formular.htm" into
-  // ProgramFolder; false (after telling the user) when it could not be written.
+  // DataFolder; false (after telling the user) when it could not be written.
   bool RenderBtnClick();
   void PageControl2Change(int index);
   void LoadBtnClick();
@@ -141,6 +149,12 @@ class TMainForm : public QMainWindow {
 
   void loadIconAtStartUp();
   std::string iconFilePath() const;
+  // Renders the picture into IconBitmap and "theicon.bmp"; a file that cannot be written is
+  // named to the user and both stay as they were.
+  void useIconPicture(const Picture& picture);
+  // The data folder, made when it is missing. A folder that cannot be made shows as the file
+  // that cannot be written in it.
+  std::filesystem::path preparedDataFolder() const;
   void PaintBox1Paint(QPainter& canvas);
 
   // Paints the progress bar into the panel's rectangle and remembers the rectangle.
@@ -152,9 +166,10 @@ class TMainForm : public QMainWindow {
   const std::unique_ptr<Ui> ui_;
   TEditFieldsForm* EditFieldsForm = nullptr;
 
-  const QString programFile_;
+  const WorkingFolders folders_;
   const QString iniFile_;
   QString ProgramFolder;
+  QString DataFolder;
   QString SavedFileName;
   QString openDialogFolder_;
   QString saveDialogFolder_;

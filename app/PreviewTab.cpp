@@ -1,4 +1,4 @@
-// The tab "Vorschau": the form page written beside the tool and shown in the browser.
+// The tab "Vorschau": the form page written into the user's data folder and shown in the browser.
 
 #include <QLineEdit>
 #include <QVBoxLayout>
@@ -18,7 +18,7 @@ namespace vantrel {
 bool TMainForm::RenderBtnClick() {
   const std::optional<std::string> action = pageAction();
   if (!action) return false;
-  const Status result = writeFormPage(pathOf(ProgramFolder), fieldModel_->fields(),
+  const Status result = writeFormPage(preparedDataFolder(), fieldModel_->fields(),
                                       toModel(ui_->emailEd->text()), *action);
   if (!result) showFailure(fromModel(kPageWriteFailedMessage), FailureReporter::Command);
   return result.ok();
@@ -42,7 +42,7 @@ void TMainForm::PageControl2Change(int index) {
 // as the current one.
 void TMainForm::LoadBtnClick() {
   if (!RenderBtnClick()) return;
-  browser()->load(QUrl::fromLocalFile(ProgramFolder + fromModel(kFormPageFileName)));
+  browser()->load(QUrl::fromLocalFile(DataFolder + fromModel(kFormPageFileName)));
 }
 
 // The browser keeps its own history; with nothing to go to these do nothing.

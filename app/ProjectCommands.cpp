@@ -2,6 +2,7 @@
 // hold it.
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
 
@@ -87,6 +88,12 @@ void TMainForm::OpenBtnClick() {
   if (!chosen) return;
   openDialogName_ = *chosen;
   OpenFile(*chosen);
+}
+
+bool TMainForm::openProjectAtStart(const QString& name) {
+  const QString absolute = QFileInfo(name).absoluteFilePath();
+  openDialogName_ = absolute;
+  return OpenFile(absolute);
 }
 
 void TMainForm::SaveBtnClick() {

@@ -32,10 +32,13 @@ void loadGermanTranslations(QCoreApplication& app) {
   }
 }
 
-// No display name: the platform would append it to every window title, and each window's
-// title reads exactly as the window sets it.
+// The name of the installed program: the user's data folder (~/.local/share/vantrel-formulare)
+// and the desktop's matching of windows to the .desktop file follow it. No display name: the
+// platform would append it to every window title, and each window's title reads exactly as the
+// window sets it.
 void setUpApplication(QApplication& app) {
-  app.setApplicationName(kApplicationTitle);
+  app.setApplicationName(QStringLiteral("vantrel-formulare"));
+  app.setDesktopFileName(QStringLiteral("vantrel-formulare"));
   loadGermanTranslations(app);
   installFontSubstitutes();
 }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "base/SupportFiles.h"
 #include "base/UserMessages.h"
 #include "base/Win1252.h"
 #include "builder/BuildProgram.h"
@@ -80,11 +81,11 @@ int showOnStandardError(const exe::BuildMessage& message) {
   return exe::kIdOk;
 }
 
-// The folder of this program, where the tool's support files lie.
-fs::path programFolder() {
-  std::error_code error;
-  const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  return error ? fs::current_path() : self.parent_path();
+// The tool's prototype of a target: beside this program, or in the installed private folder.
+fs::path installedPrototype(const std::string& fileName) {
+  fs::path folder = runningProgramFolder();
+  if (folder.empty()) folder = fs::current_path();
+  return supportFilePath(folder, fileName);
 }
 
 // The page goes into a folder of its own for the length of the build: the command line leaves
@@ -137,11 +138,11 @@ int runBuild(const Args& args) {
   job.settings = project.settings.value_or(startupSettings());
   job.outputText = parsed->output;
   job.action = action.value_or("");
-  job.supportFolder =
-      parsed->prototype ? fs::path(*parsed->prototype).parent_path() : programFolder();
+  // The icon pattern lies with the prototype.
   job.prototype = parsed->prototype
                       ? fs::path(*parsed->prototype)
-                      : job.supportFolder / *prototypeOfTarget(parsed->target.value_or("windows"));
+                      : installedPrototype(*prototypeOfTarget(parsed->target.value_or("windows")));
+  job.supportFolder = job.prototype.parent_path();
   job.pageFolder = folder.path();
   job.icon = icon;
 

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "base/BuildConfig.h"
 #include "base/UserMessages.h"
 #include "cli/Commands.h"
 
@@ -49,7 +50,8 @@ void printHelp(std::ostream& out) {
   for (const auto& command : kCommands) {
     if (command.name) out << "  " << command.usage << "\n";
   }
-  out << "  --help    zeigt diese Hilfe\n";
+  out << "  --help    zeigt diese Hilfe\n"
+         "  --version zeigt die Version\n";
 }
 
 }  // namespace
@@ -60,6 +62,10 @@ int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
     printHelp(std::cout);
     return argc < 2 ? 1 : 0;
+  }
+  if (std::strcmp(argv[1], "--version") == 0) {
+    std::cout << "vantrel-cli " << vantrel::kVersion << "\n";
+    return 0;
   }
   const std::string word = argv[1];
   for (const auto& command : kCommands) {

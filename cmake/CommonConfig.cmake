@@ -31,3 +31,13 @@ function(vantrel_add_gtest name)
     VANTREL_BIN_DIR="${VANTREL_BIN_DIR}")
   add_test(NAME ${name} COMMAND ${name})
 endfunction()
+
+# The command that copies a viewer program to the file that is stored as a .dat file: stripped
+# of its symbols and debug information unless VANTREL_VIEWER_DEBUG_INFO asks to keep them.
+function(vantrel_viewer_to_store out_var program stored)
+  if(VANTREL_VIEWER_DEBUG_INFO OR NOT CMAKE_STRIP)
+    set(${out_var} ${CMAKE_COMMAND} -E copy ${program} ${stored} PARENT_SCOPE)
+  else()
+    set(${out_var} ${CMAKE_STRIP} --strip-all -o ${stored} ${program} PARENT_SCOPE)
+  endif()
+endfunction()

@@ -9,8 +9,10 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <thread>
 
+#include "base/BuildConfig.h"
 #include "formmail/AnswerPages.h"
 #include "formmail/FormMailHandler.h"
 #include "formmail/SmtpSender.h"
@@ -30,10 +32,10 @@ struct Options {
   std::string configPath;
 };
 
-void printUsage() {
-  std::cerr
-      << "usage: vantrel-formmail --listen ADDR:PORT --config FILE\n"
+void printUsage(std::ostream& out) {
+  out << "usage: vantrel-formmail --listen ADDR:PORT --config FILE\n"
          "       vantrel-formmail --flush-spool --config FILE\n"
+         "       vantrel-formmail --help | --version\n"
          "  ADDR:PORT      e.g. 127.0.0.1:8080 or [::1]:8080; port 0 picks a free one\n"
          "  --flush-spool  send the mails kept in the spool Maildir through smtp, then exit\n";
 }
@@ -141,9 +143,17 @@ int flushSpoolAndReport(const Config& config) {
 }  // namespace
 
 static int serve(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::cout << "vantrel-formmail " << vantrel::kVersion << "\n";
+    return 0;
+  }
+  if (argc == 2 && std::string_view(argv[1]) == "--help") {
+    printUsage(std::cout);
+    return 0;
+  }
   Options options;
   if (!parseArguments(argc, argv, options)) {
-    printUsage();
+    printUsage(std::cerr);
     return 2;
   }
   const vantrel::Result<Config> loaded = loadConfig(options.configPath);

@@ -58,6 +58,10 @@ QLabel* makeLabel(QWidget* parent, const QString& text, QWidget* buddy) {
 TEditFieldsForm::TEditFieldsForm(QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("EditFieldsForm"));
   setWindowTitle(QStringLiteral("Formularfeld bearbeiten"));
+  // A dialog of fixed size: a title and a close button, nothing to minimise or maximise.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+  setWindowIcon(programIcon());
   setFont(QFont(kDialogFontFamily, 8));
   buildControls();
   setTabOrder();

@@ -33,6 +33,11 @@ PACKAGES=(
   # its tests: 64-bit wine (no i386 architecture needed; installed without recommends, as
   # everything here) and a way to find windows by title
   wine64 xdotool
+  # installation: icons rendered at build time, manual pages compressed; the checks of the
+  # desktop file, AppStream metainfo, MIME type and manual pages
+  librsvg2-bin gzip desktop-file-utils appstream libxml2-utils shared-mime-info man-db groff-base
+  # packages (scripts/build_packages.sh): dependencies from the binaries, lintian, unit checks
+  dpkg-dev lintian systemd
 )
 
 missing=()

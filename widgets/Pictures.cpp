@@ -28,4 +28,13 @@ QPixmap pictureFromResource(const QString& path, QSize size) {
 
 QIcon iconFromResource(const QString& path) { return QIcon(pictureFromResource(path)); }
 
+QIcon programIcon() {
+  const QString drawing = QStringLiteral(":/controls/pictures/vantrel-formulare.svg");
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48, 64, 128}) {
+    icon.addPixmap(pictureFromResource(drawing, QSize(size, size)));
+  }
+  return icon;
+}
+
 }  // namespace vantrel

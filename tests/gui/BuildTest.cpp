@@ -271,8 +271,7 @@ void TestBuild::buildsInAFolderWindows1252CannotHold() {
     const QString source = QStringLiteral(VANTREL_BIN_DIR "/") + QString::fromLatin1(name);
     QVERIFY2(QFile::copy(source, tool + u'/' + QString::fromLatin1(name)), name);
   }
-  TMainForm form(tool + QStringLiteral("/vantrel-formulare"),
-                 tool + QStringLiteral("/vantrel-formulare.INI"));
+  TMainForm form(workingFoldersIn(tool), tool + QStringLiteral("/vantrel-formulare.INI"));
   form.setFieldEditor(new TEditFieldsForm(&form));
   form.show();
   MessageBoxRecorder messages;

@@ -4,6 +4,7 @@
 #include "app/VantrelApplication.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/LookTests.h"
+#include "tests/gui/StartUpTests.h"
 #include "widgets/Fonts.h"
 #include "widgets/browser/BrowserEngine.h"
 
@@ -30,6 +31,6 @@ int main(int argc, char** argv) {
   using namespace vantrel::test;
   const int failures =
       runAll<TestControls, TestMainForm, TestFieldList, TestFieldEditor, TestProjectCommands,
-             TestPreview, TestLook, TestBuild, TestKeyboard, TestTarget>(argc, argv);
+             TestPreview, TestLook, TestBuild, TestKeyboard, TestTarget, TestStartUp>(argc, argv);
   return failures == 0 ? 0 : 1;
 }

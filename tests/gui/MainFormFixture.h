@@ -1,6 +1,8 @@
 #pragma once
-// A real main window with its field editor in a temporary program folder, and the ways a test
-// reaches what the window shows: its controls by object name, the field list through ListView1.
+// A real main window with its field editor in a temporary program folder that is also its data
+// and documents folder (as a copy of the tool that keeps its files beside itself), and the ways a
+// test reaches what the window shows: its controls by object name, the field list through
+// ListView1.
 
 #include <QCoreApplication>
 #include <QItemSelectionModel>
@@ -33,7 +35,7 @@ struct MainFormFixture {
   QString iniFile() const { return filePath(QStringLiteral("vantrel-formulare.INI")); }
 
   void open(bool show = true) {
-    form = std::make_unique<TMainForm>(programFile(), iniFile());
+    form = std::make_unique<TMainForm>(workingFoldersIn(folderPath()), iniFile());
     editor = new TEditFieldsForm(form.get());
     form->setFieldEditor(editor);
     if (show) form->show();

@@ -65,9 +65,9 @@ int main(int argc, char** argv) {
   const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
   QDir().mkpath(folder);
 
-  // The tool writes its page into its own folder: a scratch one, so nothing lands in docs/.
+  // The tool writes its page into its data folder: a scratch one, so nothing lands in docs/.
   vantrel::test::TempFolder programFolder;
-  vantrel::TMainForm form(vantrel::test::pathIn(programFolder, QStringLiteral("vantrel-formulare")),
+  vantrel::TMainForm form(vantrel::workingFoldersIn(vantrel::test::pathIn(programFolder)),
                           QString());
   vantrel::TEditFieldsForm editor(&form);
   form.setFieldEditor(&editor);
