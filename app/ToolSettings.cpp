@@ -2,6 +2,7 @@
 
 #include <QSettings>
 
+#include "app/WindowPlacement.h"
 #include "icon/IconPos.h"
 
 namespace vantrel {
@@ -17,27 +18,27 @@ const QString kExeSuffix = QStringLiteral(".exe");
 
 BuildTarget readBuildTarget(const QString& iniFile) {
   if (iniFile.isEmpty()) return BuildTarget::Windows;
-  const QSettings ini(iniFile, QSettings::IniFormat);
+  const QSettings ini(iniFile, plainIniFormat());
   return ini.value(kTargetKey).toString() == kLinuxValue ? BuildTarget::Linux
                                                          : BuildTarget::Windows;
 }
 
 void writeBuildTarget(const QString& iniFile, BuildTarget target) {
   if (iniFile.isEmpty()) return;
-  QSettings ini(iniFile, QSettings::IniFormat);
+  QSettings ini(iniFile, plainIniFormat());
   ini.setValue(kTargetKey, target == BuildTarget::Linux ? kLinuxValue : kWindowsValue);
   ini.sync();
 }
 
 QString readFormMailAddress(const QString& iniFile) {
   if (iniFile.isEmpty()) return QString();
-  const QSettings ini(iniFile, QSettings::IniFormat);
+  const QSettings ini(iniFile, plainIniFormat());
   return ini.value(kAddressKey).toString();
 }
 
 void writeFormMailAddress(const QString& iniFile, const QString& address) {
   if (iniFile.isEmpty()) return;
-  QSettings ini(iniFile, QSettings::IniFormat);
+  QSettings ini(iniFile, plainIniFormat());
   ini.setValue(kAddressKey, address);
   ini.sync();
 }

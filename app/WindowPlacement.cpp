@@ -70,13 +70,13 @@ bool writePlainIni(QIODevice& device, const QSettings::SettingsMap& map) {
   return true;
 }
 
+}  // namespace
+
 QSettings::Format plainIniFormat() {
   static const QSettings::Format format =
       QSettings::registerFormat(QStringLiteral("INI"), readPlainIni, writePlainIni);
   return format;
 }
-
-}  // namespace
 
 QString formatFourInts(const std::array<int, 4>& values) {
   return QString::asprintf("%d,%d,%d,%d", values[0], values[1], values[2], values[3]);

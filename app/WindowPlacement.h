@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QRect>
+#include <QSettings>
 #include <QString>
 #include <array>
 #include <optional>
@@ -11,6 +12,12 @@
 class QWidget;
 
 namespace vantrel {
+
+// The tool's INI file as the platform's INI functions keep it ("key=value" with the value as it
+// is). Every reader and writer of the file uses it: QSettings shares one parsed copy of a file
+// between its users, so a second format on the same file would read the other's values wrongly
+// and write them back quoted.
+QSettings::Format plainIniFormat();
 
 struct WindowPlacement {
   int flags = 0;

@@ -18,6 +18,7 @@
 
 #include "app/MainUnit.h"
 #include "app/VantrelApplication.h"
+#include "app/WorkingFolders.h"
 #include "gui/AboutBoxUnit.h"
 #include "gui/EditFieldsFUnit.h"
 #include "gui/MessageBox.h"
@@ -34,9 +35,8 @@ namespace {
 // so that each start can have a scale factor of its own.
 constexpr const char* kStartAndCloseMode = "--start-and-close";
 
-QString programFileIn(const QString& folder) {
-  return folder + QStringLiteral("/vantrel-formulare");
-}
+// The tool as a copy that keeps its files beside itself, in a folder of the test's own.
+WorkingFolders foldersIn(const QString& folder) { return workingFoldersIn(folder); }
 QString iniFileIn(const QString& folder) {
   return folder + QStringLiteral("/vantrel-formulare.INI");
 }
@@ -111,7 +111,7 @@ std::optional<StartReport> startAndCloseInChild(const QString& folder, const QSt
 // Opens the main window as the program does, writes its outer rectangle, title bar height and
 // the screen size (in the screen's pixels) to stdout, and closes it, which saves the placement.
 int startAndClose(const QString& folder) {
-  TMainForm form(programFileIn(folder), iniFileIn(folder));
+  TMainForm form(foldersIn(folder), iniFileIn(folder));
   form.show();
   const XWindowFacts facts = settledXWindowFacts(form);
   const QSize screen = xScreenSize();
@@ -134,7 +134,7 @@ class TestUnderWindowManager : public QObject {
 
 void TestUnderWindowManager::titlesReadExactlyAsTheWindowsSetThem() {
   TempFolder folder;
-  TMainForm form(programFileIn(pathIn(folder)), QString());
+  TMainForm form(foldersIn(pathIn(folder)), QString());
   TEditFieldsForm editor(&form);
   form.setFieldEditor(&editor);
   form.show();
@@ -169,7 +169,7 @@ void TestUnderWindowManager::titlesReadExactlyAsTheWindowsSetThem() {
 
 void TestUnderWindowManager::mainWindowIsItsOuterSizeCentredOnTheScreen() {
   TempFolder folder;
-  TMainForm form(programFileIn(pathIn(folder)), iniFileIn(pathIn(folder)));
+  TMainForm form(foldersIn(pathIn(folder)), iniFileIn(pathIn(folder)));
   form.show();
   const XWindowFacts facts = settledXWindowFacts(form);
   QVERIFY(facts.framed);
@@ -189,7 +189,7 @@ void TestUnderWindowManager::placementIsRestoredAndSavedAsTheOuterRectangle() {
            "[TMainForm]\nFlags=0\nShowCmd=1\nPixelsPerInch=96\n"
            "MinMaxPos=\"-1,-1,-1,-1\"\nNormPos=\"100,80,760,620\"\n");
   {
-    TMainForm form(programFileIn(pathIn(folder)), ini);
+    TMainForm form(foldersIn(pathIn(folder)), ini);
     form.show();
     const XWindowFacts facts = settledXWindowFacts(form);
     QCOMPARE(facts.outer(), QRect(QPoint(100, 80), QPoint(759, 619)));
