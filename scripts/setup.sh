@@ -25,7 +25,7 @@ PACKAGES=(
   # external checks in tests
   python3 python3-pil
   # form-mail receiver: HTTP server, SMTP client, load benchmark
-  libcpp-httplib-dev libcurl4-openssl-dev wrk
+  libmicrohttpd-dev libcurl4-openssl-dev wrk
 )
 
 missing=()
