@@ -129,9 +129,12 @@ sigset_t blockStopSignals() {
 int flushSpoolAndReport(const Config& config) {
   const FlushReport report = flushSpool(config);
   for (const auto& problem : report.problems) std::cerr << "vantrel-formmail: " << problem << "\n";
+  for (const auto& refused : report.refused) std::cerr << "vantrel-formmail: " << refused << "\n";
   std::cout << "vantrel-formmail: " << report.sent << " spooled mail(s) sent, "
-            << report.problems.size() << " left\n";
-  return report.problems.empty() ? 0 : 1;
+            << report.problems.size() << " left";
+  if (!report.refused.empty()) std::cout << ", " << report.refused.size() << " refused for good";
+  std::cout << "\n";
+  return report.problems.empty() && report.refused.empty() ? 0 : 1;
 }
 
 }  // namespace

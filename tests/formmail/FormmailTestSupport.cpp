@@ -253,6 +253,8 @@ void SmtpSink::talk(int fd) {
     } else if (startsWithCaseless(line, "RCPT TO:")) {
       if (mode_ == Mode::RefuseRecipient) {
         reply(fd, "550 no such user");
+      } else if (mode_ == Mode::DeferRecipient) {
+        reply(fd, "450 mailbox busy");
       } else {
         mail.recipients.push_back(line.substr(8));
         reply(fd, "250 OK");
@@ -264,6 +266,8 @@ void SmtpSink::talk(int fd) {
       }
       if (mode_ == Mode::RefuseData) {
         reply(fd, "554 refused");
+      } else if (mode_ == Mode::DeferData) {
+        reply(fd, "451 try again later");
       } else {
         const std::lock_guard lock(mutex_);
         received_.push_back(mail);

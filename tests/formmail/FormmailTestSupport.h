@@ -40,7 +40,8 @@ std::string formBody(const std::vector<std::pair<std::string, std::string>>& fie
 
 class SmtpSink {
  public:
-  enum class Mode { Accept, RefuseRecipient, RefuseData };
+  // Refuse: a permanent 5xx reply; Defer: a temporary 4xx one.
+  enum class Mode { Accept, RefuseRecipient, RefuseData, DeferRecipient, DeferData };
   explicit SmtpSink(Mode mode = Mode::Accept);
   ~SmtpSink();
   int port() const { return port_; }

@@ -144,6 +144,30 @@ TEST_F(CgiTest, UsesOnlyTheBytesAnnounced) {
   EXPECT_EQ(parseMail(mails().at(0)).headers.at("To"), "info@example.org");
 }
 
+TEST_F(CgiTest, KeepsItsRateCountsInAPrivateFolderOfItsOwn) {
+  // Without rate_state the counts go below the user's own state folder, never into /tmp.
+  const std::string config = dir.file("default.conf");
+  writeFile(config,
+            "[formmail]\nallow = info@example.org\nsender = formmail@example.org\n"
+            "maildir = " +
+                dir.file("Maildir") + "\nrate_per_minute = 2\n");
+  std::vector<int> statuses;
+  for (int i = 0; i < 3; ++i)
+    statuses.push_back(run("POST", kGoodBody, "",
+                           {{"VANTREL_FORMMAIL_CONFIG", config}, {"HOME", dir.file("home")}})
+                           .status);
+  EXPECT_EQ(statuses, (std::vector<int>{200, 200, 429}));
+  const std::string folder = dir.file("home/.local/state/vantrel-formmail");
+  EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+  EXPECT_TRUE(std::filesystem::exists(folder + "/rate"));
+
+  // A state folder that others may write to refuses the post rather than let it pass uncounted.
+  std::filesystem::create_directory(dir.file("shared"));
+  std::filesystem::permissions(dir.file("shared"), std::filesystem::perms::all);
+  EXPECT_EQ(run("POST", kGoodBody, "rate_state = " + dir.file("shared/rate") + "\n").status, 503);
+  EXPECT_EQ(mails().size(), 2U);
+}
+
 TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
   TempFolder dir;
   ServerProcess server(kServer, writeConfig(dir, "max_body = 2000\nrate_per_minute = 4\n"));
