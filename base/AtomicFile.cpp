@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "base/TemporaryFiles.h"
+
 namespace vantrel {
 namespace {
 
@@ -80,6 +82,7 @@ Result<AtomicFile> AtomicFile::begin(const std::filesystem::path& target) {
     return Failure{"Cannot create a file in the folder of " + atomic.target_.string() + "."};
   atomic.file_ = std::move(*file);
   atomic.open_ = true;
+  registerTemporary(atomic.file_.path());
   return atomic;
 }
 
@@ -157,6 +160,7 @@ Status AtomicFile::commit(std::optional<mode_t> mode) {
     return fail(Step::rename, Failure{"Cannot replace the file: " + systemText(error) + "."});
   }
   open_ = false;
+  unregisterTemporary(file_.path());
   syncFolder(folderOf(target_));
   return {};
 }
@@ -166,6 +170,7 @@ void AtomicFile::discard() {
   open_ = false;
   static_cast<void>(file_.close());  // the new file is removed, its bytes do not matter
   removeFile(file_.path());
+  unregisterTemporary(file_.path());
 }
 
 }  // namespace vantrel

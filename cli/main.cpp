@@ -4,6 +4,7 @@
 #include <iostream>
 #include <string>
 
+#include "base/TemporaryFiles.h"
 #include "cli/Commands.h"
 
 namespace vantrel::cli {
@@ -59,6 +60,9 @@ int main(int argc, char** argv) {
     printHelp(std::cout);
     return argc < 2 ? 1 : 0;
   }
+  // A build or an archive stopped with Ctrl+C, kill or a closed terminal leaves no half-written
+  // temporaries behind.
+  vantrel::removeTemporariesOnStopSignals();
   const std::string word = argv[1];
   for (const auto& command : kCommands) {
     if (command.name && word == command.name) {
