@@ -78,8 +78,10 @@ Result<AtomicFile> AtomicFile::begin(const std::filesystem::path& target) {
     atomic.oldMode_ = old.st_mode & 07777;
   }
   auto file = createBeside(atomic.target_);
-  if (!file)
-    return Failure{"Cannot create a file in the folder of " + atomic.target_.string() + "."};
+  if (!file) {
+    return Failure{"Cannot create a file in the folder of " + atomic.target_.string() + ": " +
+                   systemText(errno) + "."};
+  }
   atomic.file_ = std::move(*file);
   atomic.open_ = true;
   registerTemporary(atomic.file_.path());

@@ -8,6 +8,9 @@
 #include <QSvgRenderer>
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <string_view>
+#include <utility>
 
 #include "base/ByteFile.h"
 #include "icon/loaders/JpegPicture.h"
@@ -45,9 +48,12 @@ std::string readPictureFile(const std::string& path) {
   }
 }
 
-Picture fromImage(const QImage& source) {
-  const QImage image = source.convertToFormat(QImage::Format_RGBA8888);  // straight alpha
-  if (image.isNull()) throw PictureError("The picture could not be converted.");
+// Takes the image by value and converts it in place where the depth allows, so that no third
+// copy of a large picture is ever held.
+Picture fromImage(QImage image) {
+  image.convertTo(QImage::Format_RGBA8888);  // straight alpha
+  if (image.isNull() || image.format() != QImage::Format_RGBA8888)
+    throw PictureError("The picture could not be converted.");
   Picture picture = makePicture(image.width(), image.height());
   const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
   for (int y = 0; y < image.height(); ++y) {
@@ -95,7 +101,29 @@ QImage bestIconImage(QImageReader& reader) {
   return best;
 }
 
+std::uint32_t littleEndian32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t k = 0; k < 4; ++k)
+    value |= std::uint32_t{static_cast<unsigned char>(bytes[at + k])} << (8 * k);
+  return value;
+}
+
+// Qt reads a BMP's pixels from wherever it stands when the headers end, whatever the file
+// header says; a file whose pixel offset points elsewhere (beyond its end, into its headers)
+// is damaged and refused rather than read in a way its writer did not mean.
+void checkBmpFileHeader(const std::string& bytes) {
+  constexpr std::size_t kFileHeader = 14;
+  if (bytes.size() < kFileHeader + 4 || bytes.compare(0, 2, "BM") != 0) return;  // Qt says why
+  const std::uint64_t pixelOffset = littleEndian32(bytes, 10);
+  const std::uint64_t infoSize = littleEndian32(bytes, kFileHeader);
+  if (pixelOffset < kFileHeader + infoSize || pixelOffset >= bytes.size()) {
+    throw PictureError("The bmp picture cannot be read: its pixel data offset (" +
+                       std::to_string(pixelOffset) + ") points outside the file.");
+  }
+}
+
 Picture readWithQt(const std::string& bytes, const char* format) {
+  if (std::string_view(format) == "bmp") checkBmpFileHeader(bytes);
   allowPicturesUpToOurBound();
   QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
   QBuffer buffer(&data);
@@ -111,7 +139,7 @@ Picture readWithQt(const std::string& bytes, const char* format) {
     image = reader.read();  // the first image of an animated GIF
   }
   if (image.isNull()) readFailed(reader, format);
-  return fromImage(image);
+  return fromImage(std::move(image));
 }
 
 Picture drawSvg(const MetafileSvg& metafile) {
@@ -123,7 +151,7 @@ Picture drawSvg(const MetafileSvg& metafile) {
   QPainter painter(&image);
   renderer.render(&painter, QRectF(0, 0, metafile.width, metafile.height));
   painter.end();
-  return fromImage(image);
+  return fromImage(std::move(image));
 }
 
 }  // namespace
