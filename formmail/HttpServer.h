@@ -16,8 +16,8 @@ struct ServerLimits {
   unsigned connections = 1024;       // open at once, over all clients
   unsigned connectionsPerIp = 32;    // open at once from one address
   unsigned idleTimeoutSeconds = 10;  // a connection that sends nothing for this long is closed
-  std::size_t connectionMemory = 32 * 1024;  // request line, headers and read buffer
-  unsigned workers = 16;                     // posts delivered at the same time
+  std::size_t connectionMemory = std::size_t{32} * 1024;  // request line, headers, read buffer
+  unsigned workers = 16;                                  // posts delivered at the same time
 };
 
 class HttpServer {
