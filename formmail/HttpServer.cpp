@@ -169,6 +169,7 @@ MHD_Result HttpServer::State::refuseNow(MHD_Connection* connection, Exchange& ex
                                         const Answer& answer) {
   exchange.refused = true;
   exchange.delivering = true;  // nothing left to deliver
+  exchange.answer = answer;
   logNote(answer);
   return queueAnswer(connection, answer);
 }

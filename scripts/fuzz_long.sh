@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs every libFuzzer target for a longer while than the test run's brief one (10 minutes each
 # unless told otherwise), with the corpus kept in the repository: fuzz/corpus/<target> gathers
-# every input that reached new code and is fed back in on the next run, beside the target's
-# seeds. A crash is kept as fuzz/crashes/<target>-crash-<hash> for a test to replay.
+# the inputs that reached new code (merged down to those that still add coverage after each
+# run) and is fed back in on the next run, beside the target's seeds. A crash is kept as fuzz/crashes/<target>-crash-<hash> for a test to replay.
 #
 #   scripts/fuzz_long.sh [SECONDS_PER_TARGET] [TARGET...]
 #   VANTREL_BUILD_DIR=build   the fuzz build goes to $VANTREL_BUILD_DIR-fuzz
@@ -41,7 +41,7 @@ while IFS=$'\t' read -r name program dictionary seeds; do
   cp "${seed_files[@]}" "$seed_dir"/
   options=(-max_total_time="$SECONDS_PER_TARGET" -rss_limit_mb=2048 -malloc_limit_mb=512
     -artifact_prefix="$ROOT/fuzz/crashes/$name-" -print_final_stats=1)
-  [ -n "$dictionary" ] && options+=(-dict="$dictionary")
+  [ "$dictionary" != "-" ] && options+=(-dict="$dictionary")
   [ "$JOBS" -gt 1 ] && options+=(-jobs="$JOBS" -workers="$JOBS")
   log="$LOGS/$name.log"
   echo "== $name: $SECONDS_PER_TARGET s, corpus $corpus ($(find "$corpus" -type f | wc -l) inputs)"
@@ -50,6 +50,14 @@ while IFS=$'\t' read -r name program dictionary seeds; do
   code=$?
   set -e
   rm -rf "$seed_dir"
+  # Only inputs that add coverage stay in the repository's corpus.
+  merged=$(mktemp -d)
+  if "$program" -merge=1 "$merged" "$corpus" >>"$log" 2>&1; then
+    rm -rf "$corpus"
+    mv "$merged" "$corpus"
+  else
+    rm -rf "$merged"
+  fi
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   speed=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)
