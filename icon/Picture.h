@@ -18,9 +18,8 @@ class PictureError : public Error {
 };
 
 // No picture file may make us hold more pixels than this (100 MB as RGBA); a larger one is
-// refused before any pixel is decoded. A loader holds at most the decoder's own image (up to
-// 4 bytes a pixel, 1 for a palette picture, which is then converted once) beside the result,
-// so no picture takes more than 256 MB while it is decoded.
+// refused before any pixel is decoded. A loader holds the decoder's own image beside the
+// result and no more; a picture whose two together would pass 256 MB is refused too.
 inline constexpr std::int64_t kMaxPicturePixels = 25'000'000;
 inline constexpr std::int64_t kMaxDecodingBytes = std::int64_t{256} << 20;
 

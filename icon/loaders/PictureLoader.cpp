@@ -48,16 +48,15 @@ std::string readPictureFile(const std::string& path) {
   }
 }
 
-// Takes the image by value and converts it in place where the depth allows, so that no third
-// copy of a large picture is ever held.
-Picture fromImage(QImage image) {
-  image.convertTo(QImage::Format_RGBA8888);  // straight alpha
-  if (image.isNull() || image.format() != QImage::Format_RGBA8888)
-    throw PictureError("The picture could not be converted.");
+// Converted a row at a time, so that only the decoder's image and the result are ever held
+// together, never a converted copy of the whole picture beside them.
+Picture fromImage(const QImage& image) {
   Picture picture = makePicture(image.width(), image.height());
   const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
   for (int y = 0; y < image.height(); ++y) {
-    std::copy_n(image.constScanLine(y), rowBytes,
+    const QImage row = image.copy(0, y, image.width(), 1).convertToFormat(QImage::Format_RGBA8888);
+    if (row.isNull()) throw PictureError("The picture could not be converted.");
+    std::copy_n(row.constScanLine(0), rowBytes,
                 picture.rgba.begin() + static_cast<std::ptrdiff_t>(picture.offsetOf(0, y)));
   }
   return picture;
@@ -74,9 +73,22 @@ void allowPicturesUpToOurBound() {
                      " picture cannot be read: " + reader.errorString().toStdString() + ".");
 }
 
+// The pixel count, and what decoding it takes: the decoder's image in the format it reads
+// (up to 8 bytes a pixel for 16 bits a channel) beside the 4 bytes a pixel of the result.
 void checkAnnouncedSize(const QImageReader& reader) {
   const QSize size = reader.size();
-  if (size.isValid()) checkPictureSize(size.width(), size.height());
+  if (!size.isValid()) return;
+  checkPictureSize(size.width(), size.height());
+  const QImage::Format format = reader.imageFormat();
+  const std::int64_t decoderBytes =
+      format == QImage::Format_Invalid ? 8 : (QImage::toPixelFormat(format).bitsPerPixel() + 7) / 8;
+  const std::int64_t pixels = std::int64_t{size.width()} * size.height();
+  if (pixels * (decoderBytes + 4) > kMaxDecodingBytes) {
+    throw PictureError("The picture is too large (" + std::to_string(size.width()) + " x " +
+                       std::to_string(size.height()) + " pixels at " +
+                       std::to_string(decoderBytes * 8) + " bits would take more than " +
+                       std::to_string(kMaxDecodingBytes >> 20) + " MB to decode).");
+  }
 }
 
 // Icon files hold several images; the 32 x 32 one of most colours fits best, else the largest.
@@ -139,7 +151,7 @@ Picture readWithQt(const std::string& bytes, const char* format) {
     image = reader.read();  // the first image of an animated GIF
   }
   if (image.isNull()) readFailed(reader, format);
-  return fromImage(std::move(image));
+  return fromImage(image);
 }
 
 Picture drawSvg(const MetafileSvg& metafile) {
@@ -151,7 +163,7 @@ Picture drawSvg(const MetafileSvg& metafile) {
   QPainter painter(&image);
   renderer.render(&painter, QRectF(0, 0, metafile.width, metafile.height));
   painter.end();
-  return fromImage(std::move(image));
+  return fromImage(image);
 }
 
 }  // namespace
