@@ -31,9 +31,10 @@ struct Exchange {
   Answer answer;
 };
 
-Answer badRequestAnswer() {
+// The page of a post that did not arrive whole: to the browser's user that is what it is.
+Answer ambiguousFramingAnswer(const std::string& client) {
   Answer answer = incompletePostAnswer();
-  answer.status = 400;
+  answer.logNote = "ambiguous Content-Length / Transfer-Encoding refused for " + client;
   return answer;
 }
 
@@ -187,7 +188,8 @@ MHD_Result HttpServer::State::refuseAfterBody(Exchange& exchange, const Answer& 
 // without the body is refused here.
 MHD_Result HttpServer::State::firstLook(MHD_Connection* connection, const char* url,
                                         const char* method, Exchange& exchange) {
-  if (ambiguousFraming(connection)) return refuseNow(connection, exchange, badRequestAnswer());
+  if (ambiguousFraming(connection))
+    return refuseNow(connection, exchange, ambiguousFramingAnswer(clientAddress(connection)));
   if (announcedTooLarge(connection, maxBody))
     return refuseNow(connection, exchange, tooLargeAnswer());
   if (std::string_view(url) != kPostPath) return refuseAfterBody(exchange, notFoundAnswer());
