@@ -48,16 +48,47 @@ std::string readPictureFile(const std::string& path) {
   }
 }
 
-// Converted a row at a time, so that only the decoder's image and the result are ever held
-// together, never a converted copy of the whole picture beside them.
-Picture fromImage(const QImage& image) {
+std::uint8_t* rowOf(Picture& picture, int y) {
+  return picture.rgba.data() + picture.offsetOf(0, y);
+}
+
+// Qt's own conversion of one row, for formats met rarely.
+void convertRow(const QImage& image, int y, Picture& picture) {
+  const QImage row = image.copy(0, y, image.width(), 1).convertToFormat(QImage::Format_RGBA8888);
+  if (row.isNull()) throw PictureError("The picture could not be converted.");
+  std::copy_n(row.constScanLine(0), static_cast<std::size_t>(image.width()) * 4, rowOf(picture, y));
+}
+
+// A palette row looked up pixel by pixel, as Qt's conversion does; a row with an index beyond
+// the palette is left to Qt.
+void convertPaletteRow(const QImage& image, const QList<QRgb>& palette, int y, Picture& picture) {
+  const uchar* indices = image.constScanLine(y);
+  std::uint8_t* out = rowOf(picture, y);
+  for (int x = 0; x < image.width(); ++x, out += 4) {
+    if (indices[x] >= palette.size()) return convertRow(image, y, picture);
+    const QRgb colour = palette[indices[x]];
+    out[0] = static_cast<std::uint8_t>(qRed(colour));
+    out[1] = static_cast<std::uint8_t>(qGreen(colour));
+    out[2] = static_cast<std::uint8_t>(qBlue(colour));
+    out[3] = static_cast<std::uint8_t>(qAlpha(colour));
+  }
+}
+
+// Only the decoder's image and the result are ever held together, never a converted copy of
+// the whole picture beside them: 32-bit pictures are converted in place, palette pictures
+// looked up, other formats converted a row at a time.
+Picture fromImage(QImage image) {
   Picture picture = makePicture(image.width(), image.height());
+  if (image.depth() == 32) image.convertTo(QImage::Format_RGBA8888);  // straight alpha
+  const QList<QRgb> palette = image.colorTable();
   const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
   for (int y = 0; y < image.height(); ++y) {
-    const QImage row = image.copy(0, y, image.width(), 1).convertToFormat(QImage::Format_RGBA8888);
-    if (row.isNull()) throw PictureError("The picture could not be converted.");
-    std::copy_n(row.constScanLine(0), rowBytes,
-                picture.rgba.begin() + static_cast<std::ptrdiff_t>(picture.offsetOf(0, y)));
+    if (image.format() == QImage::Format_RGBA8888)
+      std::copy_n(image.constScanLine(y), rowBytes, rowOf(picture, y));
+    else if (image.format() == QImage::Format_Indexed8)
+      convertPaletteRow(image, palette, y, picture);
+    else
+      convertRow(image, y, picture);
   }
   return picture;
 }
@@ -151,7 +182,7 @@ Picture readWithQt(const std::string& bytes, const char* format) {
     image = reader.read();  // the first image of an animated GIF
   }
   if (image.isNull()) readFailed(reader, format);
-  return fromImage(image);
+  return fromImage(std::move(image));
 }
 
 Picture drawSvg(const MetafileSvg& metafile) {
@@ -163,7 +194,7 @@ Picture drawSvg(const MetafileSvg& metafile) {
   QPainter painter(&image);
   renderer.render(&painter, QRectF(0, 0, metafile.width, metafile.height));
   painter.end();
-  return fromImage(image);
+  return fromImage(std::move(image));
 }
 
 }  // namespace
