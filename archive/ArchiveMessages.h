@@ -37,8 +37,9 @@ inline constexpr std::string_view kUnableToOpenFile = "Unable to open file (%s)"
 // OpenArchive: the file is shorter than a trailer, the CRC-32 of the archive does not match
 // its trailer, or a trailer whose registry would start before the file.
 inline constexpr std::string_view kArchiveCorrupted = "The archive file appears to be corrupted";
-// OpenArchive: the registry is damaged (a count it cannot hold, a broken zlib stream, an
-// unknown storage mark), or OnArchiveOpened threw; the component is then Closed.
+// OpenArchive: the registry is damaged (a count it cannot hold, more than 65,536 entries or
+// than one per 2.5 bytes of stored registry, a broken zlib stream, an unknown storage mark, two
+// members whose stored bytes overlap), or OnArchiveOpened threw; the component is then Closed.
 inline constexpr std::string_view kUnreadableFileList = "Unable to read archive file list";
 // GetEntry and the extraction calls by index, with an index outside 0 .. Count() - 1.
 inline constexpr std::string_view kIndexOutOfBounds = "Index out of bounds";
@@ -70,9 +71,13 @@ inline constexpr std::string_view kCrcError = "CRC error in %s";
 // A stored name or recorded folder that would leave the destination: "..", a drive ("C:"),
 // a name with a separator, an empty name or ".", or a NUL byte (see archive/PathSafety.h).
 inline constexpr std::string_view kUnsafePath = "Unsafe path in the archive (%s)";
-// %s: a path. ExtractFile: the destination file or its folders cannot be written.
-// MakeTempFileName: no new file can be made in the system's temporary folder (".../ZLB").
+// %s: a path. ExtractFile: the destination file or its folders cannot be created (followed by
+// ": " and the reason). MakeTempFileName: no new file can be made in the system's temporary
+// folder (".../ZLB"; followed by ": " and the system's text).
 inline constexpr std::string_view kUnableToCreateFile = "Unable to create file (%s)";
+// %s: a path. ExtractFile: the new file could not be written, synced or put in place,
+// followed by ": " and the reason ("Write error: No space left on device.").
+inline constexpr std::string_view kUnableToWriteFile = "Unable to write file (%s)";
 // ExtractToStream: the target stream failed.
 inline constexpr std::string_view kUnableToWriteToStream = "Unable to write %s to the stream";
 

@@ -10,6 +10,7 @@
 
 #include "archive/ArchiveMessages.h"
 #include "archive/ZlibStreams.h"
+#include "base/TemporaryFiles.h"
 
 namespace vantrel::zlb {
 namespace {
@@ -25,6 +26,7 @@ PackedMember::~PackedMember() {
     const std::string path = workFile.path();
     static_cast<void>(workFile.close());  // the work file is removed anyway
     removeFile(path);
+    unregisterTemporary(path);
   }
 }
 
@@ -41,6 +43,7 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
     const std::string workPath = makeWorkFile();
     if (!member.workFile.openForUpdate(workPath)) {
       removeFile(workPath);
+      unregisterTemporary(workPath);
       fail(kReasonWorkFileCannotBeOpened);
     }
   } else {

@@ -23,7 +23,14 @@
 // false (Replace is true when the handler is called; without a handler files are replaced); a
 // member not replaced is skipped and not reported as extracted. With ExtractWithPath the
 // recorded folder, "\" turned into "/", is joined below the destination folder (its leading
-// "\" does not make it absolute); missing folders are created. OnFileExtracted gets the full
+// "\" does not make it absolute); missing folders are created. Below the destination nothing
+// is followed: a symbolic link as one of the member's folders or as its target is refused
+// like an unsafe name (the destination itself may be a link). Only regular files are opened,
+// as archive and as source; a FIFO is refused without waiting. A registry with two members
+// sharing stored bytes, or larger than its archive could honestly hold, is refused on opening.
+// Temporary files (the new archive beside the target, work files in the temporary folder)
+// are registered with base/TemporaryFiles.h, so a program that asks for it removes them when
+// stopped by a signal. OnFileExtracted gets the full
 // path of the written file, OnStreamExtracted the member's stored name. Progress:
 // kProgressExtracting (stored name) per 65,536 bytes of content, mode 3 for inflated members
 // (bytes produced / FileSize), mode 1 for raw ones.

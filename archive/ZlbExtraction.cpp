@@ -3,6 +3,8 @@
 // archive/PathSafety.h before it becomes part of a path.
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 #include <vector>
 
@@ -18,6 +20,48 @@ namespace vantrel::zlb {
 
 using namespace detail;
 namespace fs = std::filesystem;
+
+namespace {
+
+enum class Below { ok, link, unwritable };
+
+// Walks from the destination down to the target's folder, creating what is missing, and
+// refuses a symbolic link (or anything but a folder) on the way and a link as the target:
+// a link planted inside the destination must not carry a member elsewhere. The destination
+// itself is the caller's choice and may be a link.
+Below prepareFoldersBelow(const fs::path& destination, const fs::path& target) {
+  std::string folder = destination.native();
+  while (folder.size() > 1 && isPathSeparator(folder.back())) folder.pop_back();
+  const fs::path relative =
+      target.lexically_normal().lexically_relative(fs::path(folder).lexically_normal());
+  if (relative.empty() || *relative.begin() == "..") return Below::link;
+  std::error_code made;
+  fs::create_directories(folder, made);
+  if (made) {
+    errno = made.value();  // for the message
+    return Below::unwritable;
+  }
+  fs::path at = folder;
+  for (auto step = relative.begin(); step != relative.end(); ++step) {
+    at /= *step;
+    const bool last = std::next(step) == relative.end();
+    std::error_code error;
+    const fs::file_status status = fs::symlink_status(at, error);
+    if (fs::is_symlink(status)) return Below::link;
+    if (last) break;
+    if (fs::exists(status)) {
+      if (!fs::is_directory(status)) return Below::link;
+      continue;
+    }
+    if (!fs::create_directory(at, error) && error) {
+      errno = error.value();  // for the message
+      return Below::unwritable;
+    }
+  }
+  return Below::ok;
+}
+
+}  // namespace
 
 void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
                              const std::function<void(const unsigned char*, std::size_t)>& sink) {
@@ -95,6 +139,10 @@ bool TZLBArchive::ExtractFile(int Index, const fs::path& DestFolder) {
   if (ArchiveFileName.empty()) fail(kNoArchiveOpen);
   const RegistryEntry entry = entryAt(Index);
   const fs::path target = destinationOf(entry, DestFolder);
+  const Below below = prepareFoldersBelow(DestFolder.empty() ? fs::path(".") : DestFolder, target);
+  if (below == Below::link) fail(formatMessage(kUnsafePath, entry.StoredName()));
+  if (below == Below::unwritable)
+    fail(formatMessage(kUnableToCreateFile, shown(target)) + ": " + std::strerror(errno));
   const fs::path& nativeTarget = target;
   const bool exists = fileExists(nativeTarget);
   if (exists) {
@@ -102,15 +150,17 @@ bool TZLBArchive::ExtractFile(int Index, const fs::path& DestFolder) {
     if (OnReplaceFile) OnReplaceFile(target, Replace);
     if (!Replace) return false;
   }
-  std::error_code error;
-  fs::create_directories(folderOf(target), error);
   auto begun = AtomicFile::begin(target);
-  if (error || !begun) fail(formatMessage(kUnableToCreateFile, shown(target)));
+  if (!begun) fail(formatMessage(kUnableToCreateFile, shown(target)) + ": " + begun.reason());
   AtomicFile& temp = begun.value();
+  // What failed, on which file, and the system's word on why (a full disk says so).
+  const auto writeFailed = [&](const Status& status) {
+    fail(formatMessage(kUnableToWriteFile, shown(target)) + ": " + status.reason());
+  };
   readMember(entry, CheckCRC, [&](const unsigned char* data, std::size_t size) {
-    if (!temp.write(data, size)) fail(formatMessage(kUnableToCreateFile, shown(target)));
+    if (const Status written = temp.write(data, size); !written) writeFailed(written);
   });
-  if (!temp.commit()) fail(formatMessage(kUnableToCreateFile, shown(target)));
+  if (const Status committed = temp.commit(); !committed) writeFailed(committed);
   if (OnFileExtracted) OnFileExtracted(target);
   return true;
 }

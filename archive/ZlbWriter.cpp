@@ -3,6 +3,8 @@
 // archive by one rename.
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <thread>
 #include <unordered_set>
@@ -14,6 +16,7 @@
 #include "archive/ZLIBArchive.h"
 #include "base/AtomicFile.h"
 #include "base/FileIo.h"
+#include "base/TemporaryFiles.h"
 #include "base/Win1252.h"
 
 namespace vantrel::zlb {
@@ -94,10 +97,12 @@ class ArchiveWriter {
 fs::path TZLBArchive::MakeTempFileName() {
   File file;
   if (!file.createUnique(systemTempFolder(), "ZLB")) {
-    fail(formatMessage(kUnableToCreateFile, shown(systemTempFolder() / "ZLB")));
+    fail(formatMessage(kUnableToCreateFile, shown(systemTempFolder() / "ZLB")) + ": " +
+         std::strerror(errno));
   }
   fs::path path = file.path();
   static_cast<void>(file.close());  // nothing was written: the name is all that counts
+  registerTemporary(path);
   return path;
 }
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "base/TemporaryFiles.h"
+
 namespace vantrel {
 namespace {
 
@@ -76,10 +78,13 @@ Result<AtomicFile> AtomicFile::begin(const std::filesystem::path& target) {
     atomic.oldMode_ = old.st_mode & 07777;
   }
   auto file = createBeside(atomic.target_);
-  if (!file)
-    return Failure{"Cannot create a file in the folder of " + atomic.target_.string() + "."};
+  if (!file) {
+    return Failure{"Cannot create a file in the folder of " + atomic.target_.string() + ": " +
+                   systemText(errno) + "."};
+  }
   atomic.file_ = std::move(*file);
   atomic.open_ = true;
+  registerTemporary(atomic.file_.path());
   return atomic;
 }
 
@@ -158,6 +163,7 @@ Status AtomicFile::commit(std::optional<mode_t> mode) {
                 Failure{"Cannot replace " + target_.string() + ": " + systemText(error) + "."});
   }
   open_ = false;
+  unregisterTemporary(file_.path());
   syncFolder(folderOf(target_));
   return {};
 }
@@ -167,6 +173,7 @@ void AtomicFile::discard() {
   open_ = false;
   static_cast<void>(file_.close());  // the new file is removed, its bytes do not matter
   removeFile(file_.path());
+  unregisterTemporary(file_.path());
 }
 
 }  // namespace vantrel

@@ -26,7 +26,7 @@ class AtomicFile {
 
   // Refuses a target that must not be replaced (a folder, a write-protected file) and creates
   // the new file. Reasons: "Cannot write <target>." or "Cannot create a file in the folder of
-  // <target>.".
+  // <target>: <system text>.".
   [[nodiscard]] static Result<AtomicFile> begin(const std::filesystem::path& target);
 
   AtomicFile(AtomicFile&& other) noexcept;

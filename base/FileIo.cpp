@@ -27,11 +27,15 @@ File& File::operator=(File&& other) noexcept {
 
 bool File::openForReading(const std::filesystem::path& path) {
   release();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer, forever. The
+  // kind is checked on what was opened, so nothing can be swapped in between.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
+    errno = EINVAL;
     return false;
   }
   fd_ = fd;

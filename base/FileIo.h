@@ -21,7 +21,8 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
-  // Open an existing file for reading; false when it cannot be opened (or is a folder).
+  // Open an existing regular file for reading; false when it cannot be opened or is anything
+  // else (a folder, a FIFO, a device). Never blocks, whatever stands under the name.
   [[nodiscard]] bool openForReading(const std::filesystem::path& path);
   // Open an existing file for reading and writing; false when it cannot be opened.
   [[nodiscard]] bool openForUpdate(const std::filesystem::path& path);

@@ -39,6 +39,9 @@ constexpr MessageTranslation kCatalogue[] = {
     {"The picture could not be converted.", "Das Bild konnte nicht umgewandelt werden."},
     {"The picture's pixels do not match its size.",
      "Die Bildpunkte des Bildes passen nicht zu seiner Größe."},
+    {"The bmp picture cannot be read: its pixel data offset (%s) points outside the file.",
+     "Die Datei ist kein lesbares Bild im Format bmp: Ihre Bildpunkte sollen bei Byte %1 beginnen, "
+     "außerhalb der Datei."},
     {"The %s picture cannot be read: %s.", "Die Datei ist kein lesbares Bild im Format %1 (%2)."},
     {"Unknown picture file extension (.%s).",
      "Dateien mit der Endung .%1 können nicht als Bild geladen werden."},
@@ -64,7 +67,11 @@ constexpr MessageTranslation kCatalogue[] = {
     {"Out of memory while reading the metafile.", "Zu wenig Speicher, um die Metadatei zu lesen."},
 
     // Building a program.
+    {"Unable to create a file beside %s: %s",
+     "Neben der Datei %1 kann keine Datei angelegt werden: %2."},
     {"Unable to create a file beside %s", "Neben der Datei %1 kann keine Datei angelegt werden."},
+    {"Unable to read %s: %s", "Die Datei %1 kann nicht gelesen werden: %2."},
+    {"Unable to write %s: %s", "Die Datei %1 kann nicht geschrieben werden: %2."},
     {"Unable to open %s", "Die Datei %1 kann nicht geöffnet werden."},
     {"Unable to copy %s", "Die Datei %1 kann nicht kopiert werden."},
     {"The prototype is larger than 4 GiB", "Die Datei ProtoExe.dat ist größer als 4 GiB."},

@@ -72,13 +72,21 @@ class PendingOutput {
 
   [[nodiscard]] bool create() {
     auto begun = AtomicFile::begin(target_);
-    if (!begun) return false;
+    if (!begun) {
+      failure_ = begun.reason();
+      return false;
+    }
     file_.emplace(std::move(begun).value());
     return true;
   }
   [[nodiscard]] bool write(const unsigned char* bytes, std::size_t size) {
-    return file_->write(bytes, size).ok();
+    const Status written = file_->write(bytes, size);
+    if (!written && failure_.empty()) failure_ = written.reason();
+    return written.ok();
   }
+  // Why creating or writing the new file failed first, in the system's words ("Write error:
+  // No space left on device."); empty while nothing failed.
+  [[nodiscard]] const std::string& failure() const { return failure_; }
   [[nodiscard]] std::uint64_t written() const { return file_ ? file_->written() : 0; }
 
   // Syncs, sets the program's permissions and renames the file over the target.
@@ -90,11 +98,13 @@ class PendingOutput {
  private:
   fs::path target_;
   std::optional<AtomicFile> file_;
+  std::string failure_;
 };
 
 // Measured even when the copy failed: the assembly reports blocks and marker either way.
 struct [[nodiscard]] CopyOutcome {
   bool ok = true;
+  bool writeFailed = false;  // the output, not the prototype, failed
   bool markerFound = false;
   std::uint64_t bytes = 0;
   std::uint64_t blocks = 0;
@@ -123,6 +133,7 @@ CopyOutcome copyDecodedPrototype(File& prototype, PendingOutput& out, std::uint3
     }
     if (!out.write(buffer.data(), size)) {
       outcome.ok = false;
+      outcome.writeFailed = true;
       break;
     }
     outcome.bytes += size;
@@ -130,14 +141,21 @@ CopyOutcome copyDecodedPrototype(File& prototype, PendingOutput& out, std::uint3
   return outcome;
 }
 
-[[nodiscard]] bool copyArchive(File& archive, PendingOutput& out, std::size_t chunkSize) {
+// The reason when reading the archive failed; the output's own failure is kept by `out`.
+[[nodiscard]] std::optional<std::string> copyArchive(File& archive, PendingOutput& out,
+                                                     std::size_t chunkSize) {
   std::vector<unsigned char> buffer(chunkSize);
   for (;;) {
     const std::int64_t got = archive.read(buffer.data(), buffer.size());
-    if (got < 0) return false;
-    if (got == 0) return true;
-    if (!out.write(buffer.data(), static_cast<std::size_t>(got))) return false;
+    if (got < 0) return "Unable to read " + archive.path().string() + ": " + std::strerror(errno);
+    if (got == 0) return std::nullopt;
+    if (!out.write(buffer.data(), static_cast<std::size_t>(got))) return std::nullopt;
   }
+}
+
+// What a failed write of the output says: which file, and why.
+std::string writeFailure(const fs::path& outputPath, const PendingOutput& out) {
+  return "Unable to write " + outputPath.string() + ": " + out.failure();
 }
 
 void noteFirst(std::string& reason, const std::string& text) {
@@ -198,7 +216,8 @@ AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archiv
   PendingOutput out(outputPath);
   if (outputPath.empty() || !out.create()) {
     failed = true;
-    noteFirst(result.reason, "Unable to create a file beside " + outputPath.string());
+    noteFirst(result.reason, "Unable to create a file beside " + outputPath.string() +
+                                 (out.failure().empty() ? "" : ": " + out.failure()));
   } else {
     File prototype;
     if (!openPlainFile(prototype, prototypePath)) {
@@ -221,10 +240,15 @@ AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archiv
       if (!sizeFits) {
         failed = true;
         noteFirst(result.reason, "The prototype is larger than 4 GiB");
+      } else if (copy.writeFailed) {
+        failed = true;
+        noteFirst(result.reason, writeFailure(outputPath, out));
       } else if (!copy.ok || copy.bytes != result.programLength) {
         // A prototype that changed its length while being copied is as bad as a read error.
         failed = true;
-        noteFirst(result.reason, "Unable to copy " + prototypePath.string());
+        noteFirst(result.reason, "Unable to read " + prototypePath.string() +
+                                     (copy.ok ? ": its length changed while it was read"
+                                              : ": " + std::string(std::strerror(errno))));
       }
       if (!copy.markerFound) {
         failed = true;
@@ -236,7 +260,7 @@ AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archiv
       if (!out.write(reinterpret_cast<const unsigned char*>(settingsBytes.data()),
                      settingsBytes.size())) {
         failed = true;
-        noteFirst(result.reason, "Unable to write the window settings");
+        noteFirst(result.reason, writeFailure(outputPath, out));
       }
 
       File archive;
@@ -245,10 +269,14 @@ AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archiv
         noteFirst(result.reason, "Unable to open " + archivePath.string());
         show(kArchiveUnreadable);
       } else {
-        const bool copied = copyArchive(archive, out, chunkSize);
-        if (!archive.close() || !copied) {
+        const std::optional<std::string> readFailure = copyArchive(archive, out, chunkSize);
+        static_cast<void>(archive.close());  // only read: its bytes were checked as they came
+        if (!out.failure().empty()) {
           failed = true;
-          noteFirst(result.reason, "Unable to copy " + archivePath.string());
+          noteFirst(result.reason, writeFailure(outputPath, out));
+        } else if (readFailure) {
+          failed = true;
+          noteFirst(result.reason, *readFailure);
         }
       }
     }
@@ -256,7 +284,8 @@ AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archiv
     if (!failed) {
       if (const Status committed = out.commit(); !committed) {
         failed = true;
-        noteFirst(result.reason, committed.reason());
+        noteFirst(result.reason,
+                  "Unable to write " + outputPath.string() + ": " + committed.reason());
       }
     }
     if (failed) out.discard();

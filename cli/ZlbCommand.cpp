@@ -37,7 +37,29 @@ int usage() {
 // A command-line argument is a path in the file system's own bytes.
 std::filesystem::path pathOf(const std::string& argument) { return argument; }
 
-std::string shown(const std::string& text1252) { return utf8From1252(text1252); }
+// Names come from archives, that is from anyone: a control character (C0, DEL or C1) would
+// reach the terminal as a command (clear the screen, forge a line), so each is shown as
+// "\xNN" instead.
+std::string shown(const std::string& text1252) {
+  const std::string utf8 = utf8From1252(text1252);
+  std::string out;
+  out.reserve(utf8.size());
+  char escaped[8];
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    const bool c1 = byte == 0xC2 && i + 1 < utf8.size() &&
+                    static_cast<unsigned char>(utf8[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(utf8[i + 1]) <= 0x9F;
+    if (byte < 0x20 || byte == 0x7F || c1) {
+      const unsigned code = c1 ? static_cast<unsigned char>(utf8[++i]) : byte;
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", code);
+      out += escaped;
+    } else {
+      out += utf8[i];
+    }
+  }
+  return out;
+}
 
 // A one-line progress bar on standard error, only for a terminal and only once the work has
 // taken long enough to be worth watching.

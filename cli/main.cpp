@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/BuildConfig.h"
+#include "base/TemporaryFiles.h"
 #include "base/UserMessages.h"
 #include "cli/Commands.h"
 
@@ -67,6 +68,9 @@ int main(int argc, char** argv) {
     std::cout << "vantrel-cli " << vantrel::kVersion << "\n";
     return 0;
   }
+  // A build or an archive stopped with Ctrl+C, kill or a closed terminal leaves no half-written
+  // temporaries behind.
+  vantrel::removeTemporariesOnStopSignals();
   const std::string word = argv[1];
   for (const auto& command : kCommands) {
     if (command.name && word == command.name) {

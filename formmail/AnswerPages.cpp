@@ -130,6 +130,14 @@ std::string notStoredPage() {
           std::string(kBackLink));
 }
 
+std::string mailRefusedPage() {
+  return page("Versand abgelehnt",
+              paragraph("Der Mailserver hat Ihre Angaben abgelehnt; sie wurden nicht "
+                        "zugestellt. Ein erneuter Versuch hilft nicht. Bitte wenden Sie sich auf "
+                        "anderem Weg an den Empf\xC3\xA4nger des Formulars.") +
+                  std::string(kBackLink));
+}
+
 std::string notConfiguredPage() {
   return page("Formular-Empfang nicht eingerichtet",
               paragraph("Dieser Server ist f\xC3\xBC"

@@ -21,6 +21,7 @@ std::string unsupportedFormatPage();
 std::string incompletePostPage();
 std::string spooledPage();
 std::string notStoredPage();
+std::string mailRefusedPage();
 std::string notConfiguredPage();
 std::string notFoundPage();
 

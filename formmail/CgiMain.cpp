@@ -1,8 +1,6 @@
 // sendmailform.cgi: the receiver as a CGI/1.1 program. The web server passes the request in
 // the environment and the body on standard input; the answer goes to standard output.
 
-#include <unistd.h>
-
 #include <charconv>
 #include <cstdlib>
 #include <iostream>
@@ -25,10 +23,11 @@ std::string environment(const char* name) {
   return value ? value : "";
 }
 
-// CGI programs are started once per post, so the counts live in a file shared under a lock.
+// CGI programs are started once per post, so the counts live in a file shared under a lock,
+// in a folder of this user's own.
 std::string rateStatePath(const Config& config) {
   if (!config.rateState.empty()) return config.rateState;
-  return "/tmp/vantrel-formmail-rate-" + std::to_string(::getuid());
+  return defaultRateStatePath();
 }
 
 // Exactly `length` bytes, or nothing: fewer means the client gave up half-way.

@@ -182,6 +182,9 @@ bool isPlainAddress(std::string_view address) {
     return false;
   const std::string_view local = address.substr(0, at);
   if (!std::all_of(local.begin(), local.end(), isAddressChar)) return false;
+  // "%" and "!" route a mail onwards on servers that still honour them
+  // (victim%elsewhere@allowed.example), past an allow rule for the whole domain.
+  if (local.find_first_of("%!") != std::string_view::npos) return false;
   if (local.front() == '.' || local.back() == '.' || local.find("..") != std::string_view::npos)
     return false;
   return address.size() <= 254 && isDomain(address.substr(at + 1));

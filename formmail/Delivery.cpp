@@ -38,9 +38,14 @@ class SmtpDelivery : public Delivery {
 
   DeliveryResult deliver(const std::string& sender, const std::string& recipient,
                          std::string_view mail) override {
-    const Status sent = sendBySmtp(settings_, sender, recipient, mail);
-    if (sent) return {DeliveryOutcome::Delivered, "accepted by " + settings_.url};
-    const std::string why = "SMTP failed (" + sent.reason() + ")";
+    const SmtpResult sent = sendBySmtp(settings_, sender, recipient, mail);
+    if (sent.verdict == SmtpVerdict::Sent)
+      return {DeliveryOutcome::Delivered, "accepted by " + settings_.url};
+    // A spooled mail would meet the same refusal at every flush, while the sender was told
+    // it will follow.
+    if (sent.verdict == SmtpVerdict::Permanent)
+      return {DeliveryOutcome::Refused, "SMTP refused the mail for good (" + sent.reason + ")"};
+    const std::string why = "SMTP failed (" + sent.reason + ")";
     if (spool_.empty()) return {DeliveryOutcome::Failed, why + ", no spool configured"};
     const Result<std::string> stored = storeInMaildir(spool_, withUnixLineEnds(mail));
     if (!stored) return {DeliveryOutcome::Failed, why + ", spool failed too: " + stored.reason()};

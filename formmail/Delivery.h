@@ -13,6 +13,7 @@ enum class DeliveryOutcome {
   Delivered,  // stored in the Maildir, or accepted by the SMTP server
   Spooled,    // the SMTP server failed; the mail waits in the spool Maildir
   Failed,     // nowhere: the post must not be answered as a success
+  Refused,    // the SMTP server refused the mail for good: neither kept nor retried
 };
 
 // A struct rather than a Result: "spooled" is neither success nor failure (the post gets a page

@@ -163,6 +163,8 @@ std::string reasonPhrase(int status) {
       return "Too Many Requests";
     case 500:
       return "Internal Server Error";
+    case 502:
+      return "Bad Gateway";
     case 503:
       return "Service Unavailable";
     default:
@@ -173,7 +175,13 @@ std::string reasonPhrase(int status) {
 Answer FormMailHandler::handle(const PostRequest& request) const {
   if (request.method != "POST") return methodNotAllowedAnswer();
   const std::string client = clientKey(request.clientAddress);
-  if (!limiter_.admit(client)) {
+  const RateVerdict rate = limiter_.decide(client);
+  if (rate.decision == RateDecision::Unavailable) {
+    Answer answer = pageAnswer(503, notStoredPage(), rate.why);
+    answer.headers.emplace_back("Retry-After", "300");
+    return answer;
+  }
+  if (rate.decision == RateDecision::Limited) {
     Answer answer = pageAnswer(429, tooManyPostsPage(), "rate limit for " + client);
     answer.headers.emplace_back("Retry-After", "60");
     return answer;
@@ -239,6 +247,8 @@ Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post,
       return successAnswer();
     case DeliveryOutcome::Spooled:
       return pageAnswer(503, spooledPage(), delivered.detail);
+    case DeliveryOutcome::Refused:
+      return pageAnswer(502, mailRefusedPage(), delivered.detail);
     case DeliveryOutcome::Failed:
       break;
   }

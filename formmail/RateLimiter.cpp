@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -80,33 +82,64 @@ void SlidingWindow::deserialize(std::string_view text) {
   }
 }
 
-bool MemoryRateLimiter::admit(std::string_view client) {
+RateVerdict MemoryRateLimiter::decide(std::string_view client) {
   const std::lock_guard lock(mutex_);
-  return window_.admit(client, nowMillis(), perMinute_);
+  if (window_.admit(client, nowMillis(), perMinute_)) return {};
+  return {RateDecision::Limited, {}};
 }
 
 namespace {
 
-class FileLock {
+// The folder that holds the state, created 0700 when missing (with any missing parents),
+// locked for the time of one decision.
+class FolderLock {
  public:
-  // O_NOFOLLOW: the default state lies in the shared /tmp, where anyone may plant a link.
-  explicit FileLock(const std::string& path)
-      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600)) {
-    if (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0) {
-      ::close(fd_);
-      fd_ = -1;
+  explicit FolderLock(const std::string& folder) {
+    if (!makePrivateFolders(folder)) {
+      why_ = "cannot create " + folder + ": " + std::strerror(errno);
+      return;
+    }
+    // O_NOFOLLOW: a link in place of the folder would hand the counts to its owner.
+    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat status {};
+    if (fd_ < 0 || ::fstat(fd_, &status) != 0) {
+      why_ = "cannot open " + folder + ": " + std::strerror(errno);
+    } else if (status.st_uid != ::geteuid() || (status.st_mode & 077) != 0) {
+      why_ = folder + " is not private (owner only, mode 0700)";
+    } else if (::flock(fd_, LOCK_EX) != 0) {
+      why_ = "cannot lock " + folder + ": " + std::strerror(errno);
     }
   }
-  ~FileLock() {
+  ~FolderLock() {
     if (fd_ >= 0) ::close(fd_);  // closing releases the lock
   }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-  [[nodiscard]] bool held() const { return fd_ >= 0; }
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  [[nodiscard]] bool held() const { return why_.empty(); }
+  [[nodiscard]] const std::string& why() const { return why_; }
 
  private:
-  int fd_;
+  static bool makePrivateFolders(const std::string& folder) {
+    std::string path;
+    for (std::size_t at = 0; at != std::string::npos;) {
+      const std::size_t next = folder.find('/', at + 1);
+      path = folder.substr(0, next);
+      at = next;
+      if (path.empty() || path == "/") continue;
+      if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    }
+    return true;
+  }
+
+  int fd_ = -1;
+  std::string why_;
 };
+
+std::string folderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
 
 std::string readWhole(const std::string& path) {
   std::ifstream file(path, std::ios::binary);
@@ -135,15 +168,28 @@ void writeReplacing(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-bool FileRateLimiter::admit(std::string_view client) {
-  if (perMinute_ == 0) return true;
-  const FileLock lock(path_ + ".lock");
-  if (!lock.held()) return true;
+RateVerdict FileRateLimiter::decide(std::string_view client) {
+  if (perMinute_ == 0) return {};
+  if (path_.empty())
+    return {RateDecision::Unavailable, "no folder for the rate state: set rate_state"};
+  const FolderLock lock(folderOf(path_));
+  if (!lock.held()) return {RateDecision::Unavailable, "rate state unusable: " + lock.why()};
   SlidingWindow window;
   window.deserialize(readWhole(path_));
-  const bool admitted = window.admit(client, nowMillis(), perMinute_);
-  if (admitted) writeReplacing(path_, window.serialize());
-  return admitted;
+  if (!window.admit(client, nowMillis(), perMinute_)) return {RateDecision::Limited, {}};
+  writeReplacing(path_, window.serialize());
+  return {};
+}
+
+std::string defaultRateStatePath() {
+  const auto variable = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string(value != nullptr && value[0] == '/' ? value : "");
+  };
+  std::string folder = variable("XDG_RUNTIME_DIR");
+  if (folder.empty()) folder = variable("XDG_STATE_HOME");
+  if (folder.empty() && !variable("HOME").empty()) folder = variable("HOME") + "/.local/state";
+  return folder.empty() ? "" : folder + "/vantrel-formmail/rate";
 }
 
 SlidingWindow::Millis nowMillis() {

@@ -38,16 +38,32 @@ class SlidingWindow {
   Millis lastSweep_ = 0;
 };
 
+enum class RateDecision {
+  Admitted,
+  Limited,      // over the limit
+  Unavailable,  // the counts cannot be kept safely; the post must not pass uncounted
+};
+
+// A struct rather than a Result: "limited" is an answer, not a failure, and an unavailable
+// count carries its reason for the operator's log.
+struct [[nodiscard]] RateVerdict {
+  RateDecision decision = RateDecision::Admitted;
+  std::string why;  // set when Unavailable
+};
+
 class RateLimiter {
  public:
   virtual ~RateLimiter() = default;
-  [[nodiscard]] virtual bool admit(std::string_view client) = 0;
+  [[nodiscard]] virtual RateVerdict decide(std::string_view client) = 0;
+  [[nodiscard]] bool admit(std::string_view client) {
+    return decide(client).decision == RateDecision::Admitted;
+  }
 };
 
 class MemoryRateLimiter : public RateLimiter {
  public:
   explicit MemoryRateLimiter(unsigned perMinute) : perMinute_(perMinute) {}
-  [[nodiscard]] bool admit(std::string_view client) override;
+  [[nodiscard]] RateVerdict decide(std::string_view client) override;
 
  private:
   unsigned perMinute_;
@@ -55,13 +71,16 @@ class MemoryRateLimiter : public RateLimiter {
   SlidingWindow window_;
 };
 
+// The counts live in a file inside a private folder (owned by this user, no access for
+// others; created so when missing) and the lock is taken on that folder: nobody else can
+// plant a file, a link or a lock of their own there. When the folder is not private or the
+// lock cannot be held, the post is not admitted uncounted: Unavailable, with the reason.
+// A broken state file still counts as empty: it must not stop the form.
 class FileRateLimiter : public RateLimiter {
  public:
   FileRateLimiter(std::string path, unsigned perMinute)
       : path_(std::move(path)), perMinute_(perMinute) {}
-  // When the state file cannot be used the post is admitted: the limit protects the
-  // recipient's inbox, while losing a real submission would be worse.
-  [[nodiscard]] bool admit(std::string_view client) override;
+  [[nodiscard]] RateVerdict decide(std::string_view client) override;
 
  private:
   std::string path_;
@@ -69,6 +88,11 @@ class FileRateLimiter : public RateLimiter {
 };
 
 SlidingWindow::Millis nowMillis();
+
+// Where the CGI program keeps its counts when `rate_state` is not set: in the user's own
+// runtime folder ($XDG_RUNTIME_DIR), else state folder ($XDG_STATE_HOME, else
+// $HOME/.local/state), under vantrel-formmail/. Empty when the environment names none.
+std::string defaultRateStatePath();
 
 // Only characters an IP address (v4 or v6, with zone) can hold; the rest becomes '_'.
 std::string clientKey(std::string_view remoteAddress);

@@ -1,29 +1,27 @@
 // vantrel-formmail --listen ADDR:PORT --config FILE: the receiver as a small HTTP server, for
 // one machine and for tests. Port 0 picks a free port; the chosen address is printed.
 
-#include <httplib.h>
+#include <netdb.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
-#include <atomic>
 #include <charconv>
 #include <iostream>
 #include <memory>
 #include <string>
-#include <string_view>
-#include <thread>
 
 #include "base/BuildConfig.h"
 #include "formmail/AnswerPages.h"
 #include "formmail/FormMailHandler.h"
+#include "formmail/HttpServer.h"
 #include "formmail/SmtpSender.h"
 #include "formmail/SpoolFlush.h"
 
 using namespace vantrel::formmail;
 
 namespace {
-
-constexpr const char* kPostPath = "/cgi-bin/sendmailform.cgi";
-constexpr std::size_t kWorkerThreads = 64;
 
 struct Options {
   bool flushSpool = false;
@@ -76,68 +74,68 @@ void printUsage(std::ostream& out) {
   return options.port >= 0 && !options.configPath.empty();
 }
 
-void writeAnswer(const Answer& answer, httplib::Response& response) {
-  response.status = answer.status;
-  for (const auto& [name, value] : answer.headers) response.set_header(name, value);
-  response.set_header("Cache-Control", "no-store");
-  response.set_content(answer.body, answer.contentType.c_str());
-  // One write per line, so that lines of parallel requests do not interleave.
-  if (!answer.logNote.empty())
-    std::cerr << ("vantrel-formmail: " + answer.logNote + "\n") << std::flush;
+// The socket is bound here rather than by the library, so that any address the system can
+// resolve works, v4 or v6, and port 0 can be told back.
+struct Listener {
+  int socket = -1;
+  int port = -1;
+  bool ipv6 = false;
+};
+
+Listener listenOn(const std::string& host, int port) {
+  addrinfo hints{};
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) != 0)
+    return {};
+  Listener listener;
+  for (const addrinfo* candidate = found; candidate != nullptr && listener.socket < 0;
+       candidate = candidate->ai_next) {
+    const int fd = socket(candidate->ai_family, candidate->ai_socktype | SOCK_CLOEXEC, 0);
+    if (fd < 0) continue;
+    const int yes = 1;
+    (void)setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);  // a failure only delays
+    if (bind(fd, candidate->ai_addr, candidate->ai_addrlen) != 0 || listen(fd, SOMAXCONN) != 0) {
+      close(fd);
+      continue;
+    }
+    sockaddr_storage bound{};
+    socklen_t length = sizeof bound;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+      close(fd);
+      continue;
+    }
+    listener.ipv6 = bound.ss_family == AF_INET6;
+    listener.port = ntohs(listener.ipv6 ? reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port
+                                        : reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+    listener.socket = fd;
+  }
+  freeaddrinfo(found);
+  return listener;
 }
 
-// Success answers given, reported when the server stops, so that a load test can hold them
-// against the mails stored.
-std::atomic<unsigned long long> successAnswers{0};
-
-void routeRequests(httplib::Server& server, const FormMailHandler& handler) {
-  server.Post(kPostPath, [&handler](const httplib::Request& request, httplib::Response& response) {
-    PostRequest post;
-    post.method = "POST";
-    post.contentType = request.get_header_value("Content-Type");
-    post.body = request.body;
-    post.clientAddress = request.remote_addr;
-    const Answer answer = handler.handle(post);
-    if (answer.status == 200 || answer.status == 303) ++successAnswers;
-    writeAnswer(answer, response);
-  });
-  // Every other method on that path gets 405, also those the library has no route type for
-  // (TRACE, CONNECT): they are turned away before routing.
-  server.set_pre_routing_handler([](const httplib::Request& request, httplib::Response& response) {
-    if (request.path != kPostPath || request.method == "POST")
-      return httplib::Server::HandlerResponse::Unhandled;
-    writeAnswer(methodNotAllowedAnswer(), response);
-    return httplib::Server::HandlerResponse::Handled;
-  });
-  // The library answers an oversized body itself, with an empty 413; give it the German page.
-  server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
-    if (!response.body.empty()) return;
-    if (response.status == 413) writeAnswer(tooLargeAnswer("max_body (payload limit)"), response);
-    if (response.status == 404) writeAnswer(notFoundAnswer(), response);
-  });
-}
-
-// SIGINT and SIGTERM stop the server cleanly; they are taken by a thread of their own, since
-// stopping the server is not something a signal handler may do.
-std::thread stopOnSignal(httplib::Server& server) {
+// SIGINT and SIGTERM are blocked before any thread starts, so that every thread inherits the
+// mask and the main thread alone takes them with sigwait().
+sigset_t blockStopSignals() {
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  return std::thread([&server, signals] {
-    int received = 0;
-    sigwait(&signals, &received);
-    server.stop();
-  });
+  return signals;
 }
 
 int flushSpoolAndReport(const Config& config) {
   const FlushReport report = flushSpool(config);
   for (const auto& problem : report.problems) std::cerr << "vantrel-formmail: " << problem << "\n";
+  for (const auto& refused : report.refused) std::cerr << "vantrel-formmail: " << refused << "\n";
   std::cout << "vantrel-formmail: " << report.sent << " spooled mail(s) sent, "
-            << report.problems.size() << " left\n";
-  return report.problems.empty() ? 0 : 1;
+            << report.problems.size() << " left";
+  if (!report.refused.empty()) std::cout << ", " << report.refused.size() << " refused for good";
+  std::cout << "\n";
+  return report.problems.empty() && report.refused.empty() ? 0 : 1;
 }
 
 }  // namespace
@@ -168,32 +166,22 @@ static int serve(int argc, char** argv) {
   MemoryRateLimiter limiter(config.ratePerMinute);
   const FormMailHandler handler(config, *delivery, limiter);
 
-  httplib::Server server;
-  server.set_payload_max_length(config.maxBody);
-  // The library writes head and body separately; with Nagle's algorithm the body would wait
-  // for the client's delayed acknowledgement, some 40 ms per answer.
-  server.set_tcp_nodelay(true);
-  // The library serves each kept-alive connection on a thread of its pool until the client
-  // lets go; with the default of a handful of threads, a few dozen browsers would queue.
-  server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
-  routeRequests(server, handler);
-  std::thread signalThread = stopOnSignal(server);
-
-  const int port = options.port == 0
-                       ? server.bind_to_any_port(options.host)
-                       : (server.bind_to_port(options.host, options.port) ? options.port : -1);
-  if (port < 0) {
+  const sigset_t stopSignals = blockStopSignals();
+  // Whoever started the server may stop reading its output; that must not end it.
+  (void)signal(SIGPIPE, SIG_IGN);  // the previous disposition is of no interest
+  const Listener listener = listenOn(options.host, options.port);
+  HttpServer server(handler, config.maxBody);
+  if (listener.socket < 0 || !server.start(listener.socket, listener.ipv6)) {
     std::cerr << "vantrel-formmail: cannot listen on " << options.host << ":" << options.port
               << "\n";
-    std::quick_exit(1);
+    return 1;
   }
-  std::cout << "vantrel-formmail: listening on " << options.host << ":" << port << std::endl;
-  server.listen_after_bind();
-  // The signal thread waits in sigwait() for SIGTERM: this wakes it, it does not terminate it.
-  // NOLINTNEXTLINE(bugprone-bad-signal-to-kill-thread)
-  pthread_kill(signalThread.native_handle(), SIGTERM);
-  signalThread.join();
-  std::cout << "vantrel-formmail: stopped after " << successAnswers << " success answers"
+  std::cout << "vantrel-formmail: listening on " << options.host << ":" << listener.port
+            << std::endl;
+  int received = 0;
+  sigwait(&stopSignals, &received);
+  server.stop();
+  std::cout << "vantrel-formmail: stopped after " << server.successAnswers() << " success answers"
             << std::endl;
   return 0;
 }

@@ -32,14 +32,14 @@ struct ListDeleter {
 
 void initSmtp() { curl_global_init(CURL_GLOBAL_DEFAULT); }
 
-Status sendBySmtp(const SmtpSettings& settings, const std::string& sender,
-                  const std::string& recipient, std::string_view mail) {
+SmtpResult sendBySmtp(const SmtpSettings& settings, const std::string& sender,
+                      const std::string& recipient, std::string_view mail) {
   std::unique_ptr<CURL, EasyDeleter> curl(curl_easy_init());
-  if (!curl) return Failure{"libcurl could not start"};
+  if (!curl) return {SmtpVerdict::Temporary, "libcurl could not start"};
   const std::string from = "<" + sender + ">";
   std::unique_ptr<curl_slist, ListDeleter> recipients(
       curl_slist_append(nullptr, ("<" + recipient + ">").c_str()));
-  if (!recipients) return Failure{"out of memory"};
+  if (!recipients) return {SmtpVerdict::Temporary, "out of memory"};
   Upload upload{mail};
   char errorText[CURL_ERROR_SIZE] = {};
 
@@ -66,11 +66,15 @@ Status sendBySmtp(const SmtpSettings& settings, const std::string& sender,
   }
 
   const CURLcode code = curl_easy_perform(handle);
-  if (code != CURLE_OK) {
-    return Failure{std::string(curl_easy_strerror(code)) +
-                   (errorText[0] ? std::string(": ") + errorText : "")};
-  }
-  return {};
+  if (code == CURLE_OK) return {SmtpVerdict::Sent, {}};
+  // The last reply the server gave; 0 when it never answered.
+  long reply = 0;
+  if (curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &reply) != CURLE_OK) reply = 0;
+  const bool permanent = reply >= 500 && reply <= 599;
+  std::string why =
+      std::string(curl_easy_strerror(code)) + (errorText[0] ? std::string(": ") + errorText : "");
+  if (reply != 0) why += " (server replied " + std::to_string(reply) + ")";
+  return {permanent ? SmtpVerdict::Permanent : SmtpVerdict::Temporary, why};
 }
 
 }  // namespace vantrel::formmail

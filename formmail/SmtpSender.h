@@ -21,8 +21,20 @@ struct SmtpSettings {
 // Call once per process before any thread sends (libcurl's global set-up is not thread-safe).
 void initSmtp();
 
-// Success once the server took the mail (250 after DATA); otherwise libcurl's words on why not.
-Status sendBySmtp(const SmtpSettings& settings, const std::string& sender,
-                  const std::string& recipient, std::string_view mail);
+enum class SmtpVerdict {
+  Sent,       // the server took the mail (250 after DATA)
+  Temporary,  // no answer, a 4xx, a broken connection: trying again later may succeed
+  Permanent,  // a 5xx: the server will refuse this mail again
+};
+
+// A struct rather than a Status: the callers tell a temporary failure (spool it, retry) from a
+// permanent one (never retry), and both carry the reason for the operator's log.
+struct [[nodiscard]] SmtpResult {
+  SmtpVerdict verdict = SmtpVerdict::Temporary;
+  std::string reason;  // libcurl's words on why not; empty when sent
+};
+
+SmtpResult sendBySmtp(const SmtpSettings& settings, const std::string& sender,
+                      const std::string& recipient, std::string_view mail);
 
 }  // namespace vantrel::formmail

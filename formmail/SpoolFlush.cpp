@@ -50,6 +50,17 @@ std::vector<fs::path> spooledFiles(const std::string& spool) {
   return files;
 }
 
+// The refused mail keeps its name in <spool>/failed/, beside new/ and cur/.
+std::string moveToFailed(const fs::path& file, const std::string& spool) {
+  const fs::path failed = fs::path(spool) / "failed";
+  std::error_code error;
+  fs::create_directory(failed, error);
+  if (!error) fs::permissions(failed, fs::perms::owner_all, error);
+  if (!error) fs::rename(file, failed / file.filename(), error);
+  return error ? "could not be moved to " + failed.string() + ": " + error.message()
+               : "moved to " + (failed / file.filename()).string();
+}
+
 }  // namespace
 
 FlushReport flushSpool(const Config& config) {
@@ -81,9 +92,14 @@ FlushReport flushSpool(const Config& config) {
                                 "' is not allowed, left alone");
       continue;
     }
-    const Status sent = sendBySmtp(settings, config.sender, recipient, withCrLf(text.str()));
-    if (!sent) {
-      report.problems.push_back(file.string() + ": " + sent.reason());
+    const SmtpResult sent = sendBySmtp(settings, config.sender, recipient, withCrLf(text.str()));
+    if (sent.verdict == SmtpVerdict::Permanent) {
+      report.refused.push_back(file.string() + ": refused for good (" + sent.reason + "), " +
+                               moveToFailed(file, config.spool));
+      continue;
+    }
+    if (sent.verdict != SmtpVerdict::Sent) {
+      report.problems.push_back(file.string() + ": " + sent.reason);
       continue;
     }
     fs::remove(file, error);

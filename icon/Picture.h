@@ -17,9 +17,11 @@ class PictureError : public Error {
   using Error::Error;
 };
 
-// No picture file may make us hold more pixels than this (about 400 MB as RGBA); a larger one is
-// refused before any pixel is decoded.
-inline constexpr std::int64_t kMaxPicturePixels = 100'000'000;
+// No picture file may make us hold more pixels than this (100 MB as RGBA); a larger one is
+// refused before any pixel is decoded. A loader holds the decoder's own image beside the
+// result and no more; a picture whose two together would pass 256 MB is refused too.
+inline constexpr std::int64_t kMaxPicturePixels = 25'000'000;
+inline constexpr std::int64_t kMaxDecodingBytes = std::int64_t{256} << 20;
 
 struct Picture {
   int width = 0;

@@ -27,7 +27,7 @@ PACKAGES=(
   # external checks in tests
   python3 python3-pil
   # form-mail receiver: HTTP server, SMTP client, load benchmark
-  libcpp-httplib-dev libcurl4-openssl-dev wrk
+  libmicrohttpd-dev libcurl4-openssl-dev wrk
   # the Windows viewer: cross compiler with windres, static zlib for it
   g++-mingw-w64-x86-64 libz-mingw-w64-dev
   # its tests: 64-bit wine (no i386 architecture needed; installed without recommends, as

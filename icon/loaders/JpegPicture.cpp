@@ -3,6 +3,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <string>
@@ -82,8 +83,10 @@ Outcome decodeWithLibjpeg(Decoder& decoder, const unsigned char* data, unsigned 
   const std::int64_t height = info.image_height;
   if (width <= 0 || height <= 0 || width > maxPixels || height > maxPixels / width)
     return Outcome::TooLarge;
-  // Whole-picture buffers of progressive files stay within a few bytes a pixel.
-  info.mem->max_memory_to_use = static_cast<long>(maxPixels * 8 + (16 << 20));
+  // Whole-picture buffers of progressive files (a few bytes a pixel) and the result together
+  // stay within the bound of any decoding; beyond it libjpeg fails with its own message.
+  info.mem->max_memory_to_use =
+      static_cast<long>(std::max(kMaxDecodingBytes - width * height * 4, std::int64_t{16} << 20));
 
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
   info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_RGBA;

@@ -8,6 +8,9 @@
 #include <QSvgRenderer>
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
+#include <string_view>
+#include <utility>
 
 #include "base/ByteFile.h"
 #include "icon/loaders/JpegPicture.h"
@@ -45,14 +48,47 @@ std::string readPictureFile(const std::string& path) {
   }
 }
 
-Picture fromImage(const QImage& source) {
-  const QImage image = source.convertToFormat(QImage::Format_RGBA8888);  // straight alpha
-  if (image.isNull()) throw PictureError("The picture could not be converted.");
+std::uint8_t* rowOf(Picture& picture, int y) {
+  return picture.rgba.data() + picture.offsetOf(0, y);
+}
+
+// Qt's own conversion of one row, for formats met rarely.
+void convertRow(const QImage& image, int y, Picture& picture) {
+  const QImage row = image.copy(0, y, image.width(), 1).convertToFormat(QImage::Format_RGBA8888);
+  if (row.isNull()) throw PictureError("The picture could not be converted.");
+  std::copy_n(row.constScanLine(0), static_cast<std::size_t>(image.width()) * 4, rowOf(picture, y));
+}
+
+// A palette row looked up pixel by pixel, as Qt's conversion does; a row with an index beyond
+// the palette is left to Qt.
+void convertPaletteRow(const QImage& image, const QList<QRgb>& palette, int y, Picture& picture) {
+  const uchar* indices = image.constScanLine(y);
+  std::uint8_t* out = rowOf(picture, y);
+  for (int x = 0; x < image.width(); ++x, out += 4) {
+    if (indices[x] >= palette.size()) return convertRow(image, y, picture);
+    const QRgb colour = palette[indices[x]];
+    out[0] = static_cast<std::uint8_t>(qRed(colour));
+    out[1] = static_cast<std::uint8_t>(qGreen(colour));
+    out[2] = static_cast<std::uint8_t>(qBlue(colour));
+    out[3] = static_cast<std::uint8_t>(qAlpha(colour));
+  }
+}
+
+// Only the decoder's image and the result are ever held together, never a converted copy of
+// the whole picture beside them: 32-bit pictures are converted in place, palette pictures
+// looked up, other formats converted a row at a time.
+Picture fromImage(QImage image) {
   Picture picture = makePicture(image.width(), image.height());
+  if (image.depth() == 32) image.convertTo(QImage::Format_RGBA8888);  // straight alpha
+  const QList<QRgb> palette = image.colorTable();
   const auto rowBytes = static_cast<std::size_t>(image.width()) * 4;
   for (int y = 0; y < image.height(); ++y) {
-    std::copy_n(image.constScanLine(y), rowBytes,
-                picture.rgba.begin() + static_cast<std::ptrdiff_t>(picture.offsetOf(0, y)));
+    if (image.format() == QImage::Format_RGBA8888)
+      std::copy_n(image.constScanLine(y), rowBytes, rowOf(picture, y));
+    else if (image.format() == QImage::Format_Indexed8)
+      convertPaletteRow(image, palette, y, picture);
+    else
+      convertRow(image, y, picture);
   }
   return picture;
 }
@@ -68,9 +104,22 @@ void allowPicturesUpToOurBound() {
                      " picture cannot be read: " + reader.errorString().toStdString() + ".");
 }
 
+// The pixel count, and what decoding it takes: the decoder's image in the format it reads
+// (up to 8 bytes a pixel for 16 bits a channel) beside the 4 bytes a pixel of the result.
 void checkAnnouncedSize(const QImageReader& reader) {
   const QSize size = reader.size();
-  if (size.isValid()) checkPictureSize(size.width(), size.height());
+  if (!size.isValid()) return;
+  checkPictureSize(size.width(), size.height());
+  const QImage::Format format = reader.imageFormat();
+  const std::int64_t decoderBytes =
+      format == QImage::Format_Invalid ? 8 : (QImage::toPixelFormat(format).bitsPerPixel() + 7) / 8;
+  const std::int64_t pixels = std::int64_t{size.width()} * size.height();
+  if (pixels * (decoderBytes + 4) > kMaxDecodingBytes) {
+    throw PictureError("The picture is too large (" + std::to_string(size.width()) + " x " +
+                       std::to_string(size.height()) + " pixels at " +
+                       std::to_string(decoderBytes * 8) + " bits would take more than " +
+                       std::to_string(kMaxDecodingBytes >> 20) + " MB to decode).");
+  }
 }
 
 // Icon files hold several images; the 32 x 32 one of most colours fits best, else the largest.
@@ -95,7 +144,29 @@ QImage bestIconImage(QImageReader& reader) {
   return best;
 }
 
+std::uint32_t littleEndian32(const std::string& bytes, std::size_t at) {
+  std::uint32_t value = 0;
+  for (std::size_t k = 0; k < 4; ++k)
+    value |= std::uint32_t{static_cast<unsigned char>(bytes[at + k])} << (8 * k);
+  return value;
+}
+
+// Qt reads a BMP's pixels from wherever it stands when the headers end, whatever the file
+// header says; a file whose pixel offset points elsewhere (beyond its end, into its headers)
+// is damaged and refused rather than read in a way its writer did not mean.
+void checkBmpFileHeader(const std::string& bytes) {
+  constexpr std::size_t kFileHeader = 14;
+  if (bytes.size() < kFileHeader + 4 || bytes.compare(0, 2, "BM") != 0) return;  // Qt says why
+  const std::uint64_t pixelOffset = littleEndian32(bytes, 10);
+  const std::uint64_t infoSize = littleEndian32(bytes, kFileHeader);
+  if (pixelOffset < kFileHeader + infoSize || pixelOffset >= bytes.size()) {
+    throw PictureError("The bmp picture cannot be read: its pixel data offset (" +
+                       std::to_string(pixelOffset) + ") points outside the file.");
+  }
+}
+
 Picture readWithQt(const std::string& bytes, const char* format) {
+  if (std::string_view(format) == "bmp") checkBmpFileHeader(bytes);
   allowPicturesUpToOurBound();
   QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
   QBuffer buffer(&data);
@@ -111,7 +182,7 @@ Picture readWithQt(const std::string& bytes, const char* format) {
     image = reader.read();  // the first image of an animated GIF
   }
   if (image.isNull()) readFailed(reader, format);
-  return fromImage(image);
+  return fromImage(std::move(image));
 }
 
 Picture drawSvg(const MetafileSvg& metafile) {
@@ -123,7 +194,7 @@ Picture drawSvg(const MetafileSvg& metafile) {
   QPainter painter(&image);
   renderer.render(&painter, QRectF(0, 0, metafile.width, metafile.height));
   painter.end();
-  return fromImage(image);
+  return fromImage(std::move(image));
 }
 
 }  // namespace

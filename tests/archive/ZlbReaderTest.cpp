@@ -1,10 +1,17 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <limits>
 #include <sstream>
 
 #include "ArchiveTestSupport.h"
 #include "archive/ZLIBArchive.h"
+#include "base/AtomicFile.h"
 
 using namespace vantrel::zlb;
 using namespace vantrel::zlb::test;
@@ -366,4 +373,165 @@ TEST(ZlbExtract, ReportsProgressPerChunkAndNothingWhileDestroyed) {
   EXPECT_EQ(seen, (std::vector<std::string>{"Extracting big.txt 33", "Extracting big.txt 66",
                                             "Extracting big.txt 98", "Extracting raw.bin 47",
                                             "Extracting raw.bin 94"}));
+}
+
+TEST(ZlbExtract, NeverFollowsALinkPlantedInsideTheDestination) {
+  TempFolder dir;
+  std::filesystem::create_directories(dir / "elsewhere");
+  writeFile(dir / "elsewhere/victim.txt", "precious");
+  std::filesystem::create_directories(dir / "dest/real");
+  std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "dest/lnk");
+  std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "dest/real/deeper");
+  std::filesystem::create_symlink(dir / "elsewhere/victim.txt", dir / "dest/victim.txt");
+  const struct {
+    const char* stored;
+    bool withPath;
+  } cases[] = {
+      {"lnk\\evil.txt", true},           // a folder of the member's path is a link
+      {"real\\deeper\\evil.txt", true},  // a link further down
+      {"lnk\\victim.txt", true},         // would replace a file through the link
+      {"victim.txt", false},             // the target itself is a link
+      {"victim.txt", true},
+  };
+  for (const auto& attempt : cases) {
+    writeFile(dir / "h.zlb", handMadeArchive({rawMember(attempt.stored, "evil")}));
+    TZLBArchive zlb;
+    ASSERT_TRUE(zlb.OpenArchive(dir / "h.zlb"));
+    zlb.ExtractWithPath = attempt.withPath;
+    EXPECT_EQ(messageOf([&] { static_cast<void>(zlb.ExtractFile(0, dir / "dest")); }),
+              std::string("Unsafe path in the archive (") + attempt.stored + ")")
+        << attempt.stored;
+  }
+  EXPECT_FALSE(exists(dir / "elsewhere/evil.txt"));
+  EXPECT_EQ(readFile(dir / "elsewhere/victim.txt"), "precious");
+  // A destination that is itself a link is the caller's choice and is followed.
+  writeFile(dir / "h.zlb", handMadeArchive({rawMember("new.txt", "fine")}));
+  TZLBArchive zlb;
+  ASSERT_TRUE(zlb.OpenArchive(dir / "h.zlb"));
+  EXPECT_TRUE(zlb.ExtractFile(0, dir / "dest/lnk"));
+  EXPECT_EQ(readFile(dir / "elsewhere/new.txt"), "fine");
+}
+
+TEST(ZlbReader, MembersSharingStoredBytesAreRefused) {
+  TempFolder dir;
+  const HandMember big = zlibMember("big", textBytes(100'000));
+  const auto sameRange = [&](const std::string& name, std::uint32_t offset, std::uint32_t size) {
+    HandMember member = big;
+    member.entry.SetEntryName(name);
+    member.entry.SetDataOffset(offset);
+    member.entry.SetStoredSize(size);
+    member.stored.clear();
+    member.keepOffset = true;
+    return member;
+  };
+  const auto stored = static_cast<std::uint32_t>(big.stored.size());
+  const struct {
+    const char* what;
+    std::vector<HandMember> members;
+  } cases[] = {
+      {"the same stream twice", {big, sameRange("again", 0, stored)}},
+      {"a range inside another", {big, sameRange("inner", 10, 20)}},
+      {"ranges that cross", {big, sameRange("cross", stored / 2, stored / 2)}},
+  };
+  for (const auto& attempt : cases) {
+    writeFile(dir / "o.zlb", handMadeArchive(attempt.members));
+    TZLBArchive zlb;
+    EXPECT_EQ(messageOf([&] { static_cast<void>(zlb.OpenArchive(dir / "o.zlb")); }),
+              "Unable to read archive file list")
+        << attempt.what;
+  }
+  // Members side by side, and empty ones anywhere, are what archives are made of.
+  HandMember next = rawMember("next", "abc");
+  HandMember empty = sameRange("empty", 0, 0);
+  writeFile(dir / "fine.zlb", handMadeArchive({big, next, empty}));
+  TZLBArchive zlb;
+  ASSERT_TRUE(zlb.OpenArchive(dir / "fine.zlb"));
+  EXPECT_EQ(zlb.Count(), 3);
+}
+
+TEST(ZlbReader, ARegistryFarLargerThanItsArchiveIsRefusedBeforeItIsInflated) {
+  TempFolder dir;
+  // 20,000 identical records inflate from some 40 KB to 10 MB.
+  std::vector<HandMember> copies(20'000, rawMember("same", ""));
+  for (auto& copy : copies) copy.keepOffset = true;
+  writeFile(dir / "bomb.zlb", handMadeArchive(copies));
+  ASSERT_LT(std::filesystem::file_size(dir / "bomb.zlb"), 50'000U);
+  TZLBArchive zlb;
+  EXPECT_EQ(messageOf([&] { static_cast<void>(zlb.OpenArchive(dir / "bomb.zlb")); }),
+            "Unable to read archive file list");
+
+  // A real archive of many small members, written by the component, opens.
+  std::vector<std::filesystem::path> files;
+  std::filesystem::create_directory(dir / "many");
+  for (int i = 0; i < 2'000; ++i) {
+    files.push_back(dir / ("many/f" + std::to_string(i)));
+    writeFile(files.back(), "");
+  }
+  TZLBArchive writer;
+  writer.CreateArchive(dir / "many.zlb");
+  writer.AddFiles(files);
+  writer.CloseArchive();
+  TZLBArchive reader;
+  ASSERT_TRUE(reader.OpenArchive(dir / "many.zlb"));
+  EXPECT_EQ(reader.Count(), 2'000);
+}
+
+TEST(ZlbReader, OnlyRegularFilesAreOpenedAndAFifoNeverBlocks) {
+  TempFolder dir;
+  const std::string fifo = dir / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Should anything block on the FIFO, a writer opened here releases it and the test fails.
+  auto attempt = std::async(std::launch::async, [&] {
+    std::vector<std::string> messages;
+    TZLBArchive reader;
+    messages.push_back(messageOf([&] { static_cast<void>(reader.OpenArchive(fifo)); }));
+    writeFile(dir / "page.htm", "page");
+    TZLBArchive writer;
+    writer.OnErrorLogged = [&](const std::string& message) { messages.push_back(message); };
+    writer.CreateArchive(dir / "a.zlb");
+    std::vector<std::filesystem::path> files{fifo, dir / "page.htm"};
+    writer.AddFiles(files);
+    messages.push_back(std::to_string(writer.Count()));
+    return messages;
+  });
+  if (attempt.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    const int release = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+    ADD_FAILURE() << "blocked on a FIFO";
+    attempt.wait();
+    ::close(release);
+    return;
+  }
+  EXPECT_EQ(attempt.get(), (std::vector<std::string>{"Unable to open file (" + fifo + ")",
+                                                     "Unable to open file (" + fifo + ")", "1"}));
+}
+
+TEST(ZlbExtract, AFailedWriteNamesTheFileAndTheSystemsReason) {
+  TempFolder dir;
+  writeFile(dir / "a.zlb", handMadeArchive({rawMember("page.htm", textBytes(5000))}));
+  TZLBArchive zlb;
+  ASSERT_TRUE(zlb.OpenArchive(dir / "a.zlb"));
+  const struct {
+    const char* what;
+    vantrel::AtomicFile::Fault fault;
+  } cases[] = {
+      {"write", {100, false, false}},
+      {"sync", {std::numeric_limits<std::uint64_t>::max(), true, false}},
+  };
+  for (const auto& attempt : cases) {
+    vantrel::AtomicFile::injectFaultForTests(attempt.fault);
+    const std::string message =
+        messageOf([&] { static_cast<void>(zlb.ExtractFile(0, dir / "out")); });
+    vantrel::AtomicFile::injectFaultForTests(std::nullopt);
+    EXPECT_EQ(message, "Unable to write file (" + dir / "out/page.htm" +
+                           "): Write error: Input/output error.")
+        << attempt.what;
+  }
+  std::filesystem::create_directories(dir / "locked");
+  writeFile(dir / "locked/sub", "a file where a folder should go");
+  zlb.ExtractWithPath = false;
+  const std::string message =
+      messageOf([&] { static_cast<void>(zlb.ExtractFile(0, dir / "locked/sub")); });
+  EXPECT_EQ(message.rfind("Unable to create file (" + dir / "locked/sub/page.htm" + "): ", 0), 0U)
+      << message;
+  EXPECT_NE(message.find("Not a directory"), std::string::npos) << message;
 }

@@ -13,9 +13,11 @@ with its own table.
 
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
+import time
 import zlib
 
 TRAILER = 36
@@ -223,6 +225,17 @@ def hostile_archives():
     out["traversal.zlb"] = write_archive([(b"..\\..\\evil.txt", b"evil"), (b"C:\\x\\evil.txt", b"evil"),
                                           (b"\\ok\\..\\..\\evil.txt", b"evil")])
     out["bad-name.zlb"] = write_archive([(b"..", b"x"), (b"a/../../evil", b"x")])
+    # Twenty members naming one stream: 20 times its content on extraction from one copy.
+    shared = zlib.compress(text(200000), 6)
+    records = b"".join(entry_record(b"copy%d" % i, b"", 200000, len(shared), 0, crc32(text(200000)), 0, 2)
+                       for i in range(20))
+    body = shared + zlib.compress(records, 6)
+    out["overlap.zlb"] = body + struct.pack("<IiIIIB", crc32(body), 20, 1, len(body) - len(shared),
+                                            len(shared), 1) + bytes(15)
+    # A registry of 20,000 identical records: 10 MB from some 40 KB.
+    registry = zlib.compress(entry_record(b"same", b"", 0, 0, 0, 0, 1, 0) * 20000, 6)
+    out["registry-bomb.zlb"] = (registry + struct.pack("<IiIIIB", crc32(registry), 20000, 1, len(registry),
+                                                        0, 1) + bytes(15))
     bomb = zlib.compress(bytes(8 << 20), 9)
     body = bomb
     records = entry_record(b"bomb", b"", 100, len(bomb), 0, crc32(bytes(100)), 0, 3)
@@ -368,6 +381,64 @@ class Checker:
                 self.expect(tested.stderr.strip() != b"", "hostile %s says why" % name)
         self.expect(not os.path.exists(os.path.join(self.work, "evil.txt")), "nothing written outside")
 
+    def check_printed_names(self):
+        # Names are printed with their control characters escaped: no terminal command, no
+        # forged line.
+        path = os.path.join(self.work, "names.zlb")
+        with open(path, "wb") as f:
+            f.write(write_archive([(b"clear\x1b[2J\x811m.txt", b"a"), (b"two\nlines\r.txt", b"b")]))
+        for command in ("list", "test"):
+            result = self.run(command, path)
+            self.expect(result.returncode == 0, "%s of odd names works" % command)
+        listed = self.run("list", path).stdout
+        self.expect(b"\x1b" not in listed and b"\r" not in listed and b"\xc2\x81" not in listed,
+                    "no control byte printed: %r" % listed)
+        self.expect(listed.count(b"\n") == 2, "one line per entry: %r" % listed)
+        self.expect(b"clear\\x1B[2J\\x811m.txt" in listed and b"two\\x0Alines\\x0D.txt" in listed,
+                    "escaped as \\xNN: %r" % listed)
+
+    def check_fifo(self):
+        # A FIFO is no archive and no source: refused at once, never waited on.
+        fifo = os.path.join(self.work, "fifo")
+        os.mkfifo(fifo)
+        page = os.path.join(self.work, "fifo-page.htm")
+        with open(page, "wb") as f:
+            f.write(b"page")
+        for command in (["list", fifo], ["test", fifo], ["extract", fifo, "-C", self.work],
+                        ["create", os.path.join(self.work, "fifo.zlb"), fifo, page]):
+            try:
+                result = subprocess.run([self.cli, "zlb"] + command, capture_output=True, timeout=10)
+                self.expect(result.returncode == 1 and b"Unable to open file" in result.stderr,
+                            "%s with a FIFO refused: %r" % (command[0], result.stderr))
+            except subprocess.TimeoutExpired:
+                self.expect(False, "%s blocked on a FIFO" % command[0])
+                os.close(os.open(fifo, os.O_RDWR | os.O_NONBLOCK))
+
+    def check_stopped_by_signals(self):
+        # zlb create stopped while it compresses: neither the new archive beside the target
+        # nor the work file in the temporary folder stays.
+        source = os.path.join(self.work, "large.bin")
+        with open(source, "wb") as f:
+            f.write(noise(1 << 20) * 40)
+        for stop in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+            folder = os.path.join(self.work, "stopped-%d" % stop)
+            temp = os.path.join(folder, "tmp")
+            os.makedirs(temp)
+            env = dict(os.environ, TMPDIR=temp)
+            process = subprocess.Popen([self.cli, "zlb", "create", os.path.join(folder, "a.zlb"), source],
+                                       env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and not (os.listdir(temp) and len(os.listdir(folder)) > 1):
+                time.sleep(0.01)
+            started = bool(os.listdir(temp))
+            process.send_signal(stop)
+            process.wait(timeout=10)
+            self.expect(started, "a work file was made before signal %d" % stop)
+            self.expect(process.returncode == -stop, "ended by signal %d: %d" % (stop, process.returncode))
+            self.expect(os.listdir(temp) == [], "no work file after signal %d: %s" % (stop, os.listdir(temp)))
+            self.expect(sorted(os.listdir(folder)) == ["tmp"],
+                        "nothing beside the target after signal %d: %s" % (stop, os.listdir(folder)))
+
     def check_missing_archives(self):
         # An empty name opens nothing: it must not pass for an empty archive.
         for name in ("", os.path.join(self.work, "nowhere.zlb")):
@@ -385,6 +456,9 @@ def check(cli, work):
     checker.check_foreign_archives()
     checker.check_hostile_archives()
     checker.check_missing_archives()
+    checker.check_printed_names()
+    checker.check_fifo()
+    checker.check_stopped_by_signals()
     print("%d passed, %d failed" % (checker.passed, checker.failures))
     return 0 if checker.failures == 0 else 1
 

@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <limits>
+#include <optional>
 
 #include "BuilderTestSupport.h"
 #include "archive/ZLIBArchive.h"
+#include "base/AtomicFile.h"
 #include "program/ViewerData.h"
 
 namespace vantrel::test {
@@ -250,6 +253,30 @@ TEST_F(Assembly, AMissingPrototypeOrArchiveIsReportedAndNothingIsWritten) {
       exe::AssembleExe(folder.path().string(), archive, output, settings, recorder.sink()).built);
   EXPECT_EQ(recorder.shown.front(), exe::kPrototypeUnreadable);
   EXPECT_TRUE(onlyOutputAndInputsInFolder());
+}
+
+TEST_F(Assembly, AFailedWriteNamesTheOutputAndTheSystemsReasonNotAnInput) {
+  const std::string decoded = decodedPrototype(10000, {4100});
+  // Failing in the prototype's part, in the window settings, in the archive's part, at the
+  // sync: the output is what failed each time, never the file being copied.
+  const struct {
+    const char* where;
+    AtomicFile::Fault fault;
+  } cases[] = {
+      {"prototype", {5000, false, false}},
+      {"settings", {10010, false, false}},
+      {"archive", {12000, false, false}},
+      {"sync", {std::numeric_limits<std::uint64_t>::max(), true, false}},
+  };
+  for (const auto& attempt : cases) {
+    AtomicFile::injectFaultForTests(attempt.fault);
+    const exe::AssembleResult result = assemble(decoded);
+    AtomicFile::injectFaultForTests(std::nullopt);
+    EXPECT_FALSE(result.built) << attempt.where;
+    EXPECT_EQ(result.reason, "Unable to write " + output + ": Write error: Input/output error.")
+        << attempt.where;
+    EXPECT_TRUE(onlyOutputAndInputsInFolder()) << attempt.where;
+  }
 }
 
 TEST_F(Assembly, AnOutputThatCannotBeCreatedGivesOnlyTheClosingFailure) {

@@ -111,3 +111,14 @@ TEST(Config, TheShippedExampleIsValid) {
   EXPECT_EQ(loadConfig("/nonexistent/formmail.conf").reason(),
             "cannot open /nonexistent/formmail.conf");
 }
+
+TEST(Config, LocalPartsThatRouteOnwardsAreNotAllowed) {
+  const auto config =
+      parseConfig("[formmail]\nallow = @example.org\nsender = f@b.de\nmaildir = /m\n").value();
+  for (const char* address :
+       {"victim%attacker.example@example.org", "attacker.example!victim@example.org",
+        "%@example.org", "\"victim@attacker.example\"@example.org", "\"x\"@example.org"}) {
+    EXPECT_FALSE(isAllowedRecipient(config, address)) << address;
+  }
+  EXPECT_TRUE(isAllowedRecipient(config, "first.last+tag@example.org"));
+}

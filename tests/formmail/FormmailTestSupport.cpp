@@ -12,7 +12,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -250,6 +253,8 @@ void SmtpSink::talk(int fd) {
     } else if (startsWithCaseless(line, "RCPT TO:")) {
       if (mode_ == Mode::RefuseRecipient) {
         reply(fd, "550 no such user");
+      } else if (mode_ == Mode::DeferRecipient) {
+        reply(fd, "450 mailbox busy");
       } else {
         mail.recipients.push_back(line.substr(8));
         reply(fd, "250 OK");
@@ -261,6 +266,8 @@ void SmtpSink::talk(int fd) {
       }
       if (mode_ == Mode::RefuseData) {
         reply(fd, "554 refused");
+      } else if (mode_ == Mode::DeferData) {
+        reply(fd, "451 try again later");
       } else {
         const std::lock_guard lock(mutex_);
         received_.push_back(mail);
@@ -325,6 +332,178 @@ int ServerProcess::exitCode() {
     ::usleep(50'000);
   }
   return -1;
+}
+
+long peakMemoryKib(int pid) {
+  std::istringstream status(readFile("/proc/" + std::to_string(pid) + "/status"));
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmHWM:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
+}
+
+HttpConnection::HttpConnection(int port, const std::string& from) {
+  fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd_ < 0) return;
+  sockaddr_in source{};
+  source.sin_family = AF_INET;
+  ::inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+  sockaddr_in server{};
+  server.sin_family = AF_INET;
+  server.sin_port = htons(static_cast<std::uint16_t>(port));
+  ::inet_pton(AF_INET, "127.0.0.1", &server.sin_addr);
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0 ||
+      ::connect(fd_, reinterpret_cast<sockaddr*>(&server), sizeof server) != 0) {
+    ::close(fd_);
+    fd_ = -1;
+    return;
+  }
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) | O_NONBLOCK);
+}
+
+HttpConnection::~HttpConnection() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool HttpConnection::send(const std::string& bytes, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::size_t sent = 0;
+  while (fd_ >= 0 && sent < bytes.size()) {
+    const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd wait{fd_, POLLOUT, 0};
+    ::poll(&wait, 1, static_cast<int>(left.count()));
+  }
+  return fd_ >= 0;
+}
+
+// Reads what is there, waiting up to the time for at least one byte; false on close or time.
+bool HttpConnection::fill(int timeoutMs) {
+  if (fd_ < 0) return false;
+  pollfd wait{fd_, POLLIN, 0};
+  if (::poll(&wait, 1, timeoutMs) <= 0) return false;
+  char chunk[16384];
+  const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+  if (n <= 0) return false;
+  buffer_.append(chunk, static_cast<std::size_t>(n));
+  return true;
+}
+
+bool HttpConnection::closedWithin(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (fd_ >= 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd wait{fd_, POLLIN, 0};
+    if (::poll(&wait, 1, static_cast<int>(left.count())) <= 0) return false;
+    char chunk[16384];
+    const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
+    if (n == 0 || (n < 0 && errno != EAGAIN)) return true;
+    if (n > 0) buffer_.append(chunk, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+namespace {
+
+std::string lowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The body of a chunked answer when all of it is in `text` from `start`; npos otherwise.
+std::size_t dechunk(const std::string& text, std::size_t start, std::string& body) {
+  std::size_t at = start;
+  for (;;) {
+    const std::size_t lineEnd = text.find("\r\n", at);
+    if (lineEnd == std::string::npos) return std::string::npos;
+    const std::size_t size = std::stoul(text.substr(at, lineEnd - at), nullptr, 16);
+    at = lineEnd + 2;
+    if (size == 0) {
+      const std::size_t end = text.find("\r\n", at);
+      return end == std::string::npos ? std::string::npos : end + 2;
+    }
+    if (text.size() < at + size + 2) return std::string::npos;
+    body += text.substr(at, size);
+    at += size + 2;
+  }
+}
+
+}  // namespace
+
+HttpAnswer HttpConnection::receive(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const std::size_t headEnd = buffer_.find("\r\n\r\n");
+    if (headEnd != std::string::npos) {
+      HttpAnswer answer;
+      std::istringstream head(buffer_.substr(0, headEnd));
+      std::string line;
+      std::getline(head, line);
+      if (line.size() >= 12) answer.status = std::atoi(line.c_str() + 9);
+      while (std::getline(head, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos) continue;
+        std::string value = line.substr(colon + 1);
+        while (!value.empty() && value.front() == ' ') value.erase(0, 1);
+        answer.headers[lowerCase(line.substr(0, colon))] = value;
+      }
+      const std::size_t bodyStart = headEnd + 4;
+      std::size_t end = std::string::npos;
+      if (lowerCase(answer.headers["transfer-encoding"]) == "chunked") {
+        end = dechunk(buffer_, bodyStart, answer.body);
+      } else {
+        const std::size_t length = std::stoul("0" + answer.headers["content-length"]);
+        if (buffer_.size() >= bodyStart + length) {
+          answer.body = buffer_.substr(bodyStart, length);
+          end = bodyStart + length;
+        }
+      }
+      if (end != std::string::npos) {
+        buffer_.erase(0, end);
+        return answer;
+      }
+      answer.body.clear();
+    }
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !fill(static_cast<int>(left.count()))) return {};
+  }
+}
+
+std::string httpRequest(const std::string& method, const std::string& path, const std::string& body,
+                        const std::string& extraHeaders) {
+  const std::string lower = lowerCase(extraHeaders);
+  const bool framed = lower.find("content-length:") != std::string::npos ||
+                      lower.find("transfer-encoding:") != std::string::npos;
+  std::string request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders;
+  if (!framed && (method == "POST" || !body.empty()))
+    request += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  return request + "\r\n" + body;
+}
+
+std::string formPost(const std::string& path, const std::string& body) {
+  return httpRequest("POST", path, body, "Content-Type: application/x-www-form-urlencoded\r\n");
+}
+
+std::string chunked(const std::string& body, std::size_t piece) {
+  std::string framed;
+  char size[32];
+  for (std::size_t at = 0; at < body.size(); at += piece) {
+    const std::string part = body.substr(at, piece);
+    std::snprintf(size, sizeof size, "%zx\r\n", part.size());
+    framed += size + part + "\r\n";
+  }
+  return framed + "0\r\n\r\n";
 }
 
 ProcessResult runProgram(const std::string& program, const std::vector<std::string>& arguments,

@@ -40,7 +40,8 @@ std::string formBody(const std::vector<std::pair<std::string, std::string>>& fie
 
 class SmtpSink {
  public:
-  enum class Mode { Accept, RefuseRecipient, RefuseData };
+  // Refuse: a permanent 5xx reply; Defer: a temporary 4xx one.
+  enum class Mode { Accept, RefuseRecipient, RefuseData, DeferRecipient, DeferData };
   explicit SmtpSink(Mode mode = Mode::Accept);
   ~SmtpSink();
   int port() const { return port_; }
@@ -74,6 +75,7 @@ class ServerProcess {
   ServerProcess& operator=(const ServerProcess&) = delete;
 
   int port() const { return port_; }  // 0 when the server did not come up
+  int pid() const { return pid_; }
   // Stops the server and gives its exit code; -1 when it did not stop within 10 seconds.
   int exitCode();
 
@@ -83,6 +85,48 @@ class ServerProcess {
   bool stopped_ = false;
   int code_ = -1;
 };
+
+// Peak resident memory of a running process in KiB (VmHWM), 0 when it cannot be read.
+long peakMemoryKib(int pid);
+
+// A plain HTTP/1.1 client on one connection, for the standalone server: it writes the bytes
+// it is given as they are, so that tests can send what no well-behaved client would.
+struct HttpAnswer {
+  int status = -1;
+  std::map<std::string, std::string> headers;  // names in lower case
+  std::string body;
+};
+
+class HttpConnection {
+ public:
+  // Connects to 127.0.0.1:port, from the given loopback address (any of 127.0.0.0/8).
+  explicit HttpConnection(int port, const std::string& from = "127.0.0.1");
+  ~HttpConnection();
+  HttpConnection(const HttpConnection&) = delete;
+  HttpConnection& operator=(const HttpConnection&) = delete;
+
+  bool connected() const { return fd_ >= 0; }
+  // False once the server has closed the connection or the bytes did not go out in time.
+  bool send(const std::string& bytes, int timeoutMs = 5000);
+  // The next whole answer (bodies by Content-Length or chunked); status -1 when none came
+  // within the time or the connection closed first.
+  HttpAnswer receive(int timeoutMs = 10000);
+  // Waits until the server closes the connection; false when it is still open after the time.
+  bool closedWithin(int timeoutMs);
+
+ private:
+  bool fill(int timeoutMs);
+  int fd_ = -1;
+  std::string buffer_;
+};
+
+// One request as bytes; Content-Length follows the body unless the headers give their own
+// framing (a header line "Content-Length:" or "Transfer-Encoding:").
+std::string httpRequest(const std::string& method, const std::string& path, const std::string& body,
+                        const std::string& extraHeaders = "");
+std::string formPost(const std::string& path, const std::string& body);
+// A body in chunked framing, cut into pieces of `piece` bytes.
+std::string chunked(const std::string& body, std::size_t piece);
 
 struct ProcessResult {
   int exitCode = -1;

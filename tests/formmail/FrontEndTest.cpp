@@ -2,7 +2,11 @@
 // vantrel-formmail listening on 127.0.0.1.
 
 #include <gtest/gtest.h>
-#include <httplib.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <thread>
 
 #include "FormmailTestSupport.h"
 
@@ -140,18 +144,44 @@ TEST_F(CgiTest, UsesOnlyTheBytesAnnounced) {
   EXPECT_EQ(parseMail(mails().at(0)).headers.at("To"), "info@example.org");
 }
 
+TEST_F(CgiTest, KeepsItsRateCountsInAPrivateFolderOfItsOwn) {
+  // Without rate_state the counts go below the user's own state folder, never into /tmp.
+  const std::string config = dir.file("default.conf");
+  writeFile(config,
+            "[formmail]\nallow = info@example.org\nsender = formmail@example.org\n"
+            "maildir = " +
+                dir.file("Maildir") + "\nrate_per_minute = 2\n");
+  std::vector<int> statuses;
+  for (int i = 0; i < 3; ++i)
+    statuses.push_back(run("POST", kGoodBody, "",
+                           {{"VANTREL_FORMMAIL_CONFIG", config}, {"HOME", dir.file("home")}})
+                           .status);
+  EXPECT_EQ(statuses, (std::vector<int>{200, 200, 429}));
+  const std::string folder = dir.file("home/.local/state/vantrel-formmail");
+  EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
+  EXPECT_TRUE(std::filesystem::exists(folder + "/rate"));
+
+  // A state folder that others may write to refuses the post rather than let it pass uncounted.
+  std::filesystem::create_directory(dir.file("shared"));
+  std::filesystem::permissions(dir.file("shared"), std::filesystem::perms::all);
+  EXPECT_EQ(run("POST", kGoodBody, "rate_state = " + dir.file("shared/rate") + "\n").status, 503);
+  EXPECT_EQ(mails().size(), 2U);
+}
+
 TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
   TempFolder dir;
   ServerProcess server(kServer, writeConfig(dir, "max_body = 2000\nrate_per_minute = 4\n"));
   ASSERT_GT(server.port(), 0);
-  httplib::Client client("127.0.0.1", server.port());
-  client.set_connection_timeout(5);
-  client.set_read_timeout(10);
+  HttpConnection client(server.port());
+  ASSERT_TRUE(client.connected());
+  const auto post = [&client](const std::string& path, const std::string& body) {
+    EXPECT_TRUE(client.send(formPost(path, body)));
+    return client.receive();
+  };
 
-  auto ok = client.Post(kPath, kGoodBody, "application/x-www-form-urlencoded");
-  ASSERT_TRUE(ok);
-  EXPECT_EQ(ok->status, 200);
-  EXPECT_NE(ok->body.find("Vielen Dank"), std::string::npos);
+  const HttpAnswer ok = post(kPath, kGoodBody);
+  EXPECT_EQ(ok.status, 200);
+  EXPECT_NE(ok.body.find("Vielen Dank"), std::string::npos);
   const auto stored = mailsIn(dir.file("Maildir"));
   ASSERT_EQ(stored.size(), 1U);
   EXPECT_EQ(parseMail(stored[0]).body,
@@ -159,38 +189,167 @@ TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
             "enbau\n");
 
   for (const char* method : {"GET", "PUT", "DELETE", "OPTIONS", "TRACE"}) {
-    httplib::Request request;
-    request.method = method;
-    request.path = kPath;
-    auto answer = client.send(request);
-    ASSERT_TRUE(answer) << method;
-    EXPECT_EQ(answer->status, 405) << method;
-    EXPECT_EQ(answer->get_header_value("Allow"), "POST") << method;
+    HttpConnection fresh(server.port());
+    ASSERT_TRUE(fresh.send(httpRequest(method, kPath, ""))) << method;
+    HttpAnswer answer = fresh.receive();
+    EXPECT_EQ(answer.status, 405) << method;
+    EXPECT_EQ(answer.headers["allow"], "POST") << method;
   }
 
-  auto big = client.Post(kPath, kGoodBody + "&pad=" + std::string(3000, 'x'),
-                         "application/x-www-form-urlencoded");
-  ASSERT_TRUE(big);
-  EXPECT_EQ(big->status, 413);
-  EXPECT_NE(big->body.find("Zu viele Daten"), std::string::npos);
+  HttpConnection bigClient(server.port());
+  ASSERT_TRUE(bigClient.send(formPost(kPath, kGoodBody + "&pad=" + std::string(3000, 'x'))));
+  const HttpAnswer big = bigClient.receive();
+  EXPECT_EQ(big.status, 413);
+  EXPECT_NE(big.body.find("Zu viele Daten"), std::string::npos);
 
-  auto elsewhere = client.Post("/anderswo", kGoodBody, "application/x-www-form-urlencoded");
-  ASSERT_TRUE(elsewhere);
-  EXPECT_EQ(elsewhere->status, 404);
+  EXPECT_EQ(post("/anderswo", kGoodBody).status, 404);
 
-  auto refused = client.Post(kPath, pageBody({{"Name", "x"}}, "spam@elsewhere.de"),
-                             "application/x-www-form-urlencoded");
-  ASSERT_TRUE(refused);
-  EXPECT_EQ(refused->status, 403);
+  HttpConnection refusedClient(server.port());
+  ASSERT_TRUE(refusedClient.send(formPost(kPath, pageBody({{"Name", "x"}}, "spam@elsewhere.de"))));
+  EXPECT_EQ(refusedClient.receive().status, 403);
 
   // Four posts a minute: two more are taken (the oversized one never reached the count,
   // the refused one did), the next is refused.
   std::vector<int> statuses;
   for (int i = 0; i < 3; ++i) {
-    auto answer = client.Post(kPath, kGoodBody, "application/x-www-form-urlencoded");
-    statuses.push_back(answer ? answer->status : -1);
+    HttpConnection each(server.port());
+    each.send(formPost(kPath, kGoodBody));
+    statuses.push_back(each.receive().status);
   }
   EXPECT_EQ(statuses, (std::vector<int>{200, 200, 429}));
   EXPECT_EQ(mailsIn(dir.file("Maildir")).size(), 3U);
   EXPECT_EQ(server.exitCode(), 0);
+}
+
+namespace {
+
+// A server with its own folder, for the tests that attack it from outside.
+struct StandaloneFixture {
+  TempFolder dir;
+  ServerProcess server{kServer, writeConfig(dir, "rate_per_minute = 0\n")};
+  std::size_t mailCount() const { return mailsIn(dir.file("Maildir")).size(); }
+};
+
+}  // namespace
+
+TEST(StandaloneServer, RefusesAnEndlessChunkedBodyEarlyWithMemoryFlat) {
+  StandaloneFixture fixture;
+  ASSERT_GT(fixture.server.port(), 0);
+  const long memoryBefore = peakMemoryKib(fixture.server.pid());
+  HttpConnection client(fixture.server.port());
+  ASSERT_TRUE(client.send(httpRequest("POST", kPath, "",
+                                      "Content-Type: application/x-www-form-urlencoded\r\n"
+                                      "Transfer-Encoding: chunked\r\n")));
+  // 300 MB offered in 64 KB chunks; the server has to stop taking them long before the end.
+  const std::string piece = chunked(std::string(64 * 1024, 'x'), 64 * 1024);
+  const std::string oneChunk = piece.substr(0, piece.size() - 5);  // without the last chunk
+  std::size_t offered = 0;
+  while (offered < std::size_t{300} * 1024 * 1024 && client.send(oneChunk, 2000))
+    offered += 64 * 1024;
+  EXPECT_LT(offered, std::size_t{16} * 1024 * 1024);
+  const HttpAnswer answer = client.receive(2000);
+  EXPECT_EQ(answer.status, 413);
+  EXPECT_NE(answer.body.find("Zu viele Daten"), std::string::npos);
+  const long memoryAfter = peakMemoryKib(fixture.server.pid());
+  EXPECT_LT(memoryAfter - memoryBefore, 16 * 1024) << memoryBefore << " KiB before";
+  EXPECT_EQ(fixture.mailCount(), 0U);
+}
+
+TEST(StandaloneServer, SlowClientsCannotShutOutARealPost) {
+  StandaloneFixture fixture;
+  ASSERT_GT(fixture.server.port(), 0);
+  // 66 clients, each from an address of its own, trickling their headers one byte at a time.
+  std::vector<std::unique_ptr<HttpConnection>> slow;
+  for (int i = 0; i < 66; ++i) {
+    slow.push_back(std::make_unique<HttpConnection>(fixture.server.port(),
+                                                    "127.0.0." + std::to_string(i + 2)));
+    ASSERT_TRUE(slow.back()->send("POST " + std::string(kPath) + " HTTP/1.1\r\nHo"));
+  }
+  std::atomic<bool> done{false};
+  std::thread trickle([&] {
+    for (int round = 0; round < 40 && !done; ++round) {
+      for (auto& connection : slow) (void)connection->send("x", 100);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  const auto started = std::chrono::steady_clock::now();
+  HttpConnection real(fixture.server.port());
+  ASSERT_TRUE(real.send(formPost(kPath, kGoodBody)));
+  const HttpAnswer answer = real.receive(2000);
+  const auto waited = std::chrono::steady_clock::now() - started;
+  done = true;
+  trickle.join();
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_LT(waited, std::chrono::seconds(2));
+  EXPECT_EQ(fixture.mailCount(), 1U);
+}
+
+TEST(StandaloneServer, TakesAFormBodyUpToTheConfiguredLimit) {
+  StandaloneFixture fixture;
+  ASSERT_GT(fixture.server.port(), 0);
+  // Long comments with umlauts, each within the field limit: three bytes on the wire for
+  // each one typed.
+  const std::string comment(5'000, '\xE4');
+  const std::string body = pageBody({{"Name", "B\xE4r"},
+                                     {"Kurs", comment},
+                                     {"Anmerkung", comment},
+                                     {"Wunsch", comment},
+                                     {"Frage", comment}});
+  ASSERT_GT(body.size(), 60'000U);
+  ASSERT_LT(body.size(), 65'536U);
+  HttpConnection client(fixture.server.port());
+  ASSERT_TRUE(client.send(formPost(kPath, body)));
+  EXPECT_EQ(client.receive().status, 200);
+  const auto stored = mailsIn(fixture.dir.file("Maildir"));
+  ASSERT_EQ(stored.size(), 1U);
+  EXPECT_NE(parseMail(stored[0]).body.find("Kurs: \xC3\xA4\xC3\xA4\xC3\xA4"), std::string::npos);
+}
+
+TEST(StandaloneServer, RefusesRequestsWhoseFramingTwoParsersCouldReadApart) {
+  StandaloneFixture fixture;
+  ASSERT_GT(fixture.server.port(), 0);
+  const std::string type = "Content-Type: application/x-www-form-urlencoded\r\n";
+  const std::string length = "Content-Length: " + std::to_string(kGoodBody.size()) + "\r\n";
+  const std::string otherLength =
+      "Content-Length: " + std::to_string(kGoodBody.size() - 1) + "\r\n";
+  const struct {
+    const char* what;
+    std::string request;
+  } cases[] = {
+      {"unknown coding beside a length",
+       httpRequest("POST", kPath, kGoodBody, type + "Transfer-Encoding: xchunked\r\n" + length)},
+      {"two different lengths", httpRequest("POST", kPath, kGoodBody, type + length + otherLength)},
+      {"chunked, identity", httpRequest("POST", kPath, chunked(kGoodBody, 100),
+                                        type + "Transfer-Encoding: chunked, identity\r\n")},
+      {"chunked beside a length", httpRequest("POST", kPath, chunked(kGoodBody, 100),
+                                              type + "Transfer-Encoding: chunked\r\n" + length)},
+      {"two codings in two lines",
+       httpRequest("POST", kPath, chunked(kGoodBody, 100),
+                   type + "Transfer-Encoding: chunked\r\nTransfer-Encoding: identity\r\n")},
+  };
+  for (const auto& attempt : cases) {
+    HttpConnection client(fixture.server.port());
+    ASSERT_TRUE(client.send(attempt.request)) << attempt.what;
+    EXPECT_EQ(client.receive().status, 400) << attempt.what;
+  }
+  EXPECT_EQ(fixture.mailCount(), 0U);
+
+  // The honest forms of the same post are taken.
+  HttpConnection plain(fixture.server.port());
+  ASSERT_TRUE(plain.send(httpRequest("POST", kPath, chunked(kGoodBody, 100),
+                                     type + "Transfer-Encoding: chunked\r\n")));
+  EXPECT_EQ(plain.receive().status, 200);
+  EXPECT_EQ(fixture.mailCount(), 1U);
+}
+
+TEST(StandaloneServer, AnswersPipelinedRequestsInOrder) {
+  StandaloneFixture fixture;
+  ASSERT_GT(fixture.server.port(), 0);
+  HttpConnection client(fixture.server.port());
+  ASSERT_TRUE(client.send(formPost(kPath, kGoodBody) + formPost("/anderswo", kGoodBody) +
+                          formPost(kPath, kGoodBody)));
+  EXPECT_EQ(client.receive().status, 200);
+  EXPECT_EQ(client.receive().status, 404);
+  EXPECT_EQ(client.receive().status, 200);
+  EXPECT_EQ(fixture.mailCount(), 2U);
 }

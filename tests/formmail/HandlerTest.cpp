@@ -343,6 +343,49 @@ TEST(FileRateLimiter, NeverWritesThroughAPlantedLink) {
   EXPECT_EQ(readFile(victim), "precious");
 }
 
+TEST(FileRateLimiter, KeepsItsCountsOnlyInAPrivateFolder) {
+  TempFolder dir;
+  namespace fs = std::filesystem;
+  // A missing folder is made, for this user only.
+  const std::string fresh = dir.file("state/deeper/rate");
+  EXPECT_EQ(FileRateLimiter(fresh, 5).decide("203.0.113.9").decision, RateDecision::Admitted);
+  EXPECT_EQ(fs::status(dir.file("state/deeper")).permissions(), fs::perms::owner_all);
+
+  // A folder others may write to, or a link in place of the folder, is no place for them:
+  // the post is not admitted uncounted, and the reason says where.
+  fs::create_directory(dir.file("shared"));
+  fs::permissions(dir.file("shared"), fs::perms::all | fs::perms::sticky_bit);
+  fs::create_directory_symlink(dir.file("state"), dir.file("link"));
+  for (const std::string& state : {dir.file("shared/rate"), dir.file("link/rate")}) {
+    const RateVerdict verdict = FileRateLimiter(state, 5).decide("203.0.113.9");
+    EXPECT_EQ(verdict.decision, RateDecision::Unavailable) << state;
+    EXPECT_NE(verdict.why.find(state.substr(0, state.rfind('/'))), std::string::npos)
+        << verdict.why;
+  }
+  EXPECT_FALSE(fs::exists(dir.file("shared/rate")));
+  EXPECT_EQ(FileRateLimiter("", 5).decide("x").decision, RateDecision::Unavailable);
+  EXPECT_EQ(FileRateLimiter("", 0).decide("x").decision, RateDecision::Admitted)
+      << "no limit, no state";
+}
+
+TEST(FormMailHandler, AnUnusableRateStateIsRefusedWith503NotAdmitted) {
+  TempFolder dir;
+  std::filesystem::create_directory(dir.file("shared"));
+  std::filesystem::permissions(dir.file("shared"), std::filesystem::perms::all);
+  Config config;
+  config.allow = {"info@example.org"};
+  config.sender = "formmail@example.org";
+  config.maildir = dir.file("Maildir");
+  const auto delivery = makeDelivery(config);
+  FileRateLimiter limiter(dir.file("shared/rate"), 5);
+  const Answer answer = FormMailHandler(config, *delivery, limiter)
+                            .handle({"POST", "application/x-www-form-urlencoded",
+                                     "submit_to=info%40example.org&a=1", "192.0.2.1"});
+  EXPECT_EQ(answer.status, 503);
+  EXPECT_NE(answer.logNote.find("not private"), std::string::npos) << answer.logNote;
+  EXPECT_TRUE(mailsIn(config.maildir).empty());
+}
+
 TEST(SlidingWindow, LetsAClientInAgainAfterAMinute) {
   SlidingWindow window;
   EXPECT_TRUE(window.admit("a", 0, 2));

@@ -78,7 +78,7 @@ TEST_F(SmtpTest, DeliversTheMailToTheServer) {
 
 TEST_F(SmtpTest, ARefusedMailIsKeptInTheSpoolAndTheAnswerSaysSo) {
   config.spool = dir.file("spool");
-  for (const auto mode : {SmtpSink::Mode::RefuseRecipient, SmtpSink::Mode::RefuseData}) {
+  for (const auto mode : {SmtpSink::Mode::DeferRecipient, SmtpSink::Mode::DeferData}) {
     SmtpSink sink(mode);
     const Answer answer = post(sink.port());
     EXPECT_EQ(answer.status, 503);
@@ -111,7 +111,7 @@ TEST_F(SmtpTest, StarttlsRequiredRefusesAServerWithoutIt) {
 TEST_F(SmtpTest, SpooledMailsAreSentOnceTheServerTakesThemAgain) {
   config.spool = dir.file("spool");
   {
-    SmtpSink refusing(SmtpSink::Mode::RefuseData);
+    SmtpSink refusing(SmtpSink::Mode::DeferData);
     ASSERT_EQ(post(refusing.port()).status, 503);
     ASSERT_EQ(post(refusing.port()).status, 503);
     // Still refusing: both stay.
@@ -137,4 +137,46 @@ TEST_F(SmtpTest, SpooledMailsAreSentOnceTheServerTakesThemAgain) {
   EXPECT_EQ(mail.body, "Name: J\xC3\xBCrgen\nNotiz: .\n.\nnach dem Punkt\n");
   EXPECT_NE(received[1].data.find("\r\nMIME-Version: 1.0\r\n"), std::string::npos)
       << "sent with CR LF again";
+}
+
+TEST_F(SmtpTest, APermanentRefusalIsAnErrorAnswerAndNothingIsSpooled) {
+  config.spool = dir.file("spool");
+  for (const auto mode : {SmtpSink::Mode::RefuseRecipient, SmtpSink::Mode::RefuseData}) {
+    SmtpSink sink(mode);
+    const Answer answer = post(sink.port());
+    EXPECT_EQ(answer.status, 502);
+    EXPECT_NE(answer.body.find("abgelehnt"), std::string::npos);
+    EXPECT_EQ(answer.body.find("gespeichert"), std::string::npos) << "no promise that it follows";
+    EXPECT_NE(answer.logNote.find("for good"), std::string::npos);
+    EXPECT_NE(answer.logNote.find("55"), std::string::npos) << "the server's reply is logged";
+  }
+  EXPECT_TRUE(mailsIn(config.spool).empty());
+}
+
+TEST_F(SmtpTest, ASpooledMailRefusedForGoodIsSetAsideNotRetried) {
+  config.spool = dir.file("spool");
+  {
+    SmtpSink deferring(SmtpSink::Mode::DeferData);
+    ASSERT_EQ(post(deferring.port()).status, 503);
+  }
+  {
+    SmtpSink refusing(SmtpSink::Mode::RefuseRecipient);
+    config.smtp = "smtp://127.0.0.1:" + std::to_string(refusing.port());
+    const FlushReport report = flushSpool(config);
+    EXPECT_EQ(report.sent, 0U);
+    EXPECT_TRUE(report.problems.empty());
+    ASSERT_EQ(report.refused.size(), 1U);
+    EXPECT_NE(report.refused[0].find("failed"), std::string::npos) << report.refused[0];
+  }
+  EXPECT_EQ(fileCount(config.spool + "/new"), 0U);
+  EXPECT_EQ(fileCount(config.spool + "/failed"), 1U);
+  EXPECT_EQ(std::filesystem::status(config.spool + "/failed").permissions(),
+            std::filesystem::perms::owner_all);
+
+  SmtpSink sink;
+  config.smtp = "smtp://127.0.0.1:" + std::to_string(sink.port());
+  const FlushReport again = flushSpool(config);
+  EXPECT_EQ(again.sent, 0U);
+  EXPECT_TRUE(again.refused.empty());
+  EXPECT_TRUE(sink.received().empty()) << "a mail set aside is not sent again";
 }

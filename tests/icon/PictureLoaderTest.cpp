@@ -1,13 +1,19 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <QBuffer>
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
+#include <vector>
 
 #include "icon/RenderIcon.h"
 #include "icon/loaders/JpegPicture.h"
@@ -327,6 +333,119 @@ TEST_F(PictureLoading, UnreadableFilesRaiseTheLoadersError) {
   EXPECT_NE(message("zero.gif", test::gifFile(
                                     0, 4, [](int, int) { return 0; }, -1)),
             "loaded");
+}
+
+// A real palette PNG of one colour, its rows deflated as they are made: a few hundred
+// kilobytes that decode to width x height pixels.
+std::string palettePng(std::uint32_t width, std::uint32_t height) {
+  Bytes header;
+  for (const std::uint32_t value : {width, height})
+    header.u8(value >> 24).u8(value >> 16).u8(value >> 8).u8(value);
+  header.u8(8).u8(3).u8(0).u8(0).u8(0);
+  z_stream stream{};
+  deflateInit(&stream, 9);
+  const std::string row(width + 1, '\0');  // filter byte, then palette index 0 throughout
+  std::string deflated;
+  std::vector<unsigned char> out(1 << 16);
+  for (std::uint32_t y = 0; y <= height; ++y) {
+    const bool last = y == height;
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(row.data()));
+    stream.avail_in = last ? 0 : static_cast<uInt>(row.size());
+    do {
+      stream.next_out = out.data();
+      stream.avail_out = static_cast<uInt>(out.size());
+      deflate(&stream, last ? Z_FINISH : Z_NO_FLUSH);
+      deflated.append(reinterpret_cast<const char*>(out.data()), out.size() - stream.avail_out);
+    } while (stream.avail_out == 0);
+  }
+  deflateEnd(&stream);
+  Bytes file;
+  file.raw("\x89PNG\r\n\x1A\n");
+  pngChunk(file, "IHDR", header.str());
+  pngChunk(file, "PLTE", std::string("\x20\x40\x80", 3));
+  pngChunk(file, "IDAT", deflated);
+  pngChunk(file, "IEND", "");
+  return file.str();
+}
+
+std::int64_t statusKib(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field, 0) == 0) return std::atoll(line.c_str() + std::strlen(field));
+  return -1;
+}
+
+struct ChildLoad {
+  int outcome = -1;             // 0 loaded, 1 refused as too large, 2 refused otherwise
+  std::int64_t growthKib = -1;  // peak resident memory over what the child started with
+};
+
+// Loads the picture in a child process, so that its peak memory is its own to measure.
+ChildLoad loadInChild(const std::string& path) {
+  int channel[2];
+  if (::pipe(channel) != 0) return {};
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::close(channel[0]);
+    const std::int64_t before = statusKib("VmRSS:");
+    int outcome = 0;
+    try {
+      static_cast<void>(loadPicture(path));
+    } catch (const PictureError& error) {
+      outcome = std::string(error.what()).find("too large") != std::string::npos ? 1 : 2;
+    }
+    const std::string report =
+        std::to_string(outcome) + " " + std::to_string(statusKib("VmHWM:") - before);
+    static_cast<void>(::write(channel[1], report.data(), report.size()));  // read by the parent
+    ::_exit(0);
+  }
+  ::close(channel[1]);
+  std::string report;
+  char chunk[64];
+  for (ssize_t got; (got = ::read(channel[0], chunk, sizeof chunk)) > 0;)
+    report.append(chunk, static_cast<std::size_t>(got));
+  ::close(channel[0]);
+  ::waitpid(child, nullptr, 0);
+  ChildLoad result;
+  std::istringstream(report) >> result.outcome >> result.growthKib;
+  return result;
+}
+
+TEST_F(PictureLoading, NoPictureTakesMoreThan256MegabytesWhileDecoding) {
+  const struct {
+    const char* name;
+    std::uint32_t width, height;
+    int outcome;
+  } cases[] = {
+      {"100 megapixels", 10'000, 10'000, 1},
+      {"the most that is loaded", 5'000, 5'000, 0},
+  };
+  for (const auto& picture : cases) {
+    const std::string path = save("big.png", palettePng(picture.width, picture.height));
+    ASSERT_LT(std::filesystem::file_size(path), 1'000'000U) << picture.name;
+    const ChildLoad load = loadInChild(path);
+    EXPECT_EQ(load.outcome, picture.outcome) << picture.name;
+    EXPECT_GE(load.growthKib, 0) << picture.name;
+    EXPECT_LE(load.growthKib, 256 * 1024) << picture.name;
+  }
+}
+
+TEST_F(PictureLoading, ABmpWhosePixelsLieOutsideTheFileIsRefused) {
+  const std::string good =
+      encoded(paletteImage(8, 8, [](int x, int y) { return halves(x, y, 8, 8, kYellow); }), "bmp");
+  ASSERT_NO_THROW(load("good.bmp", good));
+  for (const std::uint32_t offset : {0xFFFFFFFFu, static_cast<std::uint32_t>(good.size()), 20u}) {
+    std::string damaged = good;
+    for (int k = 0; k < 4; ++k) damaged[10 + k] = static_cast<char>(offset >> (8 * k));
+    try {
+      load("damaged.bmp", damaged);
+      ADD_FAILURE() << "offset " << offset << " was loaded";
+    } catch (const PictureError& error) {
+      EXPECT_NE(std::string(error.what()).find("pixel data offset"), std::string::npos)
+          << error.what();
+    }
+  }
 }
 
 }  // namespace
