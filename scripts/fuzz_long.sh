@@ -9,8 +9,8 @@
 #   FUZZ_JOBS=1               libFuzzer jobs per target (on a shared machine keep it low)
 #
 # Prints one line per target (runs, runs per second, coverage, corpus size, result) and exits 1
-# when any target crashed or leaked. EmfFuzz is known to crash inside libemf2svg (see
-# fuzz/CMakeLists.txt); it runs all the same, so the report says whether it still does.
+# when any target crashed or leaked. Two runs with disjoint target lists may share the machine's
+# cores: start the second once the first has built.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
