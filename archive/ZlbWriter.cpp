@@ -95,6 +95,7 @@ class ArchiveWriter {
 // Temporary files and folders
 
 fs::path TZLBArchive::MakeTempFileName() {
+  const StopSignalsHeld held;
   File file;
   if (!file.createUnique(systemTempFolder(), "ZLB")) {
     fail(formatMessage(kUnableToCreateFile, shown(systemTempFolder() / "ZLB")) + ": " +

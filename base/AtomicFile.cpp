@@ -77,6 +77,7 @@ Result<AtomicFile> AtomicFile::begin(const std::filesystem::path& target) {
     }
     atomic.oldMode_ = old.st_mode & 07777;
   }
+  const StopSignalsHeld held;
   auto file = createBeside(atomic.target_);
   if (!file) {
     return Failure{"Cannot create a file in the folder of " + atomic.target_.string() + ": " +

@@ -1,5 +1,6 @@
 #include "base/TemporaryFiles.h"
 
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -58,6 +59,15 @@ void unregisterTemporary(const std::filesystem::path& path) {
     if (same) return;
   }
 }
+
+StopSignalsHeld::StopSignalsHeld() {
+  sigset_t stop;
+  sigemptyset(&stop);
+  for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&stop, signalNumber);
+  ::pthread_sigmask(SIG_BLOCK, &stop, &previous_);
+}
+
+StopSignalsHeld::~StopSignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
 
 void removeTemporariesOnStopSignals() {
   for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP}) {
