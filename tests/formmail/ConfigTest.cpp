@@ -121,4 +121,7 @@ TEST(Config, LocalPartsThatRouteOnwardsAreNotAllowed) {
     EXPECT_FALSE(isAllowedRecipient(config, address)) << address;
   }
   EXPECT_TRUE(isAllowedRecipient(config, "first.last+tag@example.org"));
+  // SMTP's limit for the local part: 64 octets.
+  EXPECT_TRUE(isAllowedRecipient(config, std::string(64, 'w') + "@example.org"));
+  EXPECT_FALSE(isAllowedRecipient(config, std::string(65, 'w') + "@example.org"));
 }
