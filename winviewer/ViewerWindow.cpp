@@ -84,6 +84,20 @@ void remember(HWND window, LPARAM createParameters) {
   SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
 }
 
+// Both windows of the viewer: the program's icon, the arrow cursor, the dialog face colour.
+void registerWindowClass(const wchar_t* name, WNDPROC procedure, HINSTANCE instance, HICON icon) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = procedure;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = icon;
+  windowClass.hIconSm = icon;
+  windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = name;
+  RegisterClassExW(&windowClass);
+}
+
 }  // namespace
 
 int usableExtent(std::int32_t typed) {
@@ -210,16 +224,7 @@ void ViewerWindow::layout() {
 bool ViewerWindow::open() {
   INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_BAR_CLASSES};
   InitCommonControlsEx(&controls);
-  WNDCLASSEXW frameClass{};
-  frameClass.cbSize = sizeof(frameClass);
-  frameClass.lpfnWndProc = frameProc;
-  frameClass.hInstance = instance_;
-  frameClass.hIcon = icon_;
-  frameClass.hIconSm = icon_;
-  frameClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
-  frameClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  frameClass.lpszClassName = kFrameClass;
-  RegisterClassExW(&frameClass);
+  registerWindowClass(kFrameClass, frameProc, instance_, icon_);
 
   const bool fixed = settings_.fixedSize;
   const DWORD style =
@@ -355,16 +360,7 @@ bool ViewerWindow::openFallback() {
     MessageBoxW(nullptr, kNoBrowserAtAll, title_.c_str(), MB_OK | MB_ICONERROR);
     return false;
   }
-  WNDCLASSEXW fallbackClass{};
-  fallbackClass.cbSize = sizeof(fallbackClass);
-  fallbackClass.lpfnWndProc = fallbackProc;
-  fallbackClass.hInstance = instance_;
-  fallbackClass.hIcon = icon_;
-  fallbackClass.hIconSm = icon_;
-  fallbackClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));
-  fallbackClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-  fallbackClass.lpszClassName = kFallbackClass;
-  RegisterClassExW(&fallbackClass);
+  registerWindowClass(kFallbackClass, fallbackProc, instance_, icon_);
   fallback_ = CreateWindowExW(0, kFallbackClass, title_.c_str(),
                               WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
                               CW_USEDEFAULT, CW_USEDEFAULT, kFallbackWidth, kFallbackHeight,
