@@ -61,6 +61,9 @@ constexpr MessageTranslation kCatalogue[] = {
     {"Enhanced metafile is not valid: %s.",
      "Die Datei ist keine gültige erweiterte Metadatei (EMF)."},
     {"Metafile support could not be started.", "Metadateien können zur Zeit nicht gelesen werden."},
+    {"The program that draws enhanced metafiles could not be started (%s: %s).",
+     "Das Programm, das erweiterte Metadateien (EMF) zeichnet, kann nicht gestartet werden (%1: "
+     "%2)."},
     {"The metafile could not be drawn.", "Die Metadatei konnte nicht gezeichnet werden."},
     {"Out of memory while drawing the metafile.",
      "Zu wenig Speicher, um die Metadatei zu zeichnen."},

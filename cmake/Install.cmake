@@ -72,6 +72,10 @@ if(VANTREL_GUI)
   install(TARGETS vantrel-formulare RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT formulare)
   list(TRANSFORM VANTREL_SUPPORT_FILES PREPEND ${VANTREL_BIN_DIR}/ OUTPUT_VARIABLE _support_paths)
   install(FILES ${_support_paths} DESTINATION ${VANTREL_SUPPORT_INSTALL_DIR} COMPONENT formulare)
+  # The converter of enhanced metafiles is a support program: the picture loaders start it from
+  # there, nobody else does.
+  install(TARGETS vantrel-emf2svg RUNTIME DESTINATION ${VANTREL_SUPPORT_INSTALL_DIR}
+          COMPONENT formulare)
   vantrel_install_man(vantrel-formulare.1 formulare)
 
   install(FILES ${VANTREL_INSTALL_SOURCE}/vantrel-formulare.desktop

@@ -1,28 +1,20 @@
 #include "icon/loaders/MetafileSvg.h"
 
-#include <emf2svg.h>
-#include <fcntl.h>
 #include <libwmf/api.h>
 #include <libwmf/ipa.h>
 #include <libwmf/svg.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <uemf.h>
-#include <uemf_safe.h>
-#include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
+#include "base/SupportFiles.h"
 #include "base/Win1252.h"
+#include "icon/EmfConverterExit.h"
+#include "icon/loaders/ConverterProcess.h"
 
 namespace vantrel {
 
@@ -282,149 +274,48 @@ int framePixels(std::int32_t from, std::int32_t to) {
   return static_cast<int>(extent + 0.5);
 }
 
-// libemf2svg trusts the sizes, counts and offsets inside the records it draws. Each record is
-// therefore held to the file first: its size to the bytes there, its contents by libUEMF's own
-// record checks (the library libemf2svg reads records with).
-constexpr std::size_t kEmfRecordHeadSize = 8;  // type and size, 32 bits each
-constexpr std::uint32_t kEmrEof = 14;
-
-// The header's description, which libemf2svg reads up to its terminating zero when the header
-// gives no length: it must lie inside the header record and end there.
-void checkDescription(std::string_view header) {
-  constexpr std::size_t kDescriptionLengthAt = 60;  // in UTF-16 characters
-  constexpr std::size_t kDescriptionOffsetAt = 64;
-  const std::uint64_t characters = uint32At(header, kDescriptionLengthAt);
-  const std::uint64_t offset = uint32At(header, kDescriptionOffsetAt);
-  if (offset == 0) return;
-  if (offset > header.size() || characters * 2 > header.size() - offset)
-    emfInvalid("its description lies outside its header");
-  for (std::uint64_t at = offset; at + 1 < header.size(); at += 2) {
-    if (header[at] == 0 && header[at + 1] == 0) return;
-  }
-  emfInvalid("its description does not end inside its header");
+// The records are checked and drawn by the program vantrel-emf2svg (icon/emfconverter): only it
+// links libemf2svg and libUEMF, and a crash or a hang there is a picture that cannot be loaded,
+// never the end of the tool.
+[[noreturn]] void converterNotStarted(const EmfConverter& converter, int error) {
+  throw PictureError("The program that draws enhanced metafiles could not be started (" +
+                     converter.program.string() + ": " + std::strerror(error) + ").");
 }
 
-// Kinds of record that libUEMF has no check for (unused numbers, escapes, colour profiles and
-// the like); libemf2svg draws none of them, so only their size is held to the file.
-bool uncheckableRecord(std::uint32_t type) {
-  constexpr std::uint32_t kUncheckable[] = {69,  96,  97,  102, 103, 105, 106, 107, 109,
-                                            110, 111, 112, 113, 117, 119, 120, 121};
-  return std::find(std::begin(kUncheckable), std::end(kUncheckable), type) !=
-         std::end(kUncheckable);
+std::string drawEmf(std::string_view data, int width, int height, const EmfConverter& converter) {
+  const ConverterRun run =
+      runConverter(converter.program, {std::to_string(width), std::to_string(height)}, data,
+                   {converter.timeLimit, converter.maxSvgBytes});
+  if (run.end == ConverterEnd::NotStarted) converterNotStarted(converter, run.startError);
+  if (run.end != ConverterEnd::Exited) emfInvalid("its records cannot be drawn");
+  if (const auto reason = emfRefusalReason(run.exitStatus))
+    emfInvalid(std::string(*reason).c_str());
+  if (run.exitStatus != static_cast<int>(EmfConverterExit::Drawn) || run.output.empty())
+    emfInvalid("its records cannot be drawn");
+  return run.output;
 }
 
-// Returns how many bytes libemf2svg may see: up to the end-of-file record, or the whole records
-// there are.
-std::size_t checkEmfRecords(std::string_view records) {
-  std::size_t at = 0;
-  while (at < records.size()) {
-    if (records.size() - at < kEmfRecordHeadSize) emfInvalid("a record is cut short");
-    const std::uint32_t type = uint32At(records, at);
-    const std::uint32_t size = uint32At(records, at + 4);
-    if (type < kEmrHeader || type > U_EMR_MAX) emfInvalid("a record has an unknown type");
-    if (size < kEmfRecordHeadSize || size % 4 != 0 || size > records.size() - at)
-      emfInvalid("a record runs past the end of the file");
-    if (at == 0) checkDescription(records.substr(0, size));
-    if (!uncheckableRecord(type) && !U_emf_record_safe(records.data() + at))
-      emfInvalid("a record does not hold what its size says");
-    at += size;
-    if (type == kEmrEof) break;
-  }
-  return at;
-}
-
-// libemf2svg still reads past damaged records inside emf2svg() itself, beyond anything the
-// record checks above can see. The conversion therefore runs in a child process: a crash or a
-// hang there is a picture that cannot be loaded, never the end of the tool.
-constexpr std::size_t kMaxEmfSvgBytes = std::size_t{64} << 20;
-constexpr auto kEmfDrawTimeLimit = std::chrono::seconds(20);
-
-[[noreturn]] void drawEmfAndExit(std::vector<char>& data, int width, int height, int output) {
-  // The crash must end only this process: no handler of the parent (a sanitizer's, a fuzzer's)
-  // may report it as the parent's own.
-  for (const int deadly : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT}) ::signal(deadly, SIG_DFL);
-  // Whatever the library or a sanitizer says on its way down is not the user's business: the
-  // caller reports the picture as one that cannot be drawn.
-  const int quiet = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (quiet >= 0) ::dup2(quiet, STDERR_FILENO);
-  generatorOptions options{};
-  options.nameSpace = const_cast<char*>("");
-  options.verbose = false;
-  // EMF+ records are left to the EMF records every such file carries as well: the library's
-  // EMF+ reader follows counts in the records beyond their end.
-  options.emfplus = false;
-  options.svgDelimiter = true;
-  options.imgWidth = width;
-  options.imgHeight = height;
-  char* text = nullptr;
-  std::size_t length = 0;
-  const int converted = emf2svg(data.data(), data.size(), &text, &length, &options);
-  if (!converted || text == nullptr || length == 0 || length > kMaxEmfSvgBytes) _exit(1);
-  for (std::size_t at = 0; at < length;) {
-    const ssize_t written = ::write(output, text + at, length - at);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) _exit(1);
-    at += static_cast<std::size_t>(written);
-  }
-  _exit(0);
-}
-
-// Reads the child's SVG until it closes the pipe; nullopt when it sends too much or takes too
-// long.
-std::optional<std::string> readChildOutput(int input) {
-  const auto deadline = std::chrono::steady_clock::now() + kEmfDrawTimeLimit;
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return std::nullopt;
-    pollfd ready{input, POLLIN, 0};
-    const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
-    if (polled < 0 && errno == EINTR) continue;
-    if (polled <= 0) return std::nullopt;
-    const ssize_t got = ::read(input, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return std::nullopt;
-    if (got == 0) return text;
-    if (text.size() + static_cast<std::size_t>(got) > kMaxEmfSvgBytes) return std::nullopt;
-    text.append(buffer, static_cast<std::size_t>(got));
-  }
-}
-
-bool childSucceeded(pid_t child) {
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return false;
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-std::optional<std::string> drawEmfInChildProcess(std::vector<char>& data, int width, int height) {
-  int pipeEnds[2];
-  if (::pipe2(pipeEnds, O_CLOEXEC) != 0) return std::nullopt;
-  const pid_t child = ::fork();
-  if (child < 0) {
-    ::close(pipeEnds[0]);
-    ::close(pipeEnds[1]);
-    return std::nullopt;
-  }
-  if (child == 0) {
-    ::close(pipeEnds[0]);
-    drawEmfAndExit(data, width, height, pipeEnds[1]);
-  }
-  ::close(pipeEnds[1]);
-  std::optional<std::string> svg = readChildOutput(pipeEnds[0]);
-  ::close(pipeEnds[0]);
-  if (!svg) ::kill(child, SIGKILL);
-  const bool succeeded = childSucceeded(child);
-  if (!succeeded) return std::nullopt;
-  return svg;
-}
+std::mutex converterLock;
+std::optional<EmfConverter> chosenConverter;
 
 }  // namespace
 
+EmfConverter emfConverter() {
+  const std::scoped_lock lock(converterLock);
+  if (chosenConverter) return *chosenConverter;
+  return {supportFilePath(runningProgramFolder(), kEmfConverterName)};
+}
+
+void setEmfConverter(EmfConverter converter) {
+  const std::scoped_lock lock(converterLock);
+  chosenConverter = std::move(converter);
+}
+
 MetafileSvg emfToSvg(std::string_view bytes, std::int64_t maxPixels) {
+  return emfToSvg(bytes, maxPixels, emfConverter());
+}
+
+EmfToDraw checkEmfHeader(std::string_view bytes, std::int64_t maxPixels) {
   if (bytes.size() < kEmfHeaderSize) emfInvalid("the file is too short");
   if (uint32At(bytes, 0) != kEmrHeader || uint32At(bytes, 40) != kEmfSignature)
     emfInvalid("it has no EMF header");
@@ -437,13 +328,14 @@ MetafileSvg emfToSvg(std::string_view bytes, std::int64_t maxPixels) {
   const int height = framePixels(int32At(bytes, 28), int32At(bytes, 36));
   checkPictureSize(width, height, maxPixels);
 
-  const std::string_view declared = bytes.substr(0, declaredBytes ? declaredBytes : bytes.size());
-  const std::size_t checkedSize = checkEmfRecords(declared);
-  std::vector<char> data(declared.begin(),
-                         declared.begin() + static_cast<std::ptrdiff_t>(checkedSize));
-  std::optional<std::string> svg = drawEmfInChildProcess(data, width, height);
-  if (!svg) emfInvalid("its records cannot be drawn");
-  return {std::move(*svg), width, height};
+  return {bytes.substr(0, declaredBytes ? declaredBytes : bytes.size()), width, height};
+}
+
+MetafileSvg emfToSvg(std::string_view bytes, std::int64_t maxPixels,
+                     const EmfConverter& converter) {
+  const EmfToDraw toDraw = checkEmfHeader(bytes, maxPixels);
+  return {drawEmf(toDraw.records, toDraw.width, toDraw.height, converter), toDraw.width,
+          toDraw.height};
 }
 
 }  // namespace vantrel

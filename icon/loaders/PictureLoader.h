@@ -4,7 +4,9 @@
 //                        an icon file gives its 32 x 32 image when it has one, else its largest
 //   jpg, jpeg            libjpeg, called directly (JpegPicture.h)
 //   wmf                  libwmf turns it into SVG, which QtSvg draws (MetafileSvg.h)
-//   emf                  libemf2svg turns it into SVG, which QtSvg draws
+//   emf                  the program vantrel-emf2svg (libemf2svg) turns it into SVG, which QtSvg
+//                        draws; a converter that is missing, crashes or hangs is a picture
+//                        that cannot be loaded
 // A file that cannot be loaded raises a PictureError whose text says why in English, as the
 // platform's own loaders do; so does a picture without pixels or one of more than
 // kMaxPicturePixels, which is refused before its pixels are decoded.

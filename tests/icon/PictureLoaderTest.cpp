@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageWriter>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <sstream>
 #include <vector>
 
+#include "icon/EmfConverterExit.h"
 #include "icon/RenderIcon.h"
 #include "icon/loaders/JpegPicture.h"
 #include "icon/loaders/MetafileSvg.h"
@@ -34,6 +36,8 @@ class QtEnvironment : public ::testing::Environment {
   void SetUp() override {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     app_ = new QGuiApplication(argc_, argv_);
+    // The tests run from their own folder, not beside the programs and their support files.
+    setEmfConverter({std::filesystem::path(VANTREL_BIN_DIR) / kEmfConverterName});
   }
   void TearDown() override { delete app_; }
 
@@ -285,6 +289,57 @@ TEST_F(PictureLoading, MetafilesThatCrashTheirConverterAreRefused) {
   }
   // The process that drew them is gone; a sound picture is still drawn.
   const std::string emf = test::emfFile(64, 32, {{0, 0, 64, 32, IconPalette[kRed]}});
+  EXPECT_EQ(colourAt(load("after.emf", emf), 10, 10), IconPalette[kRed]);
+}
+
+// The converter of enhanced metafiles is another program: one that is missing, crashes, hangs,
+// writes without end or refuses the records leaves the picture unloaded with a reason, soon.
+TEST_F(PictureLoading, ConverterThatFailsLeavesThePictureUnloaded) {
+  using namespace std::chrono_literals;
+  struct Case {
+    const char* name;
+    const char* script;  // nullptr: no converter there at all
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"missing", nullptr, "The program that draws enhanced metafiles could not be started ("},
+      {"crashing", "kill -SEGV $$", "its records cannot be drawn"},
+      {"hanging", "exec sleep 30", "its records cannot be drawn"},
+      {"hanging-after-output", "echo '<svg/>'; exec 1>&-; exec sleep 30",
+       "its records cannot be drawn"},
+      {"flooding", "exec cat /dev/zero", "its records cannot be drawn"},
+      {"silent", "exit 0", "its records cannot be drawn"},
+      {"refusing", "cat >/dev/null; exit 12", "a record runs past the end of the file"},
+  };
+  const std::string emf = test::emfFile(64, 32, {{0, 0, 64, 32, IconPalette[kRed]}});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::filesystem::path program = folder_.file(c.name);
+    if (c.script != nullptr) {
+      test::writeFile(program.string(), std::string("#!/bin/sh\n") + c.script + "\n");
+      std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    try {
+      (void)emfToSvg(emf, kMaxPicturePixels, {program, 500ms, 4096});
+      ADD_FAILURE() << "drawn";
+    } catch (const PictureError& error) {
+      EXPECT_NE(std::string(error.what()).find(c.reason), std::string::npos) << error.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 5s);
+  }
+  // The loader goes the same way: the picture is not loaded, the message names the program.
+  const EmfConverter working = emfConverter();
+  setEmfConverter({folder_.path() / "missing"});
+  try {
+    (void)load("m.emf", emf);
+    ADD_FAILURE() << "loaded without its converter";
+  } catch (const PictureError& error) {
+    EXPECT_NE(std::string(error.what()).find((folder_.path() / "missing").string()),
+              std::string::npos)
+        << error.what();
+  }
+  setEmfConverter(working);
   EXPECT_EQ(colourAt(load("after.emf", emf), 10, 10), IconPalette[kRed]);
 }
 
