@@ -2,10 +2,10 @@
 """Installs the build into a temporary prefix, makes the prefix read-only and runs the installed
 programs as a package would run them, with HOME and the XDG folders in a scratch place.
 
-usage: install_check.py CMAKE BUILD_DIR INSTALLED_TOOL_TEST PROJECT PICTURE SUPPORT_DIR
+usage: install_check.py CMAKE BUILD_DIR INSTALLED_TOOL_TEST PROJECT PICTURE SUPPORT_DIR METAFILE
 
 Checks: --version and --help answer without a window system; vantrel-cli builds and writes an
-icon with the installed prototype; the installed tool, started offscreen with a project, writes
+icon with the installed prototype, and one of an enhanced metafile with the installed converter; the installed tool, started offscreen with a project, writes
 its icon into the user's data folder; the in-process test of the installed tool (preview, "Go!",
 "Icon laden...") passes; nothing under the prefix changed.
 """
@@ -77,7 +77,7 @@ def start_tool_until(program, project, env, wanted, seconds=60):
 
 
 def main():
-    cmake, build, installed_test, project, picture, support_dir = sys.argv[1:7]
+    cmake, build, installed_test, project, picture, support_dir, metafile = sys.argv[1:8]
     with tempfile.TemporaryDirectory(prefix="vantrel-install-") as scratch:
         prefix = os.path.join(scratch, "prefix")
         run([cmake, "--install", build, "--prefix", prefix], dict(os.environ))
@@ -100,7 +100,7 @@ def main():
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
         os.makedirs(env["TMPDIR"])
         bin_dir = os.path.join(prefix, "bin")
-        for name in ("ProtoExe.dat", "iconcomp.dat"):
+        for name in ("ProtoExe.dat", "iconcomp.dat", "vantrel-emf2svg"):
             if not os.path.isfile(os.path.join(prefix, support_dir, name)):
                 sys.exit(f"FAIL {name} is not installed in {support_dir}")
 
@@ -123,6 +123,7 @@ def main():
             if os.path.getsize(output) < prototype // 2:
                 sys.exit(f"FAIL vantrel-cli built only {os.path.getsize(output)} bytes")
             run([cli, "icon", picture, "-o", os.path.join(home, "icon.bmp")], env)
+            run([cli, "icon", metafile, "-o", os.path.join(home, "metafile-icon.bmp")], env)
 
             gui = dict(env, QT_QPA_PLATFORM="offscreen")
             data = os.path.join(env["XDG_DATA_HOME"], "vantrel-formulare")
