@@ -12,9 +12,9 @@ as the README sets them up; run as anyone else, everything runs as that user."""
 
 import concurrent.futures
 import email
-import json
 import email.policy
 import http.client
+import json
 import os
 import pwd
 import re
@@ -34,6 +34,9 @@ RECIPIENT = "info@example.org"
 SENDER = "formmail@example.org"
 CGI_PATH = "/cgi-bin/sendmailform.cgi"
 SANITIZER_VARIABLES = ("ASAN_OPTIONS", "LSAN_OPTIONS", "UBSAN_OPTIONS")
+# What a sanitized build's programs write when they find a fault: the web servers put the CGI
+# program's standard error into their logs, where the tests look for it.
+SANITIZER_REPORT = re.compile(r"(Address|Leak|UndefinedBehavior)Sanitizer|runtime error:")
 
 
 def bin_dir():
@@ -43,8 +46,7 @@ def bin_dir():
 def require_programs(*names):
     """Leaves with SKIPPED when a program the test needs is not installed (scripts/setup.sh
     brings them all)."""
-    missing = [n for n in names if not shutil.which(n, path=os.environ.get("PATH", "") +
-                                                    ":/usr/sbin:/sbin")]
+    missing = [name for name in names if not sbin(name)]
     if missing:
         print("not installed: " + ", ".join(missing) + " (scripts/setup.sh installs them)")
         raise SystemExit(SKIPPED)
@@ -284,8 +286,8 @@ class Nginx:
         for daemon in reversed(self.daemons):
             daemon.stop()
 
-    def logs(self):
-        return read_logs(self.folder, ("nginx.out", "error.log", "fcgiwrap.log"))
+    def logs(self, tail=6000):
+        return read_logs(self.folder, ("nginx.out", "error.log", "fcgiwrap.log"), tail)
 
 
 class Apache:
@@ -340,8 +342,8 @@ class Apache:
         if self.daemon:
             self.daemon.stop()
 
-    def logs(self):
-        return read_logs(self.folder, ("apache2.out", "error.log"))
+    def logs(self, tail=6000):
+        return read_logs(self.folder, ("apache2.out", "error.log"), tail)
 
 
 class Standalone:
@@ -380,17 +382,19 @@ class Standalone:
         if self.daemon:
             self.daemon.stop()
 
-    def logs(self):
-        return read_logs(self.folder, ("server.log",))
+    def logs(self, tail=6000):
+        return read_logs(self.folder, ("server.log",), tail)
 
 
-def read_logs(folder, names):
+def read_logs(folder, names, tail=6000):
+    """The logs' last `tail` characters each, or all of them when `tail` is None."""
     text = ""
     for name in names:
         path = os.path.join(folder, name)
         if os.path.exists(path):
             with open(path, encoding="utf-8", errors="replace") as log:
-                text += "--- %s\n%s" % (name, log.read()[-6000:])
+                content = log.read()
+            text += "--- %s\n%s" % (name, content if tail is None else content[-tail:])
     return text
 
 
@@ -399,6 +403,12 @@ def read_logs(folder, names):
 class Answer:
     def __init__(self, status, headers, body):
         self.status, self.headers, self.body = status, headers, body
+
+
+def assert_no_sanitizer_report(test, text):
+    found = SANITIZER_REPORT.search(text)
+    if found:
+        test.fail("a sanitizer report:\n" + text[max(0, found.start() - 2000):found.end() + 4000])
 
 
 def post(port, body, content_type="application/x-www-form-urlencoded", method="POST"):
@@ -484,6 +494,9 @@ class WebServerChecks:
 
     def new_mails(self, before):
         return new_mails(self.workspace.maildir, before)
+
+    def tearDown(self):
+        assert_no_sanitizer_report(self, self.server.logs(tail=None))
 
     def assert_answer(self, answer, status):
         self.assertEqual(answer.status, status,

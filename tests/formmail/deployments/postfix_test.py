@@ -173,6 +173,7 @@ class PostfixDelivery(unittest.TestCase):
                    VANTREL_FORMMAIL_CONFIG=self.workspace.config)
         run = subprocess.run(self.user.command([self.workspace.cgi]), input=body, env=env,
                              capture_output=True, timeout=60, check=False)
+        deploy.assert_no_sanitizer_report(self, run.stderr.decode("utf-8", "replace"))
         status = re.match(rb"Status: (\d+)", run.stdout)
         self.assertIsNotNone(status, run.stdout[:300] + run.stderr[-2000:])
         return int(status.group(1)), run.stdout.decode("utf-8", "replace")
@@ -181,8 +182,10 @@ class PostfixDelivery(unittest.TestCase):
         """The README service's command, as the service user."""
         service = self.units["vantrel-formmail-flush.service"]
         env = dict(deploy.sanitizer_environment(), PATH="/usr/bin:/bin")
-        return subprocess.run(self.user.command(exec_start(service)), env=env,
-                              capture_output=True, timeout=60, check=False)
+        run = subprocess.run(self.user.command(exec_start(service)), env=env,
+                             capture_output=True, timeout=60, check=False)
+        deploy.assert_no_sanitizer_report(self, run.stderr.decode("utf-8", "replace"))
+        return run
 
     def wait_for_delivery(self, before):
         deploy.wait_until(lambda: len(self.postfix.delivered()) > len(before),

@@ -71,6 +71,7 @@ class ScaleOut(unittest.TestCase):
                 self.assertGreaterEqual(stored, successes[server.name], self.logs())
                 self.assertLessEqual(stored, successes[server.name] + CONNECTIONS)
         print("success answers %s, stored %d" % (successes, len(numbers)))
+        deploy.assert_no_sanitizer_report(self, "".join(s.logs(tail=None) for s in self.servers))
 
 
 class Settled:
