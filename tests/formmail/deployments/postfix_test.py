@@ -110,8 +110,8 @@ class Postfix:
         master = self.master_pid()
         if master is None or not deploy.group_members(master):
             return
-        self.command("stop")
         try:
+            self.command("stop")
             deploy.wait_until(lambda: not deploy.group_members(master), "Postfix to stop")
         finally:
             deploy.signal_group(master, signal.SIGKILL)
