@@ -28,6 +28,9 @@ PACKAGES=(
   python3 python3-pil
   # form-mail receiver: HTTP server, SMTP client, load benchmark
   libmicrohttpd-dev libcurl4-openssl-dev wrk
+  # the receiver's deployments run in its tests, each on a private configuration: nginx with
+  # fcgiwrap, Apache with mod_cgid, Postfix as the SMTP relay (services stay off, see below)
+  nginx fcgiwrap apache2 postfix
   # the Windows viewer: cross compiler with windres, static zlib for it
   g++-mingw-w64-x86-64 libz-mingw-w64-dev
   # its tests: 64-bit wine (no i386 architecture needed; installed without recommends, as
@@ -57,5 +60,33 @@ if [ "$(id -u)" -ne 0 ]; then
   SUDO=(sudo)
 fi
 export DEBIAN_FRONTEND=noninteractive
+# Postfix asks what kind of mail system this is; "No configuration" leaves it without a main.cf.
+echo "postfix postfix/main_mailer_type select No configuration" | "${SUDO[@]}" debconf-set-selections
+
+# The web servers and Postfix would start as system services on ports 80 and 25; the tests start
+# their own instances, so no service may start during the install (a policy-rc.d that denies
+# every start, unless the machine has one already) nor at the next boot.
+SERVICES=(nginx apache2 apache-htcacheclean postfix fcgiwrap fcgiwrap.socket)
+POLICY=/usr/sbin/policy-rc.d
+own_policy=no
+if [ ! -e "$POLICY" ]; then
+  printf '#!/bin/sh\nexit 101\n' | "${SUDO[@]}" tee "$POLICY" >/dev/null
+  "${SUDO[@]}" chmod 755 "$POLICY"
+  own_policy=yes
+fi
+remove_own_policy() {
+  if [ "$own_policy" = yes ]; then "${SUDO[@]}" rm -f "$POLICY"; fi
+}
+trap remove_own_policy EXIT
+
 "${SUDO[@]}" apt-get update -qq
 "${SUDO[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+
+if [ -d /run/systemd/system ]; then
+  "${SUDO[@]}" systemctl disable --now "${SERVICES[@]}" >/dev/null 2>&1 || true
+else
+  for service in "${SERVICES[@]}"; do
+    if [ -x "/etc/init.d/$service" ]; then "${SUDO[@]}" "/etc/init.d/$service" stop >/dev/null 2>&1 || true; fi
+    "${SUDO[@]}" update-rc.d "$service" disable >/dev/null 2>&1 || true
+  done
+fi
