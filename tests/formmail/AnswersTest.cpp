@@ -226,25 +226,7 @@ TEST(AnswerReader, CountsForeignBrokenAndDuplicatedMailsAndDeliversTheRest) {
     putFile(dir / "eml/notes.txt", "not a mail");
     return dir / "eml";
   };
-  // mboxrd: every body line that begins with "From " or ">From " gets one more ">".
-  const auto mboxOf = [](const std::vector<std::string>& mails) {
-    std::string mbox;
-    for (const std::string& mail : mails) {
-      mbox += "From formmail@example.org Mon Dec  7 17:20:05 2026\n";
-      std::size_t at = 0;
-      while (at < mail.size()) {
-        const std::size_t end = std::min(mail.find('\n', at), mail.size() - 1);
-        std::string line = mail.substr(at, end + 1 - at);
-        if (line.find_first_not_of('>') != std::string::npos &&
-            line.substr(line.find_first_not_of('>'), 5) == "From ")
-          line.insert(0, ">");
-        mbox += line;
-        at = end + 1;
-      }
-      mbox += "\n";
-    }
-    return mbox;
-  };
+  const auto mboxOf = formmail_test::mboxrdOf;
 
   const std::vector<SourceCase> cases = {
       {"a Maildir: good mails, a foreign one and a second copy of one",
