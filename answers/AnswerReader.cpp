@@ -233,10 +233,11 @@ ReadSummary readMbox(File& file, const fs::path& path, const ReadCallbacks& call
   return std::move(collector).summary();
 }
 
-// The separator of an export: whichever of ";" and "," follows the first column's name.
-char csvSeparator(std::string_view firstLine) {
-  const std::size_t after = kUtf8ByteOrderMark.size() + kReceivedColumn.size();
-  return firstLine.size() > after && firstLine[after] == ',' ? ',' : ';';
+// The separator of an export: the first ";" or "," of the header, whose names hold neither.
+char csvSeparator(std::string_view start) {
+  if (start.starts_with(kUtf8ByteOrderMark)) start.remove_prefix(kUtf8ByteOrderMark.size());
+  const std::size_t at = start.substr(0, start.find('\n')).find_first_of(";,");
+  return at != std::string_view::npos && start[at] == ',' ? ',' : ';';
 }
 
 ReadSummary readCsv(File& file, char separator, const fs::path& path,
@@ -292,7 +293,8 @@ FileKind kindOf(const fs::path& path, std::string_view start) {
 Result<ReadSummary> readFile(const fs::path& source, const ReadCallbacks& callbacks) {
   File file;
   if (!file.openForReading(source)) return Failure{"Cannot open " + source.string() + "."};
-  std::string start(kUtf8ByteOrderMark.size() + kReceivedColumn.size() + 1, '\0');
+  // Enough for the header of an export, which tells its separator.
+  std::string start(4096, '\0');
   const std::int64_t got = file.readAt(0, start.data(), start.size());
   if (got < 0) return Failure{"Cannot open " + source.string() + "."};
   start.resize(static_cast<std::size_t>(got));

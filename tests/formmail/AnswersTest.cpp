@@ -421,6 +421,20 @@ TEST(AnswerReader, ReadsTheFieldsBackExactlyAndAnExportToo) {
   EXPECT_EQ(again.answers[1].fields,
             (std::vector<std::pair<std::string, std::string>>{{"Name", "Bo"}, {"Extra", "x"}}));
 
+  // With "," between fields, and with the byte order mark lost on the way, it reads the same.
+  ExportOptions comma;
+  comma.separator = ',';
+  std::string commaCsv;
+  ASSERT_TRUE(exportAnswers(dir / "Maildir", comma, [&](std::string_view bytes) {
+                commaCsv += bytes;
+                return vantrel::Status();
+              }).ok());
+  putFile(dir / "comma.csv", commaCsv.substr(kUtf8ByteOrderMark.size()));
+  const Collected fromComma = readAll(dir / "comma.csv");
+  ASSERT_EQ(fromComma.answers.size(), 2U);
+  EXPECT_EQ(fromComma.answers[0].fields, again.answers[0].fields);
+  EXPECT_EQ(fromComma.answers[1].fields, again.answers[1].fields);
+
   // A failed write ends the export with the writer's reason.
   const auto failed = exportAnswers(dir / "Maildir", {}, [](std::string_view) {
     return vantrel::Status(vantrel::Failure{"Write error: No space left on device."});
