@@ -240,7 +240,8 @@ char csvSeparator(std::string_view start) {
   return at != std::string_view::npos && start[at] == ',' ? ',' : ';';
 }
 
-ReadSummary readCsv(File& file, char separator, const fs::path& path,
+// `file` stands at `offset`, behind the byte order mark if there is one.
+ReadSummary readCsv(File& file, std::uint64_t offset, char separator, const fs::path& path,
                     const ReadCallbacks& callbacks) {
   const std::uint64_t total = static_cast<std::uint64_t>(std::max<std::int64_t>(0, file.size()));
   Collector collector(callbacks, total);
@@ -274,9 +275,9 @@ ReadSummary readCsv(File& file, char separator, const fs::path& path,
       }
       collector.deliver(std::move(answer));
     }
-    going = collector.progress(reader.bytesRead());
+    going = collector.progress(offset + reader.bytesRead());
   }
-  (void)collector.progress(reader.bytesRead(), true);
+  (void)collector.progress(offset + reader.bytesRead(), true);
   return std::move(collector).summary();
 }
 
@@ -301,10 +302,12 @@ Result<ReadSummary> readFile(const fs::path& source, const ReadCallbacks& callba
   switch (kindOf(source, start)) {
     case FileKind::mbox:
       return readMbox(file, source, callbacks);
-    case FileKind::csv:
-      if (start.starts_with(kUtf8ByteOrderMark) && !file.seekTo(kUtf8ByteOrderMark.size()))
-        return Failure{"Cannot open " + source.string() + "."};
-      return readCsv(file, csvSeparator(start), source, callbacks);
+    case FileKind::csv: {
+      const std::uint64_t offset =
+          start.starts_with(kUtf8ByteOrderMark) ? kUtf8ByteOrderMark.size() : 0;
+      if (!file.seekTo(offset)) return Failure{"Cannot open " + source.string() + "."};
+      return readCsv(file, offset, csvSeparator(start), source, callbacks);
+    }
     case FileKind::mail:
       break;
   }

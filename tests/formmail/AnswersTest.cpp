@@ -431,6 +431,17 @@ TEST(AnswerReader, ReadsTheFieldsBackExactlyAndAnExportToo) {
               }).ok());
   putFile(dir / "comma.csv", commaCsv.substr(kUtf8ByteOrderMark.size()));
   const Collected fromComma = readAll(dir / "comma.csv");
+  std::uint64_t csvDone = 0;
+  std::uint64_t csvTotal = 1;
+  ReadCallbacks progressOnly;
+  progressOnly.onProgress = [&](std::uint64_t done, std::uint64_t total) {
+    csvDone = done;
+    csvTotal = total;
+    return true;
+  };
+  ASSERT_TRUE(readAnswers(dir / "export.csv", progressOnly).ok());
+  EXPECT_EQ(csvDone, csvTotal) << "the byte order mark is counted as read";
+  EXPECT_EQ(csvTotal, csv.size());
   ASSERT_EQ(fromComma.answers.size(), 2U);
   EXPECT_EQ(fromComma.answers[0].fields, again.answers[0].fields);
   EXPECT_EQ(fromComma.answers[1].fields, again.answers[1].fields);
