@@ -14,6 +14,10 @@
 
 namespace vantrel::answers {
 
+// A mail larger than this is counted as broken and skipped without being read: the receiver's
+// mails are a few KiB, and this bounds the memory of a read.
+inline constexpr std::uint64_t kLargestMailBytes = std::uint64_t{16} << 20;
+
 // What a read found. A struct, not a Result: a read that could open its source always succeeds,
 // and the caller needs the counts of what it skipped beside the answers it delivered.
 struct ReadSummary {

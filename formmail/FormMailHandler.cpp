@@ -239,7 +239,8 @@ Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post,
   envelope.uniqueId = uniqueDeliveryName();
   const PostedFields answers =
       answersInOrder(fields, firstValue(fields, "data_order"), config_.honeypot);
-  const std::string mail = composeMail(envelope, firstValue(fields, "form_id"), answers, utf8Post);
+  const std::string mail = composeMail(envelope, firstValue(fields, "form_id"), answers, utf8Post,
+                                       firstValue(fields, "required"));
 
   const DeliveryResult delivered = delivery_.deliver(config_.sender, recipient, mail);
   switch (delivered.outcome) {

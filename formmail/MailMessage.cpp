@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "answers/Answer.h"
 #include "base/Win1252.h"
 
 namespace vantrel::formmail {
@@ -107,6 +108,25 @@ std::string idSafe(std::string_view text) {
   return safe.empty() ? "localhost" : safe;
 }
 
+// "2026-12-07T17:20:05Z": the time of receipt in the answer part.
+std::string utcTimestamp(std::chrono::system_clock::time_point when) {
+  const std::time_t seconds = std::chrono::system_clock::to_time_t(when);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char buffer[80];
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02dZ", utc.tm_year + 1900,
+                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+  return buffer;
+}
+
+// Base64 in lines of 76 characters, each ended by CR LF.
+std::string base64Lines(std::string_view bytes) {
+  const std::string encoded = base64(bytes);
+  std::string lines;
+  for (std::size_t at = 0; at < encoded.size(); at += 76) lines += encoded.substr(at, 76) + "\r\n";
+  return lines;
+}
+
 std::vector<std::string_view> splitOnCommas(std::string_view list) {
   std::vector<std::string_view> names;
   std::size_t start = 0;
@@ -115,6 +135,18 @@ std::vector<std::string_view> splitOnCommas(std::string_view list) {
     if (end == std::string_view::npos) end = list.size();
     names.push_back(list.substr(start, end - start));
     start = end + 1;
+  }
+  return names;
+}
+
+// The names of the required list as the receiver checks them: trimmed, each once.
+std::vector<std::string_view> requiredNames(std::string_view list) {
+  std::vector<std::string_view> names;
+  for (std::string_view name : splitOnCommas(list)) {
+    while (!name.empty() && (name.front() == ' ' || name.front() == '\t')) name.remove_prefix(1);
+    while (!name.empty() && (name.back() == ' ' || name.back() == '\t')) name.remove_suffix(1);
+    if (!name.empty() && std::find(names.begin(), names.end(), name) == names.end())
+      names.push_back(name);
   }
   return names;
 }
@@ -184,15 +216,24 @@ std::string encodeSubject(std::string_view utf8Subject) {
 }
 
 std::string composeMail(const MailEnvelope& envelope, std::string_view formId,
-                        const PostedFields& answers, bool utf8Post) {
+                        const PostedFields& answers, bool utf8Post, std::string_view requiredList) {
   const auto text = [&](std::string_view posted) {
     return utf8Post ? std::string(posted) : utf8From1252(posted);
   };
   std::string body;
-  for (const auto& answer : answers) {
-    body += text(answer.name) + ": " + text(answer.value) + "\n";
+  vantrel::answers::Answer answer;
+  answer.formId = text(formId);
+  answer.receivedUtc = utcTimestamp(envelope.date);
+  for (const auto& field : answers) {
+    body += text(field.name) + ": " + text(field.value) + "\n";
+    answer.fields.emplace_back(text(field.name), text(field.value));
   }
+  for (const std::string_view name : requiredNames(requiredList))
+    answer.required.push_back(text(name));
 
+  // Quoted-printable and base64 never put "=_" into a body, so this boundary cannot occur in
+  // the parts; the delivery name keeps it from looking the same in every mail.
+  const std::string boundary = "=_vantrel_" + idSafe(envelope.uniqueId).substr(0, 40);
   std::string mail;
   mail += "Date: " + rfc5322Date(envelope.date) + "\r\n";
   mail += "From: " + envelope.sender + "\r\n";
@@ -200,11 +241,21 @@ std::string composeMail(const MailEnvelope& envelope, std::string_view formId,
   mail += "Subject: " + encodeSubject("Formular: " + text(formId)) + "\r\n";
   mail += "Message-ID: <" + idSafe(envelope.uniqueId) + "@" + idSafe(envelope.hostName) + ">\r\n";
   mail += "MIME-Version: 1.0\r\n";
+  mail += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n";
+  mail += "\r\n";
+  mail += "--" + boundary + "\r\n";
   mail += "Content-Type: text/plain; charset=UTF-8\r\n";
   mail += "Content-Transfer-Encoding: quoted-printable\r\n";
   mail += "\r\n";
-  mail += quotedPrintable(body);
-  if (mail.size() < 2 || mail.compare(mail.size() - 2, 2, "\r\n") != 0) mail += "\r\n";
+  // The line break in front of a delimiter belongs to the delimiter: the text keeps its own.
+  mail += quotedPrintable(body) + "\r\n";
+  mail += "--" + boundary + "\r\n";
+  mail += "Content-Type: application/json; charset=UTF-8; name=\"antwort.json\"\r\n";
+  mail += "Content-Disposition: attachment; filename=\"antwort.json\"\r\n";
+  mail += "Content-Transfer-Encoding: base64\r\n";
+  mail += "\r\n";
+  mail += base64Lines(vantrel::answers::answerJson(answer));
+  mail += "--" + boundary + "--\r\n";
   return mail;
 }
 

@@ -35,9 +35,12 @@ struct MailEnvelope {
   std::string uniqueId;  // makes the Message-ID unique
 };
 
-// The whole mail with CR LF line ends, ready for a Maildir file or an SMTP DATA command.
-// formId and the fields are Windows-1252 (or UTF-8 when utf8Post is set).
+// The whole mail with CR LF line ends, ready for a Maildir file or an SMTP DATA command:
+// multipart/mixed with the readable text part and the part "antwort.json" that gives the same
+// answers to programs (answers/Answer.h). formId, the fields and the required list (the post's
+// comma-separated "required") are Windows-1252, or UTF-8 when utf8Post is set.
 std::string composeMail(const MailEnvelope& envelope, std::string_view formId,
-                        const PostedFields& answers, bool utf8Post);
+                        const PostedFields& answers, bool utf8Post,
+                        std::string_view requiredList = {});
 
 }  // namespace vantrel::formmail

@@ -1,5 +1,6 @@
 // vantrel-formmail --listen ADDR:PORT --config FILE: the receiver as a small HTTP server, for
 // one machine and for tests. Port 0 picks a free port; the chosen address is printed.
+// vantrel-formmail export ...: the answers of the mails as a table (formmail/ExportCommand.h).
 
 #include <netdb.h>
 #include <netinet/in.h>
@@ -10,10 +11,12 @@
 #include <charconv>
 #include <iostream>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "base/BuildConfig.h"
 #include "formmail/AnswerPages.h"
+#include "formmail/ExportCommand.h"
 #include "formmail/FormMailHandler.h"
 #include "formmail/HttpServer.h"
 #include "formmail/SmtpSender.h"
@@ -33,9 +36,12 @@ struct Options {
 void printUsage(std::ostream& out) {
   out << "usage: vantrel-formmail --listen ADDR:PORT --config FILE\n"
          "       vantrel-formmail --flush-spool --config FILE\n"
+         "       vantrel-formmail export SOURCE [--csv|--jsonl] [--comma] [--form ID] [-o FILE]\n"
          "       vantrel-formmail --help | --version\n"
          "  ADDR:PORT      e.g. 127.0.0.1:8080 or [::1]:8080; port 0 picks a free one\n"
-         "  --flush-spool  send the mails kept in the spool Maildir through smtp, then exit\n";
+         "  --flush-spool  send the mails kept in the spool Maildir through smtp, then exit\n"
+         "  export         the answers of a Maildir, mbox file or folder of .eml files as\n"
+         "                 CSV or JSON lines (vantrel-formmail export --help)\n";
 }
 
 [[nodiscard]] bool parseListen(const std::string& text, Options& options) {
@@ -141,6 +147,9 @@ int flushSpoolAndReport(const Config& config) {
 }  // namespace
 
 static int serve(int argc, char** argv) {
+  if (argc >= 2 && std::string_view(argv[1]) == "export")
+    return runExport(std::span<char* const>(argv + 2, static_cast<std::size_t>(argc - 2)),
+                     std::cout, std::cerr);
   if (argc == 2 && std::string_view(argv[1]) == "--version") {
     std::cout << "vantrel-formmail " << vantrel::kVersion << "\n";
     return 0;

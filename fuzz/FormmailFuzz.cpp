@@ -2,7 +2,10 @@
 // "no crash, no leak":
 //  - the parser keeps its limits, and what it read encodes and reads back the same;
 //  - the mail built from any post has exactly its own header lines, none longer than 78,
-//    and a body of quoted-printable lines of plain ASCII, none longer than 76;
+//    and a body of lines of plain ASCII (quoted-printable text, base64 JSON), none longer
+//    than 76;
+//  - the reader of answers finds in that mail exactly the posted answers, form id and
+//    required names;
 //  - an address the allow list takes can never carry a second address or a line break;
 //  - an answer page built from posted names holds no markup that came from the post;
 //  - the whole receiver hands a mail on only for exactly one allowed recipient, never
@@ -16,6 +19,8 @@
 #include <string_view>
 #include <vector>
 
+#include "answers/MailPart.h"
+#include "base/Win1252.h"
 #include "formmail/AnswerPages.h"
 #include "formmail/Config.h"
 #include "formmail/FormMailHandler.h"
@@ -77,8 +82,8 @@ void checkMailShape(const std::string& mail) {
     if (line.front() != ' ') ++headerLines;
     start = end + 2;
   }
-  require(headerLines == 8);
-  // Quoted-printable lines: at most 76 characters of printable ASCII and tabs, CR LF ended.
+  require(headerLines == 7);
+  // The parts' lines: at most 76 characters of printable ASCII and tabs, CR LF ended.
   std::string_view body(mail.data() + split + 4, mail.size() - split - 4);
   while (!body.empty()) {
     const std::size_t end = body.find("\r\n");
@@ -88,6 +93,21 @@ void checkMailShape(const std::string& mail) {
                         [](char c) { return c == '\t' || (c >= 0x20 && c < 0x7F); }));
     body.remove_prefix(end + 2);
   }
+}
+
+// A post read as Windows-1252 (any bytes are) comes back from the mail's answer part as UTF-8,
+// value for value.
+void checkAnswerReadsBack(const std::string& mail, std::string_view formId,
+                          const PostedFields& answers) {
+  const vantrel::answers::MailAnswer read = vantrel::answers::answerInMail(mail);
+  require(read.kind == vantrel::answers::MailKind::answer);
+  require(read.answer.formId == vantrel::utf8From1252(formId));
+  require(read.answer.fields.size() == answers.size());
+  for (std::size_t i = 0; i < answers.size(); ++i) {
+    require(read.answer.fields[i].first == vantrel::utf8From1252(answers[i].name));
+    require(read.answer.fields[i].second == vantrel::utf8From1252(answers[i].value));
+  }
+  require(read.answer.messageId == "<1@host>");
 }
 
 // Keeps what the receiver hands on instead of storing or sending it.
@@ -170,8 +190,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   envelope.recipient = "info@example.org";
   envelope.hostName = "host";
   envelope.uniqueId = "1";
-  checkMailShape(
-      composeMail(envelope, formId.empty() ? "" : formId.front(), answers, (data[0] & 0x80) != 0));
+  const bool utf8 = (data[0] & 0x80) != 0;
+  const std::string_view id = formId.empty() ? "" : formId.front();
+  const std::string mail = composeMail(envelope, id, answers, utf8);
+  checkMailShape(mail);
+  if (!utf8) checkAnswerReadsBack(mail, id, answers);
 
   std::vector<std::string> names;
   for (const auto& field : fields) names.push_back(field.name);

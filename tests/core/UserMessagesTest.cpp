@@ -160,7 +160,7 @@ TEST(UserMessages, EveryReasonInTheSourcesHasAnEntry) {
   const std::regex reasonLiteral(
       R"re((?:throw (?:[A-Za-z]+)\((?:std::string\()?|Failure\{|noteFirst\([^,]+, |fail\(|failure\(ViewerError::[A-Za-z]+, )"([^"\\]*)")re");
   std::vector<std::string> found;
-  for (const char* folder : {"base", "project", "page", "icon", "program", "builder"}) {
+  for (const char* folder : {"base", "project", "page", "icon", "program", "builder", "answers"}) {
     for (const auto& item : std::filesystem::recursive_directory_iterator(root / folder)) {
       if (item.path().extension() != ".cpp") continue;
       const std::string source = readFile(item.path());

@@ -112,28 +112,76 @@ std::string decodeSubject(const std::string& header) {
   return out;
 }
 
+namespace {
+
+// Header block and body of a mail or a part, line ends already LF.
+void splitHeaders(const std::string& unix, std::string& headerBlock, std::string& body,
+                  std::map<std::string, std::string>& headers) {
+  const std::size_t split = unix.find("\n\n");
+  headerBlock = unix.substr(0, split);
+  body = split == std::string::npos ? "" : unix.substr(split + 2);
+  std::istringstream lines(headerBlock);
+  std::string line;
+  std::string current;
+  while (std::getline(lines, line)) {
+    if (!line.empty() && (line.front() == ' ' || line.front() == '\t') && !current.empty()) {
+      headers[current] += line;
+      continue;
+    }
+    const std::size_t colon = line.find(':');
+    current = line.substr(0, colon);
+    headers[current] =
+        colon == std::string::npos ? "" : line.substr(std::min(line.size(), colon + 2));
+  }
+}
+
+// The parts between the delimiter lines of a multipart body.
+std::vector<std::string> multipartParts(const std::string& body, const std::string& boundary) {
+  std::vector<std::string> parts;
+  const std::string delimiter = "--" + boundary;
+  std::size_t at = body.find(delimiter);
+  while (at != std::string::npos) {
+    const std::size_t start = body.find('\n', at);
+    if (start == std::string::npos || body.compare(at + delimiter.size(), 2, "--") == 0) break;
+    const std::size_t next = body.find("\n" + delimiter, start);
+    if (next == std::string::npos) break;
+    parts.push_back(body.substr(start + 1, next - start - 1));
+    at = next + 1;
+  }
+  return parts;
+}
+
+}  // namespace
+
 ParsedMail parseMail(const std::string& mail) {
   ParsedMail parsed;
   std::string unix;
   for (char c : mail) {
     if (c != '\r') unix += c;
   }
-  const std::size_t split = unix.find("\n\n");
-  parsed.headerBlock = unix.substr(0, split);
-  const std::string body = split == std::string::npos ? "" : unix.substr(split + 2);
-  parsed.body = decodeQuotedPrintable(body);
-  std::istringstream lines(parsed.headerBlock);
-  std::string line;
-  std::string current;
-  while (std::getline(lines, line)) {
-    if (!line.empty() && (line.front() == ' ' || line.front() == '\t') && !current.empty()) {
-      parsed.headers[current] += line;
-      continue;
+  std::string body;
+  splitHeaders(unix, parsed.headerBlock, body, parsed.headers);
+  parsed.mailContentType = parsed.headers["Content-Type"];
+  const std::size_t boundaryAt = parsed.mailContentType.find("boundary=\"");
+  if (parsed.mailContentType.rfind("multipart/", 0) != 0 || boundaryAt == std::string::npos) {
+    parsed.body = decodeQuotedPrintable(body);
+    return parsed;
+  }
+  const std::size_t boundaryStart = boundaryAt + 10;
+  const std::string boundary = parsed.mailContentType.substr(
+      boundaryStart, parsed.mailContentType.find('"', boundaryStart) - boundaryStart);
+  for (const std::string& part : multipartParts(body, boundary)) {
+    std::string partHeaderBlock;
+    std::string partBody;
+    std::map<std::string, std::string> partHeaders;
+    splitHeaders(part, partHeaderBlock, partBody, partHeaders);
+    if (partHeaders["Content-Type"].rfind("text/plain", 0) == 0) {
+      for (const auto& [name, value] : partHeaders) parsed.headers[name] = value;
+      parsed.body = decodeQuotedPrintable(partBody);
+    } else if (partHeaders["Content-Disposition"].find("filename=\"antwort.json\"") !=
+               std::string::npos) {
+      parsed.answerJson = base64Decode(partBody);
     }
-    const std::size_t colon = line.find(':');
-    current = line.substr(0, colon);
-    parsed.headers[current] =
-        colon == std::string::npos ? "" : line.substr(std::min(line.size(), colon + 2));
   }
   return parsed;
 }

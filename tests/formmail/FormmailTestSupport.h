@@ -24,10 +24,15 @@ std::string readFile(const std::string& path);
 std::vector<std::string> mailsIn(const std::string& maildir);
 std::size_t fileCount(const std::string& folder);
 
+// A mail of the receiver: its headers, and its readable text. For a multipart mail the text is
+// that of the text/plain part, whose Content-Type and Content-Transfer-Encoding then stand in
+// `headers` in place of the mail's own; the part "antwort.json" is given decoded beside it.
 struct ParsedMail {
   std::map<std::string, std::string> headers;  // as they stand, folded lines joined with ""
-  std::string headerBlock;
-  std::string body;  // quoted-printable decoded
+  std::string headerBlock;                     // the mail's own headers
+  std::string body;                            // quoted-printable decoded
+  std::string mailContentType;                 // the mail's own Content-Type
+  std::string answerJson;                      // the part "antwort.json", base64 decoded
 };
 ParsedMail parseMail(const std::string& mail);
 std::string decodeQuotedPrintable(const std::string& text);

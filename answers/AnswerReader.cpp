@@ -1,0 +1,299 @@
+#include "answers/AnswerReader.h"
+
+#include <algorithm>
+#include <array>
+#include <unordered_set>
+
+#include "answers/AnswerCsv.h"
+#include "answers/MailPart.h"
+#include "answers/Mbox.h"
+#include "base/FileIo.h"
+
+namespace fs = std::filesystem;
+
+namespace vantrel::answers {
+namespace {
+
+constexpr std::size_t kMostProblemsKept = 20;
+constexpr std::size_t kReadChunk = 1 << 16;
+// Progress is told after this many bytes or mails, whichever comes first, so that a window can
+// follow a read of 100,000 mails without being flooded.
+constexpr std::uint64_t kProgressBytes = 1 << 20;
+constexpr std::uint64_t kProgressMails = 500;
+
+std::string lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  });
+  return text;
+}
+
+// Counts, duplicates and progress for every kind of source alike.
+class Collector {
+ public:
+  Collector(const ReadCallbacks& callbacks, std::uint64_t bytesTotal)
+      : callbacks_(callbacks), bytesTotal_(bytesTotal) {}
+
+  void take(MailAnswer&& mail, const std::string& where) {
+    ++mails_;
+    switch (mail.kind) {
+      case MailKind::withoutAnswerPart:
+        ++summary_.withoutAnswerPart;
+        return;
+      case MailKind::broken:
+        noteBroken(where, mail.reason);
+        return;
+      case MailKind::answer:
+        deliver(std::move(mail.answer));
+        return;
+    }
+  }
+
+  void deliver(Answer&& answer) {
+    if (!answer.messageId.empty() && !seenIds_.insert(answer.messageId).second) {
+      ++summary_.duplicates;
+      return;
+    }
+    ++summary_.answers;
+    if (callbacks_.onAnswer) callbacks_.onAnswer(std::move(answer));
+  }
+
+  void noteBroken(const std::string& where, const std::string& reason) {
+    ++summary_.broken;
+    if (summary_.problems.size() < kMostProblemsKept)
+      summary_.problems.push_back(where + ": " + reason);
+  }
+
+  // False once the caller has cancelled.
+  [[nodiscard]] bool progress(std::uint64_t bytesDone, bool force = false) {
+    if (summary_.cancelled) return false;
+    if (!force && bytesDone - lastBytes_ < kProgressBytes && mails_ - lastMails_ < kProgressMails)
+      return true;
+    lastBytes_ = bytesDone;
+    lastMails_ = mails_;
+    if (callbacks_.onProgress && !callbacks_.onProgress(bytesDone, bytesTotal_))
+      summary_.cancelled = true;
+    return !summary_.cancelled;
+  }
+
+  ReadSummary summary() && { return std::move(summary_); }
+
+ private:
+  const ReadCallbacks& callbacks_;
+  std::uint64_t bytesTotal_;
+  ReadSummary summary_;
+  std::unordered_set<std::string> seenIds_;
+  std::uint64_t mails_ = 0;
+  std::uint64_t lastBytes_ = 0;
+  std::uint64_t lastMails_ = 0;
+};
+
+std::string tooLargeReason() {
+  return "The mail is larger than " + std::to_string(kLargestMailBytes >> 20) +
+         " MiB and was skipped.";
+}
+
+struct MailFile {
+  fs::path path;
+  std::uint64_t size = 0;
+};
+
+// The mails of a Maildir (cur/ and new/, in the order of their names, which begin with the time
+// of delivery) or the .eml files of a folder. Names beginning with "." are the mail programs'.
+std::vector<MailFile> mailFiles(const fs::path& folder, bool maildir) {
+  std::vector<MailFile> files;
+  const std::vector<fs::path> folders = maildir
+                                            ? std::vector<fs::path>{folder / "cur", folder / "new"}
+                                            : std::vector<fs::path>{folder};
+  for (const fs::path& inside : folders) {
+    std::error_code error;
+    for (fs::directory_iterator it(inside, error), end; !error && it != end; it.increment(error)) {
+      const std::string name = it->path().filename().string();
+      if (name.starts_with(".") || !it->is_regular_file(error)) continue;
+      if (!maildir && lowered(it->path().extension().string()) != ".eml") continue;
+      const std::uint64_t size = it->file_size(error);
+      files.push_back({it->path(), error ? 0 : size});
+      error.clear();
+    }
+  }
+  std::sort(files.begin(), files.end(), [](const MailFile& a, const MailFile& b) {
+    return a.path.filename() < b.path.filename();
+  });
+  return files;
+}
+
+// A whole mail file into `mail`, which keeps its buffer from one mail to the next. The size is
+// taken from the open file, so a mail over the limit is never read.
+std::string readMailFile(const fs::path& path, std::string& mail) {
+  File file;
+  if (!file.openForReading(path)) return "The mail cannot be opened.";
+  const std::int64_t size = file.size();
+  if (size < 0) return "The mail cannot be opened.";
+  if (static_cast<std::uint64_t>(size) > kLargestMailBytes) return tooLargeReason();
+  mail.resize(static_cast<std::size_t>(size));
+  std::size_t filled = 0;
+  while (filled < mail.size()) {
+    const std::int64_t got = file.read(mail.data() + filled, mail.size() - filled);
+    if (got < 0) return "The mail cannot be read.";
+    if (got == 0) break;  // shortened while we read: what is there is judged as it is
+    filled += static_cast<std::size_t>(got);
+  }
+  mail.resize(filled);
+  (void)file.close();  // only read: nothing to lose
+  return {};
+}
+
+ReadSummary readMailFiles(const std::vector<MailFile>& files, const ReadCallbacks& callbacks) {
+  std::uint64_t total = 0;
+  for (const MailFile& file : files) total += file.size;
+  Collector collector(callbacks, total);
+  std::string mail;
+  std::uint64_t done = 0;
+  if (collector.progress(0, true)) {
+    for (const MailFile& file : files) {
+      const std::string problem = readMailFile(file.path, mail);
+      if (problem.empty()) {
+        collector.take(answerInMail(mail), file.path.string());
+      } else {
+        collector.noteBroken(file.path.string(), problem);
+      }
+      done += file.size;
+      if (!collector.progress(done)) break;
+    }
+    (void)collector.progress(done, true);  // the end, told even when it was cancelled
+  }
+  return std::move(collector).summary();
+}
+
+ReadSummary readMbox(File& file, const fs::path& path, const ReadCallbacks& callbacks) {
+  const std::uint64_t total = static_cast<std::uint64_t>(std::max<std::int64_t>(0, file.size()));
+  Collector collector(callbacks, total);
+  std::uint64_t number = 0;
+  const auto where = [&](std::uint64_t offset) {
+    return path.string() + ", mail " + std::to_string(number) + " at byte " +
+           std::to_string(offset);
+  };
+  MboxSplitter splitter(kLargestMailBytes,
+                        [&](std::string_view mail, std::uint64_t offset, bool tooLarge) {
+                          ++number;
+                          if (tooLarge) {
+                            collector.noteBroken(where(offset), tooLargeReason());
+                          } else {
+                            collector.take(answerInMail(mail), where(offset));
+                          }
+                        });
+  std::string chunk(kReadChunk, '\0');
+  std::uint64_t done = 0;
+  bool going = collector.progress(0, true);
+  while (going) {
+    const std::int64_t got = file.read(chunk.data(), chunk.size());
+    if (got < 0) collector.noteBroken(path.string(), "The rest of the file cannot be read.");
+    if (got <= 0) break;
+    splitter.feed(std::string_view(chunk).substr(0, static_cast<std::size_t>(got)));
+    done += static_cast<std::uint64_t>(got);
+    going = collector.progress(done);
+  }
+  if (going) splitter.finish();
+  (void)collector.progress(done, true);
+  return std::move(collector).summary();
+}
+
+// The separator of an export: whichever of ";" and "," follows the first column's name.
+char csvSeparator(std::string_view firstLine) {
+  const std::size_t after = kUtf8ByteOrderMark.size() + kReceivedColumn.size();
+  return firstLine.size() > after && firstLine[after] == ',' ? ',' : ';';
+}
+
+ReadSummary readCsv(File& file, char separator, const fs::path& path,
+                    const ReadCallbacks& callbacks) {
+  const std::uint64_t total = static_cast<std::uint64_t>(std::max<std::int64_t>(0, file.size()));
+  Collector collector(callbacks, total);
+  CsvRecordReader reader(file, separator, kLargestMailBytes);
+  std::vector<std::string> names;
+  std::vector<std::string> record;
+  const auto where = [&] {
+    return path.string() + ", record " + std::to_string(reader.recordNumber());
+  };
+  bool going =
+      collector.progress(0, true) && reader.next(names) == CsvRecordReader::Outcome::record;
+  while (going) {
+    const CsvRecordReader::Outcome outcome = reader.next(record);
+    if (outcome == CsvRecordReader::Outcome::end) break;
+    if (outcome != CsvRecordReader::Outcome::record) {
+      // Past a record that had to be cut off, the quotes cannot be trusted to pair up again.
+      collector.noteBroken(where(), outcome == CsvRecordReader::Outcome::tooLarge
+                                        ? "The record is too large; the rest is not read."
+                                        : "The rest of the file cannot be read.");
+      break;
+    }
+    if (record.size() == 1 && record.front().empty()) continue;  // an empty line
+    if (record.size() != names.size()) {
+      collector.noteBroken(where(), "The record does not have one field per column.");
+    } else {
+      Answer answer;
+      answer.receivedUtc = utcFromCsvTime(record.front());
+      for (std::size_t i = 1; i < record.size(); ++i) {
+        // An empty cell is a field that was not posted (or posted empty): not an answer.
+        if (!record[i].empty()) answer.fields.emplace_back(names[i], std::move(record[i]));
+      }
+      collector.deliver(std::move(answer));
+    }
+    going = collector.progress(reader.bytesRead());
+  }
+  (void)collector.progress(reader.bytesRead(), true);
+  return std::move(collector).summary();
+}
+
+enum class FileKind { mbox, csv, mail };
+
+FileKind kindOf(const fs::path& path, std::string_view start) {
+  if (start.starts_with("From ")) return FileKind::mbox;
+  const bool csvName = lowered(path.extension().string()) == ".csv";
+  if (csvName || start.starts_with(std::string(kUtf8ByteOrderMark) + std::string(kReceivedColumn)))
+    return FileKind::csv;
+  return FileKind::mail;
+}
+
+Result<ReadSummary> readFile(const fs::path& source, const ReadCallbacks& callbacks) {
+  File file;
+  if (!file.openForReading(source)) return Failure{"Cannot open " + source.string() + "."};
+  std::string start(kUtf8ByteOrderMark.size() + kReceivedColumn.size() + 1, '\0');
+  const std::int64_t got = file.readAt(0, start.data(), start.size());
+  if (got < 0) return Failure{"Cannot open " + source.string() + "."};
+  start.resize(static_cast<std::size_t>(got));
+  switch (kindOf(source, start)) {
+    case FileKind::mbox:
+      return readMbox(file, source, callbacks);
+    case FileKind::csv:
+      if (start.starts_with(kUtf8ByteOrderMark) && !file.seekTo(kUtf8ByteOrderMark.size()))
+        return Failure{"Cannot open " + source.string() + "."};
+      return readCsv(file, csvSeparator(start), source, callbacks);
+    case FileKind::mail:
+      break;
+  }
+  const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, file.size()));
+  (void)file.close();  // only read; the mail is read again by its path
+  return readMailFiles({{source, size}}, callbacks);
+}
+
+}  // namespace
+
+void ColumnOrder::add(const Answer& answer) {
+  for (const auto& field : answer.fields) {
+    if (known_.emplace(field.first, names_.size()).second) names_.push_back(field.first);
+  }
+}
+
+Result<ReadSummary> readAnswers(const fs::path& source, const ReadCallbacks& callbacks) {
+  std::error_code error;
+  const fs::file_status status = fs::status(source, error);
+  if (error || !fs::exists(status)) return Failure{"Cannot open " + source.string() + "."};
+  if (!fs::is_directory(status)) return readFile(source, callbacks);
+  const bool maildir =
+      fs::is_directory(source / "cur", error) || fs::is_directory(source / "new", error);
+  fs::directory_iterator probe(source, error);
+  if (error) return Failure{"Cannot open " + source.string() + "."};
+  return readMailFiles(mailFiles(source, maildir), callbacks);
+}
+
+}  // namespace vantrel::answers
