@@ -93,32 +93,66 @@ std::string tooLargeReason() {
          " MiB and was skipped.";
 }
 
-struct MailFile {
-  fs::path path;
-  std::uint64_t size = 0;
+// The mail files of a source, in the order they are read. A folder of 100,000 mails is listed
+// before the first is read, so the names share one buffer: a path object for each would cost
+// several times the memory of the names themselves.
+class MailFiles {
+ public:
+  void add(std::uint32_t folder, std::string_view name, std::uint64_t size) {
+    entries_.push_back({folder, static_cast<std::uint32_t>(names_.size()),
+                        static_cast<std::uint32_t>(name.size()), size});
+    names_ += name;
+  }
+  std::uint32_t addFolder(const fs::path& folder) {
+    folders_.push_back(folder);
+    return static_cast<std::uint32_t>(folders_.size() - 1);
+  }
+  // Maildir names begin with the time of delivery: by name is the order the mails came in.
+  void sortByName() {
+    std::sort(entries_.begin(), entries_.end(),
+              [&](const Entry& a, const Entry& b) { return nameOf(a) < nameOf(b); });
+  }
+  [[nodiscard]] std::size_t count() const { return entries_.size(); }
+  [[nodiscard]] fs::path path(std::size_t index) const {
+    return folders_[entries_[index].folder] / nameOf(entries_[index]);
+  }
+  [[nodiscard]] std::uint64_t size(std::size_t index) const { return entries_[index].size; }
+
+ private:
+  struct Entry {
+    std::uint32_t folder;
+    std::uint32_t nameAt;
+    std::uint32_t nameLength;
+    std::uint64_t size;
+  };
+  [[nodiscard]] std::string_view nameOf(const Entry& entry) const {
+    return std::string_view(names_).substr(entry.nameAt, entry.nameLength);
+  }
+  std::vector<fs::path> folders_;
+  std::string names_;
+  std::vector<Entry> entries_;
 };
 
-// The mails of a Maildir (cur/ and new/, in the order of their names, which begin with the time
-// of delivery) or the .eml files of a folder. Names beginning with "." are the mail programs'.
-std::vector<MailFile> mailFiles(const fs::path& folder, bool maildir) {
-  std::vector<MailFile> files;
+// The mails of a Maildir (cur/ and new/) or the .eml files of a folder. Names beginning with "."
+// are the mail programs' own files.
+MailFiles mailFiles(const fs::path& folder, bool maildir) {
+  MailFiles files;
   const std::vector<fs::path> folders = maildir
                                             ? std::vector<fs::path>{folder / "cur", folder / "new"}
                                             : std::vector<fs::path>{folder};
   for (const fs::path& inside : folders) {
+    const std::uint32_t index = files.addFolder(inside);
     std::error_code error;
     for (fs::directory_iterator it(inside, error), end; !error && it != end; it.increment(error)) {
       const std::string name = it->path().filename().string();
       if (name.starts_with(".") || !it->is_regular_file(error)) continue;
       if (!maildir && lowered(it->path().extension().string()) != ".eml") continue;
       const std::uint64_t size = it->file_size(error);
-      files.push_back({it->path(), error ? 0 : size});
+      files.add(index, name, error ? 0 : size);
       error.clear();
     }
   }
-  std::sort(files.begin(), files.end(), [](const MailFile& a, const MailFile& b) {
-    return a.path.filename() < b.path.filename();
-  });
+  files.sortByName();
   return files;
 }
 
@@ -143,21 +177,22 @@ std::string readMailFile(const fs::path& path, std::string& mail) {
   return {};
 }
 
-ReadSummary readMailFiles(const std::vector<MailFile>& files, const ReadCallbacks& callbacks) {
+ReadSummary readMailFiles(const MailFiles& files, const ReadCallbacks& callbacks) {
   std::uint64_t total = 0;
-  for (const MailFile& file : files) total += file.size;
+  for (std::size_t i = 0; i < files.count(); ++i) total += files.size(i);
   Collector collector(callbacks, total);
   std::string mail;
   std::uint64_t done = 0;
   if (collector.progress(0, true)) {
-    for (const MailFile& file : files) {
-      const std::string problem = readMailFile(file.path, mail);
+    for (std::size_t i = 0; i < files.count(); ++i) {
+      const fs::path path = files.path(i);
+      const std::string problem = readMailFile(path, mail);
       if (problem.empty()) {
-        collector.take(answerInMail(mail), file.path.string());
+        collector.take(answerInMail(mail), path.string());
       } else {
-        collector.noteBroken(file.path.string(), problem);
+        collector.noteBroken(path.string(), problem);
       }
-      done += file.size;
+      done += files.size(i);
       if (!collector.progress(done)) break;
     }
     (void)collector.progress(done, true);  // the end, told even when it was cancelled
@@ -273,7 +308,9 @@ Result<ReadSummary> readFile(const fs::path& source, const ReadCallbacks& callba
   }
   const auto size = static_cast<std::uint64_t>(std::max<std::int64_t>(0, file.size()));
   (void)file.close();  // only read; the mail is read again by its path
-  return readMailFiles({{source, size}}, callbacks);
+  MailFiles one;
+  one.add(one.addFolder(source.parent_path()), source.filename().string(), size);
+  return readMailFiles(one, callbacks);
 }
 
 }  // namespace

@@ -186,6 +186,22 @@ ParsedMail parseMail(const std::string& mail) {
   return parsed;
 }
 
+std::string mboxrdOf(const std::vector<std::string>& mails) {
+  std::string mbox;
+  for (const std::string& mail : mails) {
+    mbox += "From formmail@example.org Mon Dec  7 17:20:05 2026\n";
+    std::istringstream lines(mail);
+    std::string line;
+    while (std::getline(lines, line)) {
+      const std::size_t quotes = line.find_first_not_of('>');
+      if (quotes != std::string::npos && line.compare(quotes, 5, "From ") == 0) line.insert(0, ">");
+      mbox += line + "\n";
+    }
+    mbox += "\n";
+  }
+  return mbox;
+}
+
 std::string urlEncode(const std::string& bytes) {
   static const char* hex = "0123456789ABCDEF";
   std::string out;

@@ -39,6 +39,10 @@ std::string decodeQuotedPrintable(const std::string& text);
 // Decodes "=?UTF-8?B?...?=" words; plain text stays as it is.
 std::string decodeSubject(const std::string& header);
 
+// The mails as one mbox file (mboxrd): each behind a "From " line and followed by an empty
+// line, every body line that begins with "From ", ">From ", ">>From " ... given one more ">".
+std::string mboxrdOf(const std::vector<std::string>& mails);
+
 // Form body in application/x-www-form-urlencoded, every byte outside [A-Za-z0-9] escaped.
 std::string urlEncode(const std::string& bytes);
 std::string formBody(const std::vector<std::pair<std::string, std::string>>& fields);

@@ -1,0 +1,167 @@
+// The whole road of an answer: posted to both front ends, stored as mail, exported by
+// `vantrel-formmail export` from the Maildir and from an mbox of the same mails, and the CSV read
+// by Python's csv module with the dialect a spreadsheet program is told to use.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <regex>
+
+#include "FormmailTestSupport.h"
+#include "answers/Answer.h"
+
+using namespace formmail_test;
+
+namespace {
+
+const std::string kCgi = std::string(VANTREL_BIN_DIR) + "/sendmailform.cgi";
+const std::string kServer = std::string(VANTREL_BIN_DIR) + "/vantrel-formmail";
+constexpr const char* kPath = "/cgi-bin/sendmailform.cgi";
+
+using Fields = std::vector<std::pair<std::string, std::string>>;
+
+Fields withHiddenFields(Fields post, const std::string& order) {
+  post.insert(post.end(), {{"B1", "Abschicken"},
+                           {"required", "Name"},
+                           {"data_order", order},
+                           {"submit_to", "info@example.org"},
+                           {"form_id", "Umfrage"}});
+  return post;
+}
+
+// What the generated page posts: Windows-1252.
+const Fields kPageAnswer = {{"Name",
+                             "J\xFCrgen \"Jo\" Stra\xDF"
+                             "er; Sohn"},
+                            {"Kommentar", "Zeile 1\r\nZeile 2\r\n\r\nFrom here on; \"zitiert\""},
+                            {"Telefon", ""},
+                            {"Farbe", "rot"},
+                            {"Farbe", "blau"},
+                            {"Zusatz", "=1+1"}};
+// A post that names UTF-8, with a field the first one did not have.
+const Fields kUtf8Answer = {{"Name", "Zo\xC3\xAB \xE2\x98\x95"},
+                            {"Kommentar", ""},
+                            {"Farbe", "gr\xC3\xBCn"},
+                            {"Neu", "x;y"}};
+
+// The rows as Python's csv module reads them, with the export's dialect.
+std::vector<std::vector<std::string>> rowsByPython(const std::string& csvPath, char separator) {
+  const std::string script =
+      "import csv, json, sys\n"
+      "with open(sys.argv[1], encoding='utf-8-sig', newline='') as f:\n"
+      "    rows = list(csv.reader(f, delimiter=sys.argv[2], quotechar='\"', doublequote=True,\n"
+      "                           strict=True))\n"
+      "print(json.dumps(rows))\n";
+  const ProcessResult python =
+      runProgram(VANTREL_PYTHON3, {"-c", script, csvPath, std::string(1, separator)}, {}, "");
+  EXPECT_EQ(python.exitCode, 0) << python.err;
+  std::vector<std::vector<std::string>> rows;
+  const auto json = nlohmann::json::parse(python.out, nullptr, false);
+  if (!json.is_discarded()) rows = json.get<std::vector<std::vector<std::string>>>();
+  return rows;
+}
+
+ProcessResult exportCommand(const std::vector<std::string>& arguments) {
+  std::vector<std::string> all = {"export"};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  return runProgram(kServer, all, {}, "");
+}
+
+}  // namespace
+
+TEST(AnswersRoundTrip, PostsToBothFrontEndsExportExactlyAsPosted) {
+  if (std::string(VANTREL_PYTHON3).empty()) GTEST_SKIP() << "python3 is not installed";
+  TempFolder dir;
+  const std::string config = dir.file("formmail.conf");
+  const std::string maildir = dir.file("Maildir");
+  writeFile(config,
+            "[formmail]\nallow = info@example.org\nsender = formmail@example.org\n"
+            "maildir = " +
+                maildir + "\nrate_state = " + dir.file("rate") + "\n");
+
+  const std::string order = "Name,Kommentar,Telefon,Farbe,Farbe";
+  const std::string cgiBody = formBody(withHiddenFields(kPageAnswer, order));
+  const ProcessResult cgi = runProgram(kCgi, {},
+                                       {{"REQUEST_METHOD", "POST"},
+                                        {"SCRIPT_NAME", kPath},
+                                        {"REMOTE_ADDR", "192.0.2.44"},
+                                        {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+                                        {"CONTENT_LENGTH", std::to_string(cgiBody.size())},
+                                        {"VANTREL_FORMMAIL_CONFIG", config}},
+                                       cgiBody);
+  ASSERT_EQ(cgi.out.rfind("Status: 200", 0), 0U) << cgi.out << cgi.err;
+  {
+    ServerProcess server(kServer, config);
+    ASSERT_NE(server.port(), 0);
+    HttpConnection connection(server.port());
+    ASSERT_TRUE(connection.send(
+        httpRequest("POST", kPath, formBody(withHiddenFields(kUtf8Answer, order)),
+                    "Content-Type: application/x-www-form-urlencoded; charset=utf-8\r\n")));
+    ASSERT_EQ(connection.receive().status, 200);
+  }
+  const std::vector<std::string> mails = mailsIn(maildir);
+  ASSERT_EQ(mails.size(), 2U);
+  writeFile(dir.file("answers.mbox"), mboxrdOf(mails));
+
+  const std::vector<std::string> header = {"Eingang (UTC)", "Name",   "Kommentar", "Telefon",
+                                           "Farbe",         "Zusatz", "Neu"};
+  const std::vector<std::string> first = {
+      "J\xC3\xBCrgen \"Jo\" Stra\xC3\x9F"
+      "er; Sohn",
+      "Zeile 1\r\nZeile 2\r\n\r\nFrom here on; \"zitiert\"",
+      "",
+      "rot, blau",
+      "=1+1",
+      ""};
+  const std::vector<std::string> second = {"Zo\xC3\xAB \xE2\x98\x95",
+                                           "",
+                                           "",
+                                           "gr\xC3\xBC"
+                                           "n",
+                                           "",
+                                           "x;y"};
+  const std::regex time(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)");
+  const struct {
+    std::string source;
+    std::vector<std::string> options;
+    char separator;
+  } exports[] = {{maildir, {}, ';'}, {dir.file("answers.mbox"), {"--comma"}, ','}};
+  for (const auto& e : exports) {
+    SCOPED_TRACE(e.source);
+    const std::string out = dir.file("answers.csv");
+    std::vector<std::string> arguments = {e.source, "-o", out};
+    arguments.insert(arguments.end(), e.options.begin(), e.options.end());
+    const ProcessResult exported = exportCommand(arguments);
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    EXPECT_NE(exported.err.find("2 answer(s) written"), std::string::npos) << exported.err;
+    EXPECT_EQ(readFile(out).rfind("\xEF\xBB\xBF", 0), 0U) << "a byte order mark first";
+    const auto rows = rowsByPython(out, e.separator);
+    ASSERT_EQ(rows.size(), 3U);
+    EXPECT_EQ(rows[0], header);
+    for (std::size_t row = 1; row < 3; ++row) {
+      ASSERT_EQ(rows[row].size(), header.size());
+      EXPECT_TRUE(std::regex_match(rows[row][0], time)) << rows[row][0];
+      EXPECT_EQ(std::vector<std::string>(rows[row].begin() + 1, rows[row].end()),
+                row == 1 ? first : second);
+    }
+  }
+
+  // JSON lines keep what CSV cannot: every value of a repeated name on its own, in post order.
+  const ProcessResult lines = exportCommand({maildir, "--jsonl", "--form", "Umfrage"});
+  ASSERT_EQ(lines.exitCode, 0) << lines.err;
+  const auto firstLine =
+      vantrel::answers::parseAnswerJson(lines.out.substr(0, lines.out.find('\n')));
+  ASSERT_TRUE(firstLine.ok()) << firstLine.reason();
+  EXPECT_EQ(firstLine.value().formId, "Umfrage");
+  EXPECT_EQ(firstLine.value().required, std::vector<std::string>{"Name"});
+  const std::vector<std::pair<std::string, std::string>> posted = {
+      {"Name", first[0]}, {"Kommentar", first[1]}, {"Telefon", ""},
+      {"Farbe", "rot"},   {"Farbe", "blau"},       {"Zusatz", "=1+1"}};
+  EXPECT_EQ(firstLine.value().fields, posted);
+
+  const ProcessResult otherForm = exportCommand({maildir, "--jsonl", "--form", "Andere"});
+  EXPECT_EQ(otherForm.out, "");
+  EXPECT_NE(otherForm.err.find("of other forms 2"), std::string::npos) << otherForm.err;
+  EXPECT_EQ(exportCommand({dir.file("nowhere")}).exitCode, 1);
+  EXPECT_EQ(exportCommand({maildir, "--tab"}).exitCode, 2);
+}
