@@ -174,7 +174,6 @@ void TAnswersForm::OpenFileBtnClick() {
       "CSV-Dateien (*.csv);;Alle Dateien (*)");
   const auto chosen = chooseFile(request);
   if (!chosen) return;
-  lastFolder_ = QFileInfo(*chosen).absolutePath();
   readSource(pathOf(*chosen));
 }
 
@@ -186,7 +185,6 @@ void TAnswersForm::OpenFolderBtnClick() {
   request.folder = lastFolder_;
   const auto chosen = chooseFile(request);
   if (!chosen) return;
-  lastFolder_ = QFileInfo(*chosen).absolutePath();
   readSource(pathOf(*chosen));
 }
 
@@ -194,7 +192,10 @@ void TAnswersForm::readSource(const std::filesystem::path& source) {
   if (reading()) return;
   answers_.clear();
   tally_ = answers::AnswerTally();
-  sourceName_ = QFileInfo(QString::fromStdString(source.string())).completeBaseName();
+  // The dialogs go on beside the source, and the exports take its name.
+  const QFileInfo sourceInfo(QFile::decodeName(source.c_str()));
+  lastFolder_ = sourceInfo.absolutePath();
+  sourceName_ = sourceInfo.completeBaseName();
   ReadProgress->reset();
   ReadProgress->setLabelText(QStringLiteral("Antworten werden gelesen..."));
   ReadProgress->setValue(0);

@@ -113,7 +113,12 @@ void TestAnswers::knownAnswersShowAsTableAndChartsWithTheFormsCaptions() {
       summary.contains(QStringLiteral(
           "4 Antworten, empfangen vom 06.12.2026 09:30:00 UTC bis zum 08.12.2026 23:59:59 UTC")),
       qPrintable(summary));
-  QVERIFY2(summary.contains(QStringLiteral("Übersprungen: 1 doppelt, 1 ohne Antwortteil")),
+  QVERIFY2(summary.contains(QStringLiteral("Übersprungen: 1 doppelt, 1 ohne Antwortteil, 1 "
+                                           "beschädigt\n- ")),
+           qPrintable(summary));
+  // The problem in German, naming the mail.
+  QVERIFY2(summary.contains(QStringLiteral("1700000008.umfrage:2,S: Der Antwortteil (antwort.json) "
+                                           "ist kein JSON-Objekt.")),
            qPrintable(summary));
 
   auto* table = named<QTableView>(window, "AnswersTable");

@@ -109,8 +109,8 @@ inline void writeMailFile(const std::filesystem::path& file, const std::string& 
   out << mail;
 }
 
-// The four answers in new/, the first of them once more in cur/ (the same Message-ID), and a
-// mail from someone else that carries no answer.
+// The four answers in new/, the first of them once more in cur/ (the same Message-ID), a mail
+// from someone else that carries no answer, and one whose answer part was cut off.
 inline void writeSurveyMaildir(const QString& folder) {
   const std::filesystem::path root(QFile::encodeName(folder).toStdString());
   for (const char* part : {"cur", "new", "tmp"}) std::filesystem::create_directories(root / part);
@@ -122,6 +122,11 @@ inline void writeSurveyMaildir(const QString& folder) {
   writeMailFile(root / "cur" / "1700000000.umfrage:2,S", surveyMail(answers[0]));
   writeMailFile(root / "cur" / "1700000009.fremd:2,S",
                 "Message-ID: <fremd@example.org>\r\nSubject: Hallo\r\n\r\nNur ein Gruss.\r\n");
+  answers::Answer cut = answers[1];
+  cut.messageId = "<abgeschnitten@umfrage.example>";
+  std::string mail = surveyMail(cut);
+  mail.replace(mail.find("{"), std::string::npos, "{\"format\":\r\n--=_grenze--\r\n");
+  writeMailFile(root / "cur" / "1700000008.umfrage:2,S", mail);
 }
 
 }  // namespace vantrel::test
