@@ -116,6 +116,7 @@ void TAnswersForm::buildLayout() {
   SummaryLabel->setObjectName(QStringLiteral("SummaryLabel"));
   SummaryLabel->setWordWrap(true);
   SummaryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  SummaryLabel->setFocusPolicy(Qt::NoFocus);  // the mouse copies from it; Tab goes past it
   column->addWidget(SummaryLabel);
 
   AnswersTabs = new QTabWidget(this);
