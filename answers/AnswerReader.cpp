@@ -233,13 +233,15 @@ ReadSummary readMbox(File& file, const fs::path& path, const ReadCallbacks& call
   return std::move(collector).summary();
 }
 
-// The separator of an export: whichever of ";" and "," follows the first column's name.
-char csvSeparator(std::string_view firstLine) {
-  const std::size_t after = kUtf8ByteOrderMark.size() + kReceivedColumn.size();
-  return firstLine.size() > after && firstLine[after] == ',' ? ',' : ';';
+// The separator of an export: the first ";" or "," of the header, whose names hold neither.
+char csvSeparator(std::string_view start) {
+  if (start.starts_with(kUtf8ByteOrderMark)) start.remove_prefix(kUtf8ByteOrderMark.size());
+  const std::size_t at = start.substr(0, start.find('\n')).find_first_of(";,");
+  return at != std::string_view::npos && start[at] == ',' ? ',' : ';';
 }
 
-ReadSummary readCsv(File& file, char separator, const fs::path& path,
+// `file` stands at `offset`, behind the byte order mark if there is one.
+ReadSummary readCsv(File& file, std::uint64_t offset, char separator, const fs::path& path,
                     const ReadCallbacks& callbacks) {
   const std::uint64_t total = static_cast<std::uint64_t>(std::max<std::int64_t>(0, file.size()));
   Collector collector(callbacks, total);
@@ -273,9 +275,9 @@ ReadSummary readCsv(File& file, char separator, const fs::path& path,
       }
       collector.deliver(std::move(answer));
     }
-    going = collector.progress(reader.bytesRead());
+    going = collector.progress(offset + reader.bytesRead());
   }
-  (void)collector.progress(reader.bytesRead(), true);
+  (void)collector.progress(offset + reader.bytesRead(), true);
   return std::move(collector).summary();
 }
 
@@ -292,17 +294,20 @@ FileKind kindOf(const fs::path& path, std::string_view start) {
 Result<ReadSummary> readFile(const fs::path& source, const ReadCallbacks& callbacks) {
   File file;
   if (!file.openForReading(source)) return Failure{"Cannot open " + source.string() + "."};
-  std::string start(kUtf8ByteOrderMark.size() + kReceivedColumn.size() + 1, '\0');
+  // Enough for the header of an export, which tells its separator.
+  std::string start(4096, '\0');
   const std::int64_t got = file.readAt(0, start.data(), start.size());
   if (got < 0) return Failure{"Cannot open " + source.string() + "."};
   start.resize(static_cast<std::size_t>(got));
   switch (kindOf(source, start)) {
     case FileKind::mbox:
       return readMbox(file, source, callbacks);
-    case FileKind::csv:
-      if (start.starts_with(kUtf8ByteOrderMark) && !file.seekTo(kUtf8ByteOrderMark.size()))
-        return Failure{"Cannot open " + source.string() + "."};
-      return readCsv(file, csvSeparator(start), source, callbacks);
+    case FileKind::csv: {
+      const std::uint64_t offset =
+          start.starts_with(kUtf8ByteOrderMark) ? kUtf8ByteOrderMark.size() : 0;
+      if (!file.seekTo(offset)) return Failure{"Cannot open " + source.string() + "."};
+      return readCsv(file, offset, csvSeparator(start), source, callbacks);
+    }
     case FileKind::mail:
       break;
   }

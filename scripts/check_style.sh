@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 
 core_sources() {
   git ls-files 'base/*.cpp' 'project/*.cpp' 'page/*.cpp' 'archive/*.cpp' 'icon/*.cpp' \
-    'program/*.cpp' 'builder/*.cpp' 'answers/*.cpp' 'formmail/*.cpp' | grep -v '^icon/loaders/'
+    'program/*.cpp' 'builder/*.cpp' 'formmail/*.cpp' 'answers/*.cpp' | grep -v '^icon/loaders/'
 }
 
 case "${1:-}" in

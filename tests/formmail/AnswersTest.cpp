@@ -421,6 +421,31 @@ TEST(AnswerReader, ReadsTheFieldsBackExactlyAndAnExportToo) {
   EXPECT_EQ(again.answers[1].fields,
             (std::vector<std::pair<std::string, std::string>>{{"Name", "Bo"}, {"Extra", "x"}}));
 
+  // With "," between fields, and with the byte order mark lost on the way, it reads the same.
+  ExportOptions comma;
+  comma.separator = ',';
+  std::string commaCsv;
+  ASSERT_TRUE(exportAnswers(dir / "Maildir", comma, [&](std::string_view bytes) {
+                commaCsv += bytes;
+                return vantrel::Status();
+              }).ok());
+  putFile(dir / "comma.csv", commaCsv.substr(kUtf8ByteOrderMark.size()));
+  const Collected fromComma = readAll(dir / "comma.csv");
+  std::uint64_t csvDone = 0;
+  std::uint64_t csvTotal = 1;
+  ReadCallbacks progressOnly;
+  progressOnly.onProgress = [&](std::uint64_t done, std::uint64_t total) {
+    csvDone = done;
+    csvTotal = total;
+    return true;
+  };
+  ASSERT_TRUE(readAnswers(dir / "export.csv", progressOnly).ok());
+  EXPECT_EQ(csvDone, csvTotal) << "the byte order mark is counted as read";
+  EXPECT_EQ(csvTotal, csv.size());
+  ASSERT_EQ(fromComma.answers.size(), 2U);
+  EXPECT_EQ(fromComma.answers[0].fields, again.answers[0].fields);
+  EXPECT_EQ(fromComma.answers[1].fields, again.answers[1].fields);
+
   // A failed write ends the export with the writer's reason.
   const auto failed = exportAnswers(dir / "Maildir", {}, [](std::string_view) {
     return vantrel::Status(vantrel::Failure{"Write error: No space left on device."});

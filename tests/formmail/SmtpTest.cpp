@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "FormmailTestSupport.h"
+#include "answers/Answer.h"
 #include "formmail/FormMailHandler.h"
 #include "formmail/SmtpSender.h"
 #include "formmail/SpoolFlush.h"
@@ -74,6 +75,12 @@ TEST_F(SmtpTest, DeliversTheMailToTheServer) {
   const ParsedMail mail = parseMail(received[0].data);
   EXPECT_EQ(decodeSubject(mail.headers.at("Subject")), "Formular: Anmeldung \xC3\x84rzte");
   EXPECT_EQ(mail.body, "Name: J\xC3\xBCrgen\nNotiz: .\n.\nnach dem Punkt\n");
+  // The answer part travels through SMTP as it does into a Maildir.
+  const auto part = vantrel::answers::parseAnswerJson(mail.answerJson);
+  ASSERT_TRUE(part.ok()) << part.reason();
+  EXPECT_EQ(part.value().fields,
+            (std::vector<std::pair<std::string, std::string>>{
+                {"Name", "J\xC3\xBCrgen"}, {"Notiz", ".\r\n.\r\nnach dem Punkt"}}));
 }
 
 TEST_F(SmtpTest, ARefusedMailIsKeptInTheSpoolAndTheAnswerSaysSo) {
@@ -90,6 +97,7 @@ TEST_F(SmtpTest, ARefusedMailIsKeptInTheSpoolAndTheAnswerSaysSo) {
   ASSERT_EQ(spooled.size(), 2U);
   EXPECT_EQ(parseMail(spooled[0]).headers.at("To"), "info@example.org");
   EXPECT_EQ(parseMail(spooled[1]).body, "Name: J\xC3\xBCrgen\nNotiz: .\n.\nnach dem Punkt\n");
+  EXPECT_TRUE(vantrel::answers::parseAnswerJson(parseMail(spooled[1]).answerJson).ok());
 }
 
 TEST_F(SmtpTest, WithoutSpoolAFailedServerIsNoSuccess) {
