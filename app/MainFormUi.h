@@ -72,6 +72,7 @@ struct TMainForm::Ui {
   QLineEdit* NameED = nullptr;
   // Bottom bar and status bar
   QToolButton* wwwBtn = nullptr;
+  TBitBtnXP* AnswersBtn = nullptr;  // opens the window "Auswertung"
   TImageBtn* ueberbtn = nullptr;
   TImageBtn* endebtn = nullptr;
   QStatusBar* StatusBar1 = nullptr;

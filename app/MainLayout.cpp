@@ -488,8 +488,15 @@ QWidget* TMainForm::Ui::buildBottomBar(QWidget* parent) {
                                QStringLiteral("ueber"));
   endebtn = makePictureButton(bar, "endebtn", QStringLiteral("Hiermit verlassen Sie das Programm"),
                               QStringLiteral("ende"));
+  // The answers that come back belong to no tab: their window opens from here, where the row
+  // has room and the tool bar and the tabs stay as they are. Every letter of the caption is
+  // taken by a control of some tab, so it has no mnemonic.
+  AnswersBtn = makeGlyphButton(bar, "AnswersBtn", QStringLiteral("Auswertung..."), "glyph_answers");
+  AnswersBtn->setToolTip(QStringLiteral("Die Antworten auf Ihr Formular auswerten..."));
+  AnswersBtn->setFocusPolicy(Qt::TabFocus);
   row->addWidget(wwwBtn);
   row->addStretch();
+  row->addWidget(AnswersBtn);
   row->addWidget(ueberbtn);
   row->addWidget(endebtn);
   return bar;

@@ -17,6 +17,7 @@
 #include <QWindow>
 #include <utility>
 
+#include "app/AnswersForm.h"
 #include "app/FieldListModel.h"
 #include "app/FieldListView.h"
 #include "app/FormMailDialog.h"
@@ -104,6 +105,7 @@ void TMainForm::connectHandlers() {
   connectHandler(ui_->StdIconBtn, &QPushButton::clicked, this, &TMainForm::StdIconBtnClick);
 
   connectHandler(ui_->wwwBtn, &QToolButton::clicked, this, &TMainForm::wwwBtnClick);
+  connectHandler(ui_->AnswersBtn, &QPushButton::clicked, this, &TMainForm::AnswersBtnClick);
   connectHandler(ui_->ueberbtn, &TImageBtn::clicked, this, &TMainForm::ueberbtnClick);
   connectHandler(ui_->endebtn, &TImageBtn::clicked, this, &TMainForm::EndeBtnClick);
 }
@@ -198,6 +200,17 @@ void TMainForm::ueberbtnClick() {
 }
 
 void TMainForm::wwwBtnClick() { shellOpen(kMakerWebAddress); }
+
+// The window reads the field list whenever it tabulates, so a project opened later names the
+// answers read after it.
+void TMainForm::AnswersBtnClick() {
+  if (!AnswersForm) {
+    AnswersForm = new TAnswersForm([this] { return fieldModel_->fields(); }, this);
+  }
+  AnswersForm->show();
+  AnswersForm->raise();
+  AnswersForm->activateWindow();
+}
 
 void TMainForm::saveWindowState() {
   if (iniFile_.isEmpty()) return;

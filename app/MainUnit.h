@@ -26,6 +26,7 @@ class QWebEngineView;
 namespace vantrel {
 
 class FieldListModel;
+class TAnswersForm;
 class TEditFieldsForm;
 
 // The progress report an outside sender posts to the main window; wParam is the percentage.
@@ -79,6 +80,7 @@ class TMainForm : public QMainWindow {
   void EndeBtnClick();
   void ueberbtnClick();
   void wwwBtnClick();
+  void AnswersBtnClick();
   void Setsavedfilename(const QString& name);
 
   // Tab "EXE erstellen": building the standalone program and its icon (ExeTab.cpp)
@@ -165,6 +167,7 @@ class TMainForm : public QMainWindow {
   FieldListModel* const fieldModel_;
   const std::unique_ptr<Ui> ui_;
   TEditFieldsForm* EditFieldsForm = nullptr;
+  TAnswersForm* AnswersForm = nullptr;  // made on first use, then shown again as it was left
 
   const WorkingFolders folders_;
   const QString iniFile_;

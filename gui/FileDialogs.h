@@ -1,5 +1,6 @@
 #pragma once
-// Open and save dialogs go through chooseFile(), which tests replace.
+// Open and save dialogs, and the choice of a folder, go through chooseFile(), which tests
+// replace.
 
 #include <QImage>
 #include <QString>
@@ -11,7 +12,7 @@ class QWidget;
 namespace vantrel {
 
 struct FileDialogRequest {
-  enum class Kind { Open, Save };
+  enum class Kind { Open, Save, Folder };
   Kind kind = Kind::Open;
   QWidget* parent = nullptr;
   QString title;

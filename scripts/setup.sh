@@ -14,6 +14,8 @@ PACKAGES=(
   # Qt 6: widgets, browser engine, SVG, German translations of Qt's own texts
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev qt6-webengine-dev-tools qt6-svg-dev
   qt6-translations-l10n libgl-dev
+  # the charts of the window "Auswertung"
+  qt6-charts-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev xvfb xauth dbus-daemon
   # the windows under a real window manager: openbox on Xvfb, read with xprop and xwininfo
@@ -24,8 +26,8 @@ PACKAGES=(
   fonts-liberation fonts-lato
   # archive benchmark peers
   zip unzip
-  # external checks in tests
-  python3 python3-pil
+  # external checks in tests (pdftotext reads the PDF report back)
+  python3 python3-pil poppler-utils
   # form-mail receiver: HTTP server, SMTP client, load benchmark
   libmicrohttpd-dev libcurl4-openssl-dev wrk
   # the receiver's deployments run in its tests, each on a private configuration: nginx with

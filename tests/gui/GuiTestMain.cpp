@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
   using namespace vantrel::test;
   const int failures =
       runAll<TestControls, TestMainForm, TestFieldList, TestFieldEditor, TestProjectCommands,
-             TestPreview, TestLook, TestBuild, TestKeyboard, TestTarget, TestStartUp>(argc, argv);
+             TestPreview, TestLook, TestBuild, TestKeyboard, TestTarget, TestStartUp, TestAnswers>(
+          argc, argv);
   return failures == 0 ? 0 : 1;
 }

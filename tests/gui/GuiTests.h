@@ -18,6 +18,15 @@ class TestControls : public QObject {
   void imageBtnRightPressShowsPressedButNeverClicks();
 };
 
+class TestAnswers : public QObject {
+  Q_OBJECT
+ private slots:
+  void knownAnswersShowAsTableAndChartsWithTheFormsCaptions();
+  void tableGoesOutAsCsvAndReadsBackTheSame();
+  void reportGoesOutAsPdfWithTitleCountsAndCaptions();
+  void cancelStopsALongRead();
+};
+
 class TestMainForm : public QObject {
   Q_OBJECT
  private slots:

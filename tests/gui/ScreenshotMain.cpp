@@ -1,6 +1,7 @@
 // Takes pictures of the tool's windows for the documentation:
 //   vantrel-screenshots OUTPUT_FOLDER
-// Each tab of the main window, the field editor and the about box, with a small sample form.
+// Each tab of the main window, the field editor and the about box, with a small sample form,
+// and the window "Auswertung" with answers to a survey.
 // Under an X server (scripts/screenshots.sh runs it in Xvfb with a window manager) the pictures
 // are taken from the screen with the frame and title bar the window manager gives each window;
 // on the offscreen platform from the widgets alone.
@@ -8,17 +9,21 @@
 #include <QDir>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
 #include <QWebEngineView>
 
+#include "app/AnswersForm.h"
 #include "app/FieldListModel.h"
+#include "app/LocalPath.h"
 #include "app/MainUnit.h"
 #include "app/VantrelApplication.h"
 #include "gui/AboutBoxUnit.h"
 #include "gui/EditFieldsFUnit.h"
+#include "tests/gui/AnswersTestData.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/MainFormFixture.h"
 #include "tests/support/TempFolder.h"
@@ -103,5 +108,23 @@ int main(int argc, char** argv) {
   vantrel::TAboutBox about(&form);
   about.show();
   save(about, QDir(folder).filePath(QStringLiteral("about-box.png")));
+  about.hide();
+
+  // "Auswertung" with the answers of the small survey, read from a Maildir as the receiver
+  // leaves it, captions from the field list in the main window.
+  list->setFields(vantrel::FieldList());
+  vantrel::test::fillSurvey(form);
+  const QString maildir = vantrel::test::pathIn(programFolder, QStringLiteral("Maildir"));
+  vantrel::test::writeSurveyMaildir(maildir);
+  vantrel::test::named<QPushButton>(&form, "AnswersBtn")->click();
+  auto* answers = vantrel::test::named<vantrel::TAnswersForm>(&form, "AnswersForm");
+  answers->readSource(vantrel::pathOf(maildir));
+  if (!QTest::qWaitFor([answers] { return !answers->reading(); }, kPageLoadTimeoutMs)) {
+    qWarning("the answers were not read");
+  }
+  auto* answerTabs = vantrel::test::named<QTabWidget>(answers, "AnswersTabs");
+  save(*answers, QDir(folder).filePath(QStringLiteral("auswertung-tabelle.png")));
+  answerTabs->setCurrentIndex(1);
+  save(*answers, QDir(folder).filePath(QStringLiteral("auswertung-diagramme.png")));
   return 0;
 }

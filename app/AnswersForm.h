@@ -1,0 +1,92 @@
+#pragma once
+// TAnswersForm, "Auswertung": the answers of a survey read back from a Maildir folder, an mbox
+// file or an exported CSV file, shown as a sortable table and as a chart of every choice (a list
+// for every text), with the number of answers, their time span and what the read skipped. The
+// table goes out as CSV, the whole report as PDF. When the main window holds a field list, its
+// captions name the columns and charts and its option values come in its order.
+
+#include <QWidget>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "answers/AnswerReader.h"
+#include "answers/AnswerStatistics.h"
+#include "project/FieldList.h"
+
+class QLabel;
+class QProgressDialog;
+class QPushButton;
+class QSortFilterProxyModel;
+class QTableView;
+class QTabWidget;
+class QTimer;
+class QVBoxLayout;
+
+namespace vantrel {
+
+class AnswerReadJob;
+class AnswersTableModel;
+
+class TAnswersForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `currentFields` gives the field list as the main window holds it at the moment of asking.
+  explicit TAnswersForm(std::function<FieldList()> currentFields, QWidget* parent = nullptr);
+  ~TAnswersForm() override;
+
+  // Starts reading `source` (a Maildir or .eml folder, an mbox or CSV file) as the two open
+  // buttons do after their dialog.
+  void readSource(const std::filesystem::path& source);
+  [[nodiscard]] bool reading() const;
+
+  const answers::AnswerReport& report() const { return report_; }
+  const answers::ReadSummary& readSummary() const { return summary_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private slots:
+  void OpenFileBtnClick();
+  void OpenFolderBtnClick();
+  void ExportCsvBtnClick();
+  void ExportPdfBtnClick();
+  void CancelRead();
+
+ private:
+  void buildLayout();
+  void takeBatch(std::vector<answers::Answer>&& batch);
+  void readEnded(const Result<answers::ReadSummary>& result);
+  void showProgress();
+  void showReport();
+  void rebuildCharts();
+  void clearCharts();
+  [[nodiscard]] QString exportName(const QString& suffix) const;
+
+  std::function<FieldList()> currentFields_;
+  std::unique_ptr<AnswerReadJob> job_;
+  std::vector<answers::Answer> answers_;  // only while reading; the table holds them after
+  answers::AnswerTally tally_;
+  answers::AnswerReport report_;
+  answers::ReadSummary summary_;
+  QString sourceName_;
+  QString lastFolder_;
+
+  QPushButton* OpenFileBtn = nullptr;
+  QPushButton* OpenFolderBtn = nullptr;
+  QPushButton* ExportCsvBtn = nullptr;
+  QPushButton* ExportPdfBtn = nullptr;
+  QLabel* SummaryLabel = nullptr;
+  QTabWidget* AnswersTabs = nullptr;
+  QTableView* AnswersTable = nullptr;
+  AnswersTableModel* tableModel_ = nullptr;
+  QSortFilterProxyModel* sortedModel_ = nullptr;
+  QWidget* ChartsPage = nullptr;
+  QVBoxLayout* chartsColumn_ = nullptr;
+  QProgressDialog* ReadProgress = nullptr;
+  QTimer* progressTimer_ = nullptr;
+};
+
+}  // namespace vantrel
