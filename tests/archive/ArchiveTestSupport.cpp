@@ -7,7 +7,15 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "archive/ZLIBArchive.h"
+
 namespace vantrel::zlb::test {
+
+std::string contentOf(TZLBArchive& zlb, int index) {
+  std::ostringstream out;
+  zlb.ExtractToStream(index, out);
+  return out.str();
+}
 
 void writeFile(const std::string& path, const std::string& bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());

@@ -7,6 +7,10 @@
 #include "archive/ArchiveFormat.h"
 #include "tests/support/TempFolder.h"
 
+namespace vantrel::zlb {
+class TZLBArchive;
+}
+
 namespace vantrel::zlb::test {
 
 using vantrel::test::TempFolder;
@@ -14,6 +18,8 @@ using vantrel::test::TempFolder;
 void writeFile(const std::string& path, const std::string& bytes);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
+// The unpacked bytes of the archive's member at index.
+std::string contentOf(TZLBArchive& zlb, int index);
 // Deterministic bytes: compressible text or noise that deflate cannot shrink.
 std::string textBytes(std::size_t size, unsigned seed = 1);
 std::string noiseBytes(std::size_t size, unsigned seed = 1);

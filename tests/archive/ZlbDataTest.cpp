@@ -16,12 +16,6 @@ namespace {
 
 const std::string kData = std::string(VANTREL_TEST_DATA_DIR) + "/zlb";
 
-std::string contentOf(TZLBArchive& zlb, int index) {
-  std::ostringstream out;
-  zlb.ExtractToStream(index, out);
-  return out.str();
-}
-
 bool isKnownMessage(const std::string& message) {
   static const char* known[] = {"The archive file appears to be corrupted",
                                 "Unable to read archive file list", "Unable to read ",

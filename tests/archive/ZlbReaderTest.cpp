@@ -31,12 +31,6 @@ bool isClosed(const TZLBArchive& zlb) {
   return zlb.GetArchiveFileName().empty() && zlb.Count() == 0 && zlb.GetTrailer().isZero();
 }
 
-std::string contentOf(TZLBArchive& zlb, int index) {
-  std::ostringstream out;
-  zlb.ExtractToStream(index, out);
-  return out.str();
-}
-
 }  // namespace
 
 TEST(ZlbState, CreateOpenCloseAndLookupFailures) {

@@ -8,15 +8,12 @@
 #include <regex>
 
 #include "FormmailTestSupport.h"
+#include "FrontEndPrograms.h"
 #include "answers/Answer.h"
 
 using namespace formmail_test;
 
 namespace {
-
-const std::string kCgi = std::string(VANTREL_BIN_DIR) + "/sendmailform.cgi";
-const std::string kServer = std::string(VANTREL_BIN_DIR) + "/vantrel-formmail";
-constexpr const char* kPath = "/cgi-bin/sendmailform.cgi";
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 

@@ -17,12 +17,15 @@
 #include "answers/Mbox.h"
 #include "formmail/MailMessage.h"
 
-using namespace vantrel::answers;
 using formmail_test::TempFolder;
 using vantrel::formmail::composeMail;
 using vantrel::formmail::MailEnvelope;
 using vantrel::formmail::PostedFields;
 using vantrel::test::putFile;
+
+// Inside the namespace under test, so that its names are found before those of other test
+// files compiled together with this one.
+namespace vantrel::answers {
 
 namespace {
 
@@ -520,3 +523,5 @@ TEST(MboxSplitter, GivesBackEveryMailExactlyInPiecesOfAnySize) {
     EXPECT_EQ(offsets[1], mbox.find("From a@b Mon Dec  7 17:20:06"));
   }
 }
+
+}  // namespace vantrel::answers

@@ -9,14 +9,11 @@
 #include <thread>
 
 #include "FormmailTestSupport.h"
+#include "FrontEndPrograms.h"
 
 using namespace formmail_test;
 
 namespace {
-
-const std::string kCgi = std::string(VANTREL_BIN_DIR) + "/sendmailform.cgi";
-const std::string kServer = std::string(VANTREL_BIN_DIR) + "/vantrel-formmail";
-constexpr const char* kPath = "/cgi-bin/sendmailform.cgi";
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 

@@ -46,12 +46,6 @@ void readyToBuild(TMainForm& form, const QString& output) {
   named<QLineEdit>(&form, "EXENameEdit")->setText(output);
 }
 
-QStringList texts(const MessageBoxRecorder& messages) {
-  QStringList list;
-  for (const auto& message : messages.shown) list.append(message.text);
-  return list;
-}
-
 QColor paintedAt(QWidget* box, int x, int y) { return box->grab().toImage().pixelColor(x, y); }
 
 }  // namespace
@@ -78,7 +72,7 @@ void TestBuild::emptyOutputNameStopsAfterThePage() {
   MessageBoxRecorder messages;
   readyToBuild(*fixture.form, QString());
   pressGo(*fixture.form);
-  QCOMPARE(texts(messages),
+  QCOMPARE(messages.texts(),
            QStringList{QStringLiteral("Sie müssen einen Namen für die Exe-Datei festlegen!")});
   QCOMPARE(messages.shown[0].title, QString());
   QVERIFY(QFile::exists(fixture.filePath(QStringLiteral("formular.htm"))));
@@ -143,7 +137,7 @@ void TestBuild::missingPrototypeLeavesNothingAndStartsNothing() {
   readyToBuild(*fixture.form, output);
   named<QCheckBox>(fixture.form.get(), "AutoStartCheck")->setChecked(true);
   pressGo(*fixture.form);
-  QCOMPARE(texts(messages),
+  QCOMPARE(messages.texts(),
            (QStringList{QStringLiteral("Konnte Datei ProtoExe.dat nicht öffnen!"), kBuildFailed}));
   QCOMPARE(messages.shown[1].flags, MB_TASKMODAL | MB_ICONERROR);
   QVERIFY(!QFile::exists(output));
@@ -172,7 +166,7 @@ void TestBuild::builtProgramCarriesTheChosenIcon() {
   const QString output = fixture.filePath(QStringLiteral("rot.exe"));
   readyToBuild(form, output);
   pressGo(form);
-  QCOMPARE(texts(messages), QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
+  QCOMPARE(messages.texts(), QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
   QCOMPARE(messages.shown[0].title, QStringLiteral("EXE-Datei erstellt"));
   QVERIFY(form.iconPos() != 0);
   const QByteArray built = readAll(output);
@@ -278,7 +272,7 @@ void TestBuild::buildsInAFolderWindows1252CannotHold() {
   const QString output = tool + QStringLiteral("/Umfrage Łódź.exe");
   readyToBuild(form, output);
   pressGo(form);
-  QCOMPARE(texts(messages), QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
+  QCOMPARE(messages.texts(), QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
   QVERIFY(QFile::exists(tool + QStringLiteral("/formular.htm")));
   QVERIFY(QFileInfo(output).size() > 1000);
 }

@@ -39,12 +39,6 @@ EditorRun runEditor(TEditFieldsForm& editor, const std::function<void()>& act) {
   return run;
 }
 
-QStringList texts(const MessageBoxRecorder& messages) {
-  QStringList list;
-  for (const auto& message : messages.shown) list.append(message.text);
-  return list;
-}
-
 }  // namespace
 
 void TestFieldEditor::startsWithItsInitialValuesAndTabOrder() {
@@ -92,7 +86,7 @@ void TestFieldEditor::nameFilterNoticeThenCloses() {
     named<TBitBtnXP>(&editor, "OkBtn")->click();
   });
   QVERIFY(run.accepted);
-  QCOMPARE(texts(messages), QStringList{kNotice});
+  QCOMPARE(messages.texts(), QStringList{kNotice});
   QCOMPARE(messages.shown[0].title, QStringLiteral("Fehler"));
   QCOMPARE(messages.shown[0].flags, MB_OK | MB_ICONERROR);
   QCOMPARE(named<QLineEdit>(&editor, "NameEd")->text(), QStringLiteral("Frage"));
@@ -103,7 +97,7 @@ void TestFieldEditor::nameFilterNoticeThenCloses() {
             named<TBitBtnXP>(&editor, "OkBtn")->click();
           }).accepted);
   QCOMPARE(named<QLineEdit>(&editor, "NameEd")->text(), QStringLiteral("Gre"));
-  QCOMPARE(texts(messages), QStringList{kNotice});
+  QCOMPARE(messages.texts(), QStringList{kNotice});
 
   messages.shown.clear();
   QVERIFY(runEditor(editor, [&] {
@@ -121,7 +115,7 @@ void TestFieldEditor::nameThatFiltersToNothingGivesBothMessages() {
     named<TBitBtnXP>(&editor, "OkBtn")->click();
   });
   QVERIFY(run.stayedOpen);
-  QCOMPARE(texts(messages), (QStringList{kNotice, kEmptyName}));
+  QCOMPARE(messages.texts(), (QStringList{kNotice, kEmptyName}));
   QCOMPARE(named<QLineEdit>(&editor, "NameEd")->text(), QString());
 }
 
@@ -131,7 +125,7 @@ void TestFieldEditor::emptyNameGivesOnlyTheNameMessage() {
   named<QComboBox>(&editor, "FieldTyp")->setCurrentIndex(4);
   const auto run = runEditor(editor, [&] { named<TBitBtnXP>(&editor, "OkBtn")->click(); });
   QVERIFY(run.stayedOpen);
-  QCOMPARE(texts(messages), QStringList{kEmptyName});
+  QCOMPARE(messages.texts(), QStringList{kEmptyName});
 }
 
 void TestFieldEditor::optionFieldsAndCheckBoxesNeedContent() {
@@ -146,7 +140,7 @@ void TestFieldEditor::optionFieldsAndCheckBoxesNeedContent() {
       named<TBitBtnXP>(&editor, "OkBtn")->click();
     });
     QVERIFY(run.stayedOpen);
-    QCOMPARE(texts(messages), QStringList{kEmptyContent});
+    QCOMPARE(messages.texts(), QStringList{kEmptyContent});
   }
   messages.shown.clear();
   QVERIFY(runEditor(editor, [&] {

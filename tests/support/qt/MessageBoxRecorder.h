@@ -3,6 +3,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include "gui/MessageBox.h"
 #include "tests/support/MessageRecorder.h"
@@ -25,6 +26,13 @@ class MessageBoxRecorder : public MessageRecorder<ShownMessage, QList> {
   ~MessageBoxRecorder() { setMessageBoxHandler(std::move(previous_)); }
   MessageBoxRecorder(const MessageBoxRecorder&) = delete;
   MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+
+  // The texts of the messages shown, in order.
+  [[nodiscard]] QStringList texts() const {
+    QStringList list;
+    for (const auto& message : shown) list.append(message.text);
+    return list;
+  }
 
  private:
   MessageBoxHandler previous_;
