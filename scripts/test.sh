@@ -20,7 +20,7 @@ export CTEST_OUTPUT_ON_FAILURE=1
 # Line tables only: every backtrace and sanitizer report still names file and line, and the
 # compiler and linker have far less to write.
 LINES_ONLY=-g1
-FUZZ_SECONDS=15
+FUZZ_SECONDS=10
 
 echo "== layout of the sources (.clang-format)"
 bash scripts/check_style.sh format
