@@ -280,15 +280,22 @@ QString TAnswersForm::exportName(const QString& suffix) const {
   return QDir(lastFolder_).filePath(base + QLatin1Char('.') + suffix);
 }
 
-void TAnswersForm::ExportCsvBtnClick() {
+std::optional<QString> TAnswersForm::chooseExportFile(const QString& title, const QString& filter,
+                                                      const QString& suffix) {
   FileDialogRequest request;
   request.kind = FileDialogRequest::Kind::Save;
   request.parent = this;
-  request.title = QStringLiteral("Tabelle als CSV speichern");
-  request.fileName = exportName(QStringLiteral("csv"));
-  request.filter = QStringLiteral("CSV-Dateien (*.csv)");
-  request.defaultSuffix = QStringLiteral("csv");
-  const auto chosen = chooseFile(request);
+  request.title = title;
+  request.fileName = exportName(suffix);
+  request.filter = filter;
+  request.defaultSuffix = suffix;
+  return chooseFile(request);
+}
+
+void TAnswersForm::ExportCsvBtnClick() {
+  const auto chosen =
+      chooseExportFile(QStringLiteral("Tabelle als CSV speichern"),
+                       QStringLiteral("CSV-Dateien (*.csv)"), QStringLiteral("csv"));
   if (!chosen) return;
   std::vector<std::vector<std::string>> rows;
   rows.reserve(static_cast<std::size_t>(sortedModel_->rowCount()));
@@ -308,14 +315,9 @@ void TAnswersForm::ExportCsvBtnClick() {
 }
 
 void TAnswersForm::ExportPdfBtnClick() {
-  FileDialogRequest request;
-  request.kind = FileDialogRequest::Kind::Save;
-  request.parent = this;
-  request.title = QStringLiteral("Bericht als PDF speichern");
-  request.fileName = exportName(QStringLiteral("pdf"));
-  request.filter = QStringLiteral("PDF-Dateien (*.pdf)");
-  request.defaultSuffix = QStringLiteral("pdf");
-  const auto chosen = chooseFile(request);
+  const auto chosen =
+      chooseExportFile(QStringLiteral("Bericht als PDF speichern"),
+                       QStringLiteral("PDF-Dateien (*.pdf)"), QStringLiteral("pdf"));
   if (!chosen) return;
   if (!writeReportPdf(*chosen, report_, summary_)) {
     showFailure(QStringLiteral("Die Datei %1 kann nicht geschrieben werden.").arg(*chosen),

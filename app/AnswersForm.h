@@ -64,6 +64,9 @@ class TAnswersForm : public QWidget {
   void rebuildCharts();
   void clearCharts();
   [[nodiscard]] QString exportName(const QString& suffix) const;
+  // Asks where an export goes, suggesting the source's name with the suffix in the last folder.
+  [[nodiscard]] std::optional<QString> chooseExportFile(const QString& title, const QString& filter,
+                                                        const QString& suffix);
 
   std::function<FieldList()> currentFields_;
   std::unique_ptr<AnswerReadJob> job_;
