@@ -14,6 +14,8 @@
 
 #include "base/TemporaryFiles.h"
 
+#include "base/FailureKinds.h"
+
 namespace vantrel {
 namespace {
 
@@ -27,7 +29,7 @@ std::optional<AtomicFile::Fault> currentFault() {
 
 std::string systemText(int error) { return std::strerror(error); }
 
-Failure writeError(int error) { return {"Write error: " + systemText(error) + "."}; }
+Failure writeError(int error) { return failure(FileFailure::WriteFailed, systemText(error)); }
 
 std::filesystem::path resolvedTarget(const std::filesystem::path& path) {
   std::error_code error;
@@ -73,15 +75,14 @@ Result<AtomicFile> AtomicFile::begin(const std::filesystem::path& target) {
   if (::stat(atomic.target_.c_str(), &old) == 0) {
     // What could not be opened for writing in place is not replaced either.
     if (!S_ISREG(old.st_mode) || ::access(atomic.target_.c_str(), W_OK) != 0) {
-      return Failure{"Cannot write " + target.string() + "."};
+      return failure(FileFailure::CannotWrite, target);
     }
     atomic.oldMode_ = old.st_mode & 07777;
   }
   const StopSignalsHeld held;
   auto file = createBeside(atomic.target_);
   if (!file) {
-    return Failure{"Cannot create a file in the folder of " + atomic.target_.string() + ": " +
-                   systemText(errno) + "."};
+    return failure(FileFailure::CannotCreateBeside, atomic.target_, systemText(errno));
   }
   atomic.file_ = std::move(*file);
   atomic.open_ = true;
@@ -161,7 +162,7 @@ Status AtomicFile::commit(std::optional<mode_t> mode) {
     const int error = fault && fault->failRename ? EIO : errno;
     discard();
     return fail(Step::rename,
-                Failure{"Cannot replace " + target_.string() + ": " + systemText(error) + "."});
+                failure(FileFailure::CannotReplace, target_, systemText(error)));
   }
   open_ = false;
   unregisterTemporary(file_.path());

@@ -1,5 +1,6 @@
 #include "builder/BuildProgram.h"
 
+#include "base/FailureKinds.h"
 #include "icon/IconPos.h"
 #include "page/PageFile.h"
 
@@ -9,7 +10,7 @@ namespace {
 // A prototype without icon pixels has no icon to replace: nothing is lost then.
 Status iconStatus(WriteIconResult written) {
   if (written == WriteIconResult::Written || written == WriteIconResult::NoIconPos) return {};
-  return Failure{kIconNotWritten};
+  return failure(BuildFailure::IconNotWritten);
 }
 
 }  // namespace

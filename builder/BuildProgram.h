@@ -27,9 +27,6 @@ namespace vantrel::exe {
 
 inline constexpr BuildMessage kActionRefused{kActionRefusedMessage, "Fehler", kMbIconError};
 
-inline constexpr const char* kIconNotWritten =
-    "Das Icon konnte nicht in die Datei geschrieben werden.";
-
 struct BuildJob {
   FieldList fields;
   std::string email;                    // Windows-1252
