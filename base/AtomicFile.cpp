@@ -95,8 +95,7 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
       file_(std::move(other.file_)),
       oldMode_(other.oldMode_),
       written_(other.written_),
-      open_(std::exchange(other.open_, false)),
-      failedStep_(other.failedStep_) {}
+      open_(std::exchange(other.open_, false)) {}
 
 AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
   if (this != &other) {
@@ -106,63 +105,56 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
     oldMode_ = other.oldMode_;
     written_ = other.written_;
     open_ = std::exchange(other.open_, false);
-    failedStep_ = other.failedStep_;
   }
   return *this;
 }
 
 AtomicFile::~AtomicFile() { discard(); }
 
-Status AtomicFile::fail(Step step, Failure failure) {
-  failedStep_ = step;
-  return failure;
-}
-
 Status AtomicFile::write(const void* data, std::size_t size) {
-  if (!open_) return fail(Step::write, writeError(EBADF));
+  if (!open_) return writeError(EBADF);
   if (const auto fault = currentFault(); fault && written_ + size > fault->failAtByte) {
     const auto part =
         static_cast<std::size_t>(fault->failAtByte - std::min(written_, fault->failAtByte));
     if (part > 0 && file_.writeAll(data, part)) written_ += part;
-    return fail(Step::write, writeError(EIO));
+    return writeError(EIO);
   }
-  if (!file_.writeAll(data, size)) return fail(Step::write, writeError(errno));
+  if (!file_.writeAll(data, size)) return writeError(errno);
   written_ += size;
   return {};
 }
 
 Status AtomicFile::truncateTo(std::uint64_t length) {
   if (!open_ || !file_.truncateTo(length) || !file_.seekTo(length)) {
-    return fail(Step::write, writeError(errno));
+    return writeError(errno);
   }
   written_ = length;
   return {};
 }
 
 Status AtomicFile::commit(std::optional<mode_t> mode) {
-  if (!open_) return fail(Step::write, writeError(EBADF));
+  if (!open_) return writeError(EBADF);
   const auto fault = currentFault();
   if ((fault && fault->failSync) || !file_.flushToDisk()) {
     const int error = fault && fault->failSync ? EIO : errno;
     discard();
-    return fail(Step::sync, writeError(error));
+    return writeError(error);
   }
   const auto wanted = mode ? mode : oldMode_;
   if (wanted && ::fchmod(file_.descriptor(), *wanted) != 0) {
     const int error = errno;
     discard();
-    return fail(Step::sync, writeError(error));
+    return writeError(error);
   }
   if (!file_.close()) {
     const int error = errno;
     discard();
-    return fail(Step::sync, writeError(error));
+    return writeError(error);
   }
   if ((fault && fault->failRename) || std::rename(file_.path().c_str(), target_.c_str()) != 0) {
     const int error = fault && fault->failRename ? EIO : errno;
     discard();
-    return fail(Step::rename,
-                failure(FileFailure::CannotReplace, target_, systemText(error)));
+    return failure(FileFailure::CannotReplace, target_, systemText(error));
   }
   open_ = false;
   unregisterTemporary(file_.path());

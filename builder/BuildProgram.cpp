@@ -57,7 +57,8 @@ ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks) 
   request.outputPath = build.output;
   request.settings = job.settings;
   request.tempFolder = job.tempFolder;
-  const BuildResult result = buildExe(request, callbacks.show);
+  const BuildResult result = buildExe(request);
+  for (const BuildMessage& message : buildMessages(result)) callbacks.show(message);
   build.reason = result.reason;
   // A failed build leaves the user's old file (or nothing): it gets no icon.
   if (!result.built) return build;
