@@ -1,6 +1,7 @@
 #include "formmail/Config.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <fstream>
 #include <functional>
@@ -63,21 +64,45 @@ std::optional<bool> parseBool(std::string_view text) {
 // Sets one key, or says what is wrong with the value.
 using KeySetter = std::function<Status(Config&, std::string_view)>;
 
-KeySetter countKey(std::size_t Config::*member, std::size_t minimum, std::size_t maximum) {
-  return [=](Config& config, std::string_view value) -> Status {
-    const auto count = parseCount(value, minimum, maximum);
+// Where each limit of the table is kept in the configuration.
+struct LimitField {
+  const Limit& limit;
+  void (*store)(Config& config, std::size_t value);
+};
+
+const std::array<LimitField, kLimits.size()>& limitFields() {
+  static const std::array<LimitField, kLimits.size()> fields{{
+      {kMaxBody, [](Config& config, std::size_t value) { config.maxBody = value; }},
+      {kMaxFields, [](Config& config, std::size_t value) { config.limits.maxFields = value; }},
+      {kMaxFieldLength,
+       [](Config& config, std::size_t value) { config.limits.maxFieldLength = value; }},
+      // The table's maximum fits an unsigned.
+      {kRatePerMinute,
+       [](Config& config, std::size_t value) {
+         config.ratePerMinute = static_cast<unsigned>(value);
+       }},
+  }};
+  return fields;
+}
+
+KeySetter limitKey(const LimitField& field) {
+  return [field](Config& config, std::string_view value) -> Status {
+    const Limit& limit = field.limit;
+    const auto count = parseCount(value, limit.minimum, limit.maximum);
     if (!count) {
-      return Failure{"expects a whole number from " + std::to_string(minimum) + " to " +
-                     std::to_string(maximum)};
+      return Failure{"expects a whole number from " + std::to_string(limit.minimum) + " to " +
+                     std::to_string(limit.maximum)};
     }
-    config.*member = *count;
+    field.store(config, *count);
     return {};
   };
 }
 
-KeySetter textKey(std::string Config::*member) {
+// A text or a path, taken as written.
+template <typename Text>
+KeySetter textKey(Text Config::*member) {
   return [=](Config& config, std::string_view value) -> Status {
-    config.*member = std::string(value);
+    config.*member = Text(value);
     return {};
   };
 }
@@ -100,8 +125,10 @@ Status setAllow(Config& config, std::string_view value) {
   return {};
 }
 
-const std::map<std::string, KeySetter, std::less<>>& keySetters() {
-  static const std::map<std::string, KeySetter, std::less<>> setters = {
+using KeySetters = std::map<std::string, KeySetter, std::less<>>;
+
+KeySetters makeKeySetters() {
+  KeySetters setters = {
       {"allow", setAllow},
       {"sender", textKey(&Config::sender)},
       {"maildir", textKey(&Config::maildir)},
@@ -116,32 +143,17 @@ const std::map<std::string, KeySetter, std::less<>>& keySetters() {
          return {};
        }},
       {"spool", textKey(&Config::spool)},
-      {"max_body", countKey(&Config::maxBody, 1, std::size_t{64} * 1024 * 1024)},
-      {"max_fields",
-       [](Config& config, std::string_view value) -> Status {
-         const auto count = parseCount(value, 1, 100000);
-         if (!count) return Failure{"expects a whole number from 1 to 100000"};
-         config.limits.maxFields = *count;
-         return {};
-       }},
-      {"max_field_length",
-       [](Config& config, std::string_view value) -> Status {
-         const auto count = parseCount(value, 1, std::size_t{64} * 1024 * 1024);
-         if (!count) return Failure{"expects a whole number from 1 to 67108864"};
-         config.limits.maxFieldLength = *count;
-         return {};
-       }},
-      {"rate_per_minute",
-       [](Config& config, std::string_view value) -> Status {
-         const auto count = parseCount(value, 0, 1000000);
-         if (!count) return Failure{"expects a whole number from 0 to 1000000"};
-         config.ratePerMinute = static_cast<unsigned>(*count);
-         return {};
-       }},
       {"rate_state", textKey(&Config::rateState)},
       {"honeypot", textKey(&Config::honeypot)},
       {"success_redirect", textKey(&Config::successRedirect)},
   };
+  for (const LimitField& field : limitFields())
+    setters.emplace(std::string(field.limit.key), limitKey(field));
+  return setters;
+}
+
+const KeySetters& keySetters() {
+  static const KeySetters setters = makeKeySetters();
   return setters;
 }
 
