@@ -1,4 +1,5 @@
 #include "answers/Answer.h"
+#include "base/FailureKinds.h"
 
 #include <nlohmann/json.hpp>
 
@@ -66,23 +67,22 @@ std::string answerJson(const Answer& answer) {
 Result<Answer> parseAnswerJson(std::string_view text) {
   const Json json = Json::parse(text.begin(), text.end(), nullptr, false);
   if (json.is_discarded() || !json.is_object())
-    return Failure{"The answer part is no JSON object."};
+    return failure(AnswerFailure::NoJsonObject);
   const auto format = json.find("format");
   if (format == json.end() || !format->is_string() || format->get<std::string>() != kFormatName)
-    return Failure{"The answer part is not of the format vantrel-antwort."};
+    return failure(AnswerFailure::NotTheFormat);
   const auto version = json.find("version");
   if (version == json.end() || !version->is_number_integer())
-    return Failure{"The answer part has no version."};
+    return failure(AnswerFailure::NoVersion);
   if (*version != kAnswerFormatVersion)
-    return Failure{"The answer part has version " + dumped(*version) + ", not " +
-                   std::to_string(kAnswerFormatVersion) + "."};
+    return failure(AnswerFailure::OtherVersion, dumped(*version), kAnswerFormatVersion);
   Answer answer;
   const auto fields = json.find("fields");
   const auto required = json.find("required");
   if (!readString(json, "form_id", answer.formId) ||
       !readString(json, "received_utc", answer.receivedUtc) || fields == json.end() ||
       !readFields(*fields, answer) || (required != json.end() && !readRequired(*required, answer)))
-    return Failure{"The answer part lacks a field or has one of the wrong kind."};
+    return failure(AnswerFailure::FieldMissingOrWrong);
   return answer;
 }
 

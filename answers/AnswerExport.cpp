@@ -43,7 +43,7 @@ Result<ColumnOrder> columnsOf(const std::filesystem::path& source, const ExportO
     if (wanted(answer, options)) columns.add(answer);
   };
   const Result<ReadSummary> read = readAnswers(source, callbacks);
-  if (!read) return Failure{read.reason()};
+  if (!read) return read.failure();
   return columns;
 }
 
@@ -97,7 +97,7 @@ Result<ExportSummary> exportAnswers(const std::filesystem::path& source,
   std::optional<CsvRecords> csv;
   if (options.format == ExportFormat::csv) {
     Result<ColumnOrder> columns = columnsOf(source, options);
-    if (!columns) return Failure{columns.reason()};
+    if (!columns) return columns.failure();
     csv.emplace(columns.value(), options.separator);
   }
   BufferedOutput output(write);
@@ -120,9 +120,9 @@ Result<ExportSummary> exportAnswers(const std::filesystem::path& source,
   };
   callbacks.onProgress = [&](std::uint64_t, std::uint64_t) { return output.status().ok(); };
   Result<ReadSummary> read = readAnswers(source, callbacks);
-  if (!read) return Failure{read.reason()};
+  if (!read) return read.failure();
   output.flush();
-  if (!output.status()) return Failure{output.status().reason()};
+  if (!output.status()) return output.status().failure();
   summary.read = std::move(read).value();
   return summary;
 }

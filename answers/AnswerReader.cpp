@@ -4,6 +4,7 @@
 #include <array>
 #include <unordered_set>
 
+#include "base/FailureKinds.h"
 #include "answers/AnswerCsv.h"
 #include "answers/MailPart.h"
 #include "answers/Mbox.h"
@@ -41,7 +42,7 @@ class Collector {
         ++summary_.withoutAnswerPart;
         return;
       case MailKind::broken:
-        noteBroken(where, mail.reason);
+        noteBroken(where, std::move(mail.failure));
         return;
       case MailKind::answer:
         deliver(std::move(mail.answer));
@@ -58,10 +59,10 @@ class Collector {
     if (callbacks_.onAnswer) callbacks_.onAnswer(std::move(answer));
   }
 
-  void noteBroken(const std::string& where, const std::string& reason) {
+  void noteBroken(const std::string& where, Failure failure) {
     ++summary_.broken;
     if (summary_.problems.size() < kMostProblemsKept)
-      summary_.problems.push_back(where + ": " + reason);
+      summary_.problems.push_back(locatedIn(where, std::move(failure)));
   }
 
   // False once the caller has cancelled.
@@ -88,10 +89,7 @@ class Collector {
   std::uint64_t lastMails_ = 0;
 };
 
-std::string tooLargeReason() {
-  return "The mail is larger than " + std::to_string(kLargestMailBytes >> 20) +
-         " MiB and was skipped.";
-}
+Failure mailTooLarge() { return failure(AnswerFailure::MailTooLarge, kLargestMailBytes >> 20); }
 
 // The mail files of a source, in the order they are read. A folder of 100,000 mails is listed
 // before the first is read, so the names share one buffer: a path object for each would cost
@@ -158,17 +156,17 @@ MailFiles mailFiles(const fs::path& folder, bool maildir) {
 
 // A whole mail file into `mail`, which keeps its buffer from one mail to the next. The size is
 // taken from the open file, so a mail over the limit is never read.
-std::string readMailFile(const fs::path& path, std::string& mail) {
+Status readMailFile(const fs::path& path, std::string& mail) {
   File file;
-  if (!file.openForReading(path)) return "The mail cannot be opened.";
+  if (!file.openForReading(path)) return failure(AnswerFailure::MailCannotBeOpened);
   const std::int64_t size = file.size();
-  if (size < 0) return "The mail cannot be opened.";
-  if (static_cast<std::uint64_t>(size) > kLargestMailBytes) return tooLargeReason();
+  if (size < 0) return failure(AnswerFailure::MailCannotBeOpened);
+  if (static_cast<std::uint64_t>(size) > kLargestMailBytes) return mailTooLarge();
   mail.resize(static_cast<std::size_t>(size));
   std::size_t filled = 0;
   while (filled < mail.size()) {
     const std::int64_t got = file.read(mail.data() + filled, mail.size() - filled);
-    if (got < 0) return "The mail cannot be read.";
+    if (got < 0) return failure(AnswerFailure::MailCannotBeRead);
     if (got == 0) break;  // shortened while we read: what is there is judged as it is
     filled += static_cast<std::size_t>(got);
   }
@@ -186,11 +184,11 @@ ReadSummary readMailFiles(const MailFiles& files, const ReadCallbacks& callbacks
   if (collector.progress(0, true)) {
     for (std::size_t i = 0; i < files.count(); ++i) {
       const fs::path path = files.path(i);
-      const std::string problem = readMailFile(path, mail);
-      if (problem.empty()) {
+      const Status read = readMailFile(path, mail);
+      if (read) {
         collector.take(answerInMail(mail), path.string());
       } else {
-        collector.noteBroken(path.string(), problem);
+        collector.noteBroken(path.string(), read.failure());
       }
       done += files.size(i);
       if (!collector.progress(done)) break;
@@ -212,7 +210,7 @@ ReadSummary readMbox(File& file, const fs::path& path, const ReadCallbacks& call
                         [&](std::string_view mail, std::uint64_t offset, bool tooLarge) {
                           ++number;
                           if (tooLarge) {
-                            collector.noteBroken(where(offset), tooLargeReason());
+                            collector.noteBroken(where(offset), mailTooLarge());
                           } else {
                             collector.take(answerInMail(mail), where(offset));
                           }
@@ -222,7 +220,7 @@ ReadSummary readMbox(File& file, const fs::path& path, const ReadCallbacks& call
   bool going = collector.progress(0, true);
   while (going) {
     const std::int64_t got = file.read(chunk.data(), chunk.size());
-    if (got < 0) collector.noteBroken(path.string(), "The rest of the file cannot be read.");
+    if (got < 0) collector.noteBroken(path.string(), failure(AnswerFailure::RestUnreadable));
     if (got <= 0) break;
     splitter.feed(std::string_view(chunk).substr(0, static_cast<std::size_t>(got)));
     done += static_cast<std::uint64_t>(got);
@@ -258,14 +256,14 @@ ReadSummary readCsv(File& file, std::uint64_t offset, char separator, const fs::
     if (outcome == CsvRecordReader::Outcome::end) break;
     if (outcome != CsvRecordReader::Outcome::record) {
       // Past a record that had to be cut off, the quotes cannot be trusted to pair up again.
-      collector.noteBroken(where(), outcome == CsvRecordReader::Outcome::tooLarge
-                                        ? "The record is too large; the rest is not read."
-                                        : "The rest of the file cannot be read.");
+      collector.noteBroken(where(), failure(outcome == CsvRecordReader::Outcome::tooLarge
+                                                ? AnswerFailure::RecordTooLarge
+                                                : AnswerFailure::RestUnreadable));
       break;
     }
     if (record.size() == 1 && record.front().empty()) continue;  // an empty line
     if (record.size() != names.size()) {
-      collector.noteBroken(where(), "The record does not have one field per column.");
+      collector.noteBroken(where(), failure(AnswerFailure::RecordFieldsDoNotMatch));
     } else {
       Answer answer;
       answer.receivedUtc = utcFromCsvTime(record.front());
@@ -293,11 +291,11 @@ FileKind kindOf(const fs::path& path, std::string_view start) {
 
 Result<ReadSummary> readFile(const fs::path& source, const ReadCallbacks& callbacks) {
   File file;
-  if (!file.openForReading(source)) return Failure{"Cannot open " + source.string() + "."};
+  if (!file.openForReading(source)) return failure(FileFailure::CannotOpenPlain, source);
   // Enough for the header of an export, which tells its separator.
   std::string start(4096, '\0');
   const std::int64_t got = file.readAt(0, start.data(), start.size());
-  if (got < 0) return Failure{"Cannot open " + source.string() + "."};
+  if (got < 0) return failure(FileFailure::CannotOpenPlain, source);
   start.resize(static_cast<std::size_t>(got));
   switch (kindOf(source, start)) {
     case FileKind::mbox:
@@ -305,7 +303,7 @@ Result<ReadSummary> readFile(const fs::path& source, const ReadCallbacks& callba
     case FileKind::csv: {
       const std::uint64_t offset =
           start.starts_with(kUtf8ByteOrderMark) ? kUtf8ByteOrderMark.size() : 0;
-      if (!file.seekTo(offset)) return Failure{"Cannot open " + source.string() + "."};
+      if (!file.seekTo(offset)) return failure(FileFailure::CannotOpenPlain, source);
       return readCsv(file, offset, csvSeparator(start), source, callbacks);
     }
     case FileKind::mail:
@@ -329,12 +327,12 @@ void ColumnOrder::add(const Answer& answer) {
 Result<ReadSummary> readAnswers(const fs::path& source, const ReadCallbacks& callbacks) {
   std::error_code error;
   const fs::file_status status = fs::status(source, error);
-  if (error || !fs::exists(status)) return Failure{"Cannot open " + source.string() + "."};
+  if (error || !fs::exists(status)) return failure(FileFailure::CannotOpenPlain, source);
   if (!fs::is_directory(status)) return readFile(source, callbacks);
   const bool maildir =
       fs::is_directory(source / "cur", error) || fs::is_directory(source / "new", error);
   fs::directory_iterator probe(source, error);
-  if (error) return Failure{"Cannot open " + source.string() + "."};
+  if (error) return failure(FileFailure::CannotOpenPlain, source);
   return readMailFiles(mailFiles(source, maildir), callbacks);
 }
 

@@ -25,7 +25,7 @@ struct ReadSummary {
   std::uint64_t duplicates = 0;         // same Message-ID seen before: skipped
   std::uint64_t withoutAnswerPart = 0;  // mails without "antwort.json" (foreign mail)
   std::uint64_t broken = 0;             // truncated mail, bad JSON, wrong version ...
-  std::vector<std::string> problems;    // the first few reasons, each naming the file/position
+  std::vector<Failure> problems;        // the first few, each naming the file/position
   bool cancelled = false;
 };
 

@@ -1,4 +1,5 @@
 #include "answers/MailPart.h"
+#include "base/FailureKinds.h"
 
 #include <algorithm>
 #include <array>
@@ -176,10 +177,10 @@ Search findAnswerPart(const Entity& entity, int depth) {
   return {};
 }
 
-MailAnswer broken(std::string reason) {
+MailAnswer broken(Failure failure) {
   MailAnswer mail;
   mail.kind = MailKind::broken;
-  mail.reason = std::move(reason);
+  mail.failure = std::move(failure);
   return mail;
 }
 
@@ -205,7 +206,7 @@ Result<std::string> decodedBody(const Entity& part) {
   if (encoding == "quoted-printable") return decodeQuotedPrintable(part.body);
   if (encoding.empty() || encoding == "7bit" || encoding == "8bit" || encoding == "binary")
     return std::string(part.body);
-  return Failure{"The answer part has an unknown transfer encoding."};
+  return failure(AnswerFailure::UnknownTransferEncoding);
 }
 
 }  // namespace
@@ -223,7 +224,7 @@ Result<std::string> decodeBase64(std::string_view text) {
       continue;
     }
     const int value = base64Value(c);
-    if (value < 0 || padded) return Failure{"The answer part is not valid base64."};
+    if (value < 0 || padded) return failure(AnswerFailure::NotBase64);
     group = (group << 6) | static_cast<std::uint32_t>(value);
     bits += 6;
     if (bits >= 8) {
@@ -259,15 +260,15 @@ std::string decodeQuotedPrintable(std::string_view text) {
 
 MailAnswer answerInMail(std::string_view mail) {
   const Entity whole = splitEntity(mail);
-  if (!whole.complete) return broken("The mail ends inside its headers.");
+  if (!whole.complete) return broken(failure(AnswerFailure::EndsInHeaders));
   const Search search = findAnswerPart(whole, 0);
   if (search.outcome == Search::Outcome::truncated)
-    return broken("The mail ends before its last part.");
+    return broken(failure(AnswerFailure::EndsBeforeLastPart));
   if (search.outcome == Search::Outcome::notFound) return {};
   const Result<std::string> json = decodedBody(search.part);
-  if (!json) return broken(json.reason());
+  if (!json) return broken(json.failure());
   Result<Answer> answer = parseAnswerJson(json.value());
-  if (!answer) return broken(answer.reason());
+  if (!answer) return broken(answer.failure());
   MailAnswer found;
   found.kind = MailKind::answer;
   found.answer = std::move(answer).value();

@@ -20,7 +20,7 @@ enum class MailKind { answer, withoutAnswerPart, broken };
 struct MailAnswer {
   MailKind kind = MailKind::withoutAnswerPart;
   Answer answer;       // for MailKind::answer, messageId filled in
-  std::string reason;  // for MailKind::broken
+  Failure failure;     // for MailKind::broken
 };
 
 [[nodiscard]] MailAnswer answerInMail(std::string_view mail);

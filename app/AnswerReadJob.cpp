@@ -64,7 +64,7 @@ void AnswerReadJob::read(std::filesystem::path source) {
     finish(std::move(result));
   } catch (const std::exception& error) {
     // Nothing may leave the thread; out of memory on a huge mailbox ends the read like a failure.
-    finish(Failure{error.what()});
+    finish(unknownFailure(error.what()));
   }
 }
 

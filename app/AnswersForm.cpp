@@ -235,7 +235,7 @@ void TAnswersForm::readEnded(const Result<answers::ReadSummary>& result) {
   ReadProgress->reset();
   if (!result.ok()) {
     answers_.clear();
-    showFailure(QString::fromStdString(germanMessage(result.reason())), FailureReporter::Command);
+    showFailure(QString::fromStdString(germanMessage(result.failure())), FailureReporter::Command);
     return;
   }
   summary_ = result.value();
@@ -310,7 +310,7 @@ void TAnswersForm::ExportCsvBtnClick() {
   const Status written =
       answers::writeAnswerTableCsv(pathOf(*chosen), tableModel_->columnNames(), rows);
   if (!written) {
-    showFailure(QString::fromStdString(germanMessage(written.reason())), FailureReporter::Command);
+    showFailure(QString::fromStdString(germanMessage(written.failure())), FailureReporter::Command);
   }
 }
 

@@ -126,7 +126,7 @@ QStringList summaryLines(const answers::AnswerReport& report, const answers::Rea
   lines.append(
       QStringLiteral("Übersprungen: %1 doppelt, %2 ohne Antwortteil, %3 beschädigt")
           .arg(count(summary.duplicates), count(summary.withoutAnswerPart), count(summary.broken)));
-  for (const std::string& problem : summary.problems) {
+  for (const Failure& problem : summary.problems) {
     lines.append(QStringLiteral("- ") + fromUtf8(germanMessage(problem)));
   }
   return lines;

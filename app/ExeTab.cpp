@@ -63,7 +63,7 @@ std::optional<Picture> loadChosenPicture(const QString& path) {
   try {
     return loadPicture(pathOf(path));
   } catch (const std::exception& error) {
-    showFailure(QString::fromStdString(germanMessageAbout(pathOf(path), error.what())),
+    showFailure(QString::fromStdString(germanMessageAbout(pathOf(path), failureOf(error))),
                 FailureReporter::GeneralHandler);
     return std::nullopt;
   }

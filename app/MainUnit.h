@@ -58,7 +58,6 @@ class TMainForm : public QMainWindow {
 
   // What the window holds beside its controls, read-only.
   const QString& programFolder() const { return ProgramFolder; }
-  const QString& dataFolder() const { return DataFolder; }
   const QString& savedFileName() const { return SavedFileName; }
   const IconBitmap& iconBitmap() const { return IconBitmap_; }
   std::uint32_t iconPos() const { return IconPos; }  // of the Windows viewer

@@ -10,7 +10,18 @@
 
 namespace vantrel::zlb::detail {
 
-void fail(std::string_view message) { throw EArchiveError(std::string(message)); }
+void fail(ArchiveFailure kind) { throw EArchiveError(archiveFailure(kind)); }
+
+void fail(ArchiveFailure kind, std::string_view value) {
+  throw EArchiveError(Failure{kindOf(kind), formatMessage(englishText(kind), value),
+                              {std::string(value)}, {}});
+}
+
+void fail(ArchiveFailure kind, std::string_view value, std::string_view reason) {
+  throw EArchiveError(
+      Failure{kindOf(kind), formatMessage(englishText(kind), value) + ": " + std::string(reason),
+              {std::string(value), std::string(reason)}, {}});
+}
 
 std::string shown(const std::filesystem::path& path) {
   return utf8To1252(path.native()).value_or(path.native());
@@ -41,7 +52,7 @@ TDecompressionStream::Source sourceBetween(File& file, std::uint64_t begin, std:
         static_cast<std::size_t>(std::min<std::uint64_t>(capacity, end - next));
     if (take == 0) return 0;
     const std::int64_t got = file.readAt(next, buffer, take);
-    if (got <= 0) throw EDecompressionError(std::string(kStreamError));
+    if (got <= 0) throw EDecompressionError(archiveFailure(ArchiveFailure::StreamError));
     next += static_cast<std::uint64_t>(got);
     return static_cast<std::size_t>(got);
   };

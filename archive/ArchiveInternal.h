@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "archive/ArchiveMessages.h"
 #include "archive/ZlibStreams.h"
 
 namespace vantrel {
@@ -15,8 +16,11 @@ class File;
 
 namespace vantrel::zlb::detail {
 
-// Raises EArchiveError with one of the texts of archive/ArchiveMessages.h.
-[[noreturn]] void fail(std::string_view message);
+// Raises EArchiveError of `kind`, with its text of archive/ArchiveMessages.h, `value` in the
+// place of its "%s" and, when there is one, ": " and the `reason` behind.
+[[noreturn]] void fail(ArchiveFailure kind);
+[[noreturn]] void fail(ArchiveFailure kind, std::string_view value);
+[[noreturn]] void fail(ArchiveFailure kind, std::string_view value, std::string_view reason);
 
 // A path as a message shows it: in Windows-1252 where it can be.
 std::string shown(const std::filesystem::path& path);

@@ -4,8 +4,11 @@
 // for one value, filled in by formatMessage. The texts are Windows-1252, like the model, and so
 // is every value put into them (a path is shown in Windows-1252 where it can be).
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "base/Failure.h"
 
 namespace vantrel::zlb {
 
@@ -131,5 +134,104 @@ inline constexpr std::string_view kReasonSourceCannotBeRead = "source cannot be 
 inline constexpr std::string_view kReasonSourceTooLarge = "source too large for the format";
 inline constexpr std::string_view kReasonWorkFileCannotBeOpened = "work file cannot be opened";
 inline constexpr std::string_view kReasonWorkFileCannotBeWritten = "work file cannot be written";
+
+// ---------------------------------------------------------------------------------------------
+// The kinds of the failures raised above, one for each text; the Reason... kinds never leave the
+// component. A failure's detail is its text with the value filled in, and for
+// UnableToCreateFile and UnableToWriteFile ": " and the reason behind.
+
+enum class ArchiveFailure : std::uint16_t {
+  NoArchiveOpen,
+  FileAlreadyExists,
+  ArchiveNotFound,
+  UnableToOpenFile,
+  ArchiveCorrupted,
+  UnreadableFileList,
+  IndexOutOfBounds,
+  CannotCreateTemporaryArchive,
+  UnableToReplaceArchive,
+  ArchiveInsideLargerFile,
+  NotInArchive,
+  UnableToReadMember,
+  CrcError,
+  UnsafePath,
+  UnableToCreateFile,
+  UnableToWriteFile,
+  UnableToWriteToStream,
+  StreamError,
+  InvalidStreamOperation,
+  ReasonRegistry,
+  ReasonWrite,
+  ReasonTruncate,
+  ReasonTooLarge,
+  ReasonName,
+  ReasonRead,
+  ReasonChanged,
+};
+
+constexpr FailureArea failureArea(ArchiveFailure /*unused*/) { return FailureArea::Archive; }
+
+constexpr std::string_view englishText(ArchiveFailure kind) {
+  switch (kind) {
+    case ArchiveFailure::NoArchiveOpen:
+      return kNoArchiveOpen;
+    case ArchiveFailure::FileAlreadyExists:
+      return kFileAlreadyExists;
+    case ArchiveFailure::ArchiveNotFound:
+      return kArchiveNotFound;
+    case ArchiveFailure::UnableToOpenFile:
+      return kUnableToOpenFile;
+    case ArchiveFailure::ArchiveCorrupted:
+      return kArchiveCorrupted;
+    case ArchiveFailure::UnreadableFileList:
+      return kUnreadableFileList;
+    case ArchiveFailure::IndexOutOfBounds:
+      return kIndexOutOfBounds;
+    case ArchiveFailure::CannotCreateTemporaryArchive:
+      return kCannotCreateTemporaryArchive;
+    case ArchiveFailure::UnableToReplaceArchive:
+      return kUnableToReplaceArchive;
+    case ArchiveFailure::ArchiveInsideLargerFile:
+      return kArchiveInsideLargerFile;
+    case ArchiveFailure::NotInArchive:
+      return kNotInArchive;
+    case ArchiveFailure::UnableToReadMember:
+      return kUnableToReadMember;
+    case ArchiveFailure::CrcError:
+      return kCrcError;
+    case ArchiveFailure::UnsafePath:
+      return kUnsafePath;
+    case ArchiveFailure::UnableToCreateFile:
+      return kUnableToCreateFile;
+    case ArchiveFailure::UnableToWriteFile:
+      return kUnableToWriteFile;
+    case ArchiveFailure::UnableToWriteToStream:
+      return kUnableToWriteToStream;
+    case ArchiveFailure::StreamError:
+      return kStreamError;
+    case ArchiveFailure::InvalidStreamOperation:
+      return kInvalidStreamOperation;
+    case ArchiveFailure::ReasonRegistry:
+      return kReasonRegistry;
+    case ArchiveFailure::ReasonWrite:
+      return kReasonWrite;
+    case ArchiveFailure::ReasonTruncate:
+      return kReasonTruncate;
+    case ArchiveFailure::ReasonTooLarge:
+      return kReasonTooLarge;
+    case ArchiveFailure::ReasonName:
+      return kReasonName;
+    case ArchiveFailure::ReasonRead:
+      return kReasonRead;
+    case ArchiveFailure::ReasonChanged:
+      return kReasonChanged;
+  }
+  return {};
+}
+
+// A failure of `kind` whose text has no value.
+inline Failure archiveFailure(ArchiveFailure kind) {
+  return Failure{kindOf(kind), std::string(englishText(kind)), {}, {}};
+}
 
 }  // namespace vantrel::zlb

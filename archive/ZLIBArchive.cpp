@@ -46,7 +46,7 @@ void TZLBArchive::CreateArchive(const fs::path& FileName) {
   if (FileName.empty()) return;
   if (fileExists(FileName)) {
     forgetArchive();
-    fail(kFileAlreadyExists);
+    fail(ArchiveFailure::FileAlreadyExists);
   }
   NewArchive = true;
   if (OnArchiveOpened) OnArchiveOpened(*this);
@@ -56,7 +56,7 @@ void TZLBArchive::CreateArchive(const fs::path& FileName) {
 // Lookup
 
 int TZLBArchive::FindEntry(const std::string& Name) const {
-  if (ArchiveFileName.empty()) fail(kNoArchiveOpen);
+  if (ArchiveFileName.empty()) fail(ArchiveFailure::NoArchiveOpen);
   std::string folder, name;
   splitPath(Name, folder, name);
   // Formed like a stored name, cut as the registry cuts its strings.
@@ -70,7 +70,7 @@ int TZLBArchive::FindEntry(const std::string& Name) const {
 RegistryEntry TZLBArchive::GetEntry(int Index) const { return entryAt(Index); }
 
 const RegistryEntry& TZLBArchive::entryAt(int Index) const {
-  if (Index < 0 || static_cast<std::size_t>(Index) >= Entries.size()) fail(kIndexOutOfBounds);
+  if (Index < 0 || static_cast<std::size_t>(Index) >= Entries.size()) fail(ArchiveFailure::IndexOutOfBounds);
   return Entries[static_cast<std::size_t>(Index)];
 }
 

@@ -66,17 +66,17 @@ Below prepareFoldersBelow(const fs::path& destination, const fs::path& target) {
 void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
                              const std::function<void(const unsigned char*, std::size_t)>& sink) {
   const std::string storedName = entry.StoredName();
-  const std::string unreadable = formatMessage(kUnableToReadMember, storedName);
+  const auto unreadable = [&storedName] { fail(ArchiveFailure::UnableToReadMember, storedName); };
   const std::uint64_t offset = entry.DataOffset();
   const std::uint64_t stored = entry.StoredSize();
   const std::uint64_t size = entry.FileSize();
   // Member bytes lie in the member data area, before the registry.
-  if (offset + stored > Trailer.RegistryOffset) fail(unreadable);
-  if (entry.StoredRaw() && stored != size) fail(unreadable);
+  if (offset + stored > Trailer.RegistryOffset) unreadable();
+  if (entry.StoredRaw() && stored != size) unreadable();
 
   File file;
   if (!file.openForReading(ArchiveFileName))
-    fail(formatMessage(kUnableToOpenFile, shown(ArchiveFileName)));
+    fail(ArchiveFailure::UnableToOpenFile, shown(ArchiveFileName));
   const std::uint64_t begin = ArchiveStart + offset;
   const std::uint64_t end = begin + stored;
 
@@ -91,7 +91,7 @@ void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
     while (produced < size) {
       const std::size_t ask =
           static_cast<std::size_t>(std::min<std::uint64_t>(size - produced, chunk.size()));
-      if (!file.readExactlyAt(begin + produced, chunk.data(), ask)) fail(unreadable);
+      if (!file.readExactlyAt(begin + produced, chunk.data(), ask)) unreadable();
       crc = crc32Of(chunk.data(), ask, crc);
       sink(chunk.data(), ask);
       produced += ask;
@@ -108,41 +108,41 @@ void TZLBArchive::readMember(const RegistryEntry& entry, bool verifyCrc,
       try {
         got = stream.Read(chunk.data(), ask);
       } catch (const EDecompressionError&) {
-        fail(unreadable);
+        unreadable();
       }
-      if (got < ask) fail(unreadable);
+      if (got < ask) unreadable();
       crc = crc32Of(chunk.data(), got, crc);
       sink(chunk.data(), got);
       produced += got;
       if (got == chunk.size()) DoProgress(stream.Position());
     }
   }
-  if (verifyCrc && crc != entry.FileCRC()) fail(formatMessage(kCrcError, storedName));
+  if (verifyCrc && crc != entry.FileCRC()) fail(ArchiveFailure::CrcError, storedName);
 }
 
 fs::path TZLBArchive::destinationOf(const RegistryEntry& entry, const fs::path& DestFolder) const {
   const std::string storedName = entry.StoredName();
   const std::string name = entry.EntryName();
-  if (!isSafeEntryName(name)) fail(formatMessage(kUnsafePath, storedName));
+  if (!isSafeEntryName(name)) fail(ArchiveFailure::UnsafePath, storedName);
   std::string target = DestFolder.empty() ? std::string(".") : DestFolder.native();
   if (!isPathSeparator(target.back())) target += '/';
   // Names inside the archive are Windows-1252; the file system's names are UTF-8.
   if (ExtractWithPath) {
     const auto steps = safeFolderSteps(entry.EntryPath());
-    if (!steps) fail(formatMessage(kUnsafePath, storedName));
+    if (!steps) fail(ArchiveFailure::UnsafePath, storedName);
     for (const auto& step : *steps) target += utf8From1252(step) + '/';
   }
   return target + utf8From1252(name);
 }
 
 bool TZLBArchive::ExtractFile(int Index, const fs::path& DestFolder) {
-  if (ArchiveFileName.empty()) fail(kNoArchiveOpen);
+  if (ArchiveFileName.empty()) fail(ArchiveFailure::NoArchiveOpen);
   const RegistryEntry entry = entryAt(Index);
   const fs::path target = destinationOf(entry, DestFolder);
   const Below below = prepareFoldersBelow(DestFolder.empty() ? fs::path(".") : DestFolder, target);
-  if (below == Below::link) fail(formatMessage(kUnsafePath, entry.StoredName()));
+  if (below == Below::link) fail(ArchiveFailure::UnsafePath, entry.StoredName());
   if (below == Below::unwritable)
-    fail(formatMessage(kUnableToCreateFile, shown(target)) + ": " + std::strerror(errno));
+    fail(ArchiveFailure::UnableToCreateFile, shown(target), std::strerror(errno));
   const fs::path& nativeTarget = target;
   const bool exists = fileExists(nativeTarget);
   if (exists) {
@@ -151,11 +151,11 @@ bool TZLBArchive::ExtractFile(int Index, const fs::path& DestFolder) {
     if (!Replace) return false;
   }
   auto begun = AtomicFile::begin(target);
-  if (!begun) fail(formatMessage(kUnableToCreateFile, shown(target)) + ": " + begun.reason());
+  if (!begun) fail(ArchiveFailure::UnableToCreateFile, shown(target), begun.reason());
   AtomicFile& temp = begun.value();
   // What failed, on which file, and the system's word on why (a full disk says so).
   const auto writeFailed = [&](const Status& status) {
-    fail(formatMessage(kUnableToWriteFile, shown(target)) + ": " + status.reason());
+    fail(ArchiveFailure::UnableToWriteFile, shown(target), status.reason());
   };
   readMember(entry, CheckCRC, [&](const unsigned char* data, std::size_t size) {
     if (const Status written = temp.write(data, size); !written) writeFailed(written);
@@ -167,29 +167,29 @@ bool TZLBArchive::ExtractFile(int Index, const fs::path& DestFolder) {
 
 bool TZLBArchive::ExtractFileByName(const std::string& Name, const fs::path& DestFolder) {
   const int index = FindEntry(Name);
-  if (index < 0) fail(formatMessage(kNotInArchive, Name));
+  if (index < 0) fail(ArchiveFailure::NotInArchive, Name);
   return ExtractFile(index, DestFolder);
 }
 
 void TZLBArchive::ExtractToStream(int Index, std::ostream& Stream) {
-  if (ArchiveFileName.empty()) fail(kNoArchiveOpen);
+  if (ArchiveFileName.empty()) fail(ArchiveFailure::NoArchiveOpen);
   const RegistryEntry entry = entryAt(Index);
   const std::string storedName = entry.StoredName();
   readMember(entry, CheckCRC, [&](const unsigned char* data, std::size_t size) {
     Stream.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (!Stream) fail(formatMessage(kUnableToWriteToStream, storedName));
+    if (!Stream) fail(ArchiveFailure::UnableToWriteToStream, storedName);
   });
   if (OnStreamExtracted) OnStreamExtracted(storedName);
 }
 
 void TZLBArchive::ExtractToStreamByName(const std::string& Name, std::ostream& Stream) {
   const int index = FindEntry(Name);
-  if (index < 0) fail(formatMessage(kNotInArchive, Name));
+  if (index < 0) fail(ArchiveFailure::NotInArchive, Name);
   ExtractToStream(index, Stream);
 }
 
 void TZLBArchive::TestEntry(int Index) {
-  if (ArchiveFileName.empty()) fail(kNoArchiveOpen);
+  if (ArchiveFileName.empty()) fail(ArchiveFailure::NoArchiveOpen);
   readMember(entryAt(Index), true, [](const unsigned char*, std::size_t) {});
 }
 

@@ -56,12 +56,12 @@ bool TZLBArchive::OpenArchive(const fs::path& FileName) {
   const fs::path& native = FileName;
   if (!fileExists(native)) {
     forgetArchive();
-    fail(kArchiveNotFound);
+    fail(ArchiveFailure::ArchiveNotFound);
   }
   File file;
   if (!file.openForReading(native)) {
     forgetArchive();
-    fail(formatMessage(kUnableToOpenFile, shown(FileName)));
+    fail(ArchiveFailure::UnableToOpenFile, shown(FileName));
   }
   const std::int64_t size = file.size();
   unsigned char trailerBytes[kTrailerSize];
@@ -69,7 +69,7 @@ bool TZLBArchive::OpenArchive(const fs::path& FileName) {
       !file.readExactlyAt(static_cast<std::uint64_t>(size) - kTrailerSize, trailerBytes,
                           kTrailerSize)) {
     forgetArchive();
-    fail(kArchiveCorrupted);
+    fail(ArchiveFailure::ArchiveCorrupted);
   }
   // The trailer alone tells where the archive starts: behind a program it does not start at 0.
   // A writer that left RegistrySize out still gets its archive read as a file of its own.
@@ -87,7 +87,7 @@ bool TZLBArchive::OpenArchive(const fs::path& FileName) {
   }
   if (!start) {
     forgetArchive();
-    fail(kArchiveCorrupted);
+    fail(ArchiveFailure::ArchiveCorrupted);
   }
   Trailer = trailer;
   ArchiveStart = *start;
@@ -96,7 +96,7 @@ bool TZLBArchive::OpenArchive(const fs::path& FileName) {
     if (OnArchiveOpened) OnArchiveOpened(*this);
   } catch (...) {
     CloseArchive();
-    fail(kUnreadableFileList);
+    fail(ArchiveFailure::UnreadableFileList);
   }
   static_cast<void>(file.close());  // only read, and everything read is checked
   ProgressMode = 5;
@@ -111,16 +111,16 @@ void TZLBArchive::loadRegistry(File& file, std::uint64_t fileSize) {
   const std::uint64_t registryEnd = fileSize - kTrailerSize;
   const std::uint64_t available = registryEnd - registryStart;
   if (registryTooLarge(static_cast<std::uint64_t>(Trailer.EntryCount), available))
-    fail(kReasonRegistry);
+    fail(ArchiveFailure::ReasonRegistry);
   std::vector<unsigned char> records;
 
   if (Trailer.RegistryCompressed == 0) {
-    if (wanted > available) fail(kReasonRegistry);
+    if (wanted > available) fail(ArchiveFailure::ReasonRegistry);
     records.resize(wanted);
-    if (!file.readExactlyAt(registryStart, records.data(), records.size())) fail(kReasonRegistry);
+    if (!file.readExactlyAt(registryStart, records.data(), records.size())) fail(ArchiveFailure::ReasonRegistry);
   } else if (Trailer.RegistryCompressed == 1) {
     // What the stream could at most inflate to; a count beyond it cannot be real.
-    if (wanted > available * kMaxInflateRatio + 64) fail(kReasonRegistry);
+    if (wanted > available * kMaxInflateRatio + 64) fail(ArchiveFailure::ReasonRegistry);
     TDecompressionStream stream(sourceBetween(file, registryStart, registryEnd));
     ProgressMode = 0;
     ProgressTotal = static_cast<std::int64_t>(wanted);
@@ -136,16 +136,16 @@ void TZLBArchive::loadRegistry(File& file, std::uint64_t fileSize) {
       records.insert(records.end(), chunk, chunk + got);
       ProgressDone += static_cast<std::int64_t>(got);
       DoProgress();
-      if (got < ask) fail(kReasonRegistry);
+      if (got < ask) fail(ArchiveFailure::ReasonRegistry);
     }
   } else {
-    fail(kReasonRegistry);
+    fail(ArchiveFailure::ReasonRegistry);
   }
   std::vector<RegistryEntry> loaded(static_cast<std::size_t>(Trailer.EntryCount));
   for (std::size_t i = 0; i < loaded.size(); ++i) {
     std::copy_n(records.data() + i * kEntrySize, kEntrySize, loaded[i].Bytes.data());
   }
-  if (membersOverlap(loaded, Trailer.RegistryOffset)) fail(kReasonRegistry);
+  if (membersOverlap(loaded, Trailer.RegistryOffset)) fail(ArchiveFailure::ReasonRegistry);
   Entries = std::move(loaded);
 }
 

@@ -53,7 +53,7 @@ class ArchiveWriter {
     length_ += size;
     if (buffer_.size() + size > kCopyChunk) flush();
     if (size >= kCopyChunk) {
-      if (!file_.write(bytes, size)) fail(kReasonWrite);
+      if (!file_.write(bytes, size)) fail(ArchiveFailure::ReasonWrite);
     } else {
       buffer_.insert(buffer_.end(), bytes, bytes + size);
     }
@@ -63,7 +63,7 @@ class ArchiveWriter {
     if (buffer_.empty()) return;
     const bool written = file_.write(buffer_.data(), buffer_.size()).ok();
     buffer_.clear();
-    if (!written) fail(kReasonWrite);
+    if (!written) fail(ArchiveFailure::ReasonWrite);
   }
 
   [[nodiscard]] Mark mark() const { return {length_, crc_}; }
@@ -75,7 +75,7 @@ class ArchiveWriter {
       buffer_.resize(static_cast<std::size_t>(mark.length - onDisk));
     } else {
       buffer_.clear();
-      if (!file_.truncateTo(mark.length)) fail(kReasonTruncate);
+      if (!file_.truncateTo(mark.length)) fail(ArchiveFailure::ReasonTruncate);
     }
     length_ = mark.length;
     crc_ = mark.crc;
@@ -98,7 +98,7 @@ fs::path TZLBArchive::MakeTempFileName() {
   const StopSignalsHeld held;
   File file;
   if (!file.createUnique(systemTempFolder(), "ZLB")) {
-    fail(formatMessage(kUnableToCreateFile, shown(systemTempFolder() / "ZLB")) + ": " +
+    fail(ArchiveFailure::UnableToCreateFile, shown(systemTempFolder() / "ZLB"),
          std::strerror(errno));
   }
   fs::path path = file.path();
@@ -164,8 +164,8 @@ void TZLBArchive::expandFolders(std::vector<fs::path>& Files) {
 }
 
 void TZLBArchive::AddFiles(std::vector<fs::path>& Files) {
-  if (ArchiveFileName.empty()) fail(kNoArchiveOpen);
-  if (!NewArchive && ArchiveStart > 0) fail(kArchiveInsideLargerFile);
+  if (ArchiveFileName.empty()) fail(ArchiveFailure::NoArchiveOpen);
+  if (!NewArchive && ArchiveStart > 0) fail(ArchiveFailure::ArchiveInsideLargerFile);
   expandFolders(Files);
 
   // The new archive is written beside the old one, so that it can replace it by one rename.
@@ -174,11 +174,11 @@ void TZLBArchive::AddFiles(std::vector<fs::path>& Files) {
     // Something that must not be replaced stands under the archive's name.
     const fs::path name = ArchiveFileName;
     reloadAfterFailure();
-    fail(formatMessage(kUnableToReplaceArchive, shown(name)));
+    fail(ArchiveFailure::UnableToReplaceArchive, shown(name));
   }
   if (!begun) {
-    fail(formatMessage(kCannotCreateTemporaryArchive,
-                       shown(folderOf(ArchiveFileName) / "ZLBXXXXXX")));
+    fail(ArchiveFailure::CannotCreateTemporaryArchive,
+         shown(folderOf(ArchiveFileName) / "ZLBXXXXXX"));
   }
   AtomicFile& temp = begun.value();
 
@@ -198,7 +198,7 @@ void TZLBArchive::AddFiles(std::vector<fs::path>& Files) {
   }
   if (const Status committed = temp.commit(); !committed) {
     reloadAfterFailure();
-    fail(formatMessage(kUnableToReplaceArchive, shown(name)));
+    fail(ArchiveFailure::UnableToReplaceArchive, shown(name));
   }
   // Reading the new archive back is its check: a failure here means the file that now
   // stands under the archive's name is unusable, which the caller must learn (Closed then).
@@ -267,7 +267,7 @@ void TZLBArchive::writeNewArchive(std::vector<fs::path>& Files, ArchiveWriter& o
       });
       ProgressTotal = static_cast<std::int64_t>(packed.sizeAtOpen);
       for (const std::uint64_t position : packed.progressPositions) DoProgress(position);
-      if (!utf8To1252(sourcePath.filename().native())) fail(kReasonName);  // cannot be recorded
+      if (!utf8To1252(sourcePath.filename().native())) fail(ArchiveFailure::ReasonName);  // cannot be recorded
       appendMember(sourcePath, packed, out);
       storedNames.insert(key);
     } catch (...) {
@@ -280,16 +280,16 @@ void TZLBArchive::writeNewArchive(std::vector<fs::path>& Files, ArchiveWriter& o
 }
 
 void TZLBArchive::copyMemberArea(ArchiveWriter& out) {
-  const std::string unreadable = formatMessage(kUnableToOpenFile, shown(ArchiveFileName));
+  const auto unreadable = [this] { fail(ArchiveFailure::UnableToOpenFile, shown(ArchiveFileName)); };
   File archive;
-  if (!archive.openForReading(ArchiveFileName)) fail(unreadable);
+  if (!archive.openForReading(ArchiveFileName)) unreadable();
   std::vector<unsigned char> chunk(kCopyChunk);
   std::uint64_t at = ArchiveStart;
   std::uint64_t remaining = Trailer.RegistryOffset;
   while (remaining > 0) {
     const std::size_t ask =
         static_cast<std::size_t>(std::min<std::uint64_t>(remaining, chunk.size()));
-    if (!archive.readExactlyAt(at, chunk.data(), ask)) fail(unreadable);
+    if (!archive.readExactlyAt(at, chunk.data(), ask)) unreadable();
     out.write(chunk.data(), ask);
     at += ask;
     remaining -= ask;
@@ -309,7 +309,7 @@ void TZLBArchive::appendMember(const fs::path& SourcePath, PackedMember& packed,
   const bool compressed = packed.compressedSize < packed.bytesRead;
   const std::uint64_t stored = compressed ? packed.compressedSize : packed.bytesRead;
   // The member must end where a 32-bit offset can still point.
-  if (out.length() + stored > kFormatLimit) fail(kReasonTooLarge);
+  if (out.length() + stored > kFormatLimit) fail(ArchiveFailure::ReasonTooLarge);
 
   if (compressed && !packed.workFile.isOpen()) {
     out.write(packed.memory.data(), packed.memory.size());
@@ -321,13 +321,13 @@ void TZLBArchive::appendMember(const fs::path& SourcePath, PackedMember& packed,
     while (at < stored) {
       const std::size_t ask =
           static_cast<std::size_t>(std::min<std::uint64_t>(stored - at, chunk.size()));
-      if (!from.readExactlyAt(at, chunk.data(), ask)) fail(kReasonRead);
+      if (!from.readExactlyAt(at, chunk.data(), ask)) fail(ArchiveFailure::ReasonRead);
       if (!compressed) crc = crc32Of(chunk.data(), ask, crc);
       out.write(chunk.data(), ask);
       at += ask;
     }
     // A source changed between the two reads would not match its recorded CRC.
-    if (!compressed && crc != packed.crc) fail(kReasonChanged);
+    if (!compressed && crc != packed.crc) fail(ArchiveFailure::ReasonChanged);
   }
   entry.SetStoredSize(static_cast<std::uint32_t>(stored));
   entry.SetStoredRaw(!compressed);
@@ -354,7 +354,7 @@ void TZLBArchive::WriteRegistry(ArchiveWriter& out) {
     stream.OnProgress = [this](const TCompressionStream& sender) { DoProgress(sender.Position()); };
     stream.Write(records.data(), records.size());
     stream.Finish();
-    if (out.length() > kFormatLimit) fail(kReasonTooLarge);
+    if (out.length() > kFormatLimit) fail(ArchiveFailure::ReasonTooLarge);
     trailer.RegistrySize = static_cast<std::uint32_t>(out.length() - before.length);
     trailer.RegistryCompressed = 1;
   } catch (...) {
@@ -363,7 +363,7 @@ void TZLBArchive::WriteRegistry(ArchiveWriter& out) {
     trailer.RegistrySize = 0;
     trailer.RegistryCompressed = 0;
   }
-  if (out.length() > kFormatLimit) fail(kReasonTooLarge);
+  if (out.length() > kFormatLimit) fail(ArchiveFailure::ReasonTooLarge);
   trailer.EntryCount = static_cast<std::int32_t>(Entries.size());
   trailer.AlwaysOne = 1;
   trailer.ArchiveCRC = out.crc();

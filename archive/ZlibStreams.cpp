@@ -23,7 +23,7 @@ TCompressionStream::TCompressionStream(TFileCompressionLevel level, Sink sink)
     : buffer_(kStreamBufferSize), sink_(std::move(sink)) {
   if (deflateInit2(&stream_, zlibLevelOf(level), Z_DEFLATED, kWindowBits, kMemoryLevel,
                    Z_DEFAULT_STRATEGY) != Z_OK) {
-    throw ECompressionError(std::string(kStreamError));
+    throw ECompressionError(archiveFailure(ArchiveFailure::StreamError));
   }
   stream_.next_out = buffer_.data();
   stream_.avail_out = static_cast<uInt>(buffer_.size());
@@ -39,14 +39,14 @@ void TCompressionStream::drainFullBuffer() {
 }
 
 void TCompressionStream::Write(const void* data, std::size_t size) {
-  if (finished_) throw ECompressionError(std::string(kInvalidStreamOperation));
+  if (finished_) throw ECompressionError(archiveFailure(ArchiveFailure::InvalidStreamOperation));
   auto* bytes = static_cast<const unsigned char*>(data);
   while (size > 0) {
     const uInt piece = chunkFor(size);
     stream_.next_in = const_cast<Bytef*>(bytes);
     stream_.avail_in = piece;
     while (stream_.avail_in > 0) {
-      if (deflate(&stream_, Z_NO_FLUSH) < 0) throw ECompressionError(std::string(kStreamError));
+      if (deflate(&stream_, Z_NO_FLUSH) < 0) throw ECompressionError(archiveFailure(ArchiveFailure::StreamError));
       if (stream_.avail_out == 0) drainFullBuffer();
     }
     bytes += piece;
@@ -58,12 +58,12 @@ void TCompressionStream::Finish() {
   if (finished_) return;
   for (;;) {
     const int result = deflate(&stream_, Z_FINISH);
-    if (result < 0 && result != Z_BUF_ERROR) throw ECompressionError(std::string(kStreamError));
+    if (result < 0 && result != Z_BUF_ERROR) throw ECompressionError(archiveFailure(ArchiveFailure::StreamError));
     if (result == Z_STREAM_END) break;
     if (stream_.avail_out == 0)
       drainFullBuffer();
     else if (result == Z_BUF_ERROR)
-      throw ECompressionError(std::string(kStreamError));
+      throw ECompressionError(archiveFailure(ArchiveFailure::StreamError));
   }
   const std::size_t filled = buffer_.size() - stream_.avail_out;
   if (filled == buffer_.size()) {
@@ -75,16 +75,16 @@ void TCompressionStream::Finish() {
 }
 
 void TCompressionStream::Read(void*, std::size_t) {
-  throw ECompressionError(std::string(kInvalidStreamOperation));
+  throw ECompressionError(archiveFailure(ArchiveFailure::InvalidStreamOperation));
 }
 void TCompressionStream::Seek(std::int64_t) {
-  throw ECompressionError(std::string(kInvalidStreamOperation));
+  throw ECompressionError(archiveFailure(ArchiveFailure::InvalidStreamOperation));
 }
 
 TDecompressionStream::TDecompressionStream(Source source)
     : buffer_(kStreamBufferSize), source_(std::move(source)) {
   if (inflateInit2(&stream_, kWindowBits) != Z_OK)
-    throw EDecompressionError(std::string(kStreamError));
+    throw EDecompressionError(archiveFailure(ArchiveFailure::StreamError));
 }
 
 TDecompressionStream::~TDecompressionStream() { inflateEnd(&stream_); }
@@ -97,14 +97,14 @@ std::size_t TDecompressionStream::Read(void* buffer, std::size_t size) {
       stream_.next_in = buffer_.data();
       stream_.avail_in = static_cast<uInt>(source_(buffer_.data(), buffer_.size()));
       // No input left while the stream is still open: the stored bytes end too early.
-      if (stream_.avail_in == 0) throw EDecompressionError(std::string(kStreamError));
+      if (stream_.avail_in == 0) throw EDecompressionError(archiveFailure(ArchiveFailure::StreamError));
     }
     const uInt room = chunkFor(size - produced);
     stream_.next_out = out + produced;
     stream_.avail_out = room;
     const int result = inflate(&stream_, Z_NO_FLUSH);
     // A preset dictionary cannot occur in a member; treat the request like damage.
-    if (result < 0 || result == Z_NEED_DICT) throw EDecompressionError(std::string(kStreamError));
+    if (result < 0 || result == Z_NEED_DICT) throw EDecompressionError(archiveFailure(ArchiveFailure::StreamError));
     produced += room - stream_.avail_out;
     if (result == Z_STREAM_END) ended_ = true;
   }

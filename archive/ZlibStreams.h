@@ -76,7 +76,6 @@ class TDecompressionStream {
   // Produces up to `size` bytes; fewer only when the zlib stream has ended. A damaged stream,
   // or a source that runs dry before the stream ends, fails with kStreamError.
   std::size_t Read(void* buffer, std::size_t size);
-  [[nodiscard]] bool AtStreamEnd() const { return ended_; }
   // Bytes produced so far.
   [[nodiscard]] std::uint64_t Position() const { return stream_.total_out; }
 

@@ -14,6 +14,8 @@
 
 #include "base/TemporaryFiles.h"
 
+#include "base/FailureKinds.h"
+
 namespace vantrel {
 namespace {
 
@@ -27,7 +29,7 @@ std::optional<AtomicFile::Fault> currentFault() {
 
 std::string systemText(int error) { return std::strerror(error); }
 
-Failure writeError(int error) { return {"Write error: " + systemText(error) + "."}; }
+Failure writeError(int error) { return failure(FileFailure::WriteFailed, systemText(error)); }
 
 std::filesystem::path resolvedTarget(const std::filesystem::path& path) {
   std::error_code error;
@@ -73,15 +75,14 @@ Result<AtomicFile> AtomicFile::begin(const std::filesystem::path& target) {
   if (::stat(atomic.target_.c_str(), &old) == 0) {
     // What could not be opened for writing in place is not replaced either.
     if (!S_ISREG(old.st_mode) || ::access(atomic.target_.c_str(), W_OK) != 0) {
-      return Failure{"Cannot write " + target.string() + "."};
+      return failure(FileFailure::CannotWrite, target);
     }
     atomic.oldMode_ = old.st_mode & 07777;
   }
   const StopSignalsHeld held;
   auto file = createBeside(atomic.target_);
   if (!file) {
-    return Failure{"Cannot create a file in the folder of " + atomic.target_.string() + ": " +
-                   systemText(errno) + "."};
+    return failure(FileFailure::CannotCreateBeside, atomic.target_, systemText(errno));
   }
   atomic.file_ = std::move(*file);
   atomic.open_ = true;
@@ -94,8 +95,7 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
       file_(std::move(other.file_)),
       oldMode_(other.oldMode_),
       written_(other.written_),
-      open_(std::exchange(other.open_, false)),
-      failedStep_(other.failedStep_) {}
+      open_(std::exchange(other.open_, false)) {}
 
 AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
   if (this != &other) {
@@ -105,63 +105,56 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
     oldMode_ = other.oldMode_;
     written_ = other.written_;
     open_ = std::exchange(other.open_, false);
-    failedStep_ = other.failedStep_;
   }
   return *this;
 }
 
 AtomicFile::~AtomicFile() { discard(); }
 
-Status AtomicFile::fail(Step step, Failure failure) {
-  failedStep_ = step;
-  return failure;
-}
-
 Status AtomicFile::write(const void* data, std::size_t size) {
-  if (!open_) return fail(Step::write, writeError(EBADF));
+  if (!open_) return writeError(EBADF);
   if (const auto fault = currentFault(); fault && written_ + size > fault->failAtByte) {
     const auto part =
         static_cast<std::size_t>(fault->failAtByte - std::min(written_, fault->failAtByte));
     if (part > 0 && file_.writeAll(data, part)) written_ += part;
-    return fail(Step::write, writeError(EIO));
+    return writeError(EIO);
   }
-  if (!file_.writeAll(data, size)) return fail(Step::write, writeError(errno));
+  if (!file_.writeAll(data, size)) return writeError(errno);
   written_ += size;
   return {};
 }
 
 Status AtomicFile::truncateTo(std::uint64_t length) {
   if (!open_ || !file_.truncateTo(length) || !file_.seekTo(length)) {
-    return fail(Step::write, writeError(errno));
+    return writeError(errno);
   }
   written_ = length;
   return {};
 }
 
 Status AtomicFile::commit(std::optional<mode_t> mode) {
-  if (!open_) return fail(Step::write, writeError(EBADF));
+  if (!open_) return writeError(EBADF);
   const auto fault = currentFault();
   if ((fault && fault->failSync) || !file_.flushToDisk()) {
     const int error = fault && fault->failSync ? EIO : errno;
     discard();
-    return fail(Step::sync, writeError(error));
+    return writeError(error);
   }
   const auto wanted = mode ? mode : oldMode_;
   if (wanted && ::fchmod(file_.descriptor(), *wanted) != 0) {
     const int error = errno;
     discard();
-    return fail(Step::sync, writeError(error));
+    return writeError(error);
   }
   if (!file_.close()) {
     const int error = errno;
     discard();
-    return fail(Step::sync, writeError(error));
+    return writeError(error);
   }
   if ((fault && fault->failRename) || std::rename(file_.path().c_str(), target_.c_str()) != 0) {
     const int error = fault && fault->failRename ? EIO : errno;
     discard();
-    return fail(Step::rename,
-                Failure{"Cannot replace " + target_.string() + ": " + systemText(error) + "."});
+    return failure(FileFailure::CannotReplace, target_, systemText(error));
   }
   open_ = false;
   unregisterTemporary(file_.path());

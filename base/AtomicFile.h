@@ -21,9 +21,6 @@ namespace vantrel {
 
 class AtomicFile {
  public:
-  // Where a replacement failed, so that callers can choose their own message.
-  enum class Step { none, create, write, sync, rename };
-
   // Refuses a target that must not be replaced (a folder, a write-protected file) and creates
   // the new file. Reasons: "Cannot write <target>." or "Cannot create a file in the folder of
   // <target>: <system text>.".
@@ -37,7 +34,6 @@ class AtomicFile {
 
   // The file that will be replaced, a symbolic link resolved.
   [[nodiscard]] const std::filesystem::path& target() const { return target_; }
-  [[nodiscard]] const std::filesystem::path& newFilePath() const { return file_.path(); }
   [[nodiscard]] std::uint64_t written() const { return written_; }
 
   // Reason: "Write error: <system text>.".
@@ -52,10 +48,6 @@ class AtomicFile {
   // Removes the new file; the target stays as it was.
   void discard();
 
-  [[nodiscard]] Step failedStep() const { return failedStep_; }
-  // The permissions the target had, if it existed.
-  [[nodiscard]] std::optional<mode_t> oldMode() const { return oldMode_; }
-
   // Makes every replacement in this process fail at a chosen point, so that tests can prove
   // each writer's error path: at byte `failAtByte` of the new file, at the sync, or at the
   // rename. Not for use outside tests.
@@ -68,14 +60,12 @@ class AtomicFile {
 
  private:
   AtomicFile() = default;
-  Status fail(Step step, Failure failure);
 
   std::filesystem::path target_;
   File file_;
-  std::optional<mode_t> oldMode_;
+  std::optional<mode_t> oldMode_;  // the permissions the target had, if it existed
   std::uint64_t written_ = 0;
   bool open_ = false;
-  Step failedStep_ = Step::none;
 };
 
 }  // namespace vantrel

@@ -12,6 +12,7 @@
 #include <random>
 
 #include "base/AtomicFile.h"
+#include "base/FailureKinds.h"
 
 namespace vantrel {
 namespace {
@@ -21,11 +22,11 @@ constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 std::string systemText(int error) { return std::strerror(error); }
 
 [[noreturn]] void throwReadError(int error) {
-  throw InOutError("Read error: " + systemText(error) + ".");
+  throw InOutError(failure(FileFailure::ReadFailed, systemText(error)));
 }
 
 [[noreturn]] void throwWriteError(int error) {
-  throw InOutError("Write error: " + systemText(error) + ".");
+  throw InOutError(failure(FileFailure::WriteFailed, systemText(error)));
 }
 
 }  // namespace
@@ -34,7 +35,7 @@ std::string systemText(int error) { return std::strerror(error); }
 // Reading
 
 std::string readBytes(ByteReader& reader, std::uint64_t size) {
-  if (size > reader.remaining()) throw InOutError(kReadBeyondEndOfFile);
+  if (size > reader.remaining()) throw InOutError(failure(FileFailure::ReadBeyondEnd));
   std::string bytes(static_cast<std::size_t>(size), '\0');
   reader.read(bytes.data(), bytes.size());
   return bytes;
@@ -55,7 +56,7 @@ std::int32_t readInt32LE(ByteReader& reader) {
 }
 
 void MemoryReader::read(char* destination, std::size_t size) {
-  if (size > remaining()) throw InOutError(kReadBeyondEndOfFile);
+  if (size > remaining()) throw InOutError(failure(FileFailure::ReadBeyondEnd));
   if (size > 0) std::memcpy(destination, bytes_.data() + position_, size);
   position_ += size;
 }
@@ -64,12 +65,12 @@ FileReader::FileReader(const std::filesystem::path& path) {
   // Non-blocking, so that a named pipe is refused below instead of waiting for a writer.
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd_ < 0)
-    throw CannotOpenFile("Cannot open " + path.string() + ": " + systemText(errno), path);
+    throw CannotOpenFile(failure(FileFailure::CannotOpen, path, systemText(errno)), path);
   struct stat info {};
   if (fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
     ::close(fd_);
     fd_ = -1;
-    throw CannotOpenFile("Not a plain file: " + path.string(), path);
+    throw CannotOpenFile(failure(FileFailure::NotAPlainFile, path), path);
   }
   size_ = static_cast<std::uint64_t>(info.st_size);
 }
@@ -89,7 +90,7 @@ void FileReader::refill() {
     }
     if (got == 0) {
       buffer_.clear();
-      throw InOutError(kReadBeyondEndOfFile);  // the file shrank while we read it
+      throw InOutError(failure(FileFailure::ReadBeyondEnd));  // the file shrank while we read it
     }
     if (errno != EINTR) {
       buffer_.clear();
@@ -99,7 +100,7 @@ void FileReader::refill() {
 }
 
 void FileReader::read(char* destination, std::size_t size) {
-  if (size > remaining()) throw InOutError(kReadBeyondEndOfFile);
+  if (size > remaining()) throw InOutError(failure(FileFailure::ReadBeyondEnd));
   while (size > 0) {
     if (bufferPosition_ == buffer_.size()) refill();
     const std::size_t part = std::min(size, buffer_.size() - bufferPosition_);
@@ -134,18 +135,18 @@ void writeInt32LE(ByteWriter& writer, std::int32_t value) {
 
 void OstreamWriter::write(std::string_view bytes) {
   stream_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!stream_) throw InOutError("Write error.");
+  if (!stream_) throw InOutError(failure(FileFailure::WriteFailedPlain));
 }
 
 void OstreamWriter::flush() {
   stream_.flush();
-  if (!stream_) throw InOutError("Write error.");
+  if (!stream_) throw InOutError(failure(FileFailure::WriteFailedPlain));
 }
 
 std::unique_ptr<FileWriter> FileWriter::create(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0)
-    throw CannotCreateFile("Cannot create " + path.string() + ": " + systemText(errno), path);
+    throw CannotCreateFile(failure(FileFailure::CannotCreate, path, systemText(errno)), path);
   return std::make_unique<FileWriter>(fd);
 }
 
@@ -170,7 +171,7 @@ void FileWriter::writeToFd(std::string_view bytes) {
 }
 
 void FileWriter::write(std::string_view bytes) {
-  if (fd_ < 0) throw InOutError("Write error: file is closed.");
+  if (fd_ < 0) throw InOutError(failure(FileFailure::FileClosed));
   if (buffer_.size() + bytes.size() > kBufferSize) {
     flush();
     if (bytes.size() >= kBufferSize) {
@@ -226,7 +227,7 @@ class AtomicFileWriter final : public ByteWriter {
 
  private:
   static void check(const Status& status) {
-    if (!status) throw InOutError(status.reason());
+    if (!status) throw InOutError(status.failure());
   }
   AtomicFile& file_;
   std::string buffer_;
@@ -237,7 +238,7 @@ class AtomicFileWriter final : public ByteWriter {
 void replaceFile(const std::filesystem::path& path, const std::function<void(ByteWriter&)>& produce,
                  const WriterFilter& filter) {
   auto begun = AtomicFile::begin(path);
-  if (!begun) throw CannotCreateFile(begun.reason(), path);
+  if (!begun) throw CannotCreateFile(begun.failure(), path);
   AtomicFile& file = begun.value();
   AtomicFileWriter writer(file);
   if (filter) {
@@ -248,7 +249,7 @@ void replaceFile(const std::filesystem::path& path, const std::function<void(Byt
     produce(writer);
   }
   writer.flush();
-  if (const Status committed = file.commit(); !committed) throw InOutError(committed.reason());
+  if (const Status committed = file.commit(); !committed) throw InOutError(committed.failure());
 }
 
 std::string fileNamePart(const std::filesystem::path& path) {

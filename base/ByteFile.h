@@ -33,8 +33,8 @@ inline constexpr const char* kReadBeyondEndOfFile = "Read beyond end of file.";
 // Carries the path so that callers can phrase their own message.
 class FileError : public Error {
  public:
-  FileError(const std::string& what, std::filesystem::path path)
-      : Error(what), path_(std::move(path)) {}
+  FileError(Failure failure, std::filesystem::path path)
+      : Error(std::move(failure)), path_(std::move(path)) {}
   [[nodiscard]] const std::filesystem::path& path() const { return path_; }
 
  private:

@@ -1,37 +1,43 @@
 #pragma once
-// Results that carry the reason of a failure. A caller cannot drop one unnoticed: the types are
-// [[nodiscard]], and reading the value of a failure is a programming error caught by assert.
+// Results that carry the failure that stopped them (base/Failure.h). A caller cannot drop one
+// unnoticed: the types are [[nodiscard]], and reading the value of a failure is a programming
+// error caught by assert.
 
 #include <cassert>
 #include <string>
 #include <utility>
 #include <variant>
 
+#include "base/Failure.h"
+
 namespace vantrel {
 
-// Why something failed, in words a message can show.
-struct Failure {
-  std::string reason;
-};
-
-// Success, or a Failure with its reason.
+// Success, or a Failure.
 class [[nodiscard]] Status {
  public:
   Status() = default;  // success
   Status(Failure failure)
-      : failed_(true), reason_(std::move(failure.reason)) {}  // NOLINT: implicit by design
+      : failed_(true), failure_(std::move(failure)) {}  // NOLINT: implicit by design
 
   [[nodiscard]] bool ok() const { return !failed_; }
   explicit operator bool() const { return ok(); }
   // Empty on success.
-  [[nodiscard]] const std::string& reason() const { return reason_; }
+  [[nodiscard]] const std::string& reason() const { return failure_.detail; }
+  [[nodiscard]] const Failure& failure() const {
+    assert(!ok());
+    return failure_;
+  }
+  template <typename Kind>
+  [[nodiscard]] bool is(Kind kind) const {
+    return failed_ && failure_.is(kind);
+  }
 
  private:
   bool failed_ = false;
-  std::string reason_;
+  Failure failure_;
 };
 
-// A value, or a Failure with its reason.
+// A value, or a Failure.
 template <typename T>
 class [[nodiscard]] Result {
  public:
@@ -55,9 +61,17 @@ class [[nodiscard]] Result {
   }
   [[nodiscard]] const std::string& reason() const {
     static const std::string none;
-    return ok() ? none : std::get<Failure>(state_).reason;
+    return ok() ? none : std::get<Failure>(state_).detail;
   }
-  [[nodiscard]] Status status() const { return ok() ? Status() : Status(Failure{reason()}); }
+  [[nodiscard]] const Failure& failure() const {
+    assert(!ok());
+    return std::get<Failure>(state_);
+  }
+  template <typename Kind>
+  [[nodiscard]] bool is(Kind kind) const {
+    return !ok() && failure().is(kind);
+  }
+  [[nodiscard]] Status status() const { return ok() ? Status() : Status(failure()); }
 
  private:
   std::variant<T, Failure> state_;

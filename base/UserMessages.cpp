@@ -1,152 +1,162 @@
 #include "base/UserMessages.h"
 
-#include <array>
-#include <cstring>
+#include <algorithm>
+#include <vector>
+
+#include "base/ByteFile.h"
+#include "base/Error.h"
 
 namespace vantrel {
 namespace {
 
-constexpr std::size_t kMostValues = 4;
+template <typename Kind>
+constexpr FailureKind k(Kind kind) {
+  return kindOf(kind);
+}
+
+using F = FileFailure;
+using Pr = ProjectFailure;
+using Pi = PictureFailure;
+using B = BuildFailure;
+using A = AnswerFailure;
 
 constexpr MessageTranslation kCatalogue[] = {
-    // Defined by the archive component; the builder's "Unable to open %s" would match them.
-    {"Unable to open file (%s)", ""},
-    {"Unable to create file (%s)", ""},
-
     // Files and the project file's strings.
-    {"Read beyond end of file.", ""},
-    {"Write error: text too long for a length prefix.",
+    {k(F::ReadBeyondEnd), kReadBeyondEndOfFile, ""},
+    {k(F::ReadFailed), "Read error: %s.", "Lesefehler: %1."},
+    {k(F::TextTooLong), "Write error: text too long for a length prefix.",
      "Schreibfehler: Der Text ist zu lang für die Längenangabe vor ihm."},
-    {"Write error: file is closed.", "Schreibfehler: Die Datei ist schon geschlossen."},
-    {"Write error: %s.", "Schreibfehler: %1."},
-    {"Write error.", "Schreibfehler."},
-    {"Read error: %s.", "Lesefehler: %1."},
-    {"Cannot open %s: %s", "Die Datei %1 kann nicht geöffnet werden: %2."},
-    {"Cannot open %s.", "Die Datei %1 kann nicht geöffnet werden."},
-    {"Cannot read %s: %s.", "Die Datei %1 kann nicht gelesen werden: %2."},
-    {"Not a plain file: %s", "%1 ist keine gewöhnliche Datei."},
-    {"Cannot create a file in the folder of %s.",
-     "Im Ordner der Datei %1 kann keine Datei angelegt werden."},
-    {"Cannot create %s: %s", "Die Datei %1 kann nicht erstellt werden: %2."},
-    {"Cannot write %s.", "Die Datei %1 kann nicht geschrieben werden."},
-    {"Cannot replace %s: %s.", "Die Datei %1 kann nicht ersetzt werden: %2."},
+    {k(F::WriteFailed), "Write error: %s.", "Schreibfehler: %1."},
+    {k(F::WriteFailedPlain), "Write error.", "Schreibfehler."},
+    {k(F::FileClosed), "Write error: file is closed.",
+     "Schreibfehler: Die Datei ist schon geschlossen."},
+    {k(F::CannotOpen), "Cannot open %s: %s", "Die Datei %1 kann nicht geöffnet werden: %2."},
+    {k(F::CannotOpenPlain), "Cannot open %s.", "Die Datei %1 kann nicht geöffnet werden."},
+    {k(F::CannotRead), "Cannot read %s: %s.", "Die Datei %1 kann nicht gelesen werden: %2."},
+    {k(F::NotAPlainFile), "Not a plain file: %s", "%1 ist keine gewöhnliche Datei."},
+    {k(F::CannotCreateBeside), "Cannot create a file in the folder of %s: %s.",
+     "Im Ordner der Datei %1 kann keine Datei angelegt werden: %2."},
+    {k(F::CannotCreate), "Cannot create %s: %s", "Die Datei %1 kann nicht erstellt werden: %2."},
+    {k(F::CannotWrite), "Cannot write %s.", "Die Datei %1 kann nicht geschrieben werden."},
+    {k(F::CannotReplace), "Cannot replace %s: %s.",
+     "Die Datei %1 kann nicht ersetzt werden: %2."},
+
+    // The project file: the dialogs' own German texts, shown as they are.
+    {k(Pr::CannotOpen), "Projekt öffnen: Konnte die Datei %s nicht öffnen!", ""},
+    {k(Pr::NotAProjectFile), "Die Datei ist keine gültige \"Drovanex 1.0\"-Datei!", ""},
+    {k(Pr::CannotCreate), "Projekt speichern: Konnte die Datei %s nicht erstellen!", ""},
+    {k(Pr::UnknownExtension), "Die Datei %s ist weder ein Projekt (.vtq) noch JSON (.json).", ""},
+    {k(Pr::BadJson), "%s", ""},
 
     // Pictures: said in words a user understands; a library's own details stay out.
-    {"The picture has no pixels (%s x %s).", "Das Bild hat keine Bildpunkte (%1 x %2)."},
-    {"The picture is too large (%s x %s pixels; at most %s pixels are loaded).",
+    {k(Pi::NoPixels), "The picture has no pixels (%s x %s).",
+     "Das Bild hat keine Bildpunkte (%1 x %2)."},
+    {k(Pi::TooLarge), "The picture is too large (%s x %s pixels; at most %s pixels are loaded).",
      "Das Bild ist zu groß (%1 x %2 Bildpunkte; höchstens %3 Bildpunkte werden geladen)."},
-    {"The picture file is too large (%s bytes).", "Die Bilddatei ist zu groß (%1 Bytes)."},
-    {"The picture could not be converted.", "Das Bild konnte nicht umgewandelt werden."},
-    {"The picture's pixels do not match its size.",
+    {k(Pi::TooLargeToDecode),
+     "The picture is too large (%s x %s pixels at %s bits would take more than %s MB to decode).",
+     "Das Bild ist zu groß (%1 x %2 Bildpunkte mit %3 Bit bräuchten zum Entpacken mehr als "
+     "%4 MB)."},
+    {k(Pi::FileTooLarge), "The picture file is too large (%s bytes).",
+     "Die Bilddatei ist zu groß (%1 Bytes)."},
+    {k(Pi::NotConverted), "The picture could not be converted.",
+     "Das Bild konnte nicht umgewandelt werden."},
+    {k(Pi::PixelsDoNotMatchSize), "The picture's pixels do not match its size.",
      "Die Bildpunkte des Bildes passen nicht zu seiner Größe."},
-    {"The bmp picture cannot be read: its pixel data offset (%s) points outside the file.",
+    {k(Pi::BmpPixelsOutsideFile),
+     "The bmp picture cannot be read: its pixel data offset (%s) points outside the file.",
      "Die Datei ist kein lesbares Bild im Format bmp: Ihre Bildpunkte sollen bei Byte %1 beginnen, "
      "außerhalb der Datei."},
-    {"The %s picture cannot be read: %s.", "Die Datei ist kein lesbares Bild im Format %1 (%2)."},
-    {"Unknown picture file extension (.%s).",
+    {k(Pi::Unreadable), "The %s picture cannot be read: %s.",
+     "Die Datei ist kein lesbares Bild im Format %1 (%2)."},
+    {k(Pi::UnknownExtension), "Unknown picture file extension (.%s).",
      "Dateien mit der Endung .%1 können nicht als Bild geladen werden."},
-    {"Bitmap image is not valid: %s.", "Die Datei ist keine gültige Bitmap (BMP)."},
-    {"A bitmap of %s bits per pixel cannot be written.",
+    {k(Pi::BitmapNotValid), "Bitmap image is not valid: %s.",
+     "Die Datei ist keine gültige Bitmap (BMP)."},
+    {k(Pi::BitmapDepthNotWritable), "A bitmap of %s bits per pixel cannot be written.",
      "Eine Bitmap mit %1 Bit je Bildpunkt kann nicht geschrieben werden."},
-    {"The bitmap's colour table or pixels do not match its depth and size.",
+    {k(Pi::BitmapTableDoesNotMatch),
+     "The bitmap's colour table or pixels do not match its depth and size.",
      "Farbtabelle oder Bildpunkte der Bitmap passen nicht zu ihrer Farbtiefe und Größe."},
-    {"A pixel of the bitmap lies outside its colour table.",
+    {k(Pi::BitmapPixelOutsideTable), "A pixel of the bitmap lies outside its colour table.",
      "Ein Bildpunkt der Bitmap liegt außerhalb ihrer Farbtabelle."},
-    {"The bitmap's pixels do not match its size.",
+    {k(Pi::BitmapPixelsDoNotMatch), "The bitmap's pixels do not match its size.",
      "Die Bildpunkte der Bitmap passen nicht zu ihrer Größe."},
-    {"The bitmap is too large for a bitmap file.", "Die Bitmap ist zu groß für eine Bitmap-Datei."},
-    {"JPEG image has an invalid size.", "Das JPEG-Bild hat eine ungültige Größe."},
-    {"JPEG error: %s.", "Die Datei ist kein lesbares JPEG-Bild."},
-    {"Metafile is not valid: %s.", "Die Datei ist keine gültige Windows-Metadatei (WMF)."},
-    {"Enhanced metafile is not valid: %s.",
+    {k(Pi::BitmapTooLargeForFile), "The bitmap is too large for a bitmap file.",
+     "Die Bitmap ist zu groß für eine Bitmap-Datei."},
+    {k(Pi::JpegInvalidSize), "JPEG image has an invalid size.",
+     "Das JPEG-Bild hat eine ungültige Größe."},
+    {k(Pi::JpegError), "JPEG error: %s.", "Die Datei ist kein lesbares JPEG-Bild."},
+    {k(Pi::WmfNotValid), "Metafile is not valid: %s.",
+     "Die Datei ist keine gültige Windows-Metadatei (WMF)."},
+    {k(Pi::EmfNotValid), "Enhanced metafile is not valid: %s.",
      "Die Datei ist keine gültige erweiterte Metadatei (EMF)."},
-    {"Metafile support could not be started.", "Metadateien können zur Zeit nicht gelesen werden."},
-    {"The program that draws enhanced metafiles could not be started (%s: %s).",
+    {k(Pi::MetafileSupportNotStarted), "Metafile support could not be started.",
+     "Metadateien können zur Zeit nicht gelesen werden."},
+    {k(Pi::EmfConverterNotStarted),
+     "The program that draws enhanced metafiles could not be started (%s: %s).",
      "Das Programm, das erweiterte Metadateien (EMF) zeichnet, kann nicht gestartet werden (%1: "
      "%2)."},
-    {"The metafile could not be drawn.", "Die Metadatei konnte nicht gezeichnet werden."},
-    {"Out of memory while drawing the metafile.",
+    {k(Pi::MetafileNotDrawn), "The metafile could not be drawn.",
+     "Die Metadatei konnte nicht gezeichnet werden."},
+    {k(Pi::OutOfMemoryDrawing), "Out of memory while drawing the metafile.",
      "Zu wenig Speicher, um die Metadatei zu zeichnen."},
-    {"Out of memory while reading the metafile.", "Zu wenig Speicher, um die Metadatei zu lesen."},
+    {k(Pi::OutOfMemoryReading), "Out of memory while reading the metafile.",
+     "Zu wenig Speicher, um die Metadatei zu lesen."},
 
     // Building a program.
-    {"Unable to create a file beside %s: %s",
+    {k(B::CannotCreateBesideBecause), "Unable to create a file beside %s: %s",
      "Neben der Datei %1 kann keine Datei angelegt werden: %2."},
-    {"Unable to create a file beside %s", "Neben der Datei %1 kann keine Datei angelegt werden."},
-    {"Unable to read %s: %s", "Die Datei %1 kann nicht gelesen werden: %2."},
-    {"Unable to write %s: %s", "Die Datei %1 kann nicht geschrieben werden: %2."},
-    {"Unable to open %s", "Die Datei %1 kann nicht geöffnet werden."},
-    {"Unable to copy %s", "Die Datei %1 kann nicht kopiert werden."},
-    {"The prototype is larger than 4 GiB", "Die Datei ProtoExe.dat ist größer als 4 GiB."},
-    {"The prototype holds no marker record", "Die Datei ProtoExe.dat ist fehlerhaft."},
-    {"Unable to write the window settings",
+    {k(B::CannotCreateBeside), "Unable to create a file beside %s",
+     "Neben der Datei %1 kann keine Datei angelegt werden."},
+    {k(B::CannotReadBecause), "Unable to read %s: %s",
+     "Die Datei %1 kann nicht gelesen werden: %2."},
+    {k(B::CannotWriteBecause), "Unable to write %s: %s",
+     "Die Datei %1 kann nicht geschrieben werden: %2."},
+    {k(B::CannotOpen), "Unable to open %s", "Die Datei %1 kann nicht geöffnet werden."},
+    {k(B::CannotCopy), "Unable to copy %s", "Die Datei %1 kann nicht kopiert werden."},
+    {k(B::PrototypeTooLarge), "The prototype is larger than 4 GiB",
+     "Die Datei ProtoExe.dat ist größer als 4 GiB."},
+    {k(B::NoMarkerRecord), "The prototype holds no marker record",
+     "Die Datei ProtoExe.dat ist fehlerhaft."},
+    {k(B::SettingsNotWritten), "Unable to write the window settings",
      "Die Fenstereinstellungen konnten nicht geschrieben werden."},
-    {"The page could not be written", "Die Seite formular.htm konnte nicht geschrieben werden."},
-    {"The page did not reach the archive", "Die Seite formular.htm ist nicht ins Archiv gelangt."},
+    {k(B::PageNotWritten), "The page could not be written",
+     "Die Seite formular.htm konnte nicht geschrieben werden."},
+    {k(B::PageNotInArchive), "The page did not reach the archive",
+     "Die Seite formular.htm ist nicht ins Archiv gelangt."},
+    {k(B::IconNotWritten), "Das Icon konnte nicht in die Datei geschrieben werden.", ""},
+    {k(B::ArchiveFailed), "%s", ""},
 
     // Answers read back from mails and exports; a problem of one mail names where it is first.
-    {"The answer part is no JSON object.", "Der Antwortteil (antwort.json) ist kein JSON-Objekt."},
-    {"The answer part is not of the format vantrel-antwort.",
+    {k(A::NoJsonObject), "The answer part is no JSON object.",
+     "Der Antwortteil (antwort.json) ist kein JSON-Objekt."},
+    {k(A::NotTheFormat), "The answer part is not of the format vantrel-antwort.",
      "Der Antwortteil (antwort.json) hat nicht das Format vantrel-antwort."},
-    {"The answer part has no version.", "Der Antwortteil (antwort.json) nennt keine Version."},
-    {"The answer part has version %s, not %s.",
+    {k(A::NoVersion), "The answer part has no version.",
+     "Der Antwortteil (antwort.json) nennt keine Version."},
+    {k(A::OtherVersion), "The answer part has version %s, not %s.",
      "Der Antwortteil (antwort.json) hat die Version %1, lesbar ist Version %2."},
-    {"The answer part lacks a field or has one of the wrong kind.",
+    {k(A::FieldMissingOrWrong), "The answer part lacks a field or has one of the wrong kind.",
      "Dem Antwortteil (antwort.json) fehlt eine Angabe, oder eine hat die falsche Art."},
-    {"The answer part has an unknown transfer encoding.",
+    {k(A::UnknownTransferEncoding), "The answer part has an unknown transfer encoding.",
      "Der Antwortteil (antwort.json) ist auf eine unbekannte Art kodiert."},
-    {"The answer part is not valid base64.",
+    {k(A::NotBase64), "The answer part is not valid base64.",
      "Der Antwortteil (antwort.json) ist kein gültiges Base64."},
-    {"The mail ends inside its headers.", "Die Mail endet mitten in ihren Kopfzeilen."},
-    {"The mail ends before its last part.", "Die Mail endet vor ihrem letzten Teil."},
-    {"The mail is larger than %s MiB and was skipped.",
+    {k(A::EndsInHeaders), "The mail ends inside its headers.",
+     "Die Mail endet mitten in ihren Kopfzeilen."},
+    {k(A::EndsBeforeLastPart), "The mail ends before its last part.",
+     "Die Mail endet vor ihrem letzten Teil."},
+    {k(A::MailTooLarge), "The mail is larger than %s MiB and was skipped.",
      "Die Mail ist größer als %1 MiB und wurde übergangen."},
-    {"The mail cannot be opened.", "Die Mail kann nicht geöffnet werden."},
-    {"The mail cannot be read.", "Die Mail kann nicht gelesen werden."},
-    {"The rest of the file cannot be read.", "Der Rest der Datei kann nicht gelesen werden."},
-    {"The record is too large; the rest is not read.",
+    {k(A::MailCannotBeOpened), "The mail cannot be opened.", "Die Mail kann nicht geöffnet werden."},
+    {k(A::MailCannotBeRead), "The mail cannot be read.", "Die Mail kann nicht gelesen werden."},
+    {k(A::RestUnreadable), "The rest of the file cannot be read.",
+     "Der Rest der Datei kann nicht gelesen werden."},
+    {k(A::RecordTooLarge), "The record is too large; the rest is not read.",
      "Die Zeile ist zu lang; der Rest der Datei wird nicht gelesen."},
-    {"The record does not have one field per column.",
+    {k(A::RecordFieldsDoNotMatch), "The record does not have one field per column.",
      "Die Zeile hat nicht für jede Spalte ein Feld."},
-    {"%s: The answer part is no JSON object.",
-     "%1: Der Antwortteil (antwort.json) ist kein JSON-Objekt."},
-    {"%s: The answer part is not of the format vantrel-antwort.",
-     "%1: Der Antwortteil (antwort.json) hat nicht das Format vantrel-antwort."},
-    {"%s: The answer part has no version.",
-     "%1: Der Antwortteil (antwort.json) nennt keine Version."},
-    {"%s: The answer part has version %s, not %s.",
-     "%1: Der Antwortteil (antwort.json) hat die Version %2, lesbar ist Version %3."},
-    {"%s: The answer part lacks a field or has one of the wrong kind.",
-     "%1: Dem Antwortteil (antwort.json) fehlt eine Angabe, oder eine hat die falsche Art."},
-    {"%s: The answer part has an unknown transfer encoding.",
-     "%1: Der Antwortteil (antwort.json) ist auf eine unbekannte Art kodiert."},
-    {"%s: The answer part is not valid base64.",
-     "%1: Der Antwortteil (antwort.json) ist kein gültiges Base64."},
-    {"%s: The mail ends inside its headers.", "%1: Die Mail endet mitten in ihren Kopfzeilen."},
-    {"%s: The mail ends before its last part.", "%1: Die Mail endet vor ihrem letzten Teil."},
-    {"%s: The mail is larger than %s MiB and was skipped.",
-     "%1: Die Mail ist größer als %2 MiB und wurde übergangen."},
-    {"%s: The mail cannot be opened.", "%1: Die Mail kann nicht geöffnet werden."},
-    {"%s: The mail cannot be read.", "%1: Die Mail kann nicht gelesen werden."},
-    {"%s: The rest of the file cannot be read.",
-     "%1: Der Rest der Datei kann nicht gelesen werden."},
-    {"%s: The record is too large; the rest is not read.",
-     "%1: Die Zeile ist zu lang; der Rest der Datei wird nicht gelesen."},
-    {"%s: The record does not have one field per column.",
-     "%1: Die Zeile hat nicht für jede Spalte ein Feld."},
-
-    // The built program reading its own data.
-    {"no data attached", "Dem Programm sind keine Daten angehängt."},
-    {"unknown marker record", "Die Daten des Programms sind beschädigt."},
-    {"cannot open %s", "Die Datei %1 kann nicht geöffnet werden."},
-    {"cannot stat %s", "Die Größe der Datei %1 kann nicht ermittelt werden."},
-    {"settings beyond the end of the file",
-     "Die Fenstereinstellungen reichen über das Ende der Datei hinaus."},
-    {"no archive opened", "Das Archiv im Programm kann nicht geöffnet werden."},
-    {"the archive does not start behind the settings",
-     "Das Archiv im Programm beginnt nicht hinter den Fenstereinstellungen."},
-    {"no formular.htm in the archive", "Das Archiv im Programm enthält keine formular.htm."},
-    {"nothing extracted", "Aus dem Archiv im Programm wurde nichts entpackt."},
 };
 
 // The system's texts for the failures a file operation commonly meets, as strerror gives them
@@ -173,7 +183,7 @@ std::string germanValue(const std::string& value) {
   return value;
 }
 
-std::string filledIn(std::string_view german, std::span<const std::string> values) {
+std::string germanFilledIn(std::string_view german, const std::vector<std::string>& values) {
   std::string text;
   for (std::size_t at = 0; at < german.size(); ++at) {
     const char next = at + 1 < german.size() ? german[at + 1] : '\0';
@@ -188,55 +198,46 @@ std::string filledIn(std::string_view german, std::span<const std::string> value
   return text;
 }
 
+const MessageTranslation* rowOf(FailureKind kind) {
+  const auto* row = std::find_if(std::begin(kCatalogue), std::end(kCatalogue),
+                                 [&](const MessageTranslation& entry) { return entry.kind == kind; });
+  return row == std::end(kCatalogue) ? nullptr : row;
+}
+
+std::string_view englishOf(FailureKind kind) {
+  const MessageTranslation* row = rowOf(kind);
+  return row ? row->english : std::string_view();
+}
+
 }  // namespace
+
+std::string_view englishText(FileFailure kind) { return englishOf(kindOf(kind)); }
+std::string_view englishText(ProjectFailure kind) { return englishOf(kindOf(kind)); }
+std::string_view englishText(PictureFailure kind) { return englishOf(kindOf(kind)); }
+std::string_view englishText(BuildFailure kind) { return englishOf(kindOf(kind)); }
+std::string_view englishText(AnswerFailure kind) { return englishOf(kindOf(kind)); }
 
 std::span<const MessageTranslation> messageCatalogue() { return kCatalogue; }
 
-// Each literal piece must follow in order; a value takes everything up to the next piece
-// (the last piece must end the text).
-bool matchesPattern(std::string_view pattern, std::string_view text,
-                    std::span<std::string> values) {
-  std::size_t valueCount = 0;
-  std::size_t at = 0;
-  bool afterValue = false;
-  while (true) {
-    const std::size_t placeholder = pattern.find("%s");
-    const std::string_view piece = pattern.substr(0, placeholder);
-    const bool lastPiece = placeholder == std::string_view::npos;
-    std::size_t found = at;
-    if (afterValue) {
-      found = lastPiece ? (text.size() >= piece.size() ? text.size() - piece.size()
-                                                       : std::string_view::npos)
-                        : text.find(piece, at);
-      if (found == std::string_view::npos || found < at) return false;
-      if (text.substr(found, piece.size()) != piece) return false;
-      if (valueCount >= values.size()) return false;
-      values[valueCount++] = std::string(text.substr(at, found - at));
-    } else if (text.substr(at, piece.size()) != piece) {
-      return false;
-    }
-    at = found + piece.size();
-    if (lastPiece) return at == text.size();
-    pattern.remove_prefix(placeholder + 2);
-    afterValue = true;
-  }
+std::string germanMessage(const Failure& failure) {
+  const MessageTranslation* row = rowOf(failure.kind);
+  if (!row || row->german.empty()) return failure.detail;
+  const std::string german = germanFilledIn(row->german, failure.values);
+  return failure.where.empty() ? german : failure.where + ": " + german;
 }
 
-std::string germanMessageAbout(const std::filesystem::path& file, std::string_view reason) {
-  std::string text = germanMessage(reason);
+Failure failureOf(const std::exception& error) {
+  if (const auto* ours = dynamic_cast<const Error*>(&error)) return ours->failure();
+  return unknownFailure(error.what());
+}
+
+std::string germanMessage(const std::exception& error) { return germanMessage(failureOf(error)); }
+
+std::string germanMessageAbout(const std::filesystem::path& file, const Failure& failure) {
+  std::string text = germanMessage(failure);
   const std::string name = file.filename().string();
   if (text.find(name) != std::string::npos) return text;
   return name + ": " + text;
-}
-
-std::string germanMessage(std::string_view reason) {
-  std::array<std::string, kMostValues> values;
-  for (const MessageTranslation& entry : kCatalogue) {
-    if (!matchesPattern(entry.english, reason, values)) continue;
-    if (entry.german.empty()) return std::string(reason);
-    return filledIn(entry.german, values);
-  }
-  return std::string(reason);
 }
 
 }  // namespace vantrel

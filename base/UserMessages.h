@@ -1,37 +1,40 @@
 #pragma once
-// What a user reads when something fails. The core words its reasons in English, for the tests
-// and the code that tells failures apart; every window and the command-line tool show them in
-// German through germanMessage(). The catalogue holds one entry per reason the core gives, with
-// "%s" for a value (a path, a number, a system text) and "%1", "%2"... for where the German text
-// puts the values. Texts that the file formats and the archive component define ("Read beyond end
-// of file.", "Unable to open file (...)") are shown as they are.
+// What a user of the tool or of vantrel-cli reads when something fails: the one table that words
+// every kind of base/FailureKinds.h in English (the failure's detail) and in German (what the
+// windows and the command line show), with "%s" in the English text for each value and "%1",
+// "%2"... where the German text puts them. The archive component's failures and kinds whose
+// German text is empty are shown as they are defined.
 
+#include <exception>
 #include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "base/Failure.h"
+#include "base/FailureKinds.h"
+
 namespace vantrel {
 
 struct MessageTranslation {
-  std::string_view english;  // the core's reason, "%s" for each value
+  FailureKind kind;
+  std::string_view english;  // "%s" for each value
   std::string_view german;   // UTF-8; "%1", "%2"... for the values in their English order;
                              // empty for a text defined elsewhere and shown as it is
 };
 
-// Every reason of the core that can reach a user, most specific first. Defined texts that a
-// broader pattern would also match are listed before it, with an empty German text.
+// Every row of the table.
 std::span<const MessageTranslation> messageCatalogue();
 
-// `reason` in German, UTF-8. A reason the catalogue does not know is returned unchanged; the
-// catalogue test makes sure that is never one of the core's own.
-std::string germanMessage(std::string_view reason);
+// The failure in German, UTF-8; its place named in front when it has one.
+std::string germanMessage(const Failure& failure);
+// The failure an exception carries: one of ours, else one that only has its words.
+Failure failureOf(const std::exception& error);
+// What an exception says in German: the failure of one of ours, else its own words.
+std::string germanMessage(const std::exception& error);
 
-// `reason` in German, naming `file` in front when the reason does not name it already: for the
-// failures of reading a file the user chose, whose reasons speak of "the picture".
-std::string germanMessageAbout(const std::filesystem::path& file, std::string_view reason);
-
-// Matches `text` against a catalogue pattern; true with the values filled in `values`.
-bool matchesPattern(std::string_view pattern, std::string_view text, std::span<std::string> values);
+// In German, naming `file` in front when the text does not name it already: for the failures
+// of reading a file the user chose, whose texts speak of "the picture".
+std::string germanMessageAbout(const std::filesystem::path& file, const Failure& failure);
 
 }  // namespace vantrel

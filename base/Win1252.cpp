@@ -5,13 +5,6 @@
 namespace vantrel {
 namespace {
 
-// 0x80..0x9F; the undefined positions keep their own value.
-constexpr std::array<char32_t, 32> kHighControlBlock = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
 void appendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -74,18 +67,14 @@ std::optional<std::u32string> decodeUtf8(std::string_view in) {
 }  // namespace
 
 char32_t codePointOf1252(unsigned char byte) {
-  if (byte >= 0x80 && byte <= 0x9F) return kHighControlBlock[byte - 0x80];
+  if (byte >= 0x80 && byte <= 0x9F) return win1252_detail::kHighControlBlock[byte - 0x80];
   return byte;
 }
 
 std::optional<unsigned char> byteOf1252(char32_t codePoint) {
-  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
-    return static_cast<unsigned char>(codePoint);
-  }
-  for (size_t i = 0; i < kHighControlBlock.size(); ++i) {
-    if (kHighControlBlock[i] == codePoint) return static_cast<unsigned char>(0x80 + i);
-  }
-  return std::nullopt;
+  const int byte = win1252_detail::byteFor(codePoint);
+  if (byte < 0) return std::nullopt;
+  return static_cast<unsigned char>(byte);
 }
 
 std::u32string decode1252(std::string_view bytes) {

@@ -1,5 +1,6 @@
 #include "builder/BuildProgram.h"
 
+#include "base/FailureKinds.h"
 #include "icon/IconPos.h"
 #include "page/PageFile.h"
 
@@ -9,7 +10,7 @@ namespace {
 // A prototype without icon pixels has no icon to replace: nothing is lost then.
 Status iconStatus(WriteIconResult written) {
   if (written == WriteIconResult::Written || written == WriteIconResult::NoIconPos) return {};
-  return Failure{kIconNotWritten};
+  return failure(BuildFailure::IconNotWritten);
 }
 
 }  // namespace
@@ -56,7 +57,8 @@ ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks) 
   request.outputPath = build.output;
   request.settings = job.settings;
   request.tempFolder = job.tempFolder;
-  const BuildResult result = buildExe(request, callbacks.show);
+  const BuildResult result = buildExe(request);
+  for (const BuildMessage& message : buildMessages(result)) callbacks.show(message);
   build.reason = result.reason;
   // A failed build leaves the user's old file (or nothing): it gets no icon.
   if (!result.built) return build;

@@ -7,8 +7,8 @@
 //   3. the icon's place in the prototype is searched when it is not known yet
 //   4. the output name from the text as typed; empty -> kOutputNameMissing; stop.
 //      An existing output is replaced only when kOverwriteQuestion is answered kIdYes.
-//   5. the program is assembled (buildExe): every message of the assembly, exactly one closing
-//      message
+//   5. the program is assembled (buildExe); then `show` gets the messages of how it ended
+//      (buildMessages): a failed step's own, then exactly one closing message
 //   6. after a successful build only: the icon is written into the program
 // Starting the program afterwards is the caller's choice.
 
@@ -26,9 +26,6 @@
 namespace vantrel::exe {
 
 inline constexpr BuildMessage kActionRefused{kActionRefusedMessage, "Fehler", kMbIconError};
-
-inline constexpr const char* kIconNotWritten =
-    "Das Icon konnte nicht in die Datei geschrieben werden.";
 
 struct BuildJob {
   FieldList fields;

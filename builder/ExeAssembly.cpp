@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "archive/ZLIBArchive.h"
@@ -30,10 +32,17 @@ bool isQuoted(std::string_view text) {
 
 // Opens a plain file for reading. Anything else (a folder, a pipe that would block until a
 // writer appears, a device) is refused before it is opened.
-[[nodiscard]] bool openPlainFile(File& file, const fs::path& nativePath) {
+[[nodiscard]] Status openPlainFile(File& file, const fs::path& nativePath) {
   struct stat info {};
-  if (::stat(nativePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
-  return file.openForReading(nativePath);
+  if (::stat(nativePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+      !file.openForReading(nativePath)) {
+    return Failure{"Unable to open " + nativePath.string()};
+  }
+  return {};
+}
+
+Failure readFailure(const fs::path& path) {
+  return Failure{"Unable to read " + path.string() + ": " + std::strerror(errno)};
 }
 
 // Reads until the buffer is full or the file ends, so that every buffer but the last holds a
@@ -65,101 +74,130 @@ mode_t programMode(const fs::path& nativeOutput) {
 }
 
 // The output as it is being written: a new file beside the target that only becomes the
-// target when everything went into it.
+// target when everything went into it. Its failures name the output as the user typed it.
 class PendingOutput {
  public:
   explicit PendingOutput(const fs::path& target) : target_(target) {}
 
-  [[nodiscard]] bool create() {
+  // Reason: "Unable to create a file beside <output>: <why>".
+  [[nodiscard]] Status create() {
+    if (target_.empty()) return Failure{"Unable to create a file beside "};
     auto begun = AtomicFile::begin(target_);
     if (!begun) {
-      failure_ = begun.reason();
-      return false;
+      return Failure{"Unable to create a file beside " + target_.string() + ": " + begun.reason()};
     }
     file_.emplace(std::move(begun).value());
-    return true;
+    return {};
   }
-  [[nodiscard]] bool write(const unsigned char* bytes, std::size_t size) {
-    const Status written = file_->write(bytes, size);
-    if (!written && failure_.empty()) failure_ = written.reason();
-    return written.ok();
+  // Reason: "Unable to write <output>: Write error: <system text>.".
+  [[nodiscard]] Status write(const void* bytes, std::size_t size) {
+    return named(file_->write(bytes, size));
   }
-  // Why creating or writing the new file failed first, in the system's words ("Write error:
-  // No space left on device."); empty while nothing failed.
-  [[nodiscard]] const std::string& failure() const { return failure_; }
   [[nodiscard]] std::uint64_t written() const { return file_ ? file_->written() : 0; }
 
   // Syncs, sets the program's permissions and renames the file over the target.
-  Status commit() { return file_->commit(programMode(file_->target())); }
+  [[nodiscard]] Status commit() { return named(file_->commit(programMode(file_->target()))); }
   void discard() {
     if (file_) file_->discard();
   }
 
  private:
+  [[nodiscard]] Status named(const Status& status) const {
+    if (status) return status;
+    return Failure{"Unable to write " + target_.string() + ": " + status.reason()};
+  }
+
   fs::path target_;
   std::optional<AtomicFile> file_;
-  std::string failure_;
 };
 
-// Measured even when the copy failed: the assembly reports blocks and marker either way.
-struct [[nodiscard]] CopyOutcome {
-  bool ok = true;
-  bool writeFailed = false;  // the output, not the prototype, failed
-  bool markerFound = false;
-  std::uint64_t bytes = 0;
-  std::uint64_t blocks = 0;
-};
+// S, the prototype's length, must fit the record's 32 bits, or the viewer would look for its
+// data elsewhere.
+Status measurePrototype(const File& prototype, AssembleResult& result) {
+  const std::int64_t size = prototype.size();
+  if (size < 0 || static_cast<std::uint64_t>(size) > std::numeric_limits<std::uint32_t>::max()) {
+    return Failure{"The prototype is larger than 4 GiB"};
+  }
+  result.programLength = static_cast<std::uint64_t>(size);
+  return {};
+}
 
-CopyOutcome copyDecodedPrototype(File& prototype, PendingOutput& out, std::uint32_t programLength,
-                                 std::size_t chunkSize) {
-  CopyOutcome outcome;
+// Copies the prototype decoded, with the marker rule applied to the first block that holds the
+// marker; counts the blocks and notes the marker in `result` as it goes.
+Status copyDecodedPrototype(File& prototype, const fs::path& path, PendingOutput& out,
+                            std::size_t chunkSize, AssembleResult& result) {
+  const auto programLength = static_cast<std::uint32_t>(result.programLength);
   std::vector<unsigned char> buffer(chunkSize);
+  std::uint64_t copied = 0;
   for (;;) {
     const std::int64_t got = readFull(prototype, buffer.data(), buffer.size());
-    if (got < 0) {
-      outcome.ok = false;
-      break;
-    }
+    if (got < 0) return readFailure(path);
     if (got == 0) break;
     const std::size_t size = static_cast<std::size_t>(got);
     decodePrototypeBytes(buffer.data(), size);
     // Blocks are counted from the file's first byte; a chunk always starts on a block boundary.
     for (std::size_t at = 0; at < size; at += kBlockSize) {
       const std::size_t blockSize = std::min(kBlockSize, size - at);
-      if (!outcome.markerFound) {
-        outcome.markerFound = patchMarkerInBlock(buffer.data() + at, blockSize, programLength);
+      if (!result.markerFound) {
+        result.markerFound = patchMarkerInBlock(buffer.data() + at, blockSize, programLength);
       }
-      ++outcome.blocks;
+      ++result.prototypeBlocks;
     }
-    if (!out.write(buffer.data(), size)) {
-      outcome.ok = false;
-      outcome.writeFailed = true;
-      break;
-    }
-    outcome.bytes += size;
+    if (const Status written = out.write(buffer.data(), size); !written) return written;
+    copied += size;
   }
-  return outcome;
+  if (!prototype.close()) return readFailure(path);
+  // A prototype that changed its length while being copied is as bad as a read error.
+  if (copied != result.programLength) {
+    return Failure{"Unable to read " + path.string() + ": its length changed while it was read"};
+  }
+  return {};
 }
 
-// The reason when reading the archive failed; the output's own failure is kept by `out`.
-[[nodiscard]] std::optional<std::string> copyArchive(File& archive, PendingOutput& out,
-                                                     std::size_t chunkSize) {
+Status markerStatus(const AssembleResult& result) {
+  if (!result.markerFound) return Failure{"The prototype holds no marker record"};
+  return {};
+}
+
+Status writeSettings(PendingOutput& out, const WindowSettings& settings) {
+  const std::string bytes = windowSettingsBytes(settings);
+  return out.write(bytes.data(), bytes.size());
+}
+
+Status copyArchive(File& archive, const fs::path& path, PendingOutput& out, std::size_t chunkSize) {
   std::vector<unsigned char> buffer(chunkSize);
   for (;;) {
     const std::int64_t got = archive.read(buffer.data(), buffer.size());
-    if (got < 0) return "Unable to read " + archive.path().string() + ": " + std::strerror(errno);
-    if (got == 0) return std::nullopt;
-    if (!out.write(buffer.data(), static_cast<std::size_t>(got))) return std::nullopt;
+    if (got < 0) return readFailure(path);
+    if (got == 0) break;
+    if (const Status written = out.write(buffer.data(), static_cast<std::size_t>(got)); !written) {
+      return written;
+    }
   }
+  static_cast<void>(archive.close());  // only read: its bytes were checked as they came
+  return {};
 }
 
-// What a failed write of the output says: which file, and why.
-std::string writeFailure(const fs::path& outputPath, const PendingOutput& out) {
-  return "Unable to write " + outputPath.string() + ": " + out.failure();
-}
-
-void noteFirst(std::string& reason, const std::string& text) {
-  if (reason.empty()) reason = text;
+// The message a failed step adds before the closing one; most failures have only the closing
+// one.
+std::optional<BuildMessage> stepMessage(AssemblyStep step) {
+  switch (step) {
+    case AssemblyStep::openPrototype:
+      return kPrototypeUnreadable;
+    case AssemblyStep::measurePrototype:
+    case AssemblyStep::findMarker:
+      return kPrototypeDamaged;
+    case AssemblyStep::openArchive:
+      return kArchiveUnreadable;
+    case AssemblyStep::none:
+    case AssemblyStep::createOutput:
+    case AssemblyStep::copyPrototype:
+    case AssemblyStep::writeSettings:
+    case AssemblyStep::copyArchive:
+    case AssemblyStep::commit:
+      break;
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -208,92 +246,46 @@ void encodePrototypeBytes(unsigned char* bytes, std::size_t size) {
 
 AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archivePath,
                            const fs::path& outputPath, const WindowSettings& settings,
-                           const ShowMessage& show, const AssembleOptions& options) {
-  AssembleResult result;
-  bool failed = false;
+                           const AssembleOptions& options) {
   const std::size_t chunkSize = std::max(kBlockSize, options.chunkSize / kBlockSize * kBlockSize);
-
+  AssembleResult result;
   PendingOutput out(outputPath);
-  if (outputPath.empty() || !out.create()) {
-    failed = true;
-    noteFirst(result.reason, "Unable to create a file beside " + outputPath.string() +
-                                 (out.failure().empty() ? "" : ": " + out.failure()));
-  } else {
-    File prototype;
-    if (!openPlainFile(prototype, prototypePath)) {
-      failed = true;
-      noteFirst(result.reason, "Unable to open " + prototypePath.string());
-      show(kPrototypeUnreadable);
-    } else {
-      const std::int64_t size = prototype.size();
-      // S must fit the record's 32 bits, or the viewer would look for its data elsewhere.
-      const bool sizeFits = size >= 0 && static_cast<std::uint64_t>(size) <=
-                                             std::numeric_limits<std::uint32_t>::max();
-      result.programLength = sizeFits ? static_cast<std::uint64_t>(size) : 0;
-      CopyOutcome copy;
-      if (sizeFits) {
-        copy = copyDecodedPrototype(prototype, out, static_cast<std::uint32_t>(size), chunkSize);
-      }
-      if (!prototype.close()) copy.ok = false;
-      result.prototypeBlocks = copy.blocks;
-      result.markerFound = copy.markerFound;
-      if (!sizeFits) {
-        failed = true;
-        noteFirst(result.reason, "The prototype is larger than 4 GiB");
-      } else if (copy.writeFailed) {
-        failed = true;
-        noteFirst(result.reason, writeFailure(outputPath, out));
-      } else if (!copy.ok || copy.bytes != result.programLength) {
-        // A prototype that changed its length while being copied is as bad as a read error.
-        failed = true;
-        noteFirst(result.reason, "Unable to read " + prototypePath.string() +
-                                     (copy.ok ? ": its length changed while it was read"
-                                              : ": " + std::string(std::strerror(errno))));
-      }
-      if (!copy.markerFound) {
-        failed = true;
-        noteFirst(result.reason, "The prototype holds no marker record");
-        show(kPrototypeDamaged);
-      }
-
-      const std::string settingsBytes = windowSettingsBytes(settings);
-      if (!out.write(reinterpret_cast<const unsigned char*>(settingsBytes.data()),
-                     settingsBytes.size())) {
-        failed = true;
-        noteFirst(result.reason, writeFailure(outputPath, out));
-      }
-
-      File archive;
-      if (!openPlainFile(archive, archivePath)) {
-        failed = true;
-        noteFirst(result.reason, "Unable to open " + archivePath.string());
-        show(kArchiveUnreadable);
-      } else {
-        const std::optional<std::string> readFailure = copyArchive(archive, out, chunkSize);
-        static_cast<void>(archive.close());  // only read: its bytes were checked as they came
-        if (!out.failure().empty()) {
-          failed = true;
-          noteFirst(result.reason, writeFailure(outputPath, out));
-        } else if (readFailure) {
-          failed = true;
-          noteFirst(result.reason, *readFailure);
-        }
-      }
+  File prototype;
+  File archive;
+  // In the order of the output's bytes; the first step that fails ends the assembly.
+  const std::pair<AssemblyStep, std::function<Status()>> steps[] = {
+      {AssemblyStep::createOutput, [&] { return out.create(); }},
+      {AssemblyStep::openPrototype, [&] { return openPlainFile(prototype, prototypePath); }},
+      {AssemblyStep::measurePrototype, [&] { return measurePrototype(prototype, result); }},
+      {AssemblyStep::copyPrototype,
+       [&] { return copyDecodedPrototype(prototype, prototypePath, out, chunkSize, result); }},
+      {AssemblyStep::findMarker, [&] { return markerStatus(result); }},
+      {AssemblyStep::writeSettings, [&] { return writeSettings(out, settings); }},
+      {AssemblyStep::openArchive, [&] { return openPlainFile(archive, archivePath); }},
+      {AssemblyStep::copyArchive,
+       [&] { return copyArchive(archive, archivePath, out, chunkSize); }},
+      {AssemblyStep::commit, [&] { return out.commit(); }},
+  };
+  for (const auto& [step, run] : steps) {
+    const Status status = run();
+    if (!status) {
+      result.stoppedAt = step;
+      result.reason = status.reason();
+      break;
     }
-    result.outputLength = out.written();
-    if (!failed) {
-      if (const Status committed = out.commit(); !committed) {
-        failed = true;
-        noteFirst(result.reason,
-                  "Unable to write " + outputPath.string() + ": " + committed.reason());
-      }
-    }
-    if (failed) out.discard();
   }
-
-  result.built = !failed;
-  show(failed ? kBuildFailed : kBuildSucceeded);
+  result.outputLength = out.written();
+  result.built = result.stoppedAt == AssemblyStep::none;
+  if (!result.built) out.discard();
   return result;
+}
+
+std::vector<BuildMessage> assemblyMessages(const AssembleResult& result) {
+  if (result.built) return {kBuildSucceeded};
+  std::vector<BuildMessage> messages;
+  if (const auto message = stepMessage(result.stoppedAt)) messages.push_back(*message);
+  messages.push_back(kBuildFailed);
+  return messages;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -305,11 +297,10 @@ fs::path temporaryArchiveName(const fs::path& folder) {
   }
 }
 
-BuildResult buildExe(const BuildRequest& request, const ShowMessage& show) {
+BuildResult buildExe(const BuildRequest& request) {
   BuildResult result;
   auto fail = [&](std::string reason) {
     result.reason = std::move(reason);
-    show(kBuildFailed);
     return result;
   };
   if (!request.pageWritten) return fail("The page could not be written");
@@ -346,11 +337,17 @@ BuildResult buildExe(const BuildRequest& request, const ShowMessage& show) {
   // it cannot hold. The viewer finds its page by name, so nothing depends on the rest.
   const WindowSettings settings{request.settings, utf8To1252Recorded(request.pagePath.native())};
   result.assembly = AssembleExe(request.prototypePath, result.archivePath, request.outputPath,
-                                settings, show, request.options);
+                                settings, request.options);
   removeFile(result.archivePath);
   result.built = result.assembly.built;
   result.reason = result.assembly.reason;
   return result;
+}
+
+std::vector<BuildMessage> buildMessages(const BuildResult& result) {
+  // A build that stopped before the assembly has an assembly that never ran: it failed
+  // without a step of its own.
+  return assemblyMessages(result.assembly);
 }
 
 }  // namespace vantrel::exe

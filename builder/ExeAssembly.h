@@ -5,6 +5,8 @@
 //
 // Paths are std::filesystem::path. Message texts are Windows-1252; flags keep their Windows values,
 // so the GUI can hand a BuildMessage straight to its message box and the command line prints it.
+// The assembly shows nothing itself: it says which step failed, and assemblyMessages and
+// buildMessages name the messages the window or the command line shows for that.
 //
 // Safety of the user's files. The program is written into a new file in the output's folder
 // and renamed over the output only when it is complete and every step succeeded, with the
@@ -22,6 +24,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "program/ExeLayout.h"
 
@@ -80,7 +83,8 @@ inline constexpr BuildMessage kBuildSucceeded{"EXE-Datei wurde erfolgreich erste
                                               "EXE-Datei erstellt",
                                               kMbTaskModal | kMbIconInformation};
 
-// Shows one message and returns the answer (kIdOk for a plain message box).
+// Shows one message and returns the answer (kIdOk for a plain message box): the window's
+// message box, the command line's standard error.
 using ShowMessage = std::function<int(const BuildMessage&)>;
 
 // ---------------------------------------------------------------------------------------------
@@ -117,10 +121,26 @@ struct AssembleOptions {
   std::size_t chunkSize = 1u << 20;
 };
 
+// The steps of the assembly, in the order of the output's bytes. Each returns a status; the
+// first that fails ends the assembly.
+enum class AssemblyStep {
+  none,  // no step failed (or, for a build that stopped before it, none ran)
+  createOutput,
+  openPrototype,
+  measurePrototype,  // S must fit 32 bits
+  copyPrototype,
+  findMarker,
+  writeSettings,
+  openArchive,
+  copyArchive,
+  commit,
+};
+
 // A struct rather than a Result: what was measured (marker, lengths, blocks) is wanted after a
 // failure as well.
 struct [[nodiscard]] AssembleResult {
   bool built = false;  // the output is complete and in place
+  AssemblyStep stoppedAt = AssemblyStep::none;
   bool markerFound = false;
   std::uint64_t programLength = 0;    // S
   std::uint64_t prototypeBlocks = 0;  // 2048-byte blocks of the prototype copied
@@ -130,13 +150,17 @@ struct [[nodiscard]] AssembleResult {
 
 // Writes the output program: the decoded prototype with its marker record patched, the
 // WindowSettings and the archive, into a new file that replaces `outputPath` only when all of
-// it succeeded. Shows the messages of the assembly (kPrototypeUnreadable, kPrototypeDamaged,
-// kArchiveUnreadable) and then exactly one closing message: kBuildSucceeded or kBuildFailed.
+// it succeeded.
 [[nodiscard]] AssembleResult AssembleExe(const std::filesystem::path& prototypePath,
                                          const std::filesystem::path& archivePath,
                                          const std::filesystem::path& outputPath,
-                                         const WindowSettings& settings, const ShowMessage& show,
+                                         const WindowSettings& settings,
                                          const AssembleOptions& options = {});
+
+// What the user is told about an assembly, in order: the failed step's own message, if it has
+// one (kPrototypeUnreadable, kPrototypeDamaged, kArchiveUnreadable), then exactly one closing
+// message, kBuildSucceeded or kBuildFailed.
+std::vector<BuildMessage> assemblyMessages(const AssembleResult& result);
 
 // ---------------------------------------------------------------------------------------------
 // The whole build after the questions
@@ -164,8 +188,11 @@ struct [[nodiscard]] BuildResult {
 
 // Packs the page into the temporary archive (TZLBArchive with CheckCRC, SavePaths and
 // RecursePaths on), assembles the program and removes the archive again. A page that was not
-// written or did not reach the archive fails the build with kBuildFailed and leaves the output
-// alone.
-[[nodiscard]] BuildResult buildExe(const BuildRequest& request, const ShowMessage& show);
+// written or did not reach the archive fails the build and leaves the output alone.
+[[nodiscard]] BuildResult buildExe(const BuildRequest& request);
+
+// What the user is told about a build: the assembly's messages; kBuildFailed alone when the
+// build stopped before the assembly.
+std::vector<BuildMessage> buildMessages(const BuildResult& result);
 
 }  // namespace vantrel::exe

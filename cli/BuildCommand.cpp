@@ -158,7 +158,7 @@ int runBuild(const Args& args) {
   };
   callbacks.onPageWritten = [](const Status& page) {
     if (!page)
-      std::cerr << utf8From1252(kPageWriteFailedMessage) << " (" << germanMessage(page.reason())
+      std::cerr << utf8From1252(kPageWriteFailedMessage) << " (" << germanMessage(page.failure())
                 << ")\n";
   };
   const exe::ProgramBuild build = exe::buildProgram(job, callbacks);

@@ -66,7 +66,7 @@ Picture loadPictureFile(const std::filesystem::path& path) {
   try {
     return loadPicture(path);
   } catch (const PictureError& error) {
-    throw PictureError(germanMessageAbout(path, error.what()));
+    throw PictureError(unknownFailure(germanMessageAbout(path, error.failure())));
   }
 }
 #else

@@ -58,7 +58,7 @@ int writeToFile(const std::string& path, const std::string& page) {
   const Status result = replaceFileContents(path, page);
   if (!result) {
     std::cerr << "Die Datei " << std::filesystem::path(path).filename().string()
-              << " konnte nicht geschrieben werden! (" << germanMessage(result.reason()) << ")\n";
+              << " konnte nicht geschrieben werden! (" << germanMessage(result.failure()) << ")\n";
     return 1;
   }
   return 0;

@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
       try {
         return command.run(Args(argv + 2, argv + argc));
       } catch (const std::exception& error) {
-        std::cerr << vantrel::germanMessage(error.what()) << "\n";
+        std::cerr << vantrel::germanMessage(error) << "\n";
         return 1;
       }
     }

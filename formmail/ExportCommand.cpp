@@ -8,6 +8,7 @@
 
 #include "answers/AnswerExport.h"
 #include "base/AtomicFile.h"
+#include "base/FailureKinds.h"
 
 namespace vantrel::formmail {
 namespace {
@@ -57,8 +58,8 @@ void printExportUsage(std::ostream& out) {
 }
 
 void printSummary(const answers::ExportSummary& summary, std::ostream& err) {
-  for (const std::string& problem : summary.read.problems)
-    err << "vantrel-formmail export: " << problem << "\n";
+  for (const Failure& problem : summary.read.problems)
+    err << "vantrel-formmail export: " << problem.detail << "\n";
   const answers::ReadSummary& read = summary.read;
   err << "vantrel-formmail export: " << summary.written << " answer(s) written; read "
       << read.answers << ", of other forms " << summary.otherForms << ", duplicates "
@@ -72,12 +73,12 @@ void printSummary(const answers::ExportSummary& summary, std::ostream& err) {
 
 Result<answers::ExportSummary> exportToFile(const ExportCommandLine& line) {
   Result<AtomicFile> file = AtomicFile::begin(*line.output);
-  if (!file) return Failure{file.reason()};
+  if (!file) return file.failure();
   AtomicFile& output = file.value();
   Result<answers::ExportSummary> summary = answers::exportAnswers(
       line.source, line.options, [&](std::string_view bytes) { return output.write(bytes); });
   if (!summary) return summary;  // the new file goes with `output`; the target stays as it was
-  if (const Status committed = output.commit(); !committed) return Failure{committed.reason()};
+  if (const Status committed = output.commit(); !committed) return committed.failure();
   return summary;
 }
 
@@ -85,7 +86,7 @@ Result<answers::ExportSummary> exportToStream(const ExportCommandLine& line, std
   return answers::exportAnswers(line.source, line.options, [&](std::string_view bytes) -> Status {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
-    if (!out) return Failure{"Write error."};
+    if (!out) return failure(FileFailure::WriteFailedPlain);
     return {};
   });
 }

@@ -19,6 +19,15 @@ class TAboutBox : public QDialog {
 
   explicit TAboutBox(QWidget* owner = nullptr);
 
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FormCreate();
+  void BitBtnXP1Click();
+  void buildPanel();
+
+  // The controls, reached from outside by their object names only.
   QWidget* Panel1 = nullptr;
   QLabel* ProgramIcon = nullptr;
   QLabel* ProductName = nullptr;
@@ -29,14 +38,6 @@ class TAboutBox : public QDialog {
   QLabel* Label3 = nullptr;
   TBitBtnXP* BitBtnXP1 = nullptr;
   TBitBtnXP* OKButton = nullptr;
-
- protected:
-  void showEvent(QShowEvent* event) override;
-
- private:
-  void FormCreate();
-  void BitBtnXP1Click();
-  void buildPanel();
 };
 
 }  // namespace vantrel

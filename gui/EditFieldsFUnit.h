@@ -26,6 +26,18 @@ class TEditFieldsForm : public QDialog {
   void setValues(const FieldEditorValues& values);
   int selectedTypeIndex() const;
 
+ public slots:
+  void FormCreate();
+  void OkBtnClick();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void buildControls();
+  void setTabOrder();
+
+  // The controls, reached from outside by their object names only.
   QLineEdit* NameEd = nullptr;
   QComboBox* FieldTyp = nullptr;
   QLineEdit* DescEd = nullptr;
@@ -37,17 +49,6 @@ class TEditFieldsForm : public QDialog {
   QCheckBox* PreselectedCheck = nullptr;
   TBitBtnXP* OkBtn = nullptr;
   TBitBtnXP* CancelBtn = nullptr;
-
- public slots:
-  void FormCreate();
-  void OkBtnClick();
-
- protected:
-  void showEvent(QShowEvent* event) override;
-
- private:
-  void buildControls();
-  void setTabOrder();
 };
 
 }  // namespace vantrel

@@ -13,7 +13,7 @@ void showFailure(const QString& text, FailureReporter reporter) {
 
 // The core writes its reasons in English and UTF-8; the user reads them in German.
 void showFailure(const std::exception& error, FailureReporter reporter) {
-  showFailure(QString::fromStdString(germanMessage(error.what())), reporter);
+  showFailure(QString::fromStdString(germanMessage(error)), reporter);
 }
 
 }  // namespace vantrel

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "base/FailureKinds.h"
 #include "base/ByteFile.h"
 
 namespace vantrel {
@@ -15,7 +16,7 @@ constexpr std::uint32_t kCompressionNone = 0;   // BI_RGB
 constexpr std::uint32_t kCompressionMasks = 3;  // BI_BITFIELDS
 
 [[noreturn]] void invalid(const std::string& why) {
-  throw PictureError("Bitmap image is not valid: " + why + ".");
+  throw PictureError(failure(PictureFailure::BitmapNotValid, why));
 }
 
 std::uint64_t rowBytes(std::uint64_t width, int bitsPerPixel) {
@@ -38,8 +39,7 @@ void putUint32(std::string& out, std::uint32_t value) {
 void checkWritable(const IconBitmap& bitmap) {
   const int depth = bitmap.bitsPerPixel;
   if (depth != 1 && depth != 4 && depth != 8 && depth != 24 && depth != 32) {
-    throw PictureError("A bitmap of " + std::to_string(depth) +
-                       " bits per pixel cannot be written.");
+    throw PictureError(failure(PictureFailure::BitmapDepthNotWritable, depth));
   }
   checkPictureSize(bitmap.width, bitmap.height);
   const auto count =
@@ -47,14 +47,14 @@ void checkWritable(const IconBitmap& bitmap) {
   if (bitmap.isIndexed()) {
     if (bitmap.palette.empty() || bitmap.palette.size() > (std::size_t{1} << depth) ||
         bitmap.pixels.size() != count) {
-      throw PictureError("The bitmap's colour table or pixels do not match its depth and size.");
+      throw PictureError(failure(PictureFailure::BitmapTableDoesNotMatch));
     }
     for (const std::uint8_t index : bitmap.pixels) {
       if (index >= bitmap.palette.size())
-        throw PictureError("A pixel of the bitmap lies outside its colour table.");
+        throw PictureError(failure(PictureFailure::BitmapPixelOutsideTable));
     }
   } else if (bitmap.colours.size() != count) {
-    throw PictureError("The bitmap's pixels do not match its size.");
+    throw PictureError(failure(PictureFailure::BitmapPixelsDoNotMatch));
   }
 }
 
@@ -286,7 +286,7 @@ std::string encodeBitmapFile(const IconBitmap& bitmap) {
       4 * static_cast<std::uint64_t>(bitmap.isIndexed() ? bitmap.palette.size() : 0);
   const std::uint64_t pixelOffset = kFileHeaderSize + kInfoHeaderSize + paletteSize;
   const std::uint64_t fileSize = pixelOffset + imageSize;
-  if (fileSize > 0xFFFFFFFFu) throw PictureError("The bitmap is too large for a bitmap file.");
+  if (fileSize > 0xFFFFFFFFu) throw PictureError(failure(PictureFailure::BitmapTooLargeForFile));
 
   std::string out;
   out.reserve(static_cast<std::size_t>(fileSize));

@@ -9,6 +9,7 @@
 #include <limits>
 #include <vector>
 
+#include "base/FailureKinds.h"
 #include "base/ByteFile.h"
 
 namespace vantrel {
@@ -137,7 +138,7 @@ std::optional<std::uint64_t> findLastDecodedOccurrence(const std::filesystem::pa
                                                        std::size_t blockSize) {
   PlainFile file(encodedPath, O_RDONLY);
   if (!file.isOpen())
-    throw CannotOpenFile("Cannot open " + encodedPath.string() + ".", encodedPath);
+    throw CannotOpenFile(failure(FileFailure::CannotOpenPlain, encodedPath), encodedPath);
   if (pattern.empty()) return std::nullopt;
   // Comparing the stored bytes with the pattern increased by one finds the same places as
   // comparing decoded bytes with the pattern, without decoding the file.
@@ -150,7 +151,7 @@ std::optional<std::uint64_t> findLastDecodedOccurrence(const std::filesystem::pa
   for (;;) {
     const std::int64_t got = file.read(buffer.data() + filled, buffer.size() - filled);
     if (got < 0)
-      throw InOutError("Cannot read " + encodedPath.string() + ": " + std::strerror(errno) + ".");
+      throw InOutError(failure(FileFailure::CannotRead, encodedPath, std::strerror(errno)));
     if (got == 0) break;
     filled += static_cast<std::size_t>(got);
     if (const auto at = lastOccurrence(std::string_view(buffer.data(), filled), needle))

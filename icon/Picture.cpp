@@ -1,17 +1,15 @@
 #include "icon/Picture.h"
+#include "base/FailureKinds.h"
 
 namespace vantrel {
 
 void checkPictureSize(std::int64_t width, std::int64_t height, std::int64_t maxPixels) {
   if (width <= 0 || height <= 0) {
-    throw PictureError("The picture has no pixels (" + std::to_string(width) + " x " +
-                       std::to_string(height) + ").");
+    throw PictureError(failure(PictureFailure::NoPixels, width, height));
   }
   // Divided rather than multiplied, so that no product can overflow.
   if (width > maxPixels || height > maxPixels / width) {
-    throw PictureError("The picture is too large (" + std::to_string(width) + " x " +
-                       std::to_string(height) + " pixels; at most " + std::to_string(maxPixels) +
-                       " pixels are loaded).");
+    throw PictureError(failure(PictureFailure::TooLarge, width, height, maxPixels));
   }
 }
 

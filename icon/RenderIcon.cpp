@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "base/FailureKinds.h"
 #include "icon/BitmapFile.h"
 
 namespace vantrel {
@@ -45,7 +46,7 @@ IconBitmap renderIconBitmap(const Picture& picture) {
   checkPictureSize(picture.width, picture.height);
   if (picture.rgba.size() !=
       static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 4) {
-    throw PictureError("The picture's pixels do not match its size.");
+    throw PictureError(failure(PictureFailure::PixelsDoNotMatchSize));
   }
   const IconGeometry geometry = iconGeometry(picture.width, picture.height);
   // Only the 32 x 32 work bitmap pixels that the stretch takes are reduced to the palette; the

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/FailureKinds.h"
 #include "project/ProjectJson.h"
 
 namespace vantrel {
@@ -27,8 +28,7 @@ ProjectFormat formatOrRefuse(const std::string& path) {
 }  // namespace
 
 UnknownProjectExtension::UnknownProjectExtension(const std::filesystem::path& path)
-    : Error("Die Datei " + fileNamePart(path) +
-            " ist weder ein Projekt (.vtq) noch JSON (.json).") {}
+    : Error(vantrel::failure(ProjectFailure::UnknownExtension, fileNamePart(path))) {}
 
 std::optional<ProjectFormat> projectFormatOf(const std::filesystem::path& path) {
   const std::string extension = lowerExtensionOf(path);

@@ -1,5 +1,6 @@
 #include "project/ProjectFile.h"
 
+#include "base/FailureKinds.h"
 #include "base/brixtel.h"
 
 namespace vantrel {
@@ -14,7 +15,7 @@ FieldList readRows(ByteReader& file) {
   if (count <= 0) return rows;
   // Fails as the row-by-row read would, but before a huge count can reserve anything.
   if (static_cast<std::uint64_t>(count) * kSmallestRowSize > file.remaining()) {
-    throw InOutError(kReadBeyondEndOfFile);
+    throw InOutError(failure(FileFailure::ReadBeyondEnd));
   }
   for (std::int32_t row = 0; row < count; ++row) {
     FormField field;
@@ -43,20 +44,13 @@ void checkMagic(ByteReader& file) {
 }  // namespace
 
 ProjectOpenError::ProjectOpenError(const std::filesystem::path& path)
-    : Error(
-          "Projekt \xC3\xB6"
-          "ffnen: Konnte die Datei " +
-          fileNamePart(path) +
-          " nicht \xC3\xB6"
-          "ffnen!") {}
+    : Error(vantrel::failure(ProjectFailure::CannotOpen, fileNamePart(path))) {}
 
 NotAProjectFile::NotAProjectFile()
-    : Error(
-          "Die Datei ist keine g\xC3\xBC"
-          "ltige \"Drovanex 1.0\"-Datei!") {}
+    : Error(vantrel::failure(ProjectFailure::NotAProjectFile)) {}
 
 ProjectCreateError::ProjectCreateError(const std::filesystem::path& path)
-    : Error("Projekt speichern: Konnte die Datei " + fileNamePart(path) + " nicht erstellen!") {}
+    : Error(vantrel::failure(ProjectFailure::CannotCreate, fileNamePart(path))) {}
 
 ProjectSettings startupSettings() {
   ProjectSettings settings;

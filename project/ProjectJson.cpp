@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "base/FailureKinds.h"
 #include "base/Win1252.h"
 
 namespace vantrel {
@@ -51,7 +52,9 @@ Json settingsToJson(const ProjectSettings& settings) {
 
 std::string quoted(const std::string& path) { return "\"" + path + "\""; }
 
-[[noreturn]] void refuse(const std::string& text) { throw ProjectJsonError(text); }
+[[noreturn]] void refuse(const std::string& text) {
+  throw ProjectJsonError(failure(ProjectFailure::BadJson, text));
+}
 
 // The first character of valid UTF-8 that Windows-1252 cannot hold, as "U+XXXX".
 std::string firstUnencodable(std::string_view utf8) {

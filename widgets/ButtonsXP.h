@@ -43,7 +43,6 @@ class TBitBtnXP : public QPushButton {
   Kind kind() const { return kind_; }
   void setKind(Kind kind);
   ModalResult modalResult() const { return modalResult_; }
-  void setModalResult(ModalResult result) { modalResult_ = result; }
 
   // The image drawn for a state, and the one for the button's state now.
   QPixmap glyphFor(GlyphState state) const;

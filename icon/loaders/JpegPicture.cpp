@@ -1,4 +1,5 @@
 #include "icon/loaders/JpegPicture.h"
+#include "base/FailureKinds.h"
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -130,11 +131,11 @@ Picture decodeJpeg(std::string_view bytes, std::int64_t maxPixels) {
       return picture;
     case Outcome::TooLarge:
       checkPictureSize(decoder.info.image_width, decoder.info.image_height, maxPixels);
-      throw PictureError("JPEG image has an invalid size.");
+      throw PictureError(failure(PictureFailure::JpegInvalidSize));
     case Outcome::Failed:
       break;
   }
-  throw PictureError(std::string("JPEG error: ") + decoder.errors.message + ".");
+  throw PictureError(failure(PictureFailure::JpegError, decoder.errors.message));
 }
 
 }  // namespace vantrel

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "base/FailureKinds.h"
 #include "base/SupportFiles.h"
 #include "base/Win1252.h"
 #include "icon/EmfConverterExit.h"
@@ -48,7 +49,7 @@ struct WmfApiDeleter {
 using WmfApi = std::unique_ptr<wmfAPI, WmfApiDeleter>;
 
 [[noreturn]] void wmfInvalid(const char* why) {
-  throw PictureError(std::string("Metafile is not valid: ") + why + ".");
+  throw PictureError(failure(PictureFailure::WmfNotValid, why));
 }
 
 WmfApi createWmfApi() {
@@ -60,7 +61,7 @@ WmfApi createWmfApi() {
   wmfAPI* raw = nullptr;
   const wmf_error_t error = wmf_api_create(&raw, flags, &options);
   WmfApi api(raw);
-  if (error != wmf_E_None || !api) throw PictureError("Metafile support could not be started.");
+  if (error != wmf_E_None || !api) throw PictureError(failure(PictureFailure::MetafileSupportNotStarted));
   return api;
 }
 
@@ -228,7 +229,7 @@ MetafileSvg wmfToSvg(std::string_view bytes, std::int64_t maxPixels) {
 
   wmf_svg_t* device = WMF_SVG_GetData(api.get());
   device->out = wmf_stream_create(api.get(), nullptr);  // into memory
-  if (device->out == nullptr) throw PictureError("Out of memory while reading the metafile.");
+  if (device->out == nullptr) throw PictureError(failure(PictureFailure::OutOfMemoryReading));
   device->Description = const_cast<char*>("Vantrel Formulare");
   device->bbox = bounds;
   device->width = width;
@@ -263,7 +264,7 @@ constexpr std::uint32_t kEmfSignature = 0x464D4520;  // " EMF"
 constexpr std::size_t kEmfHeaderSize = 88;
 
 [[noreturn]] void emfInvalid(const char* why) {
-  throw PictureError(std::string("Enhanced metafile is not valid: ") + why + ".");
+  throw PictureError(failure(PictureFailure::EmfNotValid, why));
 }
 
 // The picture frame of the header, in hundredths of a millimetre, shown at screen resolution.
@@ -278,8 +279,8 @@ int framePixels(std::int32_t from, std::int32_t to) {
 // links libemf2svg and libUEMF, and a crash or a hang there is a picture that cannot be loaded,
 // never the end of the tool.
 [[noreturn]] void converterNotStarted(const EmfConverter& converter, int error) {
-  throw PictureError("The program that draws enhanced metafiles could not be started (" +
-                     converter.program.string() + ": " + std::strerror(error) + ").");
+  throw PictureError(failure(PictureFailure::EmfConverterNotStarted, converter.program,
+                             std::strerror(error)));
 }
 
 std::string drawEmf(std::string_view data, int width, int height, const EmfConverter& converter) {

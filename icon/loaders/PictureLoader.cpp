@@ -12,6 +12,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/FailureKinds.h"
 #include "base/ByteFile.h"
 #include "icon/loaders/JpegPicture.h"
 #include "icon/loaders/MetafileSvg.h"
@@ -37,14 +38,13 @@ std::string readPictureFile(const std::string& path) {
   try {
     FileReader reader(path);
     if (reader.remaining() > kMaxPictureFileBytes) {
-      throw PictureError("The picture file is too large (" + std::to_string(reader.remaining()) +
-                         " bytes).");
+      throw PictureError(failure(PictureFailure::FileTooLarge, reader.remaining()));
     }
     return readBytes(reader, reader.remaining());
   } catch (const FileError& error) {
-    throw PictureError(error.what());
+    throw PictureError(error.failure());
   } catch (const InOutError& error) {
-    throw PictureError(error.what());
+    throw PictureError(error.failure());
   }
 }
 
@@ -55,7 +55,7 @@ std::uint8_t* rowOf(Picture& picture, int y) {
 // Qt's own conversion of one row, for formats met rarely.
 void convertRow(const QImage& image, int y, Picture& picture) {
   const QImage row = image.copy(0, y, image.width(), 1).convertToFormat(QImage::Format_RGBA8888);
-  if (row.isNull()) throw PictureError("The picture could not be converted.");
+  if (row.isNull()) throw PictureError(failure(PictureFailure::NotConverted));
   std::copy_n(row.constScanLine(0), static_cast<std::size_t>(image.width()) * 4, rowOf(picture, y));
 }
 
@@ -100,8 +100,8 @@ void allowPicturesUpToOurBound() {
 }
 
 [[noreturn]] void readFailed(const QImageReader& reader, const char* format) {
-  throw PictureError(std::string("The ") + format +
-                     " picture cannot be read: " + reader.errorString().toStdString() + ".");
+  throw PictureError(
+      failure(PictureFailure::Unreadable, format, reader.errorString().toStdString()));
 }
 
 // The pixel count, and what decoding it takes: the decoder's image in the format it reads
@@ -115,10 +115,8 @@ void checkAnnouncedSize(const QImageReader& reader) {
       format == QImage::Format_Invalid ? 8 : (QImage::toPixelFormat(format).bitsPerPixel() + 7) / 8;
   const std::int64_t pixels = std::int64_t{size.width()} * size.height();
   if (pixels * (decoderBytes + 4) > kMaxDecodingBytes) {
-    throw PictureError("The picture is too large (" + std::to_string(size.width()) + " x " +
-                       std::to_string(size.height()) + " pixels at " +
-                       std::to_string(decoderBytes * 8) + " bits would take more than " +
-                       std::to_string(kMaxDecodingBytes >> 20) + " MB to decode).");
+    throw PictureError(failure(PictureFailure::TooLargeToDecode, size.width(), size.height(),
+                               decoderBytes * 8, kMaxDecodingBytes >> 20));
   }
 }
 
@@ -160,8 +158,7 @@ void checkBmpFileHeader(const std::string& bytes) {
   const std::uint64_t pixelOffset = littleEndian32(bytes, 10);
   const std::uint64_t infoSize = littleEndian32(bytes, kFileHeader);
   if (pixelOffset < kFileHeader + infoSize || pixelOffset >= bytes.size()) {
-    throw PictureError("The bmp picture cannot be read: its pixel data offset (" +
-                       std::to_string(pixelOffset) + ") points outside the file.");
+    throw PictureError(failure(PictureFailure::BmpPixelsOutsideFile, pixelOffset));
   }
 }
 
@@ -187,9 +184,9 @@ Picture readWithQt(const std::string& bytes, const char* format) {
 
 Picture drawSvg(const MetafileSvg& metafile) {
   QSvgRenderer renderer(QByteArray::fromStdString(metafile.svg));
-  if (!renderer.isValid()) throw PictureError("The metafile could not be drawn.");
+  if (!renderer.isValid()) throw PictureError(failure(PictureFailure::MetafileNotDrawn));
   QImage image(metafile.width, metafile.height, QImage::Format_ARGB32_Premultiplied);
-  if (image.isNull()) throw PictureError("Out of memory while drawing the metafile.");
+  if (image.isNull()) throw PictureError(failure(PictureFailure::OutOfMemoryDrawing));
   image.fill(Qt::transparent);  // what the metafile does not draw stays transparent
   QPainter painter(&image);
   renderer.render(&painter, QRectF(0, 0, metafile.width, metafile.height));
@@ -209,7 +206,7 @@ Picture loadPicture(const std::filesystem::path& path) {
   const std::string extension = lowerExtension(path);
   const auto& known = pictureExtensions();
   if (std::find(known.begin(), known.end(), extension) == known.end()) {
-    throw PictureError("Unknown picture file extension (." + extension + ").");
+    throw PictureError(failure(PictureFailure::UnknownExtension, extension));
   }
   const std::string bytes = readPictureFile(path);
   if (extension == "jpg" || extension == "jpeg") return decodeJpeg(bytes);

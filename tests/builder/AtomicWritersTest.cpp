@@ -90,8 +90,7 @@ const Writer kWriters[] = {
        request.outputPath = folder.path() / "ziel.exe";
        request.settings = someSettings();
        request.tempFolder = folder.path() / "tool";
-       BuildMessageRecorder recorder;
-       return exe::buildExe(request, recorder.sink()).built;
+       return exe::buildExe(request).built;
      }},
 };
 

@@ -92,7 +92,15 @@ class Assembly : public ::testing::Test {
   exe::AssembleResult assemble(const std::string& decoded, exe::AssembleOptions options = {}) {
     prototype = folder.file("ProtoExe.dat");
     putFile(prototype, encoded(decoded));
-    return exe::AssembleExe(prototype, archive, output, settings, recorder.sink(), options);
+    return assembleFiles(prototype, archive, output, options);
+  }
+
+  // The assembly, its messages passed to the recorder as the window would show them.
+  exe::AssembleResult assembleFiles(const std::string& from, const std::string& page,
+                                    const std::string& to, exe::AssembleOptions options = {}) {
+    exe::AssembleResult result = exe::AssembleExe(from, page, to, settings, options);
+    for (const BuildMessage& message : exe::assemblyMessages(result)) recorder.record(message);
+    return result;
   }
 
   bool onlyOutputAndInputsInFolder() const {
@@ -231,9 +239,7 @@ TEST_F(Assembly, AFailedBuildLeavesAnExistingOutputAsItWas) {
 
 TEST_F(Assembly, AMissingPrototypeOrArchiveIsReportedAndNothingIsWritten) {
   putFile(output, "old");
-  EXPECT_FALSE(
-      exe::AssembleExe(folder.file("nirgends.dat"), archive, output, settings, recorder.sink())
-          .built);
+  EXPECT_FALSE(assembleFiles(folder.file("nirgends.dat"), archive, output).built);
   EXPECT_EQ(recorder.shown,
             (std::vector<BuildMessage>{exe::kPrototypeUnreadable, exe::kBuildFailed}));
   EXPECT_EQ(fileBytes(output), "old");
@@ -241,17 +247,31 @@ TEST_F(Assembly, AMissingPrototypeOrArchiveIsReportedAndNothingIsWritten) {
   recorder.shown.clear();
   prototype = folder.file("ProtoExe.dat");
   putFile(prototype, encoded(decodedPrototype(3000, {16})));
-  EXPECT_FALSE(
-      exe::AssembleExe(prototype, folder.file("weg.zlb"), output, settings, recorder.sink()).built);
+  EXPECT_FALSE(assembleFiles(prototype, folder.file("weg.zlb"), output).built);
   EXPECT_EQ(recorder.shown,
             (std::vector<BuildMessage>{exe::kArchiveUnreadable, exe::kBuildFailed}));
   EXPECT_EQ(fileBytes(output), "old");
 
   // A folder is no prototype.
   recorder.shown.clear();
-  EXPECT_FALSE(
-      exe::AssembleExe(folder.path().string(), archive, output, settings, recorder.sink()).built);
+  EXPECT_FALSE(assembleFiles(folder.path().string(), archive, output).built);
   EXPECT_EQ(recorder.shown.front(), exe::kPrototypeUnreadable);
+  EXPECT_TRUE(onlyOutputAndInputsInFolder());
+}
+
+TEST_F(Assembly, TheFirstFailedStepEndsTheAssembly) {
+  // No marker and no archive: the assembly stops at the marker, before the settings are
+  // written and the archive is looked for, so only the prototype's failure is reported.
+  putFile(output, "old");
+  prototype = folder.file("ProtoExe.dat");
+  putFile(prototype, encoded(decodedPrototype(5000, {})));
+  const exe::AssembleResult result = assembleFiles(prototype, folder.file("weg.zlb"), output);
+  EXPECT_FALSE(result.built);
+  EXPECT_EQ(result.stoppedAt, exe::AssemblyStep::findMarker);
+  EXPECT_EQ(result.reason, "The prototype holds no marker record");
+  EXPECT_EQ(result.outputLength, 5000u);
+  EXPECT_EQ(recorder.shown, (std::vector<BuildMessage>{exe::kPrototypeDamaged, exe::kBuildFailed}));
+  EXPECT_EQ(fileBytes(output), "old");
   EXPECT_TRUE(onlyOutputAndInputsInFolder());
 }
 
@@ -262,11 +282,12 @@ TEST_F(Assembly, AFailedWriteNamesTheOutputAndTheSystemsReasonNotAnInput) {
   const struct {
     const char* where;
     AtomicFile::Fault fault;
+    exe::AssemblyStep step;
   } cases[] = {
-      {"prototype", {5000, false, false}},
-      {"settings", {10010, false, false}},
-      {"archive", {12000, false, false}},
-      {"sync", {std::numeric_limits<std::uint64_t>::max(), true, false}},
+      {"prototype", {5000, false, false}, exe::AssemblyStep::copyPrototype},
+      {"settings", {10010, false, false}, exe::AssemblyStep::writeSettings},
+      {"archive", {12000, false, false}, exe::AssemblyStep::copyArchive},
+      {"sync", {std::numeric_limits<std::uint64_t>::max(), true, false}, exe::AssemblyStep::commit},
   };
   for (const auto& attempt : cases) {
     AtomicFile::injectFaultForTests(attempt.fault);
@@ -275,6 +296,7 @@ TEST_F(Assembly, AFailedWriteNamesTheOutputAndTheSystemsReasonNotAnInput) {
     EXPECT_FALSE(result.built) << attempt.where;
     EXPECT_EQ(result.reason, "Unable to write " + output + ": Write error: Input/output error.")
         << attempt.where;
+    EXPECT_EQ(result.stoppedAt, attempt.step) << attempt.where;
     EXPECT_TRUE(onlyOutputAndInputsInFolder()) << attempt.where;
   }
 }
@@ -283,14 +305,12 @@ TEST_F(Assembly, AnOutputThatCannotBeCreatedGivesOnlyTheClosingFailure) {
   prototype = folder.file("ProtoExe.dat");
   putFile(prototype, encoded(decodedPrototype(3000, {16})));
   const std::string nowhere = folder.file("fehlt") + "/ziel.exe";
-  EXPECT_FALSE(exe::AssembleExe(prototype, archive, nowhere, settings, recorder.sink()).built);
+  EXPECT_FALSE(assembleFiles(prototype, archive, nowhere).built);
   EXPECT_EQ(recorder.shown, std::vector<BuildMessage>{exe::kBuildFailed});
   // A folder in the output's place is not replaced either.
   recorder.shown.clear();
   fs::create_directory(folder.file("ordner.exe"));
-  EXPECT_FALSE(
-      exe::AssembleExe(prototype, archive, folder.file("ordner.exe"), settings, recorder.sink())
-          .built);
+  EXPECT_FALSE(assembleFiles(prototype, archive, folder.file("ordner.exe")).built);
   EXPECT_TRUE(fs::is_directory(folder.file("ordner.exe")));
   EXPECT_EQ(recorder.shown, std::vector<BuildMessage>{exe::kBuildFailed});
 }
@@ -315,6 +335,13 @@ class Build : public ::testing::Test {
     request.tempFolder = folder.file("tmp");  // without a trailing "/"
   }
 
+  // The build, its messages passed to the recorder as the window would show them.
+  exe::BuildResult build() {
+    exe::BuildResult result = exe::buildExe(request);
+    for (const BuildMessage& message : exe::buildMessages(result)) recorder.record(message);
+    return result;
+  }
+
   TempFolder folder;
   Status written;
   exe::BuildRequest request;
@@ -324,7 +351,7 @@ class Build : public ::testing::Test {
 TEST_F(Build, PacksThePageIntoTheFirstFreeTemporaryArchiveAndRemovesItAfterwards) {
   putFile(folder.file("tmp/tf0.zlb"), "someone else's");
   putFile(folder.file("tmp/tf1.zlb"), "someone else's");
-  const exe::BuildResult result = exe::buildExe(request, recorder.sink());
+  const exe::BuildResult result = build();
   ASSERT_TRUE(result.built) << result.reason;
   EXPECT_EQ(result.archivePath, folder.file("tmp") + "/tf2.zlb");
   EXPECT_FALSE(fs::exists(result.archivePath));
@@ -353,13 +380,13 @@ TEST_F(Build, PacksThePageIntoTheFirstFreeTemporaryArchiveAndRemovesItAfterwards
 TEST_F(Build, APageThatWasNotWrittenOrDidNotReachTheArchiveFailsTheBuild) {
   putFile(request.outputPath, "old");
   request.pageWritten = false;
-  EXPECT_FALSE(exe::buildExe(request, recorder.sink()).built);
+  EXPECT_FALSE(build().built);
   EXPECT_EQ(recorder.shown, std::vector<BuildMessage>{exe::kBuildFailed});
 
   recorder.shown.clear();
   request.pageWritten = true;
   request.pagePath = folder.file("tool/fehlt.htm");
-  const exe::BuildResult result = exe::buildExe(request, recorder.sink());
+  const exe::BuildResult result = build();
   EXPECT_FALSE(result.built);
   EXPECT_EQ(recorder.shown, std::vector<BuildMessage>{exe::kBuildFailed});
   EXPECT_FALSE(fs::exists(result.archivePath));

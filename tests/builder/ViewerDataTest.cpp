@@ -72,8 +72,7 @@ class ViewerData : public ::testing::Test {
     request.settings.element(WindowElement::About) = false;
     settings = request.settings;
     request.tempFolder = folder.file("tool");
-    BuildMessageRecorder recorder;
-    ASSERT_TRUE(exe::buildExe(request, recorder.sink()).built);
+    ASSERT_TRUE(exe::buildExe(request).built);
     built = fileBytes(program);
   }
 

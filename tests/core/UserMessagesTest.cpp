@@ -1,18 +1,19 @@
-// The German texts users read in place of the core's English reasons.
+// The German texts users read for the core's failures, looked up by kind.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "archive/ArchiveMessages.h"
+#include "archive/ZLIBArchive.h"
 #include "base/ByteFile.h"
 #include "base/UserMessages.h"
 
@@ -25,21 +26,6 @@ std::size_t placeholdersIn(std::string_view pattern) {
   for (auto at = pattern.find("%s"); at != std::string_view::npos; at = pattern.find("%s", at + 2))
     ++count;
   return count;
-}
-
-// The entry's English text with each value replaced by a recognisable one.
-std::string sampleOf(std::string_view pattern) {
-  std::string text;
-  int value = 0;
-  for (std::size_t at = 0; at < pattern.size(); ++at) {
-    if (pattern.substr(at, 2) == "%s") {
-      text += "<Wert" + std::to_string(++value) + ">";
-      ++at;
-    } else {
-      text += pattern[at];
-    }
-  }
-  return text;
 }
 
 std::string lowered(std::string text) {
@@ -55,128 +41,152 @@ std::string readFile(const std::filesystem::path& path) {
   return text.str();
 }
 
+template <typename Kind>
+void collectKinds(std::vector<FailureKind>& kinds) {
+  for (int code = 0; code < static_cast<int>(Kind::Count); ++code)
+    kinds.push_back(kindOf(static_cast<Kind>(code)));
+}
+
 }  // namespace
 
-TEST(UserMessages, ReasonsOfTheCoreReadInGermanAndNameTheirFile) {
+// Each failure keeps the English words the logs and the tests read, and reads in German.
+TEST(UserMessages, FailuresOfTheCoreReadInGermanAndNameTheirFile) {
   struct Case {
-    const char* reason;
+    Failure failure;
+    const char* english;
     const char* german;
   };
   const Case cases[] = {
-      {"Cannot open nix.png: No such file or directory",
+      {failure(FileFailure::CannotOpen, "nix.png", "No such file or directory"),
+       "Cannot open nix.png: No such file or directory",
        "Die Datei nix.png kann nicht geöffnet werden: Datei oder Verzeichnis nicht gefunden."},
-      {"Cannot open /a/ProtoExe.dat.", "Die Datei /a/ProtoExe.dat kann nicht geöffnet werden."},
-      {"Cannot create a file in the folder of /tmp/x/ziel.exe.",
-       "Im Ordner der Datei /tmp/x/ziel.exe kann keine Datei angelegt werden."},
-      {"Cannot create /tmp/x.vtq: Permission denied",
+      {failure(FileFailure::CannotOpenPlain, std::filesystem::path("/a/ProtoExe.dat")),
+       "Cannot open /a/ProtoExe.dat.", "Die Datei /a/ProtoExe.dat kann nicht geöffnet werden."},
+      {failure(FileFailure::CannotCreateBeside, "/tmp/x/ziel.exe", "Permission denied"),
+       "Cannot create a file in the folder of /tmp/x/ziel.exe: Permission denied.",
+       "Im Ordner der Datei /tmp/x/ziel.exe kann keine Datei angelegt werden: Zugriff verweigert."},
+      {failure(FileFailure::CannotCreate, "/tmp/x.vtq", "Permission denied"),
+       "Cannot create /tmp/x.vtq: Permission denied",
        "Die Datei /tmp/x.vtq kann nicht erstellt werden: Zugriff verweigert."},
-      {"The png picture cannot be read: Unbekannter Fehler.",
+      {failure(PictureFailure::Unreadable, "png", "Unbekannter Fehler"),
+       "The png picture cannot be read: Unbekannter Fehler.",
        "Die Datei ist kein lesbares Bild im Format png (Unbekannter Fehler)."},
-      {"Write error: text too long for a length prefix.",
+      {failure(FileFailure::TextTooLong), "Write error: text too long for a length prefix.",
        "Schreibfehler: Der Text ist zu lang für die Längenangabe vor ihm."},
-      {"Write error: No space left on device.",
+      {failure(FileFailure::WriteFailed, "No space left on device"),
+       "Write error: No space left on device.",
        "Schreibfehler: Kein Speicherplatz mehr auf dem Gerät."},
-      {"Write error.", "Schreibfehler."},
-      {"Cannot replace /a/formular.htm: Input/output error.",
+      {failure(FileFailure::WriteFailedPlain), "Write error.", "Schreibfehler."},
+      {failure(FileFailure::CannotReplace, "/a/formular.htm", "Input/output error"),
+       "Cannot replace /a/formular.htm: Input/output error.",
        "Die Datei /a/formular.htm kann nicht ersetzt werden: Ein- oder Ausgabefehler."},
-      {"The picture is too large (70000 x 70000 pixels; at most 100000000 pixels are loaded).",
+      {failure(PictureFailure::TooLarge, 70000, 70000, 100000000),
+       "The picture is too large (70000 x 70000 pixels; at most 100000000 pixels are loaded).",
        "Das Bild ist zu groß (70000 x 70000 Bildpunkte; höchstens 100000000 Bildpunkte werden "
        "geladen)."},
-      {"JPEG error: Premature end of JPEG file.", "Die Datei ist kein lesbares JPEG-Bild."},
-      {"Unable to open /a/ProtoExe.dat", "Die Datei /a/ProtoExe.dat kann nicht geöffnet werden."},
-      {"cannot open /a/ziel.exe", "Die Datei /a/ziel.exe kann nicht geöffnet werden."},
-      // Defined texts and texts that are German already stay as they are.
-      {"Read beyond end of file.", "Read beyond end of file."},
-      {"Unable to open file (/a/b.zlb)", "Unable to open file (/a/b.zlb)"},
-      {"CRC error in formular.htm", "CRC error in formular.htm"},
-      {"Im JSON fehlt \"fields\".", "Im JSON fehlt \"fields\"."},
+      {failure(PictureFailure::JpegError, "Premature end of JPEG file"),
+       "JPEG error: Premature end of JPEG file.", "Die Datei ist kein lesbares JPEG-Bild."},
+      {failure(BuildFailure::CannotOpen, "/a/ProtoExe.dat"), "Unable to open /a/ProtoExe.dat",
+       "Die Datei /a/ProtoExe.dat kann nicht geöffnet werden."},
+      {locatedIn("/m/cur/1", failure(AnswerFailure::OtherVersion, 2, 1)),
+       "/m/cur/1: The answer part has version 2, not 1.",
+       "/m/cur/1: Der Antwortteil (antwort.json) hat die Version 2, lesbar ist Version 1."},
+      // Defined texts, and texts that only have their words, stay as they are.
+      {failure(FileFailure::ReadBeyondEnd), "Read beyond end of file.", "Read beyond end of file."},
+      {failure(ProjectFailure::BadJson, "Im JSON fehlt \"fields\"."), "Im JSON fehlt \"fields\".",
+       "Im JSON fehlt \"fields\"."},
+      {unknownFailure("std::bad_alloc"), "std::bad_alloc", "std::bad_alloc"},
   };
-  for (const Case& c : cases) EXPECT_EQ(germanMessage(c.reason), c.german) << c.reason;
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.failure.detail, c.english);
+    EXPECT_EQ(germanMessage(c.failure), c.german) << c.english;
+  }
 
-  EXPECT_EQ(germanMessageAbout("/tmp/nix.png", "The png picture cannot be read: X."),
+  EXPECT_EQ(germanMessageAbout("/tmp/nix.png", failure(PictureFailure::Unreadable, "png", "X")),
             "nix.png: Die Datei ist kein lesbares Bild im Format png (X).");
-  EXPECT_EQ(germanMessageAbout("/tmp/nix.png", "Cannot open /tmp/nix.png: Is a directory"),
+  EXPECT_EQ(germanMessageAbout("/tmp/nix.png",
+                               failure(FileFailure::CannotOpen, "/tmp/nix.png", "Is a directory")),
             "Die Datei /tmp/nix.png kann nicht geöffnet werden: Ist ein Verzeichnis.");
 }
 
-TEST(UserMessages, PatternsTakeTheirValuesAndNothingElse) {
-  std::array<std::string, 2> values;
-  EXPECT_TRUE(matchesPattern("Cannot open %s: %s", "Cannot open a: b: c", values));
-  EXPECT_EQ(values[0], "a");
-  EXPECT_EQ(values[1], "b: c");
-  EXPECT_FALSE(matchesPattern("Cannot open %s.", "Cannot open a: b", values));
-  EXPECT_FALSE(matchesPattern("Write error.", "Write error. More", values));
-  EXPECT_FALSE(matchesPattern("%s x %s", "1 x", values));
-  EXPECT_TRUE(matchesPattern("Unable to open %s", "Unable to open ", values));
-  EXPECT_EQ(values[0], "");
+// An exception carries its failure; the archive component's are shown as it words them.
+TEST(UserMessages, ExceptionsAreReadByTheirFailure) {
+  const InOutError written(failure(FileFailure::WriteFailed, "Input/output error"));
+  EXPECT_STREQ(written.what(), "Write error: Input/output error.");
+  EXPECT_EQ(germanMessage(written), "Schreibfehler: Ein- oder Ausgabefehler.");
+  EXPECT_TRUE(failureOf(written).is(FileFailure::WriteFailed));
+
+  try {
+    zlb::TZLBArchive archive;
+    static_cast<void>(archive.OpenArchive("/nonexistent/nothing.zlb"));
+    FAIL() << "no archive may open";
+  } catch (const zlb::EArchiveError& error) {
+    EXPECT_TRUE(error.failure().is(zlb::ArchiveFailure::ArchiveNotFound));
+    EXPECT_EQ(germanMessage(error), std::string(zlb::kArchiveNotFound));
+  }
+  const std::runtime_error foreign("out of luck");
+  EXPECT_EQ(germanMessage(foreign), "out of luck");
+  EXPECT_EQ(failureOf(foreign).kind, FailureKind{});
 }
 
-// Every German text is German, uses only the values its English text has, and every English
-// text reaches its own entry, not an earlier broader one.
-TEST(UserMessages, TheCatalogueSpeaksGermanAndNoEntryHidesAnother) {
+// The values go where the text has "%s"; what a value holds is never read as a placeholder.
+TEST(UserMessages, ValuesFillTheirPlacesAndNothingElse) {
+  EXPECT_EQ(filledIn("Cannot open %s: %s", {"a%s", "b: c"}), "Cannot open a%s: b: c");
+  EXPECT_EQ(filledIn("%s x %s", {"1"}), "1 x %s");
+  EXPECT_EQ(germanMessage(failure(FileFailure::CannotOpen, "%1", "%2")),
+            "Die Datei %1 kann nicht geöffnet werden: %2.");
+}
+
+// Every kind has exactly one row; every German text is German, uses only the values its English
+// text has, and leaves no placeholder behind.
+TEST(UserMessages, EveryKindHasOneGermanRow) {
+  std::vector<FailureKind> kinds;
+  collectKinds<FileFailure>(kinds);
+  collectKinds<ProjectFailure>(kinds);
+  collectKinds<PictureFailure>(kinds);
+  collectKinds<BuildFailure>(kinds);
+  collectKinds<AnswerFailure>(kinds);
+  const auto catalogue = messageCatalogue();
+  EXPECT_EQ(catalogue.size(), kinds.size());
+  for (const FailureKind& kind : kinds) {
+    const auto rows = std::count_if(catalogue.begin(), catalogue.end(),
+                                    [&](const MessageTranslation& row) { return row.kind == kind; });
+    EXPECT_EQ(rows, 1) << "area " << int(kind.area) << " code " << kind.code;
+  }
+
   const std::regex englishWord(
       R"(\b(the|cannot|can't|unable|could|error|file|picture|not|is|no|of|to|while|beside|too)\b)");
-  const auto catalogue = messageCatalogue();
-  for (std::size_t i = 0; i < catalogue.size(); ++i) {
-    const MessageTranslation& entry = catalogue[i];
-    SCOPED_TRACE(std::string(entry.english));
-    const std::string sample = sampleOf(entry.english);
-    for (std::size_t earlier = 0; earlier < i; ++earlier) {
-      std::array<std::string, 4> values;
-      EXPECT_FALSE(matchesPattern(catalogue[earlier].english, sample, values))
-          << "hidden by " << catalogue[earlier].english;
-    }
-    if (entry.german.empty()) {
-      EXPECT_EQ(germanMessage(sample), sample);
-      continue;
-    }
-    const std::string german(entry.german);
+  for (const MessageTranslation& row : catalogue) {
+    SCOPED_TRACE(std::string(row.english));
+    if (row.german.empty()) continue;
+    const std::string german(row.german);
     EXPECT_FALSE(std::regex_search(lowered(german), englishWord)) << german;
-    for (std::size_t value = placeholdersIn(entry.english) + 1; value <= 9; ++value) {
+    const std::size_t values = placeholdersIn(row.english);
+    for (std::size_t value = values + 1; value <= 9; ++value)
       EXPECT_EQ(german.find("%" + std::to_string(value)), std::string::npos) << german;
-    }
-    const std::string shown = germanMessage(sample);
-    EXPECT_NE(shown, sample);
-    EXPECT_EQ(shown.find('%'), std::string::npos) << shown;
+    const Failure sample{row.kind, std::string(row.english), std::vector<std::string>(values, "W"),
+                         {}};
+    EXPECT_EQ(germanMessage(sample).find('%'), std::string::npos) << germanMessage(sample);
   }
 }
 
-// The entries shown as they are defined are the archive component's and the project reader's
-// own texts, word for word.
-TEST(UserMessages, TextsShownAsDefinedAreTheDefinedOnes) {
-  const std::string_view defined[] = {zlb::kUnableToOpenFile, zlb::kUnableToCreateFile,
-                                      kReadBeyondEndOfFile};
-  for (const MessageTranslation& entry : messageCatalogue()) {
-    if (!entry.german.empty()) continue;
-    EXPECT_NE(std::find(std::begin(defined), std::end(defined), entry.english), std::end(defined))
-        << entry.english;
-  }
-}
-
-// The sources are read for every reason the core raises or returns in English: each one's
-// opening text must begin an entry of the catalogue, so none reaches a user untranslated.
-TEST(UserMessages, EveryReasonInTheSourcesHasAnEntry) {
+// No code of the core builds a failure or an exception from bare words: each names its kind,
+// so a reworded text never changes what the code decides or what the user reads.
+TEST(UserMessages, TheCoreBuildsNoFailureFromBareWords) {
   const std::filesystem::path root = VANTREL_SOURCE_DIR;
-  const std::regex reasonLiteral(
-      R"re((?:throw (?:[A-Za-z]+)\((?:std::string\()?|Failure\{|noteFirst\([^,]+, |fail\(|failure\(ViewerError::[A-Za-z]+, )"([^"\\]*)")re");
+  const std::regex bareWords(
+      R"re((?:Failure\{|\bthrow [A-Za-z:]*Error\(|\bthrow CannotOpenFile\(|\bthrow CannotCreateFile\()(?:std::string\()?")re");
   std::vector<std::string> found;
-  for (const char* folder : {"base", "project", "page", "icon", "program", "builder", "answers"}) {
+  for (const char* folder : {"base", "project", "page", "icon", "program", "builder", "answers",
+                             "archive"}) {
     for (const auto& item : std::filesystem::recursive_directory_iterator(root / folder)) {
-      if (item.path().extension() != ".cpp") continue;
+      if (item.path().extension() != ".cpp" && item.path().extension() != ".h") continue;
       const std::string source = readFile(item.path());
-      for (std::sregex_iterator match(source.begin(), source.end(), reasonLiteral), end;
-           match != end; ++match) {
-        found.push_back((*match)[1].str());
+      for (std::sregex_iterator match(source.begin(), source.end(), bareWords), end; match != end;
+           ++match) {
+        found.push_back(item.path().string() + ": " + match->str());
       }
     }
   }
-  EXPECT_GT(found.size(), 40u);  // the search itself still finds the reasons
-  for (const std::string& literal : found) {
-    if (literal.empty()) continue;
-    const auto catalogue = messageCatalogue();
-    const bool known = std::any_of(catalogue.begin(), catalogue.end(), [&](const auto& entry) {
-      return entry.english.substr(0, literal.size()) == literal;
-    });
-    EXPECT_TRUE(known) << "no German text for \"" << literal << "\"";
-  }
+  EXPECT_TRUE(found.empty()) << found.front();
 }

@@ -33,3 +33,12 @@ TEST(Win1252, RefusesMalformedUtf8) {
   EXPECT_FALSE(utf8To1252("\xED\xA0\x80").has_value());  // surrogate
   EXPECT_FALSE(utf8To1252("\xFF").has_value());
 }
+
+// Texts written in UTF-8 and converted by the compiler are the bytes the run-time converter gives.
+TEST(Win1252, TextsConvertedWhileCompilingMatchTheRunTimeConversion) {
+  constexpr auto umlauts = cp1252("Größe: ÄÖÜäöüß, „€ 5…“");
+  static_assert(umlauts.view().size() == 22);
+  EXPECT_EQ(std::string(umlauts.view()), utf8To1252("Größe: ÄÖÜäöüß, „€ 5…“").value());
+  constexpr auto plain = cp1252("");
+  EXPECT_TRUE(plain.view().empty());
+}
