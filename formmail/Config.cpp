@@ -10,6 +10,8 @@
 #include <sstream>
 #include <utility>
 
+#include "formmail/ReceiverFailure.h"
+
 namespace vantrel::formmail {
 namespace {
 
@@ -89,10 +91,7 @@ KeySetter limitKey(const LimitField& field) {
   return [field](Config& config, std::string_view value) -> Status {
     const Limit& limit = field.limit;
     const auto count = parseCount(value, limit.minimum, limit.maximum);
-    if (!count) {
-      return Failure{"expects a whole number from " + std::to_string(limit.minimum) + " to " +
-                     std::to_string(limit.maximum)};
-    }
+    if (!count) return failure(ReceiverFailure::NotACount, limit.key, limit.minimum, limit.maximum);
     field.store(config, *count);
     return {};
   };
@@ -118,7 +117,7 @@ Status setAllow(Config& config, std::string_view value) {
     if (entry.empty()) continue;
     const bool wholeDomain = entry.front() == '@' && isDomain(entry.substr(1));
     if (!wholeDomain && !isPlainAddress(entry)) {
-      return Failure{"has an entry that is no address: '" + std::string(entry) + "'"};
+      return failure(ReceiverFailure::AllowNoAddress, entry);
     }
     config.allow.push_back(lowerAscii(entry));
   }
@@ -138,7 +137,7 @@ KeySetters makeKeySetters() {
       {"starttls",
        [](Config& config, std::string_view value) -> Status {
          const auto flag = parseBool(value);
-         if (!flag) return Failure{"expects yes or no"};
+         if (!flag) return failure(ReceiverFailure::NotYesOrNo, "starttls");
          config.starttls = *flag;
          return {};
        }},
@@ -164,14 +163,12 @@ bool hasControlChar(std::string_view text) {
 
 // Checks that need every key: what is missing, and what only makes sense together.
 Status checkComplete(const Config& config) {
-  if (config.allow.empty()) return Failure{"allow names no address: every post would be refused"};
-  if (!isPlainAddress(config.sender))
-    return Failure{"sender must be a plain address like formmail@example.org"};
-  if (config.smtp.empty() && config.maildir.empty())
-    return Failure{"set maildir (or smtp) to say where mail goes"};
+  if (config.allow.empty()) return failure(ReceiverFailure::AllowEmpty);
+  if (!isPlainAddress(config.sender)) return failure(ReceiverFailure::SenderNotPlain);
+  if (config.smtp.empty() && config.maildir.empty()) return failure(ReceiverFailure::NoDelivery);
   if (!config.smtp.empty() && config.smtp.rfind("smtp://", 0) != 0 &&
       config.smtp.rfind("smtps://", 0) != 0) {
-    return Failure{"smtp must be an smtp:// or smtps:// URL"};
+    return failure(ReceiverFailure::SmtpNotAUrl);
   }
   if (!config.successRedirect.empty()) {
     const bool web = config.successRedirect.rfind("http://", 0) == 0 ||
@@ -179,7 +176,7 @@ Status checkComplete(const Config& config) {
                      config.successRedirect.front() == '/';
     if (!web || hasControlChar(config.successRedirect) ||
         config.successRedirect.find(' ') != std::string::npos) {
-      return Failure{"success_redirect must be an http(s):// address or a path starting with /"};
+      return failure(ReceiverFailure::RedirectNotWeb);
     }
   }
   return {};
@@ -213,52 +210,57 @@ bool isAllowedRecipient(const Config& config, std::string_view address) {
                      [&](const std::string& entry) { return entry == lower || entry == domain; });
 }
 
-Result<Config> parseConfig(std::string_view text) {
+namespace {
+
+struct ParseState {
   Config config;
   bool inSection = false;
   bool sawSection = false;
+};
+
+// One line, already trimmed: a comment, the section header or a key.
+Status takeLine(std::string_view line, ParseState& state) {
+  if (line.empty() || line.front() == '#' || line.front() == ';') return {};
+  if (line.front() == '[') {
+    if (line.back() != ']') return failure(ReceiverFailure::SectionWithoutEnd);
+    state.inSection = trimmed(line.substr(1, line.size() - 2)) == "formmail";
+    if (!state.inSection) return failure(ReceiverFailure::UnknownSection, line);
+    state.sawSection = true;
+    return {};
+  }
+  if (!state.inSection) return failure(ReceiverFailure::KeyOutsideSection);
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return failure(ReceiverFailure::NoKeyValue);
+  const std::string_view key = trimmed(line.substr(0, equals));
+  const auto setter = keySetters().find(key);
+  if (setter == keySetters().end()) return failure(ReceiverFailure::UnknownKey, key);
+  return setter->second(state.config, trimmed(line.substr(equals + 1)));
+}
+
+}  // namespace
+
+Result<Config> parseConfig(std::string_view text) {
+  ParseState state;
   std::size_t lineNumber = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
+  for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = trimmed(text.substr(start, end - start));
-    start = end + 1;
     ++lineNumber;
-    const auto fail = [&](const std::string& why) {
-      return Result<Config>(Failure{"line " + std::to_string(lineNumber) + ": " + why});
-    };
-
-    if (line.empty() || line.front() == '#' || line.front() == ';') continue;
-    if (line.front() == '[') {
-      if (line.back() != ']') return fail("section header without ']'");
-      inSection = trimmed(line.substr(1, line.size() - 2)) == "formmail";
-      if (!inSection) return fail("unknown section " + std::string(line) + " (only [formmail])");
-      sawSection = true;
-      continue;
-    }
-    if (!inSection) return fail("key outside the [formmail] section");
-    const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) return fail("expected key = value");
-    const std::string_view key = trimmed(line.substr(0, equals));
-    const std::string_view value = trimmed(line.substr(equals + 1));
-    const auto setter = keySetters().find(key);
-    if (setter == keySetters().end()) return fail("unknown key '" + std::string(key) + "'");
-    if (const Status taken = setter->second(config, value); !taken) {
-      return fail(std::string(key) + " " + taken.reason());
-    }
+    if (Status taken = takeLine(trimmed(text.substr(start, end - start)), state); !taken)
+      return locatedIn("line " + std::to_string(lineNumber), taken.failure());
+    start = end + 1;
   }
-  if (!sawSection) return Failure{"no [formmail] section"};
-  if (const Status complete = checkComplete(config); !complete) return Failure{complete.reason()};
-  return config;
+  if (!state.sawSection) return failure(ReceiverFailure::NoSection);
+  if (const Status complete = checkComplete(state.config); !complete) return complete.failure();
+  return std::move(state.config);
 }
 
 Result<Config> loadConfig(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
-  if (!file) return Failure{"cannot open " + path.string()};
+  if (!file) return failure(ReceiverFailure::CannotOpenConfig, path);
   std::ostringstream text;
   text << file.rdbuf();
-  if (file.bad()) return Failure{"cannot read " + path.string()};
+  if (file.bad()) return failure(ReceiverFailure::CannotReadConfig, path);
   return parseConfig(text.str());
 }
 

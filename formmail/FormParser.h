@@ -32,8 +32,8 @@ struct FormLimits {
 std::string percentDecode(std::string_view encoded);
 
 // Empty pieces ("a=1&&b=2") are skipped; a piece without '=' is a name with an empty value.
-// A post beyond the limits gives no fields at all, only the reason: "more than N fields" or
-// "a field longer than N bytes".
+// A post beyond the limits gives no fields at all, only the failure:
+// ReceiverFailure::TooManyFields or ReceiverFailure::FieldTooLong.
 Result<PostedFields> parseUrlEncoded(std::string_view body, const FormLimits& limits);
 
 // Every value posted under a name, in post order.

@@ -12,20 +12,22 @@
 #include <random>
 
 #include "base/FileIo.h"
+#include "formmail/ReceiverFailure.h"
 
 namespace vantrel::formmail {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+// The system's words for the last failed call.
+std::string systemWords() { return std::strerror(errno); }
 
 Status ensureDirectory(const fs::path& path) {
   if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
     if (isFolder(path)) return {};
-    return Failure{path.string() + " exists but is no folder"};
+    return failure(ReceiverFailure::NoFolder, path);
   }
-  return Failure{systemError("cannot create " + path.string())};
+  return failure(ReceiverFailure::CannotCreateFolder, path, systemWords());
 }
 
 // The rename into new/ is only durable once the folder entry itself is on disk. Best effort:
@@ -42,11 +44,12 @@ void syncDirectory(const fs::path& path) {
 // private), on disk before the mail is moved into new/. Its path is `file`'s, for the move.
 Status writeToTmp(File& file, const fs::path& tmp, const std::string& name, std::string_view mail) {
   if (!file.createUnique(tmp, name + "."))
-    return Failure{systemError("cannot create a file in " + tmp.string())};
-  const std::string where = file.path().string();
+    return failure(ReceiverFailure::CannotCreateMail, tmp, systemWords());
   const bool ok = file.writeAll(mail.data(), mail.size()) && file.flushToDisk();
-  Status written = ok ? Status() : Status(Failure{systemError("cannot write " + where)});
-  if (!file.close() && ok) return Failure{systemError("cannot close " + where)};
+  Status written =
+      ok ? Status() : Status(failure(ReceiverFailure::CannotWriteMail, file.path(), systemWords()));
+  if (!file.close() && ok)
+    return failure(ReceiverFailure::CannotCloseMail, file.path(), systemWords());
   return written;
 }
 
@@ -79,18 +82,18 @@ std::string uniqueDeliveryName() {
 
 Result<fs::path> storeInMaildir(const fs::path& maildir, std::string_view mail) {
   for (const fs::path& folder : {maildir, maildir / "tmp", maildir / "new", maildir / "cur"}) {
-    if (const Status made = ensureDirectory(folder); !made) return Failure{made.reason()};
+    if (const Status made = ensureDirectory(folder); !made) return made.failure();
   }
   const std::string name = uniqueDeliveryName();
   const fs::path newPath = maildir / "new" / name;
   File file;
   Status moved = writeToTmp(file, maildir / "tmp", name, mail);
   if (moved && ::rename(file.path().c_str(), newPath.c_str()) != 0) {
-    moved = Failure{systemError("cannot move " + file.path().string() + " into new/")};
+    moved = failure(ReceiverFailure::CannotMoveMail, file.path(), systemWords());
   }
   if (!moved) {
     removeFile(file.path());  // nothing when it was never made
-    return Failure{moved.reason()};
+    return moved.failure();
   }
   syncDirectory(maildir / "new");
   return newPath;

@@ -15,6 +15,7 @@
 #include "answers/AnswerReader.h"
 #include "answers/MailPart.h"
 #include "answers/Mbox.h"
+#include "base/FailureKinds.h"
 #include "formmail/MailMessage.h"
 
 using formmail_test::TempFolder;
@@ -347,8 +348,8 @@ TEST(AnswerReader, CountsForeignBrokenAndDuplicatedMailsAndDeliversTheRest) {
       EXPECT_TRUE(read.summary.problems.empty());
     } else {
       ASSERT_FALSE(read.summary.problems.empty());
-      EXPECT_NE(read.summary.problems.front().find(c.problem), std::string::npos)
-          << read.summary.problems.front();
+      EXPECT_NE(read.summary.problems.front().detail.find(c.problem), std::string::npos)
+          << read.summary.problems.front().detail;
     }
   }
 }
@@ -451,7 +452,8 @@ TEST(AnswerReader, ReadsTheFieldsBackExactlyAndAnExportToo) {
 
   // A failed write ends the export with the writer's reason.
   const auto failed = exportAnswers(dir / "Maildir", {}, [](std::string_view) {
-    return vantrel::Status(vantrel::Failure{"Write error: No space left on device."});
+    return vantrel::Status(
+        vantrel::failure(vantrel::FileFailure::WriteFailed, "No space left on device"));
   });
   EXPECT_EQ(failed.reason(), "Write error: No space left on device.");
 }

@@ -6,6 +6,7 @@
 
 #include "formmail/Config.h"
 #include "formmail/Limits.h"
+#include "formmail/ReceiverFailure.h"
 
 using namespace vantrel::formmail;
 
@@ -106,6 +107,11 @@ TEST(Config, NamesTheLineOfAMistake) {
             "line 5: max_fields expects a whole number from 1 to 100000");
   EXPECT_EQ(errorOf(kMinimal + "starttls = maybe\n"), "line 5: starttls expects yes or no");
   EXPECT_EQ(errorOf(kMinimal + "just text\n"), "line 5: expected key = value");
+  // Told apart by kind, whatever the words.
+  EXPECT_TRUE(parseConfig(kMinimal + "alow = x@y.de\n").is(ReceiverFailure::UnknownKey));
+  EXPECT_TRUE(parseConfig(kMinimal + "max_fields = 0\n").is(ReceiverFailure::NotACount));
+  EXPECT_TRUE(parseConfig("# only a comment\n").is(ReceiverFailure::NoSection));
+  EXPECT_TRUE(loadConfig("/nonexistent/formmail.conf").is(ReceiverFailure::CannotOpenConfig));
 }
 
 TEST(Config, RefusesWhatWouldBreakHeadersOrRelay) {
