@@ -262,7 +262,7 @@ Answer FormMailHandler::successAnswer() const {
   Answer answer = pageAnswer(303, {});
   answer.headers.emplace_back("Location", config_.successRedirect);
   answer.contentType = "text/plain; charset=utf-8";
-  answer.body = "Weiter: " + config_.successRedirect + "\n";
+  answer.body = redirectText(config_.successRedirect);
   return answer;
 }
 
