@@ -4,8 +4,7 @@ namespace vantrel::formmail {
 namespace {
 
 constexpr std::string_view kBackLink =
-    "<p><a href=\"javascript:history.back()\">Zur\xC3\xBC"
-    "ck zum Formular</a></p>\n";
+    "<p><a href=\"javascript:history.back()\">Zurück zum Formular</a></p>\n";
 
 std::string page(std::string_view title, std::string_view bodyHtml) {
   std::string html =
@@ -45,7 +44,7 @@ std::string escapeHtml(std::string_view utf8) {
         out += "&#39;";
         break;
       case '\0':
-        out += "\xEF\xBF\xBD";
+        out += "\uFFFD";  // the replacement character, in UTF-8
         break;
       default:
         out += c;
@@ -55,15 +54,11 @@ std::string escapeHtml(std::string_view utf8) {
 }
 
 std::string successPage() {
-  return page("Vielen Dank!", paragraph("Ihre Angaben wurden \xC3\xBC"
-                                        "bermittelt."));
+  return page("Vielen Dank!", paragraph("Ihre Angaben wurden übermittelt."));
 }
 
 std::string missingFieldsPage(const std::vector<std::string>& missingUtf8) {
-  std::string body = paragraph(
-                         "Bitte f\xC3\xBC"
-                         "llen Sie noch diese Felder aus:") +
-                     "<ul>\n";
+  std::string body = paragraph("Bitte füllen Sie noch diese Felder aus:") + "<ul>\n";
   for (const auto& name : missingUtf8) body += "<li>" + escapeHtml(name) + "</li>\n";
   body += "</ul>\n";
   body += paragraph("Es wurde nichts versendet.");
@@ -73,17 +68,16 @@ std::string missingFieldsPage(const std::vector<std::string>& missingUtf8) {
 
 std::string recipientRefusedPage() {
   return page(
-      "Empf\xC3\xA4nger nicht erlaubt",
+      "Empfänger nicht erlaubt",
       paragraph("An die im Formular eingetragene Adresse darf dieser Server keine Formulare "
                 "versenden. Es wurde nichts versendet.") +
           std::string(kBackLink));
 }
 
 std::string tooLargePage() {
-  return page("Zu viele Daten",
-              paragraph("Das Formular enth\xC3\xA4lt zu viele oder zu lange Angaben. "
-                        "Es wurde nichts versendet.") +
-                  std::string(kBackLink));
+  return page("Zu viele Daten", paragraph("Das Formular enthält zu viele oder zu lange Angaben. "
+                                          "Es wurde nichts versendet.") +
+                                    std::string(kBackLink));
 }
 
 std::string tooManyPostsPage() {
@@ -95,9 +89,9 @@ std::string tooManyPostsPage() {
 }
 
 std::string methodNotAllowedPage() {
-  return page("Methode nicht erlaubt", paragraph("Diese Adresse nimmt nur ausgef\xC3\xBC"
-                                                 "llte Formulare an, "
-                                                 "die mit der Methode POST gesendet werden."));
+  return page("Methode nicht erlaubt",
+              paragraph("Diese Adresse nimmt nur ausgefüllte Formulare an, "
+                        "die mit der Methode POST gesendet werden."));
 }
 
 std::string unsupportedFormatPage() {
@@ -108,15 +102,14 @@ std::string unsupportedFormatPage() {
 }
 
 std::string incompletePostPage() {
-  return page("Unvollst\xC3\xA4ndige Daten",
-              paragraph("Die Formulardaten sind nicht vollst\xC3\xA4ndig "
-                        "angekommen. Es wurde nichts versendet.") +
-                  std::string(kBackLink));
+  return page("Unvollständige Daten", paragraph("Die Formulardaten sind nicht vollständig "
+                                                "angekommen. Es wurde nichts versendet.") +
+                                          std::string(kBackLink));
 }
 
 std::string spooledPage() {
   return page(
-      "Versand verz\xC3\xB6gert",
+      "Versand verzögert",
       paragraph("Der Mailserver ist zurzeit nicht erreichbar. Ihre Angaben wurden gespeichert und "
                 "werden zugestellt, sobald er wieder erreichbar ist. Bitte senden Sie das Formular "
                 "nicht noch einmal."));
@@ -124,9 +117,9 @@ std::string spooledPage() {
 
 std::string notStoredPage() {
   return page(
-      "Versand nicht m\xC3\xB6glich",
+      "Versand nicht möglich",
       paragraph("Ihre Angaben konnten zurzeit nicht gespeichert werden. Bitte versuchen Sie es "
-                "sp\xC3\xA4ter noch einmal.") +
+                "später noch einmal.") +
           std::string(kBackLink));
 }
 
@@ -134,21 +127,25 @@ std::string mailRefusedPage() {
   return page("Versand abgelehnt",
               paragraph("Der Mailserver hat Ihre Angaben abgelehnt; sie wurden nicht "
                         "zugestellt. Ein erneuter Versuch hilft nicht. Bitte wenden Sie sich auf "
-                        "anderem Weg an den Empf\xC3\xA4nger des Formulars.") +
+                        "anderem Weg an den Empfänger des Formulars.") +
                   std::string(kBackLink));
 }
 
 std::string notConfiguredPage() {
-  return page("Formular-Empfang nicht eingerichtet",
-              paragraph("Dieser Server ist f\xC3\xBC"
-                        "r den Empfang von Formularen nicht richtig eingerichtet. "
-                        "Es wurde nichts versendet.") +
-                  std::string(kBackLink));
+  return page(
+      "Formular-Empfang nicht eingerichtet",
+      paragraph("Dieser Server ist für den Empfang von Formularen nicht richtig eingerichtet. "
+                "Es wurde nichts versendet.") +
+          std::string(kBackLink));
 }
 
 std::string notFoundPage() {
   return page("Nicht gefunden",
-              paragraph("Unter dieser Adresse gibt es keinen Formular-Empf\xC3\xA4nger."));
+              paragraph("Unter dieser Adresse gibt es keinen Formular-Empfänger."));
+}
+
+std::string redirectText(std::string_view location) {
+  return "Weiter: " + std::string(location) + "\n";
 }
 
 }  // namespace vantrel::formmail

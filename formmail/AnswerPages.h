@@ -1,6 +1,6 @@
 #pragma once
-// The German pages the browser gets back. Everything that came from a post is converted to
-// UTF-8 and HTML-escaped before it goes into a page.
+// The receiver's texts: the German pages the browser gets back. Everything that came from a post is
+// converted to UTF-8 and HTML-escaped before it goes into a page.
 
 #include <string>
 #include <string_view>
@@ -24,5 +24,7 @@ std::string notStoredPage();
 std::string mailRefusedPage();
 std::string notConfiguredPage();
 std::string notFoundPage();
+// The plain text beside a redirect to `location`, for a browser that does not follow it.
+std::string redirectText(std::string_view location);
 
 }  // namespace vantrel::formmail

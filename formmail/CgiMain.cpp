@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -25,7 +26,7 @@ std::string environment(const char* name) {
 
 // CGI programs are started once per post, so the counts live in a file shared under a lock,
 // in a folder of this user's own.
-std::string rateStatePath(const Config& config) {
+std::filesystem::path rateStatePath(const Config& config) {
   if (!config.rateState.empty()) return config.rateState;
   return defaultRateStatePath();
 }
@@ -66,10 +67,10 @@ Answer answerPost(const Config& config, const std::string& contentLength) {
 
 Answer answerRequest() {
   if (environment("REQUEST_METHOD") != "POST") return methodNotAllowedAnswer();
-  std::string configPath = environment("VANTREL_FORMMAIL_CONFIG");
+  std::filesystem::path configPath = environment("VANTREL_FORMMAIL_CONFIG");
   if (configPath.empty()) configPath = kDefaultConfigPath;
   const vantrel::Result<Config> loaded = loadConfig(configPath);
-  if (!loaded) return notConfiguredAnswer(configPath + ": " + loaded.reason());
+  if (!loaded) return notConfiguredAnswer(configPath.string() + ": " + loaded.reason());
   return answerPost(loaded.value(), environment("CONTENT_LENGTH"));
 }
 

@@ -1,6 +1,7 @@
 #include "formmail/Config.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <fstream>
 #include <functional>
@@ -8,6 +9,8 @@
 #include <optional>
 #include <sstream>
 #include <utility>
+
+#include "formmail/ReceiverFailure.h"
 
 namespace vantrel::formmail {
 namespace {
@@ -63,21 +66,42 @@ std::optional<bool> parseBool(std::string_view text) {
 // Sets one key, or says what is wrong with the value.
 using KeySetter = std::function<Status(Config&, std::string_view)>;
 
-KeySetter countKey(std::size_t Config::*member, std::size_t minimum, std::size_t maximum) {
-  return [=](Config& config, std::string_view value) -> Status {
-    const auto count = parseCount(value, minimum, maximum);
-    if (!count) {
-      return Failure{"expects a whole number from " + std::to_string(minimum) + " to " +
-                     std::to_string(maximum)};
-    }
-    config.*member = *count;
+// Where each limit of the table is kept in the configuration.
+struct LimitField {
+  const Limit& limit;
+  void (*store)(Config& config, std::size_t value);
+};
+
+const std::array<LimitField, kLimits.size()>& limitFields() {
+  static const std::array<LimitField, kLimits.size()> fields{{
+      {kMaxBody, [](Config& config, std::size_t value) { config.maxBody = value; }},
+      {kMaxFields, [](Config& config, std::size_t value) { config.limits.maxFields = value; }},
+      {kMaxFieldLength,
+       [](Config& config, std::size_t value) { config.limits.maxFieldLength = value; }},
+      // The table's maximum fits an unsigned.
+      {kRatePerMinute,
+       [](Config& config, std::size_t value) {
+         config.ratePerMinute = static_cast<unsigned>(value);
+       }},
+  }};
+  return fields;
+}
+
+KeySetter limitKey(const LimitField& field) {
+  return [field](Config& config, std::string_view value) -> Status {
+    const Limit& limit = field.limit;
+    const auto count = parseCount(value, limit.minimum, limit.maximum);
+    if (!count) return failure(ReceiverFailure::NotACount, limit.key, limit.minimum, limit.maximum);
+    field.store(config, *count);
     return {};
   };
 }
 
-KeySetter textKey(std::string Config::*member) {
+// A text or a path, taken as written.
+template <typename Text>
+KeySetter textKey(Text Config::*member) {
   return [=](Config& config, std::string_view value) -> Status {
-    config.*member = std::string(value);
+    config.*member = Text(value);
     return {};
   };
 }
@@ -93,15 +117,17 @@ Status setAllow(Config& config, std::string_view value) {
     if (entry.empty()) continue;
     const bool wholeDomain = entry.front() == '@' && isDomain(entry.substr(1));
     if (!wholeDomain && !isPlainAddress(entry)) {
-      return Failure{"has an entry that is no address: '" + std::string(entry) + "'"};
+      return failure(ReceiverFailure::AllowNoAddress, entry);
     }
     config.allow.push_back(lowerAscii(entry));
   }
   return {};
 }
 
-const std::map<std::string, KeySetter, std::less<>>& keySetters() {
-  static const std::map<std::string, KeySetter, std::less<>> setters = {
+using KeySetters = std::map<std::string, KeySetter, std::less<>>;
+
+KeySetters makeKeySetters() {
+  KeySetters setters = {
       {"allow", setAllow},
       {"sender", textKey(&Config::sender)},
       {"maildir", textKey(&Config::maildir)},
@@ -111,37 +137,22 @@ const std::map<std::string, KeySetter, std::less<>>& keySetters() {
       {"starttls",
        [](Config& config, std::string_view value) -> Status {
          const auto flag = parseBool(value);
-         if (!flag) return Failure{"expects yes or no"};
+         if (!flag) return failure(ReceiverFailure::NotYesOrNo, "starttls");
          config.starttls = *flag;
          return {};
        }},
       {"spool", textKey(&Config::spool)},
-      {"max_body", countKey(&Config::maxBody, 1, std::size_t{64} * 1024 * 1024)},
-      {"max_fields",
-       [](Config& config, std::string_view value) -> Status {
-         const auto count = parseCount(value, 1, 100000);
-         if (!count) return Failure{"expects a whole number from 1 to 100000"};
-         config.limits.maxFields = *count;
-         return {};
-       }},
-      {"max_field_length",
-       [](Config& config, std::string_view value) -> Status {
-         const auto count = parseCount(value, 1, std::size_t{64} * 1024 * 1024);
-         if (!count) return Failure{"expects a whole number from 1 to 67108864"};
-         config.limits.maxFieldLength = *count;
-         return {};
-       }},
-      {"rate_per_minute",
-       [](Config& config, std::string_view value) -> Status {
-         const auto count = parseCount(value, 0, 1000000);
-         if (!count) return Failure{"expects a whole number from 0 to 1000000"};
-         config.ratePerMinute = static_cast<unsigned>(*count);
-         return {};
-       }},
       {"rate_state", textKey(&Config::rateState)},
       {"honeypot", textKey(&Config::honeypot)},
       {"success_redirect", textKey(&Config::successRedirect)},
   };
+  for (const LimitField& field : limitFields())
+    setters.emplace(std::string(field.limit.key), limitKey(field));
+  return setters;
+}
+
+const KeySetters& keySetters() {
+  static const KeySetters setters = makeKeySetters();
   return setters;
 }
 
@@ -152,14 +163,12 @@ bool hasControlChar(std::string_view text) {
 
 // Checks that need every key: what is missing, and what only makes sense together.
 Status checkComplete(const Config& config) {
-  if (config.allow.empty()) return Failure{"allow names no address: every post would be refused"};
-  if (!isPlainAddress(config.sender))
-    return Failure{"sender must be a plain address like formmail@example.org"};
-  if (config.smtp.empty() && config.maildir.empty())
-    return Failure{"set maildir (or smtp) to say where mail goes"};
+  if (config.allow.empty()) return failure(ReceiverFailure::AllowEmpty);
+  if (!isPlainAddress(config.sender)) return failure(ReceiverFailure::SenderNotPlain);
+  if (config.smtp.empty() && config.maildir.empty()) return failure(ReceiverFailure::NoDelivery);
   if (!config.smtp.empty() && config.smtp.rfind("smtp://", 0) != 0 &&
       config.smtp.rfind("smtps://", 0) != 0) {
-    return Failure{"smtp must be an smtp:// or smtps:// URL"};
+    return failure(ReceiverFailure::SmtpNotAUrl);
   }
   if (!config.successRedirect.empty()) {
     const bool web = config.successRedirect.rfind("http://", 0) == 0 ||
@@ -167,7 +176,7 @@ Status checkComplete(const Config& config) {
                      config.successRedirect.front() == '/';
     if (!web || hasControlChar(config.successRedirect) ||
         config.successRedirect.find(' ') != std::string::npos) {
-      return Failure{"success_redirect must be an http(s):// address or a path starting with /"};
+      return failure(ReceiverFailure::RedirectNotWeb);
     }
   }
   return {};
@@ -201,52 +210,57 @@ bool isAllowedRecipient(const Config& config, std::string_view address) {
                      [&](const std::string& entry) { return entry == lower || entry == domain; });
 }
 
-Result<Config> parseConfig(std::string_view text) {
+namespace {
+
+struct ParseState {
   Config config;
   bool inSection = false;
   bool sawSection = false;
+};
+
+// One line, already trimmed: a comment, the section header or a key.
+Status takeLine(std::string_view line, ParseState& state) {
+  if (line.empty() || line.front() == '#' || line.front() == ';') return {};
+  if (line.front() == '[') {
+    if (line.back() != ']') return failure(ReceiverFailure::SectionWithoutEnd);
+    state.inSection = trimmed(line.substr(1, line.size() - 2)) == "formmail";
+    if (!state.inSection) return failure(ReceiverFailure::UnknownSection, line);
+    state.sawSection = true;
+    return {};
+  }
+  if (!state.inSection) return failure(ReceiverFailure::KeyOutsideSection);
+  const std::size_t equals = line.find('=');
+  if (equals == std::string_view::npos) return failure(ReceiverFailure::NoKeyValue);
+  const std::string_view key = trimmed(line.substr(0, equals));
+  const auto setter = keySetters().find(key);
+  if (setter == keySetters().end()) return failure(ReceiverFailure::UnknownKey, key);
+  return setter->second(state.config, trimmed(line.substr(equals + 1)));
+}
+
+}  // namespace
+
+Result<Config> parseConfig(std::string_view text) {
+  ParseState state;
   std::size_t lineNumber = 0;
-  std::size_t start = 0;
-  while (start < text.size()) {
+  for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = trimmed(text.substr(start, end - start));
-    start = end + 1;
     ++lineNumber;
-    const auto fail = [&](const std::string& why) {
-      return Result<Config>(Failure{"line " + std::to_string(lineNumber) + ": " + why});
-    };
-
-    if (line.empty() || line.front() == '#' || line.front() == ';') continue;
-    if (line.front() == '[') {
-      if (line.back() != ']') return fail("section header without ']'");
-      inSection = trimmed(line.substr(1, line.size() - 2)) == "formmail";
-      if (!inSection) return fail("unknown section " + std::string(line) + " (only [formmail])");
-      sawSection = true;
-      continue;
-    }
-    if (!inSection) return fail("key outside the [formmail] section");
-    const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) return fail("expected key = value");
-    const std::string_view key = trimmed(line.substr(0, equals));
-    const std::string_view value = trimmed(line.substr(equals + 1));
-    const auto setter = keySetters().find(key);
-    if (setter == keySetters().end()) return fail("unknown key '" + std::string(key) + "'");
-    if (const Status taken = setter->second(config, value); !taken) {
-      return fail(std::string(key) + " " + taken.reason());
-    }
+    if (Status taken = takeLine(trimmed(text.substr(start, end - start)), state); !taken)
+      return locatedIn("line " + std::to_string(lineNumber), taken.failure());
+    start = end + 1;
   }
-  if (!sawSection) return Failure{"no [formmail] section"};
-  if (const Status complete = checkComplete(config); !complete) return Failure{complete.reason()};
-  return config;
+  if (!state.sawSection) return failure(ReceiverFailure::NoSection);
+  if (const Status complete = checkComplete(state.config); !complete) return complete.failure();
+  return std::move(state.config);
 }
 
 Result<Config> loadConfig(const std::filesystem::path& path) {
   std::ifstream file(path, std::ios::binary);
-  if (!file) return Failure{"cannot open " + path.string()};
+  if (!file) return failure(ReceiverFailure::CannotOpenConfig, path);
   std::ostringstream text;
   text << file.rdbuf();
-  if (file.bad()) return Failure{"cannot read " + path.string()};
+  if (file.bad()) return failure(ReceiverFailure::CannotReadConfig, path);
   return parseConfig(text.str());
 }
 

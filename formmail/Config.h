@@ -9,6 +9,7 @@
 
 #include "base/Result.h"
 #include "formmail/FormParser.h"
+#include "formmail/Limits.h"
 
 namespace vantrel::formmail {
 
@@ -16,18 +17,16 @@ struct Config {
   // Whole addresses ("info@example.org") and whole domains ("@example.org"), lower case.
   std::vector<std::string> allow;
   std::string sender;
-  std::string maildir;  // delivery when no smtp is set
-  std::string smtp;     // smtp:// or smtps:// URL; when set, mail goes out this way
+  std::filesystem::path maildir;  // delivery when no smtp is set
+  std::string smtp;               // smtp:// or smtps:// URL; when set, mail goes out this way
   std::string smtpUser;
   std::string smtpPassword;
   bool starttls = true;
-  std::string spool;  // Maildir that keeps what the SMTP server refused
-  // Room for the largest form the tool builds in normal use: 500 fields of 200 characters,
-  // each character percent-encoded (three bytes), with their names.
-  std::size_t maxBody = std::size_t{1024} * 1024;
+  std::filesystem::path spool;  // Maildir that keeps what the SMTP server refused
+  std::size_t maxBody = kMaxBody.byDefault;
   FormLimits limits;
-  unsigned ratePerMinute = 10;  // 0: no rate limit
-  std::string rateState;        // shared counter file of the CGI program
+  unsigned ratePerMinute = kRatePerMinute.byDefault;  // 0: no rate limit
+  std::filesystem::path rateState;                    // shared counter file of the CGI program
   std::string honeypot;
   std::string successRedirect;
 };

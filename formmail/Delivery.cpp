@@ -19,21 +19,21 @@ std::string withUnixLineEnds(std::string_view mail) {
 
 class MaildirDelivery : public Delivery {
  public:
-  explicit MaildirDelivery(std::string maildir) : maildir_(std::move(maildir)) {}
+  explicit MaildirDelivery(std::filesystem::path maildir) : maildir_(std::move(maildir)) {}
 
   DeliveryResult deliver(const std::string&, const std::string&, std::string_view mail) override {
-    const Result<std::string> stored = storeInMaildir(maildir_, withUnixLineEnds(mail));
+    const Result<std::filesystem::path> stored = storeInMaildir(maildir_, withUnixLineEnds(mail));
     if (!stored) return {DeliveryOutcome::Failed, stored.reason()};
-    return {DeliveryOutcome::Delivered, stored.value()};
+    return {DeliveryOutcome::Delivered, stored.value().string()};
   }
 
  private:
-  std::string maildir_;
+  std::filesystem::path maildir_;
 };
 
 class SmtpDelivery : public Delivery {
  public:
-  SmtpDelivery(SmtpSettings settings, std::string spool)
+  SmtpDelivery(SmtpSettings settings, std::filesystem::path spool)
       : settings_(std::move(settings)), spool_(std::move(spool)) {}
 
   DeliveryResult deliver(const std::string& sender, const std::string& recipient,
@@ -47,14 +47,14 @@ class SmtpDelivery : public Delivery {
       return {DeliveryOutcome::Refused, "SMTP refused the mail for good (" + sent.reason + ")"};
     const std::string why = "SMTP failed (" + sent.reason + ")";
     if (spool_.empty()) return {DeliveryOutcome::Failed, why + ", no spool configured"};
-    const Result<std::string> stored = storeInMaildir(spool_, withUnixLineEnds(mail));
+    const Result<std::filesystem::path> stored = storeInMaildir(spool_, withUnixLineEnds(mail));
     if (!stored) return {DeliveryOutcome::Failed, why + ", spool failed too: " + stored.reason()};
-    return {DeliveryOutcome::Spooled, why + ", kept in " + stored.value()};
+    return {DeliveryOutcome::Spooled, why + ", kept in " + stored.value().string()};
   }
 
  private:
   SmtpSettings settings_;
-  std::string spool_;
+  std::filesystem::path spool_;
 };
 
 }  // namespace

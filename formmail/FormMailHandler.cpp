@@ -7,6 +7,7 @@
 #include "formmail/AnswerPages.h"
 #include "formmail/MailMessage.h"
 #include "formmail/Maildir.h"
+#include "formmail/ReceiverFailure.h"
 
 namespace vantrel::formmail {
 namespace {
@@ -193,10 +194,8 @@ Answer FormMailHandler::handle(const PostRequest& request) const {
 
   const Result<PostedFields> parsed = parseUrlEncoded(request.body, config_.limits);
   if (!parsed) {
-    // The parser's reasons are "more than N fields" and "a field longer than N bytes".
-    const bool tooMany = parsed.reason().rfind("more than", 0) == 0;
-    return tooLargeAnswer((tooMany ? "max_fields (" : "max_field_length (") + parsed.reason() +
-                          ")");
+    const Limit& limit = parsed.is(ReceiverFailure::TooManyFields) ? kMaxFields : kMaxFieldLength;
+    return tooLargeAnswer(std::string(limit.key) + " (" + parsed.reason() + ")");
   }
   return handleFields(parsed.value(), readAsUtf8(parsed.value(), type.utf8), client);
 }
@@ -263,7 +262,7 @@ Answer FormMailHandler::successAnswer() const {
   Answer answer = pageAnswer(303, {});
   answer.headers.emplace_back("Location", config_.successRedirect);
   answer.contentType = "text/plain; charset=utf-8";
-  answer.body = "Weiter: " + config_.successRedirect + "\n";
+  answer.body = redirectText(config_.successRedirect);
   return answer;
 }
 

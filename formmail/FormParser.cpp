@@ -1,5 +1,7 @@
 #include "formmail/FormParser.h"
 
+#include "formmail/ReceiverFailure.h"
+
 namespace vantrel::formmail {
 namespace {
 
@@ -56,7 +58,7 @@ Result<PostedFields> parseUrlEncoded(std::string_view body, const FormLimits& li
     if (piece.empty()) continue;
 
     if (fields.size() >= limits.maxFields) {
-      return Failure{"more than " + std::to_string(limits.maxFields) + " fields"};
+      return failure(ReceiverFailure::TooManyFields, limits.maxFields);
     }
     const std::size_t equals = piece.find('=');
     const std::string_view name = piece.substr(0, equals);
@@ -64,7 +66,7 @@ Result<PostedFields> parseUrlEncoded(std::string_view body, const FormLimits& li
         equals == std::string_view::npos ? std::string_view{} : piece.substr(equals + 1);
     if (decodedLength(name) > limits.maxFieldLength ||
         decodedLength(value) > limits.maxFieldLength) {
-      return Failure{"a field longer than " + std::to_string(limits.maxFieldLength) + " bytes"};
+      return failure(ReceiverFailure::FieldTooLong, limits.maxFieldLength);
     }
     fields.push_back({percentDecode(name), percentDecode(value)});
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Result.h"
+#include "formmail/Limits.h"
 
 namespace vantrel::formmail {
 
@@ -21,11 +22,8 @@ struct FormFieldValue {
 using PostedFields = std::vector<FormFieldValue>;
 
 struct FormLimits {
-  // 500 fields of the largest form in normal use, the button and the hidden fields, with room.
-  std::size_t maxFields = 1000;
-  // Decoded bytes, name and value each. The hidden "data_order" lists every field's name, so
-  // a 500-field form needs far more than any typed answer.
-  std::size_t maxFieldLength = 65536;
+  std::size_t maxFields = kMaxFields.byDefault;
+  std::size_t maxFieldLength = kMaxFieldLength.byDefault;  // decoded bytes, name and value each
 };
 
 // '+' stands for a blank and "%XY" for the byte XY. A '%' that is not followed by two hex
@@ -34,8 +32,8 @@ struct FormLimits {
 std::string percentDecode(std::string_view encoded);
 
 // Empty pieces ("a=1&&b=2") are skipped; a piece without '=' is a name with an empty value.
-// A post beyond the limits gives no fields at all, only the reason: "more than N fields" or
-// "a field longer than N bytes".
+// A post beyond the limits gives no fields at all, only the failure:
+// ReceiverFailure::TooManyFields or ReceiverFailure::FieldTooLong.
 Result<PostedFields> parseUrlEncoded(std::string_view body, const FormLimits& limits);
 
 // Every value posted under a name, in post order.

@@ -11,48 +11,45 @@
 #include <cstring>
 #include <random>
 
+#include "base/FileIo.h"
+#include "formmail/ReceiverFailure.h"
+
 namespace vantrel::formmail {
 namespace {
 
-std::string systemError(const std::string& what) { return what + ": " + std::strerror(errno); }
+namespace fs = std::filesystem;
 
-Status ensureDirectory(const std::string& path) {
+// The system's words for the last failed call.
+std::string systemWords() { return std::strerror(errno); }
+
+Status ensureDirectory(const fs::path& path) {
   if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
-    return Failure{path + " exists but is no folder"};
+    if (isFolder(path)) return {};
+    return failure(ReceiverFailure::NoFolder, path);
   }
-  return Failure{systemError("cannot create " + path)};
-}
-
-[[nodiscard]] bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return true;
+  return failure(ReceiverFailure::CannotCreateFolder, path, systemWords());
 }
 
 // The rename into new/ is only durable once the folder entry itself is on disk. Best effort:
 // the mail already stands in new/, and calling it lost now would only have it posted twice.
-void syncDirectory(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY);
+void syncDirectory(const fs::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd >= 0) {
-    ::fsync(fd);
+    static_cast<void>(::fsync(fd));  // best effort, as said above
     ::close(fd);
   }
 }
 
-Status writeToTmp(const std::string& tmpPath, std::string_view mail) {
-  const int fd = ::open(tmpPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return Failure{systemError("cannot create " + tmpPath)};
-  const bool ok = writeAll(fd, mail) && ::fsync(fd) == 0;
-  Status written = ok ? Status() : Status(Failure{systemError("cannot write " + tmpPath)});
-  if (::close(fd) != 0 && ok) return Failure{systemError("cannot close " + tmpPath)};
+// A file of its own under tmp/, readable by this user alone from the start (the answers are
+// private), on disk before the mail is moved into new/. Its path is `file`'s, for the move.
+Status writeToTmp(File& file, const fs::path& tmp, const std::string& name, std::string_view mail) {
+  if (!file.createUnique(tmp, name + "."))
+    return failure(ReceiverFailure::CannotCreateMail, tmp, systemWords());
+  const bool ok = file.writeAll(mail.data(), mail.size()) && file.flushToDisk();
+  Status written =
+      ok ? Status() : Status(failure(ReceiverFailure::CannotWriteMail, file.path(), systemWords()));
+  if (!file.close() && ok)
+    return failure(ReceiverFailure::CannotCloseMail, file.path(), systemWords());
   return written;
 }
 
@@ -83,23 +80,22 @@ std::string uniqueDeliveryName() {
          localHostName();
 }
 
-Result<std::string> storeInMaildir(const std::string& maildir, std::string_view mail) {
-  for (const std::string& folder :
-       {maildir, maildir + "/tmp", maildir + "/new", maildir + "/cur"}) {
-    if (const Status made = ensureDirectory(folder); !made) return Failure{made.reason()};
+Result<fs::path> storeInMaildir(const fs::path& maildir, std::string_view mail) {
+  for (const fs::path& folder : {maildir, maildir / "tmp", maildir / "new", maildir / "cur"}) {
+    if (const Status made = ensureDirectory(folder); !made) return made.failure();
   }
   const std::string name = uniqueDeliveryName();
-  const std::string tmpPath = maildir + "/tmp/" + name;
-  const std::string newPath = maildir + "/new/" + name;
-  Status moved = writeToTmp(tmpPath, mail);
-  if (moved && ::rename(tmpPath.c_str(), newPath.c_str()) != 0) {
-    moved = Failure{systemError("cannot move " + tmpPath + " into new/")};
+  const fs::path newPath = maildir / "new" / name;
+  File file;
+  Status moved = writeToTmp(file, maildir / "tmp", name, mail);
+  if (moved && ::rename(file.path().c_str(), newPath.c_str()) != 0) {
+    moved = failure(ReceiverFailure::CannotMoveMail, file.path(), systemWords());
   }
   if (!moved) {
-    ::unlink(tmpPath.c_str());
-    return Failure{moved.reason()};
+    removeFile(file.path());  // nothing when it was never made
+    return moved.failure();
   }
-  syncDirectory(maildir + "/new");
+  syncDirectory(maildir / "new");
   return newPath;
 }
 

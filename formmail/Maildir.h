@@ -2,6 +2,7 @@
 // Delivery into a Maildir: the mail is written under tmp/, flushed to disk and only then
 // renamed into new/, so a reader never sees half a mail and a stored mail survives a crash.
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,7 @@ std::string localHostName();
 
 // Creates the Maildir (and its tmp/, new/, cur/) when missing. The stored file's path under
 // new/, or the reason for the operator's log.
-Result<std::string> storeInMaildir(const std::string& maildir, std::string_view mail);
+Result<std::filesystem::path> storeInMaildir(const std::filesystem::path& maildir,
+                                             std::string_view mail);
 
 }  // namespace vantrel::formmail

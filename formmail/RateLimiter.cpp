@@ -9,8 +9,10 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+
+#include "base/AtomicFile.h"
+#include "base/ByteFile.h"
+#include "base/FileIo.h"
 
 namespace vantrel::formmail {
 
@@ -90,24 +92,26 @@ RateVerdict MemoryRateLimiter::decide(std::string_view client) {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 // The folder that holds the state, created 0700 when missing (with any missing parents),
 // locked for the time of one decision.
 class FolderLock {
  public:
-  explicit FolderLock(const std::string& folder) {
+  explicit FolderLock(const fs::path& folder) {
     if (!makePrivateFolders(folder)) {
-      why_ = "cannot create " + folder + ": " + std::strerror(errno);
+      why_ = "cannot create " + folder.string() + ": " + std::strerror(errno);
       return;
     }
     // O_NOFOLLOW: a link in place of the folder would hand the counts to its owner.
     fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat status {};
     if (fd_ < 0 || ::fstat(fd_, &status) != 0) {
-      why_ = "cannot open " + folder + ": " + std::strerror(errno);
+      why_ = "cannot open " + folder.string() + ": " + std::strerror(errno);
     } else if (status.st_uid != ::geteuid() || (status.st_mode & 077) != 0) {
-      why_ = folder + " is not private (owner only, mode 0700)";
+      why_ = folder.string() + " is not private (owner only, mode 0700)";
     } else if (::flock(fd_, LOCK_EX) != 0) {
-      why_ = "cannot lock " + folder + ": " + std::strerror(errno);
+      why_ = "cannot lock " + folder.string() + ": " + std::strerror(errno);
     }
   }
   ~FolderLock() {
@@ -119,13 +123,13 @@ class FolderLock {
   [[nodiscard]] const std::string& why() const { return why_; }
 
  private:
-  static bool makePrivateFolders(const std::string& folder) {
-    std::string path;
-    for (std::size_t at = 0; at != std::string::npos;) {
-      const std::size_t next = folder.find('/', at + 1);
-      path = folder.substr(0, next);
-      at = next;
-      if (path.empty() || path == "/") continue;
+  // Each missing folder on the way is made for this user alone; std::filesystem would make
+  // them with the umask's permissions first and narrow them only afterwards.
+  static bool makePrivateFolders(const fs::path& folder) {
+    fs::path path;
+    for (const fs::path& part : folder) {
+      path /= part;
+      if (path == path.root_path()) continue;
       if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
     }
     return true;
@@ -135,35 +139,25 @@ class FolderLock {
   std::string why_;
 };
 
-std::string folderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string readWhole(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  if (file) text << file.rdbuf();
-  return text.str();
-}
-
-// The state is replaced by rename so that a crash mid-write leaves the old state, not half.
-// The new file gets a fresh name of its own (mkstemp), so a link planted under a guessable
-// name cannot redirect the write.
-void writeReplacing(const std::string& path, const std::string& text) {
-  std::string tmp = path + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return;
-  std::string_view rest = text;
-  bool ok = true;
-  while (ok && !rest.empty()) {
-    const ssize_t written = ::write(fd, rest.data(), rest.size());
-    ok = written > 0 || (written < 0 && errno == EINTR);
-    if (written > 0) rest.remove_prefix(static_cast<std::size_t>(written));
+// A missing state file means no counts yet, and a broken one must not stop the form: both
+// count as empty.
+std::string readState(const fs::path& path) {
+  try {
+    return readWholeFile(path);
+  } catch (const Error&) {
+    return {};
   }
-  ok = ::close(fd) == 0 && ok;
-  if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) ::unlink(tmp.c_str());
+}
+
+// Inside the private, locked folder only this user can have put a link in place of the state
+// file; it is removed rather than followed, so the counts never land anywhere else.
+Status writeState(const fs::path& path, std::string_view text) {
+  std::error_code error;
+  if (fs::is_symlink(fs::symlink_status(path, error))) removeFile(path);
+  Result<AtomicFile> file = AtomicFile::begin(path);
+  if (!file) return file.status();
+  if (Status written = file.value().write(text); !written) return written;
+  return file.value().commit(mode_t{0600});
 }
 
 }  // namespace
@@ -175,21 +169,23 @@ RateVerdict FileRateLimiter::decide(std::string_view client) {
   const FolderLock lock(folderOf(path_));
   if (!lock.held()) return {RateDecision::Unavailable, "rate state unusable: " + lock.why()};
   SlidingWindow window;
-  window.deserialize(readWhole(path_));
+  window.deserialize(readState(path_));
   if (!window.admit(client, nowMillis(), perMinute_)) return {RateDecision::Limited, {}};
-  writeReplacing(path_, window.serialize());
+  // A post whose count was not kept would not be counted against the next ones.
+  if (const Status kept = writeState(path_, window.serialize()); !kept)
+    return {RateDecision::Unavailable, "rate state not written: " + kept.reason()};
   return {};
 }
 
-std::string defaultRateStatePath() {
+fs::path defaultRateStatePath() {
   const auto variable = [](const char* name) {
     const char* value = std::getenv(name);
-    return std::string(value != nullptr && value[0] == '/' ? value : "");
+    return fs::path(value != nullptr && value[0] == '/' ? value : "");
   };
-  std::string folder = variable("XDG_RUNTIME_DIR");
+  fs::path folder = variable("XDG_RUNTIME_DIR");
   if (folder.empty()) folder = variable("XDG_STATE_HOME");
-  if (folder.empty() && !variable("HOME").empty()) folder = variable("HOME") + "/.local/state";
-  return folder.empty() ? "" : folder + "/vantrel-formmail/rate";
+  if (folder.empty() && !variable("HOME").empty()) folder = variable("HOME") / ".local/state";
+  return folder.empty() ? fs::path() : folder / "vantrel-formmail/rate";
 }
 
 SlidingWindow::Millis nowMillis() {

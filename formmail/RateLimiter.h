@@ -5,10 +5,12 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace vantrel::formmail {
 
@@ -74,16 +76,17 @@ class MemoryRateLimiter : public RateLimiter {
 // The counts live in a file inside a private folder (owned by this user, no access for
 // others; created so when missing) and the lock is taken on that folder: nobody else can
 // plant a file, a link or a lock of their own there. When the folder is not private or the
-// lock cannot be held, the post is not admitted uncounted: Unavailable, with the reason.
-// A broken state file still counts as empty: it must not stop the form.
+// lock cannot be held, or the new count cannot be written, the post is not admitted
+// uncounted: Unavailable, with the reason. A broken state file still counts as empty: it must
+// not stop the form.
 class FileRateLimiter : public RateLimiter {
  public:
-  FileRateLimiter(std::string path, unsigned perMinute)
+  FileRateLimiter(std::filesystem::path path, unsigned perMinute)
       : path_(std::move(path)), perMinute_(perMinute) {}
   [[nodiscard]] RateVerdict decide(std::string_view client) override;
 
  private:
-  std::string path_;
+  std::filesystem::path path_;
   unsigned perMinute_;
 };
 
@@ -92,7 +95,7 @@ SlidingWindow::Millis nowMillis();
 // Where the CGI program keeps its counts when `rate_state` is not set: in the user's own
 // runtime folder ($XDG_RUNTIME_DIR), else state folder ($XDG_STATE_HOME, else
 // $HOME/.local/state), under vantrel-formmail/. Empty when the environment names none.
-std::string defaultRateStatePath();
+std::filesystem::path defaultRateStatePath();
 
 // Only characters an IP address (v4 or v6, with zone) can hold; the rest becomes '_'.
 std::string clientKey(std::string_view remoteAddress);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <span>
@@ -30,7 +31,7 @@ struct Options {
   bool flushSpool = false;
   std::string host;
   int port = -1;
-  std::string configPath;
+  std::filesystem::path configPath;
 };
 
 void printUsage(std::ostream& out) {
@@ -165,7 +166,8 @@ static int serve(int argc, char** argv) {
   }
   const vantrel::Result<Config> loaded = loadConfig(options.configPath);
   if (!loaded) {
-    std::cerr << "vantrel-formmail: " << options.configPath << ": " << loaded.reason() << "\n";
+    std::cerr << "vantrel-formmail: " << options.configPath.string() << ": " << loaded.reason()
+              << "\n";
     return 1;
   }
   const Config& config = loaded.value();

@@ -37,11 +37,11 @@ std::string recipientOf(const std::string& mail) {
   return {};
 }
 
-std::vector<fs::path> spooledFiles(const std::string& spool) {
+std::vector<fs::path> spooledFiles(const fs::path& spool) {
   std::vector<fs::path> files;
   std::error_code error;
-  for (const char* folder : {"/new", "/cur"}) {
-    for (fs::directory_iterator it(spool + folder, error), end; !error && it != end;
+  for (const char* folder : {"new", "cur"}) {
+    for (fs::directory_iterator it(spool / folder, error), end; !error && it != end;
          it.increment(error)) {
       if (it->is_regular_file(error)) files.push_back(it->path());
     }
@@ -51,8 +51,8 @@ std::vector<fs::path> spooledFiles(const std::string& spool) {
 }
 
 // The refused mail keeps its name in <spool>/failed/, beside new/ and cur/.
-std::string moveToFailed(const fs::path& file, const std::string& spool) {
-  const fs::path failed = fs::path(spool) / "failed";
+std::string moveToFailed(const fs::path& file, const fs::path& spool) {
+  const fs::path failed = spool / "failed";
   std::error_code error;
   fs::create_directory(failed, error);
   if (!error) fs::permissions(failed, fs::perms::owner_all, error);

@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "formmail/FormParser.h"
+#include "formmail/ReceiverFailure.h"
 
 using namespace vantrel::formmail;
+using vantrel::Failure;
+using vantrel::FailureArea;
 
 namespace {
 const FormLimits kRoomy{1000, 100000};
@@ -50,6 +55,7 @@ TEST(FormParser, RefusesMoreFieldsThanAllowed) {
   const auto over = parseUrlEncoded("a=1&b=2&c=3&d=4", limits);
   EXPECT_FALSE(over.ok());
   EXPECT_EQ(over.reason(), "more than 3 fields");
+  EXPECT_TRUE(over.is(ReceiverFailure::TooManyFields));
 }
 
 TEST(FormParser, MeasuresFieldLengthAfterDecoding) {
@@ -58,4 +64,22 @@ TEST(FormParser, MeasuresFieldLengthAfterDecoding) {
   EXPECT_TRUE(parseUrlEncoded("v=%41%42%43%44", limits).ok());
   EXPECT_EQ(parseUrlEncoded("v=ABCDE", limits).reason(), "a field longer than 4 bytes");
   EXPECT_EQ(parseUrlEncoded("NAMEN=1", limits).reason(), "a field longer than 4 bytes");
+  EXPECT_TRUE(parseUrlEncoded("NAMEN=1", limits).is(ReceiverFailure::FieldTooLong));
+}
+
+// Each kind has words of its own, with a "%s" for each value it is given: what the log reads
+// tells the kinds apart.
+TEST(ReceiverFailure, EveryKindHasItsOwnWords) {
+  std::set<std::string_view> seen;
+  for (std::uint16_t code = 0; code < static_cast<std::uint16_t>(ReceiverFailure::Count); ++code) {
+    const std::string_view words = englishText(static_cast<ReceiverFailure>(code));
+    EXPECT_FALSE(words.empty()) << code;
+    EXPECT_NE(words, "unknown failure") << code;
+    EXPECT_TRUE(seen.insert(words).second) << words;
+  }
+  const Failure located = vantrel::locatedIn(
+      "line 4", vantrel::failure(ReceiverFailure::NotACount, "max_body", 1, 67108864));
+  EXPECT_EQ(located.detail, "line 4: max_body expects a whole number from 1 to 67108864");
+  EXPECT_TRUE(located.is(ReceiverFailure::NotACount));
+  EXPECT_EQ(located.kind.area, FailureArea::Receiver);
 }

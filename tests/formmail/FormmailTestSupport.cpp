@@ -37,10 +37,10 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
-std::vector<std::string> mailsIn(const std::string& maildir) {
+std::vector<std::string> mailsIn(const fs::path& maildir) {
   std::vector<std::string> names;
-  if (!fs::is_directory(maildir + "/new")) return {};
-  for (const auto& entry : fs::directory_iterator(maildir + "/new"))
+  if (!fs::is_directory(maildir / "new")) return {};
+  for (const auto& entry : fs::directory_iterator(maildir / "new"))
     names.push_back(entry.path().string());
   std::sort(names.begin(), names.end());
   std::vector<std::string> mails;
@@ -48,7 +48,7 @@ std::vector<std::string> mailsIn(const std::string& maildir) {
   return mails;
 }
 
-std::size_t fileCount(const std::string& folder) {
+std::size_t fileCount(const fs::path& folder) {
   if (!fs::is_directory(folder)) return 0;
   return static_cast<std::size_t>(
       std::distance(fs::directory_iterator(folder), fs::directory_iterator{}));

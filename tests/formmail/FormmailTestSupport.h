@@ -21,8 +21,8 @@ void writeFile(const std::string& path, const std::string& text);
 std::string readFile(const std::string& path);
 
 // The mails under new/, oldest first by name.
-std::vector<std::string> mailsIn(const std::string& maildir);
-std::size_t fileCount(const std::string& folder);
+std::vector<std::string> mailsIn(const std::filesystem::path& maildir);
+std::size_t fileCount(const std::filesystem::path& folder);
 
 // A mail of the receiver: its headers, and its readable text. For a multipart mail the text is
 // that of the text/plain part, whose Content-Type and Content-Transfer-Encoding then stand in

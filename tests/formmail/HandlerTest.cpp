@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+#include <optional>
 #include <set>
 
 #include "FormmailTestSupport.h"
+#include "base/AtomicFile.h"
 #include "formmail/FormMailHandler.h"
 
 using namespace vantrel::formmail;
@@ -72,7 +75,7 @@ TEST_F(HandlerTest, StoresTheMailWithAnswersInDataOrderAndUmlautsIntact) {
   EXPECT_NE(answer.body.find("Vielen Dank"), std::string::npos);
   const auto stored = mails();
   ASSERT_EQ(stored.size(), 1U);
-  EXPECT_EQ(fileCount(config.maildir + "/tmp"), 0U);
+  EXPECT_EQ(fileCount(config.maildir / "tmp"), 0U);
   const ParsedMail mail = parseMail(stored[0]);
   EXPECT_EQ(mail.headers.at("To"), "info@example.org");
   EXPECT_EQ(mail.headers.at("Subject"), "Formular: Formular");
@@ -385,6 +388,59 @@ TEST(FormMailHandler, AnUnusableRateStateIsRefusedWith503NotAdmitted) {
   EXPECT_NE(answer.logNote.find("not private"), std::string::npos) << answer.logNote;
   EXPECT_TRUE(mailsIn(config.maildir).empty());
 }
+
+// Each way the new counts can fail to reach the state file: its name taken by a folder, and a
+// write that breaks off at the first byte, at the sync or at the rename.
+struct CountNotKept {
+  const char* name;
+  std::optional<vantrel::AtomicFile::Fault> fault;
+};
+
+class RateCountNotKept : public ::testing::TestWithParam<CountNotKept> {
+ protected:
+  void SetUp() override {
+    std::filesystem::create_directory(dir.file("state"));
+    std::filesystem::permissions(dir.file("state"), std::filesystem::perms::owner_all);
+    if (!GetParam().fault) std::filesystem::create_directory(dir.file("state/rate"));
+    vantrel::AtomicFile::injectFaultForTests(GetParam().fault);
+  }
+  void TearDown() override { vantrel::AtomicFile::injectFaultForTests(std::nullopt); }
+
+  TempFolder dir;
+};
+
+// A post whose count was not kept would not be counted against the next ones: it is refused
+// with 503 like a post whose counts cannot be read, and nothing is mailed.
+TEST_P(RateCountNotKept, ThePostIsRefusedWith503NotAdmitted) {
+  Config config;
+  config.allow = {"info@example.org"};
+  config.sender = "formmail@example.org";
+  config.maildir = dir.file("Maildir");
+  const auto delivery = makeDelivery(config);
+  FileRateLimiter limiter(dir.file("state/rate"), 5);
+  const RateVerdict verdict = limiter.decide("203.0.113.9");
+  EXPECT_EQ(verdict.decision, RateDecision::Unavailable);
+  EXPECT_NE(verdict.why.find("rate state not written"), std::string::npos) << verdict.why;
+
+  const Answer answer = FormMailHandler(config, *delivery, limiter)
+                            .handle({"POST", "application/x-www-form-urlencoded",
+                                     "submit_to=info%40example.org&a=1", "192.0.2.1"});
+  EXPECT_EQ(answer.status, 503);
+  EXPECT_NE(answer.logNote.find("rate state not written"), std::string::npos) << answer.logNote;
+  EXPECT_TRUE(mailsIn(config.maildir).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStep, RateCountNotKept,
+    ::testing::Values(CountNotKept{"NameTakenByAFolder", std::nullopt},
+                      CountNotKept{"WriteFails", vantrel::AtomicFile::Fault{0, false, false}},
+                      CountNotKept{"SyncFails",
+                                   vantrel::AtomicFile::Fault{
+                                       std::numeric_limits<std::uint64_t>::max(), true, false}},
+                      CountNotKept{"RenameFails",
+                                   vantrel::AtomicFile::Fault{
+                                       std::numeric_limits<std::uint64_t>::max(), false, true}}),
+    [](const ::testing::TestParamInfo<CountNotKept>& param) { return param.param.name; });
 
 TEST(SlidingWindow, LetsAClientInAgainAfterAMinute) {
   SlidingWindow window;

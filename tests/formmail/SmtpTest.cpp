@@ -129,7 +129,7 @@ TEST_F(SmtpTest, SpooledMailsAreSentOnceTheServerTakesThemAgain) {
     EXPECT_EQ(mailsIn(config.spool).size(), 2U);
   }
   // A mail whose recipient left the allow list meanwhile stays in the spool.
-  writeFile(config.spool + "/new/1.foreign", "To: spam@elsewhere.de\nSubject: x\n\nx\n");
+  writeFile(config.spool / "new/1.foreign", "To: spam@elsewhere.de\nSubject: x\n\nx\n");
 
   SmtpSink sink;
   config.smtp = "smtp://127.0.0.1:" + std::to_string(sink.port());
@@ -137,7 +137,7 @@ TEST_F(SmtpTest, SpooledMailsAreSentOnceTheServerTakesThemAgain) {
   EXPECT_EQ(report.sent, 2U);
   ASSERT_EQ(report.problems.size(), 1U);
   EXPECT_NE(report.problems[0].find("not allowed"), std::string::npos);
-  EXPECT_EQ(fileCount(config.spool + "/new"), 1U);
+  EXPECT_EQ(fileCount(config.spool / "new"), 1U);
   const auto received = sink.received();
   ASSERT_EQ(received.size(), 2U);
   EXPECT_EQ(received[1].recipients, std::vector<std::string>{"<info@example.org>"});
@@ -176,9 +176,9 @@ TEST_F(SmtpTest, ASpooledMailRefusedForGoodIsSetAsideNotRetried) {
     ASSERT_EQ(report.refused.size(), 1U);
     EXPECT_NE(report.refused[0].find("failed"), std::string::npos) << report.refused[0];
   }
-  EXPECT_EQ(fileCount(config.spool + "/new"), 0U);
-  EXPECT_EQ(fileCount(config.spool + "/failed"), 1U);
-  EXPECT_EQ(std::filesystem::status(config.spool + "/failed").permissions(),
+  EXPECT_EQ(fileCount(config.spool / "new"), 0U);
+  EXPECT_EQ(fileCount(config.spool / "failed"), 1U);
+  EXPECT_EQ(std::filesystem::status(config.spool / "failed").permissions(),
             std::filesystem::perms::owner_all);
 
   SmtpSink sink;

@@ -1,0 +1,38 @@
+#pragma once
+// The receiver's limits: the keys of the configuration that bound what one post or one client
+// may cost. The configuration is parsed from this table, and a test holds the example
+// configuration's comments and the README's table of limits to it, so a limit is changed here
+// and nowhere else.
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+namespace vantrel::formmail {
+
+struct Limit {
+  std::string_view key;
+  std::size_t byDefault;
+  std::size_t minimum;
+  std::size_t maximum;
+  std::string_view meaning;  // the README's words for it
+};
+
+// The defaults take the largest form the tool builds in normal use: 500 fields of 200
+// characters, each character percent-encoded (three bytes), with their names.
+inline constexpr Limit kMaxBody{"max_body", std::size_t{1024} * 1024, 1,
+                                std::size_t{64} * 1024 * 1024, "size of a post's body in bytes"};
+// 500 fields, the button and the hidden fields, with room.
+inline constexpr Limit kMaxFields{"max_fields", 1000, 1, 100000,
+                                  "posted fields, the button and the four hidden fields included"};
+// The hidden "data_order" lists every field's name, so a 500-field form needs far more than any
+// typed answer.
+inline constexpr Limit kMaxFieldLength{"max_field_length", 65536, 1, std::size_t{64} * 1024 * 1024,
+                                       "length of one field name or value in bytes, decoded"};
+inline constexpr Limit kRatePerMinute{"rate_per_minute", 10, 0, 1000000,
+                                      "posts per client address and minute; 0 switches it off"};
+
+inline constexpr std::array<Limit, 4> kLimits{kMaxBody, kMaxFields, kMaxFieldLength,
+                                              kRatePerMinute};
+
+}  // namespace vantrel::formmail
