@@ -27,7 +27,7 @@ const QSize kArtworkSize(306, 322);
 const QString kYearPlaceholder = QStringLiteral("XXXX");
 
 const QString kNotice =
-    QStringLiteral("Copyright \u00A9 XXXX Brixtel Computersoftware. Alle Rechte vorbehalten.");
+    QStringLiteral("Copyright © XXXX Brixtel Computersoftware. Alle Rechte vorbehalten.");
 const QString kSelfDescriptionBold = QStringLiteral("Brixtel - kleine Programme, große Wirkung!");
 const QString kSelfDescription = QStringLiteral(
     "Software für Büro, Internet und Alltag: einfach zu bedienen, sofort einsetzbar.");
