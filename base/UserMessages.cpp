@@ -134,19 +134,6 @@ constexpr MessageTranslation kCatalogue[] = {
      "%1: Die Zeile ist zu lang; der Rest der Datei wird nicht gelesen."},
     {"%s: The record does not have one field per column.",
      "%1: Die Zeile hat nicht für jede Spalte ein Feld."},
-
-    // The built program reading its own data.
-    {"no data attached", "Dem Programm sind keine Daten angehängt."},
-    {"unknown marker record", "Die Daten des Programms sind beschädigt."},
-    {"cannot open %s", "Die Datei %1 kann nicht geöffnet werden."},
-    {"cannot stat %s", "Die Größe der Datei %1 kann nicht ermittelt werden."},
-    {"settings beyond the end of the file",
-     "Die Fenstereinstellungen reichen über das Ende der Datei hinaus."},
-    {"no archive opened", "Das Archiv im Programm kann nicht geöffnet werden."},
-    {"the archive does not start behind the settings",
-     "Das Archiv im Programm beginnt nicht hinter den Fenstereinstellungen."},
-    {"no formular.htm in the archive", "Das Archiv im Programm enthält keine formular.htm."},
-    {"nothing extracted", "Aus dem Archiv im Programm wurde nichts entpackt."},
 };
 
 // The system's texts for the failures a file operation commonly meets, as strerror gives them

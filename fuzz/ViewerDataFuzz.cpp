@@ -2,9 +2,11 @@
 // bytes of S that the marker record in memory would hold. Beyond "no crash, no leak":
 //  - every outcome is a result with a German message, never an exception;
 //  - at most one file, the page, is written, and only into the destination folder;
-//  - a page reported as extracted exists;
-//  - the reader the Windows viewer compiles (ViewerRecord.h) gives a German message for every
-//    failure too, and where both readers find the page, they find the same bytes.
+//  - a page reported as extracted exists and holds the bytes the reader found;
+//  - the one reader of both viewers (ViewerRecord.h) and the archive component (TZLBArchive,
+//    opened on the same file, its archive required to start right behind the settings) accept
+//    and refuse the same archives: both find the page with the same bytes, both find an archive
+//    without a page, or both refuse.
 
 #include <unistd.h>
 
@@ -16,10 +18,13 @@
 #include <string>
 #include <string_view>
 
+#include "ArchiveComponentPage.h"
 #include "program/ViewerData.h"
 #include "program/ViewerRecord.h"
+#include "program/ViewerTexts.h"
 
 namespace fs = std::filesystem;
+using namespace vantrel;
 using namespace vantrel::exe;
 
 namespace {
@@ -31,6 +36,17 @@ void prepareScratch() {
   std::string pattern = (fs::temp_directory_path() / "viewer-fuzz-XXXXXX").string();
   if (!::mkdtemp(pattern.data())) std::abort();
   scratch = pattern;
+}
+
+std::string fileBytes(const fs::path& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) std::abort();
+  std::string bytes;
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+    bytes.append(chunk, got);
+  std::fclose(file);
+  return bytes;
 }
 
 }  // namespace
@@ -55,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < sizeof tail; ++i) record[4 + i] = static_cast<unsigned char>(tail[i]);
 
   const ViewerPage page = loadViewerPage(program, record, destination);
-  if (!page && viewerErrorMessage(page.error).empty()) std::abort();
+  if (!page && viewertext::viewerErrorMessage(page.error).empty()) std::abort();
 
   const std::string_view file(reinterpret_cast<const char*>(data) + 4, size - 4);
   const ReadAt readAt = [file](std::uint64_t offset, char* buffer, std::size_t count) {
@@ -63,19 +79,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::copy_n(file.data() + offset, count, buffer);
     return true;
   };
-  const std::optional<ViewerSettings> settings =
-      parseViewerSettings(readAt, file.size(), readMarkerRecord(record).programLength);
+  const std::optional<SettingsInProgram> settings =
+      readWindowSettings(readAt, file.size(), readMarkerRecord(record).programLength);
   if (settings) {
     const PageBytes shared = readPageMember(readAt, file.size(), settings->end);
-    if (!shared && viewerErrorMessage(shared.error).empty()) std::abort();
-    if (shared && page) {
-      std::FILE* extracted = std::fopen(page.pageFile.c_str(), "rb");
-      if (!extracted) std::abort();
-      std::string bytes(shared.bytes.size() + 1, '\0');
-      const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), extracted);
-      std::fclose(extracted);
-      if (got != shared.bytes.size() || bytes.compare(0, got, shared.bytes) != 0) std::abort();
-    }
+    std::string reference;
+    const PageVerdict verdict = archiveComponentPage(program, settings->end, reference);
+    if (verdictOf(shared.error) != verdict) std::abort();
+    if (verdict == PageVerdict::Page && shared.bytes != reference) std::abort();
+    if (bool(page) != bool(shared)) std::abort();
   }
 
   std::size_t written = 0;
@@ -86,6 +98,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++written;
   }
   if (written > 1) std::abort();
-  if (page && (written != 1 || !fs::exists(page.pageFile))) std::abort();
+  if (page && (written != 1 || fileBytes(page.pageFile) != page.page)) std::abort();
   return 0;
 }

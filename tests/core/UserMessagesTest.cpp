@@ -84,7 +84,6 @@ TEST(UserMessages, ReasonsOfTheCoreReadInGermanAndNameTheirFile) {
        "geladen)."},
       {"JPEG error: Premature end of JPEG file.", "Die Datei ist kein lesbares JPEG-Bild."},
       {"Unable to open /a/ProtoExe.dat", "Die Datei /a/ProtoExe.dat kann nicht geöffnet werden."},
-      {"cannot open /a/ziel.exe", "Die Datei /a/ziel.exe kann nicht geöffnet werden."},
       // Defined texts and texts that are German already stay as they are.
       {"Read beyond end of file.", "Read beyond end of file."},
       {"Unable to open file (/a/b.zlb)", "Unable to open file (/a/b.zlb)"},
