@@ -1,10 +1,17 @@
 #include "archive/ArchiveFormat.h"
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <utility>
 
 namespace vantrel::zlb {
 namespace {
+
+constexpr int kWindowBits = 15;
+constexpr std::uint64_t kMaxEntries = 65'536;
 
 constexpr std::size_t kNameAt = 0;
 constexpr std::size_t kPathAt = 256;
@@ -29,6 +36,10 @@ void writeShortString(unsigned char* field, std::string_view text) {
 }
 
 }  // namespace
+
+unsigned zlibPiece(std::size_t size) {
+  return static_cast<unsigned>(std::min<std::size_t>(size, std::numeric_limits<uInt>::max()));
+}
 
 int zlibLevelOf(TFileCompressionLevel level) {
   switch (level) {
@@ -134,6 +145,90 @@ std::string foldAsciiCase(std::string_view text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return folded;
+}
+
+std::uint32_t crc32Of(const void* data, std::size_t size, std::uint32_t crc) {
+  auto* bytes = static_cast<const Bytef*>(data);
+  uLong value = crc;
+  while (size > 0) {
+    const uInt piece = zlibPiece(size);
+    value = ::crc32(value, bytes, piece);
+    bytes += piece;
+    size -= piece;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+bool registryTooLarge(std::uint64_t entries, std::uint64_t storedBytes) {
+  return entries > kMaxEntries || entries * 5 > storedBytes * 2;
+}
+
+std::vector<RegistryEntry> registryEntries(const unsigned char* records, std::size_t count) {
+  std::vector<RegistryEntry> entries(count);
+  for (std::size_t i = 0; i < count; ++i)
+    std::copy_n(records + i * kEntrySize, kEntrySize, entries[i].Bytes.data());
+  return entries;
+}
+
+bool membersOverlap(const std::vector<RegistryEntry>& entries, std::uint64_t registryOffset) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+  ranges.reserve(entries.size());
+  for (const RegistryEntry& entry : entries) {
+    const std::uint64_t begin = entry.DataOffset();
+    const std::uint64_t end = begin + entry.StoredSize();
+    if (end > begin && end <= registryOffset) ranges.emplace_back(begin, end);
+  }
+  std::sort(ranges.begin(), ranges.end());
+  for (std::size_t i = 1; i < ranges.size(); ++i) {
+    if (ranges[i].first < ranges[i - 1].second) return true;
+  }
+  return false;
+}
+
+struct ZlibInflater::State {
+  z_stream stream{};
+  std::vector<unsigned char> buffer = std::vector<unsigned char>(kStreamBufferSize);
+  Source source;
+  bool ready = false;
+  bool ended = false;
+};
+
+ZlibInflater::ZlibInflater(Source source) : state_(std::make_unique<State>()) {
+  state_->source = std::move(source);
+  state_->ready = inflateInit2(&state_->stream, kWindowBits) == Z_OK;
+}
+
+ZlibInflater::~ZlibInflater() {
+  if (state_->ready) inflateEnd(&state_->stream);
+}
+
+bool ZlibInflater::ready() const { return state_->ready; }
+bool ZlibInflater::ended() const { return state_->ended; }
+std::uint64_t ZlibInflater::produced() const { return state_->stream.total_out; }
+
+std::optional<std::size_t> ZlibInflater::read(void* buffer, std::size_t size) {
+  if (!state_->ready) return std::nullopt;
+  z_stream& stream = state_->stream;
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t produced = 0;
+  while (produced < size && !state_->ended) {
+    if (stream.avail_in == 0) {
+      stream.next_in = state_->buffer.data();
+      stream.avail_in =
+          static_cast<uInt>(state_->source(state_->buffer.data(), state_->buffer.size()));
+      // No input left while the stream is still open: the stored bytes end too early.
+      if (stream.avail_in == 0) return std::nullopt;
+    }
+    const uInt room = zlibPiece(size - produced);
+    stream.next_out = out + produced;
+    stream.avail_out = room;
+    const int result = inflate(&stream, Z_NO_FLUSH);
+    // A preset dictionary cannot occur in a member; treat the request like damage.
+    if (result < 0 || result == Z_NEED_DICT) return std::nullopt;
+    produced += room - stream.avail_out;
+    if (result == Z_STREAM_END) state_->ended = true;
+  }
+  return produced;
 }
 
 }  // namespace vantrel::zlb

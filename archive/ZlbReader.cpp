@@ -19,34 +19,6 @@ namespace {
 constexpr std::size_t kCrcChunk = std::size_t{1024} * 1024;
 constexpr std::size_t kRegistryChunk = 4096;
 
-// The registry is held in memory whole, so its size is bounded absolutely (35 MB of records)
-// and by the archive's own bytes: deflate stores a record that differs from the one before
-// only in a name of its own in no less than about 3.5 bytes, while records repeated to make
-// a registry bomb take 1.7. Hence at most one entry per 2.5 bytes of stored registry.
-constexpr std::uint64_t kMaxEntries = 65'536;
-
-bool registryTooLarge(std::uint64_t entries, std::uint64_t storedBytes) {
-  return entries > kMaxEntries || entries * 5 > storedBytes * 2;
-}
-
-// No two members share stored bytes: otherwise a small archive could name the same large
-// stream many times over and fill a disk on extraction. (A member reaching into the registry
-// or beyond is refused when it is read, as unreadable.)
-bool membersOverlap(const std::vector<RegistryEntry>& entries, std::uint64_t registryOffset) {
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
-  ranges.reserve(entries.size());
-  for (const RegistryEntry& entry : entries) {
-    const std::uint64_t begin = entry.DataOffset();
-    const std::uint64_t end = begin + entry.StoredSize();
-    if (end > begin && end <= registryOffset) ranges.emplace_back(begin, end);
-  }
-  std::sort(ranges.begin(), ranges.end());
-  for (std::size_t i = 1; i < ranges.size(); ++i) {
-    if (ranges[i].first < ranges[i - 1].second) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 bool TZLBArchive::OpenArchive(const fs::path& FileName) {
@@ -142,10 +114,8 @@ void TZLBArchive::loadRegistry(File& file, std::uint64_t fileSize) {
   } else {
     fail(ArchiveFailure::ReasonRegistry);
   }
-  std::vector<RegistryEntry> loaded(static_cast<std::size_t>(Trailer.EntryCount));
-  for (std::size_t i = 0; i < loaded.size(); ++i) {
-    std::copy_n(records.data() + i * kEntrySize, kEntrySize, loaded[i].Bytes.data());
-  }
+  std::vector<RegistryEntry> loaded =
+      registryEntries(records.data(), static_cast<std::size_t>(Trailer.EntryCount));
   if (membersOverlap(loaded, Trailer.RegistryOffset)) fail(ArchiveFailure::ReasonRegistry);
   Entries = std::move(loaded);
 }

@@ -25,8 +25,6 @@ class EDecompressionError : public Error {
   using Error::Error;
 };
 
-inline constexpr std::size_t kStreamBufferSize = 65536;
-
 // Deflates everything written to it into `sink`. The sink gets the compressed bytes in
 // 65,536-byte buffers; after each full buffer the progress notification is sent, so that
 // progress follows the compressed output, not the input blocks.
@@ -61,15 +59,13 @@ class TCompressionStream {
   bool finished_ = false;
 };
 
-// Inflates one zlib stream read from `source`, which fills a buffer and returns the number of
-// bytes it gave (0 when there is no more). It never asks for more input than it needs to
-// continue, and it stops at the end of the source instead of waiting for more.
+// Inflates one zlib stream read from `source` (see ZlibInflater in ArchiveFormat.h, which does
+// the work) and raises its failures as exceptions.
 class TDecompressionStream {
  public:
-  using Source = std::function<std::size_t(unsigned char* buffer, std::size_t capacity)>;
+  using Source = ZlibInflater::Source;
 
   explicit TDecompressionStream(Source source);
-  ~TDecompressionStream();
   TDecompressionStream(const TDecompressionStream&) = delete;
   TDecompressionStream& operator=(const TDecompressionStream&) = delete;
 
@@ -77,16 +73,10 @@ class TDecompressionStream {
   // or a source that runs dry before the stream ends, fails with kStreamError.
   std::size_t Read(void* buffer, std::size_t size);
   // Bytes produced so far.
-  [[nodiscard]] std::uint64_t Position() const { return stream_.total_out; }
+  [[nodiscard]] std::uint64_t Position() const { return inflater_.produced(); }
 
  private:
-  z_stream stream_{};
-  std::vector<unsigned char> buffer_;
-  Source source_;
-  bool ended_ = false;
+  ZlibInflater inflater_;
 };
-
-// One-shot helpers over memory.
-std::uint32_t crc32Of(const void* data, std::size_t size, std::uint32_t crc = 0);
 
 }  // namespace vantrel::zlb

@@ -18,6 +18,7 @@
 
 #include "archive/ZLIBArchive.h"
 #include "fuzz/AllocationWatch.h"
+#include "fuzz/FittingCrc.h"
 
 namespace fs = std::filesystem;
 using namespace vantrel::zlb;
@@ -79,26 +80,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   return 0;
 }
 
-namespace {
-
-// Random changes almost never keep the archive's CRC-32 right, so the registry and the members
-// would hardly be reached. When the last (reserved) trailer byte is odd, the CRC is set to fit.
-std::string withFittingCrc(const std::uint8_t* data, std::size_t size) {
-  std::string bytes(reinterpret_cast<const char*>(data), size);
-  if (size < kTrailerSize || (data[size - 1] & 1) == 0) return bytes;
-  auto* trailerBytes = reinterpret_cast<unsigned char*>(bytes.data() + size - kTrailerSize);
-  const ArchiveTrailer trailer = ArchiveTrailer::fromBytes(trailerBytes);
-  const std::uint64_t body = trailer.registryLength() + trailer.RegistryOffset;
-  if (body > size - kTrailerSize) return bytes;
-  const std::size_t start = size - kTrailerSize - static_cast<std::size_t>(body);
-  writeLE32(trailerBytes, crc32Of(bytes.data() + start, static_cast<std::size_t>(body)));
-  return bytes;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string bytes = withFittingCrc(data, size);
+  const std::string bytes = vantrel::fuzz::withFittingCrc(data, size);
   // The archive reads a named file; a memory file keeps the fuzzer off the disk.
   const int fd = memfd_create("zlb", 0);
   if (fd < 0) std::abort();

@@ -1,10 +1,13 @@
 // Fuzzes a built program reading itself: the input is the program file, prefixed by the four
-// bytes of S that the marker record in memory would hold. Beyond "no crash, no leak":
+// bytes of S that the marker record in memory would hold (the archive's check sum made to fit
+// when the last byte is odd, see FittingCrc.h). Beyond "no crash, no leak":
 //  - every outcome is a result with a German message, never an exception;
 //  - at most one file, the page, is written, and only into the destination folder;
-//  - a page reported as extracted exists;
-//  - the reader the Windows viewer compiles (ViewerRecord.h) gives a German message for every
-//    failure too, and where both readers find the page, they find the same bytes.
+//  - a page reported as extracted exists and holds the bytes the reader found;
+//  - the one reader of both viewers (ViewerRecord.h) and the archive component (TZLBArchive,
+//    opened on the same file, its archive required to start right behind the settings) accept
+//    and refuse the same archives: both find the page with the same bytes, both find an archive
+//    without a page, or both refuse.
 
 #include <unistd.h>
 
@@ -16,10 +19,14 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/ArchiveComponentPage.h"
+#include "fuzz/FittingCrc.h"
 #include "program/ViewerData.h"
 #include "program/ViewerRecord.h"
+#include "program/ViewerTexts.h"
 
 namespace fs = std::filesystem;
+using namespace vantrel;
 using namespace vantrel::exe;
 
 namespace {
@@ -33,6 +40,17 @@ void prepareScratch() {
   scratch = pattern;
 }
 
+std::string fileBytes(const fs::path& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) std::abort();
+  std::string bytes;
+  char chunk[4096];
+  for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+    bytes.append(chunk, got);
+  std::fclose(file);
+  return bytes;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -42,10 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string destination = scratch + "/out";
   fs::remove_all(destination);
   fs::create_directory(destination);
+  const std::string bytes = vantrel::fuzz::withFittingCrc(data + 4, size - 4);
   {
     std::FILE* file = std::fopen(program.c_str(), "wb");
     if (!file) std::abort();
-    if (size > 4 && std::fwrite(data + 4, 1, size - 4, file) != size - 4) std::abort();
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+      std::abort();
     std::fclose(file);
   }
 
@@ -55,27 +75,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < sizeof tail; ++i) record[4 + i] = static_cast<unsigned char>(tail[i]);
 
   const ViewerPage page = loadViewerPage(program, record, destination);
-  if (!page && viewerErrorMessage(page.error).empty()) std::abort();
+  if (!page && viewertext::viewerErrorMessage(page.error).empty()) std::abort();
 
-  const std::string_view file(reinterpret_cast<const char*>(data) + 4, size - 4);
+  const std::string_view file(bytes);
   const ReadAt readAt = [file](std::uint64_t offset, char* buffer, std::size_t count) {
     if (offset > file.size() || count > file.size() - offset) return false;
     std::copy_n(file.data() + offset, count, buffer);
     return true;
   };
-  const std::optional<ViewerSettings> settings =
-      parseViewerSettings(readAt, file.size(), readMarkerRecord(record).programLength);
+  const std::optional<SettingsInProgram> settings =
+      readWindowSettings(readAt, file.size(), readMarkerRecord(record).programLength);
   if (settings) {
     const PageBytes shared = readPageMember(readAt, file.size(), settings->end);
-    if (!shared && viewerErrorMessage(shared.error).empty()) std::abort();
-    if (shared && page) {
-      std::FILE* extracted = std::fopen(page.pageFile.c_str(), "rb");
-      if (!extracted) std::abort();
-      std::string bytes(shared.bytes.size() + 1, '\0');
-      const std::size_t got = std::fread(bytes.data(), 1, bytes.size(), extracted);
-      std::fclose(extracted);
-      if (got != shared.bytes.size() || bytes.compare(0, got, shared.bytes) != 0) std::abort();
-    }
+    std::string reference;
+    const PageVerdict verdict = archiveComponentPage(program, settings->end, reference);
+    if (verdictOf(shared.error) != verdict) std::abort();
+    if (verdict == PageVerdict::Page && shared.bytes != reference) std::abort();
+    if (bool(page) != bool(shared)) std::abort();
   }
 
   std::size_t written = 0;
@@ -86,6 +102,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ++written;
   }
   if (written > 1) std::abort();
-  if (page && (written != 1 || !fs::exists(page.pageFile))) std::abort();
+  if (page && (written != 1 || fileBytes(page.pageFile) != page.page)) std::abort();
   return 0;
 }

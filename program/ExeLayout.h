@@ -37,15 +37,8 @@ inline constexpr std::size_t kBlockSize = 2048;
 // WindowSettings without the two texts.
 inline constexpr std::size_t kWindowSettingsFixedSize = 28;
 
-// The settings section of a built program.
-struct WindowSettings {
-  ProjectSettings settings;  // elements, width, height, size flags, project name
-  std::string pagePath;      // the page's path as it was handed to the archive (Windows-1252)
-
-  bool operator==(const WindowSettings&) const = default;
-};
-
-// Field by field, in file order; write errors are the writer's InOutError.
+// WindowSettings (ViewerRecord.h) field by field, in file order; write errors are the
+// writer's InOutError.
 void writeWindowSettings(ByteWriter& file, const WindowSettings& settings);
 std::string windowSettingsBytes(const WindowSettings& settings);
 

@@ -1,7 +1,5 @@
 #include "program/ViewerRecord.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -16,11 +14,6 @@ constexpr std::array<unsigned char, 4> kRecordSecondHalf = {'E', 'X', 'E', 'H'};
 
 // Reading in pieces keeps a damaged length from asking for one huge buffer.
 constexpr std::size_t kChunk = 65536;
-
-std::uint32_t le32(const unsigned char* at) {
-  return static_cast<std::uint32_t>(at[0]) | static_cast<std::uint32_t>(at[1]) << 8 |
-         static_cast<std::uint32_t>(at[2]) << 16 | static_cast<std::uint32_t>(at[3]) << 24;
-}
 
 template <std::size_t N>
 bool holds(const std::array<unsigned char, kMarkerRecordSize>& record, std::size_t at,
@@ -45,7 +38,7 @@ class Cursor {
   bool int32(std::int32_t& value) {
     unsigned char raw[4];
     if (!bytes(reinterpret_cast<char*>(raw), 4)) return false;
-    value = static_cast<std::int32_t>(le32(raw));
+    value = static_cast<std::int32_t>(zlb::readLE32(raw));
     return true;
   }
   // A LengthPrefixedString; its length is checked against the file before the text is read.
@@ -64,84 +57,91 @@ class Cursor {
   std::uint64_t end_;
 };
 
-PageBytes pageFailure(ViewerError error, std::string detail) {
-  PageBytes page;
-  page.error = error;
-  page.detail = std::move(detail);
-  return page;
+// A failed PageBytes or OwnData.
+template <typename Result>
+Result failure(ViewerError error, std::string detail) {
+  Result result;
+  result.error = error;
+  result.detail = std::move(detail);
+  return result;
 }
 
-// zlib's CRC-32 of [from, to) of the file; nothing when the file cannot be read there.
+// The archive's CRC-32 of [from, to) of the file; nothing when the file cannot be read there.
 std::optional<std::uint32_t> crcOfRange(const ReadAt& readAt, std::uint64_t from,
                                         std::uint64_t to) {
   std::vector<char> chunk(kChunk);
-  uLong crc = crc32(0L, Z_NULL, 0);
+  std::uint32_t crc = 0;
   for (std::uint64_t at = from; at < to;) {
     const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, to - at));
     if (!readAt(at, chunk.data(), take)) return std::nullopt;
-    crc = crc32(crc, reinterpret_cast<const Bytef*>(chunk.data()), static_cast<uInt>(take));
+    crc = zlb::crc32Of(chunk.data(), take, crc);
     at += take;
   }
-  return static_cast<std::uint32_t>(crc);
+  return crc;
 }
 
-// Inflates one zlib stream held in [from, to) into `out`, which must end up exactly `expected`
-// bytes long; more output than that is refused as soon as it appears.
-bool inflateRange(const ReadAt& readAt, std::uint64_t from, std::uint64_t to,
-                  std::uint64_t expected, std::string& out) {
-  z_stream stream{};
-  if (inflateInit(&stream) != Z_OK) return false;
-  std::vector<char> input(kChunk);
-  std::vector<char> output(kChunk);
-  int status = Z_OK;
-  std::uint64_t at = from;
-  while (status != Z_STREAM_END) {
-    if (stream.avail_in == 0) {
-      const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, to - at));
-      if (take == 0 || !readAt(at, input.data(), take)) break;
-      at += take;
-      stream.next_in = reinterpret_cast<Bytef*>(input.data());
-      stream.avail_in = static_cast<uInt>(take);
-    }
-    stream.next_out = reinterpret_cast<Bytef*>(output.data());
-    stream.avail_out = static_cast<uInt>(output.size());
-    status = inflate(&stream, Z_NO_FLUSH);
-    if (status != Z_OK && status != Z_STREAM_END) break;
-    const std::size_t produced = output.size() - stream.avail_out;
-    if (produced > expected - out.size()) break;
-    out.append(output.data(), produced);
+// Feeds the archive's inflater from [from, to) of the file and nothing beyond, so a damaged
+// stream can never read into the next member, the registry or the trailer.
+zlb::ZlibInflater::Source sourceBetween(const ReadAt& readAt, std::uint64_t from,
+                                        std::uint64_t to) {
+  return [&readAt, next = from, to](unsigned char* buffer,
+                                    std::size_t capacity) mutable -> std::size_t {
+    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(capacity, to - next));
+    if (take == 0 || !readAt(next, reinterpret_cast<char*>(buffer), take)) return 0;
+    next += take;
+    return take;
+  };
+}
+
+// The first `size` bytes the zlib stream in [from, to) inflates to, as TZLBArchive reads a
+// member or registry: grown as the bytes really arrive, so a false size allocates nothing.
+std::optional<std::string> inflateRange(const ReadAt& readAt, std::uint64_t from, std::uint64_t to,
+                                        std::uint64_t size) {
+  zlb::ZlibInflater inflater(sourceBetween(readAt, from, to));
+  std::string out;
+  std::vector<char> chunk(kChunk);
+  while (out.size() < size) {
+    const std::size_t ask =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, size - out.size()));
+    const std::optional<std::size_t> got = inflater.read(chunk.data(), ask);
+    if (!got || *got < ask) return std::nullopt;
+    out.append(chunk.data(), *got);
   }
-  inflateEnd(&stream);
-  return status == Z_STREAM_END && out.size() == expected;
+  return out;
 }
 
-std::optional<std::string> readRegistry(const ReadAt& readAt, const zlb::ArchiveTrailer& trailer,
-                                        std::uint64_t start, std::uint64_t end) {
-  if (trailer.EntryCount <= 0) return std::string();
-  const std::uint64_t wanted = static_cast<std::uint64_t>(trailer.EntryCount) * zlb::kEntrySize;
+// The registry's records, checked as TZLBArchive checks them on opening.
+std::optional<std::vector<zlb::RegistryEntry>> readRegistry(const ReadAt& readAt,
+                                                            const zlb::ArchiveTrailer& trailer,
+                                                            std::uint64_t start,
+                                                            std::uint64_t end) {
+  if (trailer.EntryCount <= 0) return std::vector<zlb::RegistryEntry>();
+  const std::uint64_t count = static_cast<std::uint64_t>(trailer.EntryCount);
+  const std::uint64_t wanted = count * zlb::kEntrySize;
   const std::uint64_t available = end - start;
-  std::string records;
+  if (zlb::registryTooLarge(count, available)) return std::nullopt;
+  std::optional<std::string> records;
   if (trailer.RegistryCompressed == 0) {
     if (wanted > available) return std::nullopt;
-    records.resize(static_cast<std::size_t>(wanted));
-    if (!readAt(start, records.data(), records.size())) return std::nullopt;
-    return records;
+    records.emplace(static_cast<std::size_t>(wanted), '\0');
+    if (!readAt(start, records->data(), records->size())) return std::nullopt;
+  } else if (trailer.RegistryCompressed == 1) {
+    // What the stream could at most inflate to; a count beyond it cannot be real.
+    if (wanted > available * zlb::kMaxInflateRatio + 64) return std::nullopt;
+    records = inflateRange(readAt, start, end, wanted);
   }
-  // What the stream could at most inflate to; a count beyond it cannot be real.
-  if (trailer.RegistryCompressed != 1 || wanted > available * zlb::kMaxInflateRatio + 64)
-    return std::nullopt;
-  if (!inflateRange(readAt, start, end, wanted, records)) return std::nullopt;
-  return records;
+  if (!records) return std::nullopt;
+  std::vector<zlb::RegistryEntry> entries = zlb::registryEntries(
+      reinterpret_cast<const unsigned char*>(records->data()), static_cast<std::size_t>(count));
+  if (zlb::membersOverlap(entries, trailer.RegistryOffset)) return std::nullopt;
+  return entries;
 }
 
-std::optional<zlb::RegistryEntry> findPageEntry(const std::string& records) {
-  for (std::size_t at = 0; at + zlb::kEntrySize <= records.size(); at += zlb::kEntrySize) {
-    zlb::RegistryEntry entry;
-    std::copy_n(records.begin() + static_cast<std::ptrdiff_t>(at), zlb::kEntrySize,
-                entry.Bytes.begin());
-    if (zlb::foldAsciiCase(entry.EntryName()) == kViewerPageName) return entry;
+const zlb::RegistryEntry* findPageEntry(const std::vector<zlb::RegistryEntry>& entries) {
+  for (const zlb::RegistryEntry& entry : entries) {
+    if (zlb::foldAsciiCase(entry.EntryName()) == kViewerPageName) return &entry;
   }
-  return std::nullopt;
+  return nullptr;
 }
 
 }  // namespace
@@ -149,53 +149,23 @@ std::optional<zlb::RegistryEntry> findPageEntry(const std::string& records) {
 RecordInfo readMarkerRecord(const std::array<unsigned char, kMarkerRecordSize>& record) {
   RecordInfo info;
   const bool ours = holds(record, 4, kRecordSecondHalf) && holds(record, 8, kRecordTag) &&
-                    le32(record.data() + 12) == kRecordVersion;
+                    zlb::readLE32(record.data() + 12) == kRecordVersion;
   if (!ours) return info;
   // The builder zeroes bytes 16..19; as long as they hold the prototype's tail, S is not there.
   if (holds(record, 16, kPrototypeTail)) {
     info.state = RecordState::BarePrototype;
-  } else if (le32(record.data() + 16) == 0) {
+  } else if (zlb::readLE32(record.data() + 16) == 0) {
     info.state = RecordState::Patched;
-    info.programLength = le32(record.data());
+    info.programLength = zlb::readLE32(record.data());
   }
   return info;
 }
 
-std::string_view viewerErrorMessage(ViewerError error) {
-  switch (error) {
-    case ViewerError::None:
-      return "";
-    case ViewerError::BarePrototype:
-      return "Dieses Programm ist die leere Vorlage von Vantrel Formulare und enth\xE4lt kein "
-             "Formular.";
-    case ViewerError::DamagedRecord:
-      return "Die Daten dieses Programms sind besch\xE4"
-             "digt: der Kennsatz ist ung\xFCltig.";
-    case ViewerError::ProgramUnreadable:
-      return "Die Programmdatei konnte nicht gelesen werden.";
-    case ViewerError::DamagedSettings:
-      return "Die Daten dieses Programms sind besch\xE4"
-             "digt: die Fenstereinstellungen sind "
-             "unvollst\xE4ndig.";
-    case ViewerError::DamagedArchive:
-      return "Die Daten dieses Programms sind besch\xE4"
-             "digt: das Formular-Archiv ist fehlerhaft.";
-    case ViewerError::NoPage:
-      return "Das Formular-Archiv dieses Programms enth\xE4lt keine Datei formular.htm.";
-    case ViewerError::DamagedPage:
-      return "Die Formularseite dieses Programms ist besch\xE4"
-             "digt (Pr\xFC"
-             "fsumme falsch).";
-    case ViewerError::CannotExtract:
-      return "Die Formularseite konnte nicht in einen tempor\xE4ren Ordner entpackt werden.";
-  }
-  return "";
-}
-
-std::optional<ViewerSettings> parseViewerSettings(const ReadAt& readAt, std::uint64_t fileSize,
-                                                  std::uint64_t offset) {
+std::optional<SettingsInProgram> readWindowSettings(const ReadAt& readAt, std::uint64_t fileSize,
+                                                    std::uint64_t offset) {
   Cursor cursor(readAt, offset, fileSize);
-  ViewerSettings settings;
+  SettingsInProgram read;
+  ProjectSettings& settings = read.settings.settings;
   unsigned char flag = 0;
   for (bool& element : settings.elements) {
     if (!cursor.byte(flag)) return std::nullopt;
@@ -206,54 +176,77 @@ std::optional<ViewerSettings> parseViewerSettings(const ReadAt& readAt, std::uin
   settings.definedSize = flag != 0;
   if (!cursor.byte(flag)) return std::nullopt;
   settings.fixedSize = flag != 0;
-  if (!cursor.text(settings.projectName) || !cursor.text(settings.pagePath)) return std::nullopt;
-  settings.end = cursor.position();
-  return settings;
+  if (!cursor.text(settings.projectName) || !cursor.text(read.settings.pagePath))
+    return std::nullopt;
+  read.end = cursor.position();
+  return read;
 }
 
 PageBytes readPageMember(const ReadAt& readAt, std::uint64_t fileSize, std::uint64_t archiveStart) {
   if (archiveStart > fileSize || fileSize - archiveStart < zlb::kTrailerSize)
-    return pageFailure(ViewerError::DamagedArchive, "no room for the archive's trailer");
+    return failure<PageBytes>(ViewerError::DamagedArchive, "no room for the archive's trailer");
   const std::uint64_t trailerAt = fileSize - zlb::kTrailerSize;
   unsigned char trailerBytes[zlb::kTrailerSize];
   if (!readAt(trailerAt, reinterpret_cast<char*>(trailerBytes), zlb::kTrailerSize))
-    return pageFailure(ViewerError::ProgramUnreadable, "cannot read the trailer");
+    return failure<PageBytes>(ViewerError::ProgramUnreadable, "cannot read the trailer");
   const zlb::ArchiveTrailer trailer = zlb::ArchiveTrailer::fromBytes(trailerBytes);
   // The trailer must describe exactly the bytes between the settings and itself.
   if (trailer.RegistryOffset + trailer.registryLength() != trailerAt - archiveStart)
-    return pageFailure(ViewerError::DamagedArchive,
-                       "the archive does not start behind the settings");
+    return failure<PageBytes>(ViewerError::DamagedArchive,
+                              "the archive does not start behind the settings");
   const std::optional<std::uint32_t> crc = crcOfRange(readAt, archiveStart, trailerAt);
   if (!crc || *crc != trailer.ArchiveCRC)
-    return pageFailure(ViewerError::DamagedArchive, "archive check sum wrong");
-  const std::optional<std::string> records =
+    return failure<PageBytes>(ViewerError::DamagedArchive, "archive check sum wrong");
+  const auto entries =
       readRegistry(readAt, trailer, archiveStart + trailer.RegistryOffset, trailerAt);
-  if (!records) return pageFailure(ViewerError::DamagedArchive, "unreadable registry");
-  const std::optional<zlb::RegistryEntry> entry = findPageEntry(*records);
-  if (!entry) return pageFailure(ViewerError::NoPage, "no formular.htm in the archive");
+  if (!entries) return failure<PageBytes>(ViewerError::DamagedArchive, "unreadable registry");
+  const zlb::RegistryEntry* entry = findPageEntry(*entries);
+  if (!entry) return failure<PageBytes>(ViewerError::NoPage, "no formular.htm in the archive");
 
   const std::uint64_t offset = entry->DataOffset();
   const std::uint64_t stored = entry->StoredSize();
   const std::uint64_t size = entry->FileSize();
   // Member bytes lie before the registry; a raw member is stored at its own size.
-  if (offset + stored > trailer.RegistryOffset || (entry->StoredRaw() && stored != size) ||
-      (!entry->StoredRaw() && size > stored * zlb::kMaxInflateRatio + 64))
-    return pageFailure(ViewerError::DamagedArchive, "member outside the archive");
+  if (offset + stored > trailer.RegistryOffset || (entry->StoredRaw() && stored != size))
+    return failure<PageBytes>(ViewerError::DamagedArchive, "member outside the archive");
   PageBytes page;
   const std::uint64_t begin = archiveStart + offset;
   if (entry->StoredRaw()) {
     page.bytes.resize(static_cast<std::size_t>(size));
     if (!readAt(begin, page.bytes.data(), page.bytes.size()))
-      return pageFailure(ViewerError::DamagedPage, "member unreadable");
-  } else if (!inflateRange(readAt, begin, begin + stored, size, page.bytes)) {
-    return pageFailure(ViewerError::DamagedPage, "member does not inflate to its size");
+      return failure<PageBytes>(ViewerError::DamagedPage, "member unreadable");
+  } else if (std::optional<std::string> inflated =
+                 inflateRange(readAt, begin, begin + stored, size)) {
+    page.bytes = std::move(*inflated);
+  } else {
+    return failure<PageBytes>(ViewerError::DamagedPage, "member does not inflate to its size");
   }
-  const uLong memberCrc =
-      crc32(crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef*>(page.bytes.data()),
-            static_cast<uInt>(page.bytes.size()));
-  if (static_cast<std::uint32_t>(memberCrc) != entry->FileCRC())
-    return pageFailure(ViewerError::DamagedPage, "CRC error in formular.htm");
+  if (zlb::crc32Of(page.bytes.data(), page.bytes.size()) != entry->FileCRC())
+    return failure<PageBytes>(ViewerError::DamagedPage, "CRC error in formular.htm");
   return page;
+}
+
+OwnData readOwnData(const std::array<unsigned char, kMarkerRecordSize>& record,
+                    const OpenProgram& open, const ReadAt& readAt) {
+  const RecordInfo info = readMarkerRecord(record);
+  if (info.state == RecordState::BarePrototype)
+    return failure<OwnData>(ViewerError::BarePrototype, "no data attached");
+  if (info.state == RecordState::Damaged)
+    return failure<OwnData>(ViewerError::DamagedRecord, "unknown marker record");
+  const std::optional<std::uint64_t> fileSize = open();
+  if (!fileSize)
+    return failure<OwnData>(ViewerError::ProgramUnreadable, "cannot open the program file");
+  std::optional<SettingsInProgram> settings =
+      readWindowSettings(readAt, *fileSize, info.programLength);
+  if (!settings)
+    return failure<OwnData>(ViewerError::DamagedSettings, "settings beyond the end of the file");
+  PageBytes page = readPageMember(readAt, *fileSize, settings->end);
+  if (!page) return failure<OwnData>(page.error, std::move(page.detail));
+  OwnData data;
+  data.settings = std::move(settings->settings);
+  data.archiveStart = settings->end;
+  data.page = std::move(page.bytes);
+  return data;
 }
 
 }  // namespace vantrel::exe

@@ -1,9 +1,11 @@
 #pragma once
-// What every viewer, whatever its platform, reads of its own data without a file layer of its
-// own: the marker record it holds in memory, the WindowSettings at offset S of its file and the
-// page member of the archive behind them. Bytes come in through a ReadAt the caller provides;
-// nothing here throws, opens a file or needs more than the standard library and zlib, so the
-// Windows viewer compiles these sources with its cross compiler as they are.
+// How every viewer, whatever its platform, reads its own data: the marker record it holds in
+// memory, the WindowSettings at offset S of its file and the page member of the archive behind
+// them. Bytes come in through a ReadAt the caller provides; nothing here throws, opens a file
+// or needs more than the standard library and zlib, so the Windows viewer compiles these
+// sources with its cross compiler as they are, and the Linux viewer uses them through its own
+// file layer (ViewerData.h). The archive's own checks, inflating and check sums are those of
+// archive/ArchiveFormat.h, so this reader and TZLBArchive accept and refuse the same archives.
 //
 // This file and its source must never spell out the record's marker text (see ExeLayout.h).
 
@@ -14,6 +16,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "project/ProjectSettings.h"
 
 namespace vantrel::exe {
 
@@ -37,6 +41,7 @@ struct RecordInfo {
 [[nodiscard]] RecordInfo readMarkerRecord(
     const std::array<unsigned char, kMarkerRecordSize>& record);
 
+// Each kind of failure has its own German message (viewerErrorMessage in ViewerTexts.h).
 enum class ViewerError {
   None,
   BarePrototype,
@@ -49,33 +54,30 @@ enum class ViewerError {
   CannotExtract,
 };
 
-// The German text of the viewer's error box for each failure (Windows-1252).
-std::string_view viewerErrorMessage(ViewerError error);
-inline constexpr std::string_view kViewerErrorTitle = "Fehler";
 inline constexpr std::string_view kViewerPageName = "formular.htm";
 
 // Fills `size` bytes at `offset` of the program file, or returns false.
 using ReadAt = std::function<bool(std::uint64_t offset, char* buffer, std::size_t size)>;
 
-// WindowSettings as plain values, the way a viewer uses them.
-struct ViewerSettings {
-  std::array<bool, 10> elements{};  // in file order: status bar ... exit button
-  std::int32_t width = 0;
-  std::int32_t height = 0;
-  bool definedSize = true;
-  bool fixedSize = false;
-  std::string projectName;  // Windows-1252
-  std::string pagePath;     // Windows-1252
-  std::uint64_t end = 0;    // the offset right behind them, where the archive must start
+// The settings section of a built program: the project's window settings and the page's path
+// as it was handed to the archive (Windows-1252).
+struct WindowSettings {
+  ProjectSettings settings;
+  std::string pagePath;
 
-  bool operator==(const ViewerSettings&) const = default;
+  bool operator==(const WindowSettings&) const = default;
+};
+
+struct SettingsInProgram {
+  WindowSettings settings;
+  std::uint64_t end = 0;  // the offset right behind them, where the archive must start
 };
 
 // The WindowSettings that start at `offset` of a file of `fileSize` bytes. Nothing when the
 // file ends before them or a length is negative.
-[[nodiscard]] std::optional<ViewerSettings> parseViewerSettings(const ReadAt& readAt,
-                                                                std::uint64_t fileSize,
-                                                                std::uint64_t offset);
+[[nodiscard]] std::optional<SettingsInProgram> readWindowSettings(const ReadAt& readAt,
+                                                                  std::uint64_t fileSize,
+                                                                  std::uint64_t offset);
 
 // A struct rather than a Result: the viewer picks its German message by the kind of failure.
 struct [[nodiscard]] PageBytes {
@@ -88,8 +90,27 @@ struct [[nodiscard]] PageBytes {
 
 // The archive that must start at `archiveStart` and run to the end of the file: its trailer,
 // its archive check sum, its registry and the member "formular.htm" (its name compared without
-// regard to ASCII case), inflated and checked against its recorded size and check sum. Every
-// length and offset is checked against the file before anything is allocated for it.
+// regard to ASCII case), inflated and checked against its recorded check sum. Every length and
+// offset is checked against the file before anything is allocated for it.
 PageBytes readPageMember(const ReadAt& readAt, std::uint64_t fileSize, std::uint64_t archiveStart);
+
+// Everything a viewer reads of its own data, or the kind of failure that stopped it.
+struct [[nodiscard]] OwnData {
+  ViewerError error = ViewerError::None;
+  std::string detail;  // English, for the standard error output
+  WindowSettings settings;
+  std::uint64_t archiveStart = 0;
+  std::string page;  // the bytes of "formular.htm"
+
+  explicit operator bool() const { return error == ViewerError::None; }
+};
+
+// Opens the program file for `readAt` and gives its size; nothing when it cannot.
+using OpenProgram = std::function<std::optional<std::uint64_t>()>;
+
+// Checks the record, then opens the program file, reads the settings at S and the page from
+// the archive that must start right behind them.
+OwnData readOwnData(const std::array<unsigned char, kMarkerRecordSize>& record,
+                    const OpenProgram& open, const ReadAt& readAt);
 
 }  // namespace vantrel::exe

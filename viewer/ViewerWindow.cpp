@@ -18,6 +18,7 @@
 #include <algorithm>
 
 #include "base/Win1252.h"
+#include "program/ViewerTexts.h"
 #include "viewer/ViewerIcon.h"
 #include "widgets/browser/BrowserEngine.h"
 
@@ -29,7 +30,16 @@ constexpr int kLargestExtent = 16384;
 
 QString fromModel(const std::string& bytes) { return QString::fromStdString(utf8From1252(bytes)); }
 
+// A command's name as its action shows it and tests find it: the menu text without "&".
+QString commandText(std::string_view menuText) {
+  return QString::fromStdString(viewertext::withoutMnemonic(menuText));
+}
+
 }  // namespace
+
+QString viewerText(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 QIcon iconFromImage(const unsigned char* imageBytes) {
   QImage image(kIconSide, kIconSide, QImage::Format_ARGB32);
@@ -66,7 +76,7 @@ ViewerWindow::ViewerWindow(const exe::WindowSettings& settings, const QUrl& page
     auto* row = new QHBoxLayout;
     row->setContentsMargins(6, 6, 6, 6);
     row->addStretch(1);
-    auto* exitButton = new QPushButton(QStringLiteral("Beenden"), central);
+    auto* exitButton = new QPushButton(viewerText(viewertext::kExitButton), central);
     exitButton->setObjectName(QStringLiteral("ExitButton"));
     connect(exitButton, &QPushButton::clicked, this, &ViewerWindow::quit);
     row->addWidget(exitButton);
@@ -80,10 +90,10 @@ ViewerWindow::ViewerWindow(const exe::WindowSettings& settings, const QUrl& page
     connect(view_->page(), &QWebEnginePage::linkHovered, statusBar(),
             [this](const QString& url) { statusBar()->showMessage(url); });
     connect(view_, &QWebEngineView::loadStarted, statusBar(),
-            [this] { statusBar()->showMessage(QStringLiteral("Seite wird geladen...")); });
+            [this] { statusBar()->showMessage(viewerText(viewertext::kStatusLoading)); });
     connect(view_, &QWebEngineView::loadFinished, statusBar(), [this](bool ok) {
-      statusBar()->showMessage(ok ? QStringLiteral("Fertig")
-                                  : QStringLiteral("Die Seite konnte nicht geladen werden."));
+      statusBar()->showMessage(ok ? viewerText(viewertext::kStatusDone)
+                                  : viewerText(viewertext::kStatusFailed));
     });
   }
   connect(view_, &QWebEngineView::printFinished, this, [this](bool) { printer_.reset(); });
@@ -108,20 +118,20 @@ void ViewerWindow::buildCommands() {
   };
   const Command commands[] = {
       {WindowElement::Back,
-       addCommand(QStringLiteral("Zurück"), QKeySequence::Back, &ViewerWindow::goBack)},
-      {WindowElement::Forward,
-       addCommand(QStringLiteral("Vorwärts"), QKeySequence::Forward, &ViewerWindow::goForward)},
+       addCommand(commandText(viewertext::kBack), QKeySequence::Back, &ViewerWindow::goBack)},
+      {WindowElement::Forward, addCommand(commandText(viewertext::kForward), QKeySequence::Forward,
+                                          &ViewerWindow::goForward)},
       {WindowElement::Home,
-       addCommand(QStringLiteral("Startseite"), QKeySequence(Qt::ALT | Qt::Key_Home),
+       addCommand(commandText(viewertext::kHome), QKeySequence(Qt::ALT | Qt::Key_Home),
                   &ViewerWindow::goHome)},
       {WindowElement::Reload,
-       addCommand(QStringLiteral("Neu laden"), QKeySequence::Refresh, &ViewerWindow::reload)},
+       addCommand(commandText(viewertext::kReload), QKeySequence::Refresh, &ViewerWindow::reload)},
       {WindowElement::Print,
-       addCommand(QStringLiteral("Drucken..."), QKeySequence::Print, &ViewerWindow::printPage)},
+       addCommand(commandText(viewertext::kPrint), QKeySequence::Print, &ViewerWindow::printPage)},
       {WindowElement::About,
-       addCommand(QStringLiteral("Über..."), QKeySequence(), &ViewerWindow::showAbout)},
+       addCommand(commandText(viewertext::kAbout), QKeySequence(), &ViewerWindow::showAbout)},
       {WindowElement::Exit,
-       addCommand(QStringLiteral("Beenden"), QKeySequence::Quit, &ViewerWindow::quit)},
+       addCommand(commandText(viewertext::kExit), QKeySequence::Quit, &ViewerWindow::quit)},
   };
   for (const Command& command : commands) {
     command.action->setObjectName(command.action->text());
@@ -138,10 +148,10 @@ void ViewerWindow::buildCommands() {
   if (!s.fixedSize) {
     QMenu* file = nullptr;
     if (QAction* print = offered(WindowElement::Print))
-      (file = menuBar()->addMenu(QStringLiteral("&Datei")))->addAction(print);
+      (file = menuBar()->addMenu(viewerText(viewertext::kMenuFile)))->addAction(print);
     if (QAction* exit = offered(WindowElement::Exit)) {
       if (!file)
-        file = menuBar()->addMenu(QStringLiteral("&Datei"));
+        file = menuBar()->addMenu(viewerText(viewertext::kMenuFile));
       else
         file->addSeparator();
       file->addAction(exit);
@@ -150,16 +160,16 @@ void ViewerWindow::buildCommands() {
     for (WindowElement which : {WindowElement::Back, WindowElement::Forward, WindowElement::Home,
                                 WindowElement::Reload}) {
       if (QAction* action = offered(which)) {
-        if (!go) go = menuBar()->addMenu(QStringLiteral("&Ansicht"));
+        if (!go) go = menuBar()->addMenu(viewerText(viewertext::kMenuView));
         go->addAction(action);
       }
     }
     if (QAction* about = offered(WindowElement::About))
-      menuBar()->addMenu(QStringLiteral("&Hilfe"))->addAction(about);
+      menuBar()->addMenu(viewerText(viewertext::kMenuHelp))->addAction(about);
   }
 
   if (s.element(WindowElement::Toolbar)) {
-    QToolBar* bar = addToolBar(QStringLiteral("Werkzeuge"));
+    QToolBar* bar = addToolBar(viewerText(viewertext::kToolbar));
     bar->setObjectName(QStringLiteral("ToolBar"));
     bar->setMovable(false);
     for (WindowElement which : {WindowElement::Back, WindowElement::Forward, WindowElement::Home,
@@ -196,7 +206,7 @@ void ViewerWindow::printPage() {
   if (printer_) return;  // the engine prints one page at a time
   auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
   QPrintDialog dialog(printer.get(), this);
-  dialog.setWindowTitle(QStringLiteral("Drucken"));
+  dialog.setWindowTitle(viewerText(viewertext::kPrintDialogTitle));
   if (dialog.exec() != QDialog::Accepted) return;
   // The printer must live until the engine has finished with it.
   printer_ = std::move(printer);
@@ -205,10 +215,8 @@ void ViewerWindow::printPage() {
 
 void ViewerWindow::showAbout() {
   const QString name = fromModel(settings_.settings.projectName);
-  QMessageBox box(
-      QMessageBox::Information, QStringLiteral("Über %1").arg(name),
-      QStringLiteral("%1\n\nEin Formular, erstellt mit Vantrel Formulare 1.0.").arg(name),
-      QMessageBox::Ok, this);
+  QMessageBox box(QMessageBox::Information, viewerText(viewertext::kAboutTitlePrefix) + name,
+                  name + viewerText(viewertext::kAboutText), QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("AboutBox"));
   box.setIconPixmap(windowIcon().pixmap(32, 32));
   box.exec();

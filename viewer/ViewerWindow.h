@@ -6,14 +6,18 @@
 #include <QMainWindow>
 #include <QUrl>
 #include <memory>
+#include <string_view>
 
-#include "program/ExeLayout.h"
+#include "program/ViewerRecord.h"
 
 class QAction;
 class QPrinter;
 class QWebEngineView;
 
 namespace vantrel::viewer {
+
+// A text of program/ViewerTexts.h (UTF-8) as Qt shows it.
+QString viewerText(std::string_view utf8);
 
 // The window icon drawn from an icon image laid out as in ViewerIcon.h.
 QIcon iconFromImage(const unsigned char* imageBytes);

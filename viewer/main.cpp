@@ -24,8 +24,8 @@
 #include <csignal>
 #include <cstdio>
 
-#include "base/Win1252.h"
 #include "program/ViewerData.h"
+#include "program/ViewerTexts.h"
 #include "viewer/EmbeddedData.h"
 #include "viewer/ViewerWindow.h"
 #include "widgets/browser/BrowserEngine.h"
@@ -40,14 +40,15 @@ constexpr int kSnapshotSettleMs = 500;
 constexpr int kExitDataError = 2;
 constexpr int kExitLoadError = 3;
 
-QString fromModel(std::string_view bytes) { return QString::fromStdString(utf8From1252(bytes)); }
-
 bool unattended() { return !qEnvironmentVariableIsEmpty("VANTREL_VIEWER_SNAPSHOT"); }
 
-void reportError(const QString& text, const std::string& detail) {
+// The German message of the failure, then the reader's English detail for a log.
+void reportError(exe::ViewerError error, const std::string& detail) {
+  const QString text = viewer::viewerText(viewertext::viewerErrorMessage(error));
   std::fprintf(stderr, "%s (%s)\n", text.toLocal8Bit().constData(), detail.c_str());
   if (unattended()) return;
-  QMessageBox box(QMessageBox::Critical, fromModel(exe::kViewerErrorTitle), text, QMessageBox::Ok);
+  QMessageBox box(QMessageBox::Critical, viewer::viewerText(viewertext::kErrorTitle), text,
+                  QMessageBox::Ok);
   box.exec();
 }
 
@@ -117,21 +118,20 @@ void saveSnapshotWhenLoaded(viewer::ViewerWindow& window, const QString& file) {
 int main(int argc, char** argv) {
   browser::prepareBrowserEngine();
   QApplication app(argc, argv);
-  QApplication::setApplicationName(QStringLiteral("Vantrel Formular"));
+  QApplication::setApplicationName(viewer::viewerText(viewertext::kApplicationName));
   quitOnTerminationSignals(app);
   const viewer::IconImage icon = viewer::iconImage();
   QApplication::setWindowIcon(viewer::iconFromImage(icon.bytes));
 
   QTemporaryDir folder(QDir::tempPath() + QStringLiteral("/vantrel-formular-XXXXXX"));
   if (!folder.isValid()) {
-    reportError(fromModel(exe::viewerErrorMessage(exe::ViewerError::CannotExtract)),
-                folder.errorString().toStdString());
+    reportError(exe::ViewerError::CannotExtract, folder.errorString().toStdString());
     return kExitDataError;
   }
   const exe::ViewerPage page = exe::loadViewerPage(ownProgramPath(), viewer::markerRecord(),
                                                    QFile::encodeName(folder.path()).toStdString());
   if (!page) {
-    reportError(fromModel(exe::viewerErrorMessage(page.error)), page.detail);
+    reportError(page.error, page.detail);
     return kExitDataError;
   }
 

@@ -13,9 +13,11 @@
 
 #include <string>
 
+#include "program/ViewerTexts.h"
 #include "winviewer/PageFolder.h"
 #include "winviewer/SelfData.h"
 #include "winviewer/ViewerWindow.h"
+#include "winviewer/WideText.h"
 
 namespace {
 
@@ -37,13 +39,12 @@ void writeToStandardError(const std::string& line) {
 }
 
 int reportError(exe::ViewerError error, const std::string& detail) {
-  const std::string text(exe::viewerErrorMessage(error));
-  // The message as the model holds it (Windows-1252), then the detail for a log.
-  writeToStandardError(text + " (" + detail + ")\n");
+  const std::string_view text = viewertext::viewerErrorMessage(error);
+  // The German message (UTF-8), then the reader's English detail for a log.
+  writeToStandardError(std::string(text) + " (" + detail + ")\n");
   if (!unattended()) {
-    const std::wstring title = winviewer::fromWindows1252(std::string(exe::kViewerErrorTitle));
-    MessageBoxW(nullptr, winviewer::fromWindows1252(text).c_str(), title.c_str(),
-                MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, winviewer::fromUtf8(text).c_str(),
+                winviewer::fromUtf8(viewertext::kErrorTitle).c_str(), MB_OK | MB_ICONERROR);
   }
   return kExitDataError;
 }
@@ -51,7 +52,7 @@ int reportError(exe::ViewerError error, const std::string& detail) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  const winviewer::OwnData data =
+  const exe::OwnData data =
       winviewer::readOwnData(winviewer::ownProgramPath(), winviewer::markerRecord());
   if (!data) return reportError(data.error, data.detail);
 

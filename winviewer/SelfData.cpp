@@ -2,17 +2,11 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <vector>
 
 namespace vantrel::winviewer {
 namespace {
-
-OwnData failure(exe::ViewerError error, std::string detail) {
-  OwnData data;
-  data.error = error;
-  data.detail = std::move(detail);
-  return data;
-}
 
 // Positioned reads that go on until every asked byte is there, so a short read is a failure
 // and never a silent gap.
@@ -63,33 +57,21 @@ std::wstring ownProgramPath() {
   }
 }
 
-OwnData readOwnData(const std::wstring& programPath,
-                    const std::array<unsigned char, exe::kMarkerRecordSize>& record) {
-  const exe::RecordInfo info = exe::readMarkerRecord(record);
-  if (info.state == exe::RecordState::BarePrototype)
-    return failure(exe::ViewerError::BarePrototype, "no data attached");
-  if (info.state == exe::RecordState::Damaged)
-    return failure(exe::ViewerError::DamagedRecord, "unknown marker record");
-
-  OpenFile file(programPath);
-  LARGE_INTEGER size{};
-  if (programPath.empty() || !file.valid() || !GetFileSizeEx(file.handle(), &size) ||
-      size.QuadPart < 0)
-    return failure(exe::ViewerError::ProgramUnreadable, "cannot open the program file");
-  const std::uint64_t fileSize = static_cast<std::uint64_t>(size.QuadPart);
-  const exe::ReadAt reader = [&file](std::uint64_t offset, char* buffer, std::size_t count) {
-    return readAt(file.handle(), offset, buffer, count);
+exe::OwnData readOwnData(const std::wstring& programPath,
+                         const std::array<unsigned char, exe::kMarkerRecordSize>& record) {
+  std::optional<OpenFile> file;
+  const exe::OpenProgram open = [&]() -> std::optional<std::uint64_t> {
+    if (programPath.empty()) return std::nullopt;
+    file.emplace(programPath);
+    LARGE_INTEGER size{};
+    if (!file->valid() || !GetFileSizeEx(file->handle(), &size) || size.QuadPart < 0)
+      return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
   };
-  std::optional<exe::ViewerSettings> settings =
-      exe::parseViewerSettings(reader, fileSize, info.programLength);
-  if (!settings)
-    return failure(exe::ViewerError::DamagedSettings, "settings beyond the end of the file");
-  exe::PageBytes page = exe::readPageMember(reader, fileSize, settings->end);
-  if (!page) return failure(page.error, page.detail);
-  OwnData data;
-  data.settings = std::move(*settings);
-  data.page = std::move(page.bytes);
-  return data;
+  const exe::ReadAt reader = [&file](std::uint64_t offset, char* buffer, std::size_t count) {
+    return readAt(file->handle(), offset, buffer, count);
+  };
+  return exe::readOwnData(record, open, reader);
 }
 
 }  // namespace vantrel::winviewer

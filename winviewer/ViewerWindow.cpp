@@ -6,10 +6,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "winviewer/Texts.h"
+#include "program/ViewerTexts.h"
+#include "winviewer/WideText.h"
 
 namespace vantrel::winviewer {
 namespace {
+
+using namespace viewertext;
 
 constexpr const wchar_t* kFrameClass = L"VantrelFormularFenster";
 constexpr const wchar_t* kFallbackClass = L"VantrelFormularHinweis";
@@ -39,31 +42,33 @@ enum Command : int {
 };
 
 struct Offer {
-  Element element;
+  WindowElement element;
   Command id;
-  const wchar_t* text;
+  std::string_view text;
 };
 
 constexpr Offer kNavigation[] = {
-    {Element::Back, kCmdBack, kBack},
-    {Element::Forward, kCmdForward, kForward},
-    {Element::Home, kCmdHome, kHome},
-    {Element::Reload, kCmdReload, kReload},
+    {WindowElement::Back, kCmdBack, kBack},
+    {WindowElement::Forward, kCmdForward, kForward},
+    {WindowElement::Home, kCmdHome, kHome},
+    {WindowElement::Reload, kCmdReload, kReload},
 };
 constexpr Offer kOthers[] = {
-    {Element::Print, kCmdPrint, kPrint},
-    {Element::About, kCmdAbout, kAbout},
-    {Element::Exit, kCmdExit, kExit},
+    {WindowElement::Print, kCmdPrint, kPrint},
+    {WindowElement::About, kCmdAbout, kAbout},
+    {WindowElement::Exit, kCmdExit, kExit},
 };
 
 // A button's text without the menu's "&" and "...".
-std::wstring buttonText(const wchar_t* text) {
-  std::wstring plain;
-  for (const wchar_t* at = text; *at; ++at) {
-    if (*at != L'&') plain += *at;
-  }
-  while (!plain.empty() && plain.back() == L'.') plain.pop_back();
-  return plain;
+std::wstring buttonText(std::string_view text) {
+  std::string plain = withoutMnemonic(text);
+  while (!plain.empty() && plain.back() == '.') plain.pop_back();
+  return fromUtf8(plain);
+}
+
+// Appends a command or a sub-menu to a menu under one of the viewer's texts.
+void appendMenu(HMENU menu, UINT flags, UINT_PTR id, std::string_view text) {
+  AppendMenuW(menu, flags, id, fromUtf8(text).c_str());
 }
 
 HWND makeButton(HWND parent, HINSTANCE instance, const std::wstring& text, int id, HFONT font) {
@@ -104,21 +109,12 @@ int usableExtent(std::int32_t typed) {
   return std::clamp<std::int32_t>(typed, kSmallestExtent, kLargestExtent);
 }
 
-std::wstring fromWindows1252(const std::string& bytes) {
-  if (bytes.empty()) return std::wstring();
-  const int size = static_cast<int>(bytes.size());
-  const int wide = MultiByteToWideChar(1252, 0, bytes.data(), size, nullptr, 0);
-  std::wstring text(static_cast<std::size_t>(wide), L'\0');
-  MultiByteToWideChar(1252, 0, bytes.data(), size, text.data(), wide);
-  return text;
-}
-
-ViewerWindow::ViewerWindow(HINSTANCE instance, const exe::ViewerSettings& settings,
+ViewerWindow::ViewerWindow(HINSTANCE instance, const exe::WindowSettings& settings,
                            std::wstring pageFile)
     : instance_(instance),
       settings_(settings),
       pageFile_(std::move(pageFile)),
-      title_(fromWindows1252(settings.projectName)) {
+      title_(fromWindows1252(settings.settings.projectName)) {
   NONCLIENTMETRICSW metrics{};
   metrics.cbSize = sizeof(metrics);
   if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
@@ -135,33 +131,34 @@ ViewerWindow::~ViewerWindow() {
   if (font_) DeleteObject(font_);
 }
 
-bool ViewerWindow::offered(Element element) const {
-  return settings_.elements[static_cast<std::size_t>(element)];
+bool ViewerWindow::offered(WindowElement element) const {
+  return settings_.settings.element(element);
 }
 
 HMENU ViewerWindow::buildMenu() const {
   HMENU bar = CreateMenu();
   HMENU file = nullptr;
-  if (offered(Element::Print)) AppendMenuW(file = CreatePopupMenu(), MF_STRING, kCmdPrint, kPrint);
-  if (offered(Element::Exit)) {
+  if (offered(WindowElement::Print))
+    appendMenu(file = CreatePopupMenu(), MF_STRING, kCmdPrint, kPrint);
+  if (offered(WindowElement::Exit)) {
     if (!file)
       file = CreatePopupMenu();
     else
       AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
-    AppendMenuW(file, MF_STRING, kCmdExit, kExit);
+    appendMenu(file, MF_STRING, kCmdExit, kExit);
   }
-  if (file) AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), kMenuFile);
+  if (file) appendMenu(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), kMenuFile);
   HMENU view = nullptr;
   for (const Offer& offer : kNavigation) {
     if (!offered(offer.element)) continue;
     if (!view) view = CreatePopupMenu();
-    AppendMenuW(view, MF_STRING, offer.id, offer.text);
+    appendMenu(view, MF_STRING, offer.id, offer.text);
   }
-  if (view) AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), kMenuView);
-  if (offered(Element::About)) {
+  if (view) appendMenu(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(view), kMenuView);
+  if (offered(WindowElement::About)) {
     HMENU help = CreatePopupMenu();
-    AppendMenuW(help, MF_STRING, kCmdAbout, kAbout);
-    AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), kMenuHelp);
+    appendMenu(help, MF_STRING, kCmdAbout, kAbout);
+    appendMenu(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(help), kMenuHelp);
   }
   if (GetMenuItemCount(bar) == 0) {
     DestroyMenu(bar);
@@ -194,7 +191,7 @@ void ViewerWindow::buildStatusbar() {
 }
 
 void ViewerWindow::buildExitButton() {
-  exitButton_ = makeButton(frame_, instance_, kExitButton, kCmdExitButton, font_);
+  exitButton_ = makeButton(frame_, instance_, fromUtf8(kExitButton), kCmdExitButton, font_);
 }
 
 void ViewerWindow::layout() {
@@ -226,22 +223,23 @@ bool ViewerWindow::open() {
   InitCommonControlsEx(&controls);
   registerWindowClass(kFrameClass, frameProc, instance_, icon_);
 
-  const bool fixed = settings_.fixedSize;
+  const ProjectSettings& settings = settings_.settings;
+  const bool fixed = settings.fixedSize;
   const DWORD style =
       fixed ? (WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX) : WS_OVERLAPPEDWINDOW;
   frame_ =
       CreateWindowExW(0, kFrameClass, title_.c_str(), style | WS_CLIPCHILDREN, CW_USEDEFAULT,
-                      CW_USEDEFAULT, usableExtent(settings_.width), usableExtent(settings_.height),
+                      CW_USEDEFAULT, usableExtent(settings.width), usableExtent(settings.height),
                       nullptr, fixed ? nullptr : buildMenu(), instance_, this);
   if (!frame_) return false;
-  if (offered(Element::Toolbar)) buildToolbar();
-  if (offered(Element::Statusbar)) buildStatusbar();
-  if (offered(Element::ExitButton)) buildExitButton();
+  if (offered(WindowElement::Toolbar)) buildToolbar();
+  if (offered(WindowElement::Statusbar)) buildStatusbar();
+  if (offered(WindowElement::ExitButton)) buildExitButton();
 
   browser_ = BrowserHost::create(frame_, this);
   if (!browser_) return openFallback();
   layout();
-  ShowWindow(frame_, settings_.definedSize ? SW_SHOWNORMAL : SW_SHOWMAXIMIZED);
+  ShowWindow(frame_, settings.definedSize ? SW_SHOWNORMAL : SW_SHOWMAXIMIZED);
   UpdateWindow(frame_);
   goHome();
   return true;
@@ -267,13 +265,13 @@ int ViewerWindow::run() {
 
 void ViewerWindow::goHome() {
   pageShown_ = false;
-  statusText(kStatusLoading);
+  statusText(fromUtf8(kStatusLoading));
   if (!browser_->navigate(pageFile_)) PostMessageW(frame_, kSwitchToFallback, 0, 0);
 }
 
 void ViewerWindow::pageLoaded() {
   pageShown_ = true;
-  statusText(kStatusDone);
+  statusText(fromUtf8(kStatusDone));
 }
 
 void ViewerWindow::navigationFailed() {
@@ -282,7 +280,7 @@ void ViewerWindow::navigationFailed() {
   if (!pageShown_) {
     PostMessageW(frame_, kSwitchToFallback, 0, 0);
   } else {
-    statusText(kStatusFailed);
+    statusText(fromUtf8(kStatusFailed));
   }
 }
 
@@ -297,7 +295,7 @@ void ViewerWindow::historyChanged(bool canGoBack, bool canGoForward) {
 
 void ViewerWindow::command(int id) {
   if (!browser_) return;
-  if (!offered(Element::Print) && id == kCmdPrint) return;  // a shortcut of an absent command
+  if (!offered(WindowElement::Print) && id == kCmdPrint) return;  // a shortcut of an absent command
   switch (id) {
     case kCmdPrint:
       browser_->print();
@@ -310,16 +308,16 @@ void ViewerWindow::command(int id) {
       showAbout();
       break;
     case kCmdBack:
-      if (offered(Element::Back)) browser_->goBack();
+      if (offered(WindowElement::Back)) browser_->goBack();
       break;
     case kCmdForward:
-      if (offered(Element::Forward)) browser_->goForward();
+      if (offered(WindowElement::Forward)) browser_->goForward();
       break;
     case kCmdHome:
-      if (offered(Element::Home)) goHome();
+      if (offered(WindowElement::Home)) goHome();
       break;
     case kCmdReload:
-      if (offered(Element::Reload)) browser_->reload();
+      if (offered(WindowElement::Reload)) browser_->reload();
       break;
     default:
       break;
@@ -327,8 +325,8 @@ void ViewerWindow::command(int id) {
 }
 
 void ViewerWindow::showAbout() {
-  const std::wstring title = std::wstring(kAboutTitlePrefix) + title_;
-  const std::wstring text = title_ + kAboutText;
+  const std::wstring title = fromUtf8(kAboutTitlePrefix) + title_;
+  const std::wstring text = title_ + fromUtf8(kAboutText);
   MSGBOXPARAMSW box{};
   box.cbSize = sizeof(box);
   box.hwndOwner = frame_;
@@ -357,7 +355,7 @@ bool ViewerWindow::openFallback() {
   const auto opened = reinterpret_cast<INT_PTR>(
       ShellExecuteW(nullptr, L"open", pageFile_.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
   if (opened <= 32) {
-    MessageBoxW(nullptr, kNoBrowserAtAll, title_.c_str(), MB_OK | MB_ICONERROR);
+    MessageBoxW(nullptr, fromUtf8(kNoBrowserAtAll).c_str(), title_.c_str(), MB_OK | MB_ICONERROR);
     return false;
   }
   registerWindowClass(kFallbackClass, fallbackProc, instance_, icon_);
@@ -368,11 +366,11 @@ bool ViewerWindow::openFallback() {
   if (!fallback_) return false;
   RECT client{};
   GetClientRect(fallback_, &client);
-  HWND text = CreateWindowExW(0, L"STATIC", kFallbackText, WS_CHILD | WS_VISIBLE, 12, 12,
-                              client.right - 24, client.bottom - 24 - kButtonHeight - 12, fallback_,
-                              nullptr, instance_, nullptr);
+  HWND text = CreateWindowExW(0, L"STATIC", fromUtf8(kFallbackText).c_str(), WS_CHILD | WS_VISIBLE,
+                              12, 12, client.right - 24, client.bottom - 24 - kButtonHeight - 12,
+                              fallback_, nullptr, instance_, nullptr);
   SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-  HWND close = makeButton(fallback_, instance_, kFallbackClose, kCmdFallbackClose, font_);
+  HWND close = makeButton(fallback_, instance_, fromUtf8(kFallbackClose), kCmdFallbackClose, font_);
   SetWindowPos(close, nullptr, client.right - kButtonWidth - 12, client.bottom - kButtonHeight - 12,
                kButtonWidth, kButtonHeight, SWP_NOZORDER);
   ShowWindow(fallback_, SW_SHOWNORMAL);

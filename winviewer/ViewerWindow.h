@@ -13,28 +13,12 @@
 
 namespace vantrel::winviewer {
 
-enum class Element : std::size_t {
-  Statusbar = 0,
-  Toolbar,
-  Print,
-  Exit,
-  About,
-  Back,
-  Forward,
-  Home,
-  Reload,
-  ExitButton,
-};
-
 // Window width or height from the settings as typed, brought into what a window can be.
 int usableExtent(std::int32_t typed);
 
-// Windows-1252 bytes as UTF-16.
-std::wstring fromWindows1252(const std::string& bytes);
-
 class ViewerWindow final : public BrowserListener {
  public:
-  ViewerWindow(HINSTANCE instance, const exe::ViewerSettings& settings, std::wstring pageFile);
+  ViewerWindow(HINSTANCE instance, const exe::WindowSettings& settings, std::wstring pageFile);
   ~ViewerWindow() override;
   ViewerWindow(const ViewerWindow&) = delete;
   ViewerWindow& operator=(const ViewerWindow&) = delete;
@@ -53,7 +37,7 @@ class ViewerWindow final : public BrowserListener {
   static LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM w, LPARAM l);
   static LRESULT CALLBACK fallbackProc(HWND window, UINT message, WPARAM w, LPARAM l);
   LRESULT handleFrame(UINT message, WPARAM w, LPARAM l);
-  [[nodiscard]] bool offered(Element element) const;
+  [[nodiscard]] bool offered(WindowElement element) const;
   HMENU buildMenu() const;
   void buildToolbar();
   void buildStatusbar();
@@ -66,7 +50,7 @@ class ViewerWindow final : public BrowserListener {
   bool openFallback();
 
   HINSTANCE instance_;
-  exe::ViewerSettings settings_;
+  exe::WindowSettings settings_;
   std::wstring pageFile_;
   std::wstring title_;
   HFONT font_ = nullptr;

@@ -4,10 +4,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include "BuilderTestSupport.h"
+#include "base/Win1252.h"
+#include "fuzz/ArchiveComponentPage.h"
 #include "program/ViewerData.h"
 #include "program/ViewerRecord.h"
+#include "program/ViewerTexts.h"
 
 namespace vantrel::test {
 namespace {
@@ -35,15 +40,15 @@ struct DamageCase {
 // The reader the Windows viewer compiles (ViewerRecord.h), over the bytes of a program file.
 exe::PageBytes readWithoutFileLayer(const std::string& file,
                                     const std::array<unsigned char, exe::kMarkerRecordSize>& record,
-                                    std::optional<exe::ViewerSettings>* settingsRead = nullptr) {
+                                    std::optional<exe::SettingsInProgram>* settingsRead = nullptr) {
   const exe::ReadAt readAt = [&file](std::uint64_t offset, char* buffer, std::size_t size) {
     if (offset > file.size() || size > file.size() - offset) return false;
     std::copy_n(file.data() + offset, size, buffer);
     return true;
   };
   const exe::RecordInfo info = exe::readMarkerRecord(record);
-  const std::optional<exe::ViewerSettings> settings =
-      exe::parseViewerSettings(readAt, file.size(), info.programLength);
+  const std::optional<exe::SettingsInProgram> settings =
+      exe::readWindowSettings(readAt, file.size(), info.programLength);
   if (settingsRead) *settingsRead = settings;
   if (!settings) {
     exe::PageBytes none;
@@ -119,11 +124,12 @@ TEST(MarkerRecord, TellsPatchedRecordsFromThePrototypeAndFromDamage) {
 }
 
 TEST_F(ViewerData, TheSharedReaderReadsWhatTheArchiveReaderExtracts) {
-  std::optional<exe::ViewerSettings> read;
-  const exe::PageBytes shared = readWithoutFileLayer(built, recordIn(built, kRecordAt), &read);
+  std::optional<exe::SettingsInProgram> inProgram;
+  const exe::PageBytes shared = readWithoutFileLayer(built, recordIn(built, kRecordAt), &inProgram);
   ASSERT_TRUE(shared) << shared.detail;
   EXPECT_EQ(shared.bytes, page);
-  ASSERT_TRUE(read);
+  ASSERT_TRUE(inProgram);
+  const ProjectSettings* read = &inProgram->settings.settings;
   EXPECT_EQ(read->projectName, settings.projectName);
   EXPECT_EQ(read->width, 777);
   EXPECT_EQ(read->height, settings.height);
@@ -133,8 +139,8 @@ TEST_F(ViewerData, TheSharedReaderReadsWhatTheArchiveReaderExtracts) {
   EXPECT_EQ(read->fixedSize, settings.fixedSize);
   const exe::ViewerPage loaded = load();
   ASSERT_TRUE(loaded);
-  EXPECT_EQ(read->end, loaded.archiveStart);
-  EXPECT_EQ(read->pagePath, loaded.settings.pagePath);
+  EXPECT_EQ(inProgram->end, loaded.archiveStart);
+  EXPECT_EQ(inProgram->settings.pagePath, loaded.settings.pagePath);
 }
 
 TEST_F(ViewerData, TheSharedReaderRefusesAnArchiveThatDoesNotStartBehindTheSettings) {
@@ -154,14 +160,15 @@ TEST_F(ViewerData, TheSharedReaderRefusesAnArchiveThatDoesNotStartBehindTheSetti
   // A reader that fails mid-way is a failure, never a short page.
   const exe::ReadAt failing = [](std::uint64_t, char*, std::size_t) { return false; };
   EXPECT_FALSE(exe::readPageMember(failing, built.size(), loaded.archiveStart));
-  EXPECT_FALSE(exe::parseViewerSettings(failing, built.size(), kPrototypeSize));
+  EXPECT_FALSE(exe::readWindowSettings(failing, built.size(), kPrototypeSize));
 }
 
 TEST_F(ViewerData, TheBarePrototypeSaysItHoldsNoForm) {
   const auto record = recordIn(decodedPrototype(kPrototypeSize, {kRecordAt}), kRecordAt);
   const exe::ViewerPage loaded = exe::loadViewerPage(program, record, folder.file("out"));
   EXPECT_EQ(loaded.error, ViewerError::BarePrototype);
-  EXPECT_NE(exe::viewerErrorMessage(loaded.error).find("kein Formular"), std::string_view::npos);
+  EXPECT_NE(viewertext::viewerErrorMessage(loaded.error).find("kein Formular"),
+            std::string_view::npos);
 }
 
 TEST_F(ViewerData, EveryKindOfDamageIsReportedAsSuch) {
@@ -190,7 +197,7 @@ TEST_F(ViewerData, EveryKindOfDamageIsReportedAsSuch) {
     putFile(program, damaged);
     const exe::ViewerPage loaded = load();
     EXPECT_EQ(loaded.error, c.expected) << c.what << ": " << loaded.detail;
-    EXPECT_FALSE(exe::viewerErrorMessage(loaded.error).empty());
+    EXPECT_FALSE(viewertext::viewerErrorMessage(loaded.error).empty());
     // The Windows viewer's reader tells the same damage apart the same way.
     const exe::PageBytes read = readWithoutFileLayer(damaged, recordIn(built, kRecordAt));
     EXPECT_EQ(read.error, c.expected) << c.what << " (shared reader): " << read.detail;
@@ -201,6 +208,69 @@ TEST_F(ViewerData, EveryKindOfDamageIsReportedAsSuch) {
       exe::loadViewerPage(folder.file("nicht-da"), recordIn(built, kRecordAt), folder.file("out"))
           .error,
       ViewerError::ProgramUnreadable);
+}
+
+// The one reader of both viewers and the archive component take every archive of the test data,
+// the hostile ones included, behind a program's settings the same way.
+TEST(ViewerReaders, TheOneReaderAndTheArchiveComponentAgreeOnEveryTestArchive) {
+  TempFolder folder;
+  const std::string prototype = decodedPrototype(kPrototypeSize, {kRecordAt});
+  exe::WindowSettings settings{someSettings(), "C:\\formular.htm"};
+  const std::string settingsBytes = exe::windowSettingsBytes(settings);
+  std::array<unsigned char, exe::kMarkerRecordSize> record = recordIn(prototype, kRecordAt);
+  zlb::writeLE32(record.data(), kPrototypeSize);
+  std::fill(record.begin() + 16, record.end(), 0);
+
+  std::map<exe::PageVerdict, int> seen;
+  const fs::path data = fs::path(VANTREL_TEST_DATA_DIR) / "zlb";
+  for (const fs::path& archive : {data, data / "hostile"}) {
+    for (const auto& item : fs::directory_iterator(archive)) {
+      if (item.path().extension() != ".zlb") continue;
+      const std::string program = folder.file(item.path().filename().string() + ".exe");
+      putFile(program, prototype + settingsBytes + fileBytes(item.path().string()));
+      std::string reference;
+      const exe::PageVerdict expected =
+          exe::archiveComponentPage(program, kPrototypeSize + settingsBytes.size(), reference);
+      const exe::ViewerPage loaded = exe::loadViewerPage(program, record, folder.path());
+      const exe::PageVerdict verdict = exe::verdictOf(loaded.error);
+      EXPECT_EQ(verdict, expected) << item.path() << ": " << loaded.detail;
+      if (verdict == exe::PageVerdict::Page && expected == exe::PageVerdict::Page) {
+        EXPECT_EQ(loaded.page, reference) << item.path();
+        EXPECT_EQ(fileBytes(loaded.pageFile), reference) << item.path();
+      }
+      ++seen[expected];
+    }
+  }
+  // The data holds each case, so the comparison above is never empty.
+  EXPECT_GT(seen[exe::PageVerdict::Page], 0);
+  EXPECT_GT(seen[exe::PageVerdict::NoPage], 0);
+  EXPECT_GT(seen[exe::PageVerdict::Refused], 0);
+}
+
+TEST_F(ViewerData, APageThatCannotBeWrittenIsReportedAsSuch) {
+  // The destination is a file, so no page can be written below it.
+  putFile(folder.file("out.txt"), "x");
+  const exe::ViewerPage loaded =
+      exe::loadViewerPage(program, recordIn(built, kRecordAt), folder.file("out.txt"));
+  EXPECT_EQ(loaded.error, ViewerError::CannotExtract);
+  EXPECT_FALSE(loaded.detail.empty());
+  EXPECT_TRUE(loaded.pageFile.empty());
+}
+
+TEST(ViewerTexts, EveryFailureHasItsOwnGermanMessageInUtf8) {
+  std::set<std::string_view> messages;
+  for (const ViewerError error :
+       {ViewerError::BarePrototype, ViewerError::DamagedRecord, ViewerError::ProgramUnreadable,
+        ViewerError::DamagedSettings, ViewerError::DamagedArchive, ViewerError::NoPage,
+        ViewerError::DamagedPage, ViewerError::CannotExtract}) {
+    const std::string_view message = viewertext::viewerErrorMessage(error);
+    EXPECT_TRUE(utf8To1252(message)) << message;  // UTF-8 that Windows-1252 can hold
+    EXPECT_TRUE(messages.insert(message).second) << message;
+  }
+  EXPECT_EQ(viewertext::viewerErrorMessage(ViewerError::DamagedPage),
+            "Die Formularseite dieses Programms ist beschädigt (Prüfsumme falsch).");
+  EXPECT_EQ(viewertext::withoutMnemonic(viewertext::kAbout), "Über...");
+  EXPECT_EQ(viewertext::withoutMnemonic(viewertext::kMenuFile), "Datei");
 }
 
 }  // namespace

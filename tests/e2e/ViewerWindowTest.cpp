@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include "project/ProjectFile.h"
 #include "viewer/ViewerIcon.h"
 #include "viewer/ViewerWindow.h"
 #include "widgets/browser/BrowserEngine.h"
