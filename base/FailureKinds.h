@@ -32,43 +32,44 @@ enum class FileFailure : std::uint16_t {
   Count
 };
 
-// The project file, in either of its formats. Its texts are defined in German by the program's
-// own dialogs, and shown as they are.
+// The project file, in either of its formats, and the form-mail address its pages post to. The
+// file's texts are defined in German by the program's own dialogs, and shown as they are.
 enum class ProjectFailure : std::uint16_t {
-  CannotOpen,        // %s: the file's name as the dialog shows it
-  NotAProjectFile,   // the magic text is missing
-  CannotCreate,      // %s: the file's name as the dialog shows it
-  UnknownExtension,  // %s: the file's name
-  BadJson,           // %s: what is wrong, in German
+  CannotOpen,               // %s: the file's name as the dialog shows it
+  NotAProjectFile,          // the magic text is missing
+  CannotCreate,             // %s: the file's name as the dialog shows it
+  UnknownExtension,         // %s: the file's name
+  BadJson,                  // %s: what is wrong, in German
+  UnusableFormMailAddress,  // %s: the address as typed
   Count
 };
 
 // Pictures loaded for the icon and the bitmaps written of it.
 enum class PictureFailure : std::uint16_t {
-  NoPixels,                  // %s x %s
-  TooLarge,                  // %s x %s pixels, at most %s
-  TooLargeToDecode,          // %s x %s pixels at %s bits, more than %s MB
-  FileTooLarge,              // %s bytes
-  NotConverted,              // Qt could not convert a row
-  PixelsDoNotMatchSize,      // the picture handed to the renderer
-  BmpPixelsOutsideFile,      // %s: the pixel data offset
-  Unreadable,                // %s: format, %s: the decoder's words
-  UnknownExtension,          // %s: the extension
-  BitmapNotValid,            // %s: why
-  BitmapDepthNotWritable,    // %s: bits per pixel
-  BitmapTableDoesNotMatch,   // colour table or pixels against depth and size
-  BitmapPixelOutsideTable,   // an index beyond the colour table
-  BitmapPixelsDoNotMatch,    // the pixels against the size
-  BitmapTooLargeForFile,     // beyond the 32-bit sizes of a bitmap file
-  JpegInvalidSize,           // libjpeg announced a size it cannot deliver
-  JpegError,                 // %s: libjpeg's words
-  WmfNotValid,               // %s: why
-  EmfNotValid,               // %s: why
-  MetafileSupportNotStarted, // libwmf refused to start
-  EmfConverterNotStarted,    // %s: program, %s: the system's words
-  MetafileNotDrawn,          // the SVG renderer refused the drawing
-  OutOfMemoryDrawing,        // no image of the metafile's size
-  OutOfMemoryReading,        // libwmf found no memory
+  NoPixels,                   // %s x %s
+  TooLarge,                   // %s x %s pixels, at most %s
+  TooLargeToDecode,           // %s x %s pixels at %s bits, more than %s MB
+  FileTooLarge,               // %s bytes
+  NotConverted,               // Qt could not convert a row
+  PixelsDoNotMatchSize,       // the picture handed to the renderer
+  BmpPixelsOutsideFile,       // %s: the pixel data offset
+  Unreadable,                 // %s: format, %s: the decoder's words
+  UnknownExtension,           // %s: the extension
+  BitmapNotValid,             // %s: why
+  BitmapDepthNotWritable,     // %s: bits per pixel
+  BitmapTableDoesNotMatch,    // colour table or pixels against depth and size
+  BitmapPixelOutsideTable,    // an index beyond the colour table
+  BitmapPixelsDoNotMatch,     // the pixels against the size
+  BitmapTooLargeForFile,      // beyond the 32-bit sizes of a bitmap file
+  JpegInvalidSize,            // libjpeg announced a size it cannot deliver
+  JpegError,                  // %s: libjpeg's words
+  WmfNotValid,                // %s: why
+  EmfNotValid,                // %s: why
+  MetafileSupportNotStarted,  // libwmf refused to start
+  EmfConverterNotStarted,     // %s: program, %s: the system's words
+  MetafileNotDrawn,           // the SVG renderer refused the drawing
+  OutOfMemoryDrawing,         // no image of the metafile's size
+  OutOfMemoryReading,         // libwmf found no memory
   Count
 };
 

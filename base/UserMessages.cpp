@@ -38,8 +38,7 @@ constexpr MessageTranslation kCatalogue[] = {
      "Im Ordner der Datei %1 kann keine Datei angelegt werden: %2."},
     {k(F::CannotCreate), "Cannot create %s: %s", "Die Datei %1 kann nicht erstellt werden: %2."},
     {k(F::CannotWrite), "Cannot write %s.", "Die Datei %1 kann nicht geschrieben werden."},
-    {k(F::CannotReplace), "Cannot replace %s: %s.",
-     "Die Datei %1 kann nicht ersetzt werden: %2."},
+    {k(F::CannotReplace), "Cannot replace %s: %s.", "Die Datei %1 kann nicht ersetzt werden: %2."},
 
     // The project file: the dialogs' own German texts, shown as they are.
     {k(Pr::CannotOpen), "Projekt öffnen: Konnte die Datei %s nicht öffnen!", ""},
@@ -47,6 +46,11 @@ constexpr MessageTranslation kCatalogue[] = {
     {k(Pr::CannotCreate), "Projekt speichern: Konnte die Datei %s nicht erstellen!", ""},
     {k(Pr::UnknownExtension), "Die Datei %s ist weder ein Projekt (.vtq) noch JSON (.json).", ""},
     {k(Pr::BadJson), "%s", ""},
+    {k(Pr::UnusableFormMailAddress),
+     "The form-mail address is not a whole http or https address without blanks: %s",
+     "Die Adresse des Formular-Empfängers muss eine vollständige http- oder https-Adresse sein "
+     "(zum Beispiel https://example.org/cgi-bin/sendmailform.cgi), ohne Leerzeichen und "
+     "Steuerzeichen."},
 
     // Pictures: said in words a user understands; a library's own details stay out.
     {k(Pi::NoPixels), "The picture has no pixels (%s x %s).",
@@ -149,7 +153,8 @@ constexpr MessageTranslation kCatalogue[] = {
      "Die Mail endet vor ihrem letzten Teil."},
     {k(A::MailTooLarge), "The mail is larger than %s MiB and was skipped.",
      "Die Mail ist größer als %1 MiB und wurde übergangen."},
-    {k(A::MailCannotBeOpened), "The mail cannot be opened.", "Die Mail kann nicht geöffnet werden."},
+    {k(A::MailCannotBeOpened), "The mail cannot be opened.",
+     "Die Mail kann nicht geöffnet werden."},
     {k(A::MailCannotBeRead), "The mail cannot be read.", "Die Mail kann nicht gelesen werden."},
     {k(A::RestUnreadable), "The rest of the file cannot be read.",
      "Der Rest der Datei kann nicht gelesen werden."},
@@ -199,8 +204,9 @@ std::string germanFilledIn(std::string_view german, const std::vector<std::strin
 }
 
 const MessageTranslation* rowOf(FailureKind kind) {
-  const auto* row = std::find_if(std::begin(kCatalogue), std::end(kCatalogue),
-                                 [&](const MessageTranslation& entry) { return entry.kind == kind; });
+  const auto* row =
+      std::find_if(std::begin(kCatalogue), std::end(kCatalogue),
+                   [&](const MessageTranslation& entry) { return entry.kind == kind; });
   return row == std::end(kCatalogue) ? nullptr : row;
 }
 
