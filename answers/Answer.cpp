@@ -1,7 +1,8 @@
 #include "answers/Answer.h"
-#include "base/FailureKinds.h"
 
 #include <nlohmann/json.hpp>
+
+#include "base/FailureKinds.h"
 
 namespace vantrel::answers {
 namespace {
@@ -66,8 +67,7 @@ std::string answerJson(const Answer& answer) {
 
 Result<Answer> parseAnswerJson(std::string_view text) {
   const Json json = Json::parse(text.begin(), text.end(), nullptr, false);
-  if (json.is_discarded() || !json.is_object())
-    return failure(AnswerFailure::NoJsonObject);
+  if (json.is_discarded() || !json.is_object()) return failure(AnswerFailure::NoJsonObject);
   const auto format = json.find("format");
   if (format == json.end() || !format->is_string() || format->get<std::string>() != kFormatName)
     return failure(AnswerFailure::NotTheFormat);

@@ -4,10 +4,10 @@
 #include <array>
 #include <unordered_set>
 
-#include "base/FailureKinds.h"
 #include "answers/AnswerCsv.h"
 #include "answers/MailPart.h"
 #include "answers/Mbox.h"
+#include "base/FailureKinds.h"
 #include "base/FileIo.h"
 
 namespace fs = std::filesystem;

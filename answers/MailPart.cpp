@@ -1,10 +1,11 @@
 #include "answers/MailPart.h"
-#include "base/FailureKinds.h"
 
 #include <algorithm>
 #include <array>
 #include <optional>
 #include <vector>
+
+#include "base/FailureKinds.h"
 
 namespace vantrel::answers {
 namespace {

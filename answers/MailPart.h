@@ -19,8 +19,8 @@ enum class MailKind { answer, withoutAnswerPart, broken };
 // reader counts each kind on its own.
 struct MailAnswer {
   MailKind kind = MailKind::withoutAnswerPart;
-  Answer answer;       // for MailKind::answer, messageId filled in
-  Failure failure;     // for MailKind::broken
+  Answer answer;    // for MailKind::answer, messageId filled in
+  Failure failure;  // for MailKind::broken
 };
 
 [[nodiscard]] MailAnswer answerInMail(std::string_view mail);

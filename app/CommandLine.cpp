@@ -9,10 +9,9 @@ namespace {
 
 constexpr const char* kHelpText =
     "Aufruf: vantrel-formulare [DATEI.vtq]\n"
-    "Vantrel Formulare erstellt Umfrageformulare und baut daraus eigenst\xC3\xA4ndige Programme.\n"
+    "Vantrel Formulare erstellt Umfrageformulare und baut daraus eigenständige Programme.\n"
     "\n"
-    "  DATEI.vtq   \xC3\xB6"
-    "ffnet dieses Projekt beim Start\n"
+    "  DATEI.vtq   öffnet dieses Projekt beim Start\n"
     "  --help      zeigt diese Hilfe\n"
     "  --version   zeigt die Version\n";
 
@@ -44,7 +43,7 @@ StartArguments startArgumentsOf(const QStringList& arguments) {
       start.error = QStringLiteral("Unbekannte Option: %1").arg(argument);
       return start;
     } else if (!start.projectFile.isEmpty()) {
-      start.error = QStringLiteral("Es kann nur ein Projekt ge\u00f6ffnet werden.");
+      start.error = QStringLiteral("Es kann nur ein Projekt geöffnet werden.");
       return start;
     } else {
       start.projectFile = argument;

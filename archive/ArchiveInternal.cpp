@@ -13,14 +13,15 @@ namespace vantrel::zlb::detail {
 void fail(ArchiveFailure kind) { throw EArchiveError(archiveFailure(kind)); }
 
 void fail(ArchiveFailure kind, std::string_view value) {
-  throw EArchiveError(Failure{kindOf(kind), formatMessage(englishText(kind), value),
-                              {std::string(value)}, {}});
+  throw EArchiveError(
+      Failure{kindOf(kind), formatMessage(englishText(kind), value), {std::string(value)}, {}});
 }
 
 void fail(ArchiveFailure kind, std::string_view value, std::string_view reason) {
-  throw EArchiveError(
-      Failure{kindOf(kind), formatMessage(englishText(kind), value) + ": " + std::string(reason),
-              {std::string(value), std::string(reason)}, {}});
+  throw EArchiveError(Failure{kindOf(kind),
+                              formatMessage(englishText(kind), value) + ": " + std::string(reason),
+                              {std::string(value), std::string(reason)},
+                              {}});
 }
 
 std::string shown(const std::filesystem::path& path) {

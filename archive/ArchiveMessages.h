@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/Failure.h"
+#include "base/Win1252.h"
 
 namespace vantrel::zlb {
 
@@ -48,9 +49,9 @@ inline constexpr std::string_view kUnreadableFileList = "Unable to read archive 
 inline constexpr std::string_view kIndexOutOfBounds = "Index out of bounds";
 // %s: the temporary archive's name pattern beside the archive (".../ZLBXXXXXX"). AddFiles:
 // the temporary archive cannot be created. German, as the file layer words it.
-inline constexpr std::string_view kCannotCreateTemporaryArchive =
-    "Datei %s kann nicht ge\xF6"
-    "ffnet werden";
+inline constexpr auto kCannotCreateTemporaryArchiveText =
+    cp1252("Datei %s kann nicht geöffnet werden");
+inline constexpr std::string_view kCannotCreateTemporaryArchive = kCannotCreateTemporaryArchiveText;
 // %s: the archive's path. AddFiles: the finished file could not be renamed over the archive,
 // or something that must not be replaced stands under its name; the old archive is unchanged.
 inline constexpr std::string_view kUnableToReplaceArchive =

@@ -70,7 +70,8 @@ int TZLBArchive::FindEntry(const std::string& Name) const {
 RegistryEntry TZLBArchive::GetEntry(int Index) const { return entryAt(Index); }
 
 const RegistryEntry& TZLBArchive::entryAt(int Index) const {
-  if (Index < 0 || static_cast<std::size_t>(Index) >= Entries.size()) fail(ArchiveFailure::IndexOutOfBounds);
+  if (Index < 0 || static_cast<std::size_t>(Index) >= Entries.size())
+    fail(ArchiveFailure::IndexOutOfBounds);
   return Entries[static_cast<std::size_t>(Index)];
 }
 

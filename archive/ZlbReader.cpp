@@ -117,7 +117,8 @@ void TZLBArchive::loadRegistry(File& file, std::uint64_t fileSize) {
   if (Trailer.RegistryCompressed == 0) {
     if (wanted > available) fail(ArchiveFailure::ReasonRegistry);
     records.resize(wanted);
-    if (!file.readExactlyAt(registryStart, records.data(), records.size())) fail(ArchiveFailure::ReasonRegistry);
+    if (!file.readExactlyAt(registryStart, records.data(), records.size()))
+      fail(ArchiveFailure::ReasonRegistry);
   } else if (Trailer.RegistryCompressed == 1) {
     // What the stream could at most inflate to; a count beyond it cannot be real.
     if (wanted > available * kMaxInflateRatio + 64) fail(ArchiveFailure::ReasonRegistry);

@@ -267,7 +267,8 @@ void TZLBArchive::writeNewArchive(std::vector<fs::path>& Files, ArchiveWriter& o
       });
       ProgressTotal = static_cast<std::int64_t>(packed.sizeAtOpen);
       for (const std::uint64_t position : packed.progressPositions) DoProgress(position);
-      if (!utf8To1252(sourcePath.filename().native())) fail(ArchiveFailure::ReasonName);  // cannot be recorded
+      if (!utf8To1252(sourcePath.filename().native()))
+        fail(ArchiveFailure::ReasonName);  // cannot be recorded
       appendMember(sourcePath, packed, out);
       storedNames.insert(key);
     } catch (...) {
@@ -280,7 +281,9 @@ void TZLBArchive::writeNewArchive(std::vector<fs::path>& Files, ArchiveWriter& o
 }
 
 void TZLBArchive::copyMemberArea(ArchiveWriter& out) {
-  const auto unreadable = [this] { fail(ArchiveFailure::UnableToOpenFile, shown(ArchiveFileName)); };
+  const auto unreadable = [this] {
+    fail(ArchiveFailure::UnableToOpenFile, shown(ArchiveFileName));
+  };
   File archive;
   if (!archive.openForReading(ArchiveFileName)) unreadable();
   std::vector<unsigned char> chunk(kCopyChunk);

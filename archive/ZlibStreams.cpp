@@ -46,7 +46,8 @@ void TCompressionStream::Write(const void* data, std::size_t size) {
     stream_.next_in = const_cast<Bytef*>(bytes);
     stream_.avail_in = piece;
     while (stream_.avail_in > 0) {
-      if (deflate(&stream_, Z_NO_FLUSH) < 0) throw ECompressionError(archiveFailure(ArchiveFailure::StreamError));
+      if (deflate(&stream_, Z_NO_FLUSH) < 0)
+        throw ECompressionError(archiveFailure(ArchiveFailure::StreamError));
       if (stream_.avail_out == 0) drainFullBuffer();
     }
     bytes += piece;
@@ -58,7 +59,8 @@ void TCompressionStream::Finish() {
   if (finished_) return;
   for (;;) {
     const int result = deflate(&stream_, Z_FINISH);
-    if (result < 0 && result != Z_BUF_ERROR) throw ECompressionError(archiveFailure(ArchiveFailure::StreamError));
+    if (result < 0 && result != Z_BUF_ERROR)
+      throw ECompressionError(archiveFailure(ArchiveFailure::StreamError));
     if (result == Z_STREAM_END) break;
     if (stream_.avail_out == 0)
       drainFullBuffer();
@@ -97,14 +99,16 @@ std::size_t TDecompressionStream::Read(void* buffer, std::size_t size) {
       stream_.next_in = buffer_.data();
       stream_.avail_in = static_cast<uInt>(source_(buffer_.data(), buffer_.size()));
       // No input left while the stream is still open: the stored bytes end too early.
-      if (stream_.avail_in == 0) throw EDecompressionError(archiveFailure(ArchiveFailure::StreamError));
+      if (stream_.avail_in == 0)
+        throw EDecompressionError(archiveFailure(ArchiveFailure::StreamError));
     }
     const uInt room = chunkFor(size - produced);
     stream_.next_out = out + produced;
     stream_.avail_out = room;
     const int result = inflate(&stream_, Z_NO_FLUSH);
     // A preset dictionary cannot occur in a member; treat the request like damage.
-    if (result < 0 || result == Z_NEED_DICT) throw EDecompressionError(archiveFailure(ArchiveFailure::StreamError));
+    if (result < 0 || result == Z_NEED_DICT)
+      throw EDecompressionError(archiveFailure(ArchiveFailure::StreamError));
     produced += room - stream_.avail_out;
     if (result == Z_STREAM_END) ended_ = true;
   }

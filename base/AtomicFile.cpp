@@ -12,9 +12,8 @@
 #include <string>
 #include <utility>
 
-#include "base/TemporaryFiles.h"
-
 #include "base/FailureKinds.h"
+#include "base/TemporaryFiles.h"
 
 namespace vantrel {
 namespace {

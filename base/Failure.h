@@ -62,8 +62,7 @@ inline std::string text(std::string_view value) { return std::string(value); }
 inline std::string text(const char* value) { return value; }
 inline std::string text(const std::filesystem::path& value) { return value.string(); }
 template <typename Number>
-  requires std::is_arithmetic_v<Number>
-std::string text(Number value) {
+requires std::is_arithmetic_v<Number> std::string text(Number value) {
   return std::to_string(value);
 }
 }  // namespace failure_values

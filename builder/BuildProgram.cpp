@@ -67,7 +67,7 @@ ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks) 
   request.tempFolder = job.tempFolder;
   const BuildResult result = buildExe(request);
   for (const BuildMessage& message : buildMessages(result)) callbacks.show(message);
-  build.reason = result.reason;
+  build.failure = result.failure;
   // A failed build leaves the user's old file (or nothing): it gets no icon.
   if (!result.built) return build;
   build.outcome = ProgramBuild::Outcome::built;

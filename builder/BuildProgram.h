@@ -61,7 +61,7 @@ struct [[nodiscard]] ProgramBuild {
   std::filesystem::path output;
   std::uint32_t iconPos = 0;  // as known after step 3, for the next build
   Status icon;                // whether the icon reached the program (built only)
-  std::string reason;         // why the assembly failed, in the system's words
+  Failure failure;            // why the assembly failed
 
   [[nodiscard]] bool built() const { return outcome == Outcome::built; }
 };

@@ -14,7 +14,9 @@
 
 #include "archive/ZLIBArchive.h"
 #include "base/AtomicFile.h"
+#include "base/FailureKinds.h"
 #include "base/FileIo.h"
+#include "base/UserMessages.h"
 #include "base/Win1252.h"
 
 namespace vantrel::exe {
@@ -36,13 +38,13 @@ bool isQuoted(std::string_view text) {
   struct stat info {};
   if (::stat(nativePath.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
       !file.openForReading(nativePath)) {
-    return Failure{"Unable to open " + nativePath.string()};
+    return failure(BuildFailure::CannotOpen, nativePath);
   }
   return {};
 }
 
 Failure readFailure(const fs::path& path) {
-  return Failure{"Unable to read " + path.string() + ": " + std::strerror(errno)};
+  return failure(BuildFailure::CannotReadBecause, path, std::strerror(errno));
 }
 
 // Reads until the buffer is full or the file ends, so that every buffer but the last holds a
@@ -81,10 +83,10 @@ class PendingOutput {
 
   // Reason: "Unable to create a file beside <output>: <why>".
   [[nodiscard]] Status create() {
-    if (target_.empty()) return Failure{"Unable to create a file beside "};
+    if (target_.empty()) return failure(BuildFailure::CannotCreateBeside, target_);
     auto begun = AtomicFile::begin(target_);
     if (!begun) {
-      return Failure{"Unable to create a file beside " + target_.string() + ": " + begun.reason()};
+      return failure(BuildFailure::CannotCreateBesideBecause, target_, begun.reason());
     }
     file_.emplace(std::move(begun).value());
     return {};
@@ -104,7 +106,7 @@ class PendingOutput {
  private:
   [[nodiscard]] Status named(const Status& status) const {
     if (status) return status;
-    return Failure{"Unable to write " + target_.string() + ": " + status.reason()};
+    return failure(BuildFailure::CannotWriteBecause, target_, status.reason());
   }
 
   fs::path target_;
@@ -116,7 +118,7 @@ class PendingOutput {
 Status measurePrototype(const File& prototype, AssembleResult& result) {
   const std::int64_t size = prototype.size();
   if (size < 0 || static_cast<std::uint64_t>(size) > std::numeric_limits<std::uint32_t>::max()) {
-    return Failure{"The prototype is larger than 4 GiB"};
+    return failure(BuildFailure::PrototypeTooLarge);
   }
   result.programLength = static_cast<std::uint64_t>(size);
   return {};
@@ -149,13 +151,13 @@ Status copyDecodedPrototype(File& prototype, const fs::path& path, PendingOutput
   if (!prototype.close()) return readFailure(path);
   // A prototype that changed its length while being copied is as bad as a read error.
   if (copied != result.programLength) {
-    return Failure{"Unable to read " + path.string() + ": its length changed while it was read"};
+    return failure(BuildFailure::CannotReadBecause, path, "its length changed while it was read");
   }
   return {};
 }
 
 Status markerStatus(const AssembleResult& result) {
-  if (!result.markerFound) return Failure{"The prototype holds no marker record"};
+  if (!result.markerFound) return failure(BuildFailure::NoMarkerRecord);
   return {};
 }
 
@@ -270,7 +272,7 @@ AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archiv
     const Status status = run();
     if (!status) {
       result.stoppedAt = step;
-      result.reason = status.reason();
+      result.failure = status.failure();
       break;
     }
   }
@@ -299,16 +301,16 @@ fs::path temporaryArchiveName(const fs::path& folder) {
 
 BuildResult buildExe(const BuildRequest& request) {
   BuildResult result;
-  auto fail = [&](std::string reason) {
-    result.reason = std::move(reason);
+  auto fail = [&](Failure failure) {
+    result.failure = std::move(failure);
     return result;
   };
-  if (!request.pageWritten) return fail("The page could not be written");
+  if (!request.pageWritten) return fail(failure(BuildFailure::PageNotWritten));
 
   const fs::path folder = request.tempFolder.empty() ? systemTempFolder() : request.tempFolder;
   result.archivePath = temporaryArchiveName(folder);
 
-  std::vector<std::string> logged;
+  std::vector<Failure> logged;
   bool archiveCreated =
       false;  // a name taken by someone else in the meantime is not ours to remove
   try {
@@ -316,17 +318,19 @@ BuildResult buildExe(const BuildRequest& request) {
     Archive1.CheckCRC = true;
     Archive1.SavePaths = true;
     Archive1.RecursePaths = true;
-    Archive1.OnErrorLogged = [&logged](const std::string& Msg) { logged.push_back(Msg); };
+    Archive1.OnErrorLogged = [&logged](const std::string& Msg) {
+      logged.push_back(failure(BuildFailure::ArchiveFailed, Msg));
+    };
     Archive1.CreateArchive(result.archivePath);
     archiveCreated = true;
     std::vector<fs::path> files{request.pagePath};
     Archive1.AddFiles(files);
     const int entries = Archive1.Count();
     Archive1.CloseArchive();
-    if (entries != 1) logged.push_back("The page did not reach the archive");
+    if (entries != 1) logged.push_back(failure(BuildFailure::PageNotInArchive));
   } catch (const std::exception& error) {
     if (archiveCreated) removeFile(result.archivePath);
-    return fail(error.what());
+    return fail(failureOf(error));
   }
   if (!logged.empty()) {
     removeFile(result.archivePath);
@@ -340,7 +344,7 @@ BuildResult buildExe(const BuildRequest& request) {
                                 settings, request.options);
   removeFile(result.archivePath);
   result.built = result.assembly.built;
-  result.reason = result.assembly.reason;
+  result.failure = result.assembly.failure;
   return result;
 }
 

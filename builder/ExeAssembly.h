@@ -26,6 +26,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Failure.h"
+#include "base/Win1252.h"
 #include "program/ExeLayout.h"
 
 namespace vantrel::exe {
@@ -55,28 +57,31 @@ struct BuildMessage {
   bool operator==(const BuildMessage&) const = default;
 };
 
-inline constexpr BuildMessage kEmailMissing{
-    "Sie haben noch keine eMail Adresse eingetragen. Sie m\xFCssen die eMail Adresse eintragen, "
-    "an die das Formular gesendet werden soll!",
-    "Fehler", kMbIconError};
-inline constexpr BuildMessage kOutputNameMissing{
-    "Sie m\xFCssen einen Namen f\xFCr die Exe-Datei festlegen!", std::nullopt, kMbIconError};
+// The texts with umlauts, converted to Windows-1252 while compiling.
+namespace texts {
+inline constexpr auto kEmailMissing = cp1252(
+    "Sie haben noch keine eMail Adresse eingetragen. Sie müssen die eMail Adresse eintragen, "
+    "an die das Formular gesendet werden soll!");
+inline constexpr auto kOutputNameMissing =
+    cp1252("Sie müssen einen Namen für die Exe-Datei festlegen!");
+inline constexpr auto kOverwriteQuestion =
+    cp1252("Die EXE-Datei existiert bereits! Wollen Sie die Datei überschreiben?");
+inline constexpr auto kOverwriteTitle = cp1252("Datei überschreiben?");
+inline constexpr auto kPrototypeUnreadable = cp1252("Konnte Datei ProtoExe.dat nicht öffnen!");
+inline constexpr auto kArchiveUnreadable = cp1252("Konnte ZLB-Datei nicht öffnen!");
+}  // namespace texts
+
+inline constexpr BuildMessage kEmailMissing{texts::kEmailMissing, "Fehler", kMbIconError};
+inline constexpr BuildMessage kOutputNameMissing{texts::kOutputNameMissing, std::nullopt,
+                                                 kMbIconError};
 inline constexpr BuildMessage kOverwriteQuestion{
-    "Die EXE-Datei existiert bereits! Wollen Sie die Datei \xFC"
-    "berschreiben?",
-    "Datei \xFC"
-    "berschreiben?",
-    kMbYesNoCancel | kMbIconQuestion};
-inline constexpr BuildMessage kPrototypeUnreadable{
-    "Konnte Datei ProtoExe.dat nicht \xF6"
-    "ffnen!",
-    std::nullopt, kMbTaskModal | kMbIconInformation};
+    texts::kOverwriteQuestion, texts::kOverwriteTitle.view(), kMbYesNoCancel | kMbIconQuestion};
+inline constexpr BuildMessage kPrototypeUnreadable{texts::kPrototypeUnreadable, std::nullopt,
+                                                   kMbTaskModal | kMbIconInformation};
 inline constexpr BuildMessage kPrototypeDamaged{"Datei ProtoEXE.dat ist fehlerhaft!", std::nullopt,
                                                 kMbTaskModal | kMbIconInformation};
-inline constexpr BuildMessage kArchiveUnreadable{
-    "Konnte ZLB-Datei nicht \xF6"
-    "ffnen!",
-    std::nullopt, kMbTaskModal | kMbIconInformation};
+inline constexpr BuildMessage kArchiveUnreadable{texts::kArchiveUnreadable, std::nullopt,
+                                                 kMbTaskModal | kMbIconInformation};
 inline constexpr BuildMessage kBuildFailed{"Datei konnte nicht erstellt werden!", std::nullopt,
                                            kMbTaskModal | kMbIconError};
 inline constexpr BuildMessage kBuildSucceeded{"EXE-Datei wurde erfolgreich erstellt!",
@@ -145,7 +150,7 @@ struct [[nodiscard]] AssembleResult {
   std::uint64_t programLength = 0;    // S
   std::uint64_t prototypeBlocks = 0;  // 2048-byte blocks of the prototype copied
   std::uint64_t outputLength = 0;
-  std::string reason;  // what went wrong, in the system's words (English); empty when built
+  Failure failure;  // what went wrong; no kind and empty when built
 };
 
 // Writes the output program: the decoded prototype with its marker record patched, the
@@ -183,7 +188,7 @@ struct [[nodiscard]] BuildResult {
   bool built = false;
   std::filesystem::path archivePath;  // the temporary archive used (already removed again)
   AssembleResult assembly;
-  std::string reason;
+  Failure failure;
 };
 
 // Packs the page into the temporary archive (TZLBArchive with CheckCRC, SavePaths and

@@ -128,7 +128,7 @@ int runBuild(const Args& args) {
       renderIconBitmap(parsed->icon ? loadPictureFile(*parsed->icon) : standardIconPicture());
   PageFolder folder;
   if (folder.path().empty()) {
-    std::cerr << "Kein tempor\xC3\xA4rer Ordner f\xC3\xBCr die Formularseite.\n";
+    std::cerr << "Kein temporärer Ordner für die Formularseite.\n";
     return 1;
   }
 
@@ -163,7 +163,7 @@ int runBuild(const Args& args) {
   };
   const exe::ProgramBuild build = exe::buildProgram(job, callbacks);
   if (!build.built()) {
-    if (!build.reason.empty()) std::cerr << "(" << germanMessage(build.reason) << ")\n";
+    if (!build.failure.detail.empty()) std::cerr << "(" << germanMessage(build.failure) << ")\n";
     return 1;
   }
   if (!build.icon) {

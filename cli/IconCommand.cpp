@@ -71,9 +71,9 @@ Picture loadPictureFile(const std::filesystem::path& path) {
 }
 #else
 Picture loadPictureFile(const std::filesystem::path&) {
-  throw PictureError(
+  throw PictureError(unknownFailure(
       "Dieses vantrel-cli wurde ohne die Bildlader gebaut (VANTREL_GUI=OFF); nur --standard "
-      "ist m\xC3\xB6glich.");
+      "ist möglich."));
 }
 #endif
 

@@ -201,7 +201,7 @@ int runTest(const Args& args) {
   }
   bar.clear();
   if (failures > 0) return 1;
-  std::cout << "Keine Fehler in " << archive.Count() << " Eintr\xC3\xA4gen\n";
+  std::cout << "Keine Fehler in " << archive.Count() << " Einträgen\n";
   return 0;
 }
 

@@ -24,9 +24,7 @@ constexpr Command kCommands[] = {
     {"convert",
      "convert EIN AUS   wandelt zwischen .vtq und .json (AUS \"-\": JSON auf die Standardausgabe)",
      runConvert},
-    {"zlb",
-     "zlb create|list|test|extract ...   packt, listet, pr\xC3\xBC"
-     "ft und entpackt ZLB-Archive",
+    {"zlb", "zlb create|list|test|extract ...   packt, listet, prüft und entpackt ZLB-Archive",
      runZlb},
     {"page",
      "page PROJEKT [-o DATEI] [--action URL]   schreibt die Formularseite des Projekts (ohne -o "
@@ -34,7 +32,7 @@ constexpr Command kCommands[] = {
      runPage},
     {"build",
      "build PROJEKT -o AUSGABE [--target windows|linux] [--proto DATEI] [--action URL] "
-     "[--icon BILD] [--force]   erstellt das eigenst\xC3\xA4ndige Programm des Projekts "
+     "[--icon BILD] [--force]   erstellt das eigenständige Programm des Projekts "
      "(Windows, wenn nicht anders gesagt)",
      runBuild},
     {"icon",

@@ -64,7 +64,8 @@ Split split(std::string_view stream, std::size_t piece) {
 
 void checkMail(std::string_view mail) {
   const MailAnswer read = answerInMail(mail);
-  if (read.kind == MailKind::broken) require(!read.reason.empty());
+  if (read.kind == MailKind::broken)
+    require(read.failure.kind.area == vantrel::FailureArea::Answers);
   if (read.kind == MailKind::answer) checkJsonRoundTrip(read.answer);
 }
 

@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/FailureKinds.h"
 #include "fuzz/MetafileChecks.h"
 #include "icon/emfconverter/EmfRecords.h"
 
@@ -25,7 +26,7 @@ vantrel::MetafileSvg convertLikeTheTool(std::string_view bytes, std::int64_t max
   const vantrel::EmfToDraw toDraw = vantrel::checkEmfHeader(bytes, maxPixels);
   const vantrel::EmfRecordCheck check = vantrel::checkEmfRecords(toDraw.records);
   if (const auto refusal = vantrel::emfRefusalReason(static_cast<int>(check.verdict)))
-    throw vantrel::PictureError(std::string(*refusal));
+    throw vantrel::PictureError(vantrel::failure(vantrel::PictureFailure::EmfNotValid, *refusal));
   return vantrel::emfToSvg(bytes, maxPixels, vantrel::EmfConverter{VANTREL_EMF_CONVERTER});
 }
 

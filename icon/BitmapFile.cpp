@@ -3,8 +3,8 @@
 #include <bit>
 #include <cstdint>
 
-#include "base/FailureKinds.h"
 #include "base/ByteFile.h"
+#include "base/FailureKinds.h"
 
 namespace vantrel {
 

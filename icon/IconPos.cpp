@@ -9,8 +9,8 @@
 #include <limits>
 #include <vector>
 
-#include "base/FailureKinds.h"
 #include "base/ByteFile.h"
+#include "base/FailureKinds.h"
 
 namespace vantrel {
 

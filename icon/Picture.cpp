@@ -1,4 +1,5 @@
 #include "icon/Picture.h"
+
 #include "base/FailureKinds.h"
 
 namespace vantrel {

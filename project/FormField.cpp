@@ -2,18 +2,19 @@
 
 #include <stdexcept>
 
+#include "base/Win1252.h"
+
 namespace vantrel {
 
+namespace {
+// The names are Windows-1252 in the model.
+constexpr auto kOptionField = cp1252("Optionsfeld (nur je eins von allen kann ausgewählt werden)");
+constexpr auto kHeading = cp1252("Überschrift");
+}  // namespace
+
 const std::array<std::string_view, kFieldTypeCount> kFieldTypeTexts = {
-    "Textfeld",
-    "Mehrzeiliges Textfeld",
-    "Optionsfeld (nur je eins von allen kann ausgew\xE4hlt werden)",
-    "Ankreuzfeld",
-    "Trennlinie",
-    "Neuer Absatz",
-    "\xDC"
-    "berschrift",
-    "Normaler Text",
+    "Textfeld",   "Mehrzeiliges Textfeld", kOptionField, "Ankreuzfeld",
+    "Trennlinie", "Neuer Absatz",          kHeading,     "Normaler Text",
 };
 
 std::string& memberAt(FormField& field, int index) {

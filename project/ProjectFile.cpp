@@ -46,8 +46,7 @@ void checkMagic(ByteReader& file) {
 ProjectOpenError::ProjectOpenError(const std::filesystem::path& path)
     : Error(vantrel::failure(ProjectFailure::CannotOpen, fileNamePart(path))) {}
 
-NotAProjectFile::NotAProjectFile()
-    : Error(vantrel::failure(ProjectFailure::NotAProjectFile)) {}
+NotAProjectFile::NotAProjectFile() : Error(vantrel::failure(ProjectFailure::NotAProjectFile)) {}
 
 ProjectCreateError::ProjectCreateError(const std::filesystem::path& path)
     : Error(vantrel::failure(ProjectFailure::CannotCreate, fileNamePart(path))) {}

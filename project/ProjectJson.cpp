@@ -97,7 +97,7 @@ std::string textOf(const Json& value, const std::string& path) {
   const auto& utf8 = value.get_ref<const std::string&>();
   auto bytes = utf8To1252(utf8);
   if (!bytes) {
-    refuse("Der Text von " + quoted(path) + " enth\xC3\xA4lt ein Zeichen, das Windows-1252 " +
+    refuse("Der Text von " + quoted(path) + " enthält ein Zeichen, das Windows-1252 " +
            "nicht darstellen kann (" + firstUnencodable(utf8) + ").");
   }
   return std::move(*bytes);
@@ -116,10 +116,8 @@ std::int32_t int32Of(const Json& value, const std::string& path) {
                         ? value.get<std::uint64_t>() <= std::uint64_t{high}
                         : value.get<std::int64_t>() >= low && value.get<std::int64_t>() <= high;
   if (!fits) {
-    refuse(quoted(path) +
-           " liegt au\xC3\x9F"
-           "erhalb von " +
-           std::to_string(low) + " bis " + std::to_string(high) + ".");
+    refuse(quoted(path) + " liegt außerhalb von " + std::to_string(low) + " bis " +
+           std::to_string(high) + ".");
   }
   return static_cast<std::int32_t>(value.get<std::int64_t>());
 }
@@ -189,9 +187,7 @@ Json parse(std::string_view utf8) {
     refuse("Die JSON-Daten sind fehlerhaft (bei Byte " + std::to_string(position) + ").");
   } catch (const Json::out_of_range&) {
     // A number beyond every floating-point value ("1e400") stops the parser this way.
-    refuse(
-        "Die JSON-Daten enthalten eine zu gro\xC3\x9F"
-        "e Zahl.");
+    refuse("Die JSON-Daten enthalten eine zu große Zahl.");
   }
 }
 
@@ -209,13 +205,13 @@ std::string projectToJson(const Project& project) {
 
 Project projectFromJson(std::string_view utf8) {
   const Json root = parse(utf8);
-  if (!root.is_object()) refuse("Die JSON-Daten m\xC3\xBCssen ein Objekt sein.");
+  if (!root.is_object()) refuse("Die JSON-Daten müssen ein Objekt sein.");
   refuseUnknownKeys(root, "", {"fields", "email", "settings"});
   Project project;
   const Json& fields = member(root, "fields", "fields");
   if (!fields.is_array()) refuse(quoted("fields") + " muss eine Liste sein.");
   if (fields.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-    refuse(quoted("fields") + " hat zu viele Eintr\xC3\xA4ge.");
+    refuse(quoted("fields") + " hat zu viele Einträge.");
   }
   for (std::size_t row = 0; row < fields.size(); ++row) {
     project.fields.append(fieldFromJson(fields[row], "fields[" + std::to_string(row) + "]"));

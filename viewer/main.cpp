@@ -24,7 +24,6 @@
 #include <csignal>
 #include <cstdio>
 
-#include "base/UserMessages.h"
 #include "base/Win1252.h"
 #include "program/ViewerData.h"
 #include "viewer/EmbeddedData.h"
@@ -46,7 +45,7 @@ QString fromModel(std::string_view bytes) { return QString::fromStdString(utf8Fr
 bool unattended() { return !qEnvironmentVariableIsEmpty("VANTREL_VIEWER_SNAPSHOT"); }
 
 void reportError(const QString& text, const std::string& detail) {
-  std::fprintf(stderr, "%s (%s)\n", text.toLocal8Bit().constData(), germanMessage(detail).c_str());
+  std::fprintf(stderr, "%s (%s)\n", text.toLocal8Bit().constData(), detail.c_str());
   if (unattended()) return;
   QMessageBox box(QMessageBox::Critical, fromModel(exe::kViewerErrorTitle), text, QMessageBox::Ok);
   box.exec();

@@ -1,5 +1,4 @@
 #include "icon/loaders/JpegPicture.h"
-#include "base/FailureKinds.h"
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -8,6 +7,8 @@
 #include <csetjmp>
 #include <cstdio>
 #include <string>
+
+#include "base/FailureKinds.h"
 
 namespace vantrel {
 

@@ -61,7 +61,8 @@ WmfApi createWmfApi() {
   wmfAPI* raw = nullptr;
   const wmf_error_t error = wmf_api_create(&raw, flags, &options);
   WmfApi api(raw);
-  if (error != wmf_E_None || !api) throw PictureError(failure(PictureFailure::MetafileSupportNotStarted));
+  if (error != wmf_E_None || !api)
+    throw PictureError(failure(PictureFailure::MetafileSupportNotStarted));
   return api;
 }
 
@@ -279,8 +280,8 @@ int framePixels(std::int32_t from, std::int32_t to) {
 // links libemf2svg and libUEMF, and a crash or a hang there is a picture that cannot be loaded,
 // never the end of the tool.
 [[noreturn]] void converterNotStarted(const EmfConverter& converter, int error) {
-  throw PictureError(failure(PictureFailure::EmfConverterNotStarted, converter.program,
-                             std::strerror(error)));
+  throw PictureError(
+      failure(PictureFailure::EmfConverterNotStarted, converter.program, std::strerror(error)));
 }
 
 std::string drawEmf(std::string_view data, int width, int height, const EmfConverter& converter) {

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <utility>
 
-#include "base/FailureKinds.h"
 #include "base/ByteFile.h"
+#include "base/FailureKinds.h"
 #include "icon/loaders/JpegPicture.h"
 #include "icon/loaders/MetafileSvg.h"
 

@@ -76,7 +76,7 @@ const Writer kWriters[] = {
          std::vector<fs::path> files{folder.path() / "seite.htm"};
          archive.AddFiles(files);
          // A failed write leaves the archive as it was, without the new member.
-         if (archive.FindEntry("seite.htm") < 0) throw Error("not added");
+         if (archive.FindEntry("seite.htm") < 0) throw Error(unknownFailure("not added"));
        });
      }},
     {"built program", "ziel.exe",
@@ -198,7 +198,7 @@ TEST(BuildProgram, BuildsInAFolderWhoseNameWindows1252CannotHold) {
   job.icon = renderIconBitmap(standardIconPicture());
   BuildMessageRecorder recorder;
   const exe::ProgramBuild build = exe::buildProgram(job, {recorder.sink(), {}, {}});
-  ASSERT_TRUE(build.built()) << build.reason;
+  ASSERT_TRUE(build.built()) << build.failure.detail;
   EXPECT_TRUE(build.icon.ok());
   EXPECT_EQ(recorder.shown, std::vector<exe::BuildMessage>{exe::kBuildSucceeded});
   EXPECT_TRUE(fs::is_regular_file(build.output));

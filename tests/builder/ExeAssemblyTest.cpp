@@ -126,7 +126,7 @@ TEST_F(Assembly, WritesThePatchedPrototypeTheSettingsAndTheArchiveFieldByField) 
   settings.settings.fixedSize = true;
   const std::string decoded = decodedPrototype(10000, {4100});
   const exe::AssembleResult result = assemble(decoded);
-  ASSERT_TRUE(result.built) << result.reason;
+  ASSERT_TRUE(result.built) << result.failure.detail;
   EXPECT_EQ(recorder.shown, std::vector<BuildMessage>{exe::kBuildSucceeded});
 
   const std::string built = fileBytes(output);
@@ -268,7 +268,7 @@ TEST_F(Assembly, TheFirstFailedStepEndsTheAssembly) {
   const exe::AssembleResult result = assembleFiles(prototype, folder.file("weg.zlb"), output);
   EXPECT_FALSE(result.built);
   EXPECT_EQ(result.stoppedAt, exe::AssemblyStep::findMarker);
-  EXPECT_EQ(result.reason, "The prototype holds no marker record");
+  EXPECT_EQ(result.failure.detail, "The prototype holds no marker record");
   EXPECT_EQ(result.outputLength, 5000u);
   EXPECT_EQ(recorder.shown, (std::vector<BuildMessage>{exe::kPrototypeDamaged, exe::kBuildFailed}));
   EXPECT_EQ(fileBytes(output), "old");
@@ -294,7 +294,8 @@ TEST_F(Assembly, AFailedWriteNamesTheOutputAndTheSystemsReasonNotAnInput) {
     const exe::AssembleResult result = assemble(decoded);
     AtomicFile::injectFaultForTests(std::nullopt);
     EXPECT_FALSE(result.built) << attempt.where;
-    EXPECT_EQ(result.reason, "Unable to write " + output + ": Write error: Input/output error.")
+    EXPECT_EQ(result.failure.detail,
+              "Unable to write " + output + ": Write error: Input/output error.")
         << attempt.where;
     EXPECT_EQ(result.stoppedAt, attempt.step) << attempt.where;
     EXPECT_TRUE(onlyOutputAndInputsInFolder()) << attempt.where;
@@ -352,7 +353,7 @@ TEST_F(Build, PacksThePageIntoTheFirstFreeTemporaryArchiveAndRemovesItAfterwards
   putFile(folder.file("tmp/tf0.zlb"), "someone else's");
   putFile(folder.file("tmp/tf1.zlb"), "someone else's");
   const exe::BuildResult result = build();
-  ASSERT_TRUE(result.built) << result.reason;
+  ASSERT_TRUE(result.built) << result.failure.detail;
   EXPECT_EQ(result.archivePath, folder.file("tmp") + "/tf2.zlb");
   EXPECT_FALSE(fs::exists(result.archivePath));
   EXPECT_EQ(fileBytes(folder.file("tmp/tf0.zlb")), "someone else's");

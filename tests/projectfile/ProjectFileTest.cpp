@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/FailureKinds.h"
 #include "project/ProjectFile.h"
 #include "tests/projectfile/FileCases.h"
 #include "tests/support/TempFolder.h"
@@ -241,7 +242,8 @@ class FailingWriter final : public ByteWriter {
     const std::size_t passed = std::min(bytes.size(), budget_);
     target_.write(bytes.substr(0, passed));
     budget_ -= passed;
-    if (passed < bytes.size()) throw InOutError("Write error: No space left on device.");
+    if (passed < bytes.size())
+      throw InOutError(failure(FileFailure::WriteFailed, "No space left on device"));
   }
   void flush() override { target_.flush(); }
 
