@@ -181,14 +181,14 @@ void TMainForm::SettingsBtnClick() {
 }
 
 // An address from an INI edited by hand is checked again before a page uses it.
-std::optional<std::string> TMainForm::pageAction() const {
-  if (formMailAddress_.isEmpty()) return formMailAction();
-  const std::string action = toModel(formMailAddress_);
-  if (!isUsableFormMailAddress(action)) {
-    messageBox(fromModel(kActionRefusedMessage), QStringLiteral("Fehler"), MB_ICONERROR);
+std::optional<FormMailAddress> TMainForm::pageAction() const {
+  const Result<FormMailAddress> action = FormMailAddress::parse(toModel(formMailAddress_));
+  if (!action) {
+    messageBox(QString::fromStdString(germanMessage(action.failure())), QStringLiteral("Fehler"),
+               MB_ICONERROR);
     return std::nullopt;
   }
-  return action;
+  return action.value();
 }
 
 // ---- Building the program ----

@@ -6,8 +6,9 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "base/UserMessages.h"
 #include "gui/MessageBox.h"
-#include "page/FormPage.h"
+#include "project/FormMailAddress.h"
 #include "widgets/TextEdge.h"
 
 namespace vantrel {
@@ -17,7 +18,7 @@ FormMailDialog::FormMailDialog(const QString& address, QWidget* parent) : QDialo
   setWindowTitle(QStringLiteral("Einstellungen"));
   auto* column = new QVBoxLayout(this);
   auto* label = new QLabel(QStringLiteral("Adresse Ihres Formular-Empfängers (leer: %1):")
-                               .arg(fromModel(formMailAction())),
+                               .arg(fromModel(FormMailAddress().text())),
                            this);
   label->setWordWrap(true);
   AddressEd = new QLineEdit(address, this);
@@ -39,9 +40,11 @@ FormMailDialog::FormMailDialog(const QString& address, QWidget* parent) : QDialo
 QString FormMailDialog::address() const { return AddressEd->text().trimmed(); }
 
 void FormMailDialog::accept() {
-  const QString typed = address();
-  if (!typed.isEmpty() && !isUsableFormMailAddress(toModel(typed))) {
-    messageBox(fromModel(kActionRefusedMessage), QStringLiteral("Fehler"), MB_ICONERROR);
+  // Empty stands for the default address.
+  const Result<FormMailAddress> typed = FormMailAddress::parse(toModel(address()));
+  if (!typed) {
+    messageBox(QString::fromStdString(germanMessage(typed.failure())), QStringLiteral("Fehler"),
+               MB_ICONERROR);
     AddressEd->setFocus();
     return;
   }

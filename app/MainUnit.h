@@ -18,6 +18,7 @@
 #include "app/WorkingFolders.h"
 #include "icon/IconBitmap.h"
 #include "icon/Picture.h"
+#include "project/FormMailAddress.h"
 #include "project/ProjectFile.h"
 
 class QPainter;
@@ -183,7 +184,7 @@ class TMainForm : public QMainWindow {
   std::uint32_t IconPosLinux = 0;
   QString formMailAddress_;  // empty: the build's default address
   // The form-mail address for pages (Windows-1252), or nothing after the refusal was shown.
-  std::optional<std::string> pageAction() const;
+  std::optional<FormMailAddress> pageAction() const;
   int ProgressPercent = 0;
   QRect ProgressRect;
   QRect wantedOuter_;     // the outer rectangle still to be fitted to, or none

@@ -16,7 +16,7 @@
 namespace vantrel {
 
 bool TMainForm::RenderBtnClick() {
-  const std::optional<std::string> action = pageAction();
+  const std::optional<FormMailAddress> action = pageAction();
   if (!action) return false;
   const Status result = writeFormPage(preparedDataFolder(), fieldModel_->fields(),
                                       toModel(ui_->emailEd->text()), *action);

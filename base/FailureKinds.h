@@ -32,14 +32,15 @@ enum class FileFailure : std::uint16_t {
   Count
 };
 
-// The project file, in either of its formats. Its texts are defined in German by the program's
-// own dialogs, and shown as they are.
+// The project file, in either of its formats, and the form-mail address its pages post to. The
+// file's texts are defined in German by the program's own dialogs, and shown as they are.
 enum class ProjectFailure : std::uint16_t {
-  CannotOpen,        // %s: the file's name as the dialog shows it
-  NotAProjectFile,   // the magic text is missing
-  CannotCreate,      // %s: the file's name as the dialog shows it
-  UnknownExtension,  // %s: the file's name
-  BadJson,           // %s: what is wrong, in German
+  CannotOpen,               // %s: the file's name as the dialog shows it
+  NotAProjectFile,          // the magic text is missing
+  CannotCreate,             // %s: the file's name as the dialog shows it
+  UnknownExtension,         // %s: the file's name
+  BadJson,                  // %s: what is wrong, in German
+  UnusableFormMailAddress,  // %s: the address as typed
   Count
 };
 

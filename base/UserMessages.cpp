@@ -46,6 +46,11 @@ constexpr MessageTranslation kCatalogue[] = {
     {k(Pr::CannotCreate), "Projekt speichern: Konnte die Datei %s nicht erstellen!", ""},
     {k(Pr::UnknownExtension), "Die Datei %s ist weder ein Projekt (.vtq) noch JSON (.json).", ""},
     {k(Pr::BadJson), "%s", ""},
+    {k(Pr::UnusableFormMailAddress),
+     "The form-mail address is not a whole http or https address without blanks: %s",
+     "Die Adresse des Formular-Empfängers muss eine vollständige http- oder https-Adresse sein "
+     "(zum Beispiel https://example.org/cgi-bin/sendmailform.cgi), ohne Leerzeichen und "
+     "Steuerzeichen."},
 
     // Pictures: said in words a user understands; a library's own details stay out.
     {k(Pi::NoPixels), "The picture has no pixels (%s x %s).",

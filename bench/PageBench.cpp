@@ -27,7 +27,8 @@ void generatePage(benchmark::State& state) {
   const vantrel::FieldList fields = fieldsOfEveryKind(static_cast<int>(state.range(0)));
   size_t bytes = 0;
   for (auto _ : state) {
-    const std::string page = vantrel::generateFormPage(fields, "a@b.de", vantrel::formMailAction());
+    const std::string page =
+        vantrel::generateFormPage(fields, "a@b.de", vantrel::FormMailAddress());
     bytes = page.size();
     benchmark::DoNotOptimize(page.data());
   }

@@ -1,6 +1,8 @@
 #include "builder/BuildProgram.h"
 
 #include "base/FailureKinds.h"
+#include "base/UserMessages.h"
+#include "base/Win1252.h"
 #include "icon/IconPos.h"
 #include "page/PageFile.h"
 
@@ -11,6 +13,12 @@ namespace {
 Status iconStatus(WriteIconResult written) {
   if (written == WriteIconResult::Written || written == WriteIconResult::NoIconPos) return {};
   return failure(BuildFailure::IconNotWritten);
+}
+
+// The build's messages are Windows-1252, as the tool's texts are; every German text is.
+void showActionRefused(const Failure& refused, const BuildCallbacks& callbacks) {
+  const std::string text = utf8To1252(germanMessage(refused)).value_or(refused.detail);
+  callbacks.show(BuildMessage{text, "Fehler", kMbIconError});
 }
 
 }  // namespace
@@ -25,13 +33,13 @@ ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks) 
     return build;
   }
 
-  if (!job.action.empty() && !isUsableFormMailAddress(job.action)) {
-    callbacks.show(kActionRefused);
+  const Result<FormMailAddress> action = FormMailAddress::parse(job.action);
+  if (!action) {
+    showActionRefused(action.failure(), callbacks);
     build.outcome = ProgramBuild::Outcome::actionRefused;
     return build;
   }
-  const Status page = writeFormPage(job.pageFolder, job.fields, job.email,
-                                    job.action.empty() ? formMailAction() : job.action);
+  const Status page = writeFormPage(job.pageFolder, job.fields, job.email, action.value());
   if (callbacks.onPageWritten) callbacks.onPageWritten(page);
 
   const std::filesystem::path prototype =

@@ -1,7 +1,8 @@
 #pragma once
 // The whole build of a standalone program, as the tool's "Go!" and `vantrel-cli build` run it:
 //   1. no e-mail address      -> kEmailMissing; stop
-//      a form-mail address that is not usable -> kActionRefused; stop (no page is written)
+//      a form-mail address that is not usable -> its failure in German, "Fehler"; stop (no page
+//      is written)
 //   2. the page "formular.htm" is written into the page folder (a failure is reported through
 //      onPageWritten and makes step 5 fail)
 //   3. the icon's place in the prototype is searched when it is not known yet
@@ -25,12 +26,10 @@
 
 namespace vantrel::exe {
 
-inline constexpr BuildMessage kActionRefused{kActionRefusedMessage, "Fehler", kMbIconError};
-
 struct BuildJob {
   FieldList fields;
   std::string email;                    // Windows-1252
-  std::string action;                   // the user's form-mail address; empty: formMailAction()
+  std::string action;                   // the user's form-mail address as typed; empty: the default
   ProjectSettings settings;             // width and height as typed
   std::string outputText;               // the output name as typed, the file system's bytes
   std::filesystem::path supportFolder;  // holds "ProtoExe.dat" and "iconcomp.dat"

@@ -116,7 +116,7 @@ int runBuild(const Args& args) {
     std::cerr << kUsage;
     return 1;
   }
-  std::optional<std::string> action;
+  std::optional<FormMailAddress> action;
   if (parsed->action) {
     action = actionFromArgument(*parsed->action);
     if (!action) return 1;
@@ -137,7 +137,7 @@ int runBuild(const Args& args) {
   job.email = project.email;
   job.settings = project.settings.value_or(startupSettings());
   job.outputText = parsed->output;
-  job.action = action.value_or("");
+  job.action = action ? action->text() : std::string();
   // The icon pattern lies with the prototype.
   job.prototype = parsed->prototype
                       ? fs::path(*parsed->prototype)

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "project/FormMailAddress.h"
+
 namespace vantrel::cli {
 
 using Args = std::vector<std::string>;
@@ -15,7 +17,7 @@ std::optional<std::string> prototypeOfTarget(const std::string& target);
 
 // A form-mail address given on the command line (UTF-8) as the page's ACTION (Windows-1252),
 // or nothing after the German refusal on standard error.
-std::optional<std::string> actionFromArgument(const std::string& argument);
+std::optional<FormMailAddress> actionFromArgument(const std::string& argument);
 
 struct Command {
   const char* name;

@@ -72,14 +72,13 @@ int runPage(const Args& args) {
     std::cerr << kUsage;
     return 1;
   }
-  std::optional<std::string> action;
+  std::optional<FormMailAddress> action = FormMailAddress();
   if (parsed->action) {
     action = actionFromArgument(*parsed->action);
     if (!action) return 1;
   }
   const Project project = loadProjectFromPath(parsed->project);
-  const std::string page =
-      generateFormPage(project.fields, project.email, action.value_or(formMailAction()));
+  const std::string page = generateFormPage(project.fields, project.email, *action);
   return parsed->output ? writeToFile(*parsed->output, page) : writeToStandardOutput(page);
 }
 

@@ -3,10 +3,12 @@
 
 #include <iostream>
 
+#include "base/FailureKinds.h"
+#include "base/UserMessages.h"
 #include "base/Win1252.h"
 #include "cli/Commands.h"
 #include "icon/IconPos.h"
-#include "page/FormPage.h"
+#include "project/FormMailAddress.h"
 
 namespace vantrel::cli {
 
@@ -16,14 +18,19 @@ std::optional<std::string> prototypeOfTarget(const std::string& target) {
   return std::nullopt;
 }
 
-std::optional<std::string> actionFromArgument(const std::string& argument) {
-  // An address Windows-1252 cannot hold is refused like any other unusable one.
-  std::optional<std::string> action = utf8To1252(argument);
-  if (!action || !isUsableFormMailAddress(*action)) {
-    std::cerr << utf8From1252(kActionRefusedMessage) << "\n";
+std::optional<FormMailAddress> actionFromArgument(const std::string& argument) {
+  // An address given on the command line is meant to be one: an empty one stands for nothing,
+  // and one Windows-1252 cannot hold is refused like any other unusable one.
+  const std::optional<std::string> typed = utf8To1252(argument);
+  const Result<FormMailAddress> action =
+      typed && !typed->empty()
+          ? FormMailAddress::parse(*typed)
+          : Result<FormMailAddress>(failure(ProjectFailure::UnusableFormMailAddress, argument));
+  if (!action) {
+    std::cerr << germanMessage(action.failure()) << "\n";
     return std::nullopt;
   }
-  return action;
+  return action.value();
 }
 
 }  // namespace vantrel::cli

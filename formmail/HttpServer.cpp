@@ -15,10 +15,10 @@
 #include <thread>
 #include <vector>
 
+#include "project/FormMailAddress.h"
+
 namespace vantrel::formmail {
 namespace {
-
-constexpr const char* kPostPath = "/cgi-bin/sendmailform.cgi";
 
 // What one request has gathered so far; lives from the first call of the access handler to
 // the library's "request completed".
@@ -196,7 +196,7 @@ MHD_Result HttpServer::State::firstLook(MHD_Connection* connection, const char* 
     return refuseNow(connection, exchange,
                      tooLargeAnswer("max_body (Content-Length " + std::string(length) + ")"));
   }
-  if (std::string_view(url) != kPostPath) return refuseAfterBody(exchange, notFoundAnswer());
+  if (std::string_view(url) != kFormMailPath) return refuseAfterBody(exchange, notFoundAnswer());
   if (std::string_view(method) != MHD_HTTP_METHOD_POST)
     return refuseAfterBody(exchange, methodNotAllowedAnswer());
   exchange.post.method = method;

@@ -138,60 +138,6 @@ void writeEpilogue(PageText& page, const std::string& required, const std::strin
 
 }  // namespace
 
-std::string formMailActionFor(std::string_view host) {
-  std::string action = "http://";
-  action += host;
-  action += kFormMailPath;
-  return action;
-}
-
-std::string formMailAction() { return formMailActionFor(VANTREL_FORMMAIL_HOST); }
-
-namespace {
-
-bool startsWithFolded(std::string_view text, std::string_view lowerPrefix) {
-  if (text.size() < lowerPrefix.size()) return false;
-  for (std::size_t i = 0; i < lowerPrefix.size(); ++i) {
-    const char c = text[i];
-    const char lower = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    if (lower != lowerPrefix[i]) return false;
-  }
-  return true;
-}
-
-// Controls, blanks (the no-break space of Windows-1252 included) and the double quote.
-bool breaksTheAddress(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte <= 0x20 || byte == 0x7F || byte == 0xA0 || c == '"';
-}
-
-}  // namespace
-
-bool isUsableFormMailAddress(std::string_view address) {
-  std::size_t rest = 0;
-  if (startsWithFolded(address, "http://")) {
-    rest = 7;
-  } else if (startsWithFolded(address, "https://")) {
-    rest = 8;
-  } else {
-    return false;
-  }
-  for (char c : address) {
-    if (breaksTheAddress(c)) return false;
-  }
-  // The host: up to the path, query or fragment, without the user part and port.
-  const std::size_t end = address.find_first_of("/?#", rest);
-  std::string_view authority =
-      address.substr(rest, end == std::string_view::npos ? end : end - rest);
-  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos)
-    authority.remove_prefix(at + 1);
-  const std::size_t colon = authority.rfind(':');
-  const bool bracketed = !authority.empty() && authority.front() == '[';
-  if (colon != std::string_view::npos && (!bracketed || authority.find(']') < colon))
-    authority = authority.substr(0, colon);
-  return !authority.empty();
-}
-
 std::string quoteAttributeValue(std::string_view value) {
   std::string quoted;
   quoted.reserve(value.size());
@@ -206,9 +152,9 @@ std::string quoteAttributeValue(std::string_view value) {
 }
 
 std::string generateFormPage(const FieldList& fields, std::string_view email,
-                             std::string_view action) {
+                             const FormMailAddress& action) {
   PageText page;
-  writePrologue(page, action);
+  writePrologue(page, action.text());
   std::string required;
   std::string order;
   for (const FormField& field : fields.rows()) {

@@ -13,12 +13,7 @@ Status replaceFileContents(const std::filesystem::path& path, std::string_view b
 }
 
 Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
-                     std::string_view email) {
-  return writeFormPage(folder, fields, email, formMailAction());
-}
-
-Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
-                     std::string_view email, std::string_view action) {
+                     std::string_view email, const FormMailAddress& action) {
   return replaceFileContents(folder / kFormPageFileName, generateFormPage(fields, email, action));
 }
 

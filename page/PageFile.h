@@ -9,6 +9,7 @@
 
 #include "base/Result.h"
 #include "project/FieldList.h"
+#include "project/FormMailAddress.h"
 
 namespace vantrel {
 
@@ -20,12 +21,10 @@ inline constexpr std::string_view kPageWriteFailedMessage =
 // old file, if any, is untouched. An existing file's permission bits are kept.
 [[nodiscard]] Status replaceFileContents(const std::filesystem::path& path, std::string_view bytes);
 
-// What the tool's "render" does: the page for these fields and this address, with the
-// build's form-mail address, written as `folder` / "formular.htm".
+// What the tool's "render" does: the page for these fields and this address, posting to
+// `action`, written as `folder` / "formular.htm".
 [[nodiscard]] Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
-                                   std::string_view email);
-// The same with the form-mail address `action` (already checked by isUsableFormMailAddress).
-[[nodiscard]] Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
-                                   std::string_view email, std::string_view action);
+                                   std::string_view email,
+                                   const FormMailAddress& action = FormMailAddress());
 
 }  // namespace vantrel

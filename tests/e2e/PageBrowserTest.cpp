@@ -233,7 +233,8 @@ void PageBrowserTest::postsToTheUsersOwnAddress() {
   FieldList fields;
   fields.append(field("ort", "Textfeld", "Wohnort", "K\xF6ln"));
   TempFolder folder;
-  const Status written = writeFormPage(folder.path(), fields, kRecipient, action);
+  const Status written =
+      writeFormPage(folder.path(), fields, kRecipient, FormMailAddress::parse(action).value());
   QVERIFY2(written, written.reason().c_str());
   QVERIFY(browser_->load(QUrl::fromLocalFile(pathIn(folder, QStringLiteral("formular.htm")))));
   QSignalSpy received(&receiver_, &FormMailReceiver::received);

@@ -73,7 +73,7 @@ void TestPreview::selectingThePreviewRewritesAndShowsThePage() {
   fillSurvey(form);
   named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
   const std::string expected =
-      generateFormPage(fieldListOf(form)->fields(), "umfrage@brixtel.example", formMailAction());
+      generateFormPage(fieldListOf(form)->fields(), "umfrage@brixtel.example", FormMailAddress());
   QCOMPARE(readAll(pagePath(fixture)), QByteArray::fromStdString(expected));
   QVERIFY(previewBrowser(form) != nullptr);
   QTRY_COMPARE_WITH_TIMEOUT(previewBrowser(form)->url(), QUrl::fromLocalFile(pagePath(fixture)),

@@ -3,6 +3,8 @@
 #include <initializer_list>
 #include <string>
 
+#include "base/FailureKinds.h"
+#include "base/UserMessages.h"
 #include "page/FormPage.h"
 
 namespace vantrel {
@@ -67,7 +69,7 @@ FieldList listOf(std::initializer_list<FormField> rows) {
 }
 
 std::string page(const FieldList& fields, const std::string& email = "a@b.de") {
-  return generateFormPage(fields, email, kAction);
+  return generateFormPage(fields, email, FormMailAddress::parse(kAction).value());
 }
 
 const std::string kRadio(typeTextOf(FieldType::OptionField));
@@ -241,9 +243,9 @@ TEST(FormPage, NothingButTheDoubleQuoteIsChanged) {
 }
 
 TEST(FormPage, ActionIsTheScriptOnTheConfiguredHost) {
-  EXPECT_EQ(formMailActionFor("mail.example.org"),
+  EXPECT_EQ(FormMailAddress::onHost("mail.example.org").text(),
             "http://mail.example.org/cgi-bin/sendmailform.cgi");
-  EXPECT_EQ(formMailAction(),
+  EXPECT_EQ(FormMailAddress().text(),
             std::string("http://") + VANTREL_FORMMAIL_HOST + "/cgi-bin/sendmailform.cgi");
 }
 
@@ -285,16 +287,29 @@ TEST(FormMailAddress, OnlyAbsoluteHttpAndHttpsAddressesWithoutBlanksAreUsable) {
       {"http://umfragen.example.org/\xA0", false},  // the no-break space
       {"http://umfragen.example.org/\"onclick=\"x", false},
   };
+  // Usable: taken as the page's ACTION exactly as typed. The empty text is no address: it
+  // stands for the default one.
   for (const auto& c : cases) {
-    EXPECT_EQ(isUsableFormMailAddress(c.address), c.usable) << c.address;
+    const Result<FormMailAddress> parsed = FormMailAddress::parse(c.address);
+    EXPECT_EQ(parsed.ok() && parsed.value().text() == c.address, c.usable) << c.address;
+    if (!c.usable && !c.address.empty()) {
+      EXPECT_TRUE(parsed.is(ProjectFailure::UnusableFormMailAddress)) << c.address;
+    }
   }
+  EXPECT_EQ(FormMailAddress::parse("").value(), FormMailAddress());
+  // What the user reads, byte for byte.
+  EXPECT_EQ(germanMessage(FormMailAddress::parse("ftp://x").failure()),
+            "Die Adresse des Formular-Empfängers muss eine vollständige http- oder https-Adresse "
+            "sein (zum Beispiel https://example.org/cgi-bin/sendmailform.cgi), ohne Leerzeichen "
+            "und Steuerzeichen.");
 }
 
 TEST(FormMailAddress, TheUsersAddressIsThePagesAction) {
   const std::string page =
-      generateFormPage(FieldList{}, "a@example.org", "https://umfragen.example.org/senden");
+      generateFormPage(FieldList{}, "a@example.org",
+                       FormMailAddress::parse("https://umfragen.example.org/senden").value());
   EXPECT_NE(page.find("ACTION=\"https://umfragen.example.org/senden\""), std::string::npos);
-  EXPECT_TRUE(isUsableFormMailAddress(formMailAction()));
+  EXPECT_TRUE(FormMailAddress::parse(FormMailAddress().text()).ok());
 }
 
 }  // namespace

@@ -72,7 +72,7 @@ int main(int argc, char** argv) {
     }
     fields.append(field);
   }
-  const std::string page = vantrel::generateFormPage(fields, *email, vantrel::formMailAction());
+  const std::string page = vantrel::generateFormPage(fields, *email, vantrel::FormMailAddress());
   std::fwrite(page.data(), 1, page.size(), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -55,7 +55,7 @@ TEST_F(PageFileTest, WritesTheGeneratedPageOverAnOldOne) {
 
   ASSERT_TRUE(result) << result.reason();
   EXPECT_TRUE(result.reason().empty());
-  EXPECT_EQ(readFile(target), generateFormPage(fields, "x@y.de", formMailAction()));
+  EXPECT_EQ(readFile(target), generateFormPage(fields, "x@y.de", FormMailAddress()));
   struct stat info {};
   ASSERT_EQ(::stat(target.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0640u) << "the old file's permissions are kept";

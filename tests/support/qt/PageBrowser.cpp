@@ -12,7 +12,7 @@
 
 namespace vantrel::test {
 
-QString formMailHost() { return QUrl(QString::fromStdString(formMailAction())).host(); }
+QString formMailHost() { return QUrl(QString::fromStdString(FormMailAddress().text())).host(); }
 
 void prepareEngineForLoopbackFormMail(quint16 port) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
