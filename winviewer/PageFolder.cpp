@@ -2,12 +2,14 @@
 
 #include <cwchar>
 
+#include "program/ViewerRecord.h"
+#include "winviewer/WideText.h"
+
 namespace vantrel::winviewer {
 namespace {
 
 constexpr const wchar_t* kFolderPrefix = L"vantrel-formular-";
 constexpr const wchar_t* kLockName = L"viewer.lock";
-constexpr const wchar_t* kPageName = L"formular.htm";
 // A folder without its lock file may belong to a viewer that is creating it right now.
 constexpr ULONGLONG kYoungFolder100ns = 60ULL * 10000000ULL;
 constexpr int kRemoveAttempts = 20;
@@ -109,7 +111,7 @@ bool PageFolder::create(const std::string& page) {
   lock_ = CreateFileW((folder_ + L"\\" + kLockName).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                       FILE_ATTRIBUTE_HIDDEN, nullptr);
   if (lock_ == INVALID_HANDLE_VALUE) return false;
-  pageFile_ = folder_ + L"\\" + kPageName;
+  pageFile_ = folder_ + L"\\" + fromUtf8(exe::kViewerPageName);
   HANDLE file = CreateFileW(pageFile_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
