@@ -168,6 +168,12 @@ enum class ArchiveFailure : std::uint16_t {
   ReasonName,
   ReasonRead,
   ReasonChanged,
+  ReasonSourceCannotBeOpened,
+  ReasonSourceSizeUnknown,
+  ReasonSourceCannotBeRead,
+  ReasonSourceTooLarge,
+  ReasonWorkFileCannotBeOpened,
+  ReasonWorkFileCannotBeWritten,
 };
 
 constexpr FailureArea failureArea(ArchiveFailure /*unused*/) { return FailureArea::Archive; }
@@ -226,6 +232,18 @@ constexpr std::string_view englishText(ArchiveFailure kind) {
       return kReasonRead;
     case ArchiveFailure::ReasonChanged:
       return kReasonChanged;
+    case ArchiveFailure::ReasonSourceCannotBeOpened:
+      return kReasonSourceCannotBeOpened;
+    case ArchiveFailure::ReasonSourceSizeUnknown:
+      return kReasonSourceSizeUnknown;
+    case ArchiveFailure::ReasonSourceCannotBeRead:
+      return kReasonSourceCannotBeRead;
+    case ArchiveFailure::ReasonSourceTooLarge:
+      return kReasonSourceTooLarge;
+    case ArchiveFailure::ReasonWorkFileCannotBeOpened:
+      return kReasonWorkFileCannotBeOpened;
+    case ArchiveFailure::ReasonWorkFileCannotBeWritten:
+      return kReasonWorkFileCannotBeWritten;
   }
   return {};
 }

@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "archive/ArchiveInternal.h"
 #include "archive/ArchiveMessages.h"
 #include "archive/ZlibStreams.h"
 #include "base/TemporaryFiles.h"
@@ -15,9 +15,9 @@
 namespace vantrel::zlb {
 namespace {
 
-constexpr std::size_t kReadChunk = std::size_t{256} * 1024;
+using detail::fail;
 
-[[noreturn]] void fail(std::string_view reason) { throw std::runtime_error(std::string(reason)); }
+constexpr std::size_t kReadChunk = std::size_t{256} * 1024;
 
 }  // namespace
 
@@ -33,9 +33,9 @@ PackedMember::~PackedMember() {
 PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressionLevel level,
                         const WorkFileMaker& makeWorkFile, const PackProgress& live) {
   PackedMember member;
-  if (!member.source.openForReading(nativePath)) fail(kReasonSourceCannotBeOpened);
+  if (!member.source.openForReading(nativePath)) fail(ArchiveFailure::ReasonSourceCannotBeOpened);
   const std::int64_t size = member.source.size();
-  if (size < 0) fail(kReasonSourceSizeUnknown);
+  if (size < 0) fail(ArchiveFailure::ReasonSourceSizeUnknown);
   member.sizeAtOpen = static_cast<std::uint64_t>(size);
 
   const bool toWorkFile = member.sizeAtOpen > kMemoryMemberLimit;
@@ -44,7 +44,7 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
     if (!member.workFile.openForUpdate(workPath)) {
       removeFile(workPath);
       unregisterTemporary(workPath);
-      fail(kReasonWorkFileCannotBeOpened);
+      fail(ArchiveFailure::ReasonWorkFileCannotBeOpened);
     }
   } else {
     member.memory.reserve(compressBound(static_cast<uLong>(member.sizeAtOpen)));
@@ -53,7 +53,8 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
   TCompressionStream::Sink sink;
   if (toWorkFile) {
     sink = [&member](const unsigned char* data, std::size_t count) {
-      if (!member.workFile.writeAll(data, count)) fail(kReasonWorkFileCannotBeWritten);
+      if (!member.workFile.writeAll(data, count))
+        fail(ArchiveFailure::ReasonWorkFileCannotBeWritten);
     };
   } else {
     sink = [&member](const unsigned char* data, std::size_t count) {
@@ -72,11 +73,11 @@ PackedMember packMember(const std::filesystem::path& nativePath, TFileCompressio
   thread_local std::vector<unsigned char> chunk(kReadChunk);
   for (;;) {
     const std::int64_t got = member.source.read(chunk.data(), chunk.size());
-    if (got < 0) fail(kReasonSourceCannotBeRead);
+    if (got < 0) fail(ArchiveFailure::ReasonSourceCannotBeRead);
     if (got == 0) break;
     member.bytesRead += static_cast<std::uint64_t>(got);
     // FileSize and every offset of the format are 32-bit.
-    if (member.bytesRead > 0xFFFFFFFFu) fail(kReasonSourceTooLarge);
+    if (member.bytesRead > 0xFFFFFFFFu) fail(ArchiveFailure::ReasonSourceTooLarge);
     member.crc = crc32Of(chunk.data(), static_cast<std::size_t>(got), member.crc);
     stream.Write(chunk.data(), static_cast<std::size_t>(got));
   }
