@@ -64,7 +64,30 @@ MHD_Result countFraming(void* closure, MHD_ValueKind, const char* name, const ch
   return MHD_YES;
 }
 
+// Header lines that two parsers are known to read apart: a name with a blank in it (a blank
+// before the colon, which one parser drops and another keeps) and a second Host.
+struct HeaderShape {
+  int hosts = 0;
+  bool malformed = false;
+};
+
+MHD_Result checkHeaderShape(void* closure, MHD_ValueKind, const char* name, std::size_t nameSize,
+                            const char* /*value*/, std::size_t /*valueSize*/) {
+  auto& shape = *static_cast<HeaderShape*>(closure);
+  const std::string_view key(name, nameSize);
+  if (key.find_first_of(" \t") != std::string_view::npos) shape.malformed = true;
+  if (sameName(name, "Host") && ++shape.hosts > 1) shape.malformed = true;
+  return MHD_YES;
+}
+
+bool malformedHeaders(MHD_Connection* connection) {
+  HeaderShape shape;
+  MHD_get_connection_values_n(connection, MHD_HEADER_KIND, checkHeaderShape, &shape);
+  return shape.malformed;
+}
+
 bool ambiguousFraming(MHD_Connection* connection) {
+  if (malformedHeaders(connection)) return true;
   Framing framing;
   MHD_get_connection_values(connection, MHD_HEADER_KIND, countFraming, &framing);
   if (framing.transferEncodings > 0)

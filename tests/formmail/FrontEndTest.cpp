@@ -302,6 +302,11 @@ TEST(StandaloneServer, TakesAFormBodyUpToTheConfiguredLimit) {
   EXPECT_NE(parseMail(stored[0]).body.find("Kurs: \xC3\xA4\xC3\xA4\xC3\xA4"), std::string::npos);
 }
 
+// A post written out whole, headers as given: for the forms no well-behaved client sends.
+std::string rawPost(const std::string& headers, const std::string& body) {
+  return "POST " + std::string(kPath) + " HTTP/1.1\r\n" + headers + "\r\n" + body;
+}
+
 TEST(StandaloneServer, RefusesRequestsWhoseFramingTwoParsersCouldReadApart) {
   StandaloneFixture fixture;
   ASSERT_GT(fixture.server.port(), 0);
@@ -323,6 +328,15 @@ TEST(StandaloneServer, RefusesRequestsWhoseFramingTwoParsersCouldReadApart) {
       {"two codings in two lines",
        httpRequest("POST", kPath, chunked(kGoodBody, 100),
                    type + "Transfer-Encoding: chunked\r\nTransfer-Encoding: identity\r\n")},
+      {"a blank before the colon of the length",
+       rawPost("Host: 127.0.0.1\r\n" + type +
+                   "Content-Length : " + std::to_string(kGoodBody.size()) + "\r\n",
+               kGoodBody)},
+      {"a blank before the colon of the coding",
+       rawPost("Host: 127.0.0.1\r\n" + type + "Transfer-Encoding : chunked\r\n",
+               chunked(kGoodBody, 100))},
+      {"two Host headers",
+       rawPost("Host: 127.0.0.1\r\nHost: example.org\r\n" + type + length, kGoodBody)},
   };
   for (const auto& attempt : cases) {
     HttpConnection client(fixture.server.port());
