@@ -176,17 +176,6 @@ std::string reasonPhrase(int status) {
 Answer FormMailHandler::handle(const PostRequest& request) const {
   if (request.method != "POST") return methodNotAllowedAnswer();
   const std::string client = clientKey(request.clientAddress);
-  const RateVerdict rate = limiter_.decide(client);
-  if (rate.decision == RateDecision::Unavailable) {
-    Answer answer = pageAnswer(503, notStoredPage(), rate.why);
-    answer.headers.emplace_back("Retry-After", "300");
-    return answer;
-  }
-  if (rate.decision == RateDecision::Limited) {
-    Answer answer = pageAnswer(429, tooManyPostsPage(), "rate limit for " + client);
-    answer.headers.emplace_back("Retry-After", "60");
-    return answer;
-  }
   if (request.body.size() > config_.maxBody)
     return tooLargeAnswer(bodyOverLimit(request.body.size(), config_.maxBody));
   const ContentType type = readContentType(request.contentType);
@@ -230,6 +219,10 @@ Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post,
     return pageAnswer(422, missingFieldsPage(missingUtf8));
   }
 
+  // Only a post that would be delivered is counted: refused ones cost the sender nothing, and
+  // counting them let a flood of garbage fill the table and lock everybody else out.
+  if (auto refused = rateRefusal(client)) return std::move(*refused);
+
   MailEnvelope envelope;
   envelope.sender = config_.sender;
   envelope.recipient = recipient;
@@ -255,6 +248,21 @@ Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post,
   Answer answer = pageAnswer(503, notStoredPage(), delivered.detail);
   answer.headers.emplace_back("Retry-After", "300");
   return answer;
+}
+
+std::optional<Answer> FormMailHandler::rateRefusal(const std::string& client) const {
+  const RateVerdict rate = limiter_.decide(client);
+  if (rate.decision == RateDecision::Unavailable) {
+    Answer answer = pageAnswer(503, notStoredPage(), rate.why);
+    answer.headers.emplace_back("Retry-After", "300");
+    return answer;
+  }
+  if (rate.decision == RateDecision::Limited) {
+    Answer answer = pageAnswer(429, tooManyPostsPage(), "rate limit for " + client);
+    answer.headers.emplace_back("Retry-After", "60");
+    return answer;
+  }
+  return std::nullopt;
 }
 
 Answer FormMailHandler::successAnswer() const {

@@ -2,6 +2,7 @@
 // The receiver's core: one post in, one answer out. Both front ends (the CGI program and
 // the standalone server) translate their request into a PostRequest and write the answer.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -51,6 +52,8 @@ class FormMailHandler {
  private:
   [[nodiscard]] Answer handleFields(const PostedFields& fields, bool utf8Post,
                                     const std::string& client) const;
+  // The answer to a post over the rate limit, or whose count cannot be kept; nothing to go on.
+  [[nodiscard]] std::optional<Answer> rateRefusal(const std::string& client) const;
   [[nodiscard]] Answer successAnswer() const;
 
   const Config& config_;

@@ -1,6 +1,8 @@
 #include "formmail/RateLimiter.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +11,9 @@
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
+#include <optional>
+#include <vector>
 
 #include "base/AtomicFile.h"
 #include "base/ByteFile.h"
@@ -18,34 +23,47 @@ namespace vantrel::formmail {
 
 bool SlidingWindow::admit(std::string_view client, Millis now, unsigned limit) {
   if (limit == 0) return true;
-  // Sweeping all clients on every post would cost a walk of the whole map; once a window is enough.
-  if (now - lastSweep_ >= kWindow || clients_.size() >= kMaxClients) {
-    forgetOlderThan(now - kWindow);
-    lastSweep_ = now;
-  }
+  forgetSilentSince(now - kWindow);
   auto entry = clients_.find(client);
   if (entry == clients_.end()) {
-    if (clients_.size() >= kMaxClients) return false;
-    entry = clients_.emplace(std::string(client), std::deque<Millis>{}).first;
+    if (clients_.size() >= kMaxClients) forgetOldest();
+    byAge_.emplace_back(client);
+    entry = clients_.emplace(std::string(client), Client{{}, std::prev(byAge_.end())}).first;
   }
-  auto& times = entry->second;
-  while (!times.empty() && times.front() <= now - kWindow) times.pop_front();
-  if (times.size() >= limit) return false;
-  times.push_back(now);
+  Client& known = entry->second;
+  while (!known.times.empty() && known.times.front() <= now - kWindow) known.times.pop_front();
+  if (known.times.size() >= limit) return false;
+  known.times.push_back(now);
+  byAge_.splice(byAge_.end(), byAge_, known.age);
   return true;
 }
 
-void SlidingWindow::forgetOlderThan(Millis cutoff) {
-  for (auto it = clients_.begin(); it != clients_.end();) {
-    auto& times = it->second;
-    while (!times.empty() && times.front() <= cutoff) times.pop_front();
-    it = times.empty() ? clients_.erase(it) : std::next(it);
+// The front client has the oldest last post of all: once that is out of the window, so is
+// every post it made.
+void SlidingWindow::forgetSilentSince(Millis cutoff) {
+  while (!byAge_.empty()) {
+    const auto front = clients_.find(byAge_.front());
+    if (!front->second.times.empty() && front->second.times.back() > cutoff) break;
+    forgetOldest();
   }
+}
+
+void SlidingWindow::forgetOldest() {
+  clients_.erase(clients_.find(byAge_.front()));
+  byAge_.pop_front();
+}
+
+void SlidingWindow::keep(std::string key, std::deque<Millis> times) {
+  if (clients_.contains(key)) return;
+  if (clients_.size() >= kMaxClients) forgetOldest();
+  byAge_.push_back(key);
+  clients_.emplace(std::move(key), Client{std::move(times), std::prev(byAge_.end())});
 }
 
 std::string SlidingWindow::serialize() const {
   std::string text;
-  for (const auto& [client, times] : clients_) {
+  for (const std::string& client : byAge_) {
+    const auto& times = clients_.find(client)->second.times;
     if (times.empty()) continue;
     text += client;
     for (const Millis t : times) {
@@ -59,8 +77,10 @@ std::string SlidingWindow::serialize() const {
 
 void SlidingWindow::deserialize(std::string_view text) {
   clients_.clear();
+  byAge_.clear();
+  std::vector<std::pair<std::string, std::deque<Millis>>> read;
   std::size_t start = 0;
-  while (start < text.size() && clients_.size() < kMaxClients) {
+  while (start < text.size() && read.size() < kMaxClients) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(start, end - start);
@@ -80,8 +100,12 @@ void SlidingWindow::deserialize(std::string_view text) {
       else if (!rest.empty())
         break;
     }
-    if (!times.empty()) clients_[std::string(line.substr(0, blank))] = std::move(times);
+    if (!times.empty()) read.emplace_back(std::string(line.substr(0, blank)), std::move(times));
   }
+  // A file written in another order (by hand, or by an older receiver) is put in age order.
+  std::stable_sort(read.begin(), read.end(),
+                   [](const auto& a, const auto& b) { return a.second.back() < b.second.back(); });
+  for (auto& [client, times] : read) keep(std::move(client), std::move(times));
 }
 
 RateVerdict MemoryRateLimiter::decide(std::string_view client) {
@@ -194,7 +218,9 @@ SlidingWindow::Millis nowMillis() {
       .count();
 }
 
-std::string clientKey(std::string_view remoteAddress) {
+namespace {
+
+std::string printableKey(std::string_view remoteAddress) {
   std::string key;
   for (char c : remoteAddress.substr(0, 64)) {
     const bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') ||
@@ -202,6 +228,32 @@ std::string clientKey(std::string_view remoteAddress) {
     key += ok ? c : '_';
   }
   return key.empty() ? "unknown" : key;
+}
+
+// The /64 of an IPv6 address, or its IPv4 address when it is one mapped into IPv6.
+std::optional<std::string> ipv6Key(std::string_view remoteAddress) {
+  const std::string address(remoteAddress.substr(0, remoteAddress.find('%')));  // no zone
+  in6_addr bytes{};
+  if (address.size() > INET6_ADDRSTRLEN || ::inet_pton(AF_INET6, address.c_str(), &bytes) != 1)
+    return std::nullopt;
+  if (IN6_IS_ADDR_V4MAPPED(&bytes)) {
+    char text[INET_ADDRSTRLEN] = {};
+    if (::inet_ntop(AF_INET, &bytes.s6_addr[12], text, sizeof text) == nullptr) return std::nullopt;
+    return std::string(text);
+  }
+  std::fill(std::begin(bytes.s6_addr) + 8, std::end(bytes.s6_addr), 0);
+  char text[INET6_ADDRSTRLEN] = {};
+  if (::inet_ntop(AF_INET6, &bytes, text, sizeof text) == nullptr) return std::nullopt;
+  return std::string(text) + "/64";
+}
+
+}  // namespace
+
+std::string clientKey(std::string_view remoteAddress) {
+  if (remoteAddress.find(':') != std::string_view::npos) {
+    if (auto key = ipv6Key(remoteAddress)) return *key;
+  }
+  return printableKey(remoteAddress);
 }
 
 }  // namespace vantrel::formmail

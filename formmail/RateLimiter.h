@@ -6,20 +6,25 @@
 #include <cstdint>
 #include <deque>
 #include <filesystem>
-#include <map>
+#include <functional>
+#include <list>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 namespace vantrel::formmail {
 
-// The bookkeeping itself, without locking or storage.
+// The bookkeeping itself, without locking or storage. Each post costs the same whatever the
+// number of clients: clients are kept in the order of their last admitted post, so the silent
+// ones are forgotten from the front, one at a time.
 class SlidingWindow {
  public:
   using Millis = std::int64_t;
   static constexpr Millis kWindow = 60'000;
-  // Beyond this many clients within one minute new ones are refused, so memory stays bounded.
+  // At most this many clients are kept; a newcomer beyond it makes the window forget the client
+  // whose last post is oldest, so a flood of new addresses can never lock others out.
   static constexpr std::size_t kMaxClients = 100'000;
 
   // Counts the post and says yes while the client stays within `limit` posts a minute.
@@ -27,17 +32,31 @@ class SlidingWindow {
   // after its last admitted post, and its history never grows beyond `limit` entries.
   [[nodiscard]] bool admit(std::string_view client, Millis now, unsigned limit);
 
+  // Lines "client t1 t2 ...", the client silent longest first.
   [[nodiscard]] std::string serialize() const;
-  // Lines "client t1 t2 ..."; anything unreadable is skipped: a broken state file must not
-  // stop the form from working.
+  // Anything unreadable is skipped: a broken state file must not stop the form from working.
   void deserialize(std::string_view text);
 
   [[nodiscard]] std::size_t clientCount() const { return clients_.size(); }
 
  private:
-  void forgetOlderThan(Millis cutoff);
-  std::map<std::string, std::deque<Millis>, std::less<>> clients_;
-  Millis lastSweep_ = 0;
+  struct TransparentHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>{}(text);
+    }
+  };
+  struct Client {
+    std::deque<Millis> times;              // admitted posts within the window, oldest first
+    std::list<std::string>::iterator age;  // its place in byAge_
+  };
+
+  void forgetSilentSince(Millis cutoff);
+  void forgetOldest();
+  void keep(std::string key, std::deque<Millis> times);
+
+  std::unordered_map<std::string, Client, TransparentHash, std::equal_to<>> clients_;
+  std::list<std::string> byAge_;  // least recently admitted first
 };
 
 enum class RateDecision {
@@ -97,7 +116,10 @@ SlidingWindow::Millis nowMillis();
 // $HOME/.local/state), under vantrel-formmail/. Empty when the environment names none.
 std::filesystem::path defaultRateStatePath();
 
-// Only characters an IP address (v4 or v6, with zone) can hold; the rest becomes '_'.
+// The key a client is counted under: an IPv4 address as it is, an IPv6 address by its /64
+// ("2001:db8:1:2::/64"), since one host usually holds a whole /64 and could otherwise post
+// from as many addresses as it likes; an IPv4 address mapped into IPv6 as the IPv4 address.
+// Anything that is not an address keeps only the characters an address can hold, the rest '_'.
 std::string clientKey(std::string_view remoteAddress);
 
 }  // namespace vantrel::formmail

@@ -246,6 +246,64 @@ TEST_F(HandlerTest, BurstOverTheRateLimitIsRefusedPerClient) {
   EXPECT_EQ(post(body, "198.51.100.8").status, 200) << "another client has its own count";
 }
 
+// Posts that are refused anyway are not counted: a flood of them neither fills the table nor
+// uses up the count of the address they come from.
+TEST_F(HandlerTest, OnlyPostsThatWouldBeDeliveredAreCounted) {
+  config.ratePerMinute = 2;
+  const auto good = formBody(pagePost({{"a", "1"}}, "", "a"));
+  const struct {
+    const char* what;
+    std::string body;
+    int status;
+  } refused[] = {
+      {"recipient not allowed", formBody(pagePost({{"a", "1"}}, "", "a", "x@elsewhere.invalid")),
+       403},
+      {"required field missing", formBody(pagePost({{"a", ""}}, "a", "a")), 422},
+      {"honeypot filled", formBody(pagePost({{"website", "spam"}}, "", "")), 200},
+  };
+  for (const auto& attempt : refused) {
+    for (int i = 0; i < 5; ++i)
+      EXPECT_EQ(post(attempt.body, "198.51.100.7").status, attempt.status) << attempt.what;
+  }
+  EXPECT_TRUE(mails().empty());
+  EXPECT_EQ(post(good, "198.51.100.7").status, 200);
+  EXPECT_EQ(post(good, "198.51.100.7").status, 200);
+  EXPECT_EQ(post(good, "198.51.100.7").status, 429);
+}
+
+TEST(SlidingWindow, AFullTableForgetsItsLongestSilentClientInsteadOfRefusingNewcomers) {
+  SlidingWindow window;
+  for (std::size_t i = 0; i < SlidingWindow::kMaxClients; ++i)
+    ASSERT_TRUE(
+        window.admit("c" + std::to_string(i), static_cast<SlidingWindow::Millis>(i / 100), 1));
+  EXPECT_TRUE(window.admit("newcomer", 1'000, 1));
+  EXPECT_EQ(window.clientCount(), SlidingWindow::kMaxClients);
+  EXPECT_TRUE(window.admit("c0", 1'001, 1)) << "the client silent longest was forgotten";
+  EXPECT_FALSE(window.admit("c99999", 1'002, 1)) << "a recent client keeps its count";
+}
+
+TEST(SlidingWindow, AStateFileInAnyOrderIsReadInTheOrderOfLastPosts) {
+  SlidingWindow window;
+  window.deserialize("late 500 900\nearly 100\nbroken x\nmiddle 300 400\n");
+  EXPECT_EQ(window.serialize(), "early 100\nmiddle 300 400\nlate 500 900\n");
+  EXPECT_TRUE(window.admit("fresh", 60'401, 5));
+  EXPECT_EQ(window.clientCount(), 2U) << "only 'late' is within the minute";
+}
+
+TEST(ClientKey, CountsIpv6ClientsByTheirSlash64) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"203.0.113.9", "203.0.113.9"},
+      {"2001:db8:1:2:aaaa::1", "2001:db8:1:2::/64"},
+      {"2001:0db8:0001:0002:ffff:ffff:ffff:ffff", "2001:db8:1:2::/64"},
+      {"::ffff:203.0.113.9", "203.0.113.9"},
+      {"fe80::1%eth0", "fe80::/64"},
+      {"::1", "::/64"},
+      {"not<an>address", "not_an_address"},
+      {"", "unknown"},
+  };
+  for (const auto& [address, key] : cases) EXPECT_EQ(clientKey(address), key) << address;
+}
+
 TEST_F(HandlerTest, RateLimitZeroSwitchesItOff) {
   config.ratePerMinute = 0;
   const auto body = formBody(pagePost({{"a", "1"}}, "", "a"));
