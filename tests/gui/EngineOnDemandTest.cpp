@@ -60,7 +60,8 @@ class TestEngineOnDemand : public QObject {
     QVERIFY(loaded.isValid());
     QTRY_VERIFY_WITH_TIMEOUT(!loaded.isEmpty(), 60000);
     QCOMPARE(loaded.first().first().toBool(), true);
-    QCOMPARE(view->property("url").toUrl(), QUrl::fromLocalFile(path + QStringLiteral("formular.htm")));
+    QCOMPARE(view->property("url").toUrl(),
+             QUrl::fromLocalFile(path + QStringLiteral("formular.htm")));
   }
 
   void aMissingPluginIsNamedNotFatal() {
