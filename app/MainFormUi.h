@@ -4,6 +4,7 @@
 // holds this object.
 
 #include "app/MainUnit.h"
+#include "widgets/browser/FormPageView.h"
 
 class QCheckBox;
 class QGridLayout;
@@ -49,9 +50,9 @@ struct TMainForm::Ui {
   TBitBtnXP* HomeBtn = nullptr;
   TBitBtnXP* ReloadButton = nullptr;
   QWidget* BrowserArea = nullptr;
-  // Made on first use (TMainForm::browser()): the browser shows nothing before the preview is
-  // first asked for.
-  QWebEngineView* WebBrowser1 = nullptr;
+  // Made on first use (TMainForm::browser()): the browser engine is loaded, and shows
+  // nothing, before the preview is first asked for. Its widget is named "WebBrowser1".
+  browser::FormPageView* WebBrowser1 = nullptr;
   // Tab "EXE erstellen"
   QWidget* TabSheet6 = nullptr;
   QLineEdit* EXENameEdit = nullptr;

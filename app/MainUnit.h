@@ -22,9 +22,12 @@
 #include "project/ProjectFile.h"
 
 class QPainter;
-class QWebEngineView;
 
 namespace vantrel {
+
+namespace browser {
+class FormPageView;
+}
 
 class FieldListModel;
 class TAnswersForm;
@@ -147,7 +150,9 @@ class TMainForm : public QMainWindow {
   void selectRow(int row);
   void moveSelectedRow(bool up);
 
-  QWebEngineView* browser();
+  // The view of the preview, made on first use; null (after telling the user) when the browser
+  // engine cannot be loaded.
+  browser::FormPageView* browser();
 
   void loadIconAtStartUp();
   std::string iconFilePath() const;

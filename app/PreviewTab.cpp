@@ -2,16 +2,18 @@
 
 #include <QLineEdit>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 
 #include "app/FieldListModel.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"
+#include "base/FailureKinds.h"
+#include "base/SupportFiles.h"
+#include "base/UserMessages.h"
 #include "gui/FailureReport.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
 #include "widgets/TextEdge.h"
-#include "widgets/browser/BrowserEngine.h"
+#include "widgets/browser/FormPageView.h"
 
 namespace vantrel {
 
@@ -24,12 +26,22 @@ bool TMainForm::RenderBtnClick() {
   return result.ok();
 }
 
-QWebEngineView* TMainForm::browser() {
+// The engine is loaded here and not at the start: it and the OpenGL it renders through cost more
+// time and memory than the whole window, and only this tab needs them.
+browser::FormPageView* TMainForm::browser() {
   if (!ui_->WebBrowser1) {
-    ui_->WebBrowser1 = new QWebEngineView(ui_->BrowserArea);
-    ui_->WebBrowser1->setObjectName(QStringLiteral("WebBrowser1"));
-    browser::setUpForFormPages(ui_->WebBrowser1);
-    ui_->BrowserArea->layout()->addWidget(ui_->WebBrowser1);
+    const std::filesystem::path plugin =
+        supportFilePath(runningProgramFolder(), browser::kFormPageViewPluginFile);
+    const browser::LoadedFormPageView loaded = browser::makeFormPageView(plugin, ui_->BrowserArea);
+    if (!loaded.view) {
+      const Failure failure =
+          vantrel::failure(FileFailure::CannotOpen, plugin.string(), loaded.error.toStdString());
+      showFailure(QString::fromStdString(germanMessage(failure)), FailureReporter::Command);
+      return nullptr;
+    }
+    ui_->WebBrowser1 = loaded.view;
+    ui_->WebBrowser1->widget()->setObjectName(QStringLiteral("WebBrowser1"));
+    ui_->BrowserArea->layout()->addWidget(ui_->WebBrowser1->widget());
   }
   return ui_->WebBrowser1;
 }
@@ -42,20 +54,22 @@ void TMainForm::PageControl2Change(int index) {
 // as the current one.
 void TMainForm::LoadBtnClick() {
   if (!RenderBtnClick()) return;
-  browser()->load(QUrl::fromLocalFile(DataFolder + fromModel(kFormPageFileName)));
+  if (browser::FormPageView* view = browser()) {
+    view->loadPage(QUrl::fromLocalFile(DataFolder + fromModel(kFormPageFileName)));
+  }
 }
 
 // The browser keeps its own history; with nothing to go to these do nothing.
 void TMainForm::BackBtnClick() {
-  if (ui_->WebBrowser1) ui_->WebBrowser1->back();
+  if (ui_->WebBrowser1) ui_->WebBrowser1->goBack();
 }
 
 void TMainForm::FwdBtnClick() {
-  if (ui_->WebBrowser1) ui_->WebBrowser1->forward();
+  if (ui_->WebBrowser1) ui_->WebBrowser1->goForward();
 }
 
 void TMainForm::ReloadButtonClick() {
-  if (ui_->WebBrowser1) ui_->WebBrowser1->reload();
+  if (ui_->WebBrowser1) ui_->WebBrowser1->reloadPage();
 }
 
 }  // namespace vantrel

@@ -8,12 +8,11 @@
 #include "app/VantrelApplication.h"
 #include "app/WindowPlacement.h"
 #include "gui/EditFieldsFUnit.h"
-#include "widgets/browser/BrowserEngine.h"
 
 int main(int argc, char** argv) {
   if (const auto exitCode = vantrel::answerInfoOptions(argc, argv, std::cout)) return *exitCode;
-  // The browser engine reads its settings once, before the application object exists.
-  vantrel::browser::prepareBrowserEngine();
+  // The browser engine is not prepared here: the preview loads it when first shown
+  // (app/PreviewTab.cpp), so the window comes up without it and without OpenGL.
   vantrel::VantrelApplication app(argc, argv);
   vantrel::setUpApplication(app);
   const vantrel::StartArguments start = vantrel::startArgumentsOf(app.arguments().mid(1));

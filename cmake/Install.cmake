@@ -76,6 +76,9 @@ if(VANTREL_GUI)
   # there, nobody else does.
   install(TARGETS vantrel-emf2svg RUNTIME DESTINATION ${VANTREL_SUPPORT_INSTALL_DIR}
           COMPONENT formulare)
+  # The browser engine's plugin, which the tool loads when its preview is first shown.
+  install(TARGETS vantrel_form_page_view LIBRARY DESTINATION ${VANTREL_SUPPORT_INSTALL_DIR}
+          COMPONENT formulare)
   vantrel_install_man(vantrel-formulare.1 formulare)
 
   install(FILES ${VANTREL_INSTALL_SOURCE}/vantrel-formulare.desktop
