@@ -209,6 +209,8 @@ void TMainForm::Ui::setTabOrder() {
   for (QCheckBox* box : CheckBox) order.append(box);
   order.append({NameED, wwwBtn, AnswersBtn, ueberbtn, endebtn});
   setTabChain(order);
+  stopAtTheCheckedOne({TargetWindows, TargetLinux});
+  stopAtTheCheckedOne({DefSizeCheck, FullScreenCheck});
 }
 
 QWidget* TMainForm::Ui::buildToolBar(QWidget* parent) {

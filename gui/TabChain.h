@@ -3,11 +3,16 @@
 
 #include <QList>
 
+class QAbstractButton;
 class QWidget;
 
 namespace vantrel {
 
 // Tab moves from each widget of `order` to the next; Shift+Tab goes back the same way.
 void setTabChain(const QList<QWidget*>& order);
+
+// Of buttons that exclude each other, Tab stops only at the checked one, also when the program
+// checks another; the arrow keys move between them. Without one checked, Tab stops at each.
+void stopAtTheCheckedOne(const QList<QAbstractButton*>& group);
 
 }  // namespace vantrel
