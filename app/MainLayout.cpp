@@ -193,24 +193,47 @@ void TMainForm::Ui::setupUi(TMainForm& window, FieldListModel& fields) {
 }
 
 // Tab walks the window as it is read: the tool bar, the tabs, each tab's controls from top left
-// to bottom right (group by group), then the bottom bar from left to right. Of two radio
-// buttons Tab stops only at the one that is chosen; the arrow keys move between them.
+// to bottom right (group by group), then the bottom bar from left to right, and round to the
+// tool bar again. The tab control stands in the chain as well as its bar, which takes its
+// focus, so that it is not left behind at the end. Of two radio buttons Tab stops only at
+// the one that is chosen; the arrow keys move between them.
 void TMainForm::Ui::setTabOrder() {
-  QList<QWidget*> order = {NewBtn,      OpenBtn,        SaveBtn,
-                           SaveAsBtn,   SettingsBtn,    PageControl2->tabBar(),
-                           NewFieldBtn, EditFieldBtn,   DelFieldBtn,
-                           emailEd,     ListView1,      UpBtn,
-                           DownBtn,     BackButton,     FwdButton,
-                           HomeBtn,     ReloadButton,   TargetWindows,
-                           TargetLinux, EXENameEdit,    EXENameBrowseBtn,
-                           GoBtn1,      AutoStartCheck, OpenIconBtn,
-                           StdIconBtn,  DefSizeCheck,   FullScreenCheck,
-                           WidthEd,     HeightEd,       FixedSizeCheck};
+  QList<QWidget*> order = {NewBtn,
+                           OpenBtn,
+                           SaveBtn,
+                           SaveAsBtn,
+                           SettingsBtn,
+                           PageControl2,
+                           PageControl2->tabBar(),
+                           NewFieldBtn,
+                           EditFieldBtn,
+                           DelFieldBtn,
+                           emailEd,
+                           ListView1,
+                           UpBtn,
+                           DownBtn,
+                           BackButton,
+                           FwdButton,
+                           HomeBtn,
+                           ReloadButton,
+                           TargetWindows,
+                           TargetLinux,
+                           EXENameEdit,
+                           EXENameBrowseBtn,
+                           GoBtn1,
+                           AutoStartCheck,
+                           OpenIconBtn,
+                           StdIconBtn,
+                           DefSizeCheck,
+                           FullScreenCheck,
+                           WidthEd,
+                           HeightEd,
+                           FixedSizeCheck};
   for (QCheckBox* box : CheckBox) order.append(box);
   order.append({NameED, wwwBtn, AnswersBtn, ueberbtn, endebtn});
   setTabChain(order);
-  stopAtTheCheckedOne({TargetWindows, TargetLinux});
-  stopAtTheCheckedOne({DefSizeCheck, FullScreenCheck});
+  makeOneChoice({TargetWindows, TargetLinux});
+  makeOneChoice({DefSizeCheck, FullScreenCheck});
 }
 
 QWidget* TMainForm::Ui::buildToolBar(QWidget* parent) {

@@ -132,7 +132,7 @@ void TestControls::refusedCharacterIsExplainedUnderTheBox() {
 
 // The settings dialog's label names the default address on one line, never broken inside it.
 void TestControls::settingsLabelKeepsTheAddressOnOneLine() {
-  FormMailDialog dialog(QString());
+  FormMailDialog dialog{QString()};
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
   auto* label = named<QLabel>(&dialog, "AddressLabel");
