@@ -198,39 +198,16 @@ void TMainForm::Ui::setupUi(TMainForm& window, FieldListModel& fields) {
 // focus, so that it is not left behind at the end. Of two radio buttons Tab stops only at
 // the one that is chosen; the arrow keys move between them.
 void TMainForm::Ui::setTabOrder() {
-  QList<QWidget*> order = {NewBtn,
-                           OpenBtn,
-                           SaveBtn,
-                           SaveAsBtn,
-                           SettingsBtn,
-                           PageControl2,
-                           PageControl2->tabBar(),
-                           NewFieldBtn,
-                           EditFieldBtn,
-                           DelFieldBtn,
-                           emailEd,
-                           ListView1,
-                           UpBtn,
-                           DownBtn,
-                           BackButton,
-                           FwdButton,
-                           HomeBtn,
-                           ReloadButton,
-                           TargetWindows,
-                           TargetLinux,
-                           EXENameEdit,
-                           EXENameBrowseBtn,
-                           GoBtn1,
-                           AutoStartCheck,
-                           OpenIconBtn,
-                           StdIconBtn,
-                           DefSizeCheck,
-                           FullScreenCheck,
-                           WidthEd,
-                           HeightEd,
-                           FixedSizeCheck};
-  for (QCheckBox* box : CheckBox) order.append(box);
-  order.append({NameED, wwwBtn, AnswersBtn, ueberbtn, endebtn});
+  QList<QWidget*> order = {NewBtn, OpenBtn, SaveBtn, SaveAsBtn, SettingsBtn};
+  order << PageControl2 << PageControl2->tabBar();
+  order << NewFieldBtn << EditFieldBtn << DelFieldBtn << emailEd << ListView1 << UpBtn << DownBtn;
+  order << BackButton << FwdButton << HomeBtn << ReloadButton;
+  order << TargetWindows << TargetLinux << EXENameEdit << EXENameBrowseBtn << GoBtn1
+        << AutoStartCheck << OpenIconBtn << StdIconBtn;
+  order << DefSizeCheck << FullScreenCheck << WidthEd << HeightEd << FixedSizeCheck;
+  for (QCheckBox* box : CheckBox) order << box;
+  order << NameED;
+  order << wwwBtn << AnswersBtn << ueberbtn << endebtn;
   setTabChain(order);
   makeOneChoice({TargetWindows, TargetLinux});
   makeOneChoice({DefSizeCheck, FullScreenCheck});
