@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QProgressDialog>
@@ -134,6 +135,8 @@ void TAnswersForm::buildLayout() {
   AnswersTable->setSelectionBehavior(QAbstractItemView::SelectRows);
   AnswersTable->verticalHeader()->setDefaultSectionSize(AnswersTable->fontMetrics().height() + 6);
   AnswersTable->horizontalHeader()->setSectionsMovable(false);
+  // Before the first read the table shows only its header, which is not cut either.
+  AnswersTable->resizeColumnsToContents();
   AnswersTabs->addTab(AnswersTable, QStringLiteral("&Tabelle"));
 
   auto* scroll = new QScrollArea(AnswersTabs);
@@ -323,6 +326,16 @@ void TAnswersForm::ExportPdfBtnClick() {
     showFailure(QStringLiteral("Die Datei %1 kann nicht geschrieben werden.").arg(*chosen),
                 FailureReporter::Command);
   }
+}
+
+// Escape closes the window as it closes a dialog; a read in progress has its own Escape.
+void TAnswersForm::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+    event->accept();
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 void TAnswersForm::closeEvent(QCloseEvent* event) {

@@ -46,6 +46,7 @@ class TAnswersForm : public QWidget {
   const answers::ReadSummary& readSummary() const { return summary_; }
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private slots:

@@ -17,10 +17,11 @@ FormMailDialog::FormMailDialog(const QString& address, QWidget* parent) : QDialo
   setObjectName(QStringLiteral("FormMailDialog"));
   setWindowTitle(QStringLiteral("Einstellungen"));
   auto* column = new QVBoxLayout(this);
-  auto* label = new QLabel(QStringLiteral("Adresse Ihres Formular-Empfängers (leer: %1):")
+  // One line: the default address is never broken in two; the dialog is as wide as it needs.
+  auto* label = new QLabel(QStringLiteral("&Adresse Ihres Formular-Empfängers (leer: %1):")
                                .arg(fromModel(FormMailAddress().text())),
                            this);
-  label->setWordWrap(true);
+  label->setObjectName(QStringLiteral("AddressLabel"));
   AddressEd = new QLineEdit(address, this);
   AddressEd->setObjectName(QStringLiteral("AddressEd"));
   AddressEd->setMinimumWidth(420);

@@ -92,6 +92,7 @@ struct TMainForm::Ui {
   QWidget* buildElementsGroup(QWidget* parent);
   QWidget* buildBottomBar(QWidget* parent);
   void buildStatusBar(TMainForm& window);
+  void setTabOrder();
 };
 
 }  // namespace vantrel

@@ -21,6 +21,7 @@
 #include "app/MainFormUi.h"
 #include "app/ProgressPanel.h"
 #include "gui/Maker.h"
+#include "gui/TabChain.h"
 #include "widgets/ButtonsXP.h"
 #include "widgets/Fonts.h"
 #include "widgets/ImageBtnUnit.h"
@@ -188,6 +189,28 @@ void TMainForm::Ui::setupUi(TMainForm& window, FieldListModel& fields) {
   column->addWidget(buildBottomBar(&window));
   window.setCentralWidget(central);
   buildStatusBar(window);
+  setTabOrder();
+}
+
+// Tab walks the window as it is read: the tool bar, the tabs, each tab's controls from top left
+// to bottom right (group by group), then the bottom bar from left to right, and round to the
+// tool bar again. The tab control stands in the chain as well as its bar, which takes its
+// focus, so that it is not left behind at the end. Of two radio buttons Tab stops only at
+// the one that is chosen; the arrow keys move between them.
+void TMainForm::Ui::setTabOrder() {
+  QList<QWidget*> order = {NewBtn, OpenBtn, SaveBtn, SaveAsBtn, SettingsBtn};
+  order << PageControl2 << PageControl2->tabBar();
+  order << NewFieldBtn << EditFieldBtn << DelFieldBtn << emailEd << ListView1 << UpBtn << DownBtn;
+  order << BackButton << FwdButton << HomeBtn << ReloadButton;
+  order << TargetWindows << TargetLinux << EXENameEdit << EXENameBrowseBtn << GoBtn1
+        << AutoStartCheck << OpenIconBtn << StdIconBtn;
+  order << DefSizeCheck << FullScreenCheck << WidthEd << HeightEd << FixedSizeCheck;
+  for (QCheckBox* box : CheckBox) order << box;
+  order << NameED;
+  order << wwwBtn << AnswersBtn << ueberbtn << endebtn;
+  setTabChain(order);
+  makeOneChoice({TargetWindows, TargetLinux});
+  makeOneChoice({DefSizeCheck, FullScreenCheck});
 }
 
 QWidget* TMainForm::Ui::buildToolBar(QWidget* parent) {
@@ -218,7 +241,7 @@ QWidget* TMainForm::Ui::buildToolBar(QWidget* parent) {
                 QStringLiteral("Projekt speichern"), "tb_save");
   addToolButton(SaveAsBtn, "SaveAsBtn", QStringLiteral("Speichern &unter..."),
                 QStringLiteral("Projekt speichern unter..."), "tb_saveas");
-  addToolButton(SettingsBtn, "SettingsBtn", QStringLiteral("Einstellungen..."),
+  addToolButton(SettingsBtn, "SettingsBtn", QStringLiteral("E&instellungen..."),
                 QStringLiteral("Adresse Ihres Formular-Empfängers..."), "glyph_web");
   row->addStretch();
   return bar;
@@ -403,7 +426,7 @@ QWidget* TMainForm::Ui::buildIconGroup(TMainForm& window, QWidget* parent) {
   PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
   PaintBox1->setFixedSize(32, 32);
   OpenIconBtn =
-      makeGlyphButton(iconGroup, "OpenIconBtn", QStringLiteral("&Icon laden..."), "glyph_iconload");
+      makeGlyphButton(iconGroup, "OpenIconBtn", QStringLiteral("I&con laden..."), "glyph_iconload");
   StdIconBtn = makeGlyphButton(iconGroup, "StdIconBtn", QStringLiteral("Icon &zurücksetzen..."),
                                "glyph_iconreset");
   iconRow->addWidget(PaintBox1);
@@ -455,10 +478,11 @@ QWidget* TMainForm::Ui::buildElementsGroup(QWidget* parent) {
   elementsGrid->setContentsMargins(6, 4, 6, 4);
   elementsGrid->setHorizontalSpacing(4);
   elementsGrid->setVerticalSpacing(0);
-  // Mnemonics where a letter is still free on this tab; the rest have none.
+  // Mnemonics where a letter is still free on this tab and in the tool bar and bottom bar,
+  // which show on every tab; the rest have none.
   const QString elementCaptions[10] = {
-      QStringLiteral("S&tatusbar"),    QStringLiteral("Tool &Leiste"), QStringLiteral("Dru&cken"),
-      QStringLiteral("B&eenden"),      QStringLiteral("Übe&r"),        QStringLiteral("Zurück"),
+      QStringLiteral("S&tatusbar"),    QStringLiteral("Tool &Leiste"), QStringLiteral("Drucken"),
+      QStringLiteral("B&eenden"),      QStringLiteral("Über"),         QStringLiteral("Zurück"),
       QStringLiteral("Vor&wärts"),     QStringLiteral("Startseite"),   QStringLiteral("Neu laden"),
       QStringLiteral("Beenden Button")};
   for (int i = 0; i < 10; ++i) {
@@ -483,15 +507,16 @@ QWidget* TMainForm::Ui::buildBottomBar(QWidget* parent) {
   wwwBtn = makeButton<QToolButton>(bar, "wwwBtn", kMakerWebAddress,
                                    QStringLiteral("Auf zur Brixtel Homepage..."));
   wwwBtn->setAutoRaise(true);
-  wwwBtn->setFocusPolicy(Qt::NoFocus);
+  // Reached with Tab, like the tool bar; a click leaves the focus where it is.
+  wwwBtn->setFocusPolicy(Qt::TabFocus);
   ueberbtn = makePictureButton(bar, "ueberbtn", QStringLiteral("Informationen über das Programm"),
                                QStringLiteral("ueber"));
   endebtn = makePictureButton(bar, "endebtn", QStringLiteral("Hiermit verlassen Sie das Programm"),
                               QStringLiteral("ende"));
   // The answers that come back belong to no tab: their window opens from here, where the row
-  // has room and the tool bar and the tabs stay as they are. Every letter of the caption is
-  // taken by a control of some tab, so it has no mnemonic.
-  AnswersBtn = makeGlyphButton(bar, "AnswersBtn", QStringLiteral("Auswertung..."), "glyph_answers");
+  // has room and the tool bar and the tabs stay as they are.
+  AnswersBtn =
+      makeGlyphButton(bar, "AnswersBtn", QStringLiteral("Auswe&rtung..."), "glyph_answers");
   AnswersBtn->setToolTip(QStringLiteral("Die Antworten auf Ihr Formular auswerten..."));
   AnswersBtn->setFocusPolicy(Qt::TabFocus);
   row->addWidget(wwwBtn);

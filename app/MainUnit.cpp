@@ -24,6 +24,7 @@
 #include "app/MainFormUi.h"
 #include "app/WindowPlacement.h"
 #include "gui/AboutBoxUnit.h"
+#include "gui/CentredOnScreen.h"
 #include "gui/FailureReport.h"
 #include "gui/Maker.h"
 #include "gui/MessageBox.h"
@@ -92,6 +93,15 @@ void TMainForm::connectHandlers() {
   // A double click anywhere in the list edits the selected row.
   connectHandler(ui_->ListView1, &FieldListView::editRequested, this,
                  &TMainForm::ListView1DblClick);
+  connectHandler(ui_->ListView1, &FieldListView::deleteRequested, this,
+                 &TMainForm::DelFieldBtnClick);
+  // The commands that need a selected row are offered only while there is one.
+  const auto offerRowCommands = [this](bool rowSelected) {
+    ui_->EditFieldBtn->setEnabled(rowSelected);
+    ui_->DelFieldBtn->setEnabled(rowSelected);
+  };
+  connect(ui_->ListView1, &FieldListView::selectionPresenceChanged, this, offerRowCommands);
+  offerRowCommands(false);
 
   connectHandler(ui_->BackButton, &QPushButton::clicked, this, &TMainForm::BackBtnClick);
   connectHandler(ui_->FwdButton, &QPushButton::clicked, this, &TMainForm::FwdBtnClick);
@@ -206,6 +216,8 @@ void TMainForm::wwwBtnClick() { shellOpen(kMakerWebAddress); }
 void TMainForm::AnswersBtnClick() {
   if (!AnswersForm) {
     AnswersForm = new TAnswersForm([this] { return fieldModel_->fields(); }, this);
+    // It opens over the main window; later where the user left it.
+    centreOver(*AnswersForm, *this);
   }
   AnswersForm->show();
   AnswersForm->raise();

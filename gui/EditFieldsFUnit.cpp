@@ -12,6 +12,7 @@
 #include "gui/CentredOnScreen.h"
 #include "gui/FailureReport.h"
 #include "gui/MessageBox.h"
+#include "gui/TabChain.h"
 #include "widgets/ButtonsXP.h"
 #include "widgets/Fonts.h"
 #include "widgets/Pictures.h"
@@ -156,12 +157,8 @@ void TEditFieldsForm::buildControls() {
 
 // Name, type, content and the three sizes first, then the buttons, then caption and checks.
 void TEditFieldsForm::setTabOrder() {
-  const QList<QWidget*> order = {NameEd, FieldTyp,     ValueEd,         BreitEd,
-                                 HochEd, MaxCharEd,    OkBtn,           CancelBtn,
-                                 DescEd, PflichtCheck, PreselectedCheck};
-  for (qsizetype i = 0; i + 1 < order.size(); ++i) {
-    QWidget::setTabOrder(order[i], order[i + 1]);
-  }
+  setTabChain({NameEd, FieldTyp, ValueEd, BreitEd, HochEd, MaxCharEd, OkBtn, CancelBtn, DescEd,
+               PflichtCheck, PreselectedCheck});
 }
 
 // Every time it opens, in the middle of the screen rather than over the main window.

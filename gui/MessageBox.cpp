@@ -1,11 +1,19 @@
 #include "gui/MessageBox.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
+#include <algorithm>
 
 namespace vantrel {
 namespace {
+
+constexpr qreal kTitleFontPoints = 9;
+// The window's icon and the buttons to minimise, maximise and close it.
+constexpr int kTitleBarButtons = 4;
 
 QMessageBox::Icon iconOf(int flags) {
   switch (flags & 0xF0) {
@@ -49,9 +57,29 @@ int answerForEscape(const QList<ButtonChoice>& choices) {
   return choices.size() == 1 ? choices.front().answer : IDNO;
 }
 
+// The title bar shows the title in the window manager's font, commonly a bold one a little
+// larger than the box's, beside the window's icon and its buttons, each about two lines high.
+int widthForTitle(const QMessageBox& box, const QString& title) {
+  QFont font = box.font();
+  font.setBold(true);
+  font.setPointSizeF(std::max(font.pointSizeF(), kTitleFontPoints));
+  const QFontMetrics metrics(font);
+  return metrics.horizontalAdvance(title) + kTitleBarButtons * 2 * metrics.height();
+}
+
+// A message box sizes itself from its text and buttons alone; a row of the given width below
+// them keeps it from being narrower than that.
+void keepAtLeastAsWideAs(QMessageBox& box, int width) {
+  auto* grid = qobject_cast<QGridLayout*>(box.layout());
+  if (!grid) return;
+  grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 int showRealMessageBox(const QString& text, const QString& title, int flags) {
   QMessageBox box(QApplication::activeWindow());
-  box.setWindowTitle(title.isEmpty() ? kDefaultMessageBoxTitle : title);
+  const QString shownTitle = title.isEmpty() ? kDefaultMessageBoxTitle : title;
+  box.setWindowTitle(shownTitle);
   box.setText(text);
   box.setIcon(iconOf(flags));
   if (flags & MB_TASKMODAL) box.setWindowModality(Qt::ApplicationModal);
@@ -60,6 +88,7 @@ int showRealMessageBox(const QString& text, const QString& title, int flags) {
   for (const auto& choice : choices) buttons |= choice.button;
   box.setStandardButtons(buttons);
   box.setDefaultButton(choices.front().button);
+  keepAtLeastAsWideAs(box, widthForTitle(box, shownTitle));
   const int result = box.exec();
   for (const auto& choice : choices) {
     if (result == choice.button) return choice.answer;

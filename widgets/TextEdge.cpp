@@ -1,6 +1,7 @@
 #include "widgets/TextEdge.h"
 
 #include <QLineEdit>
+#include <QToolTip>
 #include <limits>
 #include <stdexcept>
 
@@ -32,7 +33,13 @@ QValidator::State Win1252Validator::validate(QString& input, int& /*pos*/) const
   return fitsWin1252(input) ? Acceptable : Invalid;
 }
 
-void restrictToWin1252(QLineEdit* edit) { edit->setValidator(new Win1252Validator(edit)); }
+// A refused character says why under the box, where the user is looking while typing.
+void restrictToWin1252(QLineEdit* edit) {
+  edit->setValidator(new Win1252Validator(edit));
+  QObject::connect(edit, &QLineEdit::inputRejected, edit, [edit] {
+    QToolTip::showText(edit->mapToGlobal(QPoint(0, edit->height())), kRefusedCharacterNote, edit);
+  });
+}
 
 void liftLengthLimit(QLineEdit* edit) { edit->setMaxLength(std::numeric_limits<int>::max()); }
 

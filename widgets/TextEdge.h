@@ -25,6 +25,11 @@ class Win1252Validator : public QValidator {
   State validate(QString& input, int& pos) const override;
 };
 
+// The note shown under a box that refused a character.
+inline const QString kRefusedCharacterNote =
+    QStringLiteral("Dieses Zeichen kann nicht übernommen werden (nur Zeichen aus Windows-1252).");
+
+// Refuses what Win1252Validator refuses and shows kRefusedCharacterNote when it does.
 void restrictToWin1252(QLineEdit* edit);
 
 // Qt's text boxes stop at 32767 characters; the tool's free texts have no limit of their own.

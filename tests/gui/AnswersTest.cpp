@@ -214,6 +214,28 @@ void TestAnswers::reportGoesOutAsPdfWithTitleCountsAndCaptions() {
   }
 }
 
+// Before anything is read the table shows its header whole; Escape closes the window.
+void TestAnswers::emptyTableShowsItsWholeHeaderAndEscapeCloses() {
+  MainFormFixture fixture;
+  TAnswersForm* window = openAnswersWindow(*fixture.form);
+  QVERIFY(QTest::qWaitForWindowExposed(window));
+  auto* table = named<QTableView>(window, "AnswersTable");
+  QHeaderView* header = table->horizontalHeader();
+  QCOMPARE(header->count(), 1);
+  QCOMPARE(table->model()->headerData(0, Qt::Horizontal).toString(),
+           QStringLiteral("Empfangen (UTC)"));
+  QVERIFY2(
+      header->sectionSize(0) >= header->sectionSizeHint(0),
+      qPrintable(
+          QStringLiteral("%1 < %2").arg(header->sectionSize(0)).arg(header->sectionSizeHint(0))));
+  window->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(window));
+  table->setFocus();
+  QTest::keyClick(table, Qt::Key_Escape);
+  QVERIFY(!window->isVisible());
+  QVERIFY(fixture.form->isVisible());
+}
+
 void TestAnswers::cancelStopsALongRead() {
   MainFormFixture fixture;
   TAnswersForm* window = openAnswersWindow(*fixture.form);

@@ -1,9 +1,13 @@
+#include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 #include <memory>
 
+#include "app/FormMailDialog.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"
@@ -105,6 +109,41 @@ void TestControls::textBoxesRefuseWhatWindows1252CannotHold() {
   QCOMPARE(fromModel("Gr\xFC\xDF"
                      "e \x80"),
            QStringLiteral("Grüße €"));
+}
+
+// Typing a character Windows-1252 cannot hold leaves the text as it was and says so under the
+// box; a character it holds says nothing.
+void TestControls::refusedCharacterIsExplainedUnderTheBox() {
+  QLineEdit edit;
+  restrictToWin1252(&edit);
+  edit.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&edit));
+  QToolTip::hideText();
+  typeText(&edit, QStringLiteral("ódname"));
+  QVERIFY(!QToolTip::isVisible());
+  typeText(&edit, QStringLiteral("\u0141"));  // a Polish L with stroke
+  QCOMPARE(edit.text(), QStringLiteral("ódname"));
+  QTRY_VERIFY(QToolTip::isVisible());
+  QCOMPARE(QToolTip::text(),
+           QStringLiteral(
+               "Dieses Zeichen kann nicht übernommen werden (nur Zeichen aus Windows-1252)."));
+  QToolTip::hideText();
+}
+
+// The settings dialog's label names the default address on one line, never broken inside it.
+void TestControls::settingsLabelKeepsTheAddressOnOneLine() {
+  FormMailDialog dialog{QString()};
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  auto* label = named<QLabel>(&dialog, "AddressLabel");
+  QVERIFY(label->text().contains(QStringLiteral("(leer: ")));
+  QVERIFY(!label->wordWrap());
+  const QFontMetrics metrics(label->font());
+  QVERIFY2(label->width() >= metrics.horizontalAdvance(shownCaption(label->text())),
+           qPrintable(QString::number(label->width())));
+  QVERIFY(label->height() < 2 * metrics.lineSpacing());
+  QCOMPARE(label->buddy(), named<QWidget>(&dialog, "AddressEd"));
+  QVERIFY(!mnemonicOf(label->text()).isNull());
 }
 
 // The e-mail address, the project name, the output file, the field's name, caption and content

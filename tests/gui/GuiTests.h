@@ -13,6 +13,8 @@ class TestControls : public QObject {
   void spinEditTextThatIsNoNumberReadsAsTheLowerLimit();
   void spinEditLimitsApplyWhenTheProgramSetsAValue();
   void textBoxesRefuseWhatWindows1252CannotHold();
+  void refusedCharacterIsExplainedUnderTheBox();
+  void settingsLabelKeepsTheAddressOnOneLine();
   void textBoxesWithoutALimitTakeMoreThan32767Characters();
   void imageBtnShowsPressedOnlyWhileHeldOverIt();
   void imageBtnRightPressShowsPressedButNeverClicks();
@@ -25,6 +27,7 @@ class TestAnswers : public QObject {
   void tableGoesOutAsCsvAndReadsBackTheSame();
   void reportGoesOutAsPdfWithTitleCountsAndCaptions();
   void cancelStopsALongRead();
+  void emptyTableShowsItsWholeHeaderAndEscapeCloses();
 };
 
 class TestMainForm : public QObject {
@@ -107,6 +110,9 @@ class TestKeyboard : public QObject {
   void toolBarCommandsHaveTheirShortcuts();
   void shortcutsLeaveTheFocusAndWhatWasTypedAlone();
   void enterOnARowOpensTheFieldEditor();
+  void tabWalksEveryWindowInScreenOrder();
+  void deleteInTheListAsksAsEscapeDoes();
+  void withoutASelectedRowNoBandAndNoRowCommands();
   void tabReachesTheToolBarAndThePictureButtons();
   void pictureButtonsAreKeptByTheKeyboardNotByTheMouse();
   void mnemonicsAreUniqueOnEveryTab();

@@ -8,15 +8,20 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSet>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
+#include <algorithm>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
+#include "app/AnswersForm.h"
+#include "app/FormMailDialog.h"
 #include "gui/EditFieldsFUnit.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
@@ -69,6 +74,26 @@ QStringList tabChain(QWidget& start) {
     press(Qt::Key_Tab);
   }
   return names;
+}
+
+// The names of everything Tab (or Shift+Tab) reaches from `start`, `start` first, up to the
+// first that comes again, which ends the list too: `start` when Tab goes round the window.
+QStringList walkOnce(QWidget& start, bool backwards) {
+  start.setFocus(Qt::TabFocusReason);
+  QStringList names;
+  for (int step = 0; step < 120; ++step) {
+    const QString name = focusedName();
+    names.append(name);
+    if (names.indexOf(name) != names.size() - 1) break;
+    press(backwards ? Qt::Key_Backtab : Qt::Key_Tab);
+  }
+  return names;
+}
+
+QStringList namesOf(std::initializer_list<const char*> names) {
+  QStringList list;
+  for (const char* name : names) list.append(QString::fromLatin1(name));
+  return list;
 }
 
 // Tabs until `name` has the focus; false when Tab never gets there.
@@ -175,6 +200,172 @@ void TestKeyboard::enterOnARowOpensTheFieldEditor() {
   }
 }
 
+// Every window, Tab forwards and Shift+Tab backwards: each control in the order it is read on the
+// screen, the chosen one of two radio buttons, nothing twice. Commands that need a selected row
+// are reached when one is selected.
+void TestKeyboard::tabWalksEveryWindowInScreenOrder() {
+  const QStringList toolBar =
+      namesOf({"NewBtn", "OpenBtn", "SaveBtn", "SaveAsBtn", "SettingsBtn", "qt_tabwidget_tabbar"});
+  const QStringList bottomBar = namesOf({"wwwBtn", "AnswersBtn", "ueberbtn", "endebtn"});
+  const QStringList exeTab = namesOf(
+      {"EXENameEdit", "EXENameBrowseBtn", "GoBtn1", "AutoStartCheck", "OpenIconBtn", "StdIconBtn"});
+  const QStringList sizesAndElements = namesOf(
+      {"WidthEd", "HeightEd", "FixedSizeCheck", "CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4",
+       "CheckBox5", "CheckBox6", "CheckBox7", "CheckBox8", "CheckBox9", "CheckBox10", "NameED"});
+  struct Case {
+    const char* name;
+    // Opens the window as the user finds it and gives the control Tab starts from.
+    std::function<QWidget*(MainFormFixture&)> open;
+    QStringList expected;
+  };
+  const auto mainWindowOnTab = [](int tab, std::function<void(TMainForm&)> prepare) {
+    return [tab, prepare](MainFormFixture& fixture) -> QWidget* {
+      TMainForm& form = *fixture.form;
+      named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(tab);
+      if (prepare) prepare(form);
+      return becomesActive(form) ? named<QWidget>(&form, "NewBtn") : nullptr;
+    };
+  };
+  // The size first: choosing the target must leave it alone.
+  const auto choose = [](const char* target, const char* size) {
+    return [target, size](TMainForm& form) {
+      named<QRadioButton>(&form, size)->setChecked(true);
+      named<QRadioButton>(&form, target)->setChecked(true);
+    };
+  };
+  const Case cases[] = {
+      {"fields, nothing selected",
+       mainWindowOnTab(0, [](TMainForm& form) { fillList(form, "AB"); }),
+       toolBar + namesOf({"NewFieldBtn", "emailEd", "ListView1", "UpBtn", "DownBtn"}) + bottomBar},
+      {"fields, a row selected",
+       mainWindowOnTab(0,
+                       [](TMainForm& form) {
+                         fillList(form, "AB");
+                         selectRow(form, 1);
+                       }),
+       toolBar +
+           namesOf({"NewFieldBtn", "EditFieldBtn", "DelFieldBtn", "emailEd", "ListView1", "UpBtn",
+                    "DownBtn"}) +
+           bottomBar},
+      {"exe, Windows and defined size", mainWindowOnTab(2, choose("TargetWindows", "DefSizeCheck")),
+       toolBar + namesOf({"TargetWindows"}) + exeTab + namesOf({"DefSizeCheck"}) +
+           sizesAndElements + bottomBar},
+      {"exe, Linux and full screen", mainWindowOnTab(2, choose("TargetLinux", "FullScreenCheck")),
+       toolBar + namesOf({"TargetLinux"}) + exeTab + namesOf({"FullScreenCheck"}) +
+           sizesAndElements + bottomBar},
+      {"exe, Linux and defined size", mainWindowOnTab(2, choose("TargetLinux", "DefSizeCheck")),
+       toolBar + namesOf({"TargetLinux"}) + exeTab + namesOf({"DefSizeCheck"}) + sizesAndElements +
+           bottomBar},
+      {"settings",
+       [](MainFormFixture& fixture) -> QWidget* {
+         auto* dialog = new FormMailDialog(QString(), fixture.form.get());
+         dialog->setAttribute(Qt::WA_DeleteOnClose);
+         dialog->show();
+         return becomesActive(*dialog) ? named<QWidget>(dialog, "AddressEd") : nullptr;
+       },
+       namesOf({"AddressEd", "OkBtn", "CancelBtn"})},
+      {"answers",
+       [](MainFormFixture& fixture) -> QWidget* {
+         named<QPushButton>(fixture.form.get(), "AnswersBtn")->click();
+         auto* window = named<TAnswersForm>(fixture.form.get(), "AnswersForm");
+         return becomesActive(*window) ? named<QWidget>(window, "OpenFolderBtn") : nullptr;
+       },
+       namesOf({"OpenFolderBtn", "OpenFileBtn", "qt_tabwidget_tabbar", "AnswersTable"})},
+  };
+  for (const Case& c : cases) {
+    MainFormFixture fixture;
+    QWidget* start = c.open(fixture);
+    QVERIFY2(start, c.name);
+    const QStringList roundTrip = c.expected + QStringList{c.expected.front()};
+    const QStringList forwards = walkOnce(*start, false);
+    QVERIFY2(forwards == roundTrip, qPrintable(QString::fromLatin1(c.name) + u'\n' +
+                                               forwards.join(u',') + u'\n' + roundTrip.join(u',')));
+    QStringList backwards = walkOnce(*start, true);
+    std::reverse(backwards.begin(), backwards.end());
+    QVERIFY2(backwards == roundTrip,
+             qPrintable(QString::fromLatin1(c.name) + u'\n' + backwards.join(u',')));
+  }
+}
+
+// Delete in the list asks what Escape and "Feld löschen" ask, and deletes only on OK.
+void TestKeyboard::deleteInTheListAsksAsEscapeDoes() {
+  for (const Qt::Key key : {Qt::Key_Delete, Qt::Key_Escape}) {
+    MainFormFixture fixture;
+    TMainForm& form = *fixture.form;
+    QVERIFY(becomesActive(form));
+    MessageBoxRecorder messages;
+    messages.answers = {IDCANCEL, IDOK};
+    fillList(form, "AB");
+    selectRow(form, 1);
+    named<QTreeView>(&form, "ListView1")->setFocus();
+    press(key);
+    QCOMPARE(messages.shown.size(), 1);
+    QCOMPARE(messages.shown[0].text, QStringLiteral("Hiermit löschen Sie das Textfeld."));
+    QCOMPARE(messages.shown[0].title, QStringLiteral("Textfeld löschen"));
+    QCOMPARE(messages.shown[0].flags, MB_OKCANCEL | MB_ICONQUESTION);
+    QCOMPARE(fieldListOf(form)->rowCount(), 2);
+    press(key);
+    QCOMPARE(messages.shown.size(), 2);
+    QCOMPARE(fieldListOf(form)->rowCount(), 1);
+    QCOMPARE(fieldListOf(form)->fieldAt(0).InternalName, std::string("A"));
+    QCOMPARE(selectedRow(form), -1);
+    press(key);  // nothing selected: nothing asked
+    QCOMPARE(messages.shown.size(), 2);
+  }
+}
+
+namespace {
+
+// Whether the list paints anything in colour: its rows are black on white, and only a
+// selection or a band that looks like one is coloured.
+bool listShowsColour(QTreeView& list) {
+  const QImage image = list.viewport()->grab().toImage();
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      const QColor colour = image.pixelColor(x, y);
+      const int spread = std::max({colour.red(), colour.green(), colour.blue()}) -
+                         std::min({colour.red(), colour.green(), colour.blue()});
+      if (spread > 24) return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+// Tab into a list without a selection shows no band, and the commands that need a row are off
+// until the arrow key selects one; after a delete both are gone again.
+void TestKeyboard::withoutASelectedRowNoBandAndNoRowCommands() {
+  MainFormFixture fixture;
+  TMainForm& form = *fixture.form;
+  QVERIFY(becomesActive(form));
+  MessageBoxRecorder messages;  // answers OK
+  fillList(form, "AB");
+  auto* list = named<QTreeView>(&form, "ListView1");
+  auto* edit = named<QPushButton>(&form, "EditFieldBtn");
+  auto* remove = named<QPushButton>(&form, "DelFieldBtn");
+  const auto shows = [&](bool selection) {
+    QApplication::processEvents();
+    return edit->isEnabled() == selection && remove->isEnabled() == selection &&
+           list->currentIndex().isValid() == selection && listShowsColour(*list) == selection;
+  };
+  QVERIFY(shows(false));
+  named<QLineEdit>(&form, "emailEd")->setFocus();
+  QVERIFY(tabTo(QStringLiteral("ListView1")));
+  QVERIFY(shows(false));
+  press(Qt::Key_Down);
+  QCOMPARE(selectedRow(form), 0);
+  QVERIFY(shows(true));
+  press(Qt::Key_Delete);
+  QCOMPARE(messages.shown.size(), 1);
+  QCOMPARE(fieldListOf(form)->rowCount(), 1);
+  QVERIFY(shows(false));
+  selectRow(form, 0);
+  QVERIFY(shows(true));
+  fieldListOf(form)->setFields(FieldList());
+  QVERIFY(shows(false));
+}
+
 void TestKeyboard::tabReachesTheToolBarAndThePictureButtons() {
   MainFormFixture fixture;
   TMainForm& form = *fixture.form;
@@ -252,11 +443,12 @@ void TestKeyboard::mnemonicsAreUniqueOnEveryTab() {
     for (const char* name : expected[tab]) {
       QVERIFY2(!mnemonicOf(named<QAbstractButton>(&form, name)->text()).isNull(), name);
     }
-    for (const char* name : {"NewBtn", "OpenBtn", "SaveBtn", "SaveAsBtn"}) {
+    for (const char* name :
+         {"NewBtn", "OpenBtn", "SaveBtn", "SaveAsBtn", "SettingsBtn", "AnswersBtn"}) {
       QVERIFY2(!mnemonicOf(named<QAbstractButton>(&form, name)->text()).isNull(), name);
     }
-    // The tool bar and the tabs besides.
-    QVERIFY2(letters.size() >= 7 + int(expected[tab].size()),
+    // The tool bar, the bottom bar and the tabs besides.
+    QVERIFY2(letters.size() >= 9 + int(expected[tab].size()),
              qPrintable(QString::number(letters.size())));
   }
   TEditFieldsForm& editor = *fixture.editor;
@@ -296,6 +488,11 @@ void TestKeyboard::mnemonicsReachTheirControls() {
       {0, Qt::Key_L, asked("Textfeld löschen")},
       {0, Qt::Key_M, focusOn("emailEd")},
       {0, Qt::Key_X, onTab(2)},
+      {2, Qt::Key_R,
+       [](TMainForm& form, const MessageBoxRecorder&) {
+         auto* answers = form.findChild<QWidget*>(QStringLiteral("AnswersForm"));
+         return answers && answers->isVisible();
+       }},
       {2, Qt::Key_V, onTab(1)},
       {1, Qt::Key_O, onTab(0)},
       {2, Qt::Key_B, focusOn("WidthEd")},

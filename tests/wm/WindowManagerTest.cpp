@@ -2,15 +2,18 @@
 // titles the desktop shows, the main window's outer size, and a placement that keeps the
 // title bar on the screen. What the desktop sees is read from the X server, not from Qt.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QFontMetrics>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <iostream>
@@ -130,6 +133,8 @@ class TestUnderWindowManager : public QObject {
   void mainWindowIsItsOuterSizeCentredOnTheScreen();
   void placementIsRestoredAndSavedAsTheOuterRectangle();
   void titleBarStaysOnTheScreenAcrossScaleFactors();
+  void messageBoxesAreNeverNarrowerThanTheirTitle();
+  void answersWindowOpensCentredOnTheMainWindow();
 };
 
 void TestUnderWindowManager::titlesReadExactlyAsTheWindowsSetThem() {
@@ -216,6 +221,67 @@ void TestUnderWindowManager::titleBarStaysOnTheScreenAcrossScaleFactors() {
     QVERIFY2(QRect(QPoint(0, 0), report->screen).contains(titleBar),
              qPrintable(QStringLiteral("scale %1: %2").arg(scale, QDebug::toString(titleBar))));
   }
+}
+
+// The title bar holds the title in bold beside the window's icon, its three buttons and the
+// margins between them, together about six times as wide as the bar is high: a box is at least
+// that wide, whatever its text. (A box of 220 pixels showed "Vantrel ...lare 1.0".)
+void TestUnderWindowManager::messageBoxesAreNeverNarrowerThanTheirTitle() {
+  TempFolder folder;
+  TMainForm form(foldersIn(pathIn(folder)), QString());
+  form.show();
+  QVERIFY(settledXWindowFacts(form).framed);
+  for (const QString& title : {QStringLiteral("Vantrel Formulare 1.0"),
+                               QStringLiteral("Programm beenden"), QStringLiteral("Fehler")}) {
+    std::optional<XWindowFacts> facts;
+    QTimer poll;
+    poll.setInterval(50);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+      if (!modal || !modal->isVisible()) return;
+      poll.stop();
+      facts = settledXWindowFacts(*modal);
+      modal->reject();
+    });
+    poll.start();
+    messageBox(QStringLiteral("Ok."), title, MB_ICONERROR);
+    QVERIFY2(facts && facts->framed, qPrintable(title));
+    // openbox's own title font.
+    const QFont bold(QStringLiteral("Sans"), 8, QFont::Bold);
+    const int needed =
+        QFontMetrics(bold).horizontalAdvance(title) + 6 * std::max(facts->frame.top(), 16);
+    qInfo() << title << "outer" << facts->outer() << "frame" << facts->frame << "needs" << needed;
+    QVERIFY2(facts->outer().width() >= needed,
+             qPrintable(
+                 QStringLiteral("%1: %2 < %3").arg(title).arg(facts->outer().width()).arg(needed)));
+  }
+  form.hide();
+}
+
+// Under the window manager "Auswertung" opens over the main window, wherever that stands.
+void TestUnderWindowManager::answersWindowOpensCentredOnTheMainWindow() {
+  TempFolder folder;
+  const QString ini = iniFileIn(pathIn(folder));
+  writeIni(ini,
+           "[TMainForm]\nFlags=0\nShowCmd=1\nPixelsPerInch=96\n"
+           "MinMaxPos=\"-1,-1,-1,-1\"\nNormPos=\"500,400,1138,912\"\n");
+  TMainForm form(foldersIn(pathIn(folder)), ini);
+  form.show();
+  const XWindowFacts main = settledXWindowFacts(form);
+  QVERIFY(main.framed);
+  form.findChild<QAbstractButton*>(QStringLiteral("AnswersBtn"))->click();
+  auto* answers = form.findChild<QWidget*>(QStringLiteral("AnswersForm"));
+  QVERIFY(answers && answers->isVisible());
+  const XWindowFacts opened = settledXWindowFacts(*answers);
+  QVERIFY(opened.framed);
+  const QPoint offCentre = opened.outer().center() - main.outer().center();
+  qInfo() << "main" << main.outer() << "answers" << opened.outer();
+  // The frame is not known before the first show: half a title bar is allowed.
+  QVERIFY2(offCentre.manhattanLength() <= opened.frame.top() + 4,
+           qPrintable(QDebug::toString(opened.outer())));
+  answers->close();
+  MessageBoxRecorder closeQuestion;
+  form.close();
 }
 
 }  // namespace vantrel::test

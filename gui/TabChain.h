@@ -1,0 +1,20 @@
+#pragma once
+// The order in which Tab walks a window's controls, given as one list.
+
+#include <QList>
+
+class QAbstractButton;
+class QWidget;
+
+namespace vantrel {
+
+// Tab moves from each widget of `order` to the next; Shift+Tab goes back the same way.
+void setTabChain(const QList<QWidget*>& order);
+
+// Makes the buttons one choice: checking one unchecks the others, and no other buttons of the
+// same parent or its children take part (on their own, Qt's exclusive buttons reach into the
+// children of their parent). Tab stops only at the checked one, also when the program checks
+// another; the arrow keys move between them. Without one checked, Tab stops at each.
+void makeOneChoice(const QList<QAbstractButton*>& choices);
+
+}  // namespace vantrel
