@@ -56,7 +56,8 @@
 
 namespace vantrel {
 class File;
-}
+class SyncBatch;
+}  // namespace vantrel
 
 namespace vantrel::zlb {
 
@@ -96,6 +97,11 @@ class TZLBArchive {
   TStreamExtractedEvent OnStreamExtracted;
   TErrorLogEvent OnErrorLogged;
   TProgressEvent OnProgress;
+  // Where the files the archive writes (extracted members, the archive itself) are synced:
+  // null, each before it replaces its target; otherwise each replaces its target at once and
+  // the caller's SyncLater->flush() syncs them all, which must succeed before the files are
+  // reported as written.
+  SyncBatch* SyncLater = nullptr;
   // Threads that compress members in AddFiles, the caller's included; 0 = one per core.
   // The archive's bytes do not depend on it.
   int CompressionThreads = 0;

@@ -160,7 +160,8 @@ bool TZLBArchive::ExtractFile(int Index, const fs::path& DestFolder) {
   readMember(entry, CheckCRC, [&](const unsigned char* data, std::size_t size) {
     if (const Status written = temp.write(data, size); !written) writeFailed(written);
   });
-  if (const Status committed = temp.commit(); !committed) writeFailed(committed);
+  const Status committed = temp.commit(SyncLater);
+  if (!committed) writeFailed(committed);
   if (OnFileExtracted) OnFileExtracted(target);
   return true;
 }

@@ -196,7 +196,8 @@ void TZLBArchive::AddFiles(std::vector<fs::path>& Files) {
     reloadAfterFailure();
     return;
   }
-  if (const Status committed = temp.commit(); !committed) {
+  const Status committed = temp.commit(SyncLater);
+  if (!committed) {
     reloadAfterFailure();
     fail(ArchiveFailure::UnableToReplaceArchive, shown(name));
   }

@@ -53,6 +53,11 @@ std::filesystem::path resolvedTarget(const std::filesystem::path& path) {
   return std::nullopt;
 }
 
+bool syncFails() {
+  const auto fault = currentFault();
+  return fault && fault->failSync;
+}
+
 void syncFolder(const std::filesystem::path& folder) {
   const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;  // best effort: the rename itself has happened
@@ -60,7 +65,46 @@ void syncFolder(const std::filesystem::path& folder) {
   ::close(fd);
 }
 
+Failure syncFailure(const std::filesystem::path& folder, int error) {
+  return failure(FileFailure::CannotSync, folder, systemText(error));
+}
+
 }  // namespace
+
+SyncBatch::~SyncBatch() { closeAll(); }
+
+void SyncBatch::closeAll() {
+  for (const FileSystem& fileSystem : fileSystems_) ::close(fileSystem.folder);
+  fileSystems_.clear();
+}
+
+Status SyncBatch::note(int descriptor, const std::filesystem::path& folder) {
+  struct stat info {};
+  if (::fstat(descriptor, &info) != 0) return syncFailure(folder, errno);
+  for (const FileSystem& known : fileSystems_) {
+    if (known.device == info.st_dev) return {};
+  }
+  const int opened = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (opened < 0) return syncFailure(folder, errno);
+  fileSystems_.push_back({info.st_dev, opened, folder});
+  return {};
+}
+
+// syncfs() writes out the whole file system the folder lies on, data and names, and reports
+// any write error on it since the folder was opened: one call covers every file of the batch.
+Status SyncBatch::flush() {
+  Status result;
+  for (const FileSystem& fileSystem : fileSystems_) {
+    if (!result) break;
+    if (syncFails()) {
+      result = syncFailure(fileSystem.folderPath, EIO);
+    } else if (::syncfs(fileSystem.folder) != 0) {
+      result = syncFailure(fileSystem.folderPath, errno);
+    }
+  }
+  closeAll();
+  return result;
+}
 
 void AtomicFile::injectFaultForTests(std::optional<Fault> fault) {
   const std::lock_guard lock(faultMutex);
@@ -94,6 +138,7 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
       file_(std::move(other.file_)),
       oldMode_(other.oldMode_),
       written_(other.written_),
+      handedToDisk_(other.handedToDisk_),
       open_(std::exchange(other.open_, false)) {}
 
 AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
@@ -103,6 +148,7 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept {
     file_ = std::move(other.file_);
     oldMode_ = other.oldMode_;
     written_ = other.written_;
+    handedToDisk_ = other.handedToDisk_;
     open_ = std::exchange(other.open_, false);
   }
   return *this;
@@ -120,7 +166,20 @@ Status AtomicFile::write(const void* data, std::size_t size) {
   }
   if (!file_.writeAll(data, size)) return writeError(errno);
   written_ += size;
+  startWriteback();
   return {};
+}
+
+// A large file starts on its way to the disk while it is still being written, so that the sync
+// at the end waits for the last few megabytes only instead of the whole file. Only a hint: a
+// write error on the way is reported by that sync.
+void AtomicFile::startWriteback() {
+  constexpr std::uint64_t kStep = std::uint64_t{8} << 20;
+  if (written_ - handedToDisk_ < kStep) return;
+  static_cast<void>(::sync_file_range(file_.descriptor(), static_cast<off_t>(handedToDisk_),
+                                      static_cast<off_t>(written_ - handedToDisk_),
+                                      SYNC_FILE_RANGE_WRITE));
+  handedToDisk_ = written_;
 }
 
 Status AtomicFile::truncateTo(std::uint64_t length) {
@@ -128,17 +187,34 @@ Status AtomicFile::truncateTo(std::uint64_t length) {
     return writeError(errno);
   }
   written_ = length;
+  handedToDisk_ = std::min(handedToDisk_, length);
   return {};
 }
 
 Status AtomicFile::commit(std::optional<mode_t> mode) {
   if (!open_) return writeError(EBADF);
-  const auto fault = currentFault();
-  if ((fault && fault->failSync) || !file_.flushToDisk()) {
-    const int error = fault && fault->failSync ? EIO : errno;
+  const bool injected = syncFails();
+  if (injected || !file_.flushToDisk()) {
+    const int error = injected ? EIO : errno;
     discard();
     return writeError(error);
   }
+  if (const Status replaced = replaceTarget(mode); !replaced) return replaced;
+  syncFolder(folderOf(target_));
+  return {};
+}
+
+Status AtomicFile::commit(SyncBatch* later, std::optional<mode_t> mode) {
+  if (!later) return commit(mode);
+  if (!open_) return writeError(EBADF);
+  if (const Status noted = later->note(file_.descriptor(), folderOf(target_)); !noted) {
+    discard();
+    return noted;
+  }
+  return replaceTarget(mode);
+}
+
+Status AtomicFile::replaceTarget(std::optional<mode_t> mode) {
   const auto wanted = mode ? mode : oldMode_;
   if (wanted && ::fchmod(file_.descriptor(), *wanted) != 0) {
     const int error = errno;
@@ -150,6 +226,7 @@ Status AtomicFile::commit(std::optional<mode_t> mode) {
     discard();
     return writeError(error);
   }
+  const auto fault = currentFault();
   if ((fault && fault->failRename) || std::rename(file_.path().c_str(), target_.c_str()) != 0) {
     const int error = fault && fault->failRename ? EIO : errno;
     discard();
@@ -157,7 +234,6 @@ Status AtomicFile::commit(std::optional<mode_t> mode) {
   }
   open_ = false;
   unregisterTemporary(file_.path());
-  syncFolder(folderOf(target_));
   return {};
 }
 

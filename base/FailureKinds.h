@@ -29,6 +29,7 @@ enum class FileFailure : std::uint16_t {
   CannotCreate,        // %s: path, %s: the system's words
   CannotWrite,         // %s: path
   CannotReplace,       // %s: path, %s: the system's words
+  CannotSync,          // %s: path of a folder, %s: the system's words
   Count
 };
 

@@ -39,6 +39,8 @@ constexpr MessageTranslation kCatalogue[] = {
     {k(F::CannotCreate), "Cannot create %s: %s", "Die Datei %1 kann nicht erstellt werden: %2."},
     {k(F::CannotWrite), "Cannot write %s.", "Die Datei %1 kann nicht geschrieben werden."},
     {k(F::CannotReplace), "Cannot replace %s: %s.", "Die Datei %1 kann nicht ersetzt werden: %2."},
+    {k(F::CannotSync), "Cannot write the files in %s to disk: %s.",
+     "Die Dateien im Ordner %1 können nicht auf den Datenträger geschrieben werden: %2."},
 
     // The project file: the dialogs' own German texts, shown as they are.
     {k(Pr::CannotOpen), "Projekt öffnen: Konnte die Datei %s nicht öffnen!", ""},

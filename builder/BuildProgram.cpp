@@ -1,5 +1,6 @@
 #include "builder/BuildProgram.h"
 
+#include "base/AtomicFile.h"
 #include "base/FailureKinds.h"
 #include "base/UserMessages.h"
 #include "base/Win1252.h"
@@ -39,7 +40,9 @@ ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks) 
     build.outcome = ProgramBuild::Outcome::actionRefused;
     return build;
   }
-  const Status page = writeFormPage(job.pageFolder, job.fields, job.email, action.value());
+  SyncBatch neverSynced;  // a page removed after the build needs no sync
+  const Status page = writeFormPage(job.pageFolder, job.fields, job.email, action.value(),
+                                    job.temporaryPage ? &neverSynced : nullptr);
   if (callbacks.onPageWritten) callbacks.onPageWritten(page);
 
   const std::filesystem::path prototype =
@@ -65,13 +68,14 @@ ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks) 
   request.outputPath = build.output;
   request.settings = job.settings;
   request.tempFolder = job.tempFolder;
+  request.icon = {build.iconPos, job.icon};
   const BuildResult result = buildExe(request);
   for (const BuildMessage& message : buildMessages(result)) callbacks.show(message);
   build.failure = result.failure;
-  // A failed build leaves the user's old file (or nothing): it gets no icon.
+  // A failed build leaves the user's old file (or nothing): there is no icon to speak of.
   if (!result.built) return build;
   build.outcome = ProgramBuild::Outcome::built;
-  build.icon = iconStatus(WriteIcon(build.output, build.iconPos, job.icon));
+  build.icon = iconStatus(result.assembly.icon);
   return build;
 }
 

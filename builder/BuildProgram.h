@@ -8,9 +8,8 @@
 //   3. the icon's place in the prototype is searched when it is not known yet
 //   4. the output name from the text as typed; empty -> kOutputNameMissing; stop.
 //      An existing output is replaced only when kOverwriteQuestion is answered kIdYes.
-//   5. the program is assembled (buildExe); then `show` gets the messages of how it ended
-//      (buildMessages): a failed step's own, then exactly one closing message
-//   6. after a successful build only: the icon is written into the program
+//   5. the program is assembled with its icon (buildExe); then `show` gets the messages of how
+//      it ended (buildMessages): a failed step's own, then exactly one closing message
 // Starting the program afterwards is the caller's choice.
 
 #include <cstdint>
@@ -35,6 +34,7 @@ struct BuildJob {
   std::filesystem::path supportFolder;  // holds "ProtoExe.dat" and "iconcomp.dat"
   std::filesystem::path prototype;      // empty: supportFolder / "ProtoExe.dat"
   std::filesystem::path pageFolder;     // where "formular.htm" is written
+  bool temporaryPage = false;           // the caller removes the page afterwards: no sync
   IconBitmap icon;
   std::uint32_t iconPos = 0;         // 0: not known yet, searched in step 3
   std::filesystem::path tempFolder;  // empty: the system's temporary folder

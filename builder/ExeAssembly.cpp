@@ -97,6 +97,10 @@ class PendingOutput {
   }
   [[nodiscard]] std::uint64_t written() const { return file_ ? file_->written() : 0; }
 
+  // The icon goes into the new file by its name, over bytes already written.
+  [[nodiscard]] WriteIconResult writeIcon(const ProgramIcon& icon) {
+    return WriteIcon(file_->pendingPath(), icon.position, icon.bitmap);
+  }
   // Syncs, sets the program's permissions and renames the file over the target.
   [[nodiscard]] Status commit() { return named(file_->commit(programMode(file_->target()))); }
   void discard() {
@@ -248,7 +252,7 @@ void encodePrototypeBytes(unsigned char* bytes, std::size_t size) {
 
 AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archivePath,
                            const fs::path& outputPath, const WindowSettings& settings,
-                           const AssembleOptions& options) {
+                           const AssembleOptions& options, const ProgramIcon& icon) {
   const std::size_t chunkSize = std::max(kBlockSize, options.chunkSize / kBlockSize * kBlockSize);
   AssembleResult result;
   PendingOutput out(outputPath);
@@ -266,7 +270,11 @@ AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archiv
       {AssemblyStep::openArchive, [&] { return openPlainFile(archive, archivePath); }},
       {AssemblyStep::copyArchive,
        [&] { return copyArchive(archive, archivePath, out, chunkSize); }},
-      {AssemblyStep::commit, [&] { return out.commit(); }},
+      {AssemblyStep::commit,
+       [&] {
+         result.icon = out.writeIcon(icon);
+         return out.commit();
+       }},
   };
   for (const auto& [step, run] : steps) {
     const Status status = run();
@@ -314,7 +322,10 @@ BuildResult buildExe(const BuildRequest& request) {
   bool archiveCreated =
       false;  // a name taken by someone else in the meantime is not ours to remove
   try {
+    // The archive is removed again right after the assembly: it needs no sync.
+    SyncBatch neverSynced;
     zlb::TZLBArchive Archive1;
+    Archive1.SyncLater = &neverSynced;
     Archive1.CheckCRC = true;
     Archive1.SavePaths = true;
     Archive1.RecursePaths = true;
@@ -341,7 +352,7 @@ BuildResult buildExe(const BuildRequest& request) {
   // it cannot hold. The viewer finds its page by name, so nothing depends on the rest.
   const WindowSettings settings{request.settings, utf8To1252Recorded(request.pagePath.native())};
   result.assembly = AssembleExe(request.prototypePath, result.archivePath, request.outputPath,
-                                settings, request.options);
+                                settings, request.options, request.icon);
   removeFile(result.archivePath);
   result.built = result.assembly.built;
   result.failure = result.assembly.failure;

@@ -28,6 +28,7 @@
 
 #include "base/Failure.h"
 #include "base/Win1252.h"
+#include "icon/IconPos.h"
 #include "program/ExeLayout.h"
 
 namespace vantrel::exe {
@@ -126,6 +127,13 @@ struct AssembleOptions {
   std::size_t chunkSize = 1u << 20;
 };
 
+// The icon the program shows: written over the prototype's own pixels before the program is
+// renamed into place, so that it is synced with the rest of it.
+struct ProgramIcon {
+  std::uint32_t position = 0;  // IconPos (icon/IconPos.h); 0: the prototype's icon stays
+  IconBitmap bitmap;
+};
+
 // The steps of the assembly, in the order of the output's bytes. Each returns a status; the
 // first that fails ends the assembly.
 enum class AssemblyStep {
@@ -150,17 +158,21 @@ struct [[nodiscard]] AssembleResult {
   std::uint64_t programLength = 0;    // S
   std::uint64_t prototypeBlocks = 0;  // 2048-byte blocks of the prototype copied
   std::uint64_t outputLength = 0;
+  // Whether the icon went in; any result but Written leaves the prototype's icon, and never
+  // fails the assembly.
+  WriteIconResult icon = WriteIconResult::NoIconPos;
   Failure failure;  // what went wrong; no kind and empty when built
 };
 
 // Writes the output program: the decoded prototype with its marker record patched, the
-// WindowSettings and the archive, into a new file that replaces `outputPath` only when all of
-// it succeeded.
+// WindowSettings and the archive, into a new file that gets the icon and then replaces
+// `outputPath` only when all of it succeeded. The output alone is synced: it is what stays.
 [[nodiscard]] AssembleResult AssembleExe(const std::filesystem::path& prototypePath,
                                          const std::filesystem::path& archivePath,
                                          const std::filesystem::path& outputPath,
                                          const WindowSettings& settings,
-                                         const AssembleOptions& options = {});
+                                         const AssembleOptions& options = {},
+                                         const ProgramIcon& icon = {});
 
 // What the user is told about an assembly, in order: the failed step's own message, if it has
 // one (kPrototypeUnreadable, kPrototypeDamaged, kArchiveUnreadable), then exactly one closing
@@ -181,6 +193,7 @@ struct BuildRequest {
   ProjectSettings settings;             // from the controls; width and height as typed
   std::filesystem::path tempFolder;     // empty: the system's temporary folder
   AssembleOptions options;
+  ProgramIcon icon;
 };
 
 // A struct for the same reason: the archive used and the assembly's figures outlive a failure.
@@ -192,7 +205,8 @@ struct [[nodiscard]] BuildResult {
 };
 
 // Packs the page into the temporary archive (TZLBArchive with CheckCRC, SavePaths and
-// RecursePaths on), assembles the program and removes the archive again. A page that was not
+// RecursePaths on; not synced, as it does not stay), assembles the program with its icon and
+// removes the archive again. A page that was not
 // written or did not reach the archive fails the build and leaves the output alone.
 [[nodiscard]] BuildResult buildExe(const BuildRequest& request);
 

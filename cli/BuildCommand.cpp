@@ -144,6 +144,7 @@ int runBuild(const Args& args) {
                       : installedPrototype(*prototypeOfTarget(parsed->target.value_or("windows")));
   job.supportFolder = job.prototype.parent_path();
   job.pageFolder = folder.path();
+  job.temporaryPage = true;
   job.icon = icon;
 
   exe::BuildCallbacks callbacks;

@@ -13,6 +13,7 @@
 
 #include "archive/ArchiveMessages.h"
 #include "archive/ZLIBArchive.h"
+#include "base/AtomicFile.h"
 #include "base/Win1252.h"
 #include "cli/Commands.h"
 
@@ -226,6 +227,10 @@ int runExtract(const Args& args) {
   ProgressBar bar;
   bar.attach(archive);
   if (!openArchive(archive, args, *file)) return 1;
+  // Each file replaces its target whole, but they reach the disk together at the end: a sync
+  // for each of thousands of small files would take several times the extraction itself.
+  SyncBatch written;
+  archive.SyncLater = &written;
   int failures = 0;
   for (int i = 0; i < archive.Count(); ++i) {
     try {
@@ -236,6 +241,12 @@ int runExtract(const Args& args) {
       std::cerr << shown(error.what()) << "\n";
       ++failures;
     }
+  }
+  if (const Status synced = written.flush(); !synced) {
+    bar.clear();
+    // The failure names a folder in the file system's bytes; shown as the archive shows paths.
+    std::cerr << shown(utf8To1252(synced.reason()).value_or(synced.reason())) << "\n";
+    ++failures;
   }
   return failures == 0 ? 0 : 1;
 }

@@ -1,13 +1,13 @@
 #pragma once
 // The icon pixels of the built program. The prototype viewer carries a 32 x 32, 4-bit icon
 // image; "iconcomp.dat" holds a copy of its 512 pixel bytes at offsets 168..679. The build
-// finds where those bytes lie in the decoded prototype (IconPos) and, after the assembly,
-// overwrites the same 512 bytes of the built program with the IconBitmap's pixels.
+// finds where those bytes lie in the decoded prototype (IconPos) and, once the program's bytes
+// are written, overwrites the same 512 bytes of it with the IconBitmap's pixels.
 //
 // The build calls, in this order:
 //   if (iconPos == 0) iconPos = RenderIconPos(programFolder);   // before the assembly
-//   ... assemble the program ...
-//   WriteIcon(outputPath, iconPos, iconBitmap);                  // right after the assembly
+//   ... assemble the program into its new file ...
+//   WriteIcon(newFile, iconPos, iconBitmap);  // before the new file replaces the output
 
 #include <array>
 #include <cstddef>

@@ -5,16 +5,18 @@
 
 namespace vantrel {
 
-Status replaceFileContents(const std::filesystem::path& path, std::string_view bytes) {
+Status replaceFileContents(const std::filesystem::path& path, std::string_view bytes,
+                           SyncBatch* later) {
   auto file = AtomicFile::begin(path);
   if (!file) return file.status();
   if (Status written = file.value().write(bytes); !written) return written;
-  return file.value().commit();
+  return file.value().commit(later);
 }
 
 Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
-                     std::string_view email, const FormMailAddress& action) {
-  return replaceFileContents(folder / kFormPageFileName, generateFormPage(fields, email, action));
+                     std::string_view email, const FormMailAddress& action, SyncBatch* later) {
+  return replaceFileContents(folder / kFormPageFileName, generateFormPage(fields, email, action),
+                             later);
 }
 
 }  // namespace vantrel

@@ -13,18 +13,23 @@
 
 namespace vantrel {
 
+class SyncBatch;
+
 inline constexpr std::string_view kPageWriteFailedMessage =
     "Die Datei formular.htm konnte nicht geschrieben werden!";
 
 // Replaces the file at `path` with `bytes`: a new file in the same folder, written in full and
-// flushed, then renamed over the old one. On failure the new file is removed again and the
-// old file, if any, is untouched. An existing file's permission bits are kept.
-[[nodiscard]] Status replaceFileContents(const std::filesystem::path& path, std::string_view bytes);
+// flushed (or, with `later`, left to that batch's flush), then renamed over the old one. On
+// failure the new file is removed again and the old file, if any, is untouched. An existing
+// file's permission bits are kept.
+[[nodiscard]] Status replaceFileContents(const std::filesystem::path& path, std::string_view bytes,
+                                         SyncBatch* later = nullptr);
 
 // What the tool's "render" does: the page for these fields and this address, posting to
 // `action`, written as `folder` / "formular.htm".
 [[nodiscard]] Status writeFormPage(const std::filesystem::path& folder, const FieldList& fields,
                                    std::string_view email,
-                                   const FormMailAddress& action = FormMailAddress());
+                                   const FormMailAddress& action = FormMailAddress(),
+                                   SyncBatch* later = nullptr);
 
 }  // namespace vantrel

@@ -1,6 +1,8 @@
 // Every writer that replaces a user's file goes through the one atomic writer: a failure at
 // any byte, at the sync or at the rename leaves the old file exactly as it was and no new file
-// beside it, and is reported; a symbolic link as target is followed and stays a link.
+// beside it, and is reported; a symbolic link as target is followed and stays a link. Files
+// synced together after their renames are the one exception: a failed sync is reported, with
+// the new file whole in place.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,7 @@
 #include "archive/ZLIBArchive.h"
 #include "base/AtomicFile.h"
 #include "base/ByteFile.h"
+#include "base/FailureKinds.h"
 #include "builder/BuildProgram.h"
 #include "icon/BitmapFile.h"
 #include "icon/RenderIcon.h"
@@ -30,6 +33,12 @@ struct Writer {
   const char* target;  // file name in the folder
   // Writes the target; true when the writer reported success.
   std::function<bool(const TempFolder& folder)> write;
+  // Renamed first and synced with its batch afterwards: a failed sync is reported, but the
+  // target then already holds the new bytes.
+  bool syncedAfterRename = false;
+  // Extraction refuses a symbolic link in the destination instead of following it: a link
+  // planted there must not carry a member elsewhere.
+  bool refusesLinks = false;
 };
 
 bool succeeds(const std::function<void()>& action) {
@@ -47,6 +56,32 @@ Project smallProject() {
   project.fields.append(
       FormField{"name", "Textfeld", "Ihr Name", "", "30", "1", "0", "Nein", "Nein"});
   return project;
+}
+
+// An archive of one member, "auszug.txt", made before the first fault is injected: each
+// writer's first write is a good one.
+const fs::path& sourceArchive() {
+  static const TempFolder folder;
+  static const fs::path archive = [] {
+    putFile(folder.file("auszug.txt"), std::string(2000, 'a') + std::string(1000, 'z'));
+    zlb::TZLBArchive packer;
+    packer.CreateArchive(folder.path() / "quelle.zlb");
+    std::vector<fs::path> files{folder.path() / "auszug.txt"};
+    packer.AddFiles(files);
+    return folder.path() / "quelle.zlb";
+  }();
+  return archive;
+}
+
+// Extracts the member into the folder, synced at once or with `later`.
+bool extractInto(const TempFolder& folder, SyncBatch* later) {
+  return succeeds([&] {
+    zlb::TZLBArchive archive;
+    archive.CheckCRC = true;
+    archive.SyncLater = later;
+    if (!archive.OpenArchive(sourceArchive()) || !archive.ExtractFile(0, folder.path()))
+      throw Error(unknownFailure("not extracted"));
+  });
 }
 
 const Writer kWriters[] = {
@@ -90,8 +125,19 @@ const Writer kWriters[] = {
        request.outputPath = folder.path() / "ziel.exe";
        request.settings = someSettings();
        request.tempFolder = folder.path() / "tool";
-       return exe::buildExe(request).built;
+       request.icon = {100, renderIconBitmap(standardIconPicture())};
+       const exe::BuildResult result = exe::buildExe(request);
+       return result.built && result.assembly.icon == WriteIconResult::Written;
      }},
+    {"extracted file", "auszug.txt",
+     [](const TempFolder& folder) { return extractInto(folder, nullptr); }, false, true},
+    {"extracted files synced together", "auszug.txt",
+     [](const TempFolder& folder) {
+       SyncBatch batch;
+       const bool extracted = extractInto(folder, &batch);
+       return batch.flush().ok() && extracted;
+     },
+     true, true},
 };
 
 // What stands at `path` before a write: any bytes, or for the archive an archive (only an
@@ -133,12 +179,13 @@ TEST(AtomicWriters, EveryFailureKeepsTheOldFileAndLeavesNothingBehind) {
   for (const Writer& writer : kWriters) {
     SCOPED_TRACE(writer.name);
     // The size of a good write tells how many byte offsets there are to fail at.
-    std::uint64_t size = 0;
+    std::string written;
     {
       TempFolder folder;
       ASSERT_TRUE(writer.write(folder));
-      size = fs::file_size(folder.path() / writer.target);
+      written = fileBytes(folder.file(writer.target));
     }
+    const std::uint64_t size = written.size();
     std::vector<AtomicFile::Fault> faults;
     // Every offset of small files, a spread of offsets of larger ones.
     const std::uint64_t step = std::max<std::uint64_t>(1, size / 97);
@@ -157,22 +204,24 @@ TEST(AtomicWriters, EveryFailureKeepsTheOldFileAndLeavesNothingBehind) {
         reported = !writer.write(folder);
       }
       EXPECT_TRUE(reported);
-      EXPECT_EQ(fileBytes(folder.file(writer.target)), old);
+      const bool renamed = fault.failSync && writer.syncedAfterRename;
+      EXPECT_EQ(fileBytes(folder.file(writer.target)), renamed ? written : old);
       EXPECT_EQ(leftOvers(folder, writer.target), std::vector<std::string>{});
     }
   }
 }
 
-TEST(AtomicWriters, ASymbolicLinkIsFollowedAndStaysALink) {
+TEST(AtomicWriters, ASymbolicLinkIsFollowedAndStaysALinkOrIsRefused) {
   for (const Writer& writer : kWriters) {
     SCOPED_TRACE(writer.name);
     TempFolder folder;
     fs::create_directories(folder.path() / "real");
     const std::string old = putOldFile(writer, folder.path() / "real" / writer.target);
     fs::create_symlink(folder.path() / "real" / writer.target, folder.path() / writer.target);
-    ASSERT_TRUE(writer.write(folder));
+    ASSERT_EQ(writer.write(folder), !writer.refusesLinks);
     EXPECT_TRUE(fs::is_symlink(folder.path() / writer.target));
-    EXPECT_NE(fileBytes(folder.file(std::string("real/") + writer.target)), old);
+    EXPECT_EQ(fileBytes(folder.file(std::string("real/") + writer.target)) == old,
+              writer.refusesLinks);
   }
 }
 
@@ -222,6 +271,32 @@ TEST(AtomicWriters, AFailedReplacementNamesItsTarget) {
   }
   ASSERT_FALSE(result);
   EXPECT_EQ(result.reason(), "Cannot replace " + target.string() + ": Input/output error.");
+}
+
+// Files committed into a batch are in place at once; its flush reports a failed sync with the
+// folder it concerns, and a flush with nothing to do succeeds.
+TEST(AtomicWriters, ABatchRenamesAtOnceAndItsFailedSyncNamesTheFolder) {
+  TempFolder folder;
+  SyncBatch batch;
+  EXPECT_TRUE(SyncBatch().flush().ok());
+  for (const char* name : {"a.txt", "b.txt"}) {
+    auto file = AtomicFile::begin(folder.path() / name);
+    ASSERT_TRUE(file);
+    ASSERT_TRUE(file.value().write(std::string_view(name)));
+    ASSERT_TRUE(file.value().commit(&batch));
+    EXPECT_EQ(fileBytes(folder.file(name)), name);
+  }
+  Status result;
+  {
+    FaultGuard guard({std::numeric_limits<std::uint64_t>::max(), true, false});
+    result = batch.flush();
+  }
+  ASSERT_FALSE(result);
+  EXPECT_TRUE(result.failure().is(FileFailure::CannotSync));
+  EXPECT_EQ(result.reason(), "Cannot write the files in " + folder.path().string() +
+                                 " to disk: Input/output error.");
+  // The flush emptied the batch: nothing is left to sync, and nothing to fail.
+  EXPECT_TRUE(batch.flush().ok());
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include "BuilderTestSupport.h"
 #include "archive/ZLIBArchive.h"
 #include "base/AtomicFile.h"
+#include "icon/RenderIcon.h"
+#include "icon/StandardIcon.h"
 #include "program/ViewerData.h"
 
 namespace vantrel::test {
@@ -392,6 +394,41 @@ TEST_F(Build, APageThatWasNotWrittenOrDidNotReachTheArchiveFailsTheBuild) {
   EXPECT_EQ(recorder.shown, std::vector<BuildMessage>{exe::kBuildFailed});
   EXPECT_FALSE(fs::exists(result.archivePath));
   EXPECT_EQ(fileBytes(request.outputPath), "old");
+}
+
+// The icon is part of the program when it is renamed into place: its 512 bytes at IconPos, the
+// rest of the program as without it. A position whose block does not fit the program leaves the
+// prototype's icon and says so, and the program is built all the same.
+TEST_F(Build, WritesTheIconIntoTheProgramAtItsPositionOrSaysWhyNot) {
+  const IconBitmap icon = renderIconBitmap(standardIconPicture());
+  const IconPixelBlock pixels = iconPixelBlock(icon);
+  const exe::BuildResult plain = build();
+  ASSERT_TRUE(plain.built) << plain.failure.detail;
+  EXPECT_EQ(plain.assembly.icon, WriteIconResult::NoIconPos);
+  const std::string without = fileBytes(request.outputPath);
+
+  struct Case {
+    std::uint64_t position;
+    WriteIconResult expected;
+  };
+  const std::uint64_t length = without.size();
+  for (const Case& c : {Case{100, WriteIconResult::Written},
+                        Case{length - kIconPixelBlockSize, WriteIconResult::Written},
+                        Case{length - kIconPixelBlockSize + 1, WriteIconResult::TooShort}}) {
+    SCOPED_TRACE(c.position);
+    request.icon = {static_cast<std::uint32_t>(c.position), icon};
+    const exe::BuildResult result = build();
+    ASSERT_TRUE(result.built) << result.failure.detail;
+    EXPECT_EQ(result.assembly.icon, c.expected);
+    std::string expected = without;
+    if (c.expected == WriteIconResult::Written) {
+      expected.replace(c.position, pixels.size(),
+                       std::string(reinterpret_cast<const char*>(pixels.data()), pixels.size()));
+    }
+    EXPECT_EQ(fileBytes(request.outputPath), expected);
+    EXPECT_EQ(fs::status(request.outputPath).permissions() & fs::perms::owner_exec,
+              fs::perms::owner_exec);
+  }
 }
 
 TEST(TemporaryArchiveName, CountsUpFromZeroAndAddsTheSeparator) {

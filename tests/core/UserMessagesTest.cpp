@@ -80,6 +80,10 @@ TEST(UserMessages, FailuresOfTheCoreReadInGermanAndNameTheirFile) {
       {failure(FileFailure::CannotReplace, "/a/formular.htm", "Input/output error"),
        "Cannot replace /a/formular.htm: Input/output error.",
        "Die Datei /a/formular.htm kann nicht ersetzt werden: Ein- oder Ausgabefehler."},
+      {failure(FileFailure::CannotSync, "/a/ziel", "Input/output error"),
+       "Cannot write the files in /a/ziel to disk: Input/output error.",
+       "Die Dateien im Ordner /a/ziel können nicht auf den Datenträger geschrieben werden: "
+       "Ein- oder Ausgabefehler."},
       {failure(PictureFailure::TooLarge, 70000, 70000, 100000000),
        "The picture is too large (70000 x 70000 pixels; at most 100000000 pixels are loaded).",
        "Das Bild ist zu groß (70000 x 70000 Bildpunkte; höchstens 100000000 Bildpunkte werden "
