@@ -10,11 +10,10 @@
 
 namespace vantrel::zlb::detail {
 
-void fail(ArchiveFailure kind) { throw EArchiveError(archiveFailure(kind)); }
+void fail(ArchiveFailure kind) { throw EArchiveError(failure(kind)); }
 
 void fail(ArchiveFailure kind, std::string_view value) {
-  throw EArchiveError(
-      Failure{kindOf(kind), formatMessage(englishText(kind), value), {std::string(value)}, {}});
+  throw EArchiveError(failure(kind, value));
 }
 
 void fail(ArchiveFailure kind, std::string_view value, std::string_view reason) {
@@ -53,7 +52,7 @@ TDecompressionStream::Source sourceBetween(File& file, std::uint64_t begin, std:
         static_cast<std::size_t>(std::min<std::uint64_t>(capacity, end - next));
     if (take == 0) return 0;
     const std::int64_t got = file.readAt(next, buffer, take);
-    if (got <= 0) throw EDecompressionError(archiveFailure(ArchiveFailure::StreamError));
+    if (got <= 0) throw EDecompressionError(failure(ArchiveFailure::StreamError));
     next += static_cast<std::uint64_t>(got);
     return static_cast<std::size_t>(got);
   };

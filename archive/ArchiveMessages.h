@@ -15,10 +15,7 @@ namespace vantrel::zlb {
 
 // Puts `value` in place of the first "%s" of `pattern`; a "%s" inside the value stays as it is.
 inline std::string formatMessage(std::string_view pattern, std::string_view value) {
-  std::string text(pattern);
-  const auto at = text.find("%s");
-  if (at != std::string::npos) text.replace(at, 2, value);
-  return text;
+  return filledIn(pattern, {std::string(value)});
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -246,11 +243,6 @@ constexpr std::string_view englishText(ArchiveFailure kind) {
       return kReasonWorkFileCannotBeWritten;
   }
   return {};
-}
-
-// A failure of `kind` whose text has no value.
-inline Failure archiveFailure(ArchiveFailure kind) {
-  return Failure{kindOf(kind), std::string(englishText(kind)), {}, {}};
 }
 
 }  // namespace vantrel::zlb

@@ -120,7 +120,7 @@ TEST(UserMessages, ExceptionsAreReadByTheirFailure) {
   EXPECT_EQ(germanMessage(written), "Schreibfehler: Ein- oder Ausgabefehler.");
   EXPECT_TRUE(failureOf(written).is(FileFailure::WriteFailed));
 
-  const zlb::EArchiveError archive(zlb::archiveFailure(zlb::ArchiveFailure::ArchiveNotFound));
+  const zlb::EArchiveError archive(failure(zlb::ArchiveFailure::ArchiveNotFound));
   EXPECT_TRUE(archive.failure().is(zlb::ArchiveFailure::ArchiveNotFound));
   EXPECT_EQ(germanMessage(archive), std::string(zlb::kArchiveNotFound));
   const std::runtime_error foreign("out of luck");
