@@ -95,6 +95,7 @@ class PageBrowserTest : public QObject {
   void postsEveryAnswerToTheFormMailHost();
   void showsALoneUmlautRight();
   void postsToTheUsersOwnAddress();
+  void readsNoLocalFileAndLoadsNothingRemote();
 
  private:
   TempFolder folder_;
@@ -251,6 +252,67 @@ void PageBrowserTest::postsToTheUsersOwnAddress() {
   // The receiver's answer is shown; the engine is left with nothing under way.
   QTRY_VERIFY_WITH_TIMEOUT(answered.count() > 0, kPageLoadTimeoutMs);
   QCOMPARE(browser_->shownText().trimmed(), QStringLiteral("Danke"));
+}
+
+// Captions are raw HTML, so a project file from someone else can carry a script. Whatever it
+// tries, the page may not read the user's files nor reach any address but by the form's post.
+void PageBrowserTest::readsNoLocalFileAndLoadsNothingRemote() {
+  TempFolder folder;
+  test::putFile(folder / "geheim.txt", "Kontonummer 1234");
+  const std::string remote = "http://127.0.0.1:" + std::to_string(gPort);
+  const std::string snoop =
+      "<iframe id='lokal' src='geheim.txt'></iframe>"
+      "<iframe src='" +
+      remote +
+      "/rahmen'></iframe>"
+      "<img src='" +
+      remote +
+      "/bild.gif'>"
+      "<script>"
+      "window.probe = {xhr: 'offen'};"
+      "const x = new XMLHttpRequest();"
+      "x.onload = () => { probe.xhr = 'gelesen:' + x.responseText; };"
+      "x.onerror = () => { probe.xhr = 'verweigert'; };"
+      "try { x.open('GET', 'geheim.txt'); x.send(); } catch (e) { probe.xhr = 'verweigert'; }"
+      "fetch('" +
+      remote +
+      "/abfluss', {method: 'POST', mode: 'no-cors', body: 'x'})"
+      "  .catch(() => {});"
+      "</script>";
+  FieldList fields;
+  fields.append(field("hinweis", "Normaler Text", snoop));
+  fields.append(field("ort", "Textfeld", "Wohnort", "K\xF6ln"));
+  const Status written = writeFormPage(folder.path(), fields, kRecipient);
+  QVERIFY2(written, written.reason().c_str());
+  const qsizetype before = receiver_.requests().size();
+  QVERIFY(browser_->load(QUrl::fromLocalFile(pathIn(folder, QStringLiteral("formular.htm")))));
+
+  QTRY_VERIFY_WITH_TIMEOUT(browser_->runScript(QStringLiteral("probe.xhr")).value_or(QVariant()) !=
+                               QStringLiteral("offen"),
+                           kPageLoadTimeoutMs);
+  QCOMPARE(browser_->runScript(QStringLiteral("probe.xhr"))->toString(),
+           QStringLiteral("verweigert"));
+  const auto framed = browser_->runScript(QStringLiteral(
+      "(() => { try { return document.getElementById('lokal').contentDocument.body.innerText; }"
+      " catch (e) { return 'verweigert'; } })() || 'verweigert'"));
+  QVERIFY(framed);
+  QCOMPARE(framed->toString(), QStringLiteral("verweigert"));
+
+  // The form's own post still goes out; of the page's own requests, it is the only one.
+  QSignalSpy received(&receiver_, &FormMailReceiver::received);
+  QVERIFY(browser_->runScript(
+      QStringLiteral("document.querySelector('input[type=submit][name=B1]').click(); true")));
+  QTRY_VERIFY_WITH_TIMEOUT(receiver_.requests().size() > before, kPageLoadTimeoutMs);
+  QTRY_COMPARE_WITH_TIMEOUT(browser_->shownText().trimmed(), QStringLiteral("Danke"),
+                            kPageLoadTimeoutMs);
+  QStringList paths;
+  for (qsizetype i = before; i < receiver_.requests().size(); ++i) {
+    paths << QString::fromLatin1(receiver_.requests()[i].path);
+  }
+  QCOMPARE(paths.value(0), QStringLiteral("/cgi-bin/sendmailform.cgi"));
+  for (const char* snooped : {"/rahmen", "/bild.gif", "/abfluss"}) {
+    QVERIFY2(!paths.contains(QLatin1String(snooped)), qPrintable(paths.join(u' ')));
+  }
 }
 
 }  // namespace vantrel::e2e

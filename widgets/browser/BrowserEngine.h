@@ -24,7 +24,13 @@ void letLocalPagesPostToTheWeb(QWebEngineSettings* settings);
 void letLocalPagesPostToTheWeb(QWebEngineProfile* profile);
 void letLocalPagesPostToTheWeb(QWebEngineView* view);
 
-// Both of the above: what every view that shows a generated form page needs.
+// Captions are raw HTML, so a project file from anyone can put a script into the page. A page
+// loaded from a file may read no other local file, and it reaches the web only by navigating
+// (the form's post to its receiver); images, frames, scripts and requests it would fetch from
+// elsewhere are refused, so nothing can be loaded or sent behind the user's back.
+void keepLocalPagesToThemselves(QWebEngineView* view);
+
+// All of the above: what every view that shows a generated form page needs.
 void setUpForFormPages(QWebEngineView* view);
 
 }  // namespace vantrel::browser
