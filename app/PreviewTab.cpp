@@ -1,6 +1,7 @@
 // The tab "Vorschau": the form page written into the user's data folder and shown in the browser.
 
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "app/FieldListModel.h"
@@ -10,8 +11,10 @@
 #include "base/SupportFiles.h"
 #include "base/UserMessages.h"
 #include "gui/FailureReport.h"
+#include "gui/TabChain.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
+#include "widgets/ButtonsXP.h"
 #include "widgets/TextEdge.h"
 #include "widgets/browser/FormPageView.h"
 
@@ -42,6 +45,7 @@ browser::FormPageView* TMainForm::browser() {
     ui_->WebBrowser1 = loaded.view;
     ui_->WebBrowser1->widget()->setObjectName(QStringLiteral("WebBrowser1"));
     ui_->BrowserArea->layout()->addWidget(ui_->WebBrowser1->widget());
+    keepInTabChain(ui_->WebBrowser1->widget(), ui_->ReloadButton, ui_->TargetWindows);
   }
   return ui_->WebBrowser1;
 }

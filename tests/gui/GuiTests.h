@@ -102,6 +102,7 @@ class TestPreview : public QObject {
   void homeButtonRegeneratesAndReloadDoesNot();
   void pageThatCannotBeWrittenIsReportedAndNotShown();
   void f5ReloadsWhatThePreviewShows();
+  void tabGoesThroughThePageBetweenItsButtonsAndTheBottomBar();
 };
 
 class TestKeyboard : public QObject {

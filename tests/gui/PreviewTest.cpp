@@ -37,17 +37,20 @@ QWebEngineView* previewBrowser(const TMainForm& form) {
   return form.findChild<QWebEngineView*>(QStringLiteral("WebBrowser1"));
 }
 
-QString bodyText(QWebEngineView* view) {
+QString scriptText(QWebEngineView* view, const QString& script) {
   QString text;
   bool done = false;
-  view->page()->runJavaScript(QStringLiteral("document.body ? document.body.innerText : ''"),
-                              [&](const QVariant& result) {
-                                text = result.toString();
-                                done = true;
-                              });
+  view->page()->runJavaScript(script, [&](const QVariant& result) {
+    text = result.toString();
+    done = true;
+  });
   QDeadlineTimer deadline(kLoadTimeoutMs);
   while (!done && !deadline.hasExpired()) QTest::qWait(20);
   return text;
+}
+
+QString bodyText(QWebEngineView* view) {
+  return scriptText(view, QStringLiteral("document.body ? document.body.innerText : ''"));
 }
 
 }  // namespace
@@ -157,6 +160,51 @@ void TestPreview::f5ReloadsWhatThePreviewShows() {
   QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Neu gelesen")),
                            kLoadTimeoutMs);
   QCOMPARE(readAll(pagePath(fixture)), QByteArray("<html><body>Neu gelesen</body></html>"));
+  QVERIFY(messages.shown.isEmpty());
+}
+
+// The page sits in the Tab order where it is on the screen: after the browser's buttons, before
+// the bottom bar. The engine replaces its drawing widget as pages load, so this is checked on a
+// page loaded after the first one too.
+void TestPreview::tabGoesThroughThePageBetweenItsButtonsAndTheBottomBar() {
+  MainFormFixture fixture;
+  QVERIFY(QTest::qWaitForWindowActive(fixture.form.get()));
+  MessageBoxRecorder messages;
+  TMainForm& form = *fixture.form;
+  fillSurvey(form);
+  auto* tabs = named<QTabWidget>(&form, "PageControl2");
+  tabs->setCurrentIndex(1);
+  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Größe")),
+                           kLoadTimeoutMs);
+  tabs->setCurrentIndex(0);
+  tabs->setCurrentIndex(1);
+  QTRY_VERIFY_WITH_TIMEOUT(bodyText(previewBrowser(form)).contains(QStringLiteral("Größe")),
+                           kLoadTimeoutMs);
+  QWebEngineView* view = previewBrowser(form);
+  const auto inPage = [view] {
+    QWidget* focused = QApplication::focusWidget();
+    return focused && (focused == view || view->isAncestorOf(focused));
+  };
+  const auto focusedName = [] {
+    QWidget* focused = QApplication::focusWidget();
+    return focused ? focused->objectName() : QString();
+  };
+
+  named<QPushButton>(&form, "ReloadButton")->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  QTRY_VERIFY_WITH_TIMEOUT(inPage(), kLoadTimeoutMs);
+  QTRY_COMPARE_WITH_TIMEOUT(scriptText(view, QStringLiteral("document.activeElement.name || ''")),
+                            QStringLiteral("Groesse"), kLoadTimeoutMs);
+
+  // Through the page's own controls and out of it at its end, to the bottom bar.
+  for (int step = 0; step < 10 && inPage(); ++step) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::qWait(100);
+  }
+  QCOMPARE(focusedName(), QStringLiteral("wwwBtn"));
+  // And back into it from the bottom bar.
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  QTRY_VERIFY_WITH_TIMEOUT(inPage(), kLoadTimeoutMs);
   QVERIFY(messages.shown.isEmpty());
 }
 
