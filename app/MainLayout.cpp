@@ -168,7 +168,7 @@ QWidget* makeExeDecoration(QWidget* parent) {
   decorationColumn->addWidget(bigCaption);
   auto* decorationPicture = new QLabel(decoration);
   decorationPicture->setObjectName(QStringLiteral("Image1"));
-  decorationPicture->setPixmap(pictureFromResource(picturePath("exe_decoration")));
+  setPictureWhenShown(decorationPicture, picturePath("exe_decoration"));
   decorationPicture->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
   decorationColumn->addWidget(decorationPicture);
   decorationColumn->addStretch();

@@ -1,5 +1,8 @@
 #include "widgets/Pictures.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -14,10 +17,9 @@ static void ensureControlsResources() {
 
 namespace vantrel {
 
-QPixmap pictureFromResource(const QString& path, QSize size) {
-  ensureControlsResources();
-  QSvgRenderer renderer(path);
-  if (!renderer.isValid()) return QPixmap();
+namespace {
+
+QPixmap render(QSvgRenderer& renderer, QSize size) {
   if (!size.isValid()) size = renderer.defaultSize();
   QPixmap pixmap(size);
   pixmap.fill(Qt::transparent);
@@ -26,15 +28,66 @@ QPixmap pictureFromResource(const QString& path, QSize size) {
   return pixmap;
 }
 
+QIcon renderProgramIcon() {
+  ensureControlsResources();
+  QSvgRenderer renderer(QStringLiteral(":/controls/pictures/vantrel-formulare.svg"));
+  QIcon icon;
+  if (!renderer.isValid()) return icon;
+  for (const int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(render(renderer, {size, size}));
+  return icon;
+}
+
+// Shows its picture only when the label is first shown, holding its place meanwhile: the
+// larger drawings on tabs the user may never open are not drawn at the start.
+class PictureOnFirstShow final : public QObject {
+ public:
+  PictureOnFirstShow(QLabel* label, const QString& path) : QObject(label), path_(path) {
+    ensureControlsResources();
+    QSvgRenderer renderer(path_);
+    label->setMinimumSize(renderer.defaultSize());
+    label->installEventFilter(this);
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show) {
+      auto* label = static_cast<QLabel*>(watched);
+      label->removeEventFilter(this);
+      label->setPixmap(pictureFromResource(path_));
+      deleteLater();
+    }
+    return false;
+  }
+
+ private:
+  QString path_;
+};
+
+}  // namespace
+
+QPixmap pictureFromResource(const QString& path, QSize size) {
+  ensureControlsResources();
+  QSvgRenderer renderer(path);
+  if (!renderer.isValid()) return QPixmap();
+  return render(renderer, size);
+}
+
+void setPictureWhenShown(QLabel* label, const QString& path) {
+  new PictureOnFirstShow(label, path);
+}
+
 QIcon iconFromResource(const QString& path) { return QIcon(pictureFromResource(path)); }
 
 QIcon programIcon() {
-  const QString drawing = QStringLiteral(":/controls/pictures/vantrel-formulare.svg");
-  QIcon icon;
-  for (const int size : {16, 24, 32, 48, 64, 128}) {
-    icon.addPixmap(pictureFromResource(drawing, QSize(size, size)));
+  // Every window shows it; drawn once per application, and let go with it.
+  static QIcon* drawn = nullptr;
+  if (!drawn) {
+    drawn = new QIcon(renderProgramIcon());
+    qAddPostRoutine([] {
+      delete drawn;
+      drawn = nullptr;
+    });
   }
-  return icon;
+  return *drawn;
 }
 
 }  // namespace vantrel

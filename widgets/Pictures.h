@@ -5,11 +5,15 @@
 #include <QPixmap>
 #include <QString>
 
+class QLabel;
+
 namespace vantrel {
 
 // Renders an SVG resource at its own size (or the size given).
 QPixmap pictureFromResource(const QString& path, QSize size = QSize());
 QIcon iconFromResource(const QString& path);
+// Gives the label the size of the SVG resource now and draws it when the label is first shown.
+void setPictureWhenShown(QLabel* label, const QString& path);
 
 // The program's own icon (the drawing the installed desktop icons are made from), for the title
 // bars of its windows; drawn in the sizes title bars and task bars ask for.
