@@ -116,10 +116,14 @@ bool BrowserHost::openForm(const std::wstring& pageFile) {
   if (!browser_) return false;
   charsetChecked_ = false;
   awaitingForm_ = true;
+  return navigateTo(pageFile);
+}
+
+bool BrowserHost::navigateTo(const std::wstring& address) {
   VARIANT target;
   VariantInit(&target);
   target.vt = VT_BSTR;
-  target.bstrVal = SysAllocString(pageFile.c_str());
+  target.bstrVal = SysAllocString(address.c_str());
   VARIANT empty;
   VariantInit(&empty);
   const HRESULT result = browser_->Navigate2(&target, &empty, &empty, &empty, &empty);
@@ -305,15 +309,7 @@ void BrowserHost::onNewWindow(DISPPARAMS* parameters, bool withAddress) {
   setBoolReference(argument(parameters, 1), true);
   if (!withAddress || parameters->cArgs < 5 || !browser_) return;
   const std::wstring address = textOf(argument(parameters, 4));
-  if (address.empty()) return;
-  VARIANT target;
-  VariantInit(&target);
-  target.vt = VT_BSTR;
-  target.bstrVal = SysAllocString(address.c_str());
-  VARIANT empty;
-  VariantInit(&empty);
-  browser_->Navigate2(&target, &empty, &empty, &empty, &empty);
-  VariantClear(&target);
+  if (!address.empty()) navigateTo(address);
 }
 
 // IUnknown

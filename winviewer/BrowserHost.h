@@ -136,6 +136,7 @@ class BrowserHost final : public IOleClientSite,
   ~BrowserHost() = default;
   bool embed();
   void connectEvents();
+  bool navigateTo(const std::wstring& address);
   bool isTopLevel(IDispatch* frame) const;
   void onBeforeNavigate(IDispatch* frame, const VARIANT& postData);
   void onDocumentComplete(IDispatch* frame, const std::wstring& address);
