@@ -56,7 +56,8 @@ std::wstring textOf(const VARIANT& value) {
 
 bool holdsBytes(const VARIANT& value) {
   const VARIANT& held = dereferenced(value);
-  return (held.vt & VT_ARRAY) && held.parray && held.parray->rgsabound[0].cElements > 0;
+  return (held.vt & VT_ARRAY) && held.parray && held.parray->cDims > 0 &&
+         held.parray->rgsabound[0].cElements > 0;
 }
 
 void setBoolReference(const VARIANT& value, bool on) {
