@@ -4,6 +4,8 @@
 #include <mshtml.h>
 #include <olectl.h>
 
+#include <initializer_list>
+
 namespace vantrel::winviewer {
 namespace {
 
@@ -39,6 +41,37 @@ long longOf(const VARIANT& value) {
   return 0;
 }
 
+// Events pass some arguments as a reference to a VARIANT holding the value.
+const VARIANT& dereferenced(const VARIANT& value) {
+  if (value.vt == (VT_VARIANT | VT_BYREF) && value.pvarVal) return *value.pvarVal;
+  return value;
+}
+
+std::wstring textOf(const VARIANT& value) {
+  const VARIANT& held = dereferenced(value);
+  if (held.vt == VT_BSTR && held.bstrVal) return held.bstrVal;
+  if (held.vt == (VT_BSTR | VT_BYREF) && held.pbstrVal && *held.pbstrVal) return *held.pbstrVal;
+  return std::wstring();
+}
+
+bool holdsBytes(const VARIANT& value) {
+  const VARIANT& held = dereferenced(value);
+  return (held.vt & VT_ARRAY) && held.parray && held.parray->cDims > 0 &&
+         held.parray->rgsabound[0].cElements > 0;
+}
+
+void setBoolReference(const VARIANT& value, bool on) {
+  if (value.vt == (VT_BOOL | VT_BYREF) && value.pboolVal)
+    *value.pboolVal = on ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+bool controlKey(const MSG& message, std::initializer_list<UINT> keys) {
+  if (message.message != WM_KEYDOWN || GetKeyState(VK_CONTROL) >= 0) return false;
+  for (UINT key : keys)
+    if (message.wParam == key) return true;
+  return false;
+}
+
 }  // namespace
 
 BrowserHost* BrowserHost::create(HWND parent, BrowserListener* listener) {
@@ -58,11 +91,14 @@ bool BrowserHost::embed() {
     return false;
   if (FAILED(object_->SetClientSite(this))) return false;
   OleSetContainedObject(object_, TRUE);
-  RECT area{};
-  GetClientRect(parent_, &area);
-  if (FAILED(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, parent_, &area)))
+  GetClientRect(parent_, &area_);
+  if (FAILED(object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, this, 0, parent_, &area_)))
     return false;
-  return SUCCEEDED(object_->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser_)));
+  if (FAILED(object_->QueryInterface(IID_IWebBrowser2, reinterpret_cast<void**>(&browser_))))
+    return false;
+  // A file dropped on the window would be opened in place of the form.
+  browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
+  return true;
 }
 
 void BrowserHost::connectEvents() {
@@ -77,9 +113,14 @@ void BrowserHost::connectEvents() {
   container->Release();
 }
 
-bool BrowserHost::navigate(const std::wstring& address) {
+bool BrowserHost::openForm(const std::wstring& pageFile) {
   if (!browser_) return false;
   charsetChecked_ = false;
+  awaitingForm_ = true;
+  return navigateTo(pageFile);
+}
+
+bool BrowserHost::navigateTo(const std::wstring& address) {
   VARIANT target;
   VariantInit(&target);
   target.vt = VT_BSTR;
@@ -98,15 +139,63 @@ void BrowserHost::goForward() {
   if (browser_) browser_->GoForward();
 }
 void BrowserHost::reload() {
-  // The control may read the reloaded page with its own guess again: checked once more.
-  charsetChecked_ = false;
-  if (browser_) browser_->Refresh();
+  if (!browser_) return;
+  // The page that answered a sent form would be asked for with the form's data once more.
+  if (shownFromPost_ && !onForm_) return;
+  // The control may read the reloaded form with its own guess again: checked once more.
+  if (onForm_) charsetChecked_ = false;
+  browser_->Refresh();
 }
 void BrowserHost::print() {
   if (browser_) browser_->ExecWB(OLECMDID_PRINT, OLECMDEXECOPT_PROMPTUSER, nullptr, nullptr);
 }
 
+HWND BrowserHost::documentWindow() const {
+  HWND window = nullptr;
+  IDispatch* document = nullptr;
+  if (!browser_ || FAILED(browser_->get_Document(&document)) || !document) return nullptr;
+  IOleWindow* own = nullptr;
+  if (SUCCEEDED(document->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&own)))) {
+    own->GetWindow(&window);
+    own->Release();
+  }
+  document->Release();
+  return window;
+}
+
+void BrowserHost::focusPage() {
+  if (!object_) return;
+  object_->DoVerb(OLEIVERB_UIACTIVATE, nullptr, this, 0, parent_, &area_);
+  // UI activation gives the focus to the control's outer window; the keys must reach the
+  // document inside it.
+  HWND document = documentWindow();
+  if (document && GetFocus() != document && !IsChild(document, GetFocus())) SetFocus(document);
+}
+
+bool BrowserHost::hasFocus() const {
+  HWND own = nullptr;
+  IOleWindow* window = nullptr;
+  if (browser_ &&
+      SUCCEEDED(browser_->QueryInterface(IID_IOleWindow, reinterpret_cast<void**>(&window)))) {
+    window->GetWindow(&own);
+    window->Release();
+  }
+  const HWND focus = GetFocus();
+  return own && focus && (focus == own || IsChild(own, focus));
+}
+
+void BrowserHost::frameActivated(bool active) {
+  if (active_) active_->OnFrameWindowActivate(active ? TRUE : FALSE);
+}
+
+bool BrowserHost::acceptsDrops() const {
+  VARIANT_BOOL accepts = VARIANT_TRUE;
+  if (!browser_ || FAILED(browser_->get_RegisterAsDropTarget(&accepts))) return true;
+  return accepts != VARIANT_FALSE;
+}
+
 void BrowserHost::place(const RECT& area) {
+  area_ = area;
   IOleInPlaceObject* inPlace = nullptr;
   if (object_ && SUCCEEDED(object_->QueryInterface(IID_IOleInPlaceObject,
                                                    reinterpret_cast<void**>(&inPlace)))) {
@@ -125,10 +214,14 @@ bool BrowserHost::translateKey(MSG& message) {
   }
   // Only keys meant for the page: the window's own buttons keep theirs.
   if (!own || (message.hwnd != own && !IsChild(own, message.hwnd))) return false;
-  IOleInPlaceActiveObject* active = nullptr;
-  if (FAILED(
-          browser_->QueryInterface(IID_IOleInPlaceActiveObject, reinterpret_cast<void**>(&active))))
+  // The object the control named active when it became UI-active, else the control itself.
+  IOleInPlaceActiveObject* active = active_;
+  if (active) {
+    active->AddRef();
+  } else if (FAILED(browser_->QueryInterface(IID_IOleInPlaceActiveObject,
+                                             reinterpret_cast<void**>(&active)))) {
     return false;
+  }
   const bool handled = active->TranslateAccelerator(&message) == S_OK;
   active->Release();
   return handled;
@@ -139,6 +232,7 @@ void BrowserHost::close() {
     events_->Unadvise(eventsCookie_);
     releaseAndClear(events_);
   }
+  releaseAndClear(active_);
   if (browser_) browser_->Stop();
   releaseAndClear(browser_);
   if (object_) {
@@ -186,15 +280,37 @@ void BrowserHost::readAsWindows1252() {
   document->Release();
 }
 
-void BrowserHost::onDocumentComplete(IDispatch* frame) {
+void BrowserHost::onBeforeNavigate(IDispatch* frame, const VARIANT& postData) {
+  if (isTopLevel(frame)) posting_ = holdsBytes(postData);
+}
+
+void BrowserHost::onDocumentComplete(IDispatch* frame, const std::wstring& address) {
   if (!isTopLevel(frame)) return;
-  // The page declares no charset; where the control guessed another one despite the ambient
-  // code page, it reads the page once more as Windows-1252.
-  if (!charsetChecked_) {
+  if (awaitingForm_) {
+    formAddress_ = address;
+    awaitingForm_ = false;
+  }
+  onForm_ = !formAddress_.empty() && address == formAddress_;
+  shownFromPost_ = posting_;
+  posting_ = false;
+  // The form page declares no charset; where the control guessed another one despite the
+  // ambient code page, it reads the page once more as Windows-1252. Other pages (the
+  // receiver's answer) are read as they say: reading them again could send the form again.
+  if (onForm_ && !charsetChecked_) {
     charsetChecked_ = true;
     readAsWindows1252();
   }
   if (listener_) listener_->pageLoaded();
+}
+
+void BrowserHost::onNewWindow(DISPPARAMS* parameters, bool withAddress) {
+  // No second browser window: a link with a target opens in this window, other requests
+  // (scripts, Shift+click) nowhere.
+  if (parameters->cArgs < 2) return;
+  setBoolReference(argument(parameters, 1), true);
+  if (!withAddress || parameters->cArgs < 5 || !browser_) return;
+  const std::wstring address = textOf(argument(parameters, 4));
+  if (!address.empty()) navigateTo(address);
 }
 
 // IUnknown
@@ -208,6 +324,10 @@ STDMETHODIMP BrowserHost::QueryInterface(REFIID riid, void** object) {
     *object = static_cast<IOleInPlaceSite*>(this);
   } else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame) {
     *object = static_cast<IOleInPlaceFrame*>(this);
+  } else if (riid == IID_IDocHostUIHandler) {
+    *object = static_cast<IDocHostUIHandler*>(this);
+  } else if (riid == IID_IDropTarget) {
+    *object = static_cast<IDropTarget*>(this);
   } else if (riid == IID_IDispatch || riid == DIID_DWebBrowserEvents2) {
     *object = static_cast<IDispatch*>(this);
   } else {
@@ -286,7 +406,12 @@ STDMETHODIMP BrowserHost::OnPosRectChange(LPCRECT position) {
 STDMETHODIMP BrowserHost::GetBorder(LPRECT) { return INPLACE_E_NOTOOLSPACE; }
 STDMETHODIMP BrowserHost::RequestBorderSpace(LPCBORDERWIDTHS) { return INPLACE_E_NOTOOLSPACE; }
 STDMETHODIMP BrowserHost::SetBorderSpace(LPCBORDERWIDTHS) { return OLE_E_INVALIDRECT; }
-STDMETHODIMP BrowserHost::SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) { return S_OK; }
+STDMETHODIMP BrowserHost::SetActiveObject(IOleInPlaceActiveObject* object, LPCOLESTR) {
+  if (object) object->AddRef();
+  releaseAndClear(active_);
+  active_ = object;
+  return S_OK;
+}
 STDMETHODIMP BrowserHost::InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) { return E_NOTIMPL; }
 STDMETHODIMP BrowserHost::SetMenu(HMENU, HOLEMENU, HWND) { return S_OK; }
 STDMETHODIMP BrowserHost::RemoveMenus(HMENU) { return E_NOTIMPL; }
@@ -296,6 +421,76 @@ STDMETHODIMP BrowserHost::SetStatusText(LPCOLESTR text) {
 }
 STDMETHODIMP BrowserHost::EnableModeless(BOOL) { return S_OK; }
 STDMETHODIMP BrowserHost::TranslateAccelerator(LPMSG, WORD) { return S_FALSE; }
+
+// IDocHostUIHandler
+
+STDMETHODIMP BrowserHost::ShowContextMenu(DWORD kind, POINT*, IUnknown*, IDispatch*) {
+  // A text field keeps its menu (cut, copy, paste); the page's own menu, with "View Source"
+  // and the like, is not shown (S_OK: the host has handled it).
+  return kind == CONTEXT_MENU_CONTROL ? S_FALSE : S_OK;
+}
+STDMETHODIMP BrowserHost::GetHostInfo(DOCHOSTUIINFO* info) {
+  if (!info) return E_POINTER;
+  info->dwFlags = DOCHOSTUIFLAG_NO3DOUTERBORDER;
+  info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
+  info->pchHostCss = nullptr;
+  info->pchHostNS = nullptr;
+  return S_OK;
+}
+STDMETHODIMP BrowserHost::ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*,
+                                 IOleInPlaceFrame*, IOleInPlaceUIWindow*) {
+  return S_OK;  // the window's own menu and tool bar stay; the control adds none
+}
+STDMETHODIMP BrowserHost::HideUI() { return S_OK; }
+STDMETHODIMP BrowserHost::UpdateUI() { return S_OK; }
+STDMETHODIMP BrowserHost::OnDocWindowActivate(BOOL) { return S_OK; }
+STDMETHODIMP BrowserHost::OnFrameWindowActivate(BOOL) { return S_OK; }
+STDMETHODIMP BrowserHost::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+STDMETHODIMP BrowserHost::TranslateAccelerator(LPMSG message, const GUID*, DWORD) {
+  // Keys that would open another browser window (new window, open address) are swallowed,
+  // and so are the control's own reloads, which would send a sent form again ("Neu laden" and
+  // F5 are the window's).
+  if (message && controlKey(*message, {'N', 'O', 'L', 'R', VK_F5})) return S_OK;
+  return S_FALSE;
+}
+STDMETHODIMP BrowserHost::GetOptionKeyPath(LPOLESTR* key, DWORD) {
+  if (key) *key = nullptr;
+  return E_NOTIMPL;
+}
+STDMETHODIMP BrowserHost::GetDropTarget(IDropTarget*, IDropTarget** ours) {
+  if (!ours) return E_POINTER;
+  *ours = static_cast<IDropTarget*>(this);
+  AddRef();
+  return S_OK;
+}
+STDMETHODIMP BrowserHost::GetExternal(IDispatch** external) {
+  if (external) *external = nullptr;
+  return E_NOTIMPL;
+}
+STDMETHODIMP BrowserHost::TranslateUrl(DWORD, OLECHAR*, OLECHAR** out) {
+  if (out) *out = nullptr;
+  return S_FALSE;
+}
+STDMETHODIMP BrowserHost::FilterDataObject(IDataObject*, IDataObject** out) {
+  if (out) *out = nullptr;
+  return S_FALSE;
+}
+
+// IDropTarget
+
+STDMETHODIMP BrowserHost::DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) {
+  if (effect) *effect = DROPEFFECT_NONE;
+  return S_OK;
+}
+STDMETHODIMP BrowserHost::DragOver(DWORD, POINTL, DWORD* effect) {
+  if (effect) *effect = DROPEFFECT_NONE;
+  return S_OK;
+}
+STDMETHODIMP BrowserHost::DragLeave() { return S_OK; }
+STDMETHODIMP BrowserHost::Drop(IDataObject*, DWORD, POINTL, DWORD* effect) {
+  if (effect) *effect = DROPEFFECT_NONE;
+  return S_OK;
+}
 
 // IDispatch
 
@@ -319,10 +514,26 @@ STDMETHODIMP BrowserHost::Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* para
     result->lVal = kWindows1252;
     return S_OK;
   }
-  if (!listener_ || !parameters) return DISP_E_MEMBERNOTFOUND;
+  if (!parameters) return DISP_E_MEMBERNOTFOUND;
   switch (id) {
+    case DISPID_NEWWINDOW2:
+      onNewWindow(parameters, false);
+      return S_OK;
+    case DISPID_NEWWINDOW3:
+      onNewWindow(parameters, true);
+      return S_OK;
+    default:
+      break;
+  }
+  if (!listener_) return DISP_E_MEMBERNOTFOUND;
+  switch (id) {
+    case DISPID_BEFORENAVIGATE2:
+      if (parameters->cArgs >= 5)
+        onBeforeNavigate(dispatchOf(argument(parameters, 0)), argument(parameters, 4));
+      return S_OK;
     case DISPID_DOCUMENTCOMPLETE:
-      if (parameters->cArgs >= 1) onDocumentComplete(dispatchOf(argument(parameters, 0)));
+      if (parameters->cArgs >= 2)
+        onDocumentComplete(dispatchOf(argument(parameters, 0)), textOf(argument(parameters, 1)));
       return S_OK;
     case DISPID_NAVIGATEERROR:
       if (parameters->cArgs >= 1 && isTopLevel(dispatchOf(argument(parameters, 0))))

@@ -8,6 +8,7 @@
 
 #include "program/ViewerTexts.h"
 #include "winviewer/WideText.h"
+#include "winviewer/WindowReport.h"
 
 namespace vantrel::winviewer {
 namespace {
@@ -24,7 +25,13 @@ constexpr int kLargestExtent = 16384;
 constexpr int kToolbarHeight = 32;
 constexpr int kButtonWidth = 92;
 constexpr int kButtonHeight = 26;
+constexpr int kSmallestToolWidth = 56;
+constexpr int kTextMargin = 12;
+constexpr int kTextRise = 10;
 constexpr int kGap = 3;
+// What is left of the page when the window is at its smallest; it also takes up a menu bar
+// that breaks into two lines in a narrow window.
+constexpr int kSmallestPageHeight = 48;
 constexpr int kExitRowHeight = kButtonHeight + 2 * 6;
 constexpr int kFallbackWidth = 460;
 constexpr int kFallbackHeight = 200;
@@ -71,11 +78,11 @@ void appendMenu(HMENU menu, UINT flags, UINT_PTR id, std::string_view text) {
   AppendMenuW(menu, flags, id, fromUtf8(text).c_str());
 }
 
-HWND makeButton(HWND parent, HINSTANCE instance, const std::wstring& text, int id, HFONT font) {
+HWND makeButton(HWND parent, HINSTANCE instance, const std::wstring& text, int id, HFONT font,
+                DWORD kind = BS_PUSHBUTTON) {
   HWND button = CreateWindowExW(
-      0, L"BUTTON", text.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 0,
-      kButtonWidth, kButtonHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-      instance, nullptr);
+      0, L"BUTTON", text.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | kind, 0, 0, kButtonWidth,
+      kButtonHeight, parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
   SendMessageW(button, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   return button;
 }
@@ -170,19 +177,86 @@ HMENU ViewerWindow::buildMenu() const {
 void ViewerWindow::buildToolbar() {
   toolbar_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_ETCHEDFRAME, 0, 0, 0,
                              kToolbarHeight, frame_, nullptr, instance_, nullptr);
-  int x = kGap;
+  // Each button as wide as its text in the window's font needs.
+  HDC context = GetDC(frame_);
+  HGDIOBJ previous = font_ ? SelectObject(context, font_) : nullptr;
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(context, &metrics);
+  buttonHeight_ = std::max<int>(kButtonHeight, metrics.tmHeight + kTextRise);
   auto add = [&](const Offer& offer) {
     if (!offered(offer.element)) return;
-    HWND button = makeButton(frame_, instance_, buttonText(offer.text), offer.id, font_);
-    SetWindowPos(button, HWND_TOP, x, kGap, kButtonWidth, kButtonHeight, 0);
+    const std::wstring text = buttonText(offer.text);
+    SIZE extent{};
+    GetTextExtentPoint32W(context, text.c_str(), static_cast<int>(text.size()), &extent);
+    HWND button = makeButton(frame_, instance_, text, offer.id, font_);
+    tools_.push_back(
+        {offer.id, button, std::max<int>(kSmallestToolWidth, extent.cx + 2 * kTextMargin)});
     if (offer.id == kCmdBack) backButton_ = button;
     if (offer.id == kCmdForward) forwardButton_ = button;
-    x += kButtonWidth + kGap;
   };
   for (const Offer& offer : kNavigation) add(offer);
-  x += 2 * kGap;
+  firstOther_ = tools_.size();
   for (const Offer& offer : kOthers) add(offer);
-  historyChanged(false, false);
+  if (previous) SelectObject(context, previous);
+  ReleaseDC(frame_, context);
+}
+
+int ViewerWindow::arrangeToolbar(int width, bool move) const {
+  if (tools_.empty()) return kToolbarHeight;
+  int x = kGap;
+  int y = kGap;
+  for (std::size_t i = 0; i < tools_.size(); ++i) {
+    const int buttonWidth = tools_[i].width;
+    if (i == firstOther_ && i > 0) x += 2 * kGap;  // navigation apart from the rest
+    // A button that does not fit begins the next row: none is ever cut off.
+    if (x > kGap && x + buttonWidth + kGap > width) {
+      x = kGap;
+      y += buttonHeight_ + kGap;
+    }
+    if (move)
+      SetWindowPos(tools_[i].window, nullptr, x, y, buttonWidth, buttonHeight_,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    x += buttonWidth + kGap;
+  }
+  return y + buttonHeight_ + kGap;
+}
+
+SIZE ViewerWindow::minimumClient() const {
+  int width = 2 * kGap;
+  for (const ToolButton& tool : tools_) width = std::max(width, tool.width + 2 * kGap);
+  if (exitButton_) width = std::max(width, kButtonWidth + 2 * 6);
+  int height = kSmallestPageHeight;
+  if (toolbar_) height += arrangeToolbar(width, false);
+  if (statusbar_) {
+    RECT status{};
+    GetWindowRect(statusbar_, &status);
+    height += status.bottom - status.top;
+  }
+  if (exitButton_) height += kExitRowHeight;
+  return SIZE{width, height};
+}
+
+SIZE ViewerWindow::nonClientSize() const {
+  RECT outer{};
+  RECT client{};
+  GetWindowRect(frame_, &outer);
+  GetClientRect(frame_, &client);
+  return SIZE{(outer.right - outer.left) - client.right,
+              (outer.bottom - outer.top) - client.bottom};
+}
+
+void ViewerWindow::growToMinimum() {
+  // Twice: a window made narrower may break its menu bar into two lines, which takes height.
+  for (int round = 0; round < 2; ++round) {
+    const SIZE least = minimumClient();
+    const SIZE around = nonClientSize();
+    RECT outer{};
+    GetWindowRect(frame_, &outer);
+    const int width = std::max<int>(outer.right - outer.left, least.cx + around.cx);
+    const int height = std::max<int>(outer.bottom - outer.top, least.cy + around.cy);
+    if (width == outer.right - outer.left && height == outer.bottom - outer.top) return;
+    SetWindowPos(frame_, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
 }
 
 void ViewerWindow::buildStatusbar() {
@@ -200,8 +274,8 @@ void ViewerWindow::layout() {
   int top = 0;
   int bottom = client.bottom;
   if (toolbar_) {
-    SetWindowPos(toolbar_, HWND_BOTTOM, 0, 0, client.right, kToolbarHeight, SWP_NOACTIVATE);
-    top = kToolbarHeight;
+    top = arrangeToolbar(client.right, true);
+    SetWindowPos(toolbar_, HWND_BOTTOM, 0, 0, client.right, top, SWP_NOACTIVATE);
   }
   if (statusbar_) {
     SendMessageW(statusbar_, WM_SIZE, 0, 0);
@@ -235,12 +309,17 @@ bool ViewerWindow::open() {
   if (offered(WindowElement::Toolbar)) buildToolbar();
   if (offered(WindowElement::Statusbar)) buildStatusbar();
   if (offered(WindowElement::ExitButton)) buildExitButton();
+  // A window of the typed size may be too small for its buttons; a fixed one cannot be made
+  // larger by the user, a sizable one not smaller than this (WM_GETMINMAXINFO).
+  growToMinimum();
+  historyChanged(false, false);
 
   browser_ = BrowserHost::create(frame_, this);
   if (!browser_) return openFallback();
   layout();
   ShowWindow(frame_, settings.definedSize ? SW_SHOWNORMAL : SW_SHOWMAXIMIZED);
   UpdateWindow(frame_);
+  writeWindowReport(frame_, browser_->acceptsDrops());
   goHome();
   return true;
 }
@@ -254,8 +333,7 @@ int ViewerWindow::run() {
   HACCEL accelerators = CreateAcceleratorTableW(keys, static_cast<int>(std::size(keys)));
   MSG message{};
   while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-    if (frame_ && accelerators && TranslateAcceleratorW(frame_, accelerators, &message)) continue;
-    if (browser_ && browser_->translateKey(message)) continue;
+    if (preTranslate(message, accelerators)) continue;
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
@@ -263,15 +341,54 @@ int ViewerWindow::run() {
   return static_cast<int>(message.wParam);
 }
 
+bool ViewerWindow::preTranslate(MSG& message, HACCEL accelerators) {
+  // The small window: Enter and Escape close it, Tab moves as in a dialog.
+  if (fallback_ && IsDialogMessageW(fallback_, &message)) return true;
+  if (!frame_) return false;
+  // The window's shortcuts first, wherever the focus is (Ctrl+P in a form field prints).
+  if (accelerators && TranslateAcceleratorW(frame_, accelerators, &message)) return true;
+  // Then the page's keys through the control: Tab between fields, Enter sends.
+  if (browser_ && browser_->translateKey(message)) return true;
+  // Tab, Enter and Space among the window's own buttons.
+  return isOwnChild(message.hwnd) && IsDialogMessageW(frame_, &message);
+}
+
+bool ViewerWindow::isOwnChild(HWND window) const {
+  if (!window) return false;
+  if (window == exitButton_) return true;
+  return std::any_of(tools_.begin(), tools_.end(),
+                     [window](const ToolButton& tool) { return tool.window == window; });
+}
+
+void ViewerWindow::activated(WPARAM state) {
+  if (!browser_) return;
+  if (LOWORD(state) == WA_INACTIVE) {
+    const HWND focus = GetFocus();
+    focusBefore_ = isOwnChild(focus) ? focus : nullptr;
+    browser_->frameActivated(false);
+    return;
+  }
+  browser_->frameActivated(true);
+  // Back from another program, the about box or the print dialog: the keyboard goes where it
+  // was, which is the page unless one of the window's buttons had it.
+  if (focusBefore_ && IsWindow(focusBefore_)) {
+    SetFocus(focusBefore_);
+  } else {
+    browser_->focusPage();
+  }
+}
+
 void ViewerWindow::goHome() {
   pageShown_ = false;
   statusText(fromUtf8(kStatusLoading));
-  if (!browser_->navigate(pageFile_)) PostMessageW(frame_, kSwitchToFallback, 0, 0);
+  if (!browser_->openForm(pageFile_)) PostMessageW(frame_, kSwitchToFallback, 0, 0);
 }
 
 void ViewerWindow::pageLoaded() {
   pageShown_ = true;
   statusText(fromUtf8(kStatusDone));
+  // The keyboard goes to the new page, unless the user has gone to one of the buttons.
+  if (browser_ && GetActiveWindow() == frame_ && !isOwnChild(GetFocus())) browser_->focusPage();
 }
 
 void ViewerWindow::navigationFailed() {
@@ -291,6 +408,11 @@ void ViewerWindow::statusText(const std::wstring& text) {
 void ViewerWindow::historyChanged(bool canGoBack, bool canGoForward) {
   if (backButton_) EnableWindow(backButton_, canGoBack);
   if (forwardButton_) EnableWindow(forwardButton_, canGoForward);
+  // The menu's commands alike.
+  HMENU menu = frame_ ? GetMenu(frame_) : nullptr;
+  if (!menu) return;
+  EnableMenuItem(menu, kCmdBack, MF_BYCOMMAND | (canGoBack ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(menu, kCmdForward, MF_BYCOMMAND | (canGoForward ? MF_ENABLED : MF_GRAYED));
 }
 
 void ViewerWindow::command(int id) {
@@ -299,6 +421,8 @@ void ViewerWindow::command(int id) {
   switch (id) {
     case kCmdPrint:
       browser_->print();
+      // The dialog gave the keyboard to the control's outer window; the page takes it back.
+      if (browser_) browser_->focusPage();
       break;
     case kCmdExit:
     case kCmdExitButton:
@@ -306,6 +430,8 @@ void ViewerWindow::command(int id) {
       break;
     case kCmdAbout:
       showAbout();
+      // The window may have fallen back to the small one while the box was open.
+      if (browser_) browser_->focusPage();
       break;
     case kCmdBack:
       if (offered(WindowElement::Back)) browser_->goBack();
@@ -370,7 +496,8 @@ bool ViewerWindow::openFallback() {
                               12, 12, client.right - 24, client.bottom - 24 - kButtonHeight - 12,
                               fallback_, nullptr, instance_, nullptr);
   SendMessageW(text, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-  HWND close = makeButton(fallback_, instance_, fromUtf8(kFallbackClose), kCmdFallbackClose, font_);
+  HWND close = makeButton(fallback_, instance_, fromUtf8(kFallbackClose), kCmdFallbackClose, font_,
+                          BS_DEFPUSHBUTTON);
   SetWindowPos(close, nullptr, client.right - kButtonWidth - 12, client.bottom - kButtonHeight - 12,
                kButtonWidth, kButtonHeight, SWP_NOZORDER);
   ShowWindow(fallback_, SW_SHOWNORMAL);
@@ -382,6 +509,21 @@ LRESULT ViewerWindow::handleFrame(UINT message, WPARAM w, LPARAM l) {
   switch (message) {
     case WM_SIZE:
       layout();
+      return 0;
+    case WM_GETMINMAXINFO:
+      if (!IsIconic(frame_)) {
+        const SIZE least = minimumClient();
+        const SIZE around = nonClientSize();
+        auto* limits = reinterpret_cast<MINMAXINFO*>(l);
+        limits->ptMinTrackSize = POINT{least.cx + around.cx, least.cy + around.cy};
+      }
+      return 0;
+    case WM_ACTIVATE:
+      if (HIWORD(w) || !browser_) return DefWindowProcW(frame_, message, w, l);  // minimised
+      activated(w);
+      return 0;
+    case WM_SETFOCUS:
+      if (browser_) browser_->focusPage();
       return 0;
     case WM_COMMAND:
       command(LOWORD(w));
@@ -413,11 +555,14 @@ LRESULT CALLBACK ViewerWindow::frameProc(HWND window, UINT message, WPARAM w, LP
 
 LRESULT CALLBACK ViewerWindow::fallbackProc(HWND window, UINT message, WPARAM w, LPARAM l) {
   if (message == WM_NCCREATE) remember(window, l);
-  if (message == WM_COMMAND && LOWORD(w) == kCmdFallbackClose) {
+  // The close button, Enter and Escape (IsDialogMessage sends IDOK and IDCANCEL).
+  if (message == WM_COMMAND &&
+      (LOWORD(w) == kCmdFallbackClose || LOWORD(w) == IDOK || LOWORD(w) == IDCANCEL)) {
     DestroyWindow(window);
     return 0;
   }
   if (message == WM_DESTROY) {
+    if (ViewerWindow* self = windowOf(window)) self->fallback_ = nullptr;
     PostQuitMessage(0);
     return 0;
   }

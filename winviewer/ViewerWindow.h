@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "program/ViewerRecord.h"
 #include "winviewer/BrowserHost.h"
@@ -36,13 +37,30 @@ class ViewerWindow final : public BrowserListener {
  private:
   static LRESULT CALLBACK frameProc(HWND window, UINT message, WPARAM w, LPARAM l);
   static LRESULT CALLBACK fallbackProc(HWND window, UINT message, WPARAM w, LPARAM l);
+  struct ToolButton {
+    int id;
+    HWND window;
+    int width;
+  };
+
   LRESULT handleFrame(UINT message, WPARAM w, LPARAM l);
   [[nodiscard]] bool offered(WindowElement element) const;
   HMENU buildMenu() const;
   void buildToolbar();
   void buildStatusbar();
   void buildExitButton();
+  // Places the tool bar's buttons in rows that fit `width`, when `move`; returns the bar's
+  // height either way.
+  int arrangeToolbar(int width, bool move) const;
+  // The smallest client area that shows every button: the bar's buttons one under the other.
+  [[nodiscard]] SIZE minimumClient() const;
+  // The window's frame, menu and title around the client area, as they are now.
+  [[nodiscard]] SIZE nonClientSize() const;
+  void growToMinimum();
   void layout();
+  void activated(WPARAM state);
+  [[nodiscard]] bool isOwnChild(HWND window) const;
+  bool preTranslate(MSG& message, HACCEL accelerators);
   void command(int id);
   void goHome();
   void showAbout();
@@ -57,8 +75,13 @@ class ViewerWindow final : public BrowserListener {
   HICON icon_ = nullptr;
   HWND frame_ = nullptr;
   HWND toolbar_ = nullptr;
+  std::vector<ToolButton> tools_;
+  std::size_t firstOther_ = 0;
+  int buttonHeight_ = 0;
   HWND backButton_ = nullptr;
   HWND forwardButton_ = nullptr;
+  // The window's own control that had the focus when the window was deactivated.
+  HWND focusBefore_ = nullptr;
   HWND statusbar_ = nullptr;
   HWND exitButton_ = nullptr;
   HWND fallback_ = nullptr;

@@ -4,7 +4,11 @@ without network, every wait bounded, the prefix's processes ended at the end.
   - a built program opens a window titled with the project name, unpacks the page into its
     private temporary folder byte for byte as `vantrel-cli page` writes it, removes it after a
     close request and exits 0; a stale folder of a killed run is removed at its start;
-  - a damaged archive and the bare prototype exit non-zero without a window.
+  - a damaged archive and the bare prototype exit non-zero without a window;
+  - at the default size, a fixed size and the smallest sizes every offered button lies inside
+    the window, none over another; Zurück and Vorwärts are greyed in the menu as on the bar;
+    the control takes no dropped files (the viewer's report, VANTREL_VIEWER_REPORT);
+  - the small window of the fallback closes with Escape and with Enter.
 
 Wine has no HTML engine on Debian, so the control cannot navigate and the fallback runs: the
 page goes to the default browser (wine hands it to xdg-open, replaced here by a recorder) and
@@ -30,6 +34,10 @@ BOOT_SECONDS = 120
 WINDOW_SECONDS = 30
 EXIT_SECONDS = 30
 FALLBACK_SECONDS = 10
+ALL_ELEMENTS = {"statusbar": True, "toolbar": True, "print": True, "exit": True, "about": True,
+                "back": True, "forward": True, "home": True, "reload": True, "exitButton": True}
+# The viewer's command numbers: the tool bar's buttons and the menu's commands carry them.
+PRINT, EXIT, ABOUT, BACK, FORWARD, HOME, RELOAD, EXIT_BUTTON = range(101, 109)
 
 
 class Failure(Exception):
@@ -155,8 +163,10 @@ class Wine:
         subprocess.run([WINESERVER, "-w"], env=self.env, timeout=BOOT_SECONDS)
         print("wine prefix ready in %.1f s" % (time.monotonic() - started))
 
-    def start(self, program, unattended=False):
-        env = dict(self.env, VANTREL_VIEWER_UNATTENDED="1") if unattended else self.env
+    def start(self, program, unattended=False, report=None):
+        env = dict(self.env, VANTREL_VIEWER_UNATTENDED="1") if unattended else dict(self.env)
+        if report:
+            env["VANTREL_VIEWER_REPORT"] = "Z:" + report.replace("/", "\\")
         return subprocess.Popen(self.isolate + [WINE, program], env=env, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE)
 
@@ -202,6 +212,73 @@ def shown_and_closed(wine, display, program, page):
             process.wait()
 
 
+def read_report(path):
+    client, buttons, menu, drops = None, {}, {}, None
+    with open(path) as f:
+        for line in f:
+            word, *values = line.split()
+            numbers = [int(v) for v in values]
+            if word == "client":
+                client = numbers
+            elif word == "button":
+                buttons[numbers[0]] = (numbers[1:5], numbers[5])
+            elif word == "menu":
+                menu[numbers[0]] = numbers[1]
+            elif word == "drops":
+                drops = numbers[0]
+    return client, buttons, menu, drops
+
+
+def press(display, window, key):
+    env = dict(os.environ, DISPLAY=display)
+    subprocess.run(["xdotool", "windowfocus", str(window)], env=env, capture_output=True, timeout=10)
+    subprocess.run(["xdotool", "key", "--window", str(window), key], env=env, capture_output=True,
+                   timeout=10)
+
+
+def window_reported(wine, display, program, fixed, closing_key):
+    """Every button inside the client area and apart from the others, the history commands
+    greyed on the bar and in the menu, no drop target; then the fallback window closed by key."""
+    report = program + ".report"
+    if os.path.exists(report):
+        os.remove(report)
+    process = wine.start(program, report=report)
+    try:
+        wait_for("the window's report", WINDOW_SECONDS, lambda: os.path.exists(report) and os.path.getsize(report))
+        first = windows_named(display, PROJECT_NAME)
+        client, buttons, menu, drops = read_report(report)
+        expect(set(buttons) == {PRINT, EXIT, ABOUT, BACK, FORWARD, HOME, RELOAD, EXIT_BUTTON},
+               "the buttons: %r" % sorted(buttons))
+        width, height = client
+        for number, ((left, top, right, bottom), _) in buttons.items():
+            expect(0 <= left < right <= width and 0 <= top < bottom <= height,
+                   "button %d at %r outside the client area %dx%d" % (number, (left, top, right, bottom), width, height))
+        places = sorted(place for place, _ in buttons.values())
+        for i, a in enumerate(places):
+            for b in places[i + 1:]:
+                expect(a[2] <= b[0] or b[2] <= a[0] or a[3] <= b[1] or b[3] <= a[1],
+                       "buttons overlap: %r %r" % (a, b))
+        expect(buttons[BACK][1] == 0 and buttons[FORWARD][1] == 0 and buttons[HOME][1] == 1,
+               "history buttons: %r" % buttons)
+        expected_menu = {} if fixed else {PRINT: 1, EXIT: 1, ABOUT: 1, BACK: 0, FORWARD: 0, HOME: 1, RELOAD: 1}
+        expect(menu == expected_menu, "menu states %r, expected %r" % (menu, expected_menu))
+        expect(drops == 0, "the control takes dropped files")
+        print("client %dx%d, %d buttons inside" % (width, height, len(buttons)))
+        wait_for("fallback", FALLBACK_SECONDS, lambda: os.path.exists(wine.opened))
+        fallback = wait_for("the fallback window", WINDOW_SECONDS,
+                            lambda: [w for w in windows_named(display, PROJECT_NAME) if w not in first])[0]
+        deadline = time.monotonic() + EXIT_SECONDS
+        while process.poll() is None and time.monotonic() < deadline:
+            press(display, fallback, closing_key)
+            time.sleep(0.5)
+        code = process.wait(timeout=EXIT_SECONDS)
+        expect(code == 0, "exit status %d after %s" % (code, closing_key))
+    finally:
+        if process.poll() is None:
+            process.kill()
+            process.wait()
+
+
 def refused(wine, display, program, words):
     process = wine.start(program, unattended=True)
     window_seen = False
@@ -241,6 +318,21 @@ def main():
                   out, ensure_ascii=False)
     program = os.path.join(work, "umfrage.exe")
     subprocess.run([cli, "build", project, "-o", program], check=True, capture_output=True)
+    # (width, height, fixed size, the key that closes the fallback window)
+    sizes = [(600, 400, False, "Escape"), (400, 300, True, "Return"), (64, 64, False, "Escape"),
+             (64, 64, True, "Return")]
+    sized = []
+    for width, height, fixed, key in sizes:
+        with open(project, encoding="utf-8") as f:
+            data = json.load(f)
+        data["settings"].update(ALL_ELEMENTS, width=width, height=height, definedSize=True, fixedSize=fixed)
+        variant = os.path.join(work, "groesse-%d-%d-%s.json" % (width, height, "fest" if fixed else "frei"))
+        with open(variant, "w", encoding="utf-8") as out:
+            json.dump(data, out, ensure_ascii=False)
+        built = variant[:-len(".json")] + ".exe"
+        subprocess.run([cli, "build", variant, "-o", built], check=True, capture_output=True)
+        sized.append(("%d x %d%s, closed by %s" % (width, height, " fixed" if fixed else "", key),
+                      built, fixed, key))
     page = subprocess.run([cli, "page", project], check=True, capture_output=True).stdout
     with open(program, "rb") as f:
         built = f.read()
@@ -258,7 +350,9 @@ def main():
         wine = Wine(work, display.name)
         for what, check in (("shown and closed", lambda: shown_and_closed(wine, display.name, program, page)),
                             ("damaged archive", lambda: refused(wine, display.name, damaged, "archive check sum wrong")),
-                            ("bare prototype", lambda: refused(wine, display.name, bare, "no data attached"))):
+                            ("bare prototype", lambda: refused(wine, display.name, bare, "no data attached"))) + tuple(
+                (what, lambda built=built, fixed=fixed, key=key: window_reported(wine, display.name, built, fixed, key))
+                for what, built, fixed, key in sized):
             try:
                 check()
                 print("ok   %s" % what)
