@@ -364,8 +364,8 @@ TEST(StandaloneServer, AnswersPipelinedRequestsInOrder) {
   StandaloneFixture fixture;
   ASSERT_GT(fixture.server.port(), 0);
   HttpConnection client(fixture.server.port());
-  ASSERT_TRUE(client.send(formPost(kPath, kGoodBody) + formPost("/anderswo", kGoodBody) +
-                          formPost(kPath, kGoodBody)));
+  ASSERT_TRUE(client.send(formPost(kPath, numberedBody(1)) + formPost("/anderswo", kGoodBody) +
+                          formPost(kPath, numberedBody(2))));
   EXPECT_EQ(client.receive().status, 200);
   EXPECT_EQ(client.receive().status, 404);
   EXPECT_EQ(client.receive().status, 200);
@@ -445,4 +445,6 @@ TEST_P(RepeatAndSurvey, StoresEachPostOnceAndKeepsSurveysApart) {
 }
 
 INSTANTIATE_TEST_SUITE_P(BothFrontEnds, RepeatAndSurvey, ::testing::Bool(),
-                         [](const auto& info) { return info.param ? "Server" : "Cgi"; });
+                         [](const ::testing::TestParamInfo<bool>& frontEnd) {
+                           return frontEnd.param ? "Server" : "Cgi";
+                         });
