@@ -29,6 +29,7 @@
 #include "icon/loaders/PictureLoader.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
+#include "project/SurveyKey.h"
 #include "widgets/PaintBox.h"
 #include "widgets/TextEdge.h"
 
@@ -180,15 +181,25 @@ void TMainForm::SettingsBtnClick() {
   writeFormMailAddress(iniFile_, formMailAddress_);
 }
 
-// An address from an INI edited by hand is checked again before a page uses it.
+void TMainForm::SurveyProposeBtnClick() {
+  ui_->SurveyEd->setText(fromModel(proposedSurveyKey(toModel(ui_->NameED->text()))));
+  SurveyEdChange();
+}
+
+// An unsaved project keeps its key in the field until it is saved.
+void TMainForm::SurveyEdChange() { writeSurveyKey(iniFile_, SavedFileName, ui_->SurveyEd->text()); }
+
+// An address or key from an INI edited by hand is checked again before a page uses it.
 std::optional<FormMailAddress> TMainForm::pageAction() const {
   const Result<FormMailAddress> action = FormMailAddress::parse(toModel(formMailAddress_));
-  if (!action) {
-    messageBox(QString::fromStdString(germanMessage(action.failure())), QStringLiteral("Fehler"),
+  const Result<std::string> survey = surveyKeyFrom(toModel(ui_->SurveyEd->text()));
+  if (!action || !survey) {
+    const Failure& failure = !action ? action.failure() : survey.failure();
+    messageBox(QString::fromStdString(germanMessage(failure)), QStringLiteral("Fehler"),
                MB_ICONERROR);
     return std::nullopt;
   }
-  return action.value();
+  return action.value().withSurvey(survey.value());
 }
 
 // ---- Building the program ----
@@ -211,6 +222,13 @@ void TMainForm::GoBtn1Click() {
   job.fields = fieldModel_->fields();
   job.email = toModel(ui_->emailEd->text());
   job.action = toModel(formMailAddress_);
+  // With a survey key the page posts to the address with the key; without one the build reads
+  // the address as it always has.
+  if (!ui_->SurveyEd->text().isEmpty()) {
+    const std::optional<FormMailAddress> action = pageAction();
+    if (!action) return;
+    job.action = action->text();
+  }
   job.settings = settingsFromControls();
   job.outputText = pathOf(ui_->EXENameEdit->text());
   // The icon pattern lies with the prototype: both beside the tool, or both installed.

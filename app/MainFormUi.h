@@ -71,6 +71,9 @@ struct TMainForm::Ui {
   QCheckBox* FixedSizeCheck = nullptr;
   QCheckBox* CheckBox[10] = {};  // CheckBox1 .. CheckBox10
   QLineEdit* NameED = nullptr;
+  // The survey key the page's receiver address carries; kept per project in the tool's INI.
+  QLineEdit* SurveyEd = nullptr;
+  QToolButton* SurveyProposeBtn = nullptr;  // fills in the key proposed from the project name
   // Bottom bar and status bar
   QToolButton* wwwBtn = nullptr;
   TBitBtnXP* AnswersBtn = nullptr;  // opens the window "Auswertung"
@@ -87,6 +90,7 @@ struct TMainForm::Ui {
   QWidget* buildPreviewTab(QWidget* parent);
   QWidget* buildExeTab(TMainForm& window, QWidget* parent);
   void addOutputRows(QGridLayout* grid, QWidget* parent);
+  void addSurveyRows(QGridLayout* grid, QWidget* parent);
   QWidget* buildIconGroup(TMainForm& window, QWidget* parent);
   QWidget* buildSizeGroup(QWidget* parent);
   QWidget* buildElementsGroup(QWidget* parent);

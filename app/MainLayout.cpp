@@ -8,6 +8,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTabBar>
@@ -22,6 +24,7 @@
 #include "app/ProgressPanel.h"
 #include "gui/Maker.h"
 #include "gui/TabChain.h"
+#include "project/SurveyKey.h"
 #include "widgets/ButtonsXP.h"
 #include "widgets/Fonts.h"
 #include "widgets/ImageBtnUnit.h"
@@ -206,7 +209,7 @@ void TMainForm::Ui::setTabOrder() {
         << AutoStartCheck << OpenIconBtn << StdIconBtn;
   order << DefSizeCheck << FullScreenCheck << WidthEd << HeightEd << FixedSizeCheck;
   for (QCheckBox* box : CheckBox) order << box;
-  order << NameED;
+  order << NameED << SurveyEd << SurveyProposeBtn;
   order << wwwBtn << AnswersBtn << ueberbtn << endebtn;
   setTabChain(order);
   makeOneChoice({TargetWindows, TargetLinux});
@@ -416,6 +419,25 @@ void TMainForm::Ui::addOutputRows(QGridLayout* grid, QWidget* parent) {
   grid->addLayout(goRow, 2, 0, 1, 2);
 }
 
+// The survey key under the project name it is proposed from: letters, digits and "-" only.
+void TMainForm::Ui::addSurveyRows(QGridLayout* grid, QWidget* parent) {
+  auto* surveyLabel = new QLabel(QStringLiteral("Umfrage-&Kennung:"), parent);
+  SurveyEd = new QLineEdit(parent);
+  SurveyEd->setObjectName(QStringLiteral("SurveyEd"));
+  SurveyEd->setValidator(new QRegularExpressionValidator(
+      QRegularExpression(QStringLiteral("[A-Za-z0-9-]{0,%1}").arg(kSurveyKeyMaxLength)), SurveyEd));
+  surveyLabel->setBuddy(SurveyEd);
+  SurveyProposeBtn =
+      makeButton<QToolButton>(parent, "SurveyProposeBtn", QStringLiteral("Vorschlag"),
+                              QStringLiteral("Kennung aus dem Projektnamen"));
+  auto* surveyRow = new QHBoxLayout();
+  surveyRow->setSpacing(0);
+  surveyRow->addWidget(SurveyEd, 1);
+  surveyRow->addWidget(SurveyProposeBtn);
+  grid->addWidget(surveyLabel, 7, 0, 1, 2);
+  grid->addLayout(surveyRow, 8, 0, 1, 2);
+}
+
 // The icon of the program to build, painted by the window.
 QWidget* TMainForm::Ui::buildIconGroup(TMainForm& window, QWidget* parent) {
   auto* iconGroup = new QGroupBox(QStringLiteral("Icon der EXE Datei"), parent);
@@ -495,6 +517,7 @@ QWidget* TMainForm::Ui::buildElementsGroup(QWidget* parent) {
   nameLabel->setBuddy(NameED);
   elementsGrid->addWidget(nameLabel, 5, 0, 1, 2);
   elementsGrid->addWidget(NameED, 6, 0, 1, 2);
+  addSurveyRows(elementsGrid, elementsGroup);
   return elementsGroup;
 }
 

@@ -30,9 +30,11 @@
 #include "gui/MessageBox.h"
 #include "gui/Shell.h"
 #include "icon/IconBitmap.h"
+#include "project/SurveyKey.h"
 #include "widgets/ButtonsXP.h"
 #include "widgets/ImageBtnUnit.h"
 #include "widgets/Pictures.h"
+#include "widgets/TextEdge.h"
 
 namespace vantrel {
 namespace {
@@ -81,6 +83,15 @@ void TMainForm::connectHandlers() {
   connectHandler(ui_->SaveBtn, &QToolButton::clicked, this, &TMainForm::SaveBtnClick);
   connectHandler(ui_->SaveAsBtn, &QToolButton::clicked, this, &TMainForm::SaveAsBtnClick);
   connectHandler(ui_->SettingsBtn, &QToolButton::clicked, this, &TMainForm::SettingsBtnClick);
+  connectHandler(ui_->SurveyProposeBtn, &QToolButton::clicked, this,
+                 &TMainForm::SurveyProposeBtnClick);
+  connectHandler(ui_->SurveyEd, &QLineEdit::editingFinished, this, &TMainForm::SurveyEdChange);
+  // The proposal shows in the empty field while the project name is typed.
+  const auto showProposal = [this] {
+    ui_->SurveyEd->setPlaceholderText(fromModel(proposedSurveyKey(toModel(ui_->NameED->text()))));
+  };
+  connect(ui_->NameED, &QLineEdit::textChanged, this, showProposal);
+  showProposal();
   connectHandler(ui_->TargetLinux, &QRadioButton::toggled, this, &TMainForm::TargetChange);
   connectHandler(ui_->PageControl2, &QTabWidget::currentChanged, this,
                  &TMainForm::PageControl2Change);
@@ -159,6 +170,8 @@ void TMainForm::FormDestroy() {
 
 void TMainForm::Setsavedfilename(const QString& name) {
   SavedFileName = name;
+  // Each project file has its own key, and a new project none.
+  ui_->SurveyEd->setText(readSurveyKey(iniFile_, name));
   if (name.isEmpty()) {
     setWindowTitle(kUntitledCaption);
   } else {

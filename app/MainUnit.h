@@ -93,6 +93,8 @@ class TMainForm : public QMainWindow {
   void EXENameBrowseClick();
   void TargetChange();
   void SettingsBtnClick();
+  void SurveyProposeBtnClick();
+  void SurveyEdChange();
 
   // Tab "Vorschau" (PreviewTab.cpp). RenderBtnClick writes "formular.htm" into
   // DataFolder; false (after telling the user) when it could not be written.

@@ -128,6 +128,7 @@ bool TMainForm::SaveFile(const QString& name) {
     showFailure(error, FailureReporter::Command);
     return false;
   }
+  writeSurveyKey(iniFile_, name, ui_->SurveyEd->text());
   Setsavedfilename(name);
   return true;
 }

@@ -1,6 +1,8 @@
 #include "app/ToolSettings.h"
 
+#include <QFileInfo>
 #include <QSettings>
+#include <QUrl>
 
 #include "app/WindowPlacement.h"
 #include "icon/IconPos.h"
@@ -13,6 +15,7 @@ const QString kAddressKey = QStringLiteral("TMainForm/FormMailAdresse");
 const QString kWindowsValue = QStringLiteral("Windows");
 const QString kLinuxValue = QStringLiteral("Linux");
 const QString kExeSuffix = QStringLiteral(".exe");
+const QString kSurveyGroup = QStringLiteral("Umfrage-Kennungen/");
 
 }  // namespace
 
@@ -40,6 +43,34 @@ void writeFormMailAddress(const QString& iniFile, const QString& address) {
   if (iniFile.isEmpty()) return;
   QSettings ini(iniFile, plainIniFormat());
   ini.setValue(kAddressKey, address);
+  ini.sync();
+}
+
+namespace {
+
+// One key per project file: its absolute path, percent-encoded, since QSettings would read the
+// slashes of a path as groups.
+QString surveyKeyName(const QString& projectFile) {
+  return kSurveyGroup +
+         QString::fromLatin1(QUrl::toPercentEncoding(QFileInfo(projectFile).absoluteFilePath()));
+}
+
+}  // namespace
+
+QString readSurveyKey(const QString& iniFile, const QString& projectFile) {
+  if (iniFile.isEmpty() || projectFile.isEmpty()) return QString();
+  const QSettings ini(iniFile, plainIniFormat());
+  return ini.value(surveyKeyName(projectFile)).toString();
+}
+
+void writeSurveyKey(const QString& iniFile, const QString& projectFile, const QString& key) {
+  if (iniFile.isEmpty() || projectFile.isEmpty()) return;
+  QSettings ini(iniFile, plainIniFormat());
+  if (key.isEmpty()) {
+    ini.remove(surveyKeyName(projectFile));
+  } else {
+    ini.setValue(surveyKeyName(projectFile), key);
+  }
   ini.sync();
 }
 

@@ -17,6 +17,11 @@ void writeBuildTarget(const QString& iniFile, BuildTarget target);
 QString readFormMailAddress(const QString& iniFile);
 void writeFormMailAddress(const QString& iniFile, const QString& address);
 
+// The survey key of a project file, empty when it has none. Kept in the tool's INI file under
+// the project's absolute path, never in the project file.
+QString readSurveyKey(const QString& iniFile, const QString& projectFile);
+void writeSurveyKey(const QString& iniFile, const QString& projectFile, const QString& key);
+
 // The prototype beside the tool: "ProtoExe.dat" or "ProtoLinux.dat".
 const char* prototypeFileOf(BuildTarget target);
 

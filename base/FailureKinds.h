@@ -42,6 +42,7 @@ enum class ProjectFailure : std::uint16_t {
   UnknownExtension,         // %s: the file's name
   BadJson,                  // %s: what is wrong, in German
   UnusableFormMailAddress,  // %s: the address as typed
+  UnusableSurveyKey,        // %s: the key as typed
   Count
 };
 

@@ -53,6 +53,9 @@ constexpr MessageTranslation kCatalogue[] = {
      "Die Adresse des Formular-Empfängers muss eine vollständige http- oder https-Adresse sein "
      "(zum Beispiel https://example.org/cgi-bin/sendmailform.cgi), ohne Leerzeichen und "
      "Steuerzeichen."},
+    {k(Pr::UnusableSurveyKey), "The survey key is not 1 to 40 letters, digits and dashes: %s",
+     "Die Umfrage-Kennung darf nur Buchstaben (ohne Umlaute), Ziffern und \"-\" enthalten, "
+     "höchstens 40 Zeichen."},
 
     // Pictures: said in words a user understands; a library's own details stay out.
     {k(Pi::NoPixels), "The picture has no pixels (%s x %s).",

@@ -3,7 +3,6 @@
 #include <array>
 
 namespace vantrel {
-namespace {
 
 void appendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
@@ -22,6 +21,8 @@ void appendUtf8(std::string& out, char32_t cp) {
     out += static_cast<char>(0x80 | (cp & 0x3F));
   }
 }
+
+namespace {
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 std::optional<std::u32string> decodeUtf8(std::string_view in) {

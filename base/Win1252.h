@@ -24,6 +24,8 @@ std::u32string decode1252(std::string_view bytes);
 [[nodiscard]] std::optional<std::string> encode1252(std::u32string_view text);
 
 std::string utf8From1252(std::string_view bytes);
+// One code point in UTF-8; the caller passes a Unicode scalar value.
+void appendUtf8(std::string& out, char32_t codePoint);
 // Nothing when the UTF-8 is malformed or holds a character outside Windows-1252.
 [[nodiscard]] std::optional<std::string> utf8To1252(std::string_view utf8);
 // For names recorded inside a format (a path in an archive): "_" stands for each character,

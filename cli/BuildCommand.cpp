@@ -1,5 +1,5 @@
 // vantrel-cli build PROJECT -o OUT [--target windows|linux] [--proto FILE] [--action URL]
-//                  [--icon PICTURE] [--force]:
+//                  [--survey KEY] [--icon PICTURE] [--force]:
 // the standalone program of a project, built as the tool's build button builds it, with the
 // prototype of the target beside the CLI (ProtoExe.dat for Windows, the default, ProtoLinux.dat
 // for Linux) or FILE, the page posting to URL (without it, the build's default address) and the
@@ -34,7 +34,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "Aufruf: vantrel-cli build PROJEKT -o AUSGABE [--target windows|linux] [--proto DATEI] "
-    "[--action URL] [--icon BILD] [--force]\n";
+    "[--action URL] [--survey KENNUNG] [--icon BILD] [--force]\n";
 
 struct BuildArgs {
   std::string project;
@@ -42,6 +42,7 @@ struct BuildArgs {
   std::optional<std::string> target;
   std::optional<std::string> prototype;
   std::optional<std::string> action;
+  std::optional<std::string> survey;
   std::optional<std::string> icon;
   bool force = false;
 };
@@ -61,6 +62,8 @@ std::optional<BuildArgs> parseBuildArgs(const Args& args) {
       parsed.prototype = args[++i];
     } else if (args[i] == "--action" && !parsed.action && i + 1 < args.size()) {
       parsed.action = args[++i];
+    } else if (args[i] == "--survey" && !parsed.survey && i + 1 < args.size()) {
+      parsed.survey = args[++i];
     } else if (args[i] == "--icon" && !parsed.icon && i + 1 < args.size()) {
       parsed.icon = args[++i];
     } else if (args[i] == "--force") {
@@ -120,6 +123,11 @@ int runBuild(const Args& args) {
   if (parsed->action) {
     action = actionFromArgument(*parsed->action);
     if (!action) return 1;
+  }
+  if (parsed->survey) {
+    const std::optional<std::string> survey = surveyFromArgument(*parsed->survey);
+    if (!survey) return 1;
+    action = action.value_or(FormMailAddress()).withSurvey(*survey);
   }
   const Project project = loadProjectFromPath(parsed->project);
   // The picture is read first: a picture that cannot be used stops the build before anything

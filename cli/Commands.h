@@ -19,6 +19,10 @@ std::optional<std::string> prototypeOfTarget(const std::string& target);
 // or nothing after the German refusal on standard error.
 std::optional<FormMailAddress> actionFromArgument(const std::string& argument);
 
+// A survey key given on the command line (--survey), or nothing after the German refusal on
+// standard error.
+std::optional<std::string> surveyFromArgument(const std::string& argument);
+
 struct Command {
   const char* name;
   const char* usage;  // one line for --help

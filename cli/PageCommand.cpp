@@ -1,6 +1,6 @@
-// vantrel-cli page PROJECT [-o FILE] [--action URL]: the form page the tool writes for a
-// project, byte for byte, to standard output or safely into FILE, posting to URL (without it,
-// to the build's default address).
+// vantrel-cli page PROJECT [-o FILE] [--action URL] [--survey KEY]: the form page the tool
+// writes for a project, byte for byte, to standard output or safely into FILE, posting to URL
+// (without it, to the build's default address) with the survey key KEY.
 
 #include <cstdio>
 #include <filesystem>
@@ -17,12 +17,14 @@
 namespace vantrel::cli {
 namespace {
 
-constexpr const char* kUsage = "Aufruf: vantrel-cli page PROJEKT [-o DATEI] [--action URL]\n";
+constexpr const char* kUsage =
+    "Aufruf: vantrel-cli page PROJEKT [-o DATEI] [--action URL] [--survey KENNUNG]\n";
 
 struct PageArgs {
   std::string project;
   std::optional<std::string> output;
   std::optional<std::string> action;
+  std::optional<std::string> survey;
 };
 
 std::optional<PageArgs> parsePageArgs(const Args& args) {
@@ -35,6 +37,9 @@ std::optional<PageArgs> parsePageArgs(const Args& args) {
     } else if (args[i] == "--action") {
       if (parsed.action || i + 1 >= args.size()) return std::nullopt;
       parsed.action = args[++i];
+    } else if (args[i] == "--survey") {
+      if (parsed.survey || i + 1 >= args.size()) return std::nullopt;
+      parsed.survey = args[++i];
     } else if (!haveProject && !args[i].empty() && args[i][0] != '-') {
       parsed.project = args[i];
       haveProject = true;
@@ -76,6 +81,11 @@ int runPage(const Args& args) {
   if (parsed->action) {
     action = actionFromArgument(*parsed->action);
     if (!action) return 1;
+  }
+  if (parsed->survey) {
+    const std::optional<std::string> survey = surveyFromArgument(*parsed->survey);
+    if (!survey) return 1;
+    action = action->withSurvey(*survey);
   }
   const Project project = loadProjectFromPath(parsed->project);
   const std::string page = generateFormPage(project.fields, project.email, *action);

@@ -1,5 +1,5 @@
-// What the page and build commands share: the target's prototype and the user's form-mail
-// address.
+// What the page and build commands share: the target's prototype, the user's form-mail
+// address and survey key.
 
 #include <iostream>
 
@@ -9,6 +9,7 @@
 #include "cli/Commands.h"
 #include "icon/IconPos.h"
 #include "project/FormMailAddress.h"
+#include "project/SurveyKey.h"
 
 namespace vantrel::cli {
 
@@ -31,6 +32,18 @@ std::optional<FormMailAddress> actionFromArgument(const std::string& argument) {
     return std::nullopt;
   }
   return action.value();
+}
+
+std::optional<std::string> surveyFromArgument(const std::string& argument) {
+  // Like an address, a key given on the command line is meant to be one: empty is refused too.
+  const Result<std::string> key = surveyKeyFrom(argument);
+  if (!key || key.value().empty()) {
+    const Failure refused =
+        key ? failure(ProjectFailure::UnusableSurveyKey, argument) : key.failure();
+    std::cerr << germanMessage(refused) << "\n";
+    return std::nullopt;
+  }
+  return key.value();
 }
 
 }  // namespace vantrel::cli

@@ -27,12 +27,14 @@ constexpr Command kCommands[] = {
     {"zlb", "zlb create|list|test|extract ...   packt, listet, prüft und entpackt ZLB-Archive",
      runZlb},
     {"page",
-     "page PROJEKT [-o DATEI] [--action URL]   schreibt die Formularseite des Projekts (ohne -o "
+     "page PROJEKT [-o DATEI] [--action URL] [--survey KENNUNG]   schreibt die Formularseite des "
+     "Projekts (ohne -o "
      "auf die Standardausgabe)",
      runPage},
     {"build",
      "build PROJEKT -o AUSGABE [--target windows|linux] [--proto DATEI] [--action URL] "
-     "[--icon BILD] [--force]   erstellt das eigenständige Programm des Projekts "
+     "[--survey KENNUNG] [--icon BILD] [--force]   erstellt das eigenständige Programm des "
+     "Projekts "
      "(Windows, wenn nicht anders gesagt)",
      runBuild},
     {"icon",

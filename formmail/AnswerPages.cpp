@@ -107,6 +107,13 @@ std::string incompletePostPage() {
                                           std::string(kBackLink));
 }
 
+std::string surveyRefusedPage() {
+  return page("Ungültige Umfrage-Kennung",
+              paragraph("Die Adresse, an die dieses Formular sendet, enthält eine ungültige "
+                        "Umfrage-Kennung. Es wurde nichts versendet. Bitte wenden Sie sich an "
+                        "den Betreiber dieser Seite."));
+}
+
 std::string spooledPage() {
   return page(
       "Versand verzögert",

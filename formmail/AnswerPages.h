@@ -19,6 +19,7 @@ std::string tooManyPostsPage();
 std::string methodNotAllowedPage();
 std::string unsupportedFormatPage();
 std::string incompletePostPage();
+std::string surveyRefusedPage();
 std::string spooledPage();
 std::string notStoredPage();
 std::string mailRefusedPage();

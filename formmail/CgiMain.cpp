@@ -56,13 +56,16 @@ Answer answerPost(const Config& config, const std::string& contentLength) {
   request.method = "POST";
   request.contentType = environment("CONTENT_TYPE");
   request.clientAddress = environment("REMOTE_ADDR");
+  request.survey = surveyOfQuery(environment("QUERY_STRING"));
   std::optional<std::string> body = readBody(length);
   if (!body) return incompletePostAnswer();
   request.body = std::move(*body);
 
   const std::unique_ptr<Delivery> delivery = makeDelivery(config);
   FileRateLimiter limiter(rateStatePath(config), config.ratePerMinute);
-  return FormMailHandler(config, *delivery, limiter).handle(request);
+  // The posts stored lately are kept beside the counts, under the same kind of lock.
+  FileRecentPosts recent(recentPostsPathBeside(rateStatePath(config)));
+  return FormMailHandler(config, *delivery, limiter, recent).handle(request);
 }
 
 Answer answerRequest() {

@@ -3,11 +3,12 @@
 #include <algorithm>
 #include <chrono>
 
-#include "base/Win1252.h"
 #include "formmail/AnswerPages.h"
 #include "formmail/MailMessage.h"
 #include "formmail/Maildir.h"
+#include "formmail/PostedText.h"
 #include "formmail/ReceiverFailure.h"
+#include "project/SurveyKey.h"
 
 namespace vantrel::formmail {
 namespace {
@@ -55,33 +56,6 @@ ContentType readContentType(std::string_view header) {
   type.utf8 = lower.find("charset=utf-8") != std::string::npos ||
               lower.find("charset=\"utf-8\"") != std::string::npos;
   return type;
-}
-
-// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no surrogates, nothing
-// beyond U+10FFFF.
-bool isValidUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const std::size_t length = lead < 0x80                    ? 1
-                               : lead >= 0xC2 && lead <= 0xDF ? 2
-                               : lead >= 0xE0 && lead <= 0xEF ? 3
-                               : lead >= 0xF0 && lead <= 0xF4 ? 4
-                                                              : 0;
-    if (length == 0 || i + length > text.size()) return false;
-    char32_t codePoint = length == 1 ? lead : lead & (0x7F >> length);
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (codePoint < smallest[length] || codePoint > 0x10FFFF ||
-        (codePoint >= 0xD800 && codePoint <= 0xDFFF)) {
-      return false;
-    }
-    i += length;
-  }
-  return true;
 }
 
 // A post that says UTF-8 but is not is read as Windows-1252 like any other, so that the mail
@@ -186,14 +160,15 @@ Answer FormMailHandler::handle(const PostRequest& request) const {
     const Limit& limit = parsed.is(ReceiverFailure::TooManyFields) ? kMaxFields : kMaxFieldLength;
     return tooLargeAnswer(std::string(limit.key) + " (" + parsed.reason() + ")");
   }
-  return handleFields(parsed.value(), readAsUtf8(parsed.value(), type.utf8), client);
+  if (!request.survey.empty() && !isValidSurveyKey(request.survey))
+    return pageAnswer(400, surveyRefusedPage(), "survey key refused for " + client);
+  return handleFields(parsed.value(), readAsUtf8(parsed.value(), type.utf8), client,
+                      request.survey);
 }
 
 Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post,
-                                     const std::string& client) const {
-  const auto text = [&](std::string_view posted) {
-    return utf8Post ? std::string(posted) : utf8From1252(posted);
-  };
+                                     const std::string& client, const std::string& survey) const {
+  const auto text = [&](std::string_view posted) { return postedText(posted, utf8Post); };
 
   // A robot that fills the hidden trap gets the answer a person would get, so it learns nothing.
   if (!config_.honeypot.empty()) {
@@ -219,10 +194,36 @@ Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post,
     return pageAnswer(422, missingFieldsPage(missingUtf8));
   }
 
+  // A repeat is answered as the first post was and costs nothing: neither stored nor counted.
+  const std::string post = postIdentity(client, survey, fields);
+  const RepeatVerdict repeat = recent_.check(post);
+  if (repeat.decision == RepeatDecision::Repeat) {
+    Answer answer = successAnswer();
+    answer.logNote = "same post again from " + client + " within 10 minutes, not stored";
+    return answer;
+  }
+
   // Only a post that would be delivered is counted: refused ones cost the sender nothing, and
   // counting them let a flood of garbage fill the table and lock everybody else out.
   if (auto refused = rateRefusal(client)) return std::move(*refused);
 
+  const DeliveryResult delivered = deliverMail(fields, utf8Post, survey, recipient);
+  Answer answer = answerTo(delivered);
+  std::vector<std::string> notes{answer.logNote, repeat.why};
+  const bool stored = delivered.outcome == DeliveryOutcome::Delivered ||
+                      delivered.outcome == DeliveryOutcome::Spooled;
+  if (stored) notes.push_back(recent_.remember(post));
+  answer.logNote.clear();
+  for (const std::string& note : notes) {
+    if (note.empty()) continue;
+    answer.logNote += (answer.logNote.empty() ? "" : "; ") + note;
+  }
+  return answer;
+}
+
+DeliveryResult FormMailHandler::deliverMail(const PostedFields& fields, bool utf8Post,
+                                            const std::string& survey,
+                                            const std::string& recipient) const {
   MailEnvelope envelope;
   envelope.sender = config_.sender;
   envelope.recipient = recipient;
@@ -232,9 +233,11 @@ Answer FormMailHandler::handleFields(const PostedFields& fields, bool utf8Post,
   const PostedFields answers =
       answersInOrder(fields, firstValue(fields, "data_order"), config_.honeypot);
   const std::string mail = composeMail(envelope, firstValue(fields, "form_id"), answers, utf8Post,
-                                       firstValue(fields, "required"));
+                                       firstValue(fields, "required"), survey);
+  return delivery_.deliver(config_.sender, recipient, mail);
+}
 
-  const DeliveryResult delivered = delivery_.deliver(config_.sender, recipient, mail);
+Answer FormMailHandler::answerTo(const DeliveryResult& delivered) const {
   switch (delivered.outcome) {
     case DeliveryOutcome::Delivered:
       return successAnswer();
@@ -272,6 +275,15 @@ Answer FormMailHandler::successAnswer() const {
   answer.contentType = "text/plain; charset=utf-8";
   answer.body = redirectText(config_.successRedirect);
   return answer;
+}
+
+std::string surveyOfQuery(std::string_view query) {
+  const Result<PostedFields> parsed = parseUrlEncoded(query, FormLimits{});
+  if (!parsed) return ",";  // a query nobody's page sends: refused like several keys
+  std::string survey;
+  for (const std::string_view value : valuesOf(parsed.value(), kSurveyQueryName))
+    survey += (survey.empty() ? "" : ",") + std::string(value);
+  return survey;
 }
 
 }  // namespace vantrel::formmail

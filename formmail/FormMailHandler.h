@@ -10,6 +10,7 @@
 #include "formmail/Config.h"
 #include "formmail/Delivery.h"
 #include "formmail/RateLimiter.h"
+#include "formmail/RecentPosts.h"
 
 namespace vantrel::formmail {
 
@@ -18,6 +19,9 @@ struct PostRequest {
   std::string contentType;
   std::string body;
   std::string clientAddress;
+  // The survey key from the address the page posts to ("?umfrage=KEY"), as sent; empty
+  // without one.
+  std::string survey;
 };
 
 struct Answer {
@@ -42,16 +46,21 @@ std::string reasonPhrase(int status);
 
 class FormMailHandler {
  public:
-  // The handler keeps references; delivery and limiter must outlive it. Thread-safe as long
-  // as they are (both built-in ones are).
-  FormMailHandler(const Config& config, Delivery& delivery, RateLimiter& limiter)
-      : config_(config), delivery_(delivery), limiter_(limiter) {}
+  // The handler keeps references; delivery, limiter and recent posts must outlive it.
+  // Thread-safe as long as they are (the built-in ones are).
+  FormMailHandler(const Config& config, Delivery& delivery, RateLimiter& limiter,
+                  RecentPosts& recent)
+      : config_(config), delivery_(delivery), limiter_(limiter), recent_(recent) {}
 
   [[nodiscard]] Answer handle(const PostRequest& request) const;
 
  private:
   [[nodiscard]] Answer handleFields(const PostedFields& fields, bool utf8Post,
-                                    const std::string& client) const;
+                                    const std::string& client, const std::string& survey) const;
+  [[nodiscard]] DeliveryResult deliverMail(const PostedFields& fields, bool utf8Post,
+                                           const std::string& survey,
+                                           const std::string& recipient) const;
+  [[nodiscard]] Answer answerTo(const DeliveryResult& delivered) const;
   // The answer to a post over the rate limit, or whose count cannot be kept; nothing to go on.
   [[nodiscard]] std::optional<Answer> rateRefusal(const std::string& client) const;
   [[nodiscard]] Answer successAnswer() const;
@@ -59,6 +68,11 @@ class FormMailHandler {
   const Config& config_;
   Delivery& delivery_;
   RateLimiter& limiter_;
+  RecentPosts& recent_;
 };
+
+// The survey key of a CGI request's query string: the value of "umfrage", empty without one.
+// Several values come back joined by ',', which no valid key holds, so the post is refused.
+std::string surveyOfQuery(std::string_view query);
 
 }  // namespace vantrel::formmail

@@ -227,6 +227,8 @@ MHD_Result HttpServer::State::firstLook(MHD_Connection* connection, const char* 
       MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE);
   exchange.post.contentType = type == nullptr ? "" : type;
   exchange.post.clientAddress = clientAddress(connection);
+  const char* survey = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "umfrage");
+  exchange.post.survey = survey == nullptr ? "" : survey;
   return MHD_YES;
 }
 

@@ -5,11 +5,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <vector>
 
 #include "answers/Answer.h"
-#include "base/Win1252.h"
+#include "formmail/PostedText.h"
 
 namespace vantrel::formmail {
 namespace {
@@ -151,6 +152,14 @@ std::vector<std::string_view> requiredNames(std::string_view list) {
   return names;
 }
 
+// The answer part with the survey as a top-level member, "" when the post named none, so that
+// every reader finds it in every mail.
+std::string answerJsonWithSurvey(const vantrel::answers::Answer& answer, std::string_view survey) {
+  auto json = nlohmann::ordered_json::parse(vantrel::answers::answerJson(answer));
+  json["survey"] = std::string(survey);
+  return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 }  // namespace
 
 bool isControlField(std::string_view name) {
@@ -216,10 +225,9 @@ std::string encodeSubject(std::string_view utf8Subject) {
 }
 
 std::string composeMail(const MailEnvelope& envelope, std::string_view formId,
-                        const PostedFields& answers, bool utf8Post, std::string_view requiredList) {
-  const auto text = [&](std::string_view posted) {
-    return utf8Post ? std::string(posted) : utf8From1252(posted);
-  };
+                        const PostedFields& answers, bool utf8Post, std::string_view requiredList,
+                        std::string_view survey) {
+  const auto text = [&](std::string_view posted) { return postedText(posted, utf8Post); };
   std::string body;
   vantrel::answers::Answer answer;
   answer.formId = text(formId);
@@ -238,7 +246,9 @@ std::string composeMail(const MailEnvelope& envelope, std::string_view formId,
   mail += "Date: " + rfc5322Date(envelope.date) + "\r\n";
   mail += "From: " + envelope.sender + "\r\n";
   mail += "To: " + envelope.recipient + "\r\n";
-  mail += "Subject: " + encodeSubject("Formular: " + text(formId)) + "\r\n";
+  std::string subject = "Formular: " + text(formId);
+  if (!survey.empty()) subject += " [" + std::string(survey) + "]";
+  mail += "Subject: " + encodeSubject(subject) + "\r\n";
   mail += "Message-ID: <" + idSafe(envelope.uniqueId) + "@" + idSafe(envelope.hostName) + ">\r\n";
   mail += "MIME-Version: 1.0\r\n";
   mail += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n";
@@ -254,7 +264,7 @@ std::string composeMail(const MailEnvelope& envelope, std::string_view formId,
   mail += "Content-Disposition: attachment; filename=\"antwort.json\"\r\n";
   mail += "Content-Transfer-Encoding: base64\r\n";
   mail += "\r\n";
-  mail += base64Lines(vantrel::answers::answerJson(answer));
+  mail += base64Lines(answerJsonWithSurvey(answer, survey));
   mail += "--" + boundary + "--\r\n";
   return mail;
 }

@@ -38,9 +38,11 @@ struct MailEnvelope {
 // The whole mail with CR LF line ends, ready for a Maildir file or an SMTP DATA command:
 // multipart/mixed with the readable text part and the part "antwort.json" that gives the same
 // answers to programs (answers/Answer.h). formId, the fields and the required list (the post's
-// comma-separated "required") are Windows-1252, or UTF-8 when utf8Post is set.
+// comma-separated "required") are Windows-1252, or UTF-8 when utf8Post is set. A survey key
+// (valid, see project/SurveyKey.h) goes into the subject, "Formular: ID [KEY]", and into the
+// JSON part as "survey", which is "" without one.
 std::string composeMail(const MailEnvelope& envelope, std::string_view formId,
                         const PostedFields& answers, bool utf8Post,
-                        std::string_view requiredList = {});
+                        std::string_view requiredList = {}, std::string_view survey = {});
 
 }  // namespace vantrel::formmail

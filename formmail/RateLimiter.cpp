@@ -1,23 +1,16 @@
 #include "formmail/RateLimiter.h"
 
 #include <arpa/inet.h>
-#include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <optional>
 #include <vector>
 
-#include "base/AtomicFile.h"
-#include "base/ByteFile.h"
 #include "base/FileIo.h"
+#include "formmail/StateFolder.h"
 
 namespace vantrel::formmail {
 
@@ -114,77 +107,7 @@ RateVerdict MemoryRateLimiter::decide(std::string_view client) {
   return {RateDecision::Limited, {}};
 }
 
-namespace {
-
 namespace fs = std::filesystem;
-
-// The folder that holds the state, created 0700 when missing (with any missing parents),
-// locked for the time of one decision.
-class FolderLock {
- public:
-  explicit FolderLock(const fs::path& folder) {
-    if (!makePrivateFolders(folder)) {
-      why_ = "cannot create " + folder.string() + ": " + std::strerror(errno);
-      return;
-    }
-    // O_NOFOLLOW: a link in place of the folder would hand the counts to its owner.
-    fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat status {};
-    if (fd_ < 0 || ::fstat(fd_, &status) != 0) {
-      why_ = "cannot open " + folder.string() + ": " + std::strerror(errno);
-    } else if (status.st_uid != ::geteuid() || (status.st_mode & 077) != 0) {
-      why_ = folder.string() + " is not private (owner only, mode 0700)";
-    } else if (::flock(fd_, LOCK_EX) != 0) {
-      why_ = "cannot lock " + folder.string() + ": " + std::strerror(errno);
-    }
-  }
-  ~FolderLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  }
-  FolderLock(const FolderLock&) = delete;
-  FolderLock& operator=(const FolderLock&) = delete;
-  [[nodiscard]] bool held() const { return why_.empty(); }
-  [[nodiscard]] const std::string& why() const { return why_; }
-
- private:
-  // Each missing folder on the way is made for this user alone; std::filesystem would make
-  // them with the umask's permissions first and narrow them only afterwards.
-  static bool makePrivateFolders(const fs::path& folder) {
-    fs::path path;
-    for (const fs::path& part : folder) {
-      path /= part;
-      if (path == path.root_path()) continue;
-      if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return false;
-    }
-    return true;
-  }
-
-  int fd_ = -1;
-  std::string why_;
-};
-
-// A missing state file means no counts yet, and a broken one must not stop the form: both
-// count as empty.
-std::string readState(const fs::path& path) {
-  try {
-    return readWholeFile(path);
-  } catch (const Error&) {
-    return {};
-  }
-}
-
-// Inside the private, locked folder only this user can have put a link in place of the state
-// file; it is removed rather than followed, so the counts never land anywhere else.
-Status writeState(const fs::path& path, std::string_view text) {
-  std::error_code error;
-  if (fs::is_symlink(fs::symlink_status(path, error))) removeFile(path);
-  Result<AtomicFile> file = AtomicFile::begin(path);
-  if (!file) return file.status();
-  if (Status written = file.value().write(text); !written) return written;
-  return file.value().commit(mode_t{0600});
-}
-
-}  // namespace
 
 RateVerdict FileRateLimiter::decide(std::string_view client) {
   if (perMinute_ == 0) return {};

@@ -175,7 +175,8 @@ static int serve(int argc, char** argv) {
   if (options.flushSpool) return flushSpoolAndReport(config);
   const std::unique_ptr<Delivery> delivery = makeDelivery(config);
   MemoryRateLimiter limiter(config.ratePerMinute);
-  const FormMailHandler handler(config, *delivery, limiter);
+  MemoryRecentPosts recent;
+  const FormMailHandler handler(config, *delivery, limiter, recent);
 
   const sigset_t stopSignals = blockStopSignals();
   // Whoever started the server may stop reading its output; that must not end it.

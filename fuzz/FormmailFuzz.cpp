@@ -4,6 +4,7 @@
 //  - the mail built from any post has exactly its own header lines, none longer than 78,
 //    and a body of lines of plain ASCII (quoted-printable text, base64 JSON), none longer
 //    than 76;
+//  - the posted text decoder gives well-formed UTF-8, one character at most per byte read;
 //  - the reader of answers finds in that mail exactly the posted answers, form id and
 //    required names;
 //  - an address the allow list takes can never carry a second address or a line break;
@@ -26,6 +27,7 @@
 #include "formmail/FormMailHandler.h"
 #include "formmail/FormParser.h"
 #include "formmail/MailMessage.h"
+#include "formmail/PostedText.h"
 
 using namespace vantrel::formmail;
 
@@ -101,11 +103,11 @@ void checkAnswerReadsBack(const std::string& mail, std::string_view formId,
                           const PostedFields& answers) {
   const vantrel::answers::MailAnswer read = vantrel::answers::answerInMail(mail);
   require(read.kind == vantrel::answers::MailKind::answer);
-  require(read.answer.formId == vantrel::utf8From1252(formId));
+  require(read.answer.formId == utf8FromPosted1252(formId));
   require(read.answer.fields.size() == answers.size());
   for (std::size_t i = 0; i < answers.size(); ++i) {
-    require(read.answer.fields[i].first == vantrel::utf8From1252(answers[i].name));
-    require(read.answer.fields[i].second == vantrel::utf8From1252(answers[i].value));
+    require(read.answer.fields[i].first == utf8FromPosted1252(answers[i].name));
+    require(read.answer.fields[i].second == utf8FromPosted1252(answers[i].value));
   }
   require(read.answer.messageId == "<1@host>");
 }
@@ -134,9 +136,10 @@ void checkWholeReceiver(std::string_view body, const FormLimits& limits, const P
   config.honeypot = "website";
   RecordingDelivery delivery;
   MemoryRateLimiter unlimited(0);
-  const FormMailHandler handler(config, delivery, unlimited);
+  MemoryRecentPosts recent;
+  const FormMailHandler handler(config, delivery, unlimited, recent);
   const Answer answer =
-      handler.handle({"POST", "application/x-www-form-urlencoded", std::string(body), "fuzz"});
+      handler.handle({"POST", "application/x-www-form-urlencoded", std::string(body), "fuzz", ""});
 
   static const int known[] = {200, 403, 413, 422};
   require(std::find(std::begin(known), std::end(known), answer.status) != std::end(known));
@@ -156,6 +159,18 @@ void checkWholeReceiver(std::string_view body, const FormLimits& limits, const P
   }
 }
 
+// The posted text decoder: always well-formed UTF-8; without a reference it is the plain
+// conversion; with one, never longer than four bytes for each byte it read.
+void checkPostedText(std::string_view bytes) {
+  const std::string text = utf8FromPosted1252(bytes);
+  require(isValidUtf8(text));
+  if (bytes.find("&#") == std::string_view::npos) require(text == vantrel::utf8From1252(bytes));
+  require(text.size() <= 4 * bytes.size());
+  std::size_t characters = 0;
+  for (const char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  require(characters <= bytes.size());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -164,6 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                           static_cast<std::size_t>(data[1]) * 4 + 1};
   const std::string_view body(reinterpret_cast<const char*>(data) + 2, size - 2);
 
+  checkPostedText(body);
   const vantrel::Result<PostedFields> parsed = parseUrlEncoded(body, limits);
   checkParserKeepsLimitsAndRoundTrips(parsed, limits);
   static const PostedFields none;

@@ -1,6 +1,9 @@
 #include "project/FormMailAddress.h"
 
+#include <algorithm>
+
 #include "base/FailureKinds.h"
+#include "project/SurveyKey.h"
 
 namespace vantrel {
 namespace {
@@ -66,6 +69,16 @@ Result<FormMailAddress> FormMailAddress::parse(std::string_view typed) {
   if (typed.empty()) return FormMailAddress();
   if (!isUsable(typed)) return failure(ProjectFailure::UnusableFormMailAddress, typed);
   return FormMailAddress(std::string(typed));
+}
+
+FormMailAddress FormMailAddress::withSurvey(std::string_view key) const {
+  if (key.empty()) return *this;
+  std::string text = text_;
+  const std::size_t fragment = std::min(text.find('#'), text.size());
+  const bool hasQuery = text.find('?') < fragment;
+  text.insert(fragment, std::string(hasQuery ? "&" : "?") + std::string(kSurveyQueryName) + "=" +
+                            std::string(key));
+  return FormMailAddress(std::move(text));
 }
 
 }  // namespace vantrel

@@ -26,6 +26,10 @@ class FormMailAddress {
   // end the attribute).
   [[nodiscard]] static Result<FormMailAddress> parse(std::string_view typed);
 
+  // The address a survey's page posts to: "umfrage=KEY" added to the query (before any
+  // fragment). An empty key leaves the address as it is. The key must be valid (SurveyKey.h).
+  [[nodiscard]] FormMailAddress withSurvey(std::string_view key) const;
+
   [[nodiscard]] const std::string& text() const { return text_; }  // Windows-1252
   bool operator==(const FormMailAddress&) const = default;
 

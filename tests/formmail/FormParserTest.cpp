@@ -3,6 +3,7 @@
 #include <set>
 
 #include "formmail/FormParser.h"
+#include "formmail/PostedText.h"
 #include "formmail/ReceiverFailure.h"
 
 using namespace vantrel::formmail;
@@ -69,6 +70,35 @@ TEST(FormParser, MeasuresFieldLengthAfterDecoding) {
 
 // Each kind has words of its own, with a "%s" for each value it is given: what the log reads
 // tells the kinds apart.
+struct PostedTextCase {
+  const char* posted;  // Windows-1252 bytes as the browser sent them
+  const char* utf8;    // what the mail and the JSON part carry
+};
+
+class PostedTextTest : public ::testing::TestWithParam<PostedTextCase> {};
+
+TEST_P(PostedTextTest, DecodesOnlyReferencesToCharactersTheCodePageLacks) {
+  EXPECT_EQ(postedText(GetParam().posted, false), GetParam().utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PostedTextTest,
+    ::testing::Values(PostedTextCase{"&#321;ukasz", "\u0141ukasz"},
+                      PostedTextCase{"Y&#305;lmaz", "Y\u0131lmaz"},
+                      PostedTextCase{"&#x3A3;&#X3c9;", "\u03A3\u03C9"},
+                      PostedTextCase{"&#128512;!", "\U0001F600!"},
+                      PostedTextCase{"J\xFCrgen &#8364;\x80", "J\u00FCrgen &#8364;\u20AC"},
+                      PostedTextCase{"&#65;&#252;&#129;&#8222;", "&#65;&#252;&#129;&#8222;"},
+                      PostedTextCase{"&amp;&lt;&#;&#x;&#321&#32 1;",
+                                     "&amp;&lt;&#;&#x;&#321&#32 1;"},
+                      PostedTextCase{"&#55357;&#0;&#1114112;&#99999999999999999999;",
+                                     "&#55357;&#0;&#1114112;&#99999999999999999999;"},
+                      PostedTextCase{"&&#00321;;&#", "&\u0141;&#"}));
+
+TEST(PostedText, TakesAUtf8PostAsItIs) {
+  EXPECT_EQ(postedText("&#321;\xC5\x81", true), "&#321;\xC5\x81");
+}
+
 TEST(ReceiverFailure, EveryKindHasItsOwnWords) {
   std::set<std::string_view> seen;
   for (std::uint16_t code = 0; code < static_cast<std::uint16_t>(ReceiverFailure::Count); ++code) {

@@ -13,6 +13,7 @@
 #include "FormmailTestSupport.h"
 #include "page/FormPage.h"
 #include "page/PageFile.h"
+#include "project/FormMailAddress.h"
 #include "tests/support/qt/PageBrowser.h"
 
 namespace {
@@ -63,6 +64,8 @@ class FormmailBrowserTest : public QObject {
   void initTestCase();
   void sendsTheFilledFormIntoTheMaildir();
   void namesAnEmptyRequiredFieldAndMailsNothing();
+  void bringsEveryNameBackExactly_data();
+  void bringsEveryNameBackExactly();
 
  private:
   bool submit(const QString& fillScript);
@@ -147,6 +150,58 @@ void FormmailBrowserTest::namesAnEmptyRequiredFieldAndMailsNothing() {
   QSignalSpy back(browser_->view(), &QWebEngineView::urlChanged);
   QVERIFY(browser_->runScript(QStringLiteral("document.querySelector('a').click(); true")));
   QTRY_COMPARE_WITH_TIMEOUT(browser_->view()->url(), pageUrl_, kPageLoadTimeoutMs);
+}
+
+// Names the page's Windows-1252 cannot hold are posted by the browser as numeric references;
+// they come back as typed, and text a person typed with an '&' stays as typed. A page with a
+// survey key posts it in its address.
+void FormmailBrowserTest::bringsEveryNameBackExactly_data() {
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QString>("survey");
+  QTest::newRow("Polish") << QStringLiteral("\u0141ukasz Wr\u00F3bel-\u017Bak") << QString();
+  QTest::newRow("Turkish") << QStringLiteral("Y\u0131lmaz \u015Eahin \u011F\u0130") << QString();
+  QTest::newRow("Greek") << QStringLiteral("\u0393\u03B9\u03CE\u03C1\u03B3\u03BF\u03C2 \u03A0.")
+                         << QString();
+  QTest::newRow("emoji") << QStringLiteral("Anna \U0001F600\U0001F44D\U0001F3FD") << QString();
+  QTest::newRow("typed references")
+      << QStringLiteral("M\u00FCller &amp; S\u00F6hne &#8364; &lt;") << QString();
+  QTest::newRow("survey") << QStringLiteral("\u0141ukasz f\u00FCr die Umfrage")
+                          << QStringLiteral("Kurs-2026");
+}
+
+void FormmailBrowserTest::bringsEveryNameBackExactly() {
+  QFETCH(QString, typed);
+  QFETCH(QString, survey);
+  QUrl page = pageUrl_;
+  if (!survey.isEmpty()) {
+    const std::filesystem::path folder = gFolder->file("survey");
+    std::filesystem::create_directories(folder);
+    const auto written =
+        vantrel::writeFormPage(folder, surveyFields(), "info@example.org",
+                               vantrel::FormMailAddress().withSurvey(survey.toStdString()));
+    QVERIFY2(written, written.reason().c_str());
+    page = QUrl::fromLocalFile(QString::fromStdString((folder / "formular.htm").string()));
+  }
+  const std::size_t before = mailsIn(maildir()).size();
+  QVERIFY(browser_->load(page));
+  QVERIFY2(submit(QStringLiteral("byName('vorname').value = %1; byName('agb').click();")
+                      .arg(jsString(typed))),
+           qPrintable(browser_->shownText()));
+  const auto mails = mailsIn(maildir());
+  QCOMPARE(mails.size(), before + 1);
+  const std::string utf8 = typed.toStdString();
+  const std::string subject =
+      "Formular: Formular" + (survey.isEmpty() ? "" : " [" + survey.toStdString() + "]");
+  const std::string surveyMember = "\"survey\":\"" + survey.toStdString() + "\"";
+  bool found = false;
+  for (const std::string& text : mails) {
+    const ParsedMail mail = parseMail(text);
+    if (mail.body.rfind("vorname: " + utf8 + "\n", 0) != 0) continue;
+    found = true;
+    QCOMPARE(decodeSubject(mail.headers.at("Subject")), subject);
+    QVERIFY2(mail.answerJson.find(surveyMember) != std::string::npos, mail.answerJson.c_str());
+  }
+  QVERIFY2(found, utf8.c_str());
 }
 
 int main(int argc, char** argv) {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -31,6 +32,11 @@ const std::string kGoodBody = pageBody({{"Name", "B\xE4r"},
                                         {"Kurs",
                                          "Stra\xDF"
                                          "enbau"}});
+
+// Posts that differ in one answer: each is a post of its own, never a repeat.
+std::string numberedBody(int number) {
+  return pageBody({{"Name", "B\xE4r"}, {"Kurs", "Kurs " + std::to_string(number)}});
+}
 
 std::string writeConfig(const TempFolder& dir, const std::string& extra) {
   const std::string path = dir.file("formmail.conf");
@@ -117,7 +123,7 @@ TEST_F(CgiTest, RefusesWithTheRightStatusAndMailsNothing) {
 TEST_F(CgiTest, BurstOverTheRateLimitIsRefusedAcrossProcesses) {
   int accepted = 0, limited = 0;
   for (int i = 0; i < 7; ++i) {
-    const CgiAnswer answer = run("POST", kGoodBody, "rate_per_minute = 5\n");
+    const CgiAnswer answer = run("POST", numberedBody(i), "rate_per_minute = 5\n");
     accepted += answer.status == 200;
     limited += answer.status == 429;
   }
@@ -150,13 +156,14 @@ TEST_F(CgiTest, KeepsItsRateCountsInAPrivateFolderOfItsOwn) {
                 dir.file("Maildir") + "\nrate_per_minute = 2\n");
   std::vector<int> statuses;
   for (int i = 0; i < 3; ++i)
-    statuses.push_back(run("POST", kGoodBody, "",
+    statuses.push_back(run("POST", numberedBody(i), "",
                            {{"VANTREL_FORMMAIL_CONFIG", config}, {"HOME", dir.file("home")}})
                            .status);
   EXPECT_EQ(statuses, (std::vector<int>{200, 200, 429}));
   const std::string folder = dir.file("home/.local/state/vantrel-formmail");
   EXPECT_EQ(std::filesystem::status(folder).permissions(), std::filesystem::perms::owner_all);
   EXPECT_TRUE(std::filesystem::exists(folder + "/rate"));
+  EXPECT_TRUE(std::filesystem::exists(folder + "/recent-posts"));
 
   // A state folder that others may write to refuses the post rather than let it pass uncounted.
   std::filesystem::create_directory(dir.file("shared"));
@@ -210,7 +217,7 @@ TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
   std::vector<int> statuses;
   for (int i = 0; i < 4; ++i) {
     HttpConnection each(server.port());
-    each.send(formPost(kPath, kGoodBody));
+    each.send(formPost(kPath, numberedBody(i)));
     statuses.push_back(each.receive().status);
   }
   EXPECT_EQ(statuses, (std::vector<int>{200, 200, 200, 429}));
@@ -357,10 +364,87 @@ TEST(StandaloneServer, AnswersPipelinedRequestsInOrder) {
   StandaloneFixture fixture;
   ASSERT_GT(fixture.server.port(), 0);
   HttpConnection client(fixture.server.port());
-  ASSERT_TRUE(client.send(formPost(kPath, kGoodBody) + formPost("/anderswo", kGoodBody) +
-                          formPost(kPath, kGoodBody)));
+  ASSERT_TRUE(client.send(formPost(kPath, numberedBody(1)) + formPost("/anderswo", kGoodBody) +
+                          formPost(kPath, numberedBody(2))));
   EXPECT_EQ(client.receive().status, 200);
   EXPECT_EQ(client.receive().status, 404);
   EXPECT_EQ(client.receive().status, 200);
   EXPECT_EQ(fixture.mailCount(), 2U);
 }
+
+namespace {
+
+struct RepeatStep {
+  const char* what;
+  const char* survey;  // the query's "umfrage", or nullptr for none
+  int body;            // numberedBody's number
+  int status;
+  std::size_t mailsAfter;
+  const char* subject;  // of the newest mail, when one was stored
+};
+
+// Both front ends, the same steps: a post sent again is stored once, per client, form and
+// survey; the survey key reaches the subject and the answer part, an invalid key nothing.
+class RepeatAndSurvey : public ::testing::TestWithParam<bool> {
+ protected:
+  int post(const char* survey, const std::string& body) {
+    if (!GetParam()) return cgiPost(survey, body);
+    const std::string path = kPath + (survey ? std::string("?umfrage=") + survey : "");
+    HttpConnection client(server->port());
+    EXPECT_TRUE(client.send(formPost(path, body)));
+    return client.receive().status;
+  }
+  int cgiPost(const char* survey, const std::string& body) {
+    const ProcessResult result =
+        runProgram(kCgi, {},
+                   {{"GATEWAY_INTERFACE", "CGI/1.1"},
+                    {"REQUEST_METHOD", "POST"},
+                    {"SCRIPT_NAME", kPath},
+                    {"QUERY_STRING", survey ? std::string("umfrage=") + survey : ""},
+                    {"REMOTE_ADDR", "192.0.2.44"},
+                    {"CONTENT_TYPE", "application/x-www-form-urlencoded"},
+                    {"CONTENT_LENGTH", std::to_string(body.size())},
+                    {"VANTREL_FORMMAIL_CONFIG", config}},
+                   body);
+    return result.out.rfind("Status: ", 0) == 0 ? std::stoi(result.out.substr(8, 3)) : 0;
+  }
+
+  TempFolder dir;
+  std::string config = writeConfig(dir, "rate_per_minute = 3\n");
+  std::unique_ptr<ServerProcess> server =
+      GetParam() ? std::make_unique<ServerProcess>(kServer, config) : nullptr;
+};
+
+}  // namespace
+
+TEST_P(RepeatAndSurvey, StoresEachPostOnceAndKeepsSurveysApart) {
+  const RepeatStep steps[] = {
+      {"first post", nullptr, 1, 200, 1, "Formular: Formular"},
+      {"back and send again", nullptr, 1, 200, 1, nullptr},
+      {"reload of the thank-you page", nullptr, 1, 200, 1, nullptr},
+      {"the same answers for a survey", "Kurs-2026", 1, 200, 2, "Formular: Formular [Kurs-2026]"},
+      {"that survey again", "Kurs-2026", 1, 200, 2, nullptr},
+      {"an invalid key", "Kurs%202026", 2, 400, 2, nullptr},
+      {"another answer", nullptr, 2, 200, 3, "Formular: Formular"},
+      {"over the rate, not a repeat", nullptr, 3, 429, 3, nullptr},
+      {"a repeat costs no count", nullptr, 2, 200, 3, nullptr},
+  };
+  for (const RepeatStep& step : steps) {
+    EXPECT_EQ(post(step.survey, numberedBody(step.body)), step.status) << step.what;
+    const auto stored = mailsIn(dir.file("Maildir"));
+    ASSERT_EQ(stored.size(), step.mailsAfter) << step.what;
+    if (!step.subject) continue;
+    const std::string member =
+        std::string("\"survey\":\"") + (step.survey ? step.survey : "") + "\"";
+    EXPECT_TRUE(std::any_of(stored.begin(), stored.end(), [&](const std::string& text) {
+      const ParsedMail mail = parseMail(text);
+      return mail.headers.at("Subject") == step.subject &&
+             mail.answerJson.find(member) != std::string::npos;
+    })) << step.what;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BothFrontEnds, RepeatAndSurvey, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& frontEnd) {
+                           return frontEnd.param ? "Server" : "Cgi";
+                         });

@@ -10,6 +10,7 @@
 #include "FormmailTestSupport.h"
 #include "base/AtomicFile.h"
 #include "formmail/FormMailHandler.h"
+#include "project/SurveyKey.h"
 
 using namespace vantrel::formmail;
 using namespace formmail_test;
@@ -44,8 +45,8 @@ class HandlerTest : public ::testing::Test {
               const std::string& contentType = "application/x-www-form-urlencoded") {
     if (!limiter) limiter = std::make_unique<MemoryRateLimiter>(config.ratePerMinute);
     const auto delivery = makeDelivery(config);
-    const FormMailHandler handler(config, *delivery, *limiter);
-    return handler.handle({"POST", contentType, body, client});
+    const FormMailHandler handler(config, *delivery, *limiter, recent);
+    return handler.handle({"POST", contentType, body, client, survey});
   }
   Answer post(const Fields& fields) { return post(formBody(fields)); }
 
@@ -54,6 +55,8 @@ class HandlerTest : public ::testing::Test {
   TempFolder dir;
   Config config;
   std::unique_ptr<RateLimiter> limiter;
+  MemoryRecentPosts recent;
+  std::string survey;
 };
 
 const std::set<std::string> kHeaderNames = {
@@ -233,17 +236,19 @@ TEST_F(HandlerTest, TheDefaultLimitsTakeAFiveHundredFieldFormFilledOrEmpty) {
 
 TEST_F(HandlerTest, BurstOverTheRateLimitIsRefusedPerClient) {
   config.ratePerMinute = 10;
-  const auto body = formBody(pagePost({{"a", "1"}}, "", "a"));
+  const auto bodyNumber = [](int i) {
+    return formBody(pagePost({{"a", std::to_string(i)}}, "", "a"));
+  };
   int accepted = 0, limited = 0;
   for (int i = 0; i < 15; ++i) {
-    const Answer answer = post(body, "198.51.100.7");
+    const Answer answer = post(bodyNumber(i), "198.51.100.7");
     accepted += answer.status == 200;
     limited += answer.status == 429;
   }
   EXPECT_EQ(accepted, 10);
   EXPECT_EQ(limited, 5);
   EXPECT_EQ(mails().size(), 10U);
-  EXPECT_EQ(post(body, "198.51.100.8").status, 200) << "another client has its own count";
+  EXPECT_EQ(post(bodyNumber(15), "198.51.100.8").status, 200) << "another client has its own count";
 }
 
 // Posts that are refused anyway are not counted: a flood of them neither fills the table nor
@@ -267,8 +272,8 @@ TEST_F(HandlerTest, OnlyPostsThatWouldBeDeliveredAreCounted) {
   }
   EXPECT_TRUE(mails().empty());
   EXPECT_EQ(post(good, "198.51.100.7").status, 200);
-  EXPECT_EQ(post(good, "198.51.100.7").status, 200);
-  EXPECT_EQ(post(good, "198.51.100.7").status, 429);
+  EXPECT_EQ(post(formBody(pagePost({{"a", "2"}}, "", "a")), "198.51.100.7").status, 200);
+  EXPECT_EQ(post(formBody(pagePost({{"a", "3"}}, "", "a")), "198.51.100.7").status, 429);
 }
 
 TEST(SlidingWindow, AFullTableForgetsItsLongestSilentClientInsteadOfRefusingNewcomers) {
@@ -306,8 +311,9 @@ TEST(ClientKey, CountsIpv6ClientsByTheirSlash64) {
 
 TEST_F(HandlerTest, RateLimitZeroSwitchesItOff) {
   config.ratePerMinute = 0;
-  const auto body = formBody(pagePost({{"a", "1"}}, "", "a"));
-  for (int i = 0; i < 30; ++i) ASSERT_EQ(post(body).status, 200);
+  for (int i = 0; i < 30; ++i)
+    ASSERT_EQ(post(formBody(pagePost({{"a", std::to_string(i)}}, "", "a"))).status, 200);
+  EXPECT_EQ(mails().size(), 30U);
 }
 
 TEST_F(HandlerTest, FilledHoneypotIsAnsweredAsSuccessAndDropped) {
@@ -323,10 +329,10 @@ TEST_F(HandlerTest, FilledHoneypotIsAnsweredAsSuccessAndDropped) {
 TEST_F(HandlerTest, OnlyPostIsAccepted) {
   const auto delivery = makeDelivery(config);
   MemoryRateLimiter unlimited(0);
-  const FormMailHandler handler(config, *delivery, unlimited);
+  const FormMailHandler handler(config, *delivery, unlimited, recent);
   for (const char* method : {"GET", "HEAD", "PUT", "DELETE"}) {
     const Answer answer =
-        handler.handle({method, "", formBody(pagePost({{"a", "1"}}, "", "a")), "192.0.2.1"});
+        handler.handle({method, "", formBody(pagePost({{"a", "1"}}, "", "a")), "192.0.2.1", ""});
     EXPECT_EQ(answer.status, 405);
     EXPECT_EQ(answer.headers, (decltype(answer.headers){{"Allow", "POST"}}));
   }
@@ -439,9 +445,10 @@ TEST(FormMailHandler, AnUnusableRateStateIsRefusedWith503NotAdmitted) {
   config.maildir = dir.file("Maildir");
   const auto delivery = makeDelivery(config);
   FileRateLimiter limiter(dir.file("shared/rate"), 5);
-  const Answer answer = FormMailHandler(config, *delivery, limiter)
+  MemoryRecentPosts recent;
+  const Answer answer = FormMailHandler(config, *delivery, limiter, recent)
                             .handle({"POST", "application/x-www-form-urlencoded",
-                                     "submit_to=info%40example.org&a=1", "192.0.2.1"});
+                                     "submit_to=info%40example.org&a=1", "192.0.2.1", ""});
   EXPECT_EQ(answer.status, 503);
   EXPECT_NE(answer.logNote.find("not private"), std::string::npos) << answer.logNote;
   EXPECT_TRUE(mailsIn(config.maildir).empty());
@@ -480,9 +487,10 @@ TEST_P(RateCountNotKept, ThePostIsRefusedWith503NotAdmitted) {
   EXPECT_EQ(verdict.decision, RateDecision::Unavailable);
   EXPECT_NE(verdict.why.find("rate state not written"), std::string::npos) << verdict.why;
 
-  const Answer answer = FormMailHandler(config, *delivery, limiter)
+  MemoryRecentPosts recent;
+  const Answer answer = FormMailHandler(config, *delivery, limiter, recent)
                             .handle({"POST", "application/x-www-form-urlencoded",
-                                     "submit_to=info%40example.org&a=1", "192.0.2.1"});
+                                     "submit_to=info%40example.org&a=1", "192.0.2.1", ""});
   EXPECT_EQ(answer.status, 503);
   EXPECT_NE(answer.logNote.find("rate state not written"), std::string::npos) << answer.logNote;
   EXPECT_TRUE(mailsIn(config.maildir).empty());
@@ -514,4 +522,123 @@ TEST(SlidingWindow, LetsAClientInAgainAfterAMinute) {
   EXPECT_TRUE(copy.admit("b", 0, 2));
   static_cast<void>(copy.admit("c", 200'000, 2));  // a new client, only for the sweep it sets off
   EXPECT_EQ(copy.clientCount(), 1U) << "clients silent for a minute are forgotten";
+}
+
+// The same post again stores nothing and is answered like the first; anything that makes it
+// another post (client, survey, a byte of an answer) is stored.
+TEST_F(HandlerTest, APostSentAgainIsStoredOnce) {
+  const struct {
+    const char* what;
+    const char* client;
+    const char* survey;
+    const char* answer;
+    int status;
+    std::size_t mailsAfter;
+  } steps[] = {
+      {"first post", "192.0.2.1", "", "Ja", 200, 1},
+      {"sent again", "192.0.2.1", "", "Ja", 200, 1},
+      {"reloaded once more", "192.0.2.1", "", "Ja", 200, 1},
+      {"another client", "192.0.2.2", "", "Ja", 200, 2},
+      {"another survey", "192.0.2.1", "Kurs-2026", "Ja", 200, 3},
+      {"that survey again", "192.0.2.1", "Kurs-2026", "Ja", 200, 3},
+      {"one byte changed", "192.0.2.1", "", "Ja ", 200, 4},
+      {"an invalid survey key", "192.0.2.1", "Kurs 2026", "Ja", 400, 4},
+  };
+  for (const auto& step : steps) {
+    survey = step.survey;
+    const Answer answer = post(formBody(pagePost({{"a", step.answer}}, "", "a")), step.client);
+    EXPECT_EQ(answer.status, step.status) << step.what;
+    EXPECT_EQ(mails().size(), step.mailsAfter) << step.what;
+    if (step.status == 200) {
+      EXPECT_NE(answer.body.find("Vielen Dank"), std::string::npos) << step.what;
+    }
+  }
+}
+
+TEST_F(HandlerTest, ARepeatIsNotedInTheLogAndNotCounted) {
+  config.ratePerMinute = 1;
+  const auto body = formBody(pagePost({{"a", "1"}}, "", "a"));
+  EXPECT_EQ(post(body).logNote, "");
+  const Answer again = post(body);
+  EXPECT_EQ(again.status, 200);
+  EXPECT_NE(again.logNote.find("not stored"), std::string::npos) << again.logNote;
+  EXPECT_EQ(post(formBody(pagePost({{"a", "2"}}, "", "a"))).status, 429);
+}
+
+// Only a stored post is remembered: sent again after a failure, it is stored then.
+TEST_F(HandlerTest, APostThatWasNotStoredIsStoredWhenSentAgain) {
+  const std::string maildir = config.maildir.string();
+  writeFile(dir.file("plainfile"), "x");
+  config.maildir = dir.file("plainfile") + "/Maildir";
+  const auto body = formBody(pagePost({{"a", "1"}}, "", "a"));
+  EXPECT_EQ(post(body).status, 503);
+  config.maildir = maildir;
+  EXPECT_EQ(post(body).status, 200);
+  EXPECT_EQ(mails().size(), 1U);
+}
+
+TEST_F(HandlerTest, TheSurveyKeyGoesIntoTheSubjectAndTheAnswerPart) {
+  const struct {
+    const char* survey;
+    const char* subject;
+    const char* member;
+  } cases[] = {
+      {"", "Formular: Formular", R"("survey":"")"},
+      {"Kundenumfrage-2026", "Formular: Formular [Kundenumfrage-2026]",
+       R"("survey":"Kundenumfrage-2026")"},
+  };
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    survey = cases[i].survey;
+    ASSERT_EQ(post(pagePost({{"a", "1"}}, "", "a")).status, 200);
+    const ParsedMail mail = parseMail(mails().at(i));
+    EXPECT_EQ(mail.headers.at("Subject"), cases[i].subject);
+    EXPECT_NE(mail.answerJson.find(cases[i].member), std::string::npos) << mail.answerJson;
+  }
+}
+
+TEST(SurveyKey, OnlyLettersDigitsAndDashesUpToFortyReachTheMail) {
+  const struct {
+    const char* query;
+    const char* survey;  // what the CGI program reads
+    bool valid;
+  } cases[] = {
+      {"umfrage=Kurs-2026", "Kurs-2026", true},
+      {"x=1&umfrage=abc", "abc", true},
+      {"", "", false},
+      {"umfrage=a&umfrage=b", "a,b", false},
+      {"umfrage=Kurs%202026", "Kurs 2026", false},
+      {"umfrage=Gr%FCn", "Gr\xFCn", false},
+      {"umfrage=a%0D%0ABcc:x", "a\r\nBcc:x", false},
+      {"umfrage=aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+       "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", true},
+      {"umfrage=aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa",
+       "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(surveyOfQuery(c.query), c.survey) << c.query;
+    EXPECT_EQ(vantrel::isValidSurveyKey(c.survey), c.valid) << c.query;
+  }
+}
+
+TEST(RecentPostWindow, RemembersAPostForTenMinutesWithinItsBound) {
+  using Millis = RecentPostWindow::Millis;
+  constexpr Millis kTen = RecentPostWindow::kWindow;
+  RecentPostWindow window;
+  window.remember("c1 aa", 1'000);
+  EXPECT_TRUE(window.seen("c1 aa", 1'000 + kTen - 1));
+  EXPECT_FALSE(window.seen("c1 bb", 1'000));
+  EXPECT_FALSE(window.seen("c1 aa", 1'000 + kTen)) << "ten minutes later it is a new post";
+
+  for (std::size_t i = 0; i <= RecentPostWindow::kMaxPosts; ++i)
+    window.remember("c " + std::to_string(i), 5'000);
+  EXPECT_EQ(window.size(), RecentPostWindow::kMaxPosts);
+  EXPECT_FALSE(window.seen("c 0", 5'000)) << "the oldest is forgotten first";
+  EXPECT_TRUE(window.seen("c 1", 5'000));
+
+  RecentPostWindow read;
+  read.deserialize("300 late b\nbroken\n100 early a\nx 1\n200 middle c\n");
+  EXPECT_EQ(read.serialize(), "100 early a\n200 middle c\n300 late b\n");
+  EXPECT_TRUE(read.seen("late b", 200 + kTen));
+  EXPECT_FALSE(read.seen("middle c", 200 + kTen));
+  EXPECT_EQ(read.size(), 1U) << "the posts ten minutes old are gone";
 }

@@ -45,7 +45,8 @@ class SmtpTest : public ::testing::Test {
     config.smtp = "smtp://127.0.0.1:" + std::to_string(port);
     const auto delivery = makeDelivery(config);
     MemoryRateLimiter limiter(0);
-    const FormMailHandler handler(config, *delivery, limiter);
+    MemoryRecentPosts recent;
+    const FormMailHandler handler(config, *delivery, limiter, recent);
     const std::string body = formBody({{"Name", "J\xFCrgen"},
                                        {"Notiz", ".\r\n.\r\nnach dem Punkt"},
                                        {"B1", "Abschicken"},
@@ -55,7 +56,7 @@ class SmtpTest : public ::testing::Test {
                                        {"form_id",
                                         "Anmeldung \xC4"
                                         "rzte"}});
-    return handler.handle({"POST", "application/x-www-form-urlencoded", body, "192.0.2.1"});
+    return handler.handle({"POST", "application/x-www-form-urlencoded", body, "192.0.2.1", ""});
   }
 
   TempFolder dir;

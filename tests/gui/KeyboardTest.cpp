@@ -209,9 +209,10 @@ void TestKeyboard::tabWalksEveryWindowInScreenOrder() {
   const QStringList bottomBar = namesOf({"wwwBtn", "AnswersBtn", "ueberbtn", "endebtn"});
   const QStringList exeTab = namesOf(
       {"EXENameEdit", "EXENameBrowseBtn", "GoBtn1", "AutoStartCheck", "OpenIconBtn", "StdIconBtn"});
-  const QStringList sizesAndElements = namesOf(
-      {"WidthEd", "HeightEd", "FixedSizeCheck", "CheckBox1", "CheckBox2", "CheckBox3", "CheckBox4",
-       "CheckBox5", "CheckBox6", "CheckBox7", "CheckBox8", "CheckBox9", "CheckBox10", "NameED"});
+  const QStringList sizesAndElements =
+      namesOf({"WidthEd", "HeightEd", "FixedSizeCheck", "CheckBox1", "CheckBox2", "CheckBox3",
+               "CheckBox4", "CheckBox5", "CheckBox6", "CheckBox7", "CheckBox8", "CheckBox9",
+               "CheckBox10", "NameED", "SurveyEd", "SurveyProposeBtn"});
   struct Case {
     const char* name;
     // Opens the window as the user finds it and gives the control Tab starts from.

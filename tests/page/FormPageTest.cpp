@@ -6,6 +6,7 @@
 #include "base/FailureKinds.h"
 #include "base/UserMessages.h"
 #include "page/FormPage.h"
+#include "project/SurveyKey.h"
 
 namespace vantrel {
 namespace {
@@ -310,6 +311,54 @@ TEST(FormMailAddress, TheUsersAddressIsThePagesAction) {
                        FormMailAddress::parse("https://umfragen.example.org/senden").value());
   EXPECT_NE(page.find("ACTION=\"https://umfragen.example.org/senden\""), std::string::npos);
   EXPECT_TRUE(FormMailAddress::parse(FormMailAddress().text()).ok());
+}
+
+// The key goes into the address the page posts to; without one the page is what it was.
+TEST(SurveyKey, APagesAddressCarriesTheKeyOnlyWhenThereIsOne) {
+  const struct {
+    const char* address;
+    const char* key;
+    const char* action;
+  } cases[] = {
+      {"https://u.example.org/cgi-bin/sendmailform.cgi", "",
+       "https://u.example.org/cgi-bin/sendmailform.cgi"},
+      {"https://u.example.org/cgi-bin/sendmailform.cgi", "Kurs-2026",
+       "https://u.example.org/cgi-bin/sendmailform.cgi?umfrage=Kurs-2026"},
+      {"https://u.example.org/senden?x=1#oben", "a1",
+       "https://u.example.org/senden?x=1&umfrage=a1#oben"},
+  };
+  for (const auto& c : cases) {
+    const FormMailAddress address = FormMailAddress::parse(c.address).value();
+    const std::string page =
+        generateFormPage(FieldList{}, "a@example.org", address.withSurvey(c.key));
+    EXPECT_NE(page.find("ACTION=\"" + std::string(c.action) + "\""), std::string::npos) << c.key;
+  }
+  const FormMailAddress plain = FormMailAddress::parse(cases[0].address).value();
+  EXPECT_EQ(generateFormPage(FieldList{}, "a@example.org", plain.withSurvey("")),
+            generateFormPage(FieldList{}, "a@example.org", plain));
+}
+
+TEST(SurveyKey, IsProposedFromTheProjectName) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"Kundenumfrage 2026", "Kundenumfrage-2026"},
+      {"\xC4rzte & Gr\xFC\xDF"
+       "e / M\xF6"
+       "bel",
+       "Aerzte-Gruesse-Moebel"},
+      {"  --Caf\xE9 \xDC"
+       "bung!! ",
+       "Caf-Uebung"},
+      {"!!!", ""},
+      {"Eine sehr lange Projektbezeichnung mit vielen W\xF6rtern darin",
+       "Eine-sehr-lange-Projektbezeichnung-mit-v"},
+  };
+  for (const auto& [name, key] : cases) {
+    EXPECT_EQ(proposedSurveyKey(name), key) << name;
+    EXPECT_TRUE(std::string(key).empty() || isValidSurveyKey(key)) << key;
+  }
+  EXPECT_EQ(surveyKeyFrom(" Kurs-1 ").value(), "Kurs-1");
+  EXPECT_EQ(surveyKeyFrom("").value(), "");
+  EXPECT_TRUE(surveyKeyFrom("Gr\xFCn").is(ProjectFailure::UnusableSurveyKey));
 }
 
 }  // namespace

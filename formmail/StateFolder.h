@@ -1,0 +1,37 @@
+#pragma once
+// The private folder where the CGI program keeps what must outlive one post (the rate counts,
+// the posts stored lately): created for this user alone, locked for the time of one decision.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "base/Result.h"
+
+namespace vantrel::formmail {
+
+// The folder, created 0700 when missing (with any missing parents), locked while the object
+// lives. Not held when the folder is not private or cannot be locked; why() says so.
+class FolderLock {
+ public:
+  explicit FolderLock(const std::filesystem::path& folder);
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+  [[nodiscard]] bool held() const { return why_.empty(); }
+  [[nodiscard]] const std::string& why() const { return why_; }
+
+ private:
+  int fd_ = -1;
+  std::string why_;
+};
+
+// A missing state file means nothing kept yet, and a broken one must not stop the form: both
+// read as empty.
+std::string readState(const std::filesystem::path& path);
+
+// Replaces the state file (mode 0600) through a new file renamed over it. Called with the
+// folder's lock held.
+[[nodiscard]] Status writeState(const std::filesystem::path& path, std::string_view text);
+
+}  // namespace vantrel::formmail
