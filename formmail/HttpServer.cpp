@@ -201,8 +201,9 @@ void logNote(const Answer& answer) {
     std::cerr << ("vantrel-formmail: " + answer.logNote + "\n") << std::flush;
 }
 
-// The memory for the bodies of all connections together: a post is given its share before
-// its body is kept, and a post that finds none left is refused.
+// The memory for the bodies of all connections together: a post is given its share (its
+// announced length, or max_body) before a byte of its body is read, and a post that finds
+// none left is refused.
 class BodyBudget {
  public:
   explicit BodyBudget(std::size_t bytes) : left_(bytes) {}
@@ -287,7 +288,6 @@ struct HttpServer::State {
   MHD_Result refuseAfterBody(Exchange& exchange, const Answer& answer);
   MHD_Result takeBody(MHD_Connection* connection, Exchange& exchange, const char* data,
                       std::size_t* size);
-  [[nodiscard]] bool keepRoomFor(Exchange& exchange, std::size_t bytes);
   // True when a worker will answer; false when the post was delivered right away.
   [[nodiscard]] bool deliverLater(MHD_Connection* connection, Exchange& exchange);
   void deliver(Exchange& exchange);
@@ -329,17 +329,17 @@ MHD_Result HttpServer::State::refuseAfterBody(Exchange& exchange, const Answer& 
   return MHD_YES;
 }
 
-// Takes more of the budget for bodies so that the kept body can grow by `bytes`; a body whose
-// length is announced was given all of it at once.
-bool HttpServer::State::keepRoomFor(Exchange& exchange, std::size_t bytes) {
-  const std::size_t needed = exchange.post.body.size() + bytes;
-  if (needed <= exchange.charged) return true;
-  const std::size_t wanted = std::max(needed, std::min(2 * exchange.charged, maxBody));
-  if (!bodies.take(wanted - exchange.charged)) return false;
-  exchange.charged = wanted;
-  exchange.post.body.reserve(wanted);
-  return true;
+namespace {
+
+// The kept body grows as it arrives, by doubling but never beyond the post's share of the
+// budget, so that a client that announces much and sends little costs little memory.
+void keepGrowing(std::string& body, std::size_t more, std::size_t share) {
+  const std::size_t needed = body.size() + more;
+  if (needed > body.capacity())
+    body.reserve(std::min(std::max(needed, 2 * body.capacity()), std::max(needed, share)));
 }
+
+}  // namespace
 
 // Called once the headers are in, before any of the body: everything that can be refused
 // without the body is refused here.
@@ -356,8 +356,11 @@ MHD_Result HttpServer::State::firstLook(MHD_Connection* connection, const char* 
   if (std::string_view(url) != kFormMailPath) return refuseAfterBody(exchange, notFoundAnswer());
   if (std::string_view(method) != MHD_HTTP_METHOD_POST)
     return refuseAfterBody(exchange, methodNotAllowedAnswer());
-  if (length != nullptr && !keepRoomFor(exchange, std::stoull("0" + std::string(length))))
+  // A chunked body announces no length and may take up to max_body.
+  const std::size_t share = length == nullptr ? maxBody : std::stoull("0" + std::string(length));
+  if (!bodies.take(share))
     return refuseNow(connection, exchange, busyAnswer("body_memory (all bodies together)"));
+  exchange.charged = share;
   exchange.post.method = method;
   const char* type =
       MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_TYPE);
@@ -377,12 +380,7 @@ MHD_Result HttpServer::State::takeBody(MHD_Connection* connection, Exchange& exc
     return MHD_NO;
   }
   if (!exchange.refused) {
-    if (!keepRoomFor(exchange, *size)) {
-      const Answer answer = busyAnswer("body_memory (all bodies together)");
-      logNote(answer);
-      answerAndClose(connection, answer);
-      return MHD_NO;
-    }
+    keepGrowing(exchange.post.body, *size, exchange.charged);
     exchange.post.body.append(data, *size);
   }
   *size = 0;
