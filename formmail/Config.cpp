@@ -83,6 +83,15 @@ const std::array<LimitField, kLimits.size()>& limitFields() {
        [](Config& config, std::size_t value) {
          config.ratePerMinute = static_cast<unsigned>(value);
        }},
+      {kHeaderTimeout,
+       [](Config& config, std::size_t value) {
+         config.headerTimeoutSeconds = static_cast<unsigned>(value);
+       }},
+      {kRequestTimeout,
+       [](Config& config, std::size_t value) {
+         config.requestTimeoutSeconds = static_cast<unsigned>(value);
+       }},
+      {kBodyMemory, [](Config& config, std::size_t value) { config.bodyMemory = value; }},
   }};
   return fields;
 }

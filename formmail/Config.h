@@ -27,6 +27,10 @@ struct Config {
   FormLimits limits;
   unsigned ratePerMinute = kRatePerMinute.byDefault;  // 0: no rate limit
   std::filesystem::path rateState;                    // shared counter file of the CGI program
+  // The standalone server's; the CGI program leaves these to the web server.
+  unsigned headerTimeoutSeconds = kHeaderTimeout.byDefault;
+  unsigned requestTimeoutSeconds = kRequestTimeout.byDefault;
+  std::size_t bodyMemory = kBodyMemory.byDefault;
   std::string honeypot;
   std::string successRedirect;
 };

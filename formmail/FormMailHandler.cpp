@@ -114,6 +114,18 @@ Answer notConfiguredAnswer(const std::string& why) {
 
 Answer notFoundAnswer() { return pageAnswer(404, notFoundPage()); }
 
+namespace {
+
+Answer notStoredAnswer(std::string why, const char* retryAfterSeconds) {
+  Answer answer = pageAnswer(503, notStoredPage(), std::move(why));
+  answer.headers.emplace_back("Retry-After", retryAfterSeconds);
+  return answer;
+}
+
+}  // namespace
+
+Answer busyAnswer(const std::string& why) { return notStoredAnswer("no room: " + why, "60"); }
+
 std::string reasonPhrase(int status) {
   switch (status) {
     case 200:
@@ -248,18 +260,12 @@ Answer FormMailHandler::answerTo(const DeliveryResult& delivered) const {
     case DeliveryOutcome::Failed:
       break;
   }
-  Answer answer = pageAnswer(503, notStoredPage(), delivered.detail);
-  answer.headers.emplace_back("Retry-After", "300");
-  return answer;
+  return notStoredAnswer(delivered.detail, "300");
 }
 
 std::optional<Answer> FormMailHandler::rateRefusal(const std::string& client) const {
   const RateVerdict rate = limiter_.decide(client);
-  if (rate.decision == RateDecision::Unavailable) {
-    Answer answer = pageAnswer(503, notStoredPage(), rate.why);
-    answer.headers.emplace_back("Retry-After", "300");
-    return answer;
-  }
+  if (rate.decision == RateDecision::Unavailable) return notStoredAnswer(rate.why, "300");
   if (rate.decision == RateDecision::Limited) {
     Answer answer = pageAnswer(429, tooManyPostsPage(), "rate limit for " + client);
     answer.headers.emplace_back("Retry-After", "60");

@@ -41,6 +41,8 @@ std::string bodyOverLimit(std::size_t size, std::size_t limit);
 Answer incompletePostAnswer();
 Answer notConfiguredAnswer(const std::string& why);
 Answer notFoundAnswer();
+// The server has no room for the post now; the browser's user may send it again shortly.
+Answer busyAnswer(const std::string& why);
 
 std::string reasonPhrase(int status);
 

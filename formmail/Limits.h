@@ -32,7 +32,22 @@ inline constexpr Limit kMaxFieldLength{"max_field_length", 65536, 1, std::size_t
 inline constexpr Limit kRatePerMinute{"rate_per_minute", 10, 0, 1000000,
                                       "posts per client address and minute; 0 switches it off"};
 
-inline constexpr std::array<Limit, 4> kLimits{kMaxBody, kMaxFields, kMaxFieldLength,
-                                              kRatePerMinute};
+// The standalone server's. A browser sends its headers in one go and a form's body within
+// seconds; a client that takes longer holds a connection others need.
+inline constexpr Limit kHeaderTimeout{
+    "header_timeout", 10, 1, 600,
+    "seconds the standalone server waits for a request's headers, from the connection on"};
+inline constexpr Limit kRequestTimeout{
+    "request_timeout", 60, 1, 3600,
+    "seconds the standalone server waits for a whole request, headers and body"};
+// 64 posts of the default max_body being sent at once; a post beyond it is refused with 503.
+inline constexpr Limit kBodyMemory{
+    "body_memory", std::size_t{64} * 1024 * 1024, 1, std::size_t{4} * 1024 * 1024 * 1024,
+    "bytes the standalone server holds for the bodies of all connections together, at least "
+    "max_body"};
+
+inline constexpr std::array<Limit, 7> kLimits{kMaxBody,       kMaxFields,     kMaxFieldLength,
+                                              kRatePerMinute, kHeaderTimeout, kRequestTimeout,
+                                              kBodyMemory};
 
 }  // namespace vantrel::formmail

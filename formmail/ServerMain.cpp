@@ -5,6 +5,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -134,6 +135,16 @@ sigset_t blockStopSignals() {
   return signals;
 }
 
+// Every connection costs a descriptor, and a Maildir write one more: a service manager's
+// default soft limit of 1024 would let open connections starve the delivery. The hard limit
+// is what the administrator allows.
+void raiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur >= limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  (void)setrlimit(RLIMIT_NOFILE, &limit);  // the connection limit follows what is left
+}
+
 int flushSpoolAndReport(const Config& config) {
   const FlushReport report = flushSpool(config);
   for (const auto& problem : report.problems) std::cerr << "vantrel-formmail: " << problem << "\n";
@@ -181,8 +192,9 @@ static int serve(int argc, char** argv) {
   const sigset_t stopSignals = blockStopSignals();
   // Whoever started the server may stop reading its output; that must not end it.
   (void)signal(SIGPIPE, SIG_IGN);  // the previous disposition is of no interest
+  raiseDescriptorLimit();
   const Listener listener = listenOn(options.host, options.port);
-  HttpServer server(handler, config.maxBody);
+  HttpServer server(handler, config.maxBody, serverLimits(config));
   if (listener.socket < 0 || !server.start(listener.socket, listener.ipv6)) {
     std::cerr << "vantrel-formmail: cannot listen on " << options.host << ":" << options.port
               << "\n";

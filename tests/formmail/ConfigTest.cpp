@@ -41,6 +41,9 @@ std::size_t limitIn(const Config& config, std::string_view key) {
   if (key == kMaxFields.key) return config.limits.maxFields;
   if (key == kMaxFieldLength.key) return config.limits.maxFieldLength;
   if (key == kRatePerMinute.key) return config.ratePerMinute;
+  if (key == kHeaderTimeout.key) return config.headerTimeoutSeconds;
+  if (key == kRequestTimeout.key) return config.requestTimeoutSeconds;
+  if (key == kBodyMemory.key) return config.bodyMemory;
   ADD_FAILURE() << "a limit the test does not know: " << key;
   return 0;
 }

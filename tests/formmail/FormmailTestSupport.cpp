@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -348,7 +349,8 @@ void SmtpSink::talk(int fd) {
 
 // ---- child processes -------------------------------------------------------------------
 
-ServerProcess::ServerProcess(const std::string& program, const std::string& configPath) {
+ServerProcess::ServerProcess(const std::string& program, const std::string& configPath,
+                             unsigned softFileLimit) {
   int out[2];
   if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   pid_ = ::fork();
@@ -357,6 +359,11 @@ ServerProcess::ServerProcess(const std::string& program, const std::string& conf
     // lingering with the test's output pipes.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     ::dup2(out[1], 1);
+    rlimit files{};
+    if (softFileLimit > 0 && ::getrlimit(RLIMIT_NOFILE, &files) == 0) {
+      files.rlim_cur = std::min<rlim_t>(softFileLimit, files.rlim_max);
+      ::setrlimit(RLIMIT_NOFILE, &files);
+    }
     ::execl(program.c_str(), program.c_str(), "--listen", "127.0.0.1:0", "--config",
             configPath.c_str(), nullptr);
     ::_exit(127);

@@ -75,10 +75,12 @@ class SmtpSink {
 };
 
 // The standalone server as a child process on 127.0.0.1 with a port of the system's choice,
-// stopped with SIGTERM at the end.
+// stopped with SIGTERM at the end; with a soft limit of open files when one is given, as a
+// service manager sets it.
 class ServerProcess {
  public:
-  ServerProcess(const std::string& program, const std::string& configPath);
+  ServerProcess(const std::string& program, const std::string& configPath,
+                unsigned softFileLimit = 0);
   ~ServerProcess();
   ServerProcess(const ServerProcess&) = delete;
   ServerProcess& operator=(const ServerProcess&) = delete;

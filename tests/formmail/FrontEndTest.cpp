@@ -2,6 +2,7 @@
 // vantrel-formmail listening on 127.0.0.1.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <atomic>
@@ -183,7 +184,7 @@ TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
     return client.receive();
   };
 
-  const HttpAnswer ok = post(kPath, kGoodBody);
+  HttpAnswer ok = post(kPath, kGoodBody);
   EXPECT_EQ(ok.status, 200);
   EXPECT_NE(ok.body.find("Vielen Dank"), std::string::npos);
   const auto stored = mailsIn(dir.file("Maildir"));
@@ -206,7 +207,12 @@ TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
   EXPECT_EQ(big.status, 413);
   EXPECT_NE(big.body.find("Zu viele Daten"), std::string::npos);
 
-  EXPECT_EQ(post("/anderswo", kGoodBody).status, 404);
+  // Only header lines the server has screened are served: behind the requests that came
+  // together, the connection is closed and the next request comes on a new one.
+  EXPECT_EQ(ok.headers["connection"], "close");
+  HttpConnection elsewhere(server.port());
+  ASSERT_TRUE(elsewhere.send(formPost("/anderswo", kGoodBody)));
+  EXPECT_EQ(elsewhere.receive().status, 404);
 
   HttpConnection refusedClient(server.port());
   ASSERT_TRUE(refusedClient.send(formPost(kPath, pageBody({{"Name", "x"}}, "spam@elsewhere.de"))));
@@ -344,6 +350,23 @@ TEST(StandaloneServer, RefusesRequestsWhoseFramingTwoParsersCouldReadApart) {
                chunked(kGoodBody, 100))},
       {"two Host headers",
        rawPost("Host: 127.0.0.1\r\nHost: example.org\r\n" + type + length, kGoodBody)},
+      // The library joins a folded line to the one before and cuts a value at a NUL, so
+      // these are refused on the bytes as sent.
+      {"a folded header line",
+       rawPost("Host: 127.0.0.1\r\n" + type + "X-Note: one\r\n two\r\n" + length, kGoodBody)},
+      {"a folded length", rawPost("Host: 127.0.0.1\r\n" + type + "Content-Length:\r\n " +
+                                      std::to_string(kGoodBody.size()) + "\r\n",
+                                  kGoodBody)},
+      {"a NUL in a header value",
+       rawPost("Host: 127.0.0.1\r\n" + type + std::string("X-Note: one\0two\r\n", 17) + length,
+               kGoodBody)},
+      {"a CR alone in a header value",
+       rawPost("Host: 127.0.0.1\r\n" + type + "X-Note: one\rtwo\r\n" + length, kGoodBody)},
+      {"a header line ended by LF alone",
+       rawPost("Host: 127.0.0.1\r\n" + type + "X-Note: one\n" + length, kGoodBody)},
+      {"a folded line in a pipelined second post",
+       formPost(kPath, kGoodBody) +
+           rawPost("Host: 127.0.0.1\r\n" + type + "X-Note: one\r\n two\r\n" + length, kGoodBody)},
   };
   for (const auto& attempt : cases) {
     HttpConnection client(fixture.server.port());
@@ -448,3 +471,123 @@ INSTANTIATE_TEST_SUITE_P(BothFrontEnds, RepeatAndSurvey, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& frontEnd) {
                            return frontEnd.param ? "Server" : "Cgi";
                          });
+
+namespace {
+
+// Tests that hold more than a thousand connections need more open files than a shell's
+// default soft limit.
+bool allowOpenFiles(rlim_t wanted) {
+  rlimit files{};
+  if (::getrlimit(RLIMIT_NOFILE, &files) != 0) return false;
+  if (files.rlim_cur >= wanted) return true;
+  files.rlim_cur = std::min(wanted, files.rlim_max);
+  return ::setrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur >= wanted;
+}
+
+}  // namespace
+
+// 1,100 clients from 40 addresses, each under the limit per address, keep every connection
+// the server allows busy and come back at once when cut off; the server runs with the soft
+// limit of open files a service manager gives by default.
+TEST(StandaloneServer, SlowClientsFromManyAddressesCannotShutOutRealPosts) {
+  ASSERT_TRUE(allowOpenFiles(4096));
+  const std::string head = "POST " + std::string(kPath) +
+                           " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                           "Content-Type: application/x-www-form-urlencoded\r\n";
+  const struct {
+    const char* what;
+    std::string opening;
+    std::string piece;  // sent every second
+  } attacks[] = {
+      {"a header line at a time", head, "X-Slow: y\r\n"},
+      {"a byte of the body at a time", head + "Content-Length: 1000\r\n\r\n", "x"},
+  };
+  for (const auto& attack : attacks) {
+    TempFolder dir;
+    ServerProcess server(
+        kServer, writeConfig(dir, "rate_per_minute = 0\nheader_timeout = 3\nrequest_timeout = 4\n"),
+        1024);
+    ASSERT_GT(server.port(), 0);
+    const auto connect = [&](std::size_t i) {
+      auto connection =
+          std::make_unique<HttpConnection>(server.port(), "127.0.1." + std::to_string(i % 40 + 1));
+      (void)connection->send(attack.opening, 100);  // a refused one is replaced next round
+      return connection;
+    };
+    std::vector<std::unique_ptr<HttpConnection>> slow;
+    for (std::size_t i = 0; i < 1100; ++i) slow.push_back(connect(i));
+    std::atomic<bool> done{false};
+    std::thread trickle([&] {
+      for (int round = 0; round < 20 && !done; ++round) {
+        for (std::size_t i = 0; i < slow.size() && !done; ++i)
+          if (!slow[i]->send(attack.piece, 20)) slow[i] = connect(i);
+        for (int tick = 0; tick < 10 && !done; ++tick)
+          std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    });
+    std::vector<int> statuses;
+    for (int post = 0; post < 3; ++post) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      HttpConnection real(server.port());
+      // Each a new answer: the same one sent again would be stored once.
+      (void)real.send(formPost(kPath, numberedBody(post + 1)), 2000);  // the answer tells
+      statuses.push_back(real.receive(3000).status);
+    }
+    done = true;
+    trickle.join();
+    EXPECT_EQ(statuses, (std::vector<int>{200, 200, 200})) << attack.what;
+    EXPECT_EQ(mailsIn(dir.file("Maildir")).size(), 3U) << attack.what;
+  }
+}
+
+// Forty clients send most of a body of 768 KiB and stall: the server holds no more for all of
+// them together than body_memory (4 MiB here) and refuses the posts beyond it with 503.
+TEST(StandaloneServer, TricklingBodiesShareOneBudgetOfMemory) {
+  const std::string part(768 * 1024, 'x');
+  const std::string chunkedPart = chunked(part, 64 * 1024);
+  const struct {
+    const char* what;
+    std::string framing;
+    std::string sent;
+  } bodies[] = {
+      {"announced length", "Content-Length: 1048576\r\n", part},
+      {"chunked", "Transfer-Encoding: chunked\r\n",
+       chunkedPart.substr(0, chunkedPart.size() - 5)},  // without the last chunk
+  };
+  for (const auto& body : bodies) {
+    TempFolder dir;
+    ServerProcess server(kServer, writeConfig(dir, "rate_per_minute = 0\nbody_memory = 4194304\n"));
+    ASSERT_GT(server.port(), 0);
+    const long memoryBefore = peakMemoryKib(server.pid());
+    std::vector<std::unique_ptr<HttpConnection>> clients;
+    for (int i = 0; i < 40; ++i) {
+      clients.push_back(
+          std::make_unique<HttpConnection>(server.port(), "127.0.2." + std::to_string(i % 4 + 1)));
+      (void)clients.back()->send(
+          httpRequest("POST", kPath, "",
+                      "Content-Type: application/x-www-form-urlencoded\r\n" + body.framing),
+          1000);
+      (void)clients.back()->send(body.sent, 300);  // a refused one is closed before the end
+    }
+    int busy = 0;
+    for (auto& client : clients) busy += client->receive(100).status == 503;
+    const long grown = peakMemoryKib(server.pid()) - memoryBefore;
+    EXPECT_GE(busy, 30) << body.what;
+    // Forty bodies of 768 KiB would be 30 MiB and more.
+    EXPECT_LT(grown, 16 * 1024) << body.what << ": " << memoryBefore << " KiB before";
+
+    // Once they are gone, their memory serves the next post.
+    clients.clear();
+    std::string large = kGoodBody;
+    for (int field = 0; field < 15; ++field)
+      large += "&pad" + std::to_string(field) + "=" + std::string(60 * 1024, 'p');
+    int status = 0;
+    for (int attempt = 0; attempt < 20 && status != 200; ++attempt) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      HttpConnection real(server.port());
+      (void)real.send(formPost(kPath, large));
+      status = real.receive(3000).status;
+    }
+    EXPECT_EQ(status, 200) << body.what;
+  }
+}
