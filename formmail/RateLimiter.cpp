@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -132,8 +133,10 @@ class FolderLock {
     struct stat status {};
     if (fd_ < 0 || ::fstat(fd_, &status) != 0) {
       why_ = "cannot open " + folder.string() + ": " + std::strerror(errno);
-    } else if (status.st_uid != ::geteuid() || (status.st_mode & 077) != 0) {
-      why_ = folder.string() + " is not private (owner only, mode 0700)";
+    } else if (!privateEnough(status)) {
+      why_ = folder.string() +
+             " is not private (owner only, mode 0700, or shared with a group of this user, mode "
+             "2770, never with others)";
     } else if (::flock(fd_, LOCK_EX) != 0) {
       why_ = "cannot lock " + folder.string() + ": " + std::strerror(errno);
     }
@@ -145,8 +148,30 @@ class FolderLock {
   FolderLock& operator=(const FolderLock&) = delete;
   [[nodiscard]] bool held() const { return why_.empty(); }
   [[nodiscard]] const std::string& why() const { return why_; }
+  // Whether the folder is shared with its group, whose members must read the counts too.
+  [[nodiscard]] bool shared() const { return shared_; }
 
  private:
+  // Nobody outside may touch the counts. A group may share them when this user is in it: the
+  // package's group vantrel-formmail, which the web server's user joins so that every CGI
+  // worker counts in one place. Whoever owns such a folder is trusted as its group is.
+  bool privateEnough(const struct stat& status) {
+    if ((status.st_mode & S_IRWXO) != 0) return false;
+    shared_ = (status.st_mode & S_IRWXG) != 0;
+    if (shared_) return inGroup(status.st_gid);
+    return status.st_uid == ::geteuid();
+  }
+
+  static bool inGroup(gid_t group) {
+    if (group == ::getegid()) return true;
+    const int count = ::getgroups(0, nullptr);
+    if (count <= 0) return false;
+    std::vector<gid_t> groups(static_cast<std::size_t>(count));
+    const int filled = ::getgroups(count, groups.data());
+    return filled > 0 &&
+           std::find(groups.begin(), groups.begin() + filled, group) != groups.begin() + filled;
+  }
+
   // Each missing folder on the way is made for this user alone; std::filesystem would make
   // them with the umask's permissions first and narrow them only afterwards.
   static bool makePrivateFolders(const fs::path& folder) {
@@ -160,6 +185,7 @@ class FolderLock {
   }
 
   int fd_ = -1;
+  bool shared_ = false;
   std::string why_;
 };
 
@@ -175,13 +201,13 @@ std::string readState(const fs::path& path) {
 
 // Inside the private, locked folder only this user can have put a link in place of the state
 // file; it is removed rather than followed, so the counts never land anywhere else.
-Status writeState(const fs::path& path, std::string_view text) {
+Status writeState(const fs::path& path, std::string_view text, mode_t mode) {
   std::error_code error;
   if (fs::is_symlink(fs::symlink_status(path, error))) removeFile(path);
   Result<AtomicFile> file = AtomicFile::begin(path);
   if (!file) return file.status();
   if (Status written = file.value().write(text); !written) return written;
-  return file.value().commit(mode_t{0600});
+  return file.value().commit(mode);
 }
 
 }  // namespace
@@ -196,7 +222,8 @@ RateVerdict FileRateLimiter::decide(std::string_view client) {
   window.deserialize(readState(path_));
   if (!window.admit(client, nowMillis(), perMinute_)) return {RateDecision::Limited, {}};
   // A post whose count was not kept would not be counted against the next ones.
-  if (const Status kept = writeState(path_, window.serialize()); !kept)
+  const mode_t mode = lock.shared() ? 0660 : 0600;
+  if (const Status kept = writeState(path_, window.serialize(), mode); !kept)
     return {RateDecision::Unavailable, "rate state not written: " + kept.reason()};
   return {};
 }
