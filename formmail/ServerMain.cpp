@@ -22,6 +22,7 @@
 #include "formmail/ExportCommand.h"
 #include "formmail/FormMailHandler.h"
 #include "formmail/HttpServer.h"
+#include "formmail/ReceiverFailure.h"
 #include "formmail/SmtpSender.h"
 #include "formmail/SpoolFlush.h"
 
@@ -200,7 +201,7 @@ static int serve(int argc, char** argv) {
   const vantrel::Result<Config> loaded = loadConfig(options.configPath);
   if (!loaded) {
     std::cerr << "vantrel-formmail: Konfiguration " << options.configPath.string() << ": "
-              << loaded.reason() << "\n";
+              << germanReceiverMessage(loaded.failure()) << "\n";
     return 1;
   }
   const Config& config = loaded.value();

@@ -226,6 +226,8 @@ TEST(StandaloneServer, SaysInGermanWhatItDoesAndWhyItCannotListen) {
   ServerProcess holder(kServer, config);
   ASSERT_GT(holder.port(), 0);
   const std::string taken = "127.0.0.1:" + std::to_string(holder.port());
+  const std::string broken = dir.file("kaputt.conf");
+  writeFile(broken, "[formmail]\nfarbe = blau\n");
   const std::string usage = "Aufruf: vantrel-formmail --listen ADRESSE:PORT --config DATEI\n";
   const struct {
     std::vector<std::string> arguments;
@@ -244,6 +246,10 @@ TEST(StandaloneServer, SaysInGermanWhatItDoesAndWhyItCannotListen) {
        "",
        "vantrel-formmail: kann nicht auf 192.0.2.1:0 lauschen: die Adresse gehört zu keiner "
        "Netzwerkschnittstelle dieses Rechners\n"},
+      {{"--listen", "127.0.0.1:0", "--config", broken},
+       1,
+       "",
+       "vantrel-formmail: Konfiguration " + broken + ": Zeile 2: unbekannter Schlüssel 'farbe'\n"},
       {{"--help"}, 0, usage, ""},
       {{"--listen", taken}, 2, "", usage},
   };
