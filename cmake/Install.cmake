@@ -118,19 +118,32 @@ if(VANTREL_FORMMAIL)
   vantrel_install_man(vantrel-formmail.1 formmail)
   vantrel_install_package_docs(vantrel-formmail formmail)
 
-  # The example configuration, set up for the packaged service: its state in
-  # /var/lib/vantrel-formmail.
+  # The example configuration, set up for the packaged service and the CGI program alike: their
+  # state in the folders of /var/lib/vantrel-formmail that the package's postinst makes for the
+  # group vantrel-formmail (which the web server's user joins).
   file(READ ${PROJECT_SOURCE_DIR}/formmail/formmail.conf.example _conf)
-  string(REPLACE "maildir = /var/mail/forms/Maildir" "maildir = /var/lib/vantrel-formmail/Maildir"
-         _conf "${_conf}")
-  string(REPLACE "#spool = /var/spool/vantrel-formmail" "#spool = /var/lib/vantrel-formmail/spool"
-         _conf "${_conf}")
+  foreach(_setting
+      "maildir = /var/mail/forms/Maildir|maildir = /var/lib/vantrel-formmail/Maildir"
+      "#spool = /var/spool/vantrel-formmail|#spool = /var/lib/vantrel-formmail/spool"
+      "#rate_state = /var/lib/vantrel-formmail/rate/counts|rate_state = /var/lib/vantrel-formmail/rate/counts")
+    string(REPLACE "|" ";" _pair "${_setting}")
+    list(GET _pair 0 _from)
+    list(GET _pair 1 _to)
+    string(FIND "${_conf}" "${_from}" _found)
+    if(_found EQUAL -1)
+      message(FATAL_ERROR "formmail.conf.example no longer holds '${_from}'")
+    endif()
+    string(REPLACE "${_from}" "${_to}" _conf "${_conf}")
+  endforeach()
   file(CONFIGURE OUTPUT ${VANTREL_INSTALL_BUILD}/vantrel-formmail.conf CONTENT "${_conf}" @ONLY)
   install(FILES ${VANTREL_INSTALL_BUILD}/vantrel-formmail.conf
           DESTINATION ${VANTREL_SYSCONF_INSTALL_DIR} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ
           COMPONENT formmail)
 
   set(_units ${PROJECT_SOURCE_DIR}/formmail/install)
+  # Both services are confined alike: the lines of confinement.conf go into each.
+  file(READ ${_units}/confinement.conf VANTREL_UNIT_CONFINEMENT)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_units}/confinement.conf)
   configure_file(${_units}/vantrel-formmail.service.in
                  ${VANTREL_INSTALL_BUILD}/vantrel-formmail.service @ONLY)
   configure_file(${_units}/vantrel-formmail-flush.service.in

@@ -51,12 +51,17 @@ through SMTP.
 This package holds the CGI program for any web server, the standalone server
 with its systemd service (on 127.0.0.1:8080, as the system user
 vantrel-formmail, state in /var/lib/vantrel-formmail) and a timer that sends
-the spool.")
+the spool. The group vantrel-formmail, which the web server's user www-data
+joins, shares the Maildir and the counts between the CGI program and the
+service, and lets its members read the answers.")
 set(VANTREL_DEB_SCRIPTS ${PROJECT_SOURCE_DIR}/install/deb)
 configure_file(${VANTREL_DEB_SCRIPTS}/formmail.conffiles.in
                ${CMAKE_BINARY_DIR}/install/deb/conffiles @ONLY)
+configure_file(${VANTREL_DEB_SCRIPTS}/postinst.in ${CMAKE_BINARY_DIR}/install/deb/postinst @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
 set(CPACK_DEBIAN_FORMMAIL_PACKAGE_CONTROL_EXTRA
-    ${CMAKE_BINARY_DIR}/install/deb/conffiles ${VANTREL_DEB_SCRIPTS}/postinst)
+    ${CMAKE_BINARY_DIR}/install/deb/conffiles ${CMAKE_BINARY_DIR}/install/deb/postinst)
 set(CPACK_DEBIAN_FORMMAIL_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

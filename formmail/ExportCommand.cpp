@@ -1,5 +1,12 @@
 #include "formmail/ExportCommand.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -9,9 +16,12 @@
 #include "answers/AnswerExport.h"
 #include "base/AtomicFile.h"
 #include "base/FailureKinds.h"
+#include "base/UserMessages.h"
 
 namespace vantrel::formmail {
 namespace {
+
+namespace fs = std::filesystem;
 
 struct ExportCommandLine {
   std::filesystem::path source;
@@ -20,13 +30,60 @@ struct ExportCommandLine {
 };
 
 void printExportUsage(std::ostream& out) {
-  out << "usage: vantrel-formmail export SOURCE [--csv|--jsonl] [--comma] [--form ID] [-o FILE]\n"
-         "  SOURCE   a Maildir, an mbox file or a folder of .eml files\n"
-         "  --csv    CSV, UTF-8 with BOM, \";\" between fields (the default)\n"
-         "  --jsonl  one JSON object per answer and line, as in the part antwort.json\n"
-         "  --comma  \",\" between the CSV fields\n"
-         "  --form   only the answers of the form with this id\n"
-         "  -o FILE  write FILE (replaced whole) instead of standard output\n";
+  out << "Aufruf: vantrel-formmail export QUELLE [--csv|--jsonl] [--comma] [--form ID] [-o DATEI]\n"
+         "  QUELLE    ein Maildir, eine mbox-Datei oder ein Ordner mit .eml-Dateien\n"
+         "  --csv     CSV, UTF-8 mit Byte-Order-Mark, Felder durch \";\" getrennt (die Vorgabe)\n"
+         "  --jsonl   eine Zeile je Antwort, das JSON-Objekt aus antwort.json\n"
+         "  --comma   CSV-Felder durch \",\" getrennt\n"
+         "  --form    nur die Antworten des Formulars mit dieser Kennung\n"
+         "  -o DATEI  schreibt DATEI (am Ende als Ganzes ersetzt) statt auf die Standardausgabe\n";
+}
+
+// The words for a source that cannot be read at all, saying what to do about it.
+std::string unreadableSource(const fs::path& place, int error) {
+  if (error == EACCES || error == EPERM) {
+    return "Keine Berechtigung, " + place.string() +
+           " zu lesen: Wer die Antworten lesen soll, gehört in die Gruppe vantrel-formmail "
+           "(adduser BENUTZER vantrel-formmail, dann neu anmelden).";
+  }
+  if (error == ENOENT || error == ENOTDIR) return place.string() + " gibt es nicht.";
+  return place.string() + " kann nicht gelesen werden: " + std::strerror(error) + ".";
+}
+
+// Whether a folder holds a .eml file; false also when it cannot be listed.
+bool holdsMailFiles(const fs::path& folder) {
+  std::error_code error;
+  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+       entry.increment(error)) {
+    std::string extension = entry->path().extension().string();
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (extension == ".eml") return true;
+  }
+  return false;
+}
+
+// Why the export cannot read `source`, in German; nothing when it may try. A Maildir is
+// looked into as far as its new/ and cur/, where a missing right shows first.
+std::optional<std::string> sourceProblem(const fs::path& source) {
+  struct stat status {};
+  if (::stat(source.c_str(), &status) != 0) return unreadableSource(source, errno);
+  if (!S_ISDIR(status.st_mode)) {
+    const int fd = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return unreadableSource(source, errno);
+    ::close(fd);
+    return std::nullopt;
+  }
+  if (::access(source.c_str(), R_OK | X_OK) != 0) return unreadableSource(source, errno);
+  bool maildir = false;
+  for (const char* part : {"new", "cur"}) {
+    const fs::path folder = source / part;
+    if (::stat(folder.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) continue;
+    maildir = true;
+    if (::access(folder.c_str(), R_OK | X_OK) != 0) return unreadableSource(folder, errno);
+  }
+  if (maildir || holdsMailFiles(source)) return std::nullopt;
+  return source.string() +
+         " ist kein Maildir (kein new/ oder cur/ darin) und kein Ordner mit .eml-Dateien.";
 }
 
 [[nodiscard]] std::optional<ExportCommandLine> parseExportArguments(
@@ -59,16 +116,16 @@ void printExportUsage(std::ostream& out) {
 
 void printSummary(const answers::ExportSummary& summary, std::ostream& err) {
   for (const Failure& problem : summary.read.problems)
-    err << "vantrel-formmail export: " << problem.detail << "\n";
+    err << "vantrel-formmail export: " << germanMessage(problem) << "\n";
   const answers::ReadSummary& read = summary.read;
-  err << "vantrel-formmail export: " << summary.written << " answer(s) written; read "
-      << read.answers << ", of other forms " << summary.otherForms << ", duplicates "
-      << read.duplicates << ", mails without antwort.json " << read.withoutAnswerPart << ", broken "
-      << read.broken << "\n";
+  err << "vantrel-formmail export: " << summary.written << " Antwort(en) geschrieben; gelesen "
+      << read.answers << ", anderer Formulare " << summary.otherForms << ", doppelt "
+      << read.duplicates << ", eMails ohne antwort.json " << read.withoutAnswerPart
+      << ", beschädigt " << read.broken << "\n";
   if (summary.withUnknownFields > 0)
     err << "vantrel-formmail export: " << summary.withUnknownFields
-        << " answer(s) arrived during the export with fields the header does not name; run it "
-           "again to have them whole\n";
+        << " Antwort(en) kamen während des Exports mit Feldern, die die Kopfzeile nicht "
+           "nennt; ein zweiter Lauf nimmt sie ganz auf\n";
 }
 
 Result<answers::ExportSummary> exportToFile(const ExportCommandLine& line) {
@@ -103,10 +160,14 @@ int runExport(std::span<char* const> arguments, std::ostream& out, std::ostream&
     printExportUsage(err);
     return 2;
   }
+  if (const std::optional<std::string> problem = sourceProblem(line->source)) {
+    err << "vantrel-formmail export: " << *problem << "\n";
+    return 1;
+  }
   const Result<answers::ExportSummary> summary =
       line->output ? exportToFile(*line) : exportToStream(*line, out);
   if (!summary) {
-    err << "vantrel-formmail export: " << summary.reason() << "\n";
+    err << "vantrel-formmail export: " << germanMessage(summary.failure()) << "\n";
     return 1;
   }
   printSummary(summary.value(), err);

@@ -22,8 +22,11 @@ namespace fs = std::filesystem;
 // The system's words for the last failed call.
 std::string systemWords() { return std::strerror(errno); }
 
+// The group of the folder may read the mails (the package's vantrel-formmail, for the people
+// who export them); the umask may narrow that. In a folder with the set-group-ID bit the new
+// ones inherit its group and the bit.
 Status ensureDirectory(const fs::path& path) {
-  if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) {
+  if (::mkdir(path.c_str(), 0750) == 0 || errno == EEXIST) {
     if (isFolder(path)) return {};
     return failure(ReceiverFailure::NoFolder, path);
   }
@@ -40,12 +43,14 @@ void syncDirectory(const fs::path& path) {
   }
 }
 
-// A file of its own under tmp/, readable by this user alone from the start (the answers are
-// private), on disk before the mail is moved into new/. Its path is `file`'s, for the move.
+// A file of its own under tmp/, readable by this user and the folder's group alone (the
+// answers are private to those who may export them), on disk before the mail is moved into
+// new/. Its path is `file`'s, for the move.
 Status writeToTmp(File& file, const fs::path& tmp, const std::string& name, std::string_view mail) {
   if (!file.createUnique(tmp, name + "."))
     return failure(ReceiverFailure::CannotCreateMail, tmp, systemWords());
-  const bool ok = file.writeAll(mail.data(), mail.size()) && file.flushToDisk();
+  const bool ok = ::fchmod(file.descriptor(), 0640) == 0 &&
+                  file.writeAll(mail.data(), mail.size()) && file.flushToDisk();
   Status written =
       ok ? Status() : Status(failure(ReceiverFailure::CannotWriteMail, file.path(), systemWords()));
   if (!file.close() && ok)

@@ -119,7 +119,7 @@ RateVerdict FileRateLimiter::decide(std::string_view client) {
   window.deserialize(readState(path_));
   if (!window.admit(client, nowMillis(), perMinute_)) return {RateDecision::Limited, {}};
   // A post whose count was not kept would not be counted against the next ones.
-  if (const Status kept = writeState(path_, window.serialize()); !kept)
+  if (const Status kept = writeState(lock, path_, window.serialize()); !kept)
     return {RateDecision::Unavailable, "rate state not written: " + kept.reason()};
   return {};
 }

@@ -93,11 +93,12 @@ class MemoryRateLimiter : public RateLimiter {
 };
 
 // The counts live in a file inside a private folder (owned by this user, no access for
-// others; created so when missing) and the lock is taken on that folder: nobody else can
-// plant a file, a link or a lock of their own there. When the folder is not private or the
-// lock cannot be held, or the new count cannot be written, the post is not admitted
-// uncounted: Unavailable, with the reason. A broken state file still counts as empty: it must
-// not stop the form.
+// others; created so when missing), or one shared with a group this user is in and with
+// nobody else (mode 2770, as the package makes it for the web server's user), and the lock is
+// taken on that folder: nobody outside can plant a file, a link or a lock of their own there. When
+// the folder is not private or the lock cannot be held, or the new count cannot be written, the
+// post is not admitted uncounted: Unavailable, with the reason. A broken state file still counts as
+// empty: it must not stop the form.
 class FileRateLimiter : public RateLimiter {
  public:
   FileRateLimiter(std::filesystem::path path, unsigned perMinute)

@@ -1,11 +1,13 @@
 #pragma once
 // The kinds of failure of the receiver: its post parser's, its configuration's and its
-// Maildir's. Their English words go to the operator's log and the error output; the browser
-// only ever gets the German answer pages (formmail/AnswerPages.h), chosen by kind.
+// Maildir's. Their English words go to the operator's log (the web server's error log); the
+// command line of vantrel-formmail says them in German; the browser only ever gets the German
+// answer pages (formmail/AnswerPages.h), chosen by kind.
 //
 // The last enumerator, `Count`, is no kind: it lets the test visit them all.
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "base/Failure.h"
@@ -47,5 +49,10 @@ constexpr FailureArea failureArea(ReceiverFailure /*unused*/) { return FailureAr
 
 // The English words of each kind, "%s" for each value.
 std::string_view englishText(ReceiverFailure kind);
+// The German words of each kind, "%s" for the same values in the same order.
+std::string_view germanText(ReceiverFailure kind);
+// What vantrel-formmail's command line says of a failure: the receiver's own kinds in German
+// (a line of the configuration as "Zeile N"), the others as base/UserMessages.h words them.
+std::string germanReceiverMessage(const Failure& failure);
 
 }  // namespace vantrel::formmail

@@ -101,7 +101,7 @@ std::string FileRecentPosts::remember(std::string_view post) {
   RecentPostWindow window;
   window.deserialize(readState(path_));
   window.remember(post, nowMillis());
-  if (const Status kept = writeState(path_, window.serialize()); !kept)
+  if (const Status kept = writeState(lock, path_, window.serialize()); !kept)
     return "recent posts not written: " + kept.reason();
   return {};
 }

@@ -9,7 +9,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -21,6 +23,7 @@
 #include "formmail/ExportCommand.h"
 #include "formmail/FormMailHandler.h"
 #include "formmail/HttpServer.h"
+#include "formmail/ReceiverFailure.h"
 #include "formmail/SmtpSender.h"
 #include "formmail/SpoolFlush.h"
 
@@ -36,14 +39,18 @@ struct Options {
 };
 
 void printUsage(std::ostream& out) {
-  out << "usage: vantrel-formmail --listen ADDR:PORT --config FILE\n"
-         "       vantrel-formmail --flush-spool --config FILE\n"
-         "       vantrel-formmail export SOURCE [--csv|--jsonl] [--comma] [--form ID] [-o FILE]\n"
+  out << "Aufruf: vantrel-formmail --listen ADRESSE:PORT --config DATEI\n"
+         "       vantrel-formmail --flush-spool --config DATEI\n"
+         "       vantrel-formmail export QUELLE [--csv|--jsonl] [--comma] [--form ID] [-o DATEI]\n"
          "       vantrel-formmail --help | --version\n"
-         "  ADDR:PORT      e.g. 127.0.0.1:8080 or [::1]:8080; port 0 picks a free one\n"
-         "  --flush-spool  send the mails kept in the spool Maildir through smtp, then exit\n"
-         "  export         the answers of a Maildir, mbox file or folder of .eml files as\n"
-         "                 CSV or JSON lines (vantrel-formmail export --help)\n";
+         "  ADRESSE:PORT   z. B. 127.0.0.1:8080 oder [::1]:8080; Port 0 wählt einen freien\n"
+         "  --config       die Konfiguration (jeder Schlüssel ist in der Beispieldatei "
+         "beschrieben)\n"
+         "  --flush-spool  verschickt die eMails, die im Spool-Maildir warten, über smtp "
+         "und endet\n"
+         "  export         die Antworten eines Maildirs, einer mbox-Datei oder eines Ordners\n"
+         "                 mit .eml-Dateien als CSV oder JSON-Zeilen (vantrel-formmail export "
+         "--help)\n";
 }
 
 [[nodiscard]] bool parseListen(const std::string& text, Options& options) {
@@ -88,7 +95,25 @@ struct Listener {
   int socket = -1;
   int port = -1;
   bool ipv6 = false;
+  std::string why;  // German, when there is no socket
 };
+
+// Why an address cannot be listened on, in the words an operator acts on.
+std::string whyNotListening(int error) {
+  switch (error) {
+    case EADDRINUSE:
+      return "die Adresse ist schon belegt (läuft der Server schon, oder ein anderer "
+             "Dienst auf diesem Port?)";
+    case EACCES:
+    case EPERM:
+      return "keine Berechtigung (Ports unter 1024 nur mit CAP_NET_BIND_SERVICE; davor "
+             "gehört ein Webserver wie nginx)";
+    case EADDRNOTAVAIL:
+      return "die Adresse gehört zu keiner Netzwerkschnittstelle dieses Rechners";
+    default:
+      return std::strerror(error);
+  }
+}
 
 Listener listenOn(const std::string& host, int port) {
   addrinfo hints{};
@@ -96,16 +121,24 @@ Listener listenOn(const std::string& host, int port) {
   hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
   addrinfo* found = nullptr;
   const std::string service = std::to_string(port);
-  if (getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found) != 0)
-    return {};
+  if (const int error =
+          getaddrinfo(host.empty() ? nullptr : host.c_str(), service.c_str(), &hints, &found);
+      error != 0) {
+    return {.why = std::string("die Adresse ist unbekannt (") + gai_strerror(error) + ")"};
+  }
   Listener listener;
+  int lastError = 0;
   for (const addrinfo* candidate = found; candidate != nullptr && listener.socket < 0;
        candidate = candidate->ai_next) {
     const int fd = socket(candidate->ai_family, candidate->ai_socktype | SOCK_CLOEXEC, 0);
-    if (fd < 0) continue;
+    if (fd < 0) {
+      lastError = errno;
+      continue;
+    }
     const int yes = 1;
     (void)setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);  // a failure only delays
     if (bind(fd, candidate->ai_addr, candidate->ai_addrlen) != 0 || listen(fd, SOMAXCONN) != 0) {
+      lastError = errno;
       close(fd);
       continue;
     }
@@ -121,6 +154,7 @@ Listener listenOn(const std::string& host, int port) {
     listener.socket = fd;
   }
   freeaddrinfo(found);
+  if (listener.socket < 0) listener.why = whyNotListening(lastError);
   return listener;
 }
 
@@ -149,9 +183,9 @@ int flushSpoolAndReport(const Config& config) {
   const FlushReport report = flushSpool(config);
   for (const auto& problem : report.problems) std::cerr << "vantrel-formmail: " << problem << "\n";
   for (const auto& refused : report.refused) std::cerr << "vantrel-formmail: " << refused << "\n";
-  std::cout << "vantrel-formmail: " << report.sent << " spooled mail(s) sent, "
-            << report.problems.size() << " left";
-  if (!report.refused.empty()) std::cout << ", " << report.refused.size() << " refused for good";
+  std::cout << "vantrel-formmail: " << report.sent << " eMail(s) aus dem Spool verschickt, "
+            << report.problems.size() << " übrig";
+  if (!report.refused.empty()) std::cout << ", " << report.refused.size() << " endgültig abgelehnt";
   std::cout << "\n";
   return report.problems.empty() && report.refused.empty() ? 0 : 1;
 }
@@ -177,8 +211,8 @@ static int serve(int argc, char** argv) {
   }
   const vantrel::Result<Config> loaded = loadConfig(options.configPath);
   if (!loaded) {
-    std::cerr << "vantrel-formmail: " << options.configPath.string() << ": " << loaded.reason()
-              << "\n";
+    std::cerr << "vantrel-formmail: Konfiguration " << options.configPath.string() << ": "
+              << germanReceiverMessage(loaded.failure()) << "\n";
     return 1;
   }
   const Config& config = loaded.value();
@@ -196,17 +230,18 @@ static int serve(int argc, char** argv) {
   const Listener listener = listenOn(options.host, options.port);
   HttpServer server(handler, config.maxBody, serverLimits(config));
   if (listener.socket < 0 || !server.start(listener.socket, listener.ipv6)) {
-    std::cerr << "vantrel-formmail: cannot listen on " << options.host << ":" << options.port
-              << "\n";
+    std::cerr << "vantrel-formmail: kann nicht auf " << options.host << ":" << options.port
+              << " lauschen: "
+              << (listener.socket < 0 ? listener.why : "der HTTP-Server startet nicht") << "\n";
     return 1;
   }
-  std::cout << "vantrel-formmail: listening on " << options.host << ":" << listener.port
+  std::cout << "vantrel-formmail: lauscht auf " << options.host << ":" << listener.port
             << std::endl;
   int received = 0;
   sigwait(&stopSignals, &received);
   server.stop();
-  std::cout << "vantrel-formmail: stopped after " << server.successAnswers() << " success answers"
-            << std::endl;
+  std::cout << "vantrel-formmail: beendet nach " << server.successAnswers()
+            << " erfolgreichen Antworten" << std::endl;
   return 0;
 }
 

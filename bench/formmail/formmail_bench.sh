@@ -37,10 +37,10 @@ CONF
 SERVER_PID=$!
 trap 'kill "$SERVER_PID" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
-  grep -q "listening on" "$WORK/server.out" 2>/dev/null && break
+  grep -q "lauscht auf" "$WORK/server.out" 2>/dev/null && break
   sleep 0.05
 done
-PORT=$(sed -n 's/.*listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$WORK/server.out")
+PORT=$(sed -n 's/.*lauscht auf 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$WORK/server.out")
 [ -n "$PORT" ] || { echo "formmail_bench: the server did not start:" >&2; cat "$WORK/server.err" >&2; exit 1; }
 
 echo "== wrk: $DURATION s, $CONNECTIONS connections, $THREADS threads, against 127.0.0.1:$PORT"
@@ -54,7 +54,7 @@ wait "$SERVER_PID" 2>/dev/null || true
 trap - EXIT
 
 SEEN=$(sed -n 's/^success answers: //p' "$WORK/wrk.txt")
-ANSWERED=$(sed -n 's/.*stopped after \([0-9]*\) success answers.*/\1/p' "$WORK/server.out")
+ANSWERED=$(sed -n 's/.*beendet nach \([0-9]*\) erfolgreichen Antworten.*/\1/p' "$WORK/server.out")
 STORED=$(find "$WORK/Maildir/new" -type f | wc -l)
 LEFT_IN_TMP=$(find "$WORK/Maildir/tmp" -type f | wc -l)
 echo "== stored mails: $STORED, success answers given: $ANSWERED, read by wrk: $SEEN, left in tmp/: $LEFT_IN_TMP"

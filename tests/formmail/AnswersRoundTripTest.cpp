@@ -3,6 +3,7 @@
 // by Python's csv module with the dialect a spreadsheet program is told to use.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -130,7 +131,7 @@ TEST(AnswersRoundTrip, PostsToBothFrontEndsExportExactlyAsPosted) {
     arguments.insert(arguments.end(), e.options.begin(), e.options.end());
     const ProcessResult exported = exportCommand(arguments);
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
-    EXPECT_NE(exported.err.find("2 answer(s) written"), std::string::npos) << exported.err;
+    EXPECT_NE(exported.err.find("2 Antwort(en) geschrieben"), std::string::npos) << exported.err;
     EXPECT_EQ(readFile(out).rfind("\xEF\xBB\xBF", 0), 0U) << "a byte order mark first";
     const auto rows = rowsByPython(out, e.separator);
     ASSERT_EQ(rows.size(), 3U);
@@ -158,7 +159,33 @@ TEST(AnswersRoundTrip, PostsToBothFrontEndsExportExactlyAsPosted) {
 
   const ProcessResult otherForm = exportCommand({maildir, "--jsonl", "--form", "Andere"});
   EXPECT_EQ(otherForm.out, "");
-  EXPECT_NE(otherForm.err.find("of other forms 2"), std::string::npos) << otherForm.err;
-  EXPECT_EQ(exportCommand({dir.file("nowhere")}).exitCode, 1);
+  EXPECT_NE(otherForm.err.find("anderer Formulare 2"), std::string::npos) << otherForm.err;
   EXPECT_EQ(exportCommand({maildir, "--tab"}).exitCode, 2);
+}
+
+// Every source the export cannot read is named with the reason, in German.
+TEST(AnswersRoundTrip, TheExportSaysInGermanWhyItCannotReadASource) {
+  TempFolder dir;
+  namespace fs = std::filesystem;
+  fs::create_directories(dir.file("Ablage/Unterordner"));
+  writeFile(dir.file("Ablage/notiz.txt"), "keine Mail");
+  fs::create_directories(dir.file("Gesperrt/new"));
+  fs::permissions(dir.file("Gesperrt/new"), fs::perms::none);
+  const struct {
+    std::string source;
+    std::string said;
+  } sources[] = {
+      {dir.file("nirgends"), dir.file("nirgends") + " gibt es nicht."},
+      {dir.file("Ablage"), dir.file("Ablage") + " ist kein Maildir (kein new/ oder cur/ darin)"},
+      {dir.file("Gesperrt"), "Keine Berechtigung, " + dir.file("Gesperrt/new") + " zu lesen"},
+  };
+  for (const auto& s : sources) {
+    SCOPED_TRACE(s.source);
+    if (::geteuid() == 0 && s.said.starts_with("Keine Berechtigung")) continue;  // root reads all
+    const ProcessResult exported = exportCommand({s.source});
+    EXPECT_EQ(exported.exitCode, 1);
+    EXPECT_EQ(exported.err.rfind("vantrel-formmail export: " + s.said, 0), 0U) << exported.err;
+    EXPECT_EQ(exported.out, "");
+  }
+  fs::permissions(dir.file("Gesperrt/new"), fs::perms::owner_all);
 }

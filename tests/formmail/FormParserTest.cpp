@@ -68,8 +68,6 @@ TEST(FormParser, MeasuresFieldLengthAfterDecoding) {
   EXPECT_TRUE(parseUrlEncoded("NAMEN=1", limits).is(ReceiverFailure::FieldTooLong));
 }
 
-// Each kind has words of its own, with a "%s" for each value it is given: what the log reads
-// tells the kinds apart.
 struct PostedTextCase {
   const char* posted;  // Windows-1252 bytes as the browser sent them
   const char* utf8;    // what the mail and the JSON part carry
@@ -99,17 +97,32 @@ TEST(PostedText, TakesAUtf8PostAsItIs) {
   EXPECT_EQ(postedText("&#321;\xC5\x81", true), "&#321;\xC5\x81");
 }
 
+// Each kind has words of its own in English and in German, with a "%s" for each value it is
+// given in both: what the log or the command line reads tells the kinds apart.
 TEST(ReceiverFailure, EveryKindHasItsOwnWords) {
   std::set<std::string_view> seen;
+  std::set<std::string_view> seenGerman;
+  const auto values = [](std::string_view words) {
+    std::size_t count = 0;
+    for (std::size_t at = words.find("%s"); at != std::string_view::npos;
+         at = words.find("%s", at + 2))
+      ++count;
+    return count;
+  };
   for (std::uint16_t code = 0; code < static_cast<std::uint16_t>(ReceiverFailure::Count); ++code) {
     const std::string_view words = englishText(static_cast<ReceiverFailure>(code));
+    const std::string_view german = germanText(static_cast<ReceiverFailure>(code));
     EXPECT_FALSE(words.empty()) << code;
     EXPECT_NE(words, "unknown failure") << code;
     EXPECT_TRUE(seen.insert(words).second) << words;
+    EXPECT_TRUE(seenGerman.insert(german).second) << german;
+    EXPECT_EQ(values(german), values(words)) << german;
   }
   const Failure located = vantrel::locatedIn(
       "line 4", vantrel::failure(ReceiverFailure::NotACount, "max_body", 1, 67108864));
   EXPECT_EQ(located.detail, "line 4: max_body expects a whole number from 1 to 67108864");
+  EXPECT_EQ(germanReceiverMessage(located),
+            "Zeile 4: max_body erwartet eine ganze Zahl von 1 bis 67108864");
   EXPECT_TRUE(located.is(ReceiverFailure::NotACount));
   EXPECT_EQ(located.kind.area, FailureArea::Receiver);
 }

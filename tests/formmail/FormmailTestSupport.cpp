@@ -379,7 +379,7 @@ ServerProcess::ServerProcess(const std::string& program, const std::string& conf
     line += c;
   }
   ::close(out[0]);
-  const std::string prefix = "vantrel-formmail: listening on 127.0.0.1:";
+  const std::string prefix = "vantrel-formmail: lauscht auf 127.0.0.1:";
   if (line.rfind(prefix, 0) == 0) port_ = std::stoi(line.substr(prefix.size()));
 }
 

@@ -231,6 +231,53 @@ TEST(StandaloneServer, AnswersLikeTheCgiProgramAndStopsCleanly) {
   EXPECT_EQ(server.exitCode(), 0);
 }
 
+// The server speaks German; one that cannot listen says why, and a wrong command line gets
+// the usage on standard error.
+TEST(StandaloneServer, SaysInGermanWhatItDoesAndWhyItCannotListen) {
+  TempFolder dir;
+  const std::string config = writeConfig(dir, "");
+  ServerProcess holder(kServer, config);
+  ASSERT_GT(holder.port(), 0);
+  const std::string taken = "127.0.0.1:" + std::to_string(holder.port());
+  const std::string broken = dir.file("kaputt.conf");
+  writeFile(broken, "[formmail]\nfarbe = blau\n");
+  const std::string usage = "Aufruf: vantrel-formmail --listen ADRESSE:PORT --config DATEI\n";
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+    std::string out;
+    std::string err;
+  } runs[] = {
+      {{"--listen", taken, "--config", config},
+       1,
+       "",
+       "vantrel-formmail: kann nicht auf " + taken +
+           " lauschen: die Adresse ist schon belegt (läuft der Server schon, oder ein anderer "
+           "Dienst auf diesem Port?)\n"},
+      {{"--listen", "192.0.2.1:0", "--config", config},
+       1,
+       "",
+       "vantrel-formmail: kann nicht auf 192.0.2.1:0 lauschen: die Adresse gehört zu keiner "
+       "Netzwerkschnittstelle dieses Rechners\n"},
+      {{"--listen", "127.0.0.1:0", "--config", broken},
+       1,
+       "",
+       "vantrel-formmail: Konfiguration " + broken + ": Zeile 2: unbekannter Schlüssel 'farbe'\n"},
+      {{"--help"}, 0, usage, ""},
+      {{"--listen", taken}, 2, "", usage},
+  };
+  for (const auto& run : runs) {
+    SCOPED_TRACE(run.arguments.front() + " " + run.arguments.back());
+    const ProcessResult result = runProgram(kServer, run.arguments, {}, "");
+    EXPECT_EQ(result.exitCode, run.exitCode) << result.err;
+    EXPECT_EQ(result.out.substr(0, run.out.size()), run.out);
+    EXPECT_EQ(result.err.substr(0, run.err.size()), run.err);
+    if (run.out.empty()) {
+      EXPECT_EQ(result.out, "");
+    }
+  }
+}
+
 namespace {
 
 // A server with its own folder, for the tests that attack it from outside.

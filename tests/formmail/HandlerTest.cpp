@@ -2,6 +2,7 @@
 // nothing mailed. The abuse cases are the classic holes of form-mail scripts.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <limits>
 #include <optional>
@@ -89,6 +90,16 @@ TEST_F(HandlerTest, StoresTheMailWithAnswersInDataOrderAndUmlautsIntact) {
             "Farbe: Gr\xC3\xBCn\nFarbe: Blau\n"
             "Zusatz: nicht in der Liste\n");
   EXPECT_EQ(stored[0].find('\r'), std::string::npos) << "Maildir files use LF line ends";
+
+  // The folders' group may read the answers; the umask may narrow the folders, not the mails.
+  namespace fs = std::filesystem;
+  const mode_t umask = ::umask(0);
+  ::umask(umask);
+  for (const char* folder : {".", "new", "cur", "tmp"})
+    EXPECT_EQ(static_cast<mode_t>(fs::status(config.maildir / folder).permissions()), 0750 & ~umask)
+        << folder;
+  for (const auto& entry : fs::directory_iterator(config.maildir / "new"))
+    EXPECT_EQ(static_cast<mode_t>(entry.status().permissions()), 0640);
 }
 
 TEST_F(HandlerTest, AcceptsWholeDomainsAndMixedCaseRecipients) {
@@ -418,12 +429,27 @@ TEST(FileRateLimiter, KeepsItsCountsOnlyInAPrivateFolder) {
   EXPECT_EQ(FileRateLimiter(fresh, 5).decide("203.0.113.9").decision, RateDecision::Admitted);
   EXPECT_EQ(fs::status(dir.file("state/deeper")).permissions(), fs::perms::owner_all);
 
-  // A folder others may write to, or a link in place of the folder, is no place for them:
-  // the post is not admitted uncounted, and the reason says where.
-  fs::create_directory(dir.file("shared"));
-  fs::permissions(dir.file("shared"), fs::perms::all | fs::perms::sticky_bit);
+  // A folder shared with a group of this user and with nobody else is used, and the counts
+  // are written for the group as well.
+  const auto makeFolder = [&](const char* name, fs::perms perms) {
+    fs::create_directory(dir.file(name));
+    fs::permissions(dir.file(name), perms);
+  };
+  const fs::perms group = fs::perms::owner_all | fs::perms::group_all | fs::perms::set_gid;
+  makeFolder("group", group);
+  EXPECT_EQ(FileRateLimiter(dir.file("group/rate"), 5).decide("203.0.113.9").decision,
+            RateDecision::Admitted);
+  EXPECT_EQ(fs::status(dir.file("group/rate")).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                fs::perms::group_write);
+
+  // A folder others may write to or read, or a link in place of the folder, is no place for
+  // them: the post is not admitted uncounted, and the reason says where.
+  makeFolder("shared", fs::perms::all | fs::perms::sticky_bit);
+  makeFolder("group-and-others", group | fs::perms::others_read | fs::perms::others_exec);
   fs::create_directory_symlink(dir.file("state"), dir.file("link"));
-  for (const std::string& state : {dir.file("shared/rate"), dir.file("link/rate")}) {
+  for (const std::string& state :
+       {dir.file("shared/rate"), dir.file("group-and-others/rate"), dir.file("link/rate")}) {
     const RateVerdict verdict = FileRateLimiter(state, 5).decide("203.0.113.9");
     EXPECT_EQ(verdict.decision, RateDecision::Unavailable) << state;
     EXPECT_NE(verdict.why.find(state.substr(0, state.rfind('/'))), std::string::npos)

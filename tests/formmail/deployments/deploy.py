@@ -245,7 +245,7 @@ class Nginx:
         shutil.copy("/etc/nginx/fastcgi_params", self.folder)
         self.server_block = substitute(readme_snippet("nginx"), {
             "listen 80;": "listen 127.0.0.1:%d;" % self.port,
-            "/usr/local/lib/vantrel/sendmailform.cgi": workspace.cgi,
+            "/usr/lib/cgi-bin/sendmailform.cgi": workspace.cgi,
             "/etc/vantrel-formmail.conf": workspace.config,
             "unix:/run/fcgiwrap.socket": "unix:" + self.socket,
         })
@@ -300,10 +300,14 @@ class Apache:
         self.workspace = workspace
         self.port = free_port()
         self.folder = workspace.path("apache")
-        self.cgi_folder = workspace.path("cgi-bin")
         os.makedirs(self.folder)
-        os.makedirs(self.cgi_folder)
-        shutil.copy2(workspace.cgi, self.cgi_folder)
+        # The folder the virtual host runs programs from: where an installed CGI program
+        # stands, else one of the workspace's with a copy.
+        self.cgi_folder = getattr(workspace, "cgi_folder", None)
+        if not self.cgi_folder:
+            self.cgi_folder = workspace.path("cgi-bin")
+            os.makedirs(self.cgi_folder)
+            shutil.copy2(workspace.cgi, self.cgi_folder)
         self.virtual_host = substitute(readme_snippet("apache"), {
             "<VirtualHost *:80>": "<VirtualHost 127.0.0.1:%d>" % self.port,
             "/usr/lib/cgi-bin": self.cgi_folder,
