@@ -176,7 +176,11 @@ void TMainForm::TargetChange() {
 void TMainForm::SettingsBtnClick() {
   FormMailDialog dialog(formMailAddress_, this);
   if (dialog.exec() != QDialog::Accepted) return;
-  formMailAddress_ = dialog.address();
+  setFormMailAddress(dialog.address());
+}
+
+void TMainForm::setFormMailAddress(const QString& address) {
+  formMailAddress_ = address;
   writeFormMailAddress(iniFile_, formMailAddress_);
 }
 
@@ -201,6 +205,18 @@ int showBuildMessage(const exe::BuildMessage& message) {
                     static_cast<int>(message.flags));
 }
 
+// A page that posts to the respondent's own computer sends its answers nowhere: the build asks
+// first. An unusable address goes on to the build, which refuses it in its own words.
+bool ownComputerReceiverAccepted(const std::string& typedAction) {
+  const Result<FormMailAddress> action = FormMailAddress::parse(typedAction);
+  if (!action || !action.value().postsToOwnComputer()) return true;
+  const QString text = QString::fromStdString(ownComputerReceiverText(action.value())) +
+                       QStringLiteral(
+                           "\n\nDie Adresse Ihres Formular-Empfängers tragen Sie unter "
+                           "\"Einstellungen...\" ein. Das Programm trotzdem erstellen?");
+  return messageBox(text, QStringLiteral("Formular-Empfänger"), MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
 }  // namespace
 
 void TMainForm::GoBtn1Click() {
@@ -211,6 +227,8 @@ void TMainForm::GoBtn1Click() {
   job.fields = fieldModel_->fields();
   job.email = toModel(ui_->emailEd->text());
   job.action = toModel(formMailAddress_);
+  // Without an e-mail address the build stops at once and says so; no question before that.
+  if (!job.email.empty() && !ownComputerReceiverAccepted(job.action)) return;
   job.settings = settingsFromControls();
   job.outputText = pathOf(ui_->EXENameEdit->text());
   // The icon pattern lies with the prototype: both beside the tool, or both installed.

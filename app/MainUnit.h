@@ -68,6 +68,8 @@ class TMainForm : public QMainWindow {
   std::uint32_t iconPosLinux() const { return IconPosLinux; }
   BuildTarget buildTarget() const;
   const QString& formMailAddress() const { return formMailAddress_; }
+  // The receiver's address as "Einstellungen..." takes it: kept in the INI file at once.
+  void setFormMailAddress(const QString& address);
   int progressPercent() const { return ProgressPercent; }
   QRect progressRect() const { return ProgressRect; }
 

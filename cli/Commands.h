@@ -19,6 +19,10 @@ std::optional<std::string> prototypeOfTarget(const std::string& target);
 // or nothing after the German refusal on standard error.
 std::optional<FormMailAddress> actionFromArgument(const std::string& argument);
 
+// The German warning on standard error when the page would post to the respondent's own
+// computer; the command goes on.
+void warnOfOwnComputerReceiver(const FormMailAddress& action);
+
 struct Command {
   const char* name;
   const char* usage;  // one line for --help

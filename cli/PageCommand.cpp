@@ -77,6 +77,7 @@ int runPage(const Args& args) {
     action = actionFromArgument(*parsed->action);
     if (!action) return 1;
   }
+  warnOfOwnComputerReceiver(*action);
   const Project project = loadProjectFromPath(parsed->project);
   const std::string page = generateFormPage(project.fields, project.email, *action);
   return parsed->output ? writeToFile(*parsed->output, page) : writeToStandardOutput(page);

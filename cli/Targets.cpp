@@ -8,6 +8,7 @@
 #include "base/Win1252.h"
 #include "cli/Commands.h"
 #include "icon/IconPos.h"
+#include "page/PageFile.h"
 #include "project/FormMailAddress.h"
 
 namespace vantrel::cli {
@@ -31,6 +32,13 @@ std::optional<FormMailAddress> actionFromArgument(const std::string& argument) {
     return std::nullopt;
   }
   return action.value();
+}
+
+void warnOfOwnComputerReceiver(const FormMailAddress& action) {
+  if (!action.postsToOwnComputer()) return;
+  std::cerr << "Warnung: " << ownComputerReceiverText(action)
+            << " Die Adresse Ihres Formular-Empfängers geben Sie mit --action URL an (im "
+               "Programm unter \"Einstellungen...\").\n";
 }
 
 }  // namespace vantrel::cli

@@ -13,6 +13,7 @@
 #include "icon/IconPos.h"
 #include "icon/RenderIcon.h"
 #include "icon/StandardIcon.h"
+#include "project/FormMailAddress.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"
@@ -24,6 +25,7 @@ namespace vantrel::test {
 namespace {
 
 const QString kBuildFailed = QStringLiteral("Datei konnte nicht erstellt werden!");
+const QString kReceiver = QStringLiteral("https://umfragen.example.org/cgi-bin/sendmailform.cgi");
 
 // Records what would have been started instead of starting it.
 struct StartRecorder {
@@ -41,7 +43,9 @@ void provideSupportFiles(const MainFormFixture& fixture) {
   }
 }
 
+// A form with an address and the author's own receiver, named in "Einstellungen...".
 void readyToBuild(TMainForm& form, const QString& output) {
+  form.setFormMailAddress(kReceiver);
   named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("umfrage@brixtel.example"));
   named<QLineEdit>(&form, "EXENameEdit")->setText(output);
 }
@@ -275,6 +279,55 @@ void TestBuild::buildsInAFolderWindows1252CannotHold() {
   QCOMPARE(messages.texts(), QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
   QVERIFY(QFile::exists(tool + QStringLiteral("/formular.htm")));
   QVERIFY(QFileInfo(output).size() > 1000);
+}
+
+// The build's default receiver is the respondent's own computer: the answers would go nowhere.
+void TestBuild::aFormPostingToTheRespondentsOwnComputerIsBuiltOnlyAfterYes() {
+  MainFormFixture fixture;
+  provideSupportFiles(fixture);
+  MessageBoxRecorder messages;
+  TMainForm& form = *fixture.form;
+  const QString output = fixture.filePath(QStringLiteral("umfrage.exe"));
+  struct Case {
+    QString address;  // as "Einstellungen..." keeps it; empty: the default
+    bool asked;
+  };
+  const Case cases[] = {
+      {QString(), QString::fromStdString(FormMailAddress().text()).contains(u"localhost")},
+      {QStringLiteral("http://127.0.0.1:8080/senden"), true},
+      {kReceiver, false},
+  };
+  for (const Case& c : cases) {
+    form.setFormMailAddress(c.address);
+    named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("umfrage@brixtel.example"));
+    named<QLineEdit>(&form, "EXENameEdit")->setText(output);
+    QFile::remove(output);
+    messages.shown.clear();
+    messages.answers = {IDNO};
+    pressGo(form);
+    if (!c.asked) {
+      QCOMPARE(messages.texts(),
+               QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
+      continue;
+    }
+    const QString shown =
+        c.address.isEmpty() ? QString::fromStdString(FormMailAddress().text()) : c.address;
+    QCOMPARE(messages.texts(),
+             QStringList{QStringLiteral("Das Formular sendet die Antworten an ") + shown +
+                         QStringLiteral(", also an den Rechner der Befragten selbst: Dort kommen "
+                                        "sie bei niemandem an.\n\nDie Adresse Ihres "
+                                        "Formular-Empfängers tragen Sie unter \"Einstellungen...\" "
+                                        "ein. Das Programm trotzdem erstellen?")});
+    QCOMPARE(messages.shown[0].title, QStringLiteral("Formular-Empfänger"));
+    QCOMPARE(messages.shown[0].flags, MB_YESNO | MB_ICONWARNING);
+    QVERIFY(!QFile::exists(output));
+
+    messages.answers = {IDYES};
+    pressGo(form);
+    QCOMPARE(messages.shown.size(), 3);
+    QCOMPARE(messages.shown[2].text, QStringLiteral("EXE-Datei wurde erfolgreich erstellt!"));
+    QVERIFY(QFileInfo(output).size() > 1000);
+  }
 }
 
 }  // namespace vantrel::test

@@ -133,6 +133,7 @@ class TestBuild : public QObject {
   void pictureThatCannotBeLoadedChangesNothing();
   void pictureThatCannotBeLoadedIsNamedInGerman();
   void buildsInAFolderWindows1252CannotHold();
+  void aFormPostingToTheRespondentsOwnComputerIsBuiltOnlyAfterYes();
 };
 
 class TestTarget : public QObject {

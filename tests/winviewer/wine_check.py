@@ -6,7 +6,9 @@ without network, every wait bounded, the prefix's processes ended at the end.
     close request and exits 0; a stale folder of a killed run is removed at its start;
   - a damaged archive and the bare prototype exit non-zero without a window;
   - signed with osslsigncode (a self-signed certificate made here with openssl), the program
-    verifies and runs as the unsigned one does; one byte changed after signing, it is refused.
+    verifies and runs as the unsigned one does; one byte changed after signing, it is refused;
+  - signed by `vantrel-cli build --sign` the same, with the password from a file; with a wrong
+    password the build fails in German and leaves the old output as it was.
 
 Wine has no HTML engine on Debian, so the control cannot navigate and the fallback runs: the
 page goes to the default browser (wine hands it to xdg-open, replaced here by a recorder) and
@@ -280,6 +282,22 @@ def main():
     with open(signed, "rb") as f:
         signed_bytes = f.read()
     expect(len(signed_bytes) > len(built), "the signature is appended")
+    password_file = os.path.join(work, "passwort.txt")
+    with open(password_file, "w") as out:
+        out.write("geheim\n")
+    by_tool = os.path.join(work, "vom-werkzeug.exe")
+    subprocess.run([cli, "build", project, "-o", by_tool, "--sign", bundle, "--sign-password-file",
+                    password_file], check=True, capture_output=True)
+    verified(by_tool, certificate)
+    with open(password_file, "w") as out:
+        out.write("falsch\n")
+    refused_build = subprocess.run([cli, "build", project, "-o", by_tool, "--force", "--sign", bundle,
+                                    "--sign-password-file", password_file], capture_output=True)
+    errors = refused_build.stderr.decode()
+    expect(refused_build.returncode == 1 and "konnte nicht mit %s signiert werden" % bundle in errors,
+           "a wrong password fails the build in German: %r" % errors[-300:])
+    verified(by_tool, certificate)  # the program signed before is still there, unchanged
+    expect(not [n for n in os.listdir(work) if n.startswith(".")], "no half-built file is left")
     changed = os.path.join(work, "signiert-geaendert.exe")
     with open(changed, "wb") as f:
         at = len(built) - 60  # in the archive, covered by the signature
@@ -297,6 +315,7 @@ def main():
                             ("damaged archive", lambda: refused(wine, display.name, damaged, "archive check sum wrong")),
                             ("bare prototype", lambda: refused(wine, display.name, bare, "no data attached")),
                             ("signed", lambda: shown_and_closed(wine, display.name, signed, page)),
+                            ("signed by the tool", lambda: shown_and_closed(wine, display.name, by_tool, page)),
                             ("signed, one byte changed",
                              lambda: refused(wine, display.name, changed, "archive check sum wrong"))):
             try:
