@@ -14,7 +14,9 @@
 #include "app/FormMailDialog.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"
+#include "app/SigningPassword.h"
 #include "base/ByteFile.h"
+#include "base/FailureKinds.h"
 #include "base/SupportFiles.h"
 #include "base/UserMessages.h"
 #include "builder/BuildProgram.h"
@@ -174,9 +176,15 @@ void TMainForm::TargetChange() {
 }
 
 void TMainForm::SettingsBtnClick() {
-  FormMailDialog dialog(formMailAddress_, this);
+  FormMailDialog dialog(formMailAddress_, this, signing_);
   if (dialog.exec() != QDialog::Accepted) return;
   setFormMailAddress(dialog.address());
+  setSigning(dialog.signing());
+}
+
+void TMainForm::setSigning(const ToolSigning& signing) {
+  signing_ = signing;
+  writeSigning(iniFile_, signing_);
 }
 
 void TMainForm::setFormMailAddress(const QString& address) {
@@ -203,6 +211,11 @@ namespace {
 int showBuildMessage(const exe::BuildMessage& message) {
   return messageBox(fromModel(message.text), message.title ? fromModel(*message.title) : QString(),
                     static_cast<int>(message.flags));
+}
+
+bool isSigningFailure(const Failure& failure) {
+  return failure.is(BuildFailure::SignerMissing) || failure.is(BuildFailure::SigningRefused) ||
+         failure.is(BuildFailure::SigningFailed);
 }
 
 // A page that posts to the respondent's own computer sends its answers nowhere: the build asks
@@ -237,6 +250,15 @@ void TMainForm::GoBtn1Click() {
   job.pageFolder = preparedDataFolder();
   job.icon = IconBitmap_;
   job.iconPos = iconPos;
+  // Only Windows programs carry a signature.
+  if (signing_.enabled && target == BuildTarget::Windows && !job.email.empty()) {
+    const std::optional<QString> password = signingPassword(signing_.certificate, this);
+    if (!password) return;
+    job.signing =
+        exe::SigningJob{{pathOf(signing_.certificate), signing_.timestampUrl.toStdString()},
+                        password->toStdString(),
+                        {}};
+  }
 
   exe::BuildCallbacks callbacks;
   callbacks.show = showBuildMessage;
@@ -250,7 +272,14 @@ void TMainForm::GoBtn1Click() {
   const exe::ProgramBuild build = exe::buildProgram(job, callbacks);
   iconPos = build.iconPos;
   // A failed build leaves the user's old file (or nothing): it is neither changed nor started.
-  if (!build.built()) return;
+  if (!build.built()) {
+    if (isSigningFailure(build.failure)) {
+      if (build.failure.is(BuildFailure::SigningRefused))
+        forgetSigningPassword(signing_.certificate);
+      showFailure(QString::fromStdString(germanMessage(build.failure)), FailureReporter::Command);
+    }
+    return;
+  }
   // The program runs with the viewer's own icon then; the window has never said so, the
   // log does.
   if (!build.icon) qWarning("%s (%s)", build.icon.reason().c_str(), build.output.c_str());

@@ -17,6 +17,17 @@ void writeBuildTarget(const QString& iniFile, BuildTarget target);
 QString readFormMailAddress(const QString& iniFile);
 void writeFormMailAddress(const QString& iniFile, const QString& address);
 
+// "Programme signieren" with its certificate (a PKCS#12 file or a PKCS#11 URI) and time stamp
+// server; the password is never kept here (see SigningPassword.h).
+struct ToolSigning {
+  bool enabled = false;
+  QString certificate;
+  QString timestampUrl;  // empty: no time stamp
+  bool operator==(const ToolSigning&) const = default;
+};
+ToolSigning readSigning(const QString& iniFile);
+void writeSigning(const QString& iniFile, const ToolSigning& signing);
+
 // The prototype beside the tool: "ProtoExe.dat" or "ProtoLinux.dat".
 const char* prototypeFileOf(BuildTarget target);
 

@@ -240,16 +240,6 @@ TEST_F(Assembly, AFailedBuildLeavesAnExistingOutputAsItWas) {
   EXPECT_EQ(modeOf(output), 0750u);
 }
 
-// The signer stands in for osslsigncode: it reads the password from its standard input and
-// appends a mark to a copy of the program, as a signature is appended.
-constexpr const char* kSignerScript =
-    "#!/bin/sh\n"
-    "read password\n"
-    "[ \"$password\" = geheim ] || exit 1\n"
-    "while [ $# -gt 0 ]; do case \"$1\" in -in) in=$2; shift;; -out) out=$2; shift;; esac; "
-    "shift; done\n"
-    "cat \"$in\" > \"$out\" && printf SIGNED >> \"$out\"\n";
-
 TEST_F(Assembly, ASignedProgramReplacesTheOutputOnlyWhenTheSignerSucceeded) {
   const std::string signer = folder.file("signer.sh");
   putFile(signer, kSignerScript);

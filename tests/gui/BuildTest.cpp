@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -6,14 +7,19 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
+#include "app/FormMailDialog.h"
+#include "app/SigningPassword.h"
+#include "app/ToolSettings.h"
 #include "gui/Shell.h"
 #include "icon/BitmapFile.h"
 #include "icon/IconPos.h"
 #include "icon/RenderIcon.h"
 #include "icon/StandardIcon.h"
 #include "project/FormMailAddress.h"
+#include "tests/builder/BuilderTestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"
@@ -328,6 +334,73 @@ void TestBuild::aFormPostingToTheRespondentsOwnComputerIsBuiltOnlyAfterYes() {
     QCOMPARE(messages.shown[2].text, QStringLiteral("EXE-Datei wurde erfolgreich erstellt!"));
     QVERIFY(QFileInfo(output).size() > 1000);
   }
+}
+
+// "Einstellungen..." keeps the certificate; the build asks for its password (from the keyring,
+// replaced here) and hands the program to osslsigncode (a stand-in first on PATH). A refused
+// password fails the build in German and writes nothing; a cancelled question builds nothing.
+void TestBuild::programsAreSignedWithTheCertificateOfTheSettings() {
+  MainFormFixture fixture;
+  provideSupportFiles(fixture);
+  MessageBoxRecorder messages;
+  TMainForm& form = *fixture.form;
+  const ToolSigning signing{true, fixture.filePath(QStringLiteral("firma.p12")),
+                            QStringLiteral("http://zeit.example.org")};
+  QTimer::singleShot(0, &form, [&signing] {
+    auto* dialog = qobject_cast<FormMailDialog*>(QApplication::activeModalWidget());
+    QVERIFY(dialog);
+    named<QCheckBox>(dialog, "SignCheck")->setChecked(true);
+    named<QPushButton>(dialog, "OkBtn")->click();  // no certificate yet: refused, stays open
+    named<QLineEdit>(dialog, "CertificateEd")->setText(signing.certificate);
+    named<QLineEdit>(dialog, "TimestampEd")->setText(signing.timestampUrl);
+    named<QPushButton>(dialog, "OkBtn")->click();
+  });
+  named<QToolButton>(&form, "SettingsBtn")->click();
+  QCOMPARE(messages.shown.size(), 1);
+  QVERIFY(messages.shown[0].text.startsWith(QStringLiteral("Zum Signieren brauchen Sie")));
+  QVERIFY(form.signing() == signing);
+  QVERIFY(readSigning(fixture.iniFile()) == signing);
+
+  const QString bin = fixture.filePath(QStringLiteral("bin"));
+  QVERIFY(QDir().mkpath(bin));
+  putFile((bin + QStringLiteral("/osslsigncode")).toStdString(), kSignerScript);
+  QFile::setPermissions(bin + QStringLiteral("/osslsigncode"), QFile::ReadOwner | QFile::ExeOwner);
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", bin.toLocal8Bit() + ':' + path);
+  struct Case {
+    std::optional<QString> password;  // nothing: the question was cancelled
+    QStringList shown;
+    bool built;
+  };
+  const QString refused =
+      QStringLiteral("Das Programm konnte nicht mit ") + signing.certificate +
+      QStringLiteral(
+          " signiert werden: Das Zertifikat, sein Passwort oder der Zeitstempel-Server "
+          "wurde nicht angenommen. Es wurde keine Datei geschrieben.");
+  const Case cases[] = {
+      {QStringLiteral("geheim"), {QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")}, true},
+      {QStringLiteral("falsch"), {kBuildFailed, refused}, false},
+      {std::nullopt, {}, false},
+  };
+  QStringList asked;
+  for (const Case& c : cases) {
+    const SigningPasswordHandler previous =
+        setSigningPasswordHandler([&](const QString& certificate) {
+          asked.append(certificate);
+          return c.password;
+        });
+    const QString output = fixture.filePath(QStringLiteral("signiert.exe"));
+    QFile::remove(output);
+    messages.shown.clear();
+    readyToBuild(form, output);
+    pressGo(form);
+    setSigningPasswordHandler(previous);
+    QCOMPARE(messages.texts(), c.shown);
+    QCOMPARE(QFile::exists(output), c.built);
+    if (c.built) QVERIFY(readAll(output).endsWith("SIGNED"));
+  }
+  qputenv("PATH", path);
+  QCOMPARE(asked, QStringList(3, signing.certificate));
 }
 
 }  // namespace vantrel::test

@@ -134,6 +134,7 @@ class TestBuild : public QObject {
   void pictureThatCannotBeLoadedIsNamedInGerman();
   void buildsInAFolderWindows1252CannotHold();
   void aFormPostingToTheRespondentsOwnComputerIsBuiltOnlyAfterYes();
+  void programsAreSignedWithTheCertificateOfTheSettings();
 };
 
 class TestTarget : public QObject {
