@@ -14,7 +14,9 @@
 #include "app/FormMailDialog.h"
 #include "app/LocalPath.h"
 #include "app/MainFormUi.h"
+#include "app/SigningPassword.h"
 #include "base/ByteFile.h"
+#include "base/FailureKinds.h"
 #include "base/SupportFiles.h"
 #include "base/UserMessages.h"
 #include "builder/BuildProgram.h"
@@ -175,9 +177,19 @@ void TMainForm::TargetChange() {
 }
 
 void TMainForm::SettingsBtnClick() {
-  FormMailDialog dialog(formMailAddress_, this);
+  FormMailDialog dialog(formMailAddress_, this, signing_);
   if (dialog.exec() != QDialog::Accepted) return;
-  formMailAddress_ = dialog.address();
+  setFormMailAddress(dialog.address());
+  setSigning(dialog.signing());
+}
+
+void TMainForm::setSigning(const ToolSigning& signing) {
+  signing_ = signing;
+  writeSigning(iniFile_, signing_);
+}
+
+void TMainForm::setFormMailAddress(const QString& address) {
+  formMailAddress_ = address;
   writeFormMailAddress(iniFile_, formMailAddress_);
 }
 
@@ -212,6 +224,23 @@ int showBuildMessage(const exe::BuildMessage& message) {
                     static_cast<int>(message.flags));
 }
 
+bool isSigningFailure(const Failure& failure) {
+  return failure.is(BuildFailure::SignerMissing) || failure.is(BuildFailure::SigningRefused) ||
+         failure.is(BuildFailure::SigningFailed);
+}
+
+// A page that posts to the respondent's own computer sends its answers nowhere: the build asks
+// first. An unusable address goes on to the build, which refuses it in its own words.
+bool ownComputerReceiverAccepted(const std::string& typedAction) {
+  const Result<FormMailAddress> action = FormMailAddress::parse(typedAction);
+  if (!action || !action.value().postsToOwnComputer()) return true;
+  const QString text = QString::fromStdString(ownComputerReceiverText(action.value())) +
+                       QStringLiteral(
+                           "\n\nDie Adresse Ihres Formular-Empfängers tragen Sie unter "
+                           "\"Einstellungen...\" ein. Das Programm trotzdem erstellen?");
+  return messageBox(text, QStringLiteral("Formular-Empfänger"), MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
 }  // namespace
 
 void TMainForm::GoBtn1Click() {
@@ -229,6 +258,9 @@ void TMainForm::GoBtn1Click() {
     if (!action) return;
     job.action = action->text();
   }
+
+  // Without an e-mail address the build stops at once and says so; no question before that.
+  if (!job.email.empty() && !ownComputerReceiverAccepted(job.action)) return;
   job.settings = settingsFromControls();
   job.outputText = pathOf(ui_->EXENameEdit->text());
   // The icon pattern lies with the prototype: both beside the tool, or both installed.
@@ -237,6 +269,15 @@ void TMainForm::GoBtn1Click() {
   job.pageFolder = preparedDataFolder();
   job.icon = IconBitmap_;
   job.iconPos = iconPos;
+  // Only Windows programs carry a signature.
+  if (signing_.enabled && target == BuildTarget::Windows && !job.email.empty()) {
+    const std::optional<QString> password = signingPassword(signing_.certificate, this);
+    if (!password) return;
+    job.signing =
+        exe::SigningJob{{pathOf(signing_.certificate), signing_.timestampUrl.toStdString()},
+                        password->toStdString(),
+                        {}};
+  }
 
   exe::BuildCallbacks callbacks;
   callbacks.show = showBuildMessage;
@@ -250,7 +291,14 @@ void TMainForm::GoBtn1Click() {
   const exe::ProgramBuild build = exe::buildProgram(job, callbacks);
   iconPos = build.iconPos;
   // A failed build leaves the user's old file (or nothing): it is neither changed nor started.
-  if (!build.built()) return;
+  if (!build.built()) {
+    if (isSigningFailure(build.failure)) {
+      if (build.failure.is(BuildFailure::SigningRefused))
+        forgetSigningPassword(signing_.certificate);
+      showFailure(QString::fromStdString(germanMessage(build.failure)), FailureReporter::Command);
+    }
+    return;
+  }
   // The program runs with the viewer's own icon then; the window has never said so, the
   // log does.
   if (!build.icon) qWarning("%s (%s)", build.icon.reason().c_str(), build.output.c_str());

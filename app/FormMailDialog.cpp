@@ -1,5 +1,6 @@
 #include "app/FormMailDialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,7 +14,23 @@
 
 namespace vantrel {
 
-FormMailDialog::FormMailDialog(const QString& address, QWidget* parent) : QDialog(parent) {
+namespace {
+
+QLineEdit* labelledEdit(QVBoxLayout* column, const QString& caption, const QString& name,
+                        const QString& text, QWidget* parent) {
+  auto* label = new QLabel(caption, parent);
+  auto* edit = new QLineEdit(text, parent);
+  edit->setObjectName(name);
+  label->setBuddy(edit);
+  column->addWidget(label);
+  column->addWidget(edit);
+  return edit;
+}
+
+}  // namespace
+
+FormMailDialog::FormMailDialog(const QString& address, QWidget* parent, const ToolSigning& signing)
+    : QDialog(parent) {
   setObjectName(QStringLiteral("FormMailDialog"));
   setWindowTitle(QStringLiteral("Einstellungen"));
   auto* column = new QVBoxLayout(this);
@@ -27,15 +44,29 @@ FormMailDialog::FormMailDialog(const QString& address, QWidget* parent) : QDialo
   AddressEd->setMinimumWidth(420);
   restrictToWin1252(AddressEd);
   label->setBuddy(AddressEd);
+  column->addWidget(label);
+  column->addWidget(AddressEd);
+  SignCheck = new QCheckBox(QStringLiteral("Programme &signieren"), this);
+  SignCheck->setObjectName(QStringLiteral("SignCheck"));
+  SignCheck->setChecked(signing.enabled);
+  column->addWidget(SignCheck);
+  CertificateEd =
+      labelledEdit(column, QStringLiteral("&Zertifikat (PKCS#12-Datei oder PKCS#11-URI):"),
+                   QStringLiteral("CertificateEd"), signing.certificate, this);
+  TimestampEd = labelledEdit(column, QStringLiteral("Zeitst&empel-Server (leer: keiner):"),
+                             QStringLiteral("TimestampEd"), signing.timestampUrl, this);
+  // Created last, so that Tab reaches the buttons after every control above them.
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("OkBtn"));
   buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("CancelBtn"));
   buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Abbrechen"));
   connect(buttons, &QDialogButtonBox::accepted, this, &FormMailDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &FormMailDialog::reject);
-  column->addWidget(label);
-  column->addWidget(AddressEd);
   column->addWidget(buttons);
+}
+
+ToolSigning FormMailDialog::signing() const {
+  return {SignCheck->isChecked(), CertificateEd->text().trimmed(), TimestampEd->text().trimmed()};
 }
 
 QString FormMailDialog::address() const { return AddressEd->text().trimmed(); }
@@ -47,6 +78,13 @@ void FormMailDialog::accept() {
     messageBox(QString::fromStdString(germanMessage(typed.failure())), QStringLiteral("Fehler"),
                MB_ICONERROR);
     AddressEd->setFocus();
+    return;
+  }
+  if (SignCheck->isChecked() && CertificateEd->text().trimmed().isEmpty()) {
+    messageBox(QStringLiteral("Zum Signieren brauchen Sie ein Zertifikat: eine PKCS#12-Datei oder "
+                              "die PKCS#11-URI eines Zertifikats auf einem Token."),
+               QStringLiteral("Fehler"), MB_ICONERROR);
+    CertificateEd->setFocus();
     return;
   }
   QDialog::accept();

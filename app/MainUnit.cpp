@@ -157,6 +157,7 @@ void TMainForm::FormCreate() {
   const BuildTarget target = readBuildTarget(iniFile_);
   (target == BuildTarget::Linux ? ui_->TargetLinux : ui_->TargetWindows)->setChecked(true);
   formMailAddress_ = readFormMailAddress(iniFile_);
+  signing_ = readSigning(iniFile_);
   ui_->EXENameEdit->setText(folders_.documents + defaultOutputFileName(target));
   IconBitmap_ = createIconBitmap();
   loadIconAtStartUp();

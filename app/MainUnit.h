@@ -68,6 +68,10 @@ class TMainForm : public QMainWindow {
   std::uint32_t iconPosLinux() const { return IconPosLinux; }
   BuildTarget buildTarget() const;
   const QString& formMailAddress() const { return formMailAddress_; }
+  // The receiver's address as "Einstellungen..." takes it: kept in the INI file at once.
+  void setFormMailAddress(const QString& address);
+  const ToolSigning& signing() const { return signing_; }
+  void setSigning(const ToolSigning& signing);
   int progressPercent() const { return ProgressPercent; }
   QRect progressRect() const { return ProgressRect; }
 
@@ -190,6 +194,7 @@ class TMainForm : public QMainWindow {
   // The same for the Linux viewer: the two hold their icons at different offsets.
   std::uint32_t IconPosLinux = 0;
   QString formMailAddress_;  // empty: the build's default address
+  ToolSigning signing_;      // of the Windows programs built
   // The form-mail address for pages (Windows-1252), or nothing after the refusal was shown.
   std::optional<FormMailAddress> pageAction() const;
   int ProgressPercent = 0;

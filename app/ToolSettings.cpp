@@ -12,6 +12,9 @@ namespace {
 
 const QString kTargetKey = QStringLiteral("TMainForm/Zielsystem");
 const QString kAddressKey = QStringLiteral("TMainForm/FormMailAdresse");
+const QString kSignKey = QStringLiteral("TMainForm/Signieren");
+const QString kCertificateKey = QStringLiteral("TMainForm/Zertifikat");
+const QString kTimestampKey = QStringLiteral("TMainForm/Zeitstempel");
 const QString kWindowsValue = QStringLiteral("Windows");
 const QString kLinuxValue = QStringLiteral("Linux");
 const QString kExeSuffix = QStringLiteral(".exe");
@@ -71,6 +74,21 @@ void writeSurveyKey(const QString& iniFile, const QString& projectFile, const QS
   } else {
     ini.setValue(surveyKeyName(projectFile), key);
   }
+}
+
+ToolSigning readSigning(const QString& iniFile) {
+  if (iniFile.isEmpty()) return {};
+  const QSettings ini(iniFile, plainIniFormat());
+  return {ini.value(kSignKey).toString() == QStringLiteral("1"),
+          ini.value(kCertificateKey).toString(), ini.value(kTimestampKey).toString()};
+}
+
+void writeSigning(const QString& iniFile, const ToolSigning& signing) {
+  if (iniFile.isEmpty()) return;
+  QSettings ini(iniFile, plainIniFormat());
+  ini.setValue(kSignKey, signing.enabled ? QStringLiteral("1") : QStringLiteral("0"));
+  ini.setValue(kCertificateKey, signing.certificate);
+  ini.setValue(kTimestampKey, signing.timestampUrl);
   ini.sync();
 }
 

@@ -22,6 +22,17 @@ void writeFormMailAddress(const QString& iniFile, const QString& address);
 QString readSurveyKey(const QString& iniFile, const QString& projectFile);
 void writeSurveyKey(const QString& iniFile, const QString& projectFile, const QString& key);
 
+// "Programme signieren" with its certificate (a PKCS#12 file or a PKCS#11 URI) and time stamp
+// server; the password is never kept here (see SigningPassword.h).
+struct ToolSigning {
+  bool enabled = false;
+  QString certificate;
+  QString timestampUrl;  // empty: no time stamp
+  bool operator==(const ToolSigning&) const = default;
+};
+ToolSigning readSigning(const QString& iniFile);
+void writeSigning(const QString& iniFile, const ToolSigning& signing);
+
 // The prototype beside the tool: "ProtoExe.dat" or "ProtoLinux.dat".
 const char* prototypeFileOf(BuildTarget target);
 

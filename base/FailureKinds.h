@@ -90,6 +90,9 @@ enum class BuildFailure : std::uint16_t {
   PageNotInArchive,
   IconNotWritten,
   ArchiveFailed,  // %s: the archive component's words
+  SignerMissing,
+  SigningRefused,  // %s: the certificate
+  SigningFailed,   // %s: why
   Count
 };
 

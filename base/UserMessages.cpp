@@ -136,6 +136,16 @@ constexpr MessageTranslation kCatalogue[] = {
      "Die Seite formular.htm ist nicht ins Archiv gelangt."},
     {k(B::IconNotWritten), "Das Icon konnte nicht in die Datei geschrieben werden.", ""},
     {k(B::ArchiveFailed), "%s", ""},
+    {k(B::SignerMissing), "Cannot sign the program: osslsigncode is not installed",
+     "Das Programm kann nicht signiert werden, weil osslsigncode nicht installiert ist. Es wurde "
+     "keine Datei geschrieben."},
+    {k(B::SigningRefused),
+     "Cannot sign the program with %s: the certificate, its password or the time stamp server "
+     "was refused",
+     "Das Programm konnte nicht mit %1 signiert werden: Das Zertifikat, sein Passwort oder der "
+     "Zeitstempel-Server wurde nicht angenommen. Es wurde keine Datei geschrieben."},
+    {k(B::SigningFailed), "Cannot sign the program: %s",
+     "Das Programm konnte nicht signiert werden. Es wurde keine Datei geschrieben."},
 
     // Answers read back from mails and exports; a problem of one mail names where it is first.
     {k(A::NoJsonObject), "The answer part is no JSON object.",

@@ -69,6 +69,7 @@ ProgramBuild buildProgram(const BuildJob& job, const BuildCallbacks& callbacks) 
   request.settings = job.settings;
   request.tempFolder = job.tempFolder;
   request.icon = {build.iconPos, job.icon};
+  request.options.signing = job.signing;
   const BuildResult result = buildExe(request);
   for (const BuildMessage& message : buildMessages(result)) callbacks.show(message);
   build.failure = result.failure;

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "base/Result.h"
@@ -36,8 +37,9 @@ struct BuildJob {
   std::filesystem::path pageFolder;     // where "formular.htm" is written
   bool temporaryPage = false;           // the caller removes the page afterwards: no sync
   IconBitmap icon;
-  std::uint32_t iconPos = 0;         // 0: not known yet, searched in step 3
-  std::filesystem::path tempFolder;  // empty: the system's temporary folder
+  std::uint32_t iconPos = 0;                         // 0: not known yet, searched in step 3
+  std::filesystem::path tempFolder;                  // empty: the system's temporary folder
+  std::optional<SigningJob> signing = std::nullopt;  // nothing: the program is not signed
 };
 
 struct BuildCallbacks {

@@ -96,6 +96,9 @@ class PendingOutput {
     return named(file_->write(bytes, size));
   }
   [[nodiscard]] std::uint64_t written() const { return file_ ? file_->written() : 0; }
+  [[nodiscard]] const fs::path& pendingPath() const { return file_->pendingPath(); }
+  // Empties the new file, so that other bytes can take the place of those written.
+  [[nodiscard]] Status restart() { return named(file_->truncateTo(0)); }
 
   // The icon goes into the new file by its name, over bytes already written.
   [[nodiscard]] WriteIconResult writeIcon(const ProgramIcon& icon) {
@@ -184,6 +187,21 @@ Status copyArchive(File& archive, const fs::path& path, PendingOutput& out, std:
   return {};
 }
 
+// The finished program, signed into a file beside the new one; the signed bytes then take the
+// new file's place, so that the commit syncs and renames the signed program and an unsigned
+// one never replaces the output.
+Status signInPlace(PendingOutput& out, const SigningJob& job, std::size_t chunkSize) {
+  const fs::path signedCopy = out.pendingPath().string() + ".signed";
+  if (Status signedOk = signProgram(job, out.pendingPath(), signedCopy); !signedOk) return signedOk;
+  File signedFile;
+  Status copied = openPlainFile(signedFile, signedCopy);
+  if (copied) copied = out.restart();
+  if (copied) copied = copyArchive(signedFile, signedCopy, out, chunkSize);
+  std::error_code ignored;
+  fs::remove(signedCopy, ignored);
+  return copied;
+}
+
 // The message a failed step adds before the closing one; most failures have only the closing
 // one.
 std::optional<BuildMessage> stepMessage(AssemblyStep step) {
@@ -200,6 +218,7 @@ std::optional<BuildMessage> stepMessage(AssemblyStep step) {
     case AssemblyStep::copyPrototype:
     case AssemblyStep::writeSettings:
     case AssemblyStep::copyArchive:
+    case AssemblyStep::sign:
     case AssemblyStep::commit:
       break;
   }
@@ -270,11 +289,12 @@ AssembleResult AssembleExe(const fs::path& prototypePath, const fs::path& archiv
       {AssemblyStep::openArchive, [&] { return openPlainFile(archive, archivePath); }},
       {AssemblyStep::copyArchive,
        [&] { return copyArchive(archive, archivePath, out, chunkSize); }},
-      {AssemblyStep::commit,
+      {AssemblyStep::sign,
        [&] {
-         result.icon = out.writeIcon(icon);
-         return out.commit();
+         result.icon = out.writeIcon(icon);  // before the signature, which covers it
+         return options.signing ? signInPlace(out, *options.signing, chunkSize) : Status();
        }},
+      {AssemblyStep::commit, [&] { return out.commit(); }},
   };
   for (const auto& [step, run] : steps) {
     const Status status = run();

@@ -28,6 +28,7 @@
 
 #include "base/Failure.h"
 #include "base/Win1252.h"
+#include "builder/CodeSigning.h"
 #include "icon/IconPos.h"
 #include "program/ExeLayout.h"
 
@@ -125,6 +126,8 @@ void encodePrototypeBytes(unsigned char* bytes, std::size_t size);
 struct AssembleOptions {
   // Bytes read per call; a multiple of kBlockSize. The output does not depend on it.
   std::size_t chunkSize = 1u << 20;
+  // The finished program is signed before it replaces the output; nothing: left unsigned.
+  std::optional<SigningJob> signing = std::nullopt;
 };
 
 // The icon the program shows: written over the prototype's own pixels before the program is
@@ -146,6 +149,7 @@ enum class AssemblyStep {
   writeSettings,
   openArchive,
   copyArchive,
+  sign,  // the icon written, then the signature when one was asked for
   commit,
 };
 

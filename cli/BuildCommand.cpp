@@ -1,15 +1,20 @@
 // vantrel-cli build PROJECT -o OUT [--target windows|linux] [--proto FILE] [--action URL]
-//                  [--survey KEY] [--icon PICTURE] [--force]:
+//                  [--survey KEY] [--icon PICTURE] [--force]
+//                  [--sign CERTIFICATE [--sign-password-file FILE] [--sign-timestamp URL]]:
 // the standalone program of a project, built as the tool's build button builds it, with the
 // prototype of the target beside the CLI (ProtoExe.dat for Windows, the default, ProtoLinux.dat
 // for Linux) or FILE, the page posting to URL (without it, the build's default address) and the
 // icon made from PICTURE (without it, the standard icon). The tool's messages go to standard
 // error; no questions are asked, so an existing OUT is replaced only with --force.
+// A Windows program is signed with --sign: a PKCS#12 file or a PKCS#11 URI, its password from
+// the first line of the password file or typed at the terminal, never from the command line.
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -34,7 +39,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "Aufruf: vantrel-cli build PROJEKT -o AUSGABE [--target windows|linux] [--proto DATEI] "
-    "[--action URL] [--survey KENNUNG] [--icon BILD] [--force]\n";
+    "[--action URL] [--survey KENNUNG] [--icon BILD] [--force] [--sign ZERTIFIKAT "
+    "[--sign-password-file DATEI] [--sign-timestamp URL]]\n";
 
 struct BuildArgs {
   std::string project;
@@ -45,6 +51,9 @@ struct BuildArgs {
   std::optional<std::string> survey;
   std::optional<std::string> icon;
   bool force = false;
+  std::optional<std::string> certificate;
+  std::optional<std::string> passwordFile;
+  std::optional<std::string> timestampUrl;
 };
 
 std::optional<BuildArgs> parseBuildArgs(const Args& args) {
@@ -66,6 +75,12 @@ std::optional<BuildArgs> parseBuildArgs(const Args& args) {
       parsed.survey = args[++i];
     } else if (args[i] == "--icon" && !parsed.icon && i + 1 < args.size()) {
       parsed.icon = args[++i];
+    } else if (args[i] == "--sign" && !parsed.certificate && i + 1 < args.size()) {
+      parsed.certificate = args[++i];
+    } else if (args[i] == "--sign-password-file" && !parsed.passwordFile && i + 1 < args.size()) {
+      parsed.passwordFile = args[++i];
+    } else if (args[i] == "--sign-timestamp" && !parsed.timestampUrl && i + 1 < args.size()) {
+      parsed.timestampUrl = args[++i];
     } else if (args[i] == "--force") {
       parsed.force = true;
     } else if (!haveProject && !args[i].empty() && args[i][0] != '-') {
@@ -76,6 +91,7 @@ std::optional<BuildArgs> parseBuildArgs(const Args& args) {
     }
   }
   if (!haveProject || !haveOutput || parsed.output.empty()) return std::nullopt;
+  if (!parsed.certificate && (parsed.passwordFile || parsed.timestampUrl)) return std::nullopt;
   return parsed;
 }
 
@@ -111,6 +127,52 @@ class PageFolder {
   fs::path path_;
 };
 
+// The first line of the password file, without its line end.
+std::optional<std::string> passwordFromFile(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::string line;
+  if (!in || (!std::getline(in, line) && !in.eof())) return std::nullopt;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+// Typed at the terminal without being shown; nothing when no terminal is there to ask.
+std::optional<std::string> passwordFromTerminal(const std::string& certificate) {
+  if (!::isatty(STDIN_FILENO)) return std::nullopt;
+  termios shown{};
+  if (::tcgetattr(STDIN_FILENO, &shown) != 0) return std::nullopt;
+  termios hidden = shown;
+  hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  std::cerr << "Passwort für " << certificate << ": " << std::flush;
+  if (::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden) != 0) return std::nullopt;
+  std::string line;
+  const bool read = static_cast<bool>(std::getline(std::cin, line));
+  ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &shown);
+  std::cerr << "\n";
+  if (!read) return std::nullopt;
+  return line;
+}
+
+// The signing the arguments ask for; nothing after a German message when no password came.
+std::optional<exe::SigningJob> signingOf(const BuildArgs& parsed) {
+  exe::SigningJob job;
+  job.identity.certificate = *parsed.certificate;
+  job.identity.timestampUrl = parsed.timestampUrl.value_or(std::string());
+  const std::optional<std::string> password = parsed.passwordFile
+                                                  ? passwordFromFile(*parsed.passwordFile)
+                                                  : passwordFromTerminal(job.identity.certificate);
+  if (!password) {
+    std::cerr << (parsed.passwordFile
+                      ? "Die Passwortdatei " + *parsed.passwordFile + " kann nicht gelesen werden."
+                      : std::string("Kein Passwort für die Signatur: Geben Sie "
+                                    "--sign-password-file DATEI an."))
+              << " Es wurde keine Datei geschrieben.\n";
+    return std::nullopt;
+  }
+  job.password = *password;
+  return job;
+}
+
 }  // namespace
 
 int runBuild(const Args& args) {
@@ -128,6 +190,12 @@ int runBuild(const Args& args) {
     const std::optional<std::string> survey = surveyFromArgument(*parsed->survey);
     if (!survey) return 1;
     action = action.value_or(FormMailAddress()).withSurvey(*survey);
+  }
+  warnOfOwnComputerReceiver(action.value_or(FormMailAddress()));
+  std::optional<exe::SigningJob> signing;
+  if (parsed->certificate) {
+    signing = signingOf(*parsed);
+    if (!signing) return 1;
   }
   const Project project = loadProjectFromPath(parsed->project);
   // The picture is read first: a picture that cannot be used stops the build before anything
@@ -154,6 +222,7 @@ int runBuild(const Args& args) {
   job.pageFolder = folder.path();
   job.temporaryPage = true;
   job.icon = icon;
+  job.signing = signing;
 
   exe::BuildCallbacks callbacks;
   callbacks.show = [force = parsed->force](const exe::BuildMessage& message) {

@@ -23,6 +23,10 @@ std::optional<FormMailAddress> actionFromArgument(const std::string& argument);
 // standard error.
 std::optional<std::string> surveyFromArgument(const std::string& argument);
 
+// The German warning on standard error when the page would post to the respondent's own
+// computer; the command goes on.
+void warnOfOwnComputerReceiver(const FormMailAddress& action);
+
 struct Command {
   const char* name;
   const char* usage;  // one line for --help

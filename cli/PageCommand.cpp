@@ -87,6 +87,7 @@ int runPage(const Args& args) {
     if (!survey) return 1;
     action = action->withSurvey(*survey);
   }
+  warnOfOwnComputerReceiver(*action);
   const Project project = loadProjectFromPath(parsed->project);
   const std::string page = generateFormPage(project.fields, project.email, *action);
   return parsed->output ? writeToFile(*parsed->output, page) : writeToStandardOutput(page);

@@ -8,6 +8,7 @@
 #include "base/Win1252.h"
 #include "cli/Commands.h"
 #include "icon/IconPos.h"
+#include "page/PageFile.h"
 #include "project/FormMailAddress.h"
 #include "project/SurveyKey.h"
 
@@ -44,6 +45,13 @@ std::optional<std::string> surveyFromArgument(const std::string& argument) {
     return std::nullopt;
   }
   return key.value();
+}
+
+void warnOfOwnComputerReceiver(const FormMailAddress& action) {
+  if (!action.postsToOwnComputer()) return;
+  std::cerr << "Warnung: " << ownComputerReceiverText(action)
+            << " Die Adresse Ihres Formular-Empfängers geben Sie mit --action URL an (im "
+               "Programm unter \"Einstellungen...\").\n";
 }
 
 }  // namespace vantrel::cli

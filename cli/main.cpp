@@ -33,9 +33,10 @@ constexpr Command kCommands[] = {
      runPage},
     {"build",
      "build PROJEKT -o AUSGABE [--target windows|linux] [--proto DATEI] [--action URL] "
-     "[--survey KENNUNG] [--icon BILD] [--force]   erstellt das eigenständige Programm des "
-     "Projekts "
-     "(Windows, wenn nicht anders gesagt)",
+     "[--survey KENNUNG] [--icon BILD] [--force] [--sign ZERTIFIKAT [--sign-password-file "
+     "DATEI] [--sign-timestamp URL]]   erstellt das eigenständige Programm des Projekts "
+     "(Windows, wenn nicht anders gesagt), mit --sign signiert (PKCS#12-Datei oder "
+     "PKCS#11-URI; das Passwort aus der Datei oder vom Terminal)",
      runBuild},
     {"icon",
      "icon (BILD | --standard) -o DATEI.bmp   schreibt das Icon aus einem Bild (bmp, ico, wmf, "

@@ -7,7 +7,8 @@
 //  - the one reader of both viewers (ViewerRecord.h) and the archive component (TZLBArchive,
 //    opened on the same file, its archive required to start right behind the settings) accept
 //    and refuse the same archives: both find the page with the same bytes, both find an archive
-//    without a page, or both refuse.
+//    without a page, or both refuse. Of a signed program the component reads the file as it was
+//    before signing, up to where the one reader finds the archive's end.
 
 #include <unistd.h>
 
@@ -51,6 +52,14 @@ std::string fileBytes(const fs::path& path) {
   return bytes;
 }
 
+void writeFile(const std::string& path, std::string_view bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) std::abort();
+  if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
+    std::abort();
+  std::fclose(file);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -61,13 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fs::remove_all(destination);
   fs::create_directory(destination);
   const std::string bytes = vantrel::fuzz::withFittingCrc(data + 4, size - 4);
-  {
-    std::FILE* file = std::fopen(program.c_str(), "wb");
-    if (!file) std::abort();
-    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size())
-      std::abort();
-    std::fclose(file);
-  }
+  writeFile(program, bytes);
 
   std::array<unsigned char, kMarkerRecordSize> record{};
   for (int i = 0; i < 4; ++i) record[static_cast<std::size_t>(i)] = data[i];
@@ -85,10 +88,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   const std::optional<SettingsInProgram> settings =
       readWindowSettings(readAt, file.size(), readMarkerRecord(record).programLength);
-  if (settings) {
-    const PageBytes shared = readPageMember(readAt, file.size(), settings->end);
+  const std::optional<std::uint64_t> end =
+      settings ? archiveEnd(readAt, file.size(), settings->end) : std::nullopt;
+  if (settings && !end && page) std::abort();  // bytes after a signature are never accepted
+  if (end) {
+    const PageBytes shared = readPageMember(readAt, *end, settings->end);
+    // The archive component knows no signatures: it reads the file as it was before signing.
+    const std::string unsignedProgram = scratch + "/unsigned";
+    writeFile(unsignedProgram, file.substr(0, static_cast<std::size_t>(*end)));
     std::string reference;
-    const PageVerdict verdict = archiveComponentPage(program, settings->end, reference);
+    const PageVerdict verdict = archiveComponentPage(unsignedProgram, settings->end, reference);
+    fs::remove(unsignedProgram);
     if (verdictOf(shared.error) != verdict) std::abort();
     if (verdict == PageVerdict::Page && shared.bytes != reference) std::abort();
     if (bool(page) != bool(shared)) std::abort();

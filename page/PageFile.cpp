@@ -1,9 +1,15 @@
 #include "page/PageFile.h"
 
 #include "base/AtomicFile.h"
+#include "base/Win1252.h"
 #include "page/FormPage.h"
 
 namespace vantrel {
+
+std::string ownComputerReceiverText(const FormMailAddress& action) {
+  return "Das Formular sendet die Antworten an " + utf8From1252(action.text()) +
+         ", also an den Rechner der Befragten selbst: Dort kommen sie bei niemandem an.";
+}
 
 Status replaceFileContents(const std::filesystem::path& path, std::string_view bytes,
                            SyncBatch* later) {

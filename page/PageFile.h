@@ -18,6 +18,10 @@ class SyncBatch;
 inline constexpr std::string_view kPageWriteFailedMessage =
     "Die Datei formular.htm konnte nicht geschrieben werden!";
 
+// What the tool and vantrel-cli say of a page that posts to the respondent's own computer
+// (FormMailAddress::postsToOwnComputer), naming the address; UTF-8.
+std::string ownComputerReceiverText(const FormMailAddress& action);
+
 // Replaces the file at `path` with `bytes`: a new file in the same folder, written in full and
 // flushed (or, with `later`, left to that batch's flush), then renamed over the old one. On
 // failure the new file is removed again and the old file, if any, is untouched. An existing

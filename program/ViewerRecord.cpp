@@ -137,6 +137,74 @@ std::optional<std::vector<zlb::RegistryEntry>> readRegistry(const ReadAt& readAt
   return entries;
 }
 
+// The archive's trailer in the last bytes before `end`, checked to describe exactly the bytes
+// from `archiveStart` to itself.
+enum class TrailerCheck { Fits, NoRoom, Unreadable, Misplaced };
+
+TrailerCheck readTrailer(const ReadAt& readAt, std::uint64_t archiveStart, std::uint64_t end,
+                         zlb::ArchiveTrailer& trailer) {
+  if (archiveStart > end || end - archiveStart < zlb::kTrailerSize) return TrailerCheck::NoRoom;
+  const std::uint64_t trailerAt = end - zlb::kTrailerSize;
+  unsigned char bytes[zlb::kTrailerSize];
+  if (!readAt(trailerAt, reinterpret_cast<char*>(bytes), zlb::kTrailerSize))
+    return TrailerCheck::Unreadable;
+  trailer = zlb::ArchiveTrailer::fromBytes(bytes);
+  return trailer.RegistryOffset + trailer.registryLength() == trailerAt - archiveStart
+             ? TrailerCheck::Fits
+             : TrailerCheck::Misplaced;
+}
+
+// The certificate table of a signed Windows program as its PE header names it (IMAGE_DIRECTORY_
+// ENTRY_SECURITY): a file offset, not an address. Both zero in an unsigned program and in a
+// file that is no PE file, such as the Linux viewer.
+struct CertificateDirectory {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+};
+
+constexpr std::uint64_t kPeHeaderPointerAt = 0x3C;
+constexpr std::uint16_t kPe32Magic = 0x10B;
+constexpr std::uint16_t kPe32PlusMagic = 0x20B;
+constexpr std::uint32_t kCertificateDirectoryIndex = 4;
+constexpr std::uint64_t kCertificateAlignment = 8;
+// A certificate table holds at least one WIN_CERTIFICATE header.
+constexpr std::uint64_t kCertificateHeaderSize = 8;
+
+std::uint16_t readLE16(const unsigned char* at) {
+  return static_cast<std::uint16_t>(at[0] | (at[1] << 8));
+}
+
+CertificateDirectory certificateDirectory(const ReadAt& readAt, std::uint64_t fileSize) {
+  Cursor dosHeader(readAt, 0, fileSize);
+  unsigned char dos[kPeHeaderPointerAt + 4];
+  if (!dosHeader.bytes(reinterpret_cast<char*>(dos), sizeof dos) || dos[0] != 'M' || dos[1] != 'Z')
+    return {};
+  // The PE signature, the 20-byte file header and the optional header's magic.
+  const std::uint64_t peAt = zlb::readLE32(dos + kPeHeaderPointerAt);
+  unsigned char pe[4 + 20 + 2];
+  Cursor peHeader(readAt, peAt, fileSize);
+  if (!peHeader.bytes(reinterpret_cast<char*>(pe), sizeof pe) || pe[0] != 'P' || pe[1] != 'E' ||
+      pe[2] != 0 || pe[3] != 0)
+    return {};
+  const std::uint64_t optionalAt = peAt + 24;
+  const std::uint64_t optionalSize = readLE16(pe + 20);
+  const std::uint16_t magic = readLE16(pe + 24);
+  if (magic != kPe32Magic && magic != kPe32PlusMagic) return {};
+  // The directory count and the directories follow the fields whose width depends on the magic.
+  const std::uint64_t countAt = magic == kPe32Magic ? 92 : 108;
+  const std::uint64_t entryAt = countAt + 4 + 8 * kCertificateDirectoryIndex;
+  if (entryAt + 8 > optionalSize) return {};
+  unsigned char count[4];
+  unsigned char entry[8];
+  Cursor countField(readAt, optionalAt + countAt, fileSize);
+  Cursor entryField(readAt, optionalAt + entryAt, fileSize);
+  if (!countField.bytes(reinterpret_cast<char*>(count), sizeof count) ||
+      zlb::readLE32(count) <= kCertificateDirectoryIndex ||
+      !entryField.bytes(reinterpret_cast<char*>(entry), sizeof entry))
+    return {};
+  return {zlb::readLE32(entry), zlb::readLE32(entry + 4)};
+}
+
 const zlb::RegistryEntry* findPageEntry(const std::vector<zlb::RegistryEntry>& entries) {
   for (const zlb::RegistryEntry& entry : entries) {
     if (zlb::foldAsciiCase(entry.EntryName()) == kViewerPageName) return &entry;
@@ -183,17 +251,19 @@ std::optional<SettingsInProgram> readWindowSettings(const ReadAt& readAt, std::u
 }
 
 PageBytes readPageMember(const ReadAt& readAt, std::uint64_t fileSize, std::uint64_t archiveStart) {
-  if (archiveStart > fileSize || fileSize - archiveStart < zlb::kTrailerSize)
-    return failure<PageBytes>(ViewerError::DamagedArchive, "no room for the archive's trailer");
+  zlb::ArchiveTrailer trailer;
+  switch (readTrailer(readAt, archiveStart, fileSize, trailer)) {
+    case TrailerCheck::Fits:
+      break;
+    case TrailerCheck::NoRoom:
+      return failure<PageBytes>(ViewerError::DamagedArchive, "no room for the archive's trailer");
+    case TrailerCheck::Unreadable:
+      return failure<PageBytes>(ViewerError::ProgramUnreadable, "cannot read the trailer");
+    case TrailerCheck::Misplaced:
+      return failure<PageBytes>(ViewerError::DamagedArchive,
+                                "the archive does not start behind the settings");
+  }
   const std::uint64_t trailerAt = fileSize - zlb::kTrailerSize;
-  unsigned char trailerBytes[zlb::kTrailerSize];
-  if (!readAt(trailerAt, reinterpret_cast<char*>(trailerBytes), zlb::kTrailerSize))
-    return failure<PageBytes>(ViewerError::ProgramUnreadable, "cannot read the trailer");
-  const zlb::ArchiveTrailer trailer = zlb::ArchiveTrailer::fromBytes(trailerBytes);
-  // The trailer must describe exactly the bytes between the settings and itself.
-  if (trailer.RegistryOffset + trailer.registryLength() != trailerAt - archiveStart)
-    return failure<PageBytes>(ViewerError::DamagedArchive,
-                              "the archive does not start behind the settings");
   const std::optional<std::uint32_t> crc = crcOfRange(readAt, archiveStart, trailerAt);
   if (!crc || *crc != trailer.ArchiveCRC)
     return failure<PageBytes>(ViewerError::DamagedArchive, "archive check sum wrong");
@@ -226,6 +296,28 @@ PageBytes readPageMember(const ReadAt& readAt, std::uint64_t fileSize, std::uint
   return page;
 }
 
+std::optional<std::uint64_t> archiveEnd(const ReadAt& readAt, std::uint64_t fileSize,
+                                        std::uint64_t archiveStart) {
+  const CertificateDirectory table = certificateDirectory(readAt, fileSize);
+  if (table.offset == 0 && table.size == 0) return fileSize;
+  const std::uint64_t start = table.offset;
+  if (start < archiveStart || start > fileSize || fileSize - start != table.size ||
+      table.size < kCertificateHeaderSize || start % kCertificateAlignment != 0)
+    return std::nullopt;
+  // The signer's padding is zero bytes; the trailer right before it fits the archive.
+  char padding[kCertificateAlignment - 1];
+  const std::uint64_t room = std::min<std::uint64_t>(sizeof padding, start - archiveStart);
+  if (!readAt(start - room, padding, static_cast<std::size_t>(room))) return std::nullopt;
+  zlb::ArchiveTrailer trailer;
+  for (std::uint64_t pad = 0; pad <= room; ++pad) {
+    if (pad > 0 && padding[room - pad] != 0) break;
+    if (readTrailer(readAt, archiveStart, start - pad, trailer) == TrailerCheck::Fits)
+      return start - pad;
+  }
+  // No trailer fits: the archive is read up to the table, so its own check reports the damage.
+  return start;
+}
+
 OwnData readOwnData(const std::array<unsigned char, kMarkerRecordSize>& record,
                     const OpenProgram& open, const ReadAt& readAt) {
   const RecordInfo info = readMarkerRecord(record);
@@ -240,7 +332,10 @@ OwnData readOwnData(const std::array<unsigned char, kMarkerRecordSize>& record,
       readWindowSettings(readAt, *fileSize, info.programLength);
   if (!settings)
     return failure<OwnData>(ViewerError::DamagedSettings, "settings beyond the end of the file");
-  PageBytes page = readPageMember(readAt, *fileSize, settings->end);
+  const std::optional<std::uint64_t> end = archiveEnd(readAt, *fileSize, settings->end);
+  if (!end)
+    return failure<OwnData>(ViewerError::DamagedArchive, "bytes after the archive's signature");
+  PageBytes page = readPageMember(readAt, *end, settings->end);
   if (!page) return failure<OwnData>(page.error, std::move(page.detail));
   OwnData data;
   data.settings = std::move(settings->settings);

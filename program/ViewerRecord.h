@@ -94,6 +94,16 @@ struct [[nodiscard]] PageBytes {
 // offset is checked against the file before anything is allocated for it.
 PageBytes readPageMember(const ReadAt& readAt, std::uint64_t fileSize, std::uint64_t archiveStart);
 
+// Where the archive that starts at `archiveStart` ends in a file of `fileSize` bytes: the end of
+// the file, unless the file is a Windows program whose PE header names a certificate table (a
+// signed program). The signer appends that table as the file's last bytes, aligned to 8 bytes
+// by up to seven zero bytes in front of it; the archive ends where that padding starts, which
+// is where the archive's own trailer says it does. Nothing when the certificate table is not
+// the last thing in the file or its header is cut short: bytes after the signature are refused
+// as any other bytes after the archive are.
+[[nodiscard]] std::optional<std::uint64_t> archiveEnd(const ReadAt& readAt, std::uint64_t fileSize,
+                                                      std::uint64_t archiveStart);
+
 // Everything a viewer reads of its own data, or the kind of failure that stopped it.
 struct [[nodiscard]] OwnData {
   ViewerError error = ViewerError::None;
@@ -109,7 +119,7 @@ struct [[nodiscard]] OwnData {
 using OpenProgram = std::function<std::optional<std::uint64_t>()>;
 
 // Checks the record, then opens the program file, reads the settings at S and the page from
-// the archive that must start right behind them.
+// the archive that must start right behind them and end at archiveEnd.
 OwnData readOwnData(const std::array<unsigned char, kMarkerRecordSize>& record,
                     const OpenProgram& open, const ReadAt& readAt);
 

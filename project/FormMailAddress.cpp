@@ -54,7 +54,34 @@ bool isUsable(std::string_view address) {
   return !hostOf(address, start).empty();
 }
 
+bool endsWithFolded(std::string_view text, std::string_view lowerSuffix) {
+  return text.size() >= lowerSuffix.size() &&
+         startsWithFolded(text.substr(text.size() - lowerSuffix.size()), lowerSuffix);
+}
+
+// "localhost" and its subdomains, 127.0.0.0/8 written as four numbers, and IPv6's ::1.
+bool isLoopbackHost(std::string_view host) {
+  if (!host.empty() && host.back() == '.') host.remove_suffix(1);  // the DNS root's dot
+  if (host.size() == 9 ? startsWithFolded(host, "localhost") : endsWithFolded(host, ".localhost"))
+    return true;
+  if (host == "[::1]" || host == "[0:0:0:0:0:0:0:1]") return true;
+  if (host.substr(0, 4) != "127.") return false;
+  int dots = 0;
+  for (char c : host) {
+    if (c == '.')
+      ++dots;
+    else if (c < '0' || c > '9')
+      return false;
+  }
+  return dots == 3;
+}
+
 }  // namespace
+
+bool FormMailAddress::postsToOwnComputer() const {
+  const std::size_t start = hostStart(text_);
+  return start != 0 && isLoopbackHost(hostOf(text_, start));
+}
 
 FormMailAddress::FormMailAddress() : FormMailAddress(onHost(VANTREL_FORMMAIL_HOST)) {}
 

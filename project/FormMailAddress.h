@@ -31,6 +31,9 @@ class FormMailAddress {
   [[nodiscard]] FormMailAddress withSurvey(std::string_view key) const;
 
   [[nodiscard]] const std::string& text() const { return text_; }  // Windows-1252
+  // Whether the host is the respondent's own computer (localhost, a loopback address), where
+  // no receiver of the form's author listens: the answers of a form posting there go nowhere.
+  [[nodiscard]] bool postsToOwnComputer() const;
   bool operator==(const FormMailAddress&) const = default;
 
  private:

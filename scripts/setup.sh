@@ -38,6 +38,10 @@ PACKAGES=(
   # its tests: 64-bit wine (no i386 architecture needed; installed without recommends, as
   # everything here) and a way to find windows by title
   wine64 xdotool
+  # signing built Windows programs (Authenticode), and a certificate of its own in the tests
+  osslsigncode openssl
+  # the signing password kept in the desktop's keyring
+  qtkeychain-qt6-dev
   # installation: icons rendered at build time, manual pages compressed; the checks of the
   # desktop file, AppStream metainfo, MIME type and manual pages
   librsvg2-bin gzip desktop-file-utils appstream libxml2-utils shared-mime-info man-db groff-base

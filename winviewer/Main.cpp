@@ -52,6 +52,10 @@ int reportError(exe::ViewerError error, const std::string& detail) {
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  // Before anything loads a DLL by name (OLE, the browser control, the shell): only the
+  // system folder is searched, never the program's own folder, where a download folder may
+  // hold a DLL of the same name.
+  SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
   const exe::OwnData data =
       winviewer::readOwnData(winviewer::ownProgramPath(), winviewer::markerRecord());
   if (!data) return reportError(data.error, data.detail);

@@ -11,11 +11,11 @@
 #include <optional>
 #include <vector>
 
+#include "base/ConverterProcess.h"
 #include "base/FailureKinds.h"
 #include "base/SupportFiles.h"
 #include "base/Win1252.h"
 #include "icon/EmfConverterExit.h"
-#include "icon/loaders/ConverterProcess.h"
 
 namespace vantrel {
 

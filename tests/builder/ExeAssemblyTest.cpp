@@ -10,6 +10,7 @@
 #include "BuilderTestSupport.h"
 #include "archive/ZLIBArchive.h"
 #include "base/AtomicFile.h"
+#include "base/FailureKinds.h"
 #include "icon/RenderIcon.h"
 #include "icon/StandardIcon.h"
 #include "program/ViewerData.h"
@@ -237,6 +238,71 @@ TEST_F(Assembly, AFailedBuildLeavesAnExistingOutputAsItWas) {
   EXPECT_TRUE(assemble(decodedPrototype(5000, {8})).built);
   EXPECT_NE(fileBytes(output), "the old program");
   EXPECT_EQ(modeOf(output), 0750u);
+}
+
+TEST_F(Assembly, ASignedProgramReplacesTheOutputOnlyWhenTheSignerSucceeded) {
+  const std::string signer = folder.file("signer.sh");
+  putFile(signer, kSignerScript);
+  ::chmod(signer.c_str(), 0700);
+  ASSERT_TRUE(assemble(decodedPrototype(5000, {8})).built);
+  const std::string unsignedBytes = fileBytes(output);
+  struct Case {
+    const char* what;
+    std::string signer;
+    std::string password;
+    std::optional<BuildFailure> failure;
+  };
+  const Case cases[] = {
+      {"signed", signer, "geheim", std::nullopt},
+      {"wrong password", signer, "falsch", BuildFailure::SigningRefused},
+      {"no signer", folder.file("nicht-da"), "geheim", BuildFailure::SigningFailed},
+  };
+  for (const Case& c : cases) {
+    putFile(output, "the old program");
+    exe::AssembleOptions options;
+    options.signing = exe::SigningJob{{"zertifikat.p12", ""}, c.password, c.signer};
+    recorder.shown.clear();
+    const exe::AssembleResult result = assemble(decodedPrototype(5000, {8}), options);
+    EXPECT_EQ(result.built, !c.failure) << c.what;
+    if (c.failure) {
+      EXPECT_EQ(result.stoppedAt, exe::AssemblyStep::sign) << c.what;
+      EXPECT_TRUE(result.failure.is(*c.failure)) << c.what << ": " << result.failure.detail;
+      EXPECT_EQ(fileBytes(output), "the old program") << c.what;
+      EXPECT_EQ(recorder.shown, std::vector<BuildMessage>{exe::kBuildFailed}) << c.what;
+    } else {
+      EXPECT_EQ(fileBytes(output), unsignedBytes + "SIGNED");
+      EXPECT_EQ(modeOf(output) & 0100, 0100u);
+    }
+    for (const std::string& name : folder.entries())
+      EXPECT_TRUE(name[0] != '.') << c.what << " left " << name;
+  }
+}
+
+TEST(Signing, OsslsigncodeGetsTheCertificateThePasswordOnStandardInputAndSha256) {
+  using Arguments = std::vector<std::string>;
+  const struct {
+    exe::SigningIdentity identity;
+    Arguments expected;
+  } cases[] = {
+      {{"/home/a/firma.p12", ""},
+       {"sign", "-pkcs12", "/home/a/firma.p12", "-readpass", "-", "-h", "sha256", "-in", "u.exe",
+        "-out", "s.exe"}},
+      {{"firma.p12", "http://timestamp.example.org"},
+       {"sign", "-pkcs12", "firma.p12", "-readpass", "-", "-h", "sha256", "-ts",
+        "http://timestamp.example.org", "-in", "u.exe", "-out", "s.exe"}},
+      {{"pkcs11:token=Firma;object=Code", ""},
+       {"sign", "-pkcs11module", "p11-kit-proxy.so", "-pkcs11cert",
+        "pkcs11:token=Firma;object=Code", "-key", "pkcs11:token=Firma;object=Code", "-readpass",
+        "-", "-h", "sha256", "-in", "u.exe", "-out", "s.exe"}},
+      {{"PKCS11:object=Code?pin-source=x&module-path=/usr/lib/opensc-pkcs11.so", ""},
+       {"sign", "-pkcs11module", "/usr/lib/opensc-pkcs11.so", "-pkcs11cert",
+        "PKCS11:object=Code?pin-source=x&module-path=/usr/lib/opensc-pkcs11.so", "-key",
+        "PKCS11:object=Code?pin-source=x&module-path=/usr/lib/opensc-pkcs11.so", "-readpass", "-",
+        "-h", "sha256", "-in", "u.exe", "-out", "s.exe"}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(exe::signerArguments(c.identity, "u.exe", "s.exe"), c.expected)
+        << c.identity.certificate;
 }
 
 TEST_F(Assembly, AMissingPrototypeOrArchiveIsReportedAndNothingIsWritten) {

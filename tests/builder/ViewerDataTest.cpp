@@ -210,6 +210,111 @@ TEST_F(ViewerData, EveryKindOfDamageIsReportedAsSuch) {
       ViewerError::ProgramUnreadable);
 }
 
+// The bytes a signer changes and adds: a PE header at the file's start whose certificate
+// directory names a table appended behind zero padding to a multiple of 8 bytes.
+void putLE32(std::string& bytes, std::size_t at, std::uint32_t value) {
+  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+constexpr std::size_t kPeAt = 0x80;
+constexpr std::size_t kCertificateEntryAt = kPeAt + 24 + 112 + 4 * 8;
+
+std::string withPeHeader(std::string file) {
+  file.replace(0, 2, "MZ");
+  putLE32(file, 0x3C, kPeAt);
+  file.replace(kPeAt, 4, std::string("PE\0\0", 4));
+  putLE32(file, kPeAt + 20, 240);       // the optional header's size
+  putLE32(file, kPeAt + 24, 0x20B);     // PE32+
+  putLE32(file, kPeAt + 24 + 108, 16);  // directory count
+  putLE32(file, kCertificateEntryAt, 0);
+  putLE32(file, kCertificateEntryAt + 4, 0);
+  return file;
+}
+
+std::string signedCopy(const std::string& file) {
+  std::string result = withPeHeader(file);
+  result.resize((result.size() + 7) / 8 * 8, '\0');
+  const std::string table = std::string("\x18\0\0\0\0\x02\x02\0", 8) + "signature bytes!";
+  putLE32(result, kCertificateEntryAt, static_cast<std::uint32_t>(result.size()));
+  putLE32(result, kCertificateEntryAt + 4, static_cast<std::uint32_t>(table.size()));
+  return result + table;
+}
+
+// Signed and unsigned programs read alike, whatever padding the signer needed; anything else
+// after the archive, a damaged certificate directory included, is refused.
+TEST_F(ViewerData, ASignedProgramReadsItsPageAndRefusesBytesAfterTheSignature) {
+  const exe::ViewerPage unsignedLoad = load();
+  ASSERT_TRUE(unsignedLoad);
+  const std::string behindPrototype = built.substr(kPrototypeSize);
+  const std::size_t tableSize = 24;
+  struct Case {
+    const char* what;
+    std::function<std::string(const std::string&)> make;
+    ViewerError expected;
+  };
+  const std::vector<Case> cases = {
+      {"signed", signedCopy, ViewerError::None},
+      {"PE header without a signature", withPeHeader, ViewerError::None},
+      {"byte after the signature", [](const std::string& f) { return signedCopy(f) + "x"; },
+       ViewerError::DamagedArchive},
+      {"archive byte changed after signing",
+       [&](const std::string& f) {
+         std::string s = signedCopy(f);
+         s[f.size() - 60] ^= 0x01;
+         return s;
+       },
+       ViewerError::DamagedArchive},
+      {"padding not zero",
+       [&](const std::string& f) {
+         std::string s = signedCopy(f);
+         if (s.size() - tableSize > f.size())
+           s[f.size()] = 'p';
+         else
+           s += "x";  // no padding to change: spoil the end instead
+         return s;
+       },
+       ViewerError::DamagedArchive},
+      {"table named inside the archive",
+       [&](const std::string& f) {
+         std::string s = signedCopy(f);
+         putLE32(s, kCertificateEntryAt, le32At(s, kCertificateEntryAt) - 8);
+         putLE32(s, kCertificateEntryAt + 4, tableSize + 8);
+         return s;
+       },
+       ViewerError::DamagedArchive},
+      {"table size beyond the file",
+       [&](const std::string& f) {
+         std::string s = signedCopy(f);
+         putLE32(s, kCertificateEntryAt + 4, tableSize + 1);
+         return s;
+       },
+       ViewerError::DamagedArchive},
+      {"table behind an unsigned program's end",
+       [&](const std::string& f) {
+         std::string s = withPeHeader(f);
+         putLE32(s, kCertificateEntryAt, static_cast<std::uint32_t>(s.size()));
+         return s;
+       },
+       ViewerError::DamagedArchive},
+  };
+  // Eight prototype sizes give the signer every padding from none to seven bytes.
+  for (std::size_t shift = 0; shift < 8; ++shift) {
+    const std::size_t size = kPrototypeSize + shift;
+    auto record = recordIn(built, kRecordAt);
+    zlb::writeLE32(record.data(), static_cast<std::uint32_t>(size));
+    const std::string file = decodedPrototype(size, {kRecordAt}) + behindPrototype;
+    for (const Case& c : cases) {
+      putFile(program, c.make(file));
+      const exe::ViewerPage loaded = exe::loadViewerPage(program, record, folder.file("out"));
+      EXPECT_EQ(loaded.error, c.expected) << c.what << ", shift " << shift << ": " << loaded.detail;
+      if (c.expected == ViewerError::None) {
+        EXPECT_EQ(loaded.page, page) << c.what;
+        EXPECT_EQ(loaded.settings, unsignedLoad.settings) << c.what;
+      }
+    }
+  }
+}
+
 // The one reader of both viewers and the archive component take every archive of the test data,
 // the hostile ones included, behind a program's settings the same way.
 TEST(ViewerReaders, TheOneReaderAndTheArchiveComponentAgreeOnEveryTestArchive) {

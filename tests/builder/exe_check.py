@@ -190,6 +190,31 @@ def project_json(name, **settings):
     }
 
 
+def check_receiver_warnings(cli, work, project_path, proto_path):
+    """`page` and `build` warn in German on standard error, naming the address, when the page
+    posts to the respondent's own computer; they go on and exit 0."""
+    with open(proto_path, "wb") as f:
+        f.write(encode(prototype_with_records(5000, [2048 + 40])))
+    default = run([cli, "page", project_path]).stdout.split(b'ACTION="')[1].split(b'"')[0].decode()
+    cases = [(None, default, "//localhost/" in default),
+             ("http://localhost/cgi-bin/sendmailform.cgi", None, True),
+             ("http://127.0.0.1:8080/senden", None, True),
+             ("https://umfragen.example.org/cgi-bin/sendmailform.cgi", None, False)]
+    failures = 0
+    for action, named, warned in cases:
+        option = ["--action", action] if action else []
+        named = named or action
+        for command in (["page", project_path], ["build", project_path, "-o", os.path.join(work, "w.exe"),
+                                                 "--proto", proto_path, "--force"]):
+            result = run([cli] + command + option)
+            errors = result.stderr.decode()
+            ok = (result.returncode == 0 and ("Warnung: Das Formular sendet die Antworten an %s," % named in errors)
+                  == warned and ("Warnung" in errors) == warned and (not warned or "--action URL" in errors))
+            print(("ok   " if ok else "FAIL ") + "%s with %s: %s" % (command[0], named, "warned" if warned else "silent"))
+            failures += 0 if ok else 1
+    return failures
+
+
 def main():
     cli, work = sys.argv[1], sys.argv[2]
     shipped_prototypes = sys.argv[3:]
@@ -257,6 +282,7 @@ def main():
     for ok, what in ((refused, "marker at 2044 refused, no file"), (kept, "existing output kept")):
         print(("ok   " if ok else "FAIL ") + what)
         failures += 0 if ok else 1
+    failures += check_receiver_warnings(cli, work, project_path, proto_path)
     leftovers = [n for n in os.listdir(work) if n.startswith(".")]
     if leftovers:
         failures += 1

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -6,13 +7,19 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
+#include "app/FormMailDialog.h"
+#include "app/SigningPassword.h"
+#include "app/ToolSettings.h"
 #include "gui/Shell.h"
 #include "icon/BitmapFile.h"
 #include "icon/IconPos.h"
 #include "icon/RenderIcon.h"
 #include "icon/StandardIcon.h"
+#include "project/FormMailAddress.h"
+#include "tests/builder/BuilderTestSupport.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/MainFormFixture.h"
@@ -24,6 +31,7 @@ namespace vantrel::test {
 namespace {
 
 const QString kBuildFailed = QStringLiteral("Datei konnte nicht erstellt werden!");
+const QString kReceiver = QStringLiteral("https://umfragen.example.org/cgi-bin/sendmailform.cgi");
 
 // Records what would have been started instead of starting it.
 struct StartRecorder {
@@ -41,7 +49,9 @@ void provideSupportFiles(const MainFormFixture& fixture) {
   }
 }
 
+// A form with an address and the author's own receiver, named in "Einstellungen...".
 void readyToBuild(TMainForm& form, const QString& output) {
+  form.setFormMailAddress(kReceiver);
   named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("umfrage@brixtel.example"));
   named<QLineEdit>(&form, "EXENameEdit")->setText(output);
 }
@@ -275,6 +285,122 @@ void TestBuild::buildsInAFolderWindows1252CannotHold() {
   QCOMPARE(messages.texts(), QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
   QVERIFY(QFile::exists(tool + QStringLiteral("/formular.htm")));
   QVERIFY(QFileInfo(output).size() > 1000);
+}
+
+// The build's default receiver is the respondent's own computer: the answers would go nowhere.
+void TestBuild::aFormPostingToTheRespondentsOwnComputerIsBuiltOnlyAfterYes() {
+  MainFormFixture fixture;
+  provideSupportFiles(fixture);
+  MessageBoxRecorder messages;
+  TMainForm& form = *fixture.form;
+  const QString output = fixture.filePath(QStringLiteral("umfrage.exe"));
+  struct Case {
+    QString address;  // as "Einstellungen..." keeps it; empty: the default
+    bool asked;
+  };
+  const Case cases[] = {
+      {QString(), QString::fromStdString(FormMailAddress().text()).contains(u"localhost")},
+      {QStringLiteral("http://127.0.0.1:8080/senden"), true},
+      {kReceiver, false},
+  };
+  for (const Case& c : cases) {
+    form.setFormMailAddress(c.address);
+    named<QLineEdit>(&form, "emailEd")->setText(QStringLiteral("umfrage@brixtel.example"));
+    named<QLineEdit>(&form, "EXENameEdit")->setText(output);
+    QFile::remove(output);
+    messages.shown.clear();
+    messages.answers = {IDNO};
+    pressGo(form);
+    if (!c.asked) {
+      QCOMPARE(messages.texts(),
+               QStringList{QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")});
+      continue;
+    }
+    const QString shown =
+        c.address.isEmpty() ? QString::fromStdString(FormMailAddress().text()) : c.address;
+    QCOMPARE(messages.texts(),
+             QStringList{QStringLiteral("Das Formular sendet die Antworten an ") + shown +
+                         QStringLiteral(", also an den Rechner der Befragten selbst: Dort kommen "
+                                        "sie bei niemandem an.\n\nDie Adresse Ihres "
+                                        "Formular-Empfängers tragen Sie unter \"Einstellungen...\" "
+                                        "ein. Das Programm trotzdem erstellen?")});
+    QCOMPARE(messages.shown[0].title, QStringLiteral("Formular-Empfänger"));
+    QCOMPARE(messages.shown[0].flags, MB_YESNO | MB_ICONWARNING);
+    QVERIFY(!QFile::exists(output));
+
+    messages.answers = {IDYES};
+    pressGo(form);
+    QCOMPARE(messages.shown.size(), 3);
+    QCOMPARE(messages.shown[2].text, QStringLiteral("EXE-Datei wurde erfolgreich erstellt!"));
+    QVERIFY(QFileInfo(output).size() > 1000);
+  }
+}
+
+// "Einstellungen..." keeps the certificate; the build asks for its password (from the keyring,
+// replaced here) and hands the program to osslsigncode (a stand-in first on PATH). A refused
+// password fails the build in German and writes nothing; a cancelled question builds nothing.
+void TestBuild::programsAreSignedWithTheCertificateOfTheSettings() {
+  MainFormFixture fixture;
+  provideSupportFiles(fixture);
+  MessageBoxRecorder messages;
+  TMainForm& form = *fixture.form;
+  const ToolSigning signing{true, fixture.filePath(QStringLiteral("firma.p12")),
+                            QStringLiteral("http://zeit.example.org")};
+  QTimer::singleShot(0, &form, [&signing] {
+    auto* dialog = qobject_cast<FormMailDialog*>(QApplication::activeModalWidget());
+    QVERIFY(dialog);
+    named<QCheckBox>(dialog, "SignCheck")->setChecked(true);
+    named<QPushButton>(dialog, "OkBtn")->click();  // no certificate yet: refused, stays open
+    named<QLineEdit>(dialog, "CertificateEd")->setText(signing.certificate);
+    named<QLineEdit>(dialog, "TimestampEd")->setText(signing.timestampUrl);
+    named<QPushButton>(dialog, "OkBtn")->click();
+  });
+  named<QToolButton>(&form, "SettingsBtn")->click();
+  QCOMPARE(messages.shown.size(), 1);
+  QVERIFY(messages.shown[0].text.startsWith(QStringLiteral("Zum Signieren brauchen Sie")));
+  QVERIFY(form.signing() == signing);
+  QVERIFY(readSigning(fixture.iniFile()) == signing);
+
+  const QString bin = fixture.filePath(QStringLiteral("bin"));
+  QVERIFY(QDir().mkpath(bin));
+  putFile((bin + QStringLiteral("/osslsigncode")).toStdString(), kSignerScript);
+  QFile::setPermissions(bin + QStringLiteral("/osslsigncode"), QFile::ReadOwner | QFile::ExeOwner);
+  const QByteArray path = qgetenv("PATH");
+  qputenv("PATH", bin.toLocal8Bit() + ':' + path);
+  struct Case {
+    std::optional<QString> password;  // nothing: the question was cancelled
+    QStringList shown;
+    bool built;
+  };
+  const QString refused =
+      QStringLiteral("Das Programm konnte nicht mit ") + signing.certificate +
+      QStringLiteral(
+          " signiert werden: Das Zertifikat, sein Passwort oder der Zeitstempel-Server "
+          "wurde nicht angenommen. Es wurde keine Datei geschrieben.");
+  const Case cases[] = {
+      {QStringLiteral("geheim"), {QStringLiteral("EXE-Datei wurde erfolgreich erstellt!")}, true},
+      {QStringLiteral("falsch"), {kBuildFailed, refused}, false},
+      {std::nullopt, {}, false},
+  };
+  QStringList asked;
+  for (const Case& c : cases) {
+    const SigningPasswordHandler previous =
+        setSigningPasswordHandler([&](const QString& certificate) {
+          asked.append(certificate);
+          return c.password;
+        });
+    const QString output = fixture.filePath(QStringLiteral("signiert.exe"));
+    QFile::remove(output);
+    messages.shown.clear();
+    readyToBuild(form, output);
+    pressGo(form);
+    setSigningPasswordHandler(previous);
+    QCOMPARE(messages.texts(), c.shown);
+    QCOMPARE(QFile::exists(output), c.built);
+    if (c.built) QVERIFY(readAll(output).endsWith("SIGNED"));
+  }
+  qputenv("PATH", path);
+  QCOMPARE(asked, QStringList(3, signing.certificate));
 }
 
 }  // namespace vantrel::test

@@ -134,6 +134,8 @@ class TestBuild : public QObject {
   void pictureThatCannotBeLoadedChangesNothing();
   void pictureThatCannotBeLoadedIsNamedInGerman();
   void buildsInAFolderWindows1252CannotHold();
+  void aFormPostingToTheRespondentsOwnComputerIsBuiltOnlyAfterYes();
+  void programsAreSignedWithTheCertificateOfTheSettings();
 };
 
 class TestTarget : public QObject {

@@ -264,7 +264,7 @@ void TestKeyboard::tabWalksEveryWindowInScreenOrder() {
          dialog->show();
          return becomesActive(*dialog) ? named<QWidget>(dialog, "AddressEd") : nullptr;
        },
-       namesOf({"AddressEd", "OkBtn", "CancelBtn"})},
+       namesOf({"AddressEd", "SignCheck", "CertificateEd", "TimestampEd", "OkBtn", "CancelBtn"})},
       {"answers",
        [](MainFormFixture& fixture) -> QWidget* {
          named<QPushButton>(fixture.form.get(), "AnswersBtn")->click();

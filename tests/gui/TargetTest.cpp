@@ -86,6 +86,7 @@ void TestTarget::eachTargetWritesTheIconAtItsOwnViewersOffset() {
   provideBothPrototypes(fixture);
   MessageBoxRecorder messages;
   TMainForm& form = *fixture.form;
+  form.setFormMailAddress(kReceiver);
   const IconPixelBlock block = iconPixelBlock(form.iconBitmap());
   const QByteArray icon(reinterpret_cast<const char*>(block.data()), 512);
 

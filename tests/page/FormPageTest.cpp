@@ -261,12 +261,22 @@ TEST(FormMailAddress, OnlyAbsoluteHttpAndHttpsAddressesWithoutBlanksAreUsable) {
   const struct {
     std::string address;
     bool usable;
+    bool ownComputer = false;  // the respondent's own computer: the answers go nowhere
   } cases[] = {
-      {"http://localhost/cgi-bin/sendmailform.cgi", true},
+      {"http://localhost/cgi-bin/sendmailform.cgi", true, true},
       {"https://umfragen.example.org/cgi-bin/sendmailform.cgi", true},
       {"HTTPS://Umfragen.Example.org", true},
-      {"http://127.0.0.1:8080/senden?x=1#a", true},
-      {"http://[::1]:8080/senden", true},
+      {"http://127.0.0.1:8080/senden?x=1#a", true, true},
+      {"http://[::1]:8080/senden", true, true},
+      {"http://nutzer@LOCALHOST.:8080/", true, true},
+      {"https://umfragen.localhost/senden", true, true},
+      {"http://127.1.2.3/", true, true},
+      {"http://localhost.example.org/", true},
+      {"http://umfragen-localhost/", true},
+      {"http://127.0.0.1.example.org/", true},
+      {"http://127.example.org/", true},
+      {"http://example.org/localhost", true},
+      {"http://[::2]/", true},
       {"http://nutzer@umfragen.example.org/", true},
       {"https://umfragen.example.org/K\xF6ln", true},  // a Windows-1252 letter is no blank
       {"", false},
@@ -293,6 +303,9 @@ TEST(FormMailAddress, OnlyAbsoluteHttpAndHttpsAddressesWithoutBlanksAreUsable) {
   for (const auto& c : cases) {
     const Result<FormMailAddress> parsed = FormMailAddress::parse(c.address);
     EXPECT_EQ(parsed.ok() && parsed.value().text() == c.address, c.usable) << c.address;
+    if (parsed && !c.address.empty()) {  // the empty text stands for the default
+      EXPECT_EQ(parsed.value().postsToOwnComputer(), c.ownComputer) << c.address;
+    }
     if (!c.usable && !c.address.empty()) {
       EXPECT_TRUE(parsed.is(ProjectFailure::UnusableFormMailAddress)) << c.address;
     }

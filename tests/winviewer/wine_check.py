@@ -9,13 +9,17 @@ without network, every wait bounded, the prefix's processes ended at the end.
     the window, none over another; Zurück and Vorwärts are greyed in the menu as on the bar;
     the control takes no dropped files (the viewer's report, VANTREL_VIEWER_REPORT);
   - the small window of the fallback closes with Escape and with Enter.
+  - signed with osslsigncode (a self-signed certificate made here with openssl), the program
+    verifies and runs as the unsigned one does; one byte changed after signing, it is refused;
+  - signed by `vantrel-cli build --sign` the same, with the password from a file; with a wrong
+    password the build fails in German and leaves the old output as it was.
 
 Wine has no HTML engine on Debian, so the control cannot navigate and the fallback runs: the
 page goes to the default browser (wine hands it to xdg-open, replaced here by a recorder) and
 a small window titled with the project name stays open.
 
 Usage: wine_check.py VANTREL_CLI BIN_DIR WORK_DIR
-Exit 77 (skipped) when wine64, Xvfb or xdotool is missing.
+Exit 77 (skipped) when wine64, Xvfb, xdotool, osslsigncode or openssl is missing.
 """
 import ctypes
 import ctypes.util
@@ -298,10 +302,35 @@ def refused(wine, display, program, words):
     expect(not page_folders(wine.prefix), "a page folder was left behind")
 
 
+def self_signed_certificate(work, password):
+    """A code-signing certificate of its own as PKCS#12 file, and its certificate as PEM."""
+    key, certificate, bundle = (os.path.join(work, name) for name in ("key.pem", "cert.pem", "cert.p12"))
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                    "-out", certificate, "-days", "2", "-subj", "/CN=Vantrel Test Signer",
+                    "-addext", "extendedKeyUsage=codeSigning"], check=True, capture_output=True)
+    subprocess.run(["openssl", "pkcs12", "-export", "-inkey", key, "-in", certificate, "-out", bundle,
+                    "-passout", "pass:" + password], check=True, capture_output=True)
+    return bundle, certificate
+
+
+def signed_copy(program, bundle, password, target):
+    subprocess.run(["osslsigncode", "sign", "-pkcs12", bundle, "-pass", password, "-h", "sha256",
+                    "-in", program, "-out", target], check=True, capture_output=True)
+    return target
+
+
+def verified(program, certificate):
+    result = subprocess.run(["osslsigncode", "verify", "-CAfile", certificate, "-in", program],
+                            capture_output=True, text=True)
+    expect(result.returncode == 0, "osslsigncode verify refused %s: %s" % (program, result.stdout[-300:]))
+
+
 def main():
     cli, bin_dir, work = sys.argv[1:4]
-    if not os.path.exists(WINE) or not shutil.which("Xvfb") or not shutil.which("xdotool"):
-        print("skipped: wine64, Xvfb and xdotool are needed (scripts/setup.sh installs them)")
+    needed = ("Xvfb", "xdotool", "osslsigncode", "openssl")
+    if not os.path.exists(WINE) or not all(shutil.which(tool) for tool in needed):
+        print("skipped: wine64, Xvfb, xdotool, osslsigncode and openssl are needed "
+              "(scripts/setup.sh installs them)")
         return SKIPPED
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
@@ -339,6 +368,32 @@ def main():
     damaged = os.path.join(work, "kaputt.exe")
     with open(damaged, "wb") as f:
         f.write(built[:-60] + bytes([built[-60] ^ 1]) + built[-59:])
+    bundle, certificate = self_signed_certificate(work, "geheim")
+    signed = signed_copy(program, bundle, "geheim", os.path.join(work, "signiert.exe"))
+    verified(signed, certificate)
+    with open(signed, "rb") as f:
+        signed_bytes = f.read()
+    expect(len(signed_bytes) > len(built), "the signature is appended")
+    password_file = os.path.join(work, "passwort.txt")
+    with open(password_file, "w") as out:
+        out.write("geheim\n")
+    by_tool = os.path.join(work, "vom-werkzeug.exe")
+    subprocess.run([cli, "build", project, "-o", by_tool, "--sign", bundle, "--sign-password-file",
+                    password_file], check=True, capture_output=True)
+    verified(by_tool, certificate)
+    with open(password_file, "w") as out:
+        out.write("falsch\n")
+    refused_build = subprocess.run([cli, "build", project, "-o", by_tool, "--force", "--sign", bundle,
+                                    "--sign-password-file", password_file], capture_output=True)
+    errors = refused_build.stderr.decode()
+    expect(refused_build.returncode == 1 and "konnte nicht mit %s signiert werden" % bundle in errors,
+           "a wrong password fails the build in German: %r" % errors[-300:])
+    verified(by_tool, certificate)  # the program signed before is still there, unchanged
+    expect(not [n for n in os.listdir(work) if n.startswith(".")], "no half-built file is left")
+    changed = os.path.join(work, "signiert-geaendert.exe")
+    with open(changed, "wb") as f:
+        at = len(built) - 60  # in the archive, covered by the signature
+        f.write(signed_bytes[:at] + bytes([signed_bytes[at] ^ 1]) + signed_bytes[at + 1:])
     bare = os.path.join(work, "vorlage.exe")
     with open(os.path.join(bin_dir, "ProtoExe.dat"), "rb") as f, open(bare, "wb") as out:
         out.write(bytes((b - 1) & 0xFF for b in f.read()))
@@ -350,7 +405,11 @@ def main():
         wine = Wine(work, display.name)
         for what, check in (("shown and closed", lambda: shown_and_closed(wine, display.name, program, page)),
                             ("damaged archive", lambda: refused(wine, display.name, damaged, "archive check sum wrong")),
-                            ("bare prototype", lambda: refused(wine, display.name, bare, "no data attached"))) + tuple(
+                            ("bare prototype", lambda: refused(wine, display.name, bare, "no data attached")),
+                            ("signed", lambda: shown_and_closed(wine, display.name, signed, page)),
+                            ("signed by the tool", lambda: shown_and_closed(wine, display.name, by_tool, page)),
+                            ("signed, one byte changed",
+                             lambda: refused(wine, display.name, changed, "archive check sum wrong"))) + tuple(
                 (what, lambda built=built, fixed=fixed, key=key: window_reported(wine, display.name, built, fixed, key))
                 for what, built, fixed, key in sized):
             try:

@@ -1,4 +1,4 @@
-#include "icon/loaders/ConverterProcess.h"
+#include "base/ConverterProcess.h"
 
 #include <fcntl.h>
 #include <poll.h>
