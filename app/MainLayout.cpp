@@ -419,9 +419,10 @@ void TMainForm::Ui::addOutputRows(QGridLayout* grid, QWidget* parent) {
   grid->addLayout(goRow, 2, 0, 1, 2);
 }
 
-// The survey key under the project name it is proposed from: letters, digits and "-" only.
+// The survey key under the project name it is proposed from: letters, digits and "-" only. One
+// row, so that the tab keeps the window's size; no letter of the tab is free for a mnemonic.
 void TMainForm::Ui::addSurveyRows(QGridLayout* grid, QWidget* parent) {
-  auto* surveyLabel = new QLabel(QStringLiteral("Umfrage-&Kennung:"), parent);
+  auto* surveyLabel = new QLabel(QStringLiteral("Umfrage-Kennung:"), parent);
   SurveyEd = new QLineEdit(parent);
   SurveyEd->setObjectName(QStringLiteral("SurveyEd"));
   SurveyEd->setValidator(new QRegularExpressionValidator(
@@ -431,11 +432,11 @@ void TMainForm::Ui::addSurveyRows(QGridLayout* grid, QWidget* parent) {
       makeButton<QToolButton>(parent, "SurveyProposeBtn", QStringLiteral("Vorschlag"),
                               QStringLiteral("Kennung aus dem Projektnamen"));
   auto* surveyRow = new QHBoxLayout();
-  surveyRow->setSpacing(0);
+  surveyRow->setSpacing(2);
+  surveyRow->addWidget(surveyLabel);
   surveyRow->addWidget(SurveyEd, 1);
   surveyRow->addWidget(SurveyProposeBtn);
-  grid->addWidget(surveyLabel, 7, 0, 1, 2);
-  grid->addLayout(surveyRow, 8, 0, 1, 2);
+  grid->addLayout(surveyRow, 7, 0, 1, 2);
 }
 
 // The icon of the program to build, painted by the window.
@@ -497,7 +498,7 @@ QWidget* TMainForm::Ui::buildElementsGroup(QWidget* parent) {
   auto* elementsGroup = new QGroupBox(QStringLiteral("Fensterelemente"), parent);
   elementsGroup->setObjectName(QStringLiteral("ElementsGroup"));
   auto* elementsGrid = new QGridLayout(elementsGroup);
-  elementsGrid->setContentsMargins(6, 4, 6, 4);
+  elementsGrid->setContentsMargins(6, 2, 6, 2);
   elementsGrid->setHorizontalSpacing(4);
   elementsGrid->setVerticalSpacing(0);
   // Mnemonics where a letter is still free on this tab and in the tool bar and bottom bar,

@@ -88,6 +88,7 @@ class TestProjectCommands : public QObject {
   void newResetsTheProjectAfterAsking();
   void saveAfterNewAsksForANameThenSavesInPlace();
   void openReadsEverythingBackAndNamesTheProject();
+  void surveyKeyIsProposedKeptPerProjectFileAndPosted();
   void failedOpenChangesNothingOnScreen();
   void failedSaveKeepsNameTitleAndOldFile();
   void sizesAreSavedAsTypedBeforeConfirming();

@@ -157,6 +157,35 @@ void TestProjectCommands::openReadsEverythingBackAndNamesTheProject() {
   QCOMPARE(dialogs.requests[1].fileName, path);  // the open dialog remembers its last name
 }
 
+// The key is proposed from the project name, belongs to the project file (in the tool's INI,
+// never in the file itself) and reaches the page's address.
+void TestProjectCommands::surveyKeyIsProposedKeptPerProjectFileAndPosted() {
+  MainFormFixture fixture;
+  MessageBoxRecorder messages;
+  FileDialogRecorder dialogs;
+  TMainForm& form = *fixture.form;
+  auto* key = named<QLineEdit>(&form, "SurveyEd");
+  named<QLineEdit>(&form, "NameED")->setText(QStringLiteral("Kurs Übung 2026"));
+  QCOMPARE(key->text(), QString());
+  named<QToolButton>(&form, "SurveyProposeBtn")->click();
+  QCOMPARE(key->text(), QStringLiteral("Kurs-Uebung-2026"));
+
+  const QString withKey = fixture.filePath(QStringLiteral("kurs.vtq"));
+  const QString other = fixture.filePath(QStringLiteral("anderes.vtq"));
+  writeAll(other, oneRowProject(2000));
+  dialogs.answers = {withKey, other, withKey};
+  named<QToolButton>(&form, "SaveAsBtn")->click();
+  QVERIFY(!readAll(withKey).contains("Kurs-Uebung"));
+  named<QToolButton>(&form, "OpenBtn")->click();
+  QCOMPARE(key->text(), QString());
+  named<QToolButton>(&form, "OpenBtn")->click();
+  QCOMPARE(key->text(), QStringLiteral("Kurs-Uebung-2026"));
+
+  named<QTabWidget>(&form, "PageControl2")->setCurrentIndex(1);
+  QVERIFY(readAll(fixture.filePath(QStringLiteral("formular.htm")))
+              .contains("/cgi-bin/sendmailform.cgi?umfrage=Kurs-Uebung-2026\""));
+}
+
 void TestProjectCommands::failedOpenChangesNothingOnScreen() {
   MainFormFixture fixture;
   MessageBoxRecorder messages;
