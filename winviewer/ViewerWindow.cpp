@@ -525,6 +525,14 @@ LRESULT ViewerWindow::handleFrame(UINT message, WPARAM w, LPARAM l) {
     case WM_SETFOCUS:
       if (browser_) browser_->focusPage();
       return 0;
+    case WM_DPICHANGED: {
+      // Moved to a monitor of another scale: take the size Windows proposes for it, so the
+      // window keeps its size as the user sees it (the page scales itself).
+      const auto* proposed = reinterpret_cast<const RECT*>(l);
+      SetWindowPos(frame_, nullptr, proposed->left, proposed->top, proposed->right - proposed->left,
+                   proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
     case WM_COMMAND:
       command(LOWORD(w));
       return 0;
