@@ -136,9 +136,12 @@ class Parser {
     while (true) {
       std::optional<ImapValue> item = value(depth + 1);
       if (!item) return std::nullopt;
+      const bool wasList = item->kind == ImapValue::Kind::list;
       result.items.push_back(std::move(*item));
       if (skip(close)) return result;
-      if (!skip(' ')) return std::nullopt;
+      // The parts of a multipart body follow each other without a space.
+      const bool nextList = wasList && at_ < text_.size() && text_[at_] == '(';
+      if (!nextList && !skip(' ')) return std::nullopt;
     }
   }
 
