@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 
+#include "FormmailTestSupport.h"
 #include "answers/AnswerReader.h"
 #include "answers/mailbox/AnswerCache.h"
 #include "answers/mailbox/ImapResponse.h"
@@ -341,6 +343,69 @@ INSTANTIATE_TEST_SUITE_P(
                    },
                    "x", true, MailboxFailure::CannotConnect, "keine Verbindung"}),
     [](const testing::TestParamInfo<FailureRow>& row) { return std::string(row.param.name); });
+
+struct ExportRow {
+  const char* name;
+  bool withPassword;
+  const char* password;
+  bool withCertificate;
+  int exitCode;
+  const char* germanPart;  // in the error output of a failure
+};
+
+class MailboxExports : public MailboxServer, public testing::WithParamInterface<ExportRow> {};
+
+// `vantrel-formmail export imaps://...` writes the rows the export of the Maildir writes; a
+// failure writes no file, says in German what went wrong, and never shows the password.
+TEST_P(MailboxExports, WriteTheMaildirsRowsOrNothing) {
+  const ExportRow& row = GetParam();
+  const std::string program = std::string(VANTREL_BIN_DIR) + "/vantrel-formmail";
+  if (!fs::exists(program)) GTEST_SKIP() << "vantrel-formmail is not built";
+  deliver(0, 12);
+  const std::string fromMaildir = folder_ / "maildir.csv";
+  const std::string fromServer = folder_ / "server.csv";
+  std::map<std::string, std::string> environment = {
+      {"XDG_CACHE_HOME", options_.cacheFolder.string()}};
+  ASSERT_EQ(
+      formmail_test::runProgram(program, {"export", server_->maildir().string(), "-o", fromMaildir},
+                                environment, "")
+          .exitCode,
+      0);
+  if (row.withPassword) environment["VANTREL_IMAP_PASSWORD"] = row.password;
+  std::vector<std::string> arguments = {"export", server_->imapsAddress(), "-o", fromServer};
+  if (row.withCertificate) {
+    arguments.push_back("--cacert");
+    arguments.push_back(server_->certificate().string());
+  }
+  const formmail_test::ProcessResult run =
+      formmail_test::runProgram(program, arguments, environment, "");
+  EXPECT_EQ(run.exitCode, row.exitCode) << run.err;
+  EXPECT_EQ((run.out + run.err).find(row.password), std::string::npos);
+  if (row.exitCode != 0) {
+    EXPECT_NE(run.err.find(row.germanPart), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(fromServer));
+    return;
+  }
+  const auto sortedLines = [](const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::sort(lines.begin() + 1, lines.end());  // the header stays first
+    return lines;
+  };
+  const std::vector<std::string> expected = sortedLines(test::fileBytes(fromMaildir));
+  EXPECT_EQ(expected.size(), 13U);
+  EXPECT_EQ(sortedLines(test::fileBytes(fromServer)), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MailboxExports,
+    testing::Values(ExportRow{"Written", true, "Geheim-42", true, 0, ""},
+                    ExportRow{"WrongPassword", true, "Falsch-17", true, 1, "Passwort abgelehnt"},
+                    ExportRow{"NoPasswordGiven", false, "Geheim-42", true, 1, "Kein Passwort"},
+                    ExportRow{"UntrustedCertificate", true, "Geheim-42", false, 1,
+                              "nicht vertraut"}),
+    [](const testing::TestParamInfo<ExportRow>& row) { return std::string(row.param.name); });
 
 }  // namespace
 }  // namespace vantrel::answers
