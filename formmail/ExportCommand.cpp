@@ -103,6 +103,18 @@ std::optional<std::string> mailboxPassword(const answers::MailboxAddress& addres
   return password;
 }
 
+// What the server presented, so that the user can compare it with what the provider publishes
+// before trusting it with --cacert.
+void describeCertificate(const answers::MailboxAddress& address, std::ostream& err) {
+  const Result<answers::ServerCertificate> shown =
+      answers::peekServerCertificate(address, answers::ImapConnectOptions{});
+  if (!shown) return;
+  err << "vantrel-formmail export: Ausgestellt von: " << shown.value().issuer << "\n"
+      << "vantrel-formmail export: SHA-256-Fingerabdruck: " << shown.value().sha256 << "\n"
+      << "vantrel-formmail export: Wer dem Zertifikat vertraut, gibt seine Datei mit --cacert "
+         "an.\n";
+}
+
 answers::AnswerSource mailboxSource(const answers::MailboxAddress& address, std::string password,
                                     const std::filesystem::path& caFile) {
   return [address, password = std::move(password),
@@ -176,6 +188,8 @@ int runExport(std::span<char* const> arguments, std::ostream& out, std::ostream&
     // A mailbox's failures are the user's to mend (password, certificate, folder): in German.
     err << "vantrel-formmail export: "
         << (mailbox ? germanMessage(summary.failure()) : summary.reason()) << "\n";
+    if (summary.is(MailboxFailure::CertificateRefused))
+      describeCertificate(answers::parseMailboxAddress(line->source.string()).value(), err);
     return 1;
   }
   printSummary(summary.value(), err);

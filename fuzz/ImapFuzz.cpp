@@ -4,8 +4,10 @@
 // crash, no leak":
 //  - a response is measured the same whether more bytes follow it or not, and a cut-off
 //    response is never measured as complete;
-//  - a folder argument is one quoted string of printable ASCII, whatever the name.
+//  - a folder argument is one quoted string of printable ASCII, whatever the name, that decodes
+//    to a name again (the same name when it is printable ASCII).
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -39,6 +41,17 @@ void checkFolderArgument(std::string_view name) {
       require(i + 1 < argument.size() && (argument[i] == '"' || argument[i] == '\\'));
     }
   }
+  // Without quoting in the way, the server's decoding of it gives a name again, the same one
+  // for plain ASCII.
+  if (name.find_first_of("\"\\") == std::string_view::npos) {
+    const auto decoded = decodedFolderName(argument.substr(1, argument.size() - 2));
+    require(decoded.has_value());
+    const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {
+      return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+    });
+    if (ascii) require(*decoded == name);
+  }
+  (void)decodedFolderName(name);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 #include "answers/mailbox/ImapConnection.h"
 
 #include <curl/curl.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 #include <poll.h>
 
 #include <array>
@@ -43,7 +46,83 @@ Failure connectFailure(CURLcode code, const std::string& server, const char* err
   }
 }
 
+// The SHA-256 of the certificate's DER bytes, as "AB:CD:..."; empty when the PEM cannot be read.
+std::string sha256Of(const std::string& pem) {
+  std::unique_ptr<BIO, decltype(&BIO_free)> bio(
+      BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())), &BIO_free);
+  if (!bio) return {};
+  std::unique_ptr<X509, decltype(&X509_free)> certificate(
+      PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr), &X509_free);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!certificate || X509_digest(certificate.get(), EVP_sha256(), digest, &length) != 1) return {};
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (unsigned int i = 0; i < length; ++i) {
+    if (i > 0) text += ':';
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 0xF];
+  }
+  return text;
+}
+
+// "Issuer:CN = x" of the first certificate (the server's own) in libcurl's report.
+ServerCertificate certificateOf(const curl_certinfo* info) {
+  ServerCertificate certificate;
+  if (!info || info->num_of_certs < 1) return certificate;
+  for (const curl_slist* field = info->certinfo[0]; field; field = field->next) {
+    const std::string_view text = field->data;
+    const std::size_t colon = text.find(':');
+    if (colon == std::string_view::npos) continue;
+    const std::string_view name = text.substr(0, colon);
+    const std::string value(text.substr(colon + 1));
+    if (name == "Subject") certificate.subject = value;
+    if (name == "Issuer") certificate.issuer = value;
+    if (name == "Cert") certificate.pem = value;
+  }
+  certificate.sha256 = sha256Of(certificate.pem);
+  return certificate;
+}
+
 }  // namespace
+
+Result<ServerCertificate> peekServerCertificate(const MailboxAddress& address,
+                                                const ImapConnectOptions& options) {
+  initCurl();
+  const std::string server = address.server();
+  std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> handle(curl_easy_init(), &curl_easy_cleanup);
+  if (!handle) return failure(MailboxFailure::CannotConnect, server, "out of memory");
+  std::array<char, CURL_ERROR_SIZE> errorText{};
+  // No user in the address: libcurl connects and sets up TLS, and does not log in.
+  const std::string url =
+      std::string(address.tlsFromStart ? "imaps://" : "imap://") +
+      (address.host.find(':') != std::string::npos ? "[" + address.host + "]" : address.host) +
+      ":" + std::to_string(address.port) + "/";
+  const long seconds = static_cast<long>(
+      std::max<std::chrono::milliseconds::rep>(1, options.timeout.count() / 1000));
+  CURL* curl = handle.get();
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "imap,imaps");
+  curl_easy_setopt(curl, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 0L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 0L);
+  curl_easy_setopt(curl, CURLOPT_CERTINFO, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, seconds);
+  curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, seconds);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, errorText.data());
+  curl_easy_setopt(curl, CURLOPT_CONNECT_ONLY, 1L);
+  const CURLcode code = curl_easy_perform(curl);
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+  if (code != CURLE_OK) return connectFailure(code, server, errorText.data());
+  curl_certinfo* info = nullptr;
+  if (curl_easy_getinfo(curl, CURLINFO_CERTINFO, &info) != CURLE_OK)
+    return failure(MailboxFailure::AnswerUnreadable, server);
+  ServerCertificate certificate = certificateOf(info);
+  if (certificate.pem.empty() || certificate.sha256.empty())
+    return failure(MailboxFailure::AnswerUnreadable, server);
+  return certificate;
+}
 
 Result<std::unique_ptr<ImapConnection>> ImapConnection::open(const MailboxAddress& address,
                                                              std::string_view password,

@@ -25,6 +25,20 @@ struct ImapConnectOptions {
   std::chrono::milliseconds timeout{std::chrono::seconds(60)};
 };
 
+// A server's certificate as it presented it, for a person to judge one that is not trusted.
+struct ServerCertificate {
+  std::string subject;
+  std::string issuer;
+  std::string sha256;  // "AB:CD:...", the fingerprint of its DER bytes
+  std::string pem;     // to keep as a certificate file that --cacert or the window takes
+};
+
+// Connects without checking the certificate and without logging in (no password goes to a
+// server that is not trusted), and gives the certificate the server presents. Failures:
+// CannotConnect, NoTls, ConnectionLost.
+[[nodiscard]] Result<ServerCertificate> peekServerCertificate(const MailboxAddress& address,
+                                                              const ImapConnectOptions& options);
+
 class ImapConnection {
  public:
   // Connects and logs in. Failures: CannotConnect, CertificateRefused, NoTls, LoginRefused,

@@ -252,7 +252,85 @@ std::string modifiedBase64(const std::vector<char16_t>& units) {
   return out;
 }
 
+int modifiedBase64Value(char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == ',') return 63;
+  return -1;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The UTF-16 units of one "&...-" run, appended as UTF-8; false for a run that is no whole
+// number of units, leaves bits set, or pairs surrogates wrongly.
+bool appendDecodedRun(std::string_view run, std::string& out) {
+  std::uint32_t group = 0;
+  int bits = 0;
+  char16_t high = 0;
+  for (const char c : run) {
+    const int value = modifiedBase64Value(c);
+    if (value < 0) return false;
+    group = (group << 6) | static_cast<std::uint32_t>(value);
+    bits += 6;
+    if (bits < 16) continue;
+    bits -= 16;
+    const auto unit = static_cast<char16_t>((group >> bits) & 0xFFFF);
+    group &= (1U << bits) - 1;
+    if (high != 0) {
+      if (unit < 0xDC00 || unit > 0xDFFF) return false;
+      appendUtf8(out, 0x10000 + ((static_cast<char32_t>(high) - 0xD800) << 10) + (unit - 0xDC00));
+      high = 0;
+    } else if (unit >= 0xD800 && unit <= 0xDBFF) {
+      high = unit;
+    } else if (unit >= 0xDC00 && unit <= 0xDFFF) {
+      return false;
+    } else {
+      appendUtf8(out, unit);
+    }
+  }
+  return high == 0 && bits < 6 && group == 0 && !run.empty();
+}
+
 }  // namespace
+
+std::optional<std::string> decodedFolderName(std::string_view name) {
+  std::string out;
+  for (std::size_t at = 0; at < name.size(); ++at) {
+    const auto byte = static_cast<unsigned char>(name[at]);
+    if (byte < 0x20 || byte > 0x7E) return std::nullopt;
+    if (name[at] != '&') {
+      out += name[at];
+      continue;
+    }
+    const std::size_t end = name.find('-', at + 1);
+    if (end == std::string_view::npos) return std::nullopt;
+    if (end == at + 1) {
+      out += '&';
+    } else if (!appendDecodedRun(name.substr(at + 1, end - at - 1), out)) {
+      return std::nullopt;
+    }
+    at = end;
+  }
+  return out;
+}
 
 bool ImapValue::isAtom(std::string_view name) const {
   return kind == Kind::atom && equalsCaseless(text, name);

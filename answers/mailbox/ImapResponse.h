@@ -54,6 +54,9 @@ struct ImapResponse {
 // A folder name given in UTF-8 as a command argument: in modified UTF-7 (the mailbox name
 // encoding of IMAP4rev1), quoted. Bytes that are no UTF-8 are taken as Latin-1 characters.
 [[nodiscard]] std::string imapFolderArgument(std::string_view utf8Name);
+// A folder name as a server lists it (modified UTF-7) in UTF-8; nullopt for a name that is not
+// valid modified UTF-7.
+[[nodiscard]] std::optional<std::string> decodedFolderName(std::string_view name);
 
 // The number of an atom, nullopt if it is none or larger than 32 bits (UIDs and counts are).
 [[nodiscard]] std::optional<std::uint32_t> imapNumber(const ImapValue& value);

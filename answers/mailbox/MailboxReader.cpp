@@ -282,7 +282,36 @@ Result<std::set<std::uint32_t>> searchAnswers(ImapConnection& connection) {
   return uids;
 }
 
+// A LIST response: "LIST (flags) delimiter name"; the name unless the folder cannot be opened.
+std::optional<std::string> listedFolder(const ImapResponse& response) {
+  if (response.items.size() != 4 || !response.items[0].isAtom("LIST") ||
+      response.items[1].kind != ImapValue::Kind::list || !response.items[3].isText())
+    return std::nullopt;
+  for (const ImapValue& flag : response.items[1].items) {
+    if (flag.isAtom("\\Noselect") || flag.isAtom("\\NonExistent")) return std::nullopt;
+  }
+  return decodedFolderName(response.items[3].text);
+}
+
 }  // namespace
+
+Result<std::vector<std::string>> listMailboxFolders(const MailboxAddress& address,
+                                                    std::string_view password,
+                                                    const ImapConnectOptions& options) {
+  Result<std::unique_ptr<ImapConnection>> opened = ImapConnection::open(address, password, options);
+  if (!opened) return opened.failure();
+  ImapConnection& connection = *opened.value();
+  std::vector<std::string> folders;
+  Result<ImapResponse> done = connection.command("LIST \"\" \"*\"", [&](ImapResponse&& response) {
+    std::optional<std::string> folder = listedFolder(response);
+    if (folder) folders.push_back(std::move(*folder));
+  });
+  if (!done) return done.failure();
+  if (!done.value().isStatus("OK"))
+    return failure(MailboxFailure::ServerRefused, connection.server(), "LIST",
+                   done.value().statusText);
+  return folders;
+}
 
 std::string answerSectionOf(const ImapValue& bodyStructure) {
   return findSection(bodyStructure, "", 0);

@@ -42,6 +42,11 @@ struct MailboxSummary {
                                                  const MailboxReadOptions& options,
                                                  const ReadCallbacks& callbacks);
 
+// The folders of the mailbox that can be opened, in UTF-8 and in the server's order: for a
+// window to offer. Failures as for readMailbox(), but for UnknownFolder.
+[[nodiscard]] Result<std::vector<std::string>> listMailboxFolders(
+    const MailboxAddress& address, std::string_view password, const ImapConnectOptions& options);
+
 // The section of the part "antwort.json" in a BODYSTRUCTURE ("2", "1.2"), empty when the mail
 // has none.
 [[nodiscard]] std::string answerSectionOf(const ImapValue& bodyStructure);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -121,6 +122,15 @@ TEST(MailboxAddresses, AreReadAndRefused) {
             "bungen");
   EXPECT_EQ(imapFolderArgument(full.value().folder), "\"Formulare/&ANw-bungen\"");
   EXPECT_EQ(imapFolderArgument("A & \"B\""), "\"A &- \\\"B\\\"\"");
+
+  for (const std::string name : {"Formulare/\xC3\x9C"
+                                 "bungen",
+                                 "A & B", "\xF0\x9F\x93\x8B x"})
+    EXPECT_EQ(
+        decodedFolderName(imapFolderArgument(name).substr(1, imapFolderArgument(name).size() - 2)),
+        name);
+  for (const char* bad : {"&ANw", "&A-", "&3AA-", "a\x01"})
+    EXPECT_FALSE(decodedFolderName(bad).has_value()) << bad;
 
   const Result<MailboxAddress> plain = parseMailboxAddress("imap://u@[::1]");
   ASSERT_TRUE(plain.ok());
@@ -300,6 +310,53 @@ TEST_F(MailboxServer, SecondReadsFetchOnlyWhatIsNew) {
   EXPECT_EQ(sortedRows(rebuilt.answers), sortedRows(renumbered.answers));
 }
 
+// The folders are listed in UTF-8, and one whose name has an umlaut is read like the inbox.
+TEST_F(MailboxServer, ListsFoldersAndReadsOneWithAnUmlaut) {
+  const fs::path other = server_->maildir() / "&ANw-bungen";
+  for (const char* sub : {"cur", "new", "tmp"}) fs::create_directories(other / sub);
+  for (int number = 0; number < 3; ++number)
+    ASSERT_TRUE(formmail::storeInMaildir(other, receiverMail(number)).ok());
+  server_->handOver();
+  const MailboxAddress inbox = parseMailboxAddress(server_->imapsAddress()).value();
+  const Result<std::vector<std::string>> folders =
+      listMailboxFolders(inbox, DovecotServer::password(), options_.connect);
+  ASSERT_TRUE(folders.ok()) << folders.reason();
+  std::vector<std::string> sorted = folders.value();
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, (std::vector<std::string>{"INBOX",
+                                              "\xC3\x9C"
+                                              "bungen"}));
+
+  Result<Read> got = read(server_->imapsAddress("%C3%9Cbungen"), DovecotServer::password());
+  ASSERT_TRUE(got.ok()) << got.reason();
+  EXPECT_EQ(got.value().answers.size(), 3U);
+}
+
+// The first output line of a command.
+std::string outputOf(const std::string& command) {
+  std::string output;
+  if (FILE* pipe = ::popen(command.c_str(), "r")) {
+    char line[512];
+    if (std::fgets(line, sizeof line, pipe)) output = line;
+    ::pclose(pipe);
+  }
+  return output;
+}
+
+// A certificate that is not trusted is shown as the server presents it, without logging in:
+// the fingerprint is the one openssl reads from the server's certificate file.
+TEST_F(MailboxServer, ShowsACertificateItDoesNotTrust) {
+  const Result<ServerCertificate> shown = peekServerCertificate(
+      parseMailboxAddress(server_->imapsAddress()).value(), ImapConnectOptions{});
+  ASSERT_TRUE(shown.ok()) << shown.reason();
+  const std::string fingerprint =
+      outputOf("openssl x509 -noout -fingerprint -sha256 -in " + server_->certificate().string());
+  ASSERT_NE(fingerprint.find('='), std::string::npos) << fingerprint;
+  EXPECT_EQ(shown.value().sha256 + "\n", fingerprint.substr(fingerprint.find('=') + 1));
+  EXPECT_NE(shown.value().issuer.find("127.0.0.1"), std::string::npos) << shown.value().issuer;
+  EXPECT_TRUE(shown.value().pem.starts_with("-----BEGIN CERTIFICATE-----"));
+}
+
 struct FailureRow {
   const char* name;
   std::string (*address)(const DovecotServer&);
@@ -404,7 +461,7 @@ INSTANTIATE_TEST_SUITE_P(
                     ExportRow{"WrongPassword", true, "Falsch-17", true, 1, "Passwort abgelehnt"},
                     ExportRow{"NoPasswordGiven", false, "Geheim-42", true, 1, "Kein Passwort"},
                     ExportRow{"UntrustedCertificate", true, "Geheim-42", false, 1,
-                              "nicht vertraut"}),
+                              "SHA-256-Fingerabdruck: "}),
     [](const testing::TestParamInfo<ExportRow>& row) { return std::string(row.param.name); });
 
 }  // namespace
