@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "FormmailTestSupport.h"
@@ -204,12 +205,15 @@ class MailboxServer : public testing::Test {
     server_->handOver();
   }
 
-  [[nodiscard]] Result<Read> read(const std::string& address, const std::string& password) {
+  [[nodiscard]] Result<Read> read(
+      const std::string& address, const std::string& password,
+      std::function<bool(std::uint64_t, std::uint64_t)> onProgress = {}) {
     const Result<MailboxAddress> parsed = parseMailboxAddress(address);
     if (!parsed) return parsed.failure();
     Read read;
     ReadCallbacks callbacks;
     callbacks.onAnswer = [&](Answer&& answer) { read.answers.push_back(std::move(answer)); };
+    callbacks.onProgress = std::move(onProgress);
     Result<MailboxSummary> summary = readMailbox(parsed.value(), password, options_, callbacks);
     if (!summary) return summary.failure();
     read.summary = std::move(summary).value();
@@ -274,14 +278,24 @@ TEST_F(MailboxServer, ReadsWhatTheMaildirReaderReads) {
   }
 }
 
-// The second read fetches only the mails that came since, in fewer bytes; a mail deleted on
+// A cancelled read keeps what it fetched; the second read fetches only the mails that came
+// since, in fewer bytes; a mail deleted on
 // the server stays with its answer and is named as gone; a renumbered folder is read again
 // whole; a cache that cannot be read is made anew.
 TEST_F(MailboxServer, SecondReadsFetchOnlyWhatIsNew) {
   deliver(0, 20);
+  // Cancelled after the first batch: nothing is delivered, and the batch stays cached.
+  const Result<Read> cancelled = read(server_->imapsAddress(), DovecotServer::password(),
+                                      [](std::uint64_t done, std::uint64_t) { return done == 0; });
+  ASSERT_TRUE(cancelled.ok()) << cancelled.reason();
+  EXPECT_TRUE(cancelled.value().summary.read.cancelled);
+  EXPECT_EQ(cancelled.value().summary.fetched, options_.batchSize);
+  EXPECT_TRUE(cancelled.value().answers.empty());
+
   const Read first = readAll();
-  EXPECT_EQ(first.summary.fetched, 20U);
-  EXPECT_EQ(first.summary.fromCache, 0U);
+  EXPECT_EQ(first.summary.fetched, 20U - options_.batchSize);
+  EXPECT_EQ(first.summary.fromCache, options_.batchSize);
+  EXPECT_EQ(first.answers.size(), 20U);
 
   deliver(20, 23);
   fs::remove(stored_.at(4));
