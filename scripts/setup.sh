@@ -33,6 +33,8 @@ PACKAGES=(
   # answers read from a mailbox over IMAP: the cache's database, and the IMAP server its tests
   # start on a private configuration (the service stays off, see below)
   libsqlite3-dev dovecot-imapd
+  # "Passwort merken" in "Auswertung": the desktop's keyring through the Secret Service
+  qtkeychain-qt6-dev
   # the receiver's deployments run in its tests, each on a private configuration: nginx with
   # fcgiwrap, Apache with mod_cgid, Postfix as the SMTP relay (services stay off, see below)
   nginx fcgiwrap apache2 postfix
