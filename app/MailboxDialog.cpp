@@ -69,7 +69,7 @@ MailboxDialog::MailboxDialog(const MailboxChoice& initial, QWidget* parent) : QD
   caFileRow->addWidget(chooseCaFile);
   form->addRow(QStringLiteral("&Server:"), ServerEd);
   form->addRow(QStringLiteral("&Verschlüsselung:"), SecurityCombo);
-  form->addRow(QStringLiteral("P&ort:"), PortSpin);
+  form->addRow(QStringLiteral("Po&rt:"), PortSpin);
   form->addRow(QStringLiteral("&Benutzername:"), UserEd);
   form->addRow(QStringLiteral("&Passwort:"), PasswordEd);
   form->addRow(QString(), RememberCheck);
