@@ -36,13 +36,13 @@ bool wanted(const Answer& answer, const ExportOptions& options) {
   return !options.formId || answer.formId == *options.formId;
 }
 
-Result<ColumnOrder> columnsOf(const std::filesystem::path& source, const ExportOptions& options) {
+Result<ColumnOrder> columnsOf(const AnswerSource& source, const ExportOptions& options) {
   ColumnOrder columns;
   ReadCallbacks callbacks;
   callbacks.onAnswer = [&](Answer&& answer) {
     if (wanted(answer, options)) columns.add(answer);
   };
-  const Result<ReadSummary> read = readAnswers(source, callbacks);
+  const Result<ReadSummary> read = source(callbacks);
   if (!read) return read.failure();
   return columns;
 }
@@ -94,6 +94,13 @@ class CsvRecords {
 
 Result<ExportSummary> exportAnswers(const std::filesystem::path& source,
                                     const ExportOptions& options, const ExportWriter& write) {
+  return exportAnswers(
+      [&](const ReadCallbacks& callbacks) { return readAnswers(source, callbacks); }, options,
+      write);
+}
+
+Result<ExportSummary> exportAnswers(const AnswerSource& source, const ExportOptions& options,
+                                    const ExportWriter& write) {
   std::optional<CsvRecords> csv;
   if (options.format == ExportFormat::csv) {
     Result<ColumnOrder> columns = columnsOf(source, options);
@@ -119,7 +126,7 @@ Result<ExportSummary> exportAnswers(const std::filesystem::path& source,
     ++summary.written;
   };
   callbacks.onProgress = [&](std::uint64_t, std::uint64_t) { return output.status().ok(); };
-  Result<ReadSummary> read = readAnswers(source, callbacks);
+  Result<ReadSummary> read = source(callbacks);
   if (!read) return read.failure();
   output.flush();
   if (!output.status()) return output.status().failure();

@@ -45,4 +45,11 @@ using ExportWriter = std::function<Status(std::string_view bytes)>;
                                                   const ExportOptions& options,
                                                   const ExportWriter& write);
 
+// The same from any source of answers (a mailbox on a server): `source` is read twice for CSV,
+// once for JSON lines.
+using AnswerSource = std::function<Result<ReadSummary>(const ReadCallbacks& callbacks)>;
+[[nodiscard]] Result<ExportSummary> exportAnswers(const AnswerSource& source,
+                                                  const ExportOptions& options,
+                                                  const ExportWriter& write);
+
 }  // namespace vantrel::answers

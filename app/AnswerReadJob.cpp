@@ -24,17 +24,23 @@ void AnswerReadJob::cancel() {
 }
 
 void AnswerReadJob::start(const std::filesystem::path& source) {
+  start([source](const answers::ReadCallbacks& callbacks) {
+    return answers::readAnswers(source, callbacks);
+  });
+}
+
+void AnswerReadJob::start(answers::AnswerSource source) {
   if (worker_.joinable()) worker_.join();
   cancelled_ = false;
   bytesDone_ = 0;
   bytesTotal_ = 0;
   batchesOnTheirWay_ = 0;
-  worker_ = std::thread([this, source] { read(source); });
+  worker_ = std::thread([this, source = std::move(source)] { read(source); });
 }
 
 // Runs in the worker thread: everything it hands over goes through the event queue of the
 // object's own thread.
-void AnswerReadJob::read(std::filesystem::path source) {
+void AnswerReadJob::read(const answers::AnswerSource& source) {
   using Clock = std::chrono::steady_clock;
   std::vector<answers::Answer> batch;
   Clock::time_point batchStarted = Clock::now();
@@ -56,7 +62,7 @@ void AnswerReadJob::read(std::filesystem::path source) {
     return !cancelled_;
   };
   try {
-    Result<answers::ReadSummary> result = answers::readAnswers(source, callbacks);
+    Result<answers::ReadSummary> result = source(callbacks);
     if (!batch.empty()) sendBatch(batch);
     // Answers dropped after a cancel make the read a cancelled one, even when the reader came to
     // the end before it asked again whether to go on.

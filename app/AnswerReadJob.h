@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "answers/AnswerExport.h"
 #include "answers/AnswerReader.h"
 
 namespace vantrel {
@@ -32,6 +33,8 @@ class AnswerReadJob : public QObject {
   ~AnswerReadJob() override;
 
   void start(const std::filesystem::path& source);
+  // Any other source of answers (a mailbox on a server), read in the worker thread.
+  void start(answers::AnswerSource source);
   // The read stops at its next report of progress; answers read after that are dropped, and
   // the summary says the read was cancelled.
   void cancel();
@@ -46,7 +49,7 @@ class AnswerReadJob : public QObject {
   static constexpr int kMostBatchesOnTheirWay = 4;
 
  private:
-  void read(std::filesystem::path source);
+  void read(const answers::AnswerSource& source);
   void sendBatch(std::vector<answers::Answer>& batch);
   void waitForRoom();
   void batchTaken();

@@ -24,6 +24,7 @@
 #include "app/AnswersReport.h"
 #include "app/AnswersTableModel.h"
 #include "app/LocalPath.h"
+#include "app/MailboxDialog.h"
 #include "base/UserMessages.h"
 #include "gui/FailureReport.h"
 #include "gui/FileDialogs.h"
@@ -89,6 +90,7 @@ TAnswersForm::TAnswersForm(std::function<FieldList()> currentFields, QWidget* pa
       [this](const Result<answers::ReadSummary>& result) { readEnded(result); }, nullptr);
   connectHandler(OpenFileBtn, &QPushButton::clicked, this, &TAnswersForm::OpenFileBtnClick);
   connectHandler(OpenFolderBtn, &QPushButton::clicked, this, &TAnswersForm::OpenFolderBtnClick);
+  connectHandler(OpenMailboxBtn, &QPushButton::clicked, this, &TAnswersForm::OpenMailboxBtnClick);
   connectHandler(ExportCsvBtn, &QPushButton::clicked, this, &TAnswersForm::ExportCsvBtnClick);
   connectHandler(ExportPdfBtn, &QPushButton::clicked, this, &TAnswersForm::ExportPdfBtnClick);
   connectHandler(ReadProgress, &QProgressDialog::canceled, this, &TAnswersForm::CancelRead);
@@ -104,8 +106,11 @@ void TAnswersForm::buildLayout() {
   OpenFileBtn = makeButton(this, "OpenFileBtn", QStringLiteral("&Datei öffnen..."));
   ExportCsvBtn = makeButton(this, "ExportCsvBtn", QStringLiteral("Als &CSV speichern..."));
   ExportPdfBtn = makeButton(this, "ExportPdfBtn", QStringLiteral("Als &PDF speichern..."));
+  OpenMailboxBtn = makeButton(this, "OpenMailboxBtn", QStringLiteral("P&ostfach öffnen..."));
   OpenFileBtn->setToolTip(QStringLiteral("mbox-Datei oder CSV-Export öffnen..."));
-  for (auto* button : {OpenFolderBtn, OpenFileBtn}) buttons->addWidget(button);
+  OpenMailboxBtn->setToolTip(
+      QStringLiteral("Einen Ordner des Postfachs auf dem Mail-Server lesen..."));
+  for (auto* button : {OpenFolderBtn, OpenFileBtn, OpenMailboxBtn}) buttons->addWidget(button);
   buttons->addStretch();
   for (auto* button : {ExportCsvBtn, ExportPdfBtn}) {
     button->setEnabled(false);
@@ -192,8 +197,60 @@ void TAnswersForm::OpenFolderBtnClick() {
   readSource(pathOf(*chosen));
 }
 
+void TAnswersForm::OpenMailboxBtnClick() {
+  MailboxChoice initial = readLastMailbox(iniFile_).value_or(MailboxChoice{});
+  if (!initial.address.host.empty()) {
+    const std::optional<std::string> remembered = passwordFromKeyring(initial.address);
+    initial.rememberPassword = remembered.has_value();
+    initial.password = remembered.value_or(std::string());
+  }
+  MailboxDialog dialog(initial, this);
+  if (dialog.exec() != QDialog::Accepted) return;
+  const MailboxChoice chosen = dialog.choice();
+  if (chosen.rememberPassword) {
+    const QString refused = storePasswordInKeyring(chosen.address, chosen.password);
+    if (!refused.isEmpty()) {
+      showFailure(QStringLiteral("Das Passwort kann nicht im Schlüsselbund gespeichert werden: %1")
+                      .arg(refused),
+                  FailureReporter::Command);
+    }
+  } else if (initial.rememberPassword) {
+    forgetPasswordInKeyring(chosen.address);
+  }
+  readMailbox(chosen);
+}
+
+void TAnswersForm::readMailbox(const MailboxChoice& choice) {
+  if (reading()) return;
+  answers_.clear();
+  tally_ = answers::AnswerTally();
+  sourceName_ =
+      QString::fromStdString(choice.address.folder).replace(QLatin1Char('/'), QLatin1Char('_'));
+  mailbox_ = choice;
+  mailboxSummary_ = std::make_shared<answers::MailboxSummary>();
+  writeLastMailbox(iniFile_, choice);
+  ReadProgress->reset();
+  ReadProgress->setLabelText(QStringLiteral("Antworten werden gelesen..."));
+  ReadProgress->setValue(0);
+  ReadProgress->show();
+  progressTimer_->start();
+  // The summary of the mailbox goes to the window beside the answers: which are gone from the
+  // server. The read owns a share of it, so the window may start another read meanwhile.
+  job_->start([choice, kept = mailboxSummary_](
+                  const answers::ReadCallbacks& callbacks) -> Result<answers::ReadSummary> {
+    answers::MailboxReadOptions options;
+    options.connect.caFile = choice.caFile;
+    Result<answers::MailboxSummary> read =
+        answers::readMailbox(choice.address, choice.password, options, callbacks);
+    if (!read) return read.failure();
+    *kept = read.value();
+    return std::move(read.value().read);
+  });
+}
+
 void TAnswersForm::readSource(const std::filesystem::path& source) {
   if (reading()) return;
+  mailbox_.reset();
   answers_.clear();
   tally_ = answers::AnswerTally();
   // The dialogs go on beside the source, and the exports take its name.
@@ -238,11 +295,20 @@ void TAnswersForm::readEnded(const Result<answers::ReadSummary>& result) {
   ReadProgress->reset();
   if (!result.ok()) {
     answers_.clear();
-    showFailure(QString::fromStdString(germanMessage(result.failure())), FailureReporter::Command);
+    showFailure(mailbox_ ? mailboxFailureText(result.failure(), *mailbox_)
+                         : QString::fromStdString(germanMessage(result.failure())),
+                FailureReporter::Command);
     return;
   }
   summary_ = result.value();
   showReport();
+  if (mailbox_ && !mailboxSummary_->goneMessageIds.empty()) {
+    SummaryLabel->setText(
+        SummaryLabel->text() +
+        QStringLiteral("\n%1 Antwort(en) nur noch im Zwischenspeicher: ihre Mails sind vom "
+                       "Server gelöscht.")
+            .arg(mailboxSummary_->goneMessageIds.size()));
+  }
 }
 
 void TAnswersForm::showReport() {

@@ -13,6 +13,8 @@
 
 #include "answers/AnswerReader.h"
 #include "answers/AnswerStatistics.h"
+#include "answers/mailbox/MailboxReader.h"
+#include "app/MailboxAccess.h"
 #include "project/FieldList.h"
 
 class QLabel;
@@ -40,6 +42,11 @@ class TAnswersForm : public QWidget {
   // Starts reading `source` (a Maildir or .eml folder, an mbox or CSV file) as the two open
   // buttons do after their dialog.
   void readSource(const std::filesystem::path& source);
+  // Starts reading a folder of a mailbox on a server, as "Postfach öffnen..." does after its
+  // dialog; the mailbox (not its password) is offered again next time.
+  void readMailbox(const MailboxChoice& choice);
+  // Where the last mailbox is kept; none when empty.
+  void setIniFile(const QString& iniFile) { iniFile_ = iniFile; }
   [[nodiscard]] bool reading() const;
 
   const answers::AnswerReport& report() const { return report_; }
@@ -52,6 +59,7 @@ class TAnswersForm : public QWidget {
  private slots:
   void OpenFileBtnClick();
   void OpenFolderBtnClick();
+  void OpenMailboxBtnClick();
   void ExportCsvBtnClick();
   void ExportPdfBtnClick();
   void CancelRead();
@@ -77,9 +85,14 @@ class TAnswersForm : public QWidget {
   answers::ReadSummary summary_;
   QString sourceName_;
   QString lastFolder_;
+  QString iniFile_;
+  // The mailbox of the read under way or last done, and what its read found beyond the answers.
+  std::optional<MailboxChoice> mailbox_;
+  std::shared_ptr<answers::MailboxSummary> mailboxSummary_;
 
   QPushButton* OpenFileBtn = nullptr;
   QPushButton* OpenFolderBtn = nullptr;
+  QPushButton* OpenMailboxBtn = nullptr;
   QPushButton* ExportCsvBtn = nullptr;
   QPushButton* ExportPdfBtn = nullptr;
   QLabel* SummaryLabel = nullptr;

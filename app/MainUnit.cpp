@@ -230,6 +230,7 @@ void TMainForm::wwwBtnClick() { shellOpen(kMakerWebAddress); }
 void TMainForm::AnswersBtnClick() {
   if (!AnswersForm) {
     AnswersForm = new TAnswersForm([this] { return fieldModel_->fields(); }, this);
+    AnswersForm->setIniFile(iniFile_);
     // It opens over the main window; later where the user left it.
     centreOver(*AnswersForm, *this);
   }

@@ -26,6 +26,7 @@ enum class FailureArea : std::uint8_t {
   Build,
   Answers,
   Receiver,
+  Mailbox,
 };
 
 struct FailureKind {

@@ -116,11 +116,28 @@ enum class AnswerFailure : std::uint16_t {
   Count
 };
 
+// Answers read from a mail server over IMAP, and their cache. Each names the server (or the
+// cache file) first, so that a user with several mailboxes knows which one failed.
+enum class MailboxFailure : std::uint16_t {
+  NotAMailboxAddress,   // %s: the address as given
+  CannotConnect,        // %s: server, %s: libcurl's words
+  CertificateRefused,   // %s: server, %s: libcurl's words
+  NoTls,                // %s: server
+  LoginRefused,         // %s: server
+  UnknownFolder,        // %s: server, %s: folder
+  ConnectionLost,       // %s: server, %s: the reason
+  ServerRefused,        // %s: server, %s: the command, %s: the server's words
+  AnswerUnreadable,     // %s: server
+  CacheCannotBeOpened,  // %s: path, %s: SQLite's words
+  Count
+};
+
 constexpr FailureArea failureArea(FileFailure /*unused*/) { return FailureArea::File; }
 constexpr FailureArea failureArea(ProjectFailure /*unused*/) { return FailureArea::Project; }
 constexpr FailureArea failureArea(PictureFailure /*unused*/) { return FailureArea::Picture; }
 constexpr FailureArea failureArea(BuildFailure /*unused*/) { return FailureArea::Build; }
 constexpr FailureArea failureArea(AnswerFailure /*unused*/) { return FailureArea::Answers; }
+constexpr FailureArea failureArea(MailboxFailure /*unused*/) { return FailureArea::Mailbox; }
 
 // The English words of each kind, "%s" for each value.
 std::string_view englishText(FileFailure kind);
@@ -128,5 +145,6 @@ std::string_view englishText(ProjectFailure kind);
 std::string_view englishText(PictureFailure kind);
 std::string_view englishText(BuildFailure kind);
 std::string_view englishText(AnswerFailure kind);
+std::string_view englishText(MailboxFailure kind);
 
 }  // namespace vantrel

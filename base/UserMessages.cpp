@@ -19,6 +19,7 @@ using Pr = ProjectFailure;
 using Pi = PictureFailure;
 using B = BuildFailure;
 using A = AnswerFailure;
+using M = MailboxFailure;
 
 constexpr MessageTranslation kCatalogue[] = {
     // Files and the project file's strings.
@@ -177,6 +178,26 @@ constexpr MessageTranslation kCatalogue[] = {
      "Die Zeile ist zu lang; der Rest der Datei wird nicht gelesen."},
     {k(A::RecordFieldsDoNotMatch), "The record does not have one field per column.",
      "Die Zeile hat nicht für jede Spalte ein Feld."},
+
+    // Answers read from a mail server, and their cache.
+    {k(M::NotAMailboxAddress), "%s is no mailbox address like imaps://user@host/folder.",
+     "%1 ist keine Postfach-Adresse der Art imaps://benutzer@server/ordner."},
+    {k(M::CannotConnect), "Cannot connect to %s: %s.",
+     "Mit dem Server %1 kann keine Verbindung aufgebaut werden: %2."},
+    {k(M::CertificateRefused), "The certificate of %s is not trusted: %s.",
+     "Dem Zertifikat des Servers %1 wird nicht vertraut: %2. Die Verbindung wurde abgelehnt."},
+    {k(M::NoTls), "%s offers no encrypted connection (STARTTLS).",
+     "Der Server %1 bietet keine verschlüsselte Verbindung (STARTTLS) an."},
+    {k(M::LoginRefused), "%s refused the user name or password.",
+     "Der Server %1 hat Benutzername oder Passwort abgelehnt."},
+    {k(M::UnknownFolder), "%s has no folder %s.", "Auf dem Server %1 gibt es den Ordner %2 nicht."},
+    {k(M::ConnectionLost), "The connection to %s was lost: %s.",
+     "Die Verbindung zum Server %1 ist abgebrochen: %2."},
+    {k(M::ServerRefused), "%s refused %s: %s", "Der Server %1 hat %2 abgelehnt: %3"},
+    {k(M::AnswerUnreadable), "The answer of %s cannot be read.",
+     "Die Antwort des Servers %1 ist nicht lesbar."},
+    {k(M::CacheCannotBeOpened), "Cannot open the cache %s: %s.",
+     "Der Zwischenspeicher %1 kann nicht geöffnet werden: %2."},
 };
 
 // The system's texts for the failures a file operation commonly meets, as strerror gives them
@@ -237,6 +258,7 @@ std::string_view englishText(ProjectFailure kind) { return englishOf(kindOf(kind
 std::string_view englishText(PictureFailure kind) { return englishOf(kindOf(kind)); }
 std::string_view englishText(BuildFailure kind) { return englishOf(kindOf(kind)); }
 std::string_view englishText(AnswerFailure kind) { return englishOf(kindOf(kind)); }
+std::string_view englishText(MailboxFailure kind) { return englishOf(kindOf(kind)); }
 
 std::span<const MessageTranslation> messageCatalogue() { return kCatalogue; }
 

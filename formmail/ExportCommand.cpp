@@ -2,18 +2,22 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <iostream>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
 #include "answers/AnswerExport.h"
+#include "answers/mailbox/MailboxReader.h"
 #include "base/AtomicFile.h"
 #include "base/FailureKinds.h"
 #include "base/UserMessages.h"
@@ -26,12 +30,18 @@ namespace fs = std::filesystem;
 struct ExportCommandLine {
   std::filesystem::path source;
   std::optional<std::filesystem::path> output;
+  std::filesystem::path caFile;  // for a mailbox: the certificates to trust
   answers::ExportOptions options;
 };
 
 void printExportUsage(std::ostream& out) {
-  out << "Aufruf: vantrel-formmail export QUELLE [--csv|--jsonl] [--comma] [--form ID] [-o DATEI]\n"
-         "  QUELLE    ein Maildir, eine mbox-Datei oder ein Ordner mit .eml-Dateien\n"
+  out << "Aufruf: vantrel-formmail export QUELLE [--csv|--jsonl] [--comma] [--form ID] "
+         "[--cacert DATEI] [-o DATEI]\n"
+         "  QUELLE    ein Maildir, eine mbox-Datei, ein Ordner mit .eml-Dateien oder ein\n"
+         "            Postfach-Ordner auf einem Server: imaps://BENUTZER@HOST[:PORT]/ORDNER\n"
+         "            (imap:// nur mit STARTTLS); das Passwort kommt aus VANTREL_IMAP_PASSWORD\n"
+         "            oder wird am Terminal erfragt\n"
+         "  --cacert DATEI  vertraut den Zertifikaten in DATEI statt denen des Systems\n"
          "  --csv     CSV, UTF-8 mit Byte-Order-Mark, Felder durch \";\" getrennt (die Vorgabe)\n"
          "  --jsonl   eine Zeile je Antwort, das JSON-Objekt aus antwort.json\n"
          "  --comma   CSV-Felder durch \",\" getrennt\n"
@@ -101,6 +111,8 @@ std::optional<std::string> sourceProblem(const fs::path& source) {
       line.options.separator = ',';
     } else if (argument == "--form" && hasValue) {
       line.options.formId = arguments[++i];
+    } else if (argument == "--cacert" && hasValue) {
+      line.caFile = arguments[++i];
     } else if (argument == "-o" && hasValue) {
       line.output = arguments[++i];
     } else if (!argument.starts_with("-") && !haveSource) {
@@ -128,19 +140,66 @@ void printSummary(const answers::ExportSummary& summary, std::ostream& err) {
            "nennt; ein zweiter Lauf nimmt sie ganz auf\n";
 }
 
-Result<answers::ExportSummary> exportToFile(const ExportCommandLine& line) {
+// The password of a mailbox: from the environment, else asked on the terminal without echo.
+// It is never taken from the command line, where other users could read it.
+std::optional<std::string> mailboxPassword(const answers::MailboxAddress& address,
+                                           std::ostream& err) {
+  if (const char* given = std::getenv("VANTREL_IMAP_PASSWORD")) return std::string(given);
+  termios before{};
+  if (!::isatty(STDIN_FILENO) || ::tcgetattr(STDIN_FILENO, &before) != 0) return std::nullopt;
+  termios silent = before;
+  silent.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  err << "Passwort für " << address.user << "@" << address.host << ": " << std::flush;
+  (void)::tcsetattr(STDIN_FILENO, TCSAFLUSH, &silent);
+  std::string password;
+  const bool read = static_cast<bool>(std::getline(std::cin, password));
+  (void)::tcsetattr(STDIN_FILENO, TCSAFLUSH, &before);
+  err << "\n";
+  if (!read) return std::nullopt;
+  return password;
+}
+
+// What the server presented, so that the user can compare it with what the provider publishes
+// before trusting it with --cacert.
+void describeCertificate(const answers::MailboxAddress& address, std::ostream& err) {
+  const Result<answers::ServerCertificate> shown =
+      answers::peekServerCertificate(address, answers::ImapConnectOptions{});
+  if (!shown) return;
+  err << "vantrel-formmail export: Ausgestellt von: " << shown.value().issuer << "\n"
+      << "vantrel-formmail export: SHA-256-Fingerabdruck: " << shown.value().sha256 << "\n"
+      << "vantrel-formmail export: Wer dem Zertifikat vertraut, gibt seine Datei mit --cacert "
+         "an.\n";
+}
+
+answers::AnswerSource mailboxSource(const answers::MailboxAddress& address, std::string password,
+                                    const std::filesystem::path& caFile) {
+  return [address, password = std::move(password),
+          caFile](const answers::ReadCallbacks& callbacks) -> Result<answers::ReadSummary> {
+    answers::MailboxReadOptions options;
+    options.connect.caFile = caFile;
+    Result<answers::MailboxSummary> read =
+        answers::readMailbox(address, password, options, callbacks);
+    if (!read) return read.failure();
+    return std::move(read.value().read);
+  };
+}
+
+Result<answers::ExportSummary> exportToFile(const ExportCommandLine& line,
+                                            const answers::AnswerSource& source) {
   Result<AtomicFile> file = AtomicFile::begin(*line.output);
   if (!file) return file.failure();
   AtomicFile& output = file.value();
   Result<answers::ExportSummary> summary = answers::exportAnswers(
-      line.source, line.options, [&](std::string_view bytes) { return output.write(bytes); });
+      source, line.options, [&](std::string_view bytes) { return output.write(bytes); });
   if (!summary) return summary;  // the new file goes with `output`; the target stays as it was
   if (const Status committed = output.commit(); !committed) return committed.failure();
   return summary;
 }
 
-Result<answers::ExportSummary> exportToStream(const ExportCommandLine& line, std::ostream& out) {
-  return answers::exportAnswers(line.source, line.options, [&](std::string_view bytes) -> Status {
+Result<answers::ExportSummary> exportToStream(const ExportCommandLine& line,
+                                              const answers::AnswerSource& source,
+                                              std::ostream& out) {
+  return answers::exportAnswers(source, line.options, [&](std::string_view bytes) -> Status {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
     if (!out) return failure(FileFailure::WriteFailedPlain);
@@ -160,14 +219,36 @@ int runExport(std::span<char* const> arguments, std::ostream& out, std::ostream&
     printExportUsage(err);
     return 2;
   }
-  if (const std::optional<std::string> problem = sourceProblem(line->source)) {
-    err << "vantrel-formmail export: " << *problem << "\n";
-    return 1;
+  answers::AnswerSource source = [&](const answers::ReadCallbacks& callbacks) {
+    return answers::readAnswers(line->source, callbacks);
+  };
+  const bool mailbox = answers::looksLikeMailboxAddress(line->source.string());
+  if (!mailbox) {
+    if (const std::optional<std::string> problem = sourceProblem(line->source)) {
+      err << "vantrel-formmail export: " << *problem << "\n";
+      return 1;
+    }
+  } else {
+    const Result<answers::MailboxAddress> address =
+        answers::parseMailboxAddress(line->source.string());
+    if (!address) {
+      err << "vantrel-formmail export: " << germanMessage(address.failure()) << "\n";
+      return 2;
+    }
+    std::optional<std::string> password = mailboxPassword(address.value(), err);
+    if (!password) {
+      err << "vantrel-formmail export: Kein Passwort für " << address.value().server()
+          << ": VANTREL_IMAP_PASSWORD setzen oder am Terminal eingeben.\n";
+      return 1;
+    }
+    source = mailboxSource(address.value(), std::move(*password), line->caFile);
   }
   const Result<answers::ExportSummary> summary =
-      line->output ? exportToFile(*line) : exportToStream(*line, out);
+      line->output ? exportToFile(*line, source) : exportToStream(*line, source, out);
   if (!summary) {
     err << "vantrel-formmail export: " << germanMessage(summary.failure()) << "\n";
+    if (summary.is(MailboxFailure::CertificateRefused))
+      describeCertificate(answers::parseMailboxAddress(line->source.string()).value(), err);
     return 1;
   }
   printSummary(summary.value(), err);

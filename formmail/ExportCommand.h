@@ -1,6 +1,7 @@
 #pragma once
-// `vantrel-formmail export SOURCE [--csv|--jsonl] [--comma] [--form ID] [-o FILE]`: the answers
-// of a Maildir, an mbox file or a folder of .eml files as CSV or JSON lines. The output goes to
+// `vantrel-formmail export SOURCE [--csv|--jsonl] [--comma] [--form ID] [--cacert FILE] [-o FILE]`:
+// the answers of a Maildir, an mbox file, a folder of .eml files or a mailbox folder on an IMAP
+// server (imaps://USER@HOST[:PORT]/FOLDER) as CSV or JSON lines. The output goes to
 // FILE (replaced as a whole, never left half written) or to standard output; the counts of what
 // was read, skipped and written go to standard error.
 

@@ -30,6 +30,11 @@ PACKAGES=(
   python3 python3-pil poppler-utils
   # form-mail receiver: HTTP server, SMTP client, load benchmark
   libmicrohttpd-dev libcurl4-openssl-dev wrk
+  # answers read from a mailbox over IMAP: the cache's database, and the IMAP server its tests
+  # start on a private configuration (the service stays off, see below)
+  libsqlite3-dev dovecot-imapd
+  # "Passwort merken" in "Auswertung": the desktop's keyring through the Secret Service
+  qtkeychain-qt6-dev
   # the receiver's deployments run in its tests, each on a private configuration: nginx with
   # fcgiwrap, Apache with mod_cgid, Postfix as the SMTP relay (services stay off, see below)
   nginx fcgiwrap apache2 postfix
@@ -69,10 +74,10 @@ export DEBIAN_FRONTEND=noninteractive
 # Postfix asks what kind of mail system this is; "No configuration" leaves it without a main.cf.
 echo "postfix postfix/main_mailer_type select No configuration" | "${SUDO[@]}" debconf-set-selections
 
-# The web servers and Postfix would start as system services on ports 80 and 25; the tests start
+# The web servers, Postfix and Dovecot would start as system services on ports 80, 25 and 143; the tests start
 # their own instances, so no service may start during the install (a policy-rc.d that denies
 # every start, unless the machine has one already) nor at the next boot.
-SERVICES=(nginx apache2 apache-htcacheclean postfix fcgiwrap fcgiwrap.socket)
+SERVICES=(nginx apache2 apache-htcacheclean postfix fcgiwrap fcgiwrap.socket dovecot dovecot.socket)
 POLICY=/usr/sbin/policy-rc.d
 own_policy=no
 if [ ! -e "$POLICY" ]; then

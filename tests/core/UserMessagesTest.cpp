@@ -145,6 +145,7 @@ TEST(UserMessages, EveryKindHasOneGermanRow) {
   collectKinds<PictureFailure>(kinds);
   collectKinds<BuildFailure>(kinds);
   collectKinds<AnswerFailure>(kinds);
+  collectKinds<MailboxFailure>(kinds);
   const auto catalogue = messageCatalogue();
   EXPECT_EQ(catalogue.size(), kinds.size());
   for (const FailureKind& kind : kinds) {

@@ -271,7 +271,8 @@ void TestKeyboard::tabWalksEveryWindowInScreenOrder() {
          auto* window = named<TAnswersForm>(fixture.form.get(), "AnswersForm");
          return becomesActive(*window) ? named<QWidget>(window, "OpenFolderBtn") : nullptr;
        },
-       namesOf({"OpenFolderBtn", "OpenFileBtn", "qt_tabwidget_tabbar", "AnswersTable"})},
+       namesOf({"OpenFolderBtn", "OpenFileBtn", "OpenMailboxBtn", "qt_tabwidget_tabbar",
+                "AnswersTable"})},
   };
   for (const Case& c : cases) {
     MainFormFixture fixture;
