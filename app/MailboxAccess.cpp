@@ -1,11 +1,9 @@
 #include "app/MailboxAccess.h"
 
-#include <qt6keychain/keychain.h>
-
-#include <QEventLoop>
 #include <QSettings>
 
 #include "answers/mailbox/ImapConnection.h"
+#include "app/Keyring.h"
 #include "app/WindowPlacement.h"
 #include "base/FailureKinds.h"
 #include "base/UserMessages.h"
@@ -20,15 +18,6 @@ const QString kKeyringService = QStringLiteral("vantrel-formulare");
 // One entry per server and user: the folders of a mailbox share its password.
 QString keyringKey(const answers::MailboxAddress& address) {
   return QString::fromStdString(address.server());
-}
-
-// Runs a keyring job to its end; the jobs report through the event loop.
-void runToEnd(QKeychain::Job& job) {
-  job.setAutoDelete(false);
-  QEventLoop loop;
-  QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
-  job.start();
-  loop.exec();
 }
 
 }  // namespace
@@ -54,26 +43,18 @@ void writeLastMailbox(const QString& iniFile, const MailboxChoice& choice) {
 }
 
 std::optional<std::string> passwordFromKeyring(const answers::MailboxAddress& address) {
-  QKeychain::ReadPasswordJob job(kKeyringService);
-  job.setKey(keyringKey(address));
-  runToEnd(job);
-  if (job.error() != QKeychain::NoError) return std::nullopt;
-  return job.textData().toStdString();
+  const std::optional<QString> kept = keyring::password(kKeyringService, keyringKey(address));
+  if (!kept) return std::nullopt;
+  return kept->toStdString();
 }
 
 QString storePasswordInKeyring(const answers::MailboxAddress& address,
                                const std::string& password) {
-  QKeychain::WritePasswordJob job(kKeyringService);
-  job.setKey(keyringKey(address));
-  job.setTextData(QString::fromStdString(password));
-  runToEnd(job);
-  return job.error() == QKeychain::NoError ? QString() : job.errorString();
+  return keyring::keep(kKeyringService, keyringKey(address), QString::fromStdString(password));
 }
 
 void forgetPasswordInKeyring(const answers::MailboxAddress& address) {
-  QKeychain::DeletePasswordJob job(kKeyringService);
-  job.setKey(keyringKey(address));
-  runToEnd(job);
+  keyring::forget(kKeyringService, keyringKey(address));
 }
 
 QString mailboxFailureText(const Failure& failure, const MailboxChoice& choice) {
