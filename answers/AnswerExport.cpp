@@ -1,9 +1,11 @@
 #include "answers/AnswerExport.h"
 
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "answers/AnswerCsv.h"
+#include "answers/AnswerWorkbook.h"
 
 namespace vantrel::answers {
 namespace {
@@ -32,41 +34,36 @@ class BufferedOutput {
   Status status_;
 };
 
-bool wanted(const Answer& answer, const ExportOptions& options) {
+bool ofTheForm(const Answer& answer, const ExportOptions& options) {
   return !options.formId || answer.formId == *options.formId;
 }
 
-Result<ColumnOrder> columnsOf(const std::filesystem::path& source, const ExportOptions& options) {
+bool ofTheSurvey(const Answer& answer, const ExportOptions& options) {
+  return !options.survey || answer.survey == *options.survey;
+}
+
+Result<ColumnChoice> columnsOf(const std::filesystem::path& source, const ExportOptions& options) {
   ColumnOrder columns;
   ReadCallbacks callbacks;
   callbacks.onAnswer = [&](Answer&& answer) {
-    if (wanted(answer, options)) columns.add(answer);
+    if (selectedBy(answer, options)) columns.add(answer);
   };
   const Result<ReadSummary> read = readAnswers(source, callbacks);
   if (!read) return read.failure();
-  return columns;
+  return columns.choose();
 }
 
-// One CSV record: the time, then per column the values posted under its name.
-class CsvRecords {
+// One answer's cells: per column the values posted under its name.
+class TableRows {
  public:
-  CsvRecords(const ColumnOrder& columns, char separator) : separator_(separator) {
-    std::vector<std::string> header{std::string(kReceivedColumn)};
-    for (const std::string& name : columns.names()) {
-      index_.emplace(name, header.size());
-      header.push_back(name);
-    }
-    width_ = header.size();
-    header_ = std::string(kUtf8ByteOrderMark) + csvRecord(header, separator_);
+  explicit TableRows(const std::vector<std::string>& columns) : cells_(columns.size()) {
+    for (std::size_t i = 0; i < columns.size(); ++i) index_.emplace(columns[i], i);
   }
 
-  [[nodiscard]] const std::string& header() const { return header_; }
-
-  // False when the answer has a field the header does not name (it is left out).
-  bool record(const Answer& answer, std::string& out) const {
-    std::vector<std::string> cells(width_);
-    std::vector<bool> filled(width_, false);
-    cells[0] = csvTimeFromUtc(answer.receivedUtc);
+  // False when the answer has a field without a column (it is left out).
+  bool fill(const Answer& answer) {
+    for (std::string& cell : cells_) cell.clear();
+    filled_.assign(cells_.size(), false);
     bool complete = true;
     for (const auto& [name, value] : answer.fields) {
       const auto column = index_.find(name);
@@ -74,48 +71,123 @@ class CsvRecords {
         complete = false;
         continue;
       }
-      std::string& cell = cells[column->second];
-      if (filled[column->second]) cell += kRepeatedValueJoin;
+      std::string& cell = cells_[column->second];
+      if (filled_[column->second]) cell += kRepeatedValueJoin;
       cell += value;
-      filled[column->second] = true;
+      filled_[column->second] = true;
     }
-    out = csvRecord(cells, separator_);
     return complete;
+  }
+  [[nodiscard]] const std::vector<std::string>& cells() const { return cells_; }
+
+ private:
+  std::unordered_map<std::string, std::size_t> index_;
+  std::vector<std::string> cells_;
+  std::vector<bool> filled_;
+};
+
+// Where the rows of a table go.
+class TableOutput {
+ public:
+  virtual ~TableOutput() = default;
+  [[nodiscard]] virtual Status begin(const std::vector<std::string>& columns) = 0;
+  virtual void row(const std::string& receivedUtc, const std::vector<std::string>& cells) = 0;
+  [[nodiscard]] virtual bool going() const = 0;
+  [[nodiscard]] virtual Status finish(ExportSummary& summary) = 0;
+};
+
+class CsvOutput : public TableOutput {
+ public:
+  CsvOutput(const ExportWriter& write, char separator) : output_(write), separator_(separator) {}
+  Status begin(const std::vector<std::string>& columns) override {
+    std::vector<std::string> header{std::string(kReceivedColumn)};
+    header.insert(header.end(), columns.begin(), columns.end());
+    output_.add(std::string(kUtf8ByteOrderMark) + csvRecord(header, separator_));
+    return {};
+  }
+  void row(const std::string& receivedUtc, const std::vector<std::string>& cells) override {
+    output_.add(csvAnswerRecord(csvTimeFromUtc(receivedUtc), cells, separator_));
+  }
+  bool going() const override { return output_.status().ok(); }
+  Status finish(ExportSummary& /*summary*/) override {
+    output_.flush();
+    return output_.status();
   }
 
  private:
+  BufferedOutput output_;
   char separator_;
-  std::unordered_map<std::string, std::size_t> index_;
-  std::size_t width_ = 1;
-  std::string header_;
 };
 
-}  // namespace
-
-Result<ExportSummary> exportAnswers(const std::filesystem::path& source,
-                                    const ExportOptions& options, const ExportWriter& write) {
-  std::optional<CsvRecords> csv;
-  if (options.format == ExportFormat::csv) {
-    Result<ColumnOrder> columns = columnsOf(source, options);
-    if (!columns) return columns.failure();
-    csv.emplace(columns.value(), options.separator);
+class WorkbookOutput : public TableOutput {
+ public:
+  explicit WorkbookOutput(std::filesystem::path target) : target_(std::move(target)) {}
+  Status begin(const std::vector<std::string>& columns) override {
+    Result<AnswerWorkbook> begun = AnswerWorkbook::begin(target_, columns);
+    if (!begun) return begun.failure();
+    workbook_ = std::make_unique<AnswerWorkbook>(std::move(begun).value());
+    return {};
   }
-  BufferedOutput output(write);
-  if (csv) output.add(csv->header());
+  void row(const std::string& receivedUtc, const std::vector<std::string>& cells) override {
+    if (status_) status_ = workbook_->addRow(receivedUtc, cells);
+  }
+  bool going() const override { return status_.ok(); }
+  Status finish(ExportSummary& summary) override {
+    if (!status_) return status_;
+    summary.textsCut = workbook_->textsCut();
+    return workbook_->commit();
+  }
+
+ private:
+  std::filesystem::path target_;
+  std::unique_ptr<AnswerWorkbook> workbook_;
+  Status status_;
+};
+
+// Counts an answer the options leave out; true when it is selected.
+bool countUnselected(const Answer& answer, const ExportOptions& options, ExportSummary& summary) {
+  if (!ofTheForm(answer, options)) {
+    ++summary.otherForms;
+    return false;
+  }
+  if (!ofTheSurvey(answer, options)) {
+    ++summary.otherSurveys;
+    return false;
+  }
+  return true;
+}
+
+Result<ExportSummary> exportTable(const std::filesystem::path& source, const ExportOptions& options,
+                                  TableOutput& output) {
+  Result<ColumnChoice> columns = columnsOf(source, options);
+  if (!columns) return columns.failure();
+  if (Status begun = output.begin(columns.value().names); !begun) return begun.failure();
   ExportSummary summary;
-  std::string record;
+  summary.namesLeftOut = columns.value().namesLeftOut;
+  TableRows rows(columns.value().names);
   ReadCallbacks callbacks;
   callbacks.onAnswer = [&](Answer&& answer) {
-    if (!wanted(answer, options)) {
-      ++summary.otherForms;
-      return;
-    }
-    if (csv) {
-      if (!csv->record(answer, record)) ++summary.withUnknownFields;
-    } else {
-      record = answerJson(answer) + "\n";
-    }
-    output.add(record);
+    if (!countUnselected(answer, options, summary)) return;
+    if (!rows.fill(answer)) ++summary.withLeftOutFields;
+    output.row(answer.receivedUtc, rows.cells());
+    ++summary.written;
+  };
+  callbacks.onProgress = [&](std::uint64_t, std::uint64_t) { return output.going(); };
+  Result<ReadSummary> read = readAnswers(source, callbacks);
+  if (!read) return read.failure();
+  if (Status finished = output.finish(summary); !finished) return finished.failure();
+  summary.read = std::move(read).value();
+  return summary;
+}
+
+Result<ExportSummary> exportJsonLines(const std::filesystem::path& source,
+                                      const ExportOptions& options, const ExportWriter& write) {
+  BufferedOutput output(write);
+  ExportSummary summary;
+  ReadCallbacks callbacks;
+  callbacks.onAnswer = [&](Answer&& answer) {
+    if (!countUnselected(answer, options, summary)) return;
+    output.add(answerJson(answer) + "\n");
     ++summary.written;
   };
   callbacks.onProgress = [&](std::uint64_t, std::uint64_t) { return output.status().ok(); };
@@ -125,6 +197,26 @@ Result<ExportSummary> exportAnswers(const std::filesystem::path& source,
   if (!output.status()) return output.status().failure();
   summary.read = std::move(read).value();
   return summary;
+}
+
+}  // namespace
+
+bool selectedBy(const Answer& answer, const ExportOptions& options) {
+  return ofTheForm(answer, options) && ofTheSurvey(answer, options);
+}
+
+Result<ExportSummary> exportAnswers(const std::filesystem::path& source,
+                                    const ExportOptions& options, const ExportWriter& write) {
+  if (options.format == ExportFormat::jsonLines) return exportJsonLines(source, options, write);
+  CsvOutput csv(write, options.separator);
+  return exportTable(source, options, csv);
+}
+
+Result<ExportSummary> exportAnswersToWorkbook(const std::filesystem::path& source,
+                                              const ExportOptions& options,
+                                              const std::filesystem::path& target) {
+  WorkbookOutput workbook(target);
+  return exportTable(source, options, workbook);
 }
 
 }  // namespace vantrel::answers

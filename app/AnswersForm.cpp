@@ -300,18 +300,18 @@ void TAnswersForm::ExportCsvBtnClick() {
       chooseExportFile(QStringLiteral("Tabelle als CSV speichern"),
                        QStringLiteral("CSV-Dateien (*.csv)"), QStringLiteral("csv"));
   if (!chosen) return;
-  std::vector<std::vector<std::string>> rows;
-  rows.reserve(static_cast<std::size_t>(sortedModel_->rowCount()));
-  for (int row = 0; row < sortedModel_->rowCount(); ++row) {
-    const int source = sortedModel_->mapToSource(sortedModel_->index(row, 0)).row();
-    std::vector<std::string> cells;
-    for (int column = 0; column < tableModel_->columnCount(); ++column) {
+  const auto fill = [&](std::size_t row, std::string& receivedUtc, std::vector<std::string>& cells) {
+    const int source =
+        sortedModel_->mapToSource(sortedModel_->index(static_cast<int>(row), 0)).row();
+    receivedUtc = tableModel_->cell(source, 0).toStdString();
+    cells.clear();
+    for (int column = 1; column < tableModel_->columnCount(); ++column) {
       cells.push_back(tableModel_->cell(source, column).toStdString());
     }
-    rows.push_back(std::move(cells));
-  }
-  const Status written =
-      answers::writeAnswerTableCsv(pathOf(*chosen), tableModel_->columnNames(), rows);
+  };
+  const Status written = answers::writeAnswerTableCsv(
+      pathOf(*chosen), tableModel_->columnNames(),
+      static_cast<std::size_t>(sortedModel_->rowCount()), fill);
   if (!written) {
     showFailure(QString::fromStdString(germanMessage(written.failure())), FailureReporter::Command);
   }

@@ -172,12 +172,16 @@ TEST(AnswerJson, CarriesEveryTextExactlyAndKeepsItsShape) {
 TEST(AnswerCsv, QuotesWhatSpreadsheetsWouldSplitAndReadsItBack) {
   const std::vector<std::string> fields = {"2026-12-07 17:20:05", "plain", "a;b", "say \"hi\"",
                                            "Zeile 1\r\nZeile 2",  "",      "a,b", "\n"};
+  // Every text is quoted, since spreadsheet programs split at tab, comma and semicolon at once;
+  // the time of receipt stays bare so that it is read as a time.
   EXPECT_EQ(csvRecord(fields, ';'),
-            "2026-12-07 17:20:05;plain;\"a;b\";\"say \"\"hi\"\"\";\"Zeile 1\r\nZeile 2\";;a,b;"
-            "\"\n\"\r\n");
+            "\"2026-12-07 17:20:05\";\"plain\";\"a;b\";\"say \"\"hi\"\"\";\"Zeile 1\r\nZeile 2\";"
+            "\"\";\"a,b\";\"\n\"\r\n");
   EXPECT_EQ(csvRecord(fields, ','),
-            "2026-12-07 17:20:05,plain,a;b,\"say \"\"hi\"\"\",\"Zeile 1\r\nZeile 2\",,\"a,b\","
-            "\"\n\"\r\n");
+            "\"2026-12-07 17:20:05\",\"plain\",\"a;b\",\"say \"\"hi\"\"\",\"Zeile 1\r\nZeile 2\","
+            "\"\",\"a,b\",\"\n\"\r\n");
+  EXPECT_EQ(csvAnswerRecord("2026-12-07 17:20:05", {"a\tb", "=1+1"}, ';'),
+            "2026-12-07 17:20:05;\"a\tb\";\"=1+1\"\r\n");
   EXPECT_EQ(csvTimeFromUtc("2026-12-07T17:20:05Z"), "2026-12-07 17:20:05");
   EXPECT_EQ(utcFromCsvTime("2026-12-07 17:20:05"), "2026-12-07T17:20:05Z");
   EXPECT_EQ(csvTimeFromUtc("gestern"), "gestern");
@@ -397,10 +401,10 @@ TEST(AnswerReader, ReadsTheFieldsBackExactlyAndAnExportToo) {
   EXPECT_EQ(exported.value().written, 2U);
   EXPECT_EQ(csv,
             "\xEF\xBB\xBF"
-            "Eingang (UTC);Name;Kommentar;Telefon;Farbe;Extra\r\n"
+            "\"Eingang (UTC)\";\"Name\";\"Kommentar\";\"Telefon\";\"Farbe\";\"Extra\"\r\n"
             "2026-12-07 17:20:05;\"J\xC3\xBCrgen \"\"Jo\"\"; Stra\xC3\x9F"
-            "e\";\"Zeile 1\r\nZeile 2\n\";;rot, blau;\r\n"
-            "2026-12-07 17:20:05;Bo;;;;x\r\n");
+            "e\";\"Zeile 1\r\nZeile 2\n\";\"\";\"rot, blau\";\"\"\r\n"
+            "2026-12-07 17:20:05;\"Bo\";\"\";\"\";\"\";\"x\"\r\n");
 
   ExportOptions onlyOne;
   onlyOne.formId = "Andere";
