@@ -1,11 +1,14 @@
 #include "answers/AnswerExport.h"
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 #include <vector>
 
 #include "answers/AnswerCsv.h"
 #include "answers/AnswerWorkbook.h"
+#include "base/FailureKinds.h"
 
 namespace vantrel::answers {
 namespace {
@@ -42,16 +45,69 @@ bool ofTheSurvey(const Answer& answer, const ExportOptions& options) {
   return !options.survey || answer.survey == *options.survey;
 }
 
-Result<ColumnChoice> columnsOf(const std::filesystem::path& source, const ExportOptions& options) {
-  ColumnOrder columns;
-  ReadCallbacks callbacks;
-  callbacks.onAnswer = [&](Answer&& answer) {
-    if (selectedBy(answer, options)) columns.add(answer);
-  };
-  const Result<ReadSummary> read = readAnswers(source, callbacks);
-  if (!read) return read.failure();
-  return columns.choose();
-}
+// The answers of the first reading kept in a temporary file, so that the records are written
+// from there instead of reading and decoding every mail a second time. The file has no name (it
+// goes when it is closed, whatever ends the process) and is read back in the order it was
+// written: memory holds one answer.
+class AnswerSpool {
+ public:
+  AnswerSpool() : file_(std::tmpfile()) {}
+  ~AnswerSpool() {
+    if (file_) std::fclose(file_);
+  }
+  AnswerSpool(const AnswerSpool&) = delete;
+  AnswerSpool& operator=(const AnswerSpool&) = delete;
+
+  [[nodiscard]] bool usable() const { return file_ && !failed_; }
+
+  void add(const Answer& answer) {
+    putText(answer.receivedUtc);
+    putNumber(answer.fields.size());
+    for (const auto& [name, value] : answer.fields) {
+      putText(name);
+      putText(value);
+    }
+  }
+  [[nodiscard]] bool rewind() { return usable() && std::fseek(file_, 0, SEEK_SET) == 0; }
+  // False at the end or on a read error (then usable() is false).
+  [[nodiscard]] bool next(Answer& answer) {
+    std::uint64_t fields = 0;
+    answer.fields.clear();
+    if (!getText(answer.receivedUtc)) return false;
+    if (!getNumber(fields)) return fail();
+    answer.fields.resize(fields);
+    for (auto& [name, value] : answer.fields) {
+      if (!getText(name) || !getText(value)) return fail();
+    }
+    return true;
+  }
+
+ private:
+  bool fail() {
+    failed_ = true;
+    return false;
+  }
+  void putNumber(std::uint64_t value) {
+    if (usable() && std::fwrite(&value, sizeof value, 1, file_) != 1) failed_ = true;
+  }
+  void putText(std::string_view text) {
+    putNumber(text.size());
+    if (usable() && !text.empty() && std::fwrite(text.data(), 1, text.size(), file_) != text.size())
+      failed_ = true;
+  }
+  bool getNumber(std::uint64_t& value) { return std::fread(&value, sizeof value, 1, file_) == 1; }
+  bool getText(std::string& text) {
+    std::uint64_t size = 0;
+    if (!getNumber(size)) return false;
+    // Only this file's own writes are read back; a size beyond a mail's is a broken file.
+    if (size > kLargestMailBytes) return fail();
+    text.resize(size);
+    return size == 0 || std::fread(text.data(), 1, size, file_) == size || fail();
+  }
+
+  std::FILE* file_;
+  bool failed_ = false;
+};
 
 // One answer's cells: per column the values posted under its name.
 class TableRows {
@@ -157,24 +213,41 @@ bool countUnselected(const Answer& answer, const ExportOptions& options, ExportS
   return true;
 }
 
-Result<ExportSummary> exportTable(const std::filesystem::path& source, const ExportOptions& options,
-                                  TableOutput& output) {
-  Result<ColumnChoice> columns = columnsOf(source, options);
-  if (!columns) return columns.failure();
-  if (Status begun = output.begin(columns.value().names); !begun) return begun.failure();
-  ExportSummary summary;
-  summary.namesLeftOut = columns.value().namesLeftOut;
-  TableRows rows(columns.value().names);
-  ReadCallbacks callbacks;
-  callbacks.onAnswer = [&](Answer&& answer) {
-    if (!countUnselected(answer, options, summary)) return;
+// The records of the table from `spool`, once the columns are known.
+void writeRows(AnswerSpool& spool, const ColumnChoice& columns, TableOutput& output,
+               ExportSummary& summary) {
+  TableRows rows(columns.names);
+  Answer answer;
+  while (output.going() && spool.next(answer)) {
     if (!rows.fill(answer)) ++summary.withLeftOutFields;
     output.row(answer.receivedUtc, rows.cells());
     ++summary.written;
+  }
+}
+
+// The source is read once: the columns are counted while the answers go into the spool, and the
+// records are written from the spool.
+Result<ExportSummary> exportTable(const std::filesystem::path& source, const ExportOptions& options,
+                                  TableOutput& output) {
+  AnswerSpool spool;
+  if (!spool.usable()) return failure(FileFailure::WriteFailedPlain);
+  ExportSummary summary;
+  ColumnOrder order;
+  ReadCallbacks callbacks;
+  callbacks.onAnswer = [&](Answer&& answer) {
+    if (!countUnselected(answer, options, summary)) return;
+    order.add(answer);
+    spool.add(answer);
   };
-  callbacks.onProgress = [&](std::uint64_t, std::uint64_t) { return output.going(); };
+  callbacks.onProgress = [&](std::uint64_t, std::uint64_t) { return spool.usable(); };
   Result<ReadSummary> read = readAnswers(source, callbacks);
   if (!read) return read.failure();
+  if (!spool.rewind()) return failure(FileFailure::WriteFailedPlain);
+  const ColumnChoice columns = order.choose();
+  if (Status begun = output.begin(columns.names); !begun) return begun.failure();
+  summary.namesLeftOut = columns.namesLeftOut;
+  writeRows(spool, columns, output, summary);
+  if (!spool.usable()) return failure(FileFailure::WriteFailedPlain);
   if (Status finished = output.finish(summary); !finished) return finished.failure();
   summary.read = std::move(read).value();
   return summary;

@@ -1,8 +1,8 @@
 #pragma once
 // `vantrel-formmail export`: the answers of a mail folder, mbox file or folder of .eml files as
 // CSV (see AnswerCsv.h), as JSON lines (one "antwort.json" object per line) or as an Excel
-// workbook (AnswerWorkbook.h). A table needs its columns before the first record, so the source
-// is read twice for it: once for the field names, once for the records.
+// workbook (AnswerWorkbook.h). A table needs its columns before the first record: the source is
+// read once, the answers kept in a temporary file meanwhile, and the records written from there.
 
 #include <cstdint>
 #include <filesystem>
@@ -28,7 +28,7 @@ struct ExportOptions {
 // What an export did. A struct beside the Result: a finished export reports the counts of what
 // it read and skipped as well as what it wrote.
 struct ExportSummary {
-  ReadSummary read;                // of the pass that wrote the records
+  ReadSummary read;                // of the reading of the source
   std::uint64_t written = 0;       // records (answers) written
   std::uint64_t otherForms = 0;    // answers of other forms, left out
   std::uint64_t otherSurveys = 0;  // answers of other surveys, left out
