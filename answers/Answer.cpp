@@ -48,6 +48,47 @@ std::string dumped(const Json& json) {
   return true;
 }
 
+// Walks the text once, outside strings, for its nesting and the number of values it holds, so
+// that a part of nested or countless arrays is refused before the parser builds it in memory
+// (each value there costs several times its bytes).
+[[nodiscard]] Status checkJsonShape(std::string_view text) {
+  int depth = 0;
+  std::size_t values = 0;
+  bool inString = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    switch (c) {
+      case '"':
+        inString = true;
+        break;
+      case '[':
+      case '{':
+        if (++depth > kDeepestAnswerJson)
+          return failure(AnswerFailure::JsonTooDeep, kDeepestAnswerJson);
+        [[fallthrough]];
+      case ',':
+        if (++values > kMostAnswerJsonValues)
+          return failure(AnswerFailure::JsonTooLarge, kMostAnswerJsonValues);
+        break;
+      case ']':
+      case '}':
+        --depth;
+        break;
+      default:
+        break;
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string answerJson(const Answer& answer) {
@@ -59,6 +100,8 @@ std::string answerJson(const Answer& answer) {
   json["format"] = kFormatName;
   json["version"] = kAnswerFormatVersion;
   json["form_id"] = answer.formId;
+  // Only a page with a survey key posts one: without it the part stays as it always was.
+  if (!answer.survey.empty()) json["survey"] = answer.survey;
   json["received_utc"] = answer.receivedUtc;
   json["fields"] = fields;
   json["required"] = answer.required;
@@ -66,6 +109,7 @@ std::string answerJson(const Answer& answer) {
 }
 
 Result<Answer> parseAnswerJson(std::string_view text) {
+  if (Status shape = checkJsonShape(text); !shape) return shape.failure();
   const Json json = Json::parse(text.begin(), text.end(), nullptr, false);
   if (json.is_discarded() || !json.is_object()) return failure(AnswerFailure::NoJsonObject);
   const auto format = json.find("format");
@@ -81,6 +125,7 @@ Result<Answer> parseAnswerJson(std::string_view text) {
   const auto required = json.find("required");
   if (!readString(json, "form_id", answer.formId) ||
       !readString(json, "received_utc", answer.receivedUtc) || fields == json.end() ||
+      (json.contains("survey") && !readString(json, "survey", answer.survey)) ||
       !readFields(*fields, answer) || (required != json.end() && !readRequired(*required, answer)))
     return failure(AnswerFailure::FieldMissingOrWrong);
   return answer;

@@ -16,10 +16,9 @@ bool hasShape(std::string_view text, std::string_view shape) {
 
 }  // namespace
 
-std::string csvField(std::string_view value, char separator) {
-  if (value.find_first_of(std::string{separator, '"', '\r', '\n'}) == std::string_view::npos)
-    return std::string(value);
+std::string csvText(std::string_view value) {
   std::string quoted = "\"";
+  quoted.reserve(value.size() + 2);
   for (const char c : value) {
     if (c == '"') quoted += '"';
     quoted += c;
@@ -27,11 +26,27 @@ std::string csvField(std::string_view value, char separator) {
   return quoted + '"';
 }
 
-std::string csvRecord(const std::vector<std::string>& fields, char separator) {
+std::string csvField(std::string_view value, char separator) {
+  if (value.find_first_of(std::string{separator, '"', '\r', '\n'}) == std::string_view::npos)
+    return std::string(value);
+  return csvText(value);
+}
+
+std::string csvRecord(const std::vector<std::string>& texts, char separator) {
   std::string record;
-  for (std::size_t i = 0; i < fields.size(); ++i) {
+  for (std::size_t i = 0; i < texts.size(); ++i) {
     if (i > 0) record += separator;
-    record += csvField(fields[i], separator);
+    record += csvText(texts[i]);
+  }
+  return record + "\r\n";
+}
+
+std::string csvAnswerRecord(std::string_view csvTime, const std::vector<std::string>& texts,
+                            char separator) {
+  std::string record = csvField(csvTime, separator);
+  for (const std::string& text : texts) {
+    record += separator;
+    record += csvText(text);
   }
   return record + "\r\n";
 }

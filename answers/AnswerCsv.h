@@ -1,8 +1,10 @@
 #pragma once
 // The CSV of `vantrel-formmail export`, written and read back: UTF-8 with a byte order mark, ";"
-// or "," between fields, RFC 4180 quoting (a field with the separator, a quote or a line break
-// is quoted, a quote doubled), CR LF between records, line breaks inside answers kept as they
-// were posted. The first column is the time of receipt in UTC, then one column per field name.
+// or "," between fields, every text quoted with its quotes doubled (RFC 4180), CR LF between
+// records, line breaks inside answers kept as they were posted. Spreadsheet programs offer tab,
+// comma and semicolon as separators at once, so a text left bare would be split at whichever of
+// them it holds. The first column is the time of receipt in UTC, bare so that it is read as a
+// time, then one column per field name.
 
 #include <cstdint>
 #include <functional>
@@ -18,10 +20,15 @@ inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // German spreadsheet programs read this header; the reader knows an export by it.
 inline constexpr std::string_view kReceivedColumn = "Eingang (UTC)";
 
-// One field, quoted when it needs to be.
+// One field, quoted only when it needs to be (the time of receipt).
 [[nodiscard]] std::string csvField(std::string_view value, char separator);
-// The fields joined by the separator, ended by CR LF.
-[[nodiscard]] std::string csvRecord(const std::vector<std::string>& fields, char separator);
+// One text, always quoted.
+[[nodiscard]] std::string csvText(std::string_view value);
+// Texts joined by the separator, each quoted, ended by CR LF (the header).
+[[nodiscard]] std::string csvRecord(const std::vector<std::string>& texts, char separator);
+// One answer: the time of receipt as `csvField`, then the texts quoted, ended by CR LF.
+[[nodiscard]] std::string csvAnswerRecord(std::string_view csvTime,
+                                          const std::vector<std::string>& texts, char separator);
 
 // "2026-12-07T17:20:05Z" as spreadsheet programs read a time: "2026-12-07 17:20:05"; and back.
 // Anything of another shape stays as it is.

@@ -284,7 +284,10 @@ enum class FileKind { mbox, csv, mail };
 FileKind kindOf(const fs::path& path, std::string_view start) {
   if (start.starts_with("From ")) return FileKind::mbox;
   const bool csvName = lowered(path.extension().string()) == ".csv";
-  if (csvName || start.starts_with(std::string(kUtf8ByteOrderMark) + std::string(kReceivedColumn)))
+  // Exports before every text was quoted began with the bare header.
+  const std::string bom(kUtf8ByteOrderMark);
+  const std::string header(kReceivedColumn);
+  if (csvName || start.starts_with(bom + header) || start.starts_with(bom + csvText(header)))
     return FileKind::csv;
   return FileKind::mail;
 }
@@ -319,9 +322,51 @@ Result<ReadSummary> readFile(const fs::path& source, const ReadCallbacks& callba
 }  // namespace
 
 void ColumnOrder::add(const Answer& answer) {
+  ++answers_;
+  const std::uint64_t stamp = answers_;
   for (const auto& field : answer.fields) {
-    if (known_.emplace(field.first, names_.size()).second) names_.push_back(field.first);
+    const auto found = known_.find(field.first);
+    if (found != known_.end()) {
+      // A name posted twice in one answer counts once for it: the stamp marks the answer.
+      if (carriedIn_[found->second] != stamp) ++carried_[found->second];
+      carriedIn_[found->second] = stamp;
+    } else if (names_.size() < kMostNamesKept) {
+      known_.emplace(field.first, names_.size());
+      names_.push_back(field.first);
+      carried_.push_back(1);
+      carriedIn_.push_back(stamp);
+    } else {
+      otherNames_.insert(std::hash<std::string>{}(field.first));
+    }
   }
+}
+
+ColumnChoice ColumnOrder::choose(const std::vector<std::string>& known) const {
+  const std::unordered_set<std::string_view> given(known.begin(), known.end());
+  std::vector<std::size_t> others;  // indexes into names_, in first-seen order
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    if (!given.contains(names_[i])) others.push_back(i);
+  }
+  std::vector<bool> chosen(names_.size(), false);
+  std::vector<std::size_t> byCount;
+  for (const std::size_t i : others) {
+    if (carried_[i] * 2 >= answers_) {
+      chosen[i] = true;
+    } else {
+      byCount.push_back(i);
+    }
+  }
+  const std::size_t extra = std::min(byCount.size(), kMostExtraColumns);
+  std::stable_sort(byCount.begin(), byCount.end(),
+                   [&](std::size_t a, std::size_t b) { return carried_[a] > carried_[b]; });
+  for (std::size_t i = 0; i < extra; ++i) chosen[byCount[i]] = true;
+  ColumnChoice choice;
+  choice.names = known;
+  for (const std::size_t i : others) {
+    if (chosen[i]) choice.names.push_back(names_[i]);
+  }
+  choice.namesLeftOut = byCount.size() - extra + otherNames_.size();
+  return choice;
 }
 
 Result<ReadSummary> readAnswers(const fs::path& source, const ReadCallbacks& callbacks) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "answers/Answer.h"
@@ -43,15 +44,38 @@ struct ReadCallbacks {
 [[nodiscard]] vantrel::Result<ReadSummary> readAnswers(const std::filesystem::path& source,
                                                        const ReadCallbacks& callbacks);
 
-// The columns of a set of answers: the union of the field names in first-seen order.
+// A form's own fields are the names of its page; anything else a post carries is kept in the
+// answer part and shown in at most this many columns more, so that posts made up of new names
+// cannot widen a table without end.
+inline constexpr std::size_t kMostExtraColumns = 50;
+// Names are remembered whole up to this many; beyond it they are only counted.
+inline constexpr std::size_t kMostNamesKept = 10'000;
+
+// The columns chosen for a set of answers, and how many distinct names were left out of them.
+struct ColumnChoice {
+  std::vector<std::string> names;
+  std::uint64_t namesLeftOut = 0;
+};
+
+// The field names of a set of answers: each in first-seen order with the number of answers that
+// carry it. Linear in the fields added, bounded in memory.
 class ColumnOrder {
  public:
   void add(const Answer& answer);
+  // Every name kept, in first-seen order.
   [[nodiscard]] const std::vector<std::string>& names() const { return names_; }
+  // The columns: `known` (the form's fields) first, then the names at least half of the answers
+  // carry, then the names carried most often up to kMostExtraColumns more; all but `known` in
+  // first-seen order.
+  [[nodiscard]] ColumnChoice choose(const std::vector<std::string>& known = {}) const;
 
  private:
+  std::uint64_t answers_ = 0;
   std::vector<std::string> names_;
+  std::vector<std::uint64_t> carried_;    // per name: answers that carry it
+  std::vector<std::uint64_t> carriedIn_;  // per name: the last answer that carried it
   std::unordered_map<std::string, std::size_t> known_;
+  std::unordered_set<std::uint64_t> otherNames_;  // hashes of the names beyond kMostNamesKept
 };
 
 }  // namespace vantrel::answers

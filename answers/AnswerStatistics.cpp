@@ -128,23 +128,35 @@ void AnswerTally::add(const Answer& answer) {
   std::unordered_set<std::string_view> seen;
   std::unordered_set<std::string_view> chosen;
   for (const auto& [name, value] : answer.fields) {
+    // Names beyond those the column order keeps can never become a column.
+    if (fields_.size() >= kMostNamesKept && !fields_.contains(name)) continue;
     FieldValues& field = fields_[name];
     if (!seen.insert(name).second) field.repeated = true;
     if (value.empty()) continue;
     if (chosen.insert(name).second) ++field.answersWithChoice;
-    if (field.counts[value]++ == 0) field.values.push_back(value);
-    field.texts.push_back(value);
+    const auto counted = field.counts.find(value);
+    if (counted != field.counts.end()) {
+      ++counted->second;
+    } else if (field.counts.size() < kMostCountedValues) {
+      field.counts.emplace(value, 1);
+      field.values.push_back(value);
+    } else {
+      ++field.otherValues;
+    }
+    if (keepTexts_) field.texts.push_back(value);
   }
 }
 
 std::vector<std::string> AnswerTally::rowOf(const Answer& answer,
                                             const std::vector<std::string>& columns) {
+  std::unordered_map<std::string_view, std::size_t> indexOf;
+  for (std::size_t i = 0; i < columns.size(); ++i) indexOf.emplace(columns[i], i);
   std::vector<std::string> row(columns.size());
   std::vector<bool> filled(columns.size(), false);
   for (const auto& [name, value] : answer.fields) {
-    const auto column = std::find(columns.begin(), columns.end(), name);
-    if (column == columns.end()) continue;
-    const auto index = static_cast<std::size_t>(column - columns.begin());
+    const auto column = indexOf.find(name);
+    if (column == indexOf.end()) continue;
+    const std::size_t index = column->second;
     if (filled[index]) row[index] += kRepeatedValueJoin;
     row[index] += value;
     filled[index] = true;
@@ -152,15 +164,12 @@ std::vector<std::string> AnswerTally::rowOf(const Answer& answer,
   return row;
 }
 
-std::vector<std::string> AnswerTally::columnsFor(const FormDescription* form) const {
-  std::vector<std::string> columns;
+ColumnChoice AnswerTally::columnsFor(const FormDescription* form) const {
+  std::vector<std::string> known;
   if (form) {
-    for (const DescribedField& field : form->fields) columns.push_back(field.name);
+    for (const DescribedField& field : form->fields) known.push_back(field.name);
   }
-  for (const std::string& name : order_.names()) {
-    if (std::find(columns.begin(), columns.end(), name) == columns.end()) columns.push_back(name);
-  }
-  return columns;
+  return order_.choose(known);
 }
 
 bool AnswerTally::looksLikeAChoice(const FieldValues& values) const {
@@ -207,6 +216,10 @@ FieldStatistics AnswerTally::statisticsOf(const std::string& name,
     const std::uint64_t count = countOf(value);
     statistics.counts.push_back({value, value, count, percentOf(count, answers_)});
   }
+  if (values.otherValues > 0) {
+    statistics.counts.push_back({std::string(), std::string(kOtherValuesCaption),
+                                 values.otherValues, percentOf(values.otherValues, answers_)});
+  }
   // Every answer that carried no non-empty value of this field made no choice.
   const std::uint64_t without = answers_ - values.answersWithChoice;
   statistics.counts.push_back({std::string(), std::string(noAnswerCaptionFor(statistics.kind)),
@@ -219,7 +232,9 @@ AnswerReport AnswerTally::report(const FormDescription* form) const {
   report.answers = answers_;
   report.firstReceived = firstReceived_;
   report.lastReceived = lastReceived_;
-  report.columns = columnsFor(form);
+  ColumnChoice columns = columnsFor(form);
+  report.columns = std::move(columns.names);
+  report.namesLeftOut = columns.namesLeftOut;
   for (const std::string& name : report.columns) {
     const DescribedField* described = form ? form->find(name) : nullptr;
     report.columnCaptions.push_back(described ? described->caption : name);

@@ -68,6 +68,7 @@ struct AnswerReport {
   std::vector<std::string> columns;         // internal names in table order
   std::vector<std::string> columnCaptions;  // what the table's header shows for each
   std::vector<FieldStatistics> fields;      // in table order
+  std::uint64_t namesLeftOut = 0;           // posted names that got no column (ColumnChoice)
 };
 
 // The caption of the choice "no answer" in every chart.
@@ -77,11 +78,18 @@ inline constexpr std::string_view kNoAnswerCaption = "keine Angabe";
 // boxes of one name), or when it took at most this many different values, fewer than the answers
 // that filled it in (some value came again); otherwise it is listed as text.
 inline constexpr std::size_t kMostGuessedChoices = 12;
+// A field's different values are counted one by one up to this many; the rest are counted
+// together as kOtherValuesCaption, so that posts of ever new values cannot grow the tally.
+inline constexpr std::size_t kMostCountedValues = 1000;
+inline constexpr std::string_view kOtherValuesCaption = "weitere Werte";
 
 // Collects answers one by one (the reader delivers them in batches) and tabulates them on
 // request, with or without the form that asked for them.
 class AnswerTally {
  public:
+  // Without `keepTexts` the report lists no texts: a caller that keeps the answers itself takes
+  // them from there instead of holding every text twice.
+  explicit AnswerTally(bool keepTexts = true) : keepTexts_(keepTexts) {}
   void add(const Answer& answer);
 
   [[nodiscard]] std::uint64_t count() const { return answers_; }
@@ -97,15 +105,17 @@ class AnswerTally {
     std::vector<std::string> values;  // in first-seen order
     std::unordered_map<std::string, std::uint64_t> counts;
     std::uint64_t answersWithChoice = 0;  // answers that carried a non-empty value of it
+    std::uint64_t otherValues = 0;        // values beyond kMostCountedValues
     bool repeated = false;                // some answer carried it twice
     std::vector<std::string> texts;
   };
 
-  [[nodiscard]] std::vector<std::string> columnsFor(const FormDescription* form) const;
+  [[nodiscard]] ColumnChoice columnsFor(const FormDescription* form) const;
   [[nodiscard]] FieldStatistics statisticsOf(const std::string& name,
                                              const DescribedField* described) const;
   [[nodiscard]] bool looksLikeAChoice(const FieldValues& values) const;
 
+  bool keepTexts_ = true;
   std::uint64_t answers_ = 0;
   std::string firstReceived_;
   std::string lastReceived_;

@@ -1,6 +1,7 @@
 #include "app/AnswersForm.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -12,7 +13,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSortFilterProxyModel>
-#include <QStringListModel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -47,25 +47,24 @@ QString objectNameFor(const char* kind, const std::string& field) {
   return QString::fromLatin1(kind) + QString::fromStdString(field);
 }
 
-QWidget* makeTextList(const answers::FieldStatistics& field, QWidget* parent) {
+QWidget* makeTextList(const answers::FieldStatistics& field, const AnswersTableModel& table,
+                      int column, QWidget* parent) {
   auto* box = new QWidget(parent);
-  auto* column = new QVBoxLayout(box);
-  column->setContentsMargins(0, 0, 0, 0);
+  auto* rows = new QVBoxLayout(box);
+  rows->setContentsMargins(0, 0, 0, 0);
   auto* caption = new QLabel(QString::fromStdString(field.caption), box);
+  caption->setTextFormat(Qt::PlainText);
   QFont bold = caption->font();
   bold.setBold(true);
   caption->setFont(bold);
-  QStringList texts;
-  texts.reserve(static_cast<qsizetype>(field.texts.size()));
-  for (const std::string& text : field.texts) texts.append(QString::fromStdString(text));
   auto* list = new QListView(box);
   list->setObjectName(objectNameFor("Texts_", field.name));
-  list->setModel(new QStringListModel(texts, list));
+  list->setModel(new ColumnTextsModel(table, column, list));
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list->setUniformItemSizes(true);
   list->setFixedHeight(kTextListHeight);
-  column->addWidget(caption);
-  column->addWidget(list);
+  rows->addWidget(caption);
+  rows->addWidget(list);
   return box;
 }
 
@@ -92,6 +91,8 @@ TAnswersForm::TAnswersForm(std::function<FieldList()> currentFields, QWidget* pa
   connectHandler(OpenFolderBtn, &QPushButton::clicked, this, &TAnswersForm::OpenFolderBtnClick);
   connectHandler(OpenMailboxBtn, &QPushButton::clicked, this, &TAnswersForm::OpenMailboxBtnClick);
   connectHandler(ExportCsvBtn, &QPushButton::clicked, this, &TAnswersForm::ExportCsvBtnClick);
+  connectHandler(ExportXlsxBtn, &QPushButton::clicked, this, &TAnswersForm::ExportXlsxBtnClick);
+  connectHandler(SurveyBox, &QComboBox::activated, this, &TAnswersForm::SurveyBoxChange);
   connectHandler(ExportPdfBtn, &QPushButton::clicked, this, &TAnswersForm::ExportPdfBtnClick);
   connectHandler(ReadProgress, &QProgressDialog::canceled, this, &TAnswersForm::CancelRead);
   connect(progressTimer_, &QTimer::timeout, this, [this] { showProgress(); });
@@ -105,6 +106,8 @@ void TAnswersForm::buildLayout() {
   OpenFolderBtn = makeButton(this, "OpenFolderBtn", QStringLiteral("&Maildir-Ordner öffnen..."));
   OpenFileBtn = makeButton(this, "OpenFileBtn", QStringLiteral("&Datei öffnen..."));
   ExportCsvBtn = makeButton(this, "ExportCsvBtn", QStringLiteral("Als &CSV speichern..."));
+  ExportXlsxBtn =
+      makeButton(this, "ExportXlsxBtn", QStringLiteral("Als &Excel-Datei speichern..."));
   ExportPdfBtn = makeButton(this, "ExportPdfBtn", QStringLiteral("Als &PDF speichern..."));
   OpenMailboxBtn = makeButton(this, "OpenMailboxBtn", QStringLiteral("P&ostfach öffnen..."));
   OpenFileBtn->setToolTip(QStringLiteral("mbox-Datei oder CSV-Export öffnen..."));
@@ -112,18 +115,37 @@ void TAnswersForm::buildLayout() {
       QStringLiteral("Einen Ordner des Postfachs auf dem Mail-Server lesen..."));
   for (auto* button : {OpenFolderBtn, OpenFileBtn, OpenMailboxBtn}) buttons->addWidget(button);
   buttons->addStretch();
-  for (auto* button : {ExportCsvBtn, ExportPdfBtn}) {
+  for (auto* button : {ExportCsvBtn, ExportXlsxBtn, ExportPdfBtn}) {
     button->setEnabled(false);
     buttons->addWidget(button);
   }
   column->addLayout(buttons);
 
+  auto* surveyRow = new QHBoxLayout();
+  auto* surveyCaption = new QLabel(QStringLiteral("&Umfrage:"), this);
+  SurveyBox = new QComboBox(this);
+  SurveyBox->setObjectName(QStringLiteral("SurveyBox"));
+  SurveyBox->setEnabled(false);
+  SurveyBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  surveyCaption->setBuddy(SurveyBox);
+  surveyRow->addWidget(surveyCaption);
+  surveyRow->addWidget(SurveyBox);
+  surveyRow->addStretch();
+  column->addLayout(surveyRow);
+
   SummaryLabel = new QLabel(QStringLiteral("Noch keine Antworten geöffnet."), this);
   SummaryLabel->setObjectName(QStringLiteral("SummaryLabel"));
+  SummaryLabel->setTextFormat(Qt::PlainText);  // file names and answers are never markup
   SummaryLabel->setWordWrap(true);
   SummaryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
   SummaryLabel->setFocusPolicy(Qt::NoFocus);  // the mouse copies from it; Tab goes past it
   column->addWidget(SummaryLabel);
+  SavedLabel = new QLabel(this);
+  SavedLabel->setObjectName(QStringLiteral("SavedLabel"));
+  SavedLabel->setTextFormat(Qt::PlainText);
+  SavedLabel->setWordWrap(true);
+  SavedLabel->hide();
+  column->addWidget(SavedLabel);
 
   AnswersTabs = new QTabWidget(this);
   AnswersTabs->setObjectName(QStringLiteral("AnswersTabs"));
@@ -133,6 +155,7 @@ void TAnswersForm::buildLayout() {
   sortedModel_ = new QSortFilterProxyModel(this);
   sortedModel_->setSourceModel(tableModel_);
   sortedModel_->setSortLocaleAware(true);
+  sortedModel_->setSortRole(Qt::UserRole);  // times by what they are, not as they read
   AnswersTable->setModel(sortedModel_);
   AnswersTable->setSortingEnabled(true);
   AnswersTable->sortByColumn(-1, Qt::AscendingOrder);  // the order the answers came in
@@ -220,20 +243,33 @@ void TAnswersForm::OpenMailboxBtnClick() {
   readMailbox(chosen);
 }
 
-void TAnswersForm::readMailbox(const MailboxChoice& choice) {
-  if (reading()) return;
-  answers_.clear();
-  tally_ = answers::AnswerTally();
-  sourceName_ =
-      QString::fromStdString(choice.address.folder).replace(QLatin1Char('/'), QLatin1Char('_'));
-  mailbox_ = choice;
-  mailboxSummary_ = std::make_shared<answers::MailboxSummary>();
-  writeLastMailbox(iniFile_, choice);
+// What an earlier read showed goes before the next read begins.
+void TAnswersForm::clearAnswers() {
+  tableModel_->clear();
+  tallies_.clear();
+  SurveyBox->clear();
+  SurveyBox->setEnabled(false);
+  SavedLabel->hide();
+  for (auto* button : {ExportCsvBtn, ExportXlsxBtn, ExportPdfBtn}) button->setEnabled(false);
+}
+
+void TAnswersForm::showReadStarted() {
   ReadProgress->reset();
   ReadProgress->setLabelText(QStringLiteral("Antworten werden gelesen..."));
   ReadProgress->setValue(0);
   ReadProgress->show();
   progressTimer_->start();
+}
+
+void TAnswersForm::readMailbox(const MailboxChoice& choice) {
+  if (reading()) return;
+  clearAnswers();
+  sourceName_ =
+      QString::fromStdString(choice.address.folder).replace(QLatin1Char('/'), QLatin1Char('_'));
+  mailbox_ = choice;
+  mailboxSummary_ = std::make_shared<answers::MailboxSummary>();
+  writeLastMailbox(iniFile_, choice);
+  showReadStarted();
   // The summary of the mailbox goes to the window beside the answers: which are gone from the
   // server. The read owns a share of it, so the window may start another read meanwhile.
   job_->start([choice, kept = mailboxSummary_](
@@ -251,17 +287,12 @@ void TAnswersForm::readMailbox(const MailboxChoice& choice) {
 void TAnswersForm::readSource(const std::filesystem::path& source) {
   if (reading()) return;
   mailbox_.reset();
-  answers_.clear();
-  tally_ = answers::AnswerTally();
+  clearAnswers();
   // The dialogs go on beside the source, and the exports take its name.
   const QFileInfo sourceInfo(QFile::decodeName(source.c_str()));
   lastFolder_ = sourceInfo.absolutePath();
   sourceName_ = sourceInfo.completeBaseName();
-  ReadProgress->reset();
-  ReadProgress->setLabelText(QStringLiteral("Antworten werden gelesen..."));
-  ReadProgress->setValue(0);
-  ReadProgress->show();
-  progressTimer_->start();
+  showReadStarted();
   job_->start(source);
 }
 
@@ -271,9 +302,11 @@ void TAnswersForm::CancelRead() {
 }
 
 void TAnswersForm::takeBatch(std::vector<answers::Answer>&& batch) {
-  for (answers::Answer& answer : batch) {
-    tally_.add(answer);
-    answers_.push_back(std::move(answer));
+  for (const answers::Answer& answer : batch) {
+    const std::size_t survey = tableModel_->add(answer);
+    // The table keeps the texts; the tallies only count.
+    if (survey == tallies_.size()) tallies_.emplace_back(false);
+    tallies_[survey].add(answer);
   }
 }
 
@@ -285,7 +318,7 @@ void TAnswersForm::showProgress() {
   }
   if (!ReadProgress->wasCanceled()) {
     ReadProgress->setLabelText(
-        QStringLiteral("Antworten werden gelesen... %1").arg(answers_.size()));
+        QStringLiteral("Antworten werden gelesen... %1").arg(tableModel_->keptCount()));
   }
 }
 
@@ -294,7 +327,8 @@ void TAnswersForm::readEnded(const Result<answers::ReadSummary>& result) {
   ReadProgress->hide();
   ReadProgress->reset();
   if (!result.ok()) {
-    answers_.clear();
+    tableModel_->clear();
+    tallies_.clear();
     showFailure(mailbox_ ? mailboxFailureText(result.failure(), *mailbox_)
                          : QString::fromStdString(germanMessage(result.failure())),
                 FailureReporter::Command);
@@ -312,18 +346,54 @@ void TAnswersForm::readEnded(const Result<answers::ReadSummary>& result) {
 }
 
 void TAnswersForm::showReport() {
+  fillSurveyBox();
+  showSurvey(static_cast<std::size_t>(std::max(0, SurveyBox->currentIndex())));
+}
+
+// The surveys found, each with its count; the one with the most answers is shown first.
+void TAnswersForm::fillSurveyBox() {
+  SurveyBox->clear();
+  const std::vector<std::string>& surveys = tableModel_->surveys();
+  const std::vector<std::uint64_t>& counts = tableModel_->surveyCounts();
+  for (std::size_t i = 0; i < surveys.size(); ++i) {
+    const QString name = surveys[i].empty()
+                             ? QStringLiteral("ohne Umfrage-Kennung")
+                             : QStringLiteral("„%1“").arg(QString::fromStdString(surveys[i]));
+    SurveyBox->addItem(QStringLiteral("%1 (%2)").arg(name).arg(counts[i]));
+  }
+  const auto most = std::max_element(counts.begin(), counts.end());
+  SurveyBox->setCurrentIndex(most == counts.end() ? -1 : static_cast<int>(most - counts.begin()));
+  SurveyBox->setEnabled(surveys.size() > 1);
+}
+
+void TAnswersForm::SurveyBoxChange(int index) {
+  if (index >= 0) showSurvey(static_cast<std::size_t>(index));
+}
+
+void TAnswersForm::showSurvey(std::size_t survey) {
   const FieldList fields = currentFields_ ? currentFields_() : FieldList();
   const answers::FormDescription form = answers::describeForm(fields);
-  report_ = tally_.report(fields.empty() ? nullptr : &form);
-  tableModel_->setColumns(report_.columns, report_.columnCaptions);
-  tableModel_->setAnswers(answers_);
-  answers_.clear();
-  answers_.shrink_to_fit();
+  const answers::AnswerTally none(false);
+  const answers::AnswerTally& tally = survey < tallies_.size() ? tallies_[survey] : none;
+  report_ = tally.report(fields.empty() ? nullptr : &form);
+  clearCharts();  // their lists read the table's rows
+  tableModel_->showSurvey(survey, report_.columns, report_.columnCaptions);
   AnswersTable->resizeColumnsToContents();
+  limitColumnWidths();
   SummaryLabel->setText(summaryLines(report_, summary_).join(QLatin1Char('\n')));
   rebuildCharts();
-  ExportCsvBtn->setEnabled(true);
-  ExportPdfBtn->setEnabled(true);
+  // Nothing to save from a source without answers.
+  for (auto* button : {ExportCsvBtn, ExportXlsxBtn, ExportPdfBtn})
+    button->setEnabled(report_.answers > 0);
+}
+
+// One long answer must not push every other column out of sight.
+void TAnswersForm::limitColumnWidths() {
+  QHeaderView* header = AnswersTable->horizontalHeader();
+  const int widest = std::max(80, width() / 2);
+  for (int column = 0; column < header->count(); ++column) {
+    if (header->sectionSize(column) > widest) header->resizeSection(column, widest);
+  }
 }
 
 void TAnswersForm::clearCharts() {
@@ -338,8 +408,10 @@ void TAnswersForm::rebuildCharts() {
   clearCharts();
   int position = 0;
   for (const answers::FieldStatistics& field : report_.fields) {
-    QWidget* shown = field.kind == answers::FieldKind::Text ? makeTextList(field, ChartsPage)
-                                                            : makeChartView(field, ChartsPage);
+    // The table's column of a field is its place in the report, after the time of receipt.
+    QWidget* shown = field.kind == answers::FieldKind::Text
+                         ? makeTextList(field, *tableModel_, position + 1, ChartsPage)
+                         : makeChartView(field, ChartsPage);
     chartsColumn_->insertWidget(position++, shown);
   }
 }
@@ -361,26 +433,56 @@ std::optional<QString> TAnswersForm::chooseExportFile(const QString& title, cons
   return chooseFile(request);
 }
 
+// The rows in the order the table shows them.
+answers::TableRowFiller TAnswersForm::shownRows() const {
+  return [this](std::size_t row, std::string& receivedUtc, std::vector<std::string>& cells) {
+    const int source =
+        sortedModel_->mapToSource(sortedModel_->index(static_cast<int>(row), 0)).row();
+    receivedUtc = tableModel_->cellText(source, 0);
+    cells.clear();
+    for (int column = 1; column < tableModel_->columnCount(); ++column) {
+      cells.push_back(tableModel_->cellText(source, column));
+    }
+  };
+}
+
+void TAnswersForm::confirmSaved(const QString& file, const QString& hint) {
+  QString text = QStringLiteral("Gespeichert: %1").arg(QDir::toNativeSeparators(file));
+  if (!hint.isEmpty()) text += QLatin1Char('\n') + hint;
+  SavedLabel->setText(text);
+  SavedLabel->show();
+}
+
 void TAnswersForm::ExportCsvBtnClick() {
   const auto chosen =
       chooseExportFile(QStringLiteral("Tabelle als CSV speichern"),
                        QStringLiteral("CSV-Dateien (*.csv)"), QStringLiteral("csv"));
   if (!chosen) return;
-  std::vector<std::vector<std::string>> rows;
-  rows.reserve(static_cast<std::size_t>(sortedModel_->rowCount()));
-  for (int row = 0; row < sortedModel_->rowCount(); ++row) {
-    const int source = sortedModel_->mapToSource(sortedModel_->index(row, 0)).row();
-    std::vector<std::string> cells;
-    for (int column = 0; column < tableModel_->columnCount(); ++column) {
-      cells.push_back(tableModel_->cell(source, column).toStdString());
-    }
-    rows.push_back(std::move(cells));
-  }
   const Status written =
-      answers::writeAnswerTableCsv(pathOf(*chosen), tableModel_->columnNames(), rows);
+      answers::writeAnswerTableCsv(pathOf(*chosen), tableModel_->columnNames(),
+                                   static_cast<std::size_t>(sortedModel_->rowCount()), shownRows());
   if (!written) {
     showFailure(QString::fromStdString(germanMessage(written.failure())), FailureReporter::Command);
+    return;
   }
+  confirmSaved(*chosen,
+               QStringLiteral("Die CSV-Datei ist für Programme gedacht; eine "
+                              "Tabellenkalkulation öffnet besser die Excel-Datei (.xlsx)."));
+}
+
+void TAnswersForm::ExportXlsxBtnClick() {
+  const auto chosen =
+      chooseExportFile(QStringLiteral("Tabelle als Excel-Datei speichern"),
+                       QStringLiteral("Excel-Dateien (*.xlsx)"), QStringLiteral("xlsx"));
+  if (!chosen) return;
+  const Status written = answers::writeAnswerTableWorkbook(
+      pathOf(*chosen), tableModel_->columnNames(),
+      static_cast<std::size_t>(sortedModel_->rowCount()), shownRows());
+  if (!written) {
+    showFailure(QString::fromStdString(germanMessage(written.failure())), FailureReporter::Command);
+    return;
+  }
+  confirmSaved(*chosen);
 }
 
 void TAnswersForm::ExportPdfBtnClick() {
@@ -388,10 +490,25 @@ void TAnswersForm::ExportPdfBtnClick() {
       chooseExportFile(QStringLiteral("Bericht als PDF speichern"),
                        QStringLiteral("PDF-Dateien (*.pdf)"), QStringLiteral("pdf"));
   if (!chosen) return;
-  if (!writeReportPdf(*chosen, report_, summary_)) {
+  // A text field's answers come from the table, which holds them; the tally only counts.
+  const auto textsOf = [this](const std::string& name) {
+    std::vector<std::string> texts;
+    const auto& names = tableModel_->columnNames();
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found == names.end()) return texts;
+    const int column = static_cast<int>(found - names.begin()) + 1;
+    for (int row = 0; row < tableModel_->rowCount(); ++row) {
+      std::string text = tableModel_->cellText(row, column);
+      if (!text.empty()) texts.push_back(std::move(text));
+    }
+    return texts;
+  };
+  if (!writeReportPdf(*chosen, report_, summary_, textsOf)) {
     showFailure(QStringLiteral("Die Datei %1 kann nicht geschrieben werden.").arg(*chosen),
                 FailureReporter::Command);
+    return;
   }
+  confirmSaved(*chosen);
 }
 
 // Escape closes the window as it closes a dialog; a read in progress has its own Escape.

@@ -2,8 +2,10 @@
 // TAnswersForm, "Auswertung": the answers of a survey read back from a Maildir folder, an mbox
 // file or an exported CSV file, shown as a sortable table and as a chart of every choice (a list
 // for every text), with the number of answers, their time span and what the read skipped. The
-// table goes out as CSV, the whole report as PDF. When the main window holds a field list, its
-// captions name the columns and charts and its option values come in its order.
+// answers of one survey are shown at a time; the surveys found are listed with their counts.
+// The table goes out as CSV or as an Excel workbook, the whole report as PDF. When the main window
+// holds a field list, its captions name the columns and charts and its option values come in its
+// order.
 
 #include <QWidget>
 #include <filesystem>
@@ -13,10 +15,12 @@
 
 #include "answers/AnswerReader.h"
 #include "answers/AnswerStatistics.h"
+#include "answers/AnswerTableCsv.h"
 #include "answers/mailbox/MailboxReader.h"
 #include "app/MailboxAccess.h"
 #include "project/FieldList.h"
 
+class QComboBox;
 class QLabel;
 class QProgressDialog;
 class QPushButton;
@@ -44,6 +48,8 @@ class TAnswersForm : public QWidget {
   void readSource(const std::filesystem::path& source);
   // Starts reading a folder of a mailbox on a server, as "Postfach öffnen..." does after its
   // dialog; the mailbox (not its password) is offered again next time.
+  void clearAnswers();
+  void showReadStarted();
   void readMailbox(const MailboxChoice& choice);
   // Where the last mailbox is kept; none when empty.
   void setIniFile(const QString& iniFile) { iniFile_ = iniFile; }
@@ -61,7 +67,9 @@ class TAnswersForm : public QWidget {
   void OpenFolderBtnClick();
   void OpenMailboxBtnClick();
   void ExportCsvBtnClick();
+  void ExportXlsxBtnClick();
   void ExportPdfBtnClick();
+  void SurveyBoxChange(int index);
   void CancelRead();
 
  private:
@@ -70,6 +78,11 @@ class TAnswersForm : public QWidget {
   void readEnded(const Result<answers::ReadSummary>& result);
   void showProgress();
   void showReport();
+  void showSurvey(std::size_t survey);
+  void fillSurveyBox();
+  void limitColumnWidths();
+  void confirmSaved(const QString& file, const QString& hint = QString());
+  [[nodiscard]] answers::TableRowFiller shownRows() const;
   void rebuildCharts();
   void clearCharts();
   [[nodiscard]] QString exportName(const QString& suffix) const;
@@ -79,8 +92,8 @@ class TAnswersForm : public QWidget {
 
   std::function<FieldList()> currentFields_;
   std::unique_ptr<AnswerReadJob> job_;
-  std::vector<answers::Answer> answers_;  // only while reading; the table holds them after
-  answers::AnswerTally tally_;
+  // One tally per survey, in the order of the table model's surveys.
+  std::vector<answers::AnswerTally> tallies_;
   answers::AnswerReport report_;
   answers::ReadSummary summary_;
   QString sourceName_;
@@ -94,6 +107,9 @@ class TAnswersForm : public QWidget {
   QPushButton* OpenFolderBtn = nullptr;
   QPushButton* OpenMailboxBtn = nullptr;
   QPushButton* ExportCsvBtn = nullptr;
+  QPushButton* ExportXlsxBtn = nullptr;
+  QComboBox* SurveyBox = nullptr;
+  QLabel* SavedLabel = nullptr;
   QPushButton* ExportPdfBtn = nullptr;
   QLabel* SummaryLabel = nullptr;
   QTabWidget* AnswersTabs = nullptr;

@@ -8,12 +8,14 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
+#include <QTextOption>
 #include <QtCharts/QBarCategoryAxis>
 #include <QtCharts/QBarSet>
 #include <QtCharts/QChart>
 #include <QtCharts/QHorizontalBarSeries>
 #include <QtCharts/QValueAxis>
 #include <algorithm>
+#include <cmath>
 
 #include "base/UserMessages.h"
 
@@ -63,13 +65,16 @@ class PdfPage {
     y_ = area_.top();
   }
 
+  // Lines break between words, and inside a word only when it is longer than a line.
   void text(const QString& text, const QFont& font, double pointsAfter = 0) {
     painter_.setFont(font);
-    const QRect bounds =
-        painter_.boundingRect(QRect(0, 0, width(), 1 << 24), Qt::TextWordWrap, text);
-    makeRoom(bounds.height());
-    painter_.drawText(QRect(0, y_, width(), bounds.height()), Qt::TextWordWrap, text);
-    y_ += bounds.height() + points(pointsAfter);
+    QTextOption wrap;
+    wrap.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QRectF bounds = painter_.boundingRect(QRectF(0, 0, width(), 1 << 24), text, wrap);
+    const int height = static_cast<int>(std::ceil(bounds.height()));
+    makeRoom(height);
+    painter_.drawText(QRectF(0, y_, width(), height), text, wrap);
+    y_ += height + points(pointsAfter);
   }
 
   void chart(QChart* chart, int layoutHeight) {
@@ -104,17 +109,28 @@ QFont fontOf(double points, bool bold) {
 
 QString choiceLabel(const answers::ChoiceCount& choice) {
   return QStringLiteral("%1: %2 (%3 %)")
-      .arg(fromUtf8(choice.caption), count(choice.count), kGerman.toString(choice.percent, 'f', 1));
+      .arg(plainForChart(choice.caption), count(choice.count),
+           kGerman.toString(choice.percent, 'f', 1));
 }
 
 QString receivedTime(const std::string& utc) {
   const QDateTime time = QDateTime::fromString(fromUtf8(utc), Qt::ISODate);
   if (!time.isValid()) return fromUtf8(utc);
-  return time.toUTC().toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) + QStringLiteral(" UTC");
+  const QDateTime local = time.toLocalTime();
+  return local.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss")) + QLatin1Char(' ') +
+         local.timeZoneAbbreviation();
 }
+
+QString plainForChart(const std::string& utf8) { return fromUtf8(utf8).toHtmlEscaped(); }
 
 QStringList summaryLines(const answers::AnswerReport& report, const answers::ReadSummary& summary) {
   QStringList lines;
+  const std::uint64_t mails =
+      summary.answers + summary.duplicates + summary.withoutAnswerPart + summary.broken;
+  if (mails == 0 && !summary.cancelled) {
+    lines.append(QStringLiteral("Keine Mails gefunden: hier ist nichts auszuwerten."));
+    return lines;
+  }
   QString answers = report.answers == 1 ? QStringLiteral("1 Antwort")
                                         : QStringLiteral("%1 Antworten").arg(count(report.answers));
   if (!report.firstReceived.empty()) {
@@ -126,6 +142,11 @@ QStringList summaryLines(const answers::AnswerReport& report, const answers::Rea
   lines.append(
       QStringLiteral("Übersprungen: %1 doppelt, %2 ohne Antwortteil, %3 beschädigt")
           .arg(count(summary.duplicates), count(summary.withoutAnswerPart), count(summary.broken)));
+  if (report.namesLeftOut > 0) {
+    lines.append(QStringLiteral("%1 weitere Feldnamen ohne eigene Spalte (sie stehen nur im "
+                                "Antwortteil antwort.json)")
+                     .arg(count(report.namesLeftOut)));
+  }
   for (const Failure& problem : summary.problems) {
     lines.append(QStringLiteral("- ") + fromUtf8(germanMessage(problem)));
   }
@@ -138,7 +159,7 @@ int chartHeightFor(std::size_t choices) {
 
 QChart* makeChoiceChart(const answers::FieldStatistics& field) {
   auto* chart = new QChart();
-  chart->setTitle(fromUtf8(field.caption));
+  chart->setTitle(plainForChart(field.caption));
   chart->setAnimationOptions(QChart::NoAnimation);
   chart->legend()->hide();
   auto* bars = new QBarSet(QStringLiteral("Antworten"));
@@ -171,8 +192,9 @@ QChart* makeChoiceChart(const answers::FieldStatistics& field) {
   return chart;
 }
 
-bool writeReportPdf(const QString& file, const answers::AnswerReport& report,
-                    const answers::ReadSummary& summary) {
+bool writeReportPdf(
+    const QString& file, const answers::AnswerReport& report, const answers::ReadSummary& summary,
+    const std::function<std::vector<std::string>(const std::string& name)>& textsOf) {
   QPrinter printer(QPrinter::HighResolution);
   printer.setOutputFormat(QPrinter::PdfFormat);
   printer.setOutputFileName(file);
@@ -189,8 +211,10 @@ bool writeReportPdf(const QString& file, const answers::AnswerReport& report,
   for (const answers::FieldStatistics& field : report.fields) {
     if (field.kind == answers::FieldKind::Text) {
       page.text(fromUtf8(field.caption), fontOf(12, true), 4);
-      for (const std::string& text : field.texts) page.text(fromUtf8(text), fontOf(10, false), 3);
-      if (field.texts.empty()) page.text(QStringLiteral("(keine Antworten)"), fontOf(10, false));
+      const std::vector<std::string> texts =
+          field.texts.empty() && textsOf ? textsOf(field.name) : field.texts;
+      for (const std::string& text : texts) page.text(fromUtf8(text), fontOf(10, false), 3);
+      if (texts.empty()) page.text(QStringLiteral("(keine Antworten)"), fontOf(10, false));
       page.space(14);
     } else {
       page.chart(makeChoiceChart(field), chartHeightFor(field.counts.size()));

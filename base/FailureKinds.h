@@ -113,6 +113,9 @@ enum class AnswerFailure : std::uint16_t {
   RestUnreadable,
   RecordTooLarge,
   RecordFieldsDoNotMatch,
+  JsonTooDeep,         // %s: the deepest nesting read
+  JsonTooLarge,        // %s: the most values read
+  WorkbookNotWritten,  // %s: the workbook writer's words
   Count
 };
 

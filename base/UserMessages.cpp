@@ -178,6 +178,12 @@ constexpr MessageTranslation kCatalogue[] = {
      "Die Zeile ist zu lang; der Rest der Datei wird nicht gelesen."},
     {k(A::RecordFieldsDoNotMatch), "The record does not have one field per column.",
      "Die Zeile hat nicht für jede Spalte ein Feld."},
+    {k(A::JsonTooDeep), "The answer part nests deeper than %s levels.",
+     "Der Antwortteil (antwort.json) ist tiefer als %1 Ebenen verschachtelt."},
+    {k(A::JsonTooLarge), "The answer part holds more than %s values.",
+     "Der Antwortteil (antwort.json) enthält mehr als %1 Werte."},
+    {k(A::WorkbookNotWritten), "The Excel workbook cannot be written: %s.",
+     "Die Excel-Datei kann nicht geschrieben werden: %1."},
 
     // Answers read from a mail server, and their cache.
     {k(M::NotAMailboxAddress), "%s is no mailbox address like imaps://user@host/folder.",

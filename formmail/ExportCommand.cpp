@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -32,20 +33,24 @@ struct ExportCommandLine {
   std::optional<std::filesystem::path> output;
   std::filesystem::path caFile;  // for a mailbox: the certificates to trust
   answers::ExportOptions options;
+  bool workbook = false;
 };
 
 void printExportUsage(std::ostream& out) {
-  out << "Aufruf: vantrel-formmail export QUELLE [--csv|--jsonl] [--comma] [--form ID] "
-         "[--cacert DATEI] [-o DATEI]\n"
+  out << "Aufruf: vantrel-formmail export QUELLE [--csv|--jsonl|--xlsx] [--comma] [--form ID]\n"
+         "                                [--survey KENNUNG] [--cacert DATEI] [-o DATEI]\n"
          "  QUELLE    ein Maildir, eine mbox-Datei, ein Ordner mit .eml-Dateien oder ein\n"
          "            Postfach-Ordner auf einem Server: imaps://BENUTZER@HOST[:PORT]/ORDNER\n"
          "            (imap:// nur mit STARTTLS); das Passwort kommt aus VANTREL_IMAP_PASSWORD\n"
          "            oder wird am Terminal erfragt\n"
          "  --cacert DATEI  vertraut den Zertifikaten in DATEI statt denen des Systems\n"
-         "  --csv     CSV, UTF-8 mit Byte-Order-Mark, Felder durch \";\" getrennt (die Vorgabe)\n"
+         "  --csv     CSV, UTF-8 mit Byte-Order-Mark, Felder durch \";\" getrennt, jeder Text in\n"
+         "            Anführungszeichen (die Vorgabe); Zeiten in UTC\n"
          "  --jsonl   eine Zeile je Antwort, das JSON-Objekt aus antwort.json\n"
+         "  --xlsx    eine Excel-Datei, Zeiten in Ortszeit (nur mit -o DATEI)\n"
          "  --comma   CSV-Felder durch \",\" getrennt\n"
          "  --form    nur die Antworten des Formulars mit dieser Kennung\n"
+         "  --survey  nur die Antworten der Umfrage mit dieser Kennung (\"\" für die ohne)\n"
          "  -o DATEI  schreibt DATEI (am Ende als Ganzes ersetzt) statt auf die Standardausgabe\n";
 }
 
@@ -103,14 +108,16 @@ std::optional<std::string> sourceProblem(const fs::path& source) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string_view argument = arguments[i];
     const bool hasValue = i + 1 < arguments.size();
-    if (argument == "--csv") {
-      line.options.format = answers::ExportFormat::csv;
-    } else if (argument == "--jsonl") {
-      line.options.format = answers::ExportFormat::jsonLines;
+    if (argument == "--csv" || argument == "--jsonl" || argument == "--xlsx") {
+      line.options.format =
+          argument == "--jsonl" ? answers::ExportFormat::jsonLines : answers::ExportFormat::csv;
+      line.workbook = argument == "--xlsx";
     } else if (argument == "--comma") {
       line.options.separator = ',';
     } else if (argument == "--form" && hasValue) {
       line.options.formId = arguments[++i];
+    } else if (argument == "--survey" && hasValue) {
+      line.options.survey = arguments[++i];
     } else if (argument == "--cacert" && hasValue) {
       line.caFile = arguments[++i];
     } else if (argument == "-o" && hasValue) {
@@ -122,22 +129,27 @@ std::optional<std::string> sourceProblem(const fs::path& source) {
       return std::nullopt;
     }
   }
-  if (!haveSource) return std::nullopt;
+  // A workbook is a file of its own, never a stream of bytes on a terminal.
+  if (!haveSource || (line.workbook && !line.output)) return std::nullopt;
   return line;
 }
 
 void printSummary(const answers::ExportSummary& summary, std::ostream& err) {
   for (const Failure& problem : summary.read.problems)
-    err << "vantrel-formmail export: " << germanMessage(problem) << "\n";
+    err << "vantrel-formmail export: " << terminalSafe(germanMessage(problem)) << "\n";
   const answers::ReadSummary& read = summary.read;
   err << "vantrel-formmail export: " << summary.written << " Antwort(en) geschrieben; gelesen "
-      << read.answers << ", anderer Formulare " << summary.otherForms << ", doppelt "
-      << read.duplicates << ", eMails ohne antwort.json " << read.withoutAnswerPart
-      << ", beschädigt " << read.broken << "\n";
-  if (summary.withUnknownFields > 0)
-    err << "vantrel-formmail export: " << summary.withUnknownFields
-        << " Antwort(en) kamen während des Exports mit Feldern, die die Kopfzeile nicht "
-           "nennt; ein zweiter Lauf nimmt sie ganz auf\n";
+      << read.answers << ", anderer Formulare " << summary.otherForms << ", anderer Umfragen "
+      << summary.otherSurveys << ", doppelt " << read.duplicates << ", eMails ohne antwort.json "
+      << read.withoutAnswerPart << ", beschädigt " << read.broken << "\n";
+  if (summary.namesLeftOut > 0)
+    err << "vantrel-formmail export: " << summary.namesLeftOut
+        << " Feldname(n) neben denen des Formulars bekamen keine Spalte; "
+        << summary.withLeftOutFields << " Antwort(en) tragen sie, ganz in --jsonl\n";
+  if (summary.textsCut > 0)
+    err << "vantrel-formmail export: " << summary.textsCut
+        << " Antwort(en), länger als eine Zelle der Excel-Datei fasst, wurden gekürzt; CSV und "
+           "--jsonl behalten sie ganz\n";
 }
 
 // The password of a mailbox: from the environment, else asked on the terminal without echo.
@@ -186,6 +198,7 @@ answers::AnswerSource mailboxSource(const answers::MailboxAddress& address, std:
 
 Result<answers::ExportSummary> exportToFile(const ExportCommandLine& line,
                                             const answers::AnswerSource& source) {
+  if (line.workbook) return answers::exportAnswersToWorkbook(source, line.options, *line.output);
   Result<AtomicFile> file = AtomicFile::begin(*line.output);
   if (!file) return file.failure();
   AtomicFile& output = file.value();
@@ -198,8 +211,13 @@ Result<answers::ExportSummary> exportToFile(const ExportCommandLine& line,
 
 Result<answers::ExportSummary> exportToStream(const ExportCommandLine& line,
                                               const answers::AnswerSource& source,
-                                              std::ostream& out) {
+                                              std::ostream& out, bool terminal) {
+  std::string escaped;
   return answers::exportAnswers(source, line.options, [&](std::string_view bytes) -> Status {
+    if (terminal) {
+      escaped = terminalSafe(bytes);
+      bytes = escaped;
+    }
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.flush();
     if (!out) return failure(FileFailure::WriteFailedPlain);
@@ -207,9 +225,42 @@ Result<answers::ExportSummary> exportToStream(const ExportCommandLine& line,
   });
 }
 
+bool isTerminal(const std::ostream& out, OutputTerminal terminal) {
+  if (terminal != OutputTerminal::detect) return terminal == OutputTerminal::yes;
+  return &out == &std::cout && ::isatty(STDOUT_FILENO) == 1;
+}
+
+void appendEscape(std::string& out, const char* format, unsigned value) {
+  char escape[8];
+  std::snprintf(escape, sizeof escape, format, value);
+  out += escape;
+}
+
 }  // namespace
 
-int runExport(std::span<char* const> arguments, std::ostream& out, std::ostream& err) {
+std::string terminalSafe(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    const bool crLf = byte == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    if ((byte < 0x20 && byte != '\t' && byte != '\n' && !crLf) || byte == 0x7F) {
+      appendEscape(out, "\\x%02X", byte);
+    } else if (byte == 0xC2 && i + 1 < text.size() &&
+               static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      // C1 controls in UTF-8 (U+0080..U+009F): many terminals take U+009B as the start of a
+      // control sequence, as they take ESC [.
+      appendEscape(out, "\\u%04X", static_cast<unsigned char>(text[++i]));
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+int runExport(std::span<char* const> arguments, std::ostream& out, std::ostream& err,
+              OutputTerminal terminal) {
   if (arguments.size() == 1 && std::string_view(arguments[0]) == "--help") {
     printExportUsage(out);
     return 0;
@@ -225,7 +276,7 @@ int runExport(std::span<char* const> arguments, std::ostream& out, std::ostream&
   const bool mailbox = answers::looksLikeMailboxAddress(line->source.string());
   if (!mailbox) {
     if (const std::optional<std::string> problem = sourceProblem(line->source)) {
-      err << "vantrel-formmail export: " << *problem << "\n";
+      err << "vantrel-formmail export: " << terminalSafe(*problem) << "\n";
       return 1;
     }
   } else {
@@ -244,14 +295,18 @@ int runExport(std::span<char* const> arguments, std::ostream& out, std::ostream&
     source = mailboxSource(address.value(), std::move(*password), line->caFile);
   }
   const Result<answers::ExportSummary> summary =
-      line->output ? exportToFile(*line, source) : exportToStream(*line, source, out);
+      line->output ? exportToFile(*line, source)
+                   : exportToStream(*line, source, out, isTerminal(out, terminal));
   if (!summary) {
-    err << "vantrel-formmail export: " << germanMessage(summary.failure()) << "\n";
+    err << "vantrel-formmail export: " << terminalSafe(germanMessage(summary.failure())) << "\n";
     if (summary.is(MailboxFailure::CertificateRefused))
       describeCertificate(answers::parseMailboxAddress(line->source.string()).value(), err);
     return 1;
   }
   printSummary(summary.value(), err);
+  if (line->output)
+    err << "vantrel-formmail export: geschrieben nach " << terminalSafe(line->output->string())
+        << "\n";
   return 0;
 }
 

@@ -29,8 +29,8 @@ void require(bool condition) {
 }
 
 bool sameAnswer(const Answer& a, const Answer& b) {
-  return a.formId == b.formId && a.receivedUtc == b.receivedUtc && a.fields == b.fields &&
-         a.required == b.required;
+  return a.formId == b.formId && a.survey == b.survey && a.receivedUtc == b.receivedUtc &&
+         a.fields == b.fields && a.required == b.required;
 }
 
 void checkJsonRoundTrip(const Answer& answer) {

@@ -6,8 +6,8 @@ set -euo pipefail
 PACKAGES=(
   # toolchain
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format clang-tidy
-  # core libraries
-  zlib1g-dev libjpeg-dev nlohmann-json3-dev
+  # core libraries (libxlsxwriter: the Excel workbooks of the answers)
+  zlib1g-dev libjpeg-dev nlohmann-json3-dev libxlsxwriter-dev
   # picture loaders of the EXE icon: Windows and enhanced metafiles (libwmf starts only with
   # its standard fonts present)
   libwmf-dev libemf2svg-dev libuemf-dev fonts-urw-base35
@@ -26,8 +26,8 @@ PACKAGES=(
   fonts-liberation fonts-lato
   # archive benchmark peers
   zip unzip
-  # external checks in tests (pdftotext reads the PDF report back)
-  python3 python3-pil poppler-utils
+  # external checks in tests (pdftotext reads the PDF report back, openpyxl the workbooks)
+  python3 python3-pil poppler-utils python3-openpyxl
   # form-mail receiver: HTTP server, SMTP client, load benchmark
   libmicrohttpd-dev libcurl4-openssl-dev wrk
   # answers read from a mailbox over IMAP: the cache's database, and the IMAP server its tests

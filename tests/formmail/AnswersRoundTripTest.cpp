@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <sstream>
 
 #include "FormmailTestSupport.h"
 #include "FrontEndPrograms.h"
@@ -59,10 +61,46 @@ std::vector<std::vector<std::string>> rowsByPython(const std::string& csvPath, c
   return rows;
 }
 
-ProcessResult exportCommand(const std::vector<std::string>& arguments) {
+ProcessResult exportCommand(const std::vector<std::string>& arguments,
+                            const std::map<std::string, std::string>& environment = {}) {
   std::vector<std::string> all = {"export"};
   all.insert(all.end(), arguments.begin(), arguments.end());
-  return runProgram(kServer, all, {}, "");
+  return runProgram(kServer, all, environment, "");
+}
+
+// A workbook as openpyxl reads it: per row the cells as [kind, value] (kind "s" for text, "d"
+// for a date-time, value as text), the header's boldness, the frozen cell and the column widths.
+nlohmann::json workbookByPython(const std::string& path) {
+  const std::string script =
+      "import json, sys, openpyxl\n"
+      "book = openpyxl.load_workbook(sys.argv[1])\n"
+      "sheet = book.active\n"
+      "rows = [[[c.data_type, '' if c.value is None else str(c.value)] for c in row]\n"
+      "        for row in sheet.iter_rows()]\n"
+      "widths = [sheet.column_dimensions[chr(65 + i)].width for i in range(sheet.max_column)]\n"
+      "print(json.dumps({'rows': rows, 'bold': [c.font.bold for c in sheet[1]],\n"
+      "                  'frozen': sheet.freeze_panes, 'widths': widths}))\n";
+  const ProcessResult python = runProgram(VANTREL_PYTHON3, {"-c", script, path}, {}, "");
+  EXPECT_EQ(python.exitCode, 0) << python.err;
+  return nlohmann::json::parse(python.out, nullptr, false);
+}
+
+// "2026-12-07T17:20:05Z" as the time in Berlin, as Python writes a date-time.
+std::string berlinTime(const std::string& utc) {
+  std::tm parts{};
+  if (!strptime(utc.c_str(), "%Y-%m-%dT%H:%M:%SZ", &parts)) return "not a time: " + utc;
+  const std::time_t when = timegm(&parts);
+  const char* before = std::getenv("TZ");
+  const std::string saved = before ? before : "";
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  std::tm local{};
+  localtime_r(&when, &local);
+  before ? setenv("TZ", saved.c_str(), 1) : unsetenv("TZ");
+  tzset();
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
 }
 
 }  // namespace
@@ -143,6 +181,50 @@ TEST(AnswersRoundTrip, PostsToBothFrontEndsExportExactlyAsPosted) {
                 row == 1 ? first : second);
     }
   }
+
+  // The workbook: every answer a text cell (a formula too), the time a date-time in local time.
+  const std::string book = dir.file("answers.xlsx");
+  const ProcessResult workbook =
+      exportCommand({maildir, "--xlsx", "-o", book}, {{"TZ", "Europe/Berlin"}});
+  ASSERT_EQ(workbook.exitCode, 0) << workbook.err;
+  EXPECT_NE(workbook.err.find("geschrieben nach " + book), std::string::npos) << workbook.err;
+  const nlohmann::json read = workbookByPython(book);
+  ASSERT_TRUE(read.is_object()) << "openpyxl could not read the workbook";
+  ASSERT_EQ(read["rows"].size(), 3U);
+  std::vector<std::string> bookHeader;
+  for (const auto& cell : read["rows"][0]) bookHeader.push_back(cell[1]);
+  std::vector<std::string> expectedHeader = header;
+  expectedHeader[0] = "Eingang (Ortszeit)";
+  EXPECT_EQ(bookHeader, expectedHeader);
+  EXPECT_EQ(read["bold"], nlohmann::json(std::vector<bool>(header.size(), true)));
+  EXPECT_EQ(read["frozen"], "A2");
+  const ProcessResult inOrder = exportCommand({maildir, "--jsonl"});
+  std::istringstream jsonLines(inOrder.out);
+  for (std::size_t row = 1; row < 3; ++row) {
+    const auto& cells = read["rows"][row];
+    ASSERT_EQ(cells.size(), header.size());
+    std::string line;
+    std::getline(jsonLines, line);
+    const auto answer = vantrel::answers::parseAnswerJson(line);
+    ASSERT_TRUE(answer.ok()) << answer.reason();
+    EXPECT_EQ(cells[0][0], "d") << cells[0];
+    EXPECT_EQ(cells[0][1], berlinTime(answer.value().receivedUtc));
+    const auto& expected = row == 1 ? first : second;
+    for (std::size_t column = 1; column < header.size(); ++column) {
+      if (expected[column - 1].empty()) continue;  // an empty answer leaves its cell empty
+      EXPECT_EQ(cells[column][0], "s") << column;
+      // A cell breaks its lines at LF alone.
+      EXPECT_EQ(cells[column][1],
+                std::regex_replace(expected[column - 1], std::regex("\r\n"), "\n"))
+          << column;
+    }
+  }
+  for (const auto& width : read["widths"]) {
+    EXPECT_GE(width.get<double>(), 8);
+    EXPECT_LE(width.get<double>(), 61);
+  }
+  const ProcessResult noFile = exportCommand({maildir, "--xlsx"});
+  EXPECT_EQ(noFile.exitCode, 2) << "a workbook is never written to standard output";
 
   // JSON lines keep what CSV cannot: every value of a repeated name on its own, in post order.
   const ProcessResult lines = exportCommand({maildir, "--jsonl", "--form", "Umfrage"});

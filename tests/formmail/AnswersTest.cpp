@@ -7,7 +7,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <functional>
+#include <sstream>
 
 #include "FormmailTestSupport.h"
 #include "answers/AnswerCsv.h"
@@ -16,6 +18,7 @@
 #include "answers/MailPart.h"
 #include "answers/Mbox.h"
 #include "base/FailureKinds.h"
+#include "formmail/ExportCommand.h"
 #include "formmail/MailMessage.h"
 
 using formmail_test::TempFolder;
@@ -143,6 +146,12 @@ TEST(AnswerJson, CarriesEveryTextExactlyAndKeepsItsShape) {
   EXPECT_EQ(back.value().receivedUtc, answer.receivedUtc);
   EXPECT_EQ(back.value().fields, answer.fields);
   EXPECT_EQ(back.value().required, answer.required);
+  EXPECT_EQ(back.value().survey, "");
+  EXPECT_EQ(json.find("survey"), std::string::npos) << "without a survey the part is as before";
+  answer.survey = "kunden-2026";
+  const auto withSurvey = parseAnswerJson(answerJson(answer));
+  ASSERT_TRUE(withSurvey.ok()) << withSurvey.reason();
+  EXPECT_EQ(withSurvey.value().survey, "kunden-2026");
 
   const struct {
     std::string json;
@@ -161,6 +170,20 @@ TEST(AnswerJson, CarriesEveryTextExactlyAndKeepsItsShape) {
        "The answer part lacks a field or has one of the wrong kind."},
       {R"({"format":"vantrel-antwort","version":1,"received_utc":"","fields":[]})",
        "The answer part lacks a field or has one of the wrong kind."},
+      {R"({"format":"vantrel-antwort","version":1,"form_id":"","survey":1,"received_utc":"",)"
+       R"("fields":[]})",
+       "The answer part lacks a field or has one of the wrong kind."},
+      // Nested or countless values are refused before they are parsed: each would cost many
+      // times its bytes.
+      {R"({"format":"vantrel-antwort","version":1,"form_id":"","received_utc":"","fields":[],)"
+       R"("x":)" +
+           std::string(8, '[') + std::string(8, ']') + "}",
+       "The answer part nests deeper than 8 levels."},
+      {R"({"format":"vantrel-antwort","version":1,"form_id":"","received_utc":"","fields":[],)"
+       R"("x":"[[[[[[[[[[\"]]]]]]]]]]",)"
+       R"("x":[)" +
+           std::string(kMostAnswerJsonValues, ',') + "]}",
+       "The answer part holds more than 1000000 values."},
   };
   for (const auto& bad : refused) {
     const auto parsed = parseAnswerJson(bad.json);
@@ -172,12 +195,16 @@ TEST(AnswerJson, CarriesEveryTextExactlyAndKeepsItsShape) {
 TEST(AnswerCsv, QuotesWhatSpreadsheetsWouldSplitAndReadsItBack) {
   const std::vector<std::string> fields = {"2026-12-07 17:20:05", "plain", "a;b", "say \"hi\"",
                                            "Zeile 1\r\nZeile 2",  "",      "a,b", "\n"};
+  // Every text is quoted, since spreadsheet programs split at tab, comma and semicolon at once;
+  // the time of receipt stays bare so that it is read as a time.
   EXPECT_EQ(csvRecord(fields, ';'),
-            "2026-12-07 17:20:05;plain;\"a;b\";\"say \"\"hi\"\"\";\"Zeile 1\r\nZeile 2\";;a,b;"
-            "\"\n\"\r\n");
+            "\"2026-12-07 17:20:05\";\"plain\";\"a;b\";\"say \"\"hi\"\"\";\"Zeile 1\r\nZeile 2\";"
+            "\"\";\"a,b\";\"\n\"\r\n");
   EXPECT_EQ(csvRecord(fields, ','),
-            "2026-12-07 17:20:05,plain,a;b,\"say \"\"hi\"\"\",\"Zeile 1\r\nZeile 2\",,\"a,b\","
-            "\"\n\"\r\n");
+            "\"2026-12-07 17:20:05\",\"plain\",\"a;b\",\"say \"\"hi\"\"\",\"Zeile 1\r\nZeile 2\","
+            "\"\",\"a,b\",\"\n\"\r\n");
+  EXPECT_EQ(csvAnswerRecord("2026-12-07 17:20:05", {"a\tb", "=1+1"}, ';'),
+            "2026-12-07 17:20:05;\"a\tb\";\"=1+1\"\r\n");
   EXPECT_EQ(csvTimeFromUtc("2026-12-07T17:20:05Z"), "2026-12-07 17:20:05");
   EXPECT_EQ(utcFromCsvTime("2026-12-07 17:20:05"), "2026-12-07T17:20:05Z");
   EXPECT_EQ(csvTimeFromUtc("gestern"), "gestern");
@@ -397,10 +424,10 @@ TEST(AnswerReader, ReadsTheFieldsBackExactlyAndAnExportToo) {
   EXPECT_EQ(exported.value().written, 2U);
   EXPECT_EQ(csv,
             "\xEF\xBB\xBF"
-            "Eingang (UTC);Name;Kommentar;Telefon;Farbe;Extra\r\n"
+            "\"Eingang (UTC)\";\"Name\";\"Kommentar\";\"Telefon\";\"Farbe\";\"Extra\"\r\n"
             "2026-12-07 17:20:05;\"J\xC3\xBCrgen \"\"Jo\"\"; Stra\xC3\x9F"
-            "e\";\"Zeile 1\r\nZeile 2\n\";;rot, blau;\r\n"
-            "2026-12-07 17:20:05;Bo;;;;x\r\n");
+            "e\";\"Zeile 1\r\nZeile 2\n\";\"\";\"rot, blau\";\"\"\r\n"
+            "2026-12-07 17:20:05;\"Bo\";\"\";\"\";\"\";\"x\"\r\n");
 
   ExportOptions onlyOne;
   onlyOne.formId = "Andere";
@@ -489,6 +516,95 @@ TEST(AnswerReader, ASourceThatCannotBeOpenedFailsAndAReadCanBeCancelled) {
   ASSERT_TRUE(cancelled.ok());
   EXPECT_TRUE(cancelled.value().cancelled);
   EXPECT_EQ(delivered, 0);
+}
+
+// What anyone can post through the form cannot widen the table without end, nor reach a terminal
+// as control sequences; and one survey is exported without the others.
+TEST(AnswerExport, ChoosesOneSurveyKeepsColumnsBoundedAndEscapesControlsOnATerminal) {
+  TempFolder dir;
+  makeMaildir(dir);
+  int mails = 0;
+  const auto deliver = [&](const std::string& survey,
+                           std::vector<std::pair<std::string, std::string>> fields) {
+    Answer answer;
+    answer.formId = "Formular";
+    answer.survey = survey;
+    answer.receivedUtc = "2026-12-07T17:20:05Z";
+    answer.fields = std::move(fields);
+    const std::string id = std::to_string(++mails);
+    putFile(dir / ("Maildir/new/" + id), mailWithPart(id, kJsonPart, answerJson(answer)));
+  };
+  for (int i = 0; i < 10; ++i)
+    deliver("kunden", {{"Name", "Person " + std::to_string(i)}, {"Note", "gut"}});
+  deliver("kunden", {{"Name", "\x1B]52;c;ZXZpbA==\x07\x1B[2J\xC2\x9B"}, {"Note", "a\r\nb"}});
+  // Every hostile post brings names of its own.
+  constexpr int kHostile = 12;
+  constexpr int kNamesEach = 40;
+  for (int post = 0; post < kHostile; ++post) {
+    std::vector<std::pair<std::string, std::string>> fields{{"Name", "x"}};
+    for (int name = 0; name < kNamesEach; ++name)
+      fields.emplace_back("n" + std::to_string(post) + "_" + std::to_string(name), "v");
+    deliver("kunden", fields);
+  }
+  deliver("", {{"Name", "ohne Kennung"}});
+  deliver("mitarbeiter", {{"Name", "intern"}, {"Abteilung", "A"}});
+
+  struct Case {
+    std::optional<std::string> survey;
+    std::uint64_t written;
+    std::uint64_t otherSurveys;
+    std::size_t columns;  // besides the time
+    std::uint64_t namesLeftOut;
+  };
+  const Case cases[] = {
+      // "Name" is in every answer; "Note", in fewer than half, comes first among the extras.
+      {"kunden", 11 + kHostile, 2, 1 + kMostExtraColumns,
+       kHostile * kNamesEach - (kMostExtraColumns - 1)},
+      {"", 1, 11 + kHostile + 1, 1, 0},
+      {"mitarbeiter", 1, 11 + kHostile + 1, 2, 0},
+      {"keine", 0, 11 + kHostile + 2, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.survey.value_or("(all)"));
+    ExportOptions options;
+    options.survey = c.survey;
+    std::string csv;
+    const auto exported = exportAnswers(dir / "Maildir", options, [&](std::string_view bytes) {
+      csv += bytes;
+      return vantrel::Status();
+    });
+    ASSERT_TRUE(exported.ok()) << exported.reason();
+    EXPECT_EQ(exported.value().written, c.written);
+    EXPECT_EQ(exported.value().otherSurveys, c.otherSurveys);
+    EXPECT_EQ(exported.value().namesLeftOut, c.namesLeftOut);
+    const std::string header = csv.substr(0, csv.find("\r\n"));
+    EXPECT_EQ(static_cast<std::size_t>(std::count(header.begin(), header.end(), ';')), c.columns)
+        << header;
+    if (c.written > 1) {
+      EXPECT_NE(header.find(";\"Name\";\"Note\";"), std::string::npos);
+    }
+  }
+
+  // Standard output: exact for a pipe, escaped for a terminal; messages naming files always.
+  putFile(dir / "Maildir/new/\x1B[2Jbroken", "no headers end");
+  std::vector<std::string> words = {dir / "Maildir", "--survey", "kunden"};
+  std::vector<char*> arguments;
+  for (std::string& word : words) arguments.push_back(word.data());
+  for (const auto terminal :
+       {vantrel::formmail::OutputTerminal::no, vantrel::formmail::OutputTerminal::yes}) {
+    std::ostringstream out;
+    std::ostringstream err;
+    ASSERT_EQ(vantrel::formmail::runExport(arguments, out, err, terminal), 0) << err.str();
+    const bool escaped = terminal == vantrel::formmail::OutputTerminal::yes;
+    EXPECT_EQ(out.str().find('\x1B') == std::string::npos, escaped);
+    EXPECT_EQ(out.str().find("\\x1B]52;c;ZXZpbA==\\x07\\x1B[2J\\u009B") != std::string::npos,
+              escaped);
+    EXPECT_NE(out.str().find("\"a\r\nb\""), std::string::npos) << "CR LF stays";
+    EXPECT_EQ(err.str().find('\x1B'), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("\\x1B[2Jbroken"), std::string::npos) << err.str();
+  }
+  EXPECT_EQ(vantrel::formmail::terminalSafe("a\tb\rc\x7F\xC2\x80\xC3\xBC\n"),
+            "a\tb\\x0Dc\\x7F\\u0080\xC3\xBC\n");
 }
 
 // The mails come out of an mbox byte for byte as they went in, however the stream is cut.

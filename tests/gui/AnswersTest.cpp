@@ -2,12 +2,16 @@
 // does, shown as table and charts with the form's captions, written out as CSV and PDF, and a
 // long read cancelled.
 
+#include <QComboBox>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListView>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTest>
 #include <QtCharts/QBarCategoryAxis>
@@ -20,6 +24,7 @@
 
 #include "answers/Answer.h"
 #include "answers/AnswerCsv.h"
+#include "answers/AnswerReader.h"
 #include "app/AnswersForm.h"
 #include "app/LocalPath.h"
 #include "tests/gui/AnswersTestData.h"
@@ -111,7 +116,7 @@ void TestAnswers::knownAnswersShowAsTableAndChartsWithTheFormsCaptions() {
   const QString summary = named<QLabel>(window, "SummaryLabel")->text();
   QVERIFY2(
       summary.contains(QStringLiteral(
-          "4 Antworten, empfangen vom 06.12.2026 09:30:00 UTC bis zum 08.12.2026 23:59:59 UTC")),
+          "4 Antworten, empfangen vom 06.12.2026 10:30:00 CET bis zum 09.12.2026 00:59:59 CET")),
       qPrintable(summary));
   QVERIFY2(summary.contains(QStringLiteral("Übersprungen: 1 doppelt, 1 ohne Antwortteil, 1 "
                                            "beschädigt\n- ")),
@@ -122,13 +127,13 @@ void TestAnswers::knownAnswersShowAsTableAndChartsWithTheFormsCaptions() {
            qPrintable(summary));
 
   auto* table = named<QTableView>(window, "AnswersTable");
-  QCOMPARE(headerOf(*table), texts({"Empfangen (UTC)", "Ihr Name", "Wie zufrieden sind Sie?",
+  QCOMPARE(headerOf(*table), texts({"Empfangen", "Ihr Name", "Wie zufrieden sind Sie?",
                                     "Newsletter abonnieren", "Anmerkungen für uns", "Kanal"}));
   QCOMPARE(table->model()->rowCount(), 4);
   // Sorted by name as a click on its header sorts: the empty name first.
   table->horizontalHeader()->setSortIndicator(1, Qt::AscendingOrder);
-  QCOMPARE(rowOf(*table, 0), texts({"2026-12-08T23:59:59Z", "", "sehr", "ja", "", "mail"}));
-  QCOMPARE(rowOf(*table, 1), texts({"2026-12-07T10:00:00Z", "Anna", "sehr", "ja",
+  QCOMPARE(rowOf(*table, 0), texts({"09.12.2026 00:59:59 CET", "", "sehr", "ja", "", "mail"}));
+  QCOMPARE(rowOf(*table, 1), texts({"07.12.2026 11:00:00 CET", "Anna", "sehr", "ja",
                                     "Grüße; \"gut\"\nzweite Zeile", "post, mail"}));
 
   QCOMPARE(barsOf(*window, "Zufrieden"), (Bars{{"Sehr zufrieden: 2 (50,0 %)", 2},
@@ -167,14 +172,17 @@ void TestAnswers::tableGoesOutAsCsvAndReadsBackTheSame() {
     QCOMPARE(dialogs.requests[0].kind, FileDialogRequest::Kind::Save);
   }
   const QByteArray written = readAll(csv);
+  QVERIFY(written.startsWith(
+      "\xEF\xBB\xBF"
+      "\"Eingang (UTC)\";\"Name\";\"Zufrieden\";\"Newsletter\";\"Anmerkung\";\"Kanal\"\r\n"));
+  // In the order the table shows; every text quoted, quotes doubled, the line break kept.
   QVERIFY(
-      written.startsWith("\xEF\xBB\xBF"
-                         "Eingang (UTC);Name;Zufrieden;Newsletter;Anmerkung;Kanal\r\n"));
-  // In the order the table shows; quotes doubled, the line break kept inside its quotes.
-  QVERIFY(
-      written.contains("\r\n2026-12-07 10:00:00;Anna;sehr;ja;\"Gr\xC3\xBC\xC3\x9F"
-                       "e; \"\"gut\"\"\nzweite Zeile\";post, mail\r\n"));
-  QVERIFY(written.endsWith("\r\n2026-12-08 23:59:59;;sehr;ja;;mail\r\n"));
+      written.contains("\r\n2026-12-07 10:00:00;\"Anna\";\"sehr\";\"ja\";\"Gr\xC3\xBC\xC3\x9F"
+                       "e; \"\"gut\"\"\nzweite Zeile\";\"post, mail\"\r\n"));
+  QVERIFY(written.endsWith("\r\n2026-12-08 23:59:59;\"\";\"sehr\";\"ja\";\"\";\"mail\"\r\n"));
+  // The window says where it wrote, and that a spreadsheet should rather open the workbook.
+  const QString saved = named<QLabel>(window, "SavedLabel")->text();
+  QVERIFY2(saved.contains(csv) && saved.contains(QStringLiteral(".xlsx")), qPrintable(saved));
 
   // Read back, the file gives the same table.
   QVERIFY(readThrough(*window, "OpenFileBtn", csv));
@@ -222,8 +230,7 @@ void TestAnswers::emptyTableShowsItsWholeHeaderAndEscapeCloses() {
   auto* table = named<QTableView>(window, "AnswersTable");
   QHeaderView* header = table->horizontalHeader();
   QCOMPARE(header->count(), 1);
-  QCOMPARE(table->model()->headerData(0, Qt::Horizontal).toString(),
-           QStringLiteral("Empfangen (UTC)"));
+  QCOMPARE(table->model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Empfangen"));
   QVERIFY2(
       header->sectionSize(0) >= header->sectionSizeHint(0),
       qPrintable(
@@ -264,6 +271,91 @@ void TestAnswers::cancelStopsALongRead() {
   QVERIFY(window->readSummary().cancelled);
   QVERIFY2(window->report().answers < kRows, qPrintable(QString::number(window->report().answers)));
   QVERIFY(named<QLabel>(window, "SummaryLabel")->text().contains(QStringLiteral("abgebrochen")));
+}
+
+// Answers of two surveys, with texts that look like markup and more names than columns: the
+// window lists the surveys and shows one, draws every text as written, says what it left out,
+// saves a workbook; a folder without mails leaves nothing to save.
+void TestAnswers::surveysAreChosenAndPostedTextStaysPlain() {
+  MainFormFixture fixture;
+  TAnswersForm* window = openAnswersWindow(*fixture.form);
+  const QString maildir = fixture.filePath(QStringLiteral("Maildir"));
+  const std::filesystem::path root = pathOf(maildir);
+  for (const char* part : {"cur", "new", "tmp"}) std::filesystem::create_directories(root / part);
+  const std::string label = "<img src=x><b>fett</b><!--";
+  std::vector<answers::Answer> posted;
+  for (int i = 0; i < 3; ++i) {
+    posted.push_back(surveyAnswer("2026-12-07T10:00:0" + std::to_string(i) + "Z",
+                                  "<k" + std::to_string(i) + "@x>",
+                                  {{"Name", "<b>Name</b>"}, {"Farbe", label}}));
+    posted.back().survey = "kunden";
+  }
+  answers::Answer wide = surveyAnswer("2026-12-07T11:00:00Z", "<wide@x>", {{"Name", "w"}});
+  wide.survey = "kunden";
+  constexpr int kNewNames = 60;
+  for (int i = 0; i < kNewNames; ++i) wide.fields.emplace_back("n" + std::to_string(i), "v");
+  posted.push_back(wide);
+  posted.push_back(surveyAnswer("2026-12-07T12:00:00Z", "<o@x>",
+                                {{"Name", std::string(400, 'l')}, {"Farbe", "rot"}}));
+  for (std::size_t i = 0; i < posted.size(); ++i)
+    writeMailFile(root / "new" / ("17000000" + std::to_string(i)), surveyMail(posted[i]));
+  QVERIFY(readThrough(*window, "OpenFolderBtn", maildir));
+
+  auto* surveys = named<QComboBox>(window, "SurveyBox");
+  QCOMPARE(surveys->count(), 2);
+  QCOMPARE(surveys->itemText(0), QStringLiteral("„kunden“ (4)"));
+  QCOMPARE(surveys->itemText(1), QStringLiteral("ohne Umfrage-Kennung (1)"));
+  QCOMPARE(surveys->currentIndex(), 0);
+  auto* table = named<QTableView>(window, "AnswersTable");
+  QCOMPARE(table->model()->rowCount(), 4);
+  // Name and Farbe, then fifty of the sixty names only one answer carries.
+  QCOMPARE(table->model()->columnCount(), 1 + 2 + static_cast<int>(answers::kMostExtraColumns));
+  const QString summary = named<QLabel>(window, "SummaryLabel")->text();
+  QVERIFY2(summary.contains(QStringLiteral("10 weitere Feldnamen ohne eigene Spalte")),
+           qPrintable(summary));
+
+  // The chart's title and labels as drawn: the poster's text, never markup.
+  auto* view = window->findChild<QChartView*>(QStringLiteral("Chart_Farbe"));
+  QVERIFY(view);
+  named<QTabWidget>(window, "AnswersTabs")->setCurrentIndex(1);
+  QVERIFY(QTest::qWaitForWindowExposed(view));
+  QTest::qWait(50);
+  QStringList drawn;
+  for (QGraphicsItem* item : view->scene()->items()) {
+    if (auto* text = dynamic_cast<QGraphicsTextItem*>(item)) drawn.append(text->toPlainText());
+  }
+  // (A label too long for its room ends in "...".)
+  QVERIFY2(std::any_of(drawn.begin(), drawn.end(),
+                       [&](const QString& text) {
+                         return text.startsWith(QString::fromStdString(label) + QLatin1Char(':'));
+                       }),
+           qPrintable(drawn.join(QLatin1Char('|'))));
+  QVERIFY(barsOf(*window, "Farbe").size() >= 2);
+
+  surveys->setCurrentIndex(1);
+  emit surveys->activated(1);
+  QCOMPARE(table->model()->rowCount(), 1);
+  QCOMPARE(rowOf(*table, 0).value(1), QString(400, QLatin1Char('l')));
+  QVERIFY2(table->columnWidth(1) <= window->width() / 2,
+           qPrintable(QString::number(table->columnWidth(1))));
+
+  const QString book = fixture.filePath(QStringLiteral("antworten.xlsx"));
+  {
+    FileDialogRecorder dialogs;
+    dialogs.answers.append(book);
+    named<QPushButton>(window, "ExportXlsxBtn")->click();
+    QCOMPARE(dialogs.requests.size(), 1);
+  }
+  QVERIFY(readAll(book).startsWith("PK"));
+  QVERIFY(named<QLabel>(window, "SavedLabel")->text().contains(book));
+
+  const QString empty = fixture.filePath(QStringLiteral("Leer"));
+  for (const char* part : {"cur", "new", "tmp"})
+    std::filesystem::create_directories(std::filesystem::path(pathOf(empty)) / part);
+  QVERIFY(readThrough(*window, "OpenFolderBtn", empty));
+  QVERIFY(named<QLabel>(window, "SummaryLabel")->text().startsWith(QStringLiteral("Keine Mails")));
+  for (const char* button : {"ExportCsvBtn", "ExportXlsxBtn", "ExportPdfBtn"})
+    QVERIFY2(!named<QPushButton>(window, button)->isEnabled(), button);
 }
 
 }  // namespace vantrel::test

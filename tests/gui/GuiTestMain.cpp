@@ -21,6 +21,8 @@ int runAll(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Times show in local time: one zone for every run, wherever it runs.
+  qputenv("TZ", "Europe/Berlin");
   qputenv("QT_QPA_PLATFORM",
           qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
   QStandardPaths::setTestModeEnabled(true);

@@ -28,6 +28,7 @@ class TestAnswers : public QObject {
   void reportGoesOutAsPdfWithTitleCountsAndCaptions();
   void cancelStopsALongRead();
   void emptyTableShowsItsWholeHeaderAndEscapeCloses();
+  void surveysAreChosenAndPostedTextStaysPlain();
 };
 
 class TestMainForm : public QObject {
