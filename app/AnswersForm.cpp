@@ -82,8 +82,10 @@ TAnswersForm::TAnswersForm(std::function<FieldList()> currentFields, QWidget* pa
     : QWidget(parent, Qt::Window), currentFields_(std::move(currentFields)) {
   setObjectName(QStringLiteral("AnswersForm"));
   setWindowTitle(QStringLiteral("Auswertung"));
-  resize(760, 560);
   buildLayout();
+  // Its row of commands may need more than the usual width: the size is known before it is
+  // placed over the main window, so it opens centred there.
+  resize(QSize(760, 560).expandedTo(minimumSizeHint()));
   job_ = std::make_unique<AnswerReadJob>(
       [this](std::vector<answers::Answer>&& batch) { takeBatch(std::move(batch)); },
       [this](const Result<answers::ReadSummary>& result) { readEnded(result); }, nullptr);
