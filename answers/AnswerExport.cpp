@@ -164,7 +164,7 @@ class CsvOutput : public TableOutput {
   void row(const std::string& receivedUtc, const std::vector<std::string>& cells) override {
     output_.add(csvAnswerRecord(csvTimeFromUtc(receivedUtc), cells, separator_));
   }
-  bool going() const override { return output_.status().ok(); }
+  [[nodiscard]] bool going() const override { return output_.status().ok(); }
   Status finish(ExportSummary& /*summary*/) override {
     output_.flush();
     return output_.status();
@@ -187,7 +187,7 @@ class WorkbookOutput : public TableOutput {
   void row(const std::string& receivedUtc, const std::vector<std::string>& cells) override {
     if (status_) status_ = workbook_->addRow(receivedUtc, cells);
   }
-  bool going() const override { return status_.ok(); }
+  [[nodiscard]] bool going() const override { return status_.ok(); }
   Status finish(ExportSummary& summary) override {
     if (!status_) return status_;
     summary.textsCut = workbook_->textsCut();

@@ -266,7 +266,7 @@ struct HttpServer::State {
   std::atomic<bool> closingGate{false};
   unsigned connectionLimit = 0;
   std::map<int, Waiting> waiting;
-  std::vector<char> peeked = std::vector<char>(64 * 1024);
+  std::vector<char> peeked = std::vector<char>(std::size_t{64} * 1024);
   // Shared with the library's thread.
   std::mutex gateMutex;
   std::map<int, Handed*> handing;  // handed to the library, not yet started by it

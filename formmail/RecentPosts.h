@@ -20,7 +20,7 @@ namespace vantrel::formmail {
 class RecentPostWindow {
  public:
   using Millis = std::int64_t;
-  static constexpr Millis kWindow = 10 * 60'000;
+  static constexpr Millis kWindow = Millis{10} * 60'000;
   // At most this many posts are kept, the oldest forgotten first: a flood of posts can make the
   // receiver forget a repeat, never refuse a post.
   static constexpr std::size_t kMaxPosts = 100'000;

@@ -192,7 +192,7 @@ CertificateDirectory certificateDirectory(const ReadAt& readAt, std::uint64_t fi
   if (magic != kPe32Magic && magic != kPe32PlusMagic) return {};
   // The directory count and the directories follow the fields whose width depends on the magic.
   const std::uint64_t countAt = magic == kPe32Magic ? 92 : 108;
-  const std::uint64_t entryAt = countAt + 4 + 8 * kCertificateDirectoryIndex;
+  const std::uint64_t entryAt = countAt + 4 + std::uint64_t{8} * kCertificateDirectoryIndex;
   if (entryAt + 8 > optionalSize) return {};
   unsigned char count[4];
   unsigned char entry[8];

@@ -151,7 +151,7 @@ class MailboxRead {
     return !cancelled_;
   }
 
-  Failure refused(std::string_view command, const ImapResponse& status) const {
+  [[nodiscard]] Failure refused(std::string_view command, const ImapResponse& status) const {
     return failure(MailboxFailure::ServerRefused, connection_.server(), command, status.statusText);
   }
 
