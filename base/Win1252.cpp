@@ -22,50 +22,40 @@ void appendUtf8(std::string& out, char32_t cp) {
   }
 }
 
-namespace {
+std::optional<char32_t> decodeUtf8At(std::string_view text, std::size_t& at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  const std::size_t length = lead < 0x80             ? 1
+                             : (lead & 0xE0) == 0xC0 ? 2
+                             : (lead & 0xF0) == 0xE0 ? 3
+                             : (lead & 0xF8) == 0xF0 ? 4
+                                                     : 0;
+  if (length == 0 || text.size() - at < length) return std::nullopt;
+  char32_t cp = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    const unsigned char next = byte(at + k);
+    if ((next & 0xC0) != 0x80) return std::nullopt;
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (cp < kSmallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+    return std::nullopt;
+  at += length;
+  return cp;
+}
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 std::optional<std::u32string> decodeUtf8(std::string_view in) {
   std::u32string out;
   out.reserve(in.size());
-  size_t i = 0;
-  while (i < in.size()) {
-    const auto lead = static_cast<unsigned char>(in[i]);
-    int extra = 0;
-    char32_t cp = 0;
-    char32_t minimum = 0;
-    if (lead < 0x80) {
-      cp = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      extra = 1;
-      cp = lead & 0x1F;
-      minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      extra = 2;
-      cp = lead & 0x0F;
-      minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      extra = 3;
-      cp = lead & 0x07;
-      minimum = 0x10000;
-    } else {
-      return std::nullopt;
-    }
-    if (in.size() - i - 1 < static_cast<size_t>(extra)) return std::nullopt;
-    for (int k = 1; k <= extra; ++k) {
-      const auto cont = static_cast<unsigned char>(in[i + k]);
-      if ((cont & 0xC0) != 0x80) return std::nullopt;
-      cp = (cp << 6) | (cont & 0x3F);
-    }
-    if (extra > 0 && cp < minimum) return std::nullopt;
-    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-    out += cp;
-    i += 1 + extra;
+  for (std::size_t at = 0; at < in.size();) {
+    const std::optional<char32_t> cp = decodeUtf8At(in, at);
+    if (!cp) return std::nullopt;
+    out += *cp;
   }
   return out;
 }
 
-}  // namespace
+bool isValidUtf8(std::string_view text) { return decodeUtf8(text).has_value(); }
 
 char32_t codePointOf1252(unsigned char byte) {
   if (byte >= 0x80 && byte <= 0x9F) return win1252_detail::kHighControlBlock[byte - 0x80];

@@ -26,6 +26,12 @@ std::u32string decode1252(std::string_view bytes);
 std::string utf8From1252(std::string_view bytes);
 // One code point in UTF-8; the caller passes a Unicode scalar value.
 void appendUtf8(std::string& out, char32_t codePoint);
+// Strict UTF-8: no stray continuation bytes, no overlong forms, no surrogates, nothing beyond
+// U+10FFFF. decodeUtf8At reads the one character at `at` and moves `at` past it; on malformed
+// bytes it returns nothing and leaves `at` where it was.
+[[nodiscard]] std::optional<char32_t> decodeUtf8At(std::string_view text, std::size_t& at);
+[[nodiscard]] std::optional<std::u32string> decodeUtf8(std::string_view text);
+[[nodiscard]] bool isValidUtf8(std::string_view text);
 // Nothing when the UTF-8 is malformed or holds a character outside Windows-1252.
 [[nodiscard]] std::optional<std::string> utf8To1252(std::string_view utf8);
 // For names recorded inside a format (a path in an archive): "_" stands for each character,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "base/Win1252.h"
 #include "formmail/AnswerPages.h"
 #include "formmail/MailMessage.h"
 #include "formmail/Maildir.h"

@@ -13,10 +13,6 @@
 
 namespace vantrel::formmail {
 
-// Well-formed UTF-8: no stray continuation bytes, no overlong forms, no surrogates, nothing
-// beyond U+10FFFF.
-bool isValidUtf8(std::string_view text);
-
 // Windows-1252 bytes as UTF-8, with the references described above decoded.
 std::string utf8FromPosted1252(std::string_view bytes);
 

@@ -163,7 +163,7 @@ void checkWholeReceiver(std::string_view body, const FormLimits& limits, const P
 // conversion; with one, never longer than four bytes for each byte it read.
 void checkPostedText(std::string_view bytes) {
   const std::string text = utf8FromPosted1252(bytes);
-  require(isValidUtf8(text));
+  require(vantrel::isValidUtf8(text));
   if (bytes.find("&#") == std::string_view::npos) require(text == vantrel::utf8From1252(bytes));
   require(text.size() <= 4 * bytes.size());
   std::size_t characters = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "base/Win1252.h"
+
 namespace vantrel::answers {
 namespace {
 
@@ -207,29 +209,8 @@ class Parser {
 // The next character of UTF-8 text; a byte that does not begin a valid sequence stands for
 // itself (Latin-1), so no name is refused.
 char32_t nextCodePoint(std::string_view text, std::size_t& at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  const int length = lead < 0x80                   ? 1
-                     : lead >= 0xC2 && lead < 0xE0 ? 2
-                     : lead >= 0xE0 && lead < 0xF0 ? 3
-                     : lead >= 0xF0 && lead < 0xF5 ? 4
-                                                   : 0;
-  bool valid = length > 0 && at + static_cast<std::size_t>(length) <= text.size();
-  char32_t c = length == 1   ? lead
-               : length == 2 ? lead & 0x1F
-               : length == 3 ? lead & 0x0F
-                             : lead & 0x07;
-  for (int i = 1; valid && i < length; ++i) {
-    valid = (byte(at + static_cast<std::size_t>(i)) & 0xC0) == 0x80;
-    c = (c << 6) | (byte(at + static_cast<std::size_t>(i)) & 0x3F);
-  }
-  const char32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0;
-  if (!valid || c < smallest || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-    ++at;
-    return lead;
-  }
-  at += static_cast<std::size_t>(length);
-  return c;
+  if (const std::optional<char32_t> c = decodeUtf8At(text, at)) return *c;
+  return static_cast<unsigned char>(text[at++]);
 }
 
 // UTF-16 units in the base64 of modified UTF-7: "," for "/", no padding.
@@ -259,24 +240,6 @@ int modifiedBase64Value(char c) {
   if (c == '+') return 62;
   if (c == ',') return 63;
   return -1;
-}
-
-void appendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
 }
 
 // The UTF-16 units of one "&...-" run, appended as UTF-8; false for a run that is no whole
