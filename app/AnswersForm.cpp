@@ -529,4 +529,10 @@ void TAnswersForm::closeEvent(QCloseEvent* event) {
   QWidget::closeEvent(event);
 }
 
+QWidget* makeLinkedAnswersWindow(const AnswersWindowSetup& setup) {
+  auto* window = new TAnswersForm(setup.currentFields, setup.owner);
+  window->setIniFile(setup.iniFile);
+  return window;
+}
+
 }  // namespace vantrel

@@ -17,6 +17,7 @@
 #include "answers/AnswerStatistics.h"
 #include "answers/AnswerTableCsv.h"
 #include "answers/mailbox/MailboxReader.h"
+#include "app/AnswersWindow.h"
 #include "app/MailboxAccess.h"
 #include "project/FieldList.h"
 
@@ -121,5 +122,9 @@ class TAnswersForm : public QWidget {
   QProgressDialog* ReadProgress = nullptr;
   QTimer* progressTimer_ = nullptr;
 };
+
+// The window as the main window asks for it (a MakeAnswersWindow), for the plugin and for
+// programs that link the window.
+QWidget* makeLinkedAnswersWindow(const AnswersWindowSetup& setup);
 
 }  // namespace vantrel

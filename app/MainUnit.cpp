@@ -17,12 +17,13 @@
 #include <QWindow>
 #include <utility>
 
-#include "app/AnswersForm.h"
+#include "app/AnswersWindow.h"
 #include "app/FieldListModel.h"
 #include "app/FieldListView.h"
 #include "app/FormMailDialog.h"
 #include "app/MainFormUi.h"
 #include "app/WindowPlacement.h"
+#include "base/SupportFiles.h"
 #include "gui/AboutBoxUnit.h"
 #include "gui/CentredOnScreen.h"
 #include "gui/FailureReport.h"
@@ -229,8 +230,15 @@ void TMainForm::wwwBtnClick() { shellOpen(kMakerWebAddress); }
 // answers read after it.
 void TMainForm::AnswersBtnClick() {
   if (!AnswersForm) {
-    AnswersForm = new TAnswersForm([this] { return fieldModel_->fields(); }, this);
-    AnswersForm->setIniFile(iniFile_);
+    const std::filesystem::path plugin =
+        supportFilePath(runningProgramFolder(), kAnswersWindowPluginFile);
+    const LoadedAnswersWindow loaded =
+        makeAnswersWindow(plugin, {[this] { return fieldModel_->fields(); }, iniFile_, this});
+    if (!loaded.window) {
+      showPluginFailure(plugin, loaded.error);
+      return;
+    }
+    AnswersForm = loaded.window;
     // It opens over the main window; later where the user left it.
     centreOver(*AnswersForm, *this);
   }

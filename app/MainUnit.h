@@ -30,7 +30,6 @@ class FormPageView;
 }
 
 class FieldListModel;
-class TAnswersForm;
 class TEditFieldsForm;
 
 // The progress report an outside sender posts to the main window; wParam is the percentage.
@@ -159,6 +158,8 @@ class TMainForm : public QMainWindow {
   // The view of the preview, made on first use; null (after telling the user) when the browser
   // engine cannot be loaded.
   browser::FormPageView* browser();
+  // A plugin that could not be loaded, named with the loader's words.
+  void showPluginFailure(const std::filesystem::path& plugin, const QString& error);
 
   void loadIconAtStartUp();
   std::string iconFilePath() const;
@@ -178,7 +179,8 @@ class TMainForm : public QMainWindow {
   FieldListModel* const fieldModel_;
   const std::unique_ptr<Ui> ui_;
   TEditFieldsForm* EditFieldsForm = nullptr;
-  TAnswersForm* AnswersForm = nullptr;  // made on first use, then shown again as it was left
+  QWidget* AnswersForm =
+      nullptr;  // "Auswertung", made on first use, then shown again as it was left
 
   const WorkingFolders folders_;
   const QString iniFile_;

@@ -29,6 +29,12 @@ bool TMainForm::RenderBtnClick() {
   return result.ok();
 }
 
+void TMainForm::showPluginFailure(const std::filesystem::path& plugin, const QString& error) {
+  const Failure failure =
+      vantrel::failure(FileFailure::CannotOpen, plugin.string(), error.toStdString());
+  showFailure(QString::fromStdString(germanMessage(failure)), FailureReporter::Command);
+}
+
 // The engine is loaded here and not at the start: it and the OpenGL it renders through cost more
 // time and memory than the whole window, and only this tab needs them.
 browser::FormPageView* TMainForm::browser() {
@@ -37,9 +43,7 @@ browser::FormPageView* TMainForm::browser() {
         supportFilePath(runningProgramFolder(), browser::kFormPageViewPluginFile);
     const browser::LoadedFormPageView loaded = browser::makeFormPageView(plugin, ui_->BrowserArea);
     if (!loaded.view) {
-      const Failure failure =
-          vantrel::failure(FileFailure::CannotOpen, plugin.string(), loaded.error.toStdString());
-      showFailure(QString::fromStdString(germanMessage(failure)), FailureReporter::Command);
+      showPluginFailure(plugin, loaded.error);
       return nullptr;
     }
     ui_->WebBrowser1 = loaded.view;

@@ -79,6 +79,9 @@ if(VANTREL_GUI)
   # The browser engine's plugin, which the tool loads when its preview is first shown.
   install(TARGETS vantrel_form_page_view LIBRARY DESTINATION ${VANTREL_SUPPORT_INSTALL_DIR}
           COMPONENT formulare)
+  # "Auswertung" and its libraries, loaded when the window is first asked for.
+  install(TARGETS vantrel_answers_window_plugin LIBRARY DESTINATION ${VANTREL_SUPPORT_INSTALL_DIR}
+          COMPONENT formulare)
   vantrel_install_man(vantrel-formulare.1 formulare)
 
   install(FILES ${VANTREL_INSTALL_SOURCE}/vantrel-formulare.desktop

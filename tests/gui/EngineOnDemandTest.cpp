@@ -1,17 +1,21 @@
-// The tool's start without the browser engine: a program built like the tool (it links the main
-// window, not the engine, and prepares nothing before its application object) shows its window
-// with neither the engine nor an OpenGL context, and both come when the preview is first shown.
-// A program of its own, since the other window tests prepare the engine at their start.
+// The tool's start without the browser engine and without "Auswertung": a program built like the
+// tool (it links the main window, neither the engine nor the answers window, and prepares nothing
+// before its application object) shows its window with no engine, no OpenGL context and none of
+// the answers window's libraries; the engine comes when the preview is first shown, the answers
+// window with its libraries when its button is first pressed. A program of its own, since the
+// other window tests prepare the engine and link the answers window.
 
 #include <QFile>
 #include <QLineEdit>
 #include <QOpenGLContext>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
+#include <array>
 #include <memory>
 
 #include "app/MainUnit.h"
@@ -24,12 +28,19 @@ namespace vantrel::test {
 
 namespace {
 
-// Whether the engine's library is mapped into this process.
-bool engineLoaded() {
+// Whether a library is mapped into this process.
+bool loaded(const char* library) {
   QFile maps(QStringLiteral("/proc/self/maps"));
   if (!maps.open(QIODevice::ReadOnly)) return true;  // unknown counts against the test
-  return maps.readAll().contains("libQt6WebEngineCore");
+  return maps.readAll().contains(library);
 }
+
+bool engineLoaded() { return loaded("libQt6WebEngineCore"); }
+
+// What only "Auswertung" needs: its charts, its PDF report, the mailbox reader's connection and
+// cache, the workbook writer.
+constexpr std::array kAnswersWindowLibraries = {"libQt6Charts", "libQt6PrintSupport", "libcurl",
+                                                "libsqlite3", "libxlsxwriter"};
 
 }  // namespace
 
@@ -37,6 +48,24 @@ class TestEngineOnDemand : public QObject {
   Q_OBJECT
 
  private slots:
+  // First: the engine brings some of the same libraries with it.
+  void theAnswersWindowComesWithItsButton() {
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    TMainForm form(workingFoldersIn(folder.path() + QLatin1Char('/')), QString());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (const char* library : kAnswersWindowLibraries) QVERIFY2(!loaded(library), library);
+
+    form.findChild<QPushButton*>(QStringLiteral("AnswersBtn"))->click();
+    auto* answers = form.findChild<QWidget*>(QStringLiteral("AnswersForm"));
+    QVERIFY(answers != nullptr);
+    QVERIFY(answers->isVisible());
+    QCOMPARE(answers->windowTitle(), QStringLiteral("Auswertung"));
+    for (const char* library : kAnswersWindowLibraries) QVERIFY2(loaded(library), library);
+    QVERIFY(answers->findChild<QPushButton*>(QStringLiteral("OpenMailboxBtn")) != nullptr);
+  }
+
   void theEngineComesWithTheFirstPreview() {
     QTemporaryDir folder;
     QVERIFY(folder.isValid());

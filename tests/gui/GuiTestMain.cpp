@@ -1,6 +1,7 @@
 #include <QStandardPaths>
 #include <QTest>
 
+#include "app/AnswersForm.h"
 #include "app/VantrelApplication.h"
 #include "tests/gui/GuiTests.h"
 #include "tests/gui/LookTests.h"
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
   QStandardPaths::setTestModeEnabled(true);
   vantrel::browser::prepareBrowserEngine();
   vantrel::VantrelApplication app(argc, argv);
+  vantrel::useLinkedAnswersWindow(&vantrel::makeLinkedAnswersWindow);
   vantrel::loadGermanTranslations(app);
   vantrel::installFontSubstitutes();
   using namespace vantrel::test;

@@ -66,6 +66,7 @@ void save(QWidget& window, const QString& file) {
 int main(int argc, char** argv) {
   vantrel::browser::prepareBrowserEngine();
   vantrel::VantrelApplication app(argc, argv);
+  vantrel::useLinkedAnswersWindow(&vantrel::makeLinkedAnswersWindow);
   vantrel::setUpApplication(app);
   const QString folder = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
   QDir().mkpath(folder);

@@ -100,7 +100,8 @@ def main():
         os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
         os.makedirs(env["TMPDIR"])
         bin_dir = os.path.join(prefix, "bin")
-        for name in ("ProtoExe.dat", "iconcomp.dat", "vantrel-emf2svg"):
+        for name in ("ProtoExe.dat", "iconcomp.dat", "vantrel-emf2svg", "vantrel-form-page-view.so",
+                     "vantrel-answers-window.so"):
             if not os.path.isfile(os.path.join(prefix, support_dir, name)):
                 sys.exit(f"FAIL {name} is not installed in {support_dir}")
 
