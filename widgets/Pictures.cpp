@@ -4,7 +4,11 @@
 #include <QEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QResource>
 #include <QSvgRenderer>
+#include <optional>
+
+#include "widgets/PixelFile.h"
 
 // The resources live in a static library: register them on first use so the linker keeps them.
 static void ensureControlsResources() {
@@ -19,6 +23,19 @@ namespace vantrel {
 
 namespace {
 
+const QString kPictureFolder = QStringLiteral(":/controls/pictures/");
+const QString kDrawnAtBuildFolder = QStringLiteral(":/controls/rendered/");
+const QString kSvgSuffix = QStringLiteral(".svg");
+
+// The picture of that name drawn while the program was built (widgets/PixelFile.h).
+std::optional<QPixmap> drawnAtBuild(const QString& name) {
+  const QResource resource(kDrawnAtBuildFolder + name + QStringLiteral(".argb"));
+  if (!resource.isValid()) return std::nullopt;
+  const std::optional<QImage> image = imageFromPixelFile(resource.uncompressedData());
+  if (!image) return std::nullopt;
+  return QPixmap::fromImage(*image);
+}
+
 QPixmap render(QSvgRenderer& renderer, QSize size) {
   if (!size.isValid()) size = renderer.defaultSize();
   QPixmap pixmap(size);
@@ -28,12 +45,30 @@ QPixmap render(QSvgRenderer& renderer, QSize size) {
   return pixmap;
 }
 
+// The picture drawn from `svgPath` while the program was built, when there is one of `size`
+// (of any size when `size` is not valid).
+std::optional<QPixmap> drawnAtBuildFrom(const QString& svgPath, QSize size) {
+  if (!svgPath.startsWith(kPictureFolder) || !svgPath.endsWith(kSvgSuffix)) return std::nullopt;
+  const QString name = svgPath.sliced(kPictureFolder.size()).chopped(kSvgSuffix.size());
+  std::optional<QPixmap> drawn = drawnAtBuild(name);
+  if (drawn && size.isValid() && drawn->size() != size) return std::nullopt;
+  return drawn;
+}
+
 QIcon renderProgramIcon() {
   ensureControlsResources();
-  QSvgRenderer renderer(QStringLiteral(":/controls/pictures/vantrel-formulare.svg"));
+  const QString drawing = kPictureFolder + QStringLiteral("vantrel-formulare") + kSvgSuffix;
   QIcon icon;
-  if (!renderer.isValid()) return icon;
-  for (const int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(render(renderer, {size, size}));
+  std::optional<QSvgRenderer> renderer;
+  for (const int size : {16, 24, 32, 48, 64, 128}) {
+    std::optional<QPixmap> drawn = drawnAtBuild(QStringLiteral("vantrel-formulare-%1").arg(size));
+    if (!drawn) {
+      if (!renderer) renderer.emplace(drawing);
+      if (!renderer->isValid()) return icon;
+      drawn = render(*renderer, {size, size});
+    }
+    icon.addPixmap(*drawn);
+  }
   return icon;
 }
 
@@ -65,6 +100,7 @@ class PictureOnFirstShow final : public QObject {
 }  // namespace
 
 QPixmap pictureFromResource(const QString& path, QSize size) {
+  if (std::optional<QPixmap> drawn = drawnAtBuildFrom(path, size)) return *drawn;
   ensureControlsResources();
   QSvgRenderer renderer(path);
   if (!renderer.isValid()) return QPixmap();
