@@ -161,9 +161,12 @@ QWidget* makeExeDecoration(QWidget* parent) {
   auto* decorationColumn = new QVBoxLayout(decoration);
   auto* bigCaption = new QLabel(QStringLiteral("EXE-Datei erstellen..."), decoration);
   bigCaption->setObjectName(QStringLiteral("Label7"));
-  QFont captionFont(kHeavyFontFamily, 14);
-  captionFont.setBold(true);
-  bigCaption->setFont(captionFont);
+  // The heavy face is loaded only when the tab is first shown.
+  whenFirstShown(bigCaption, [bigCaption] {
+    QFont captionFont(kHeavyFontFamily, 14);
+    captionFont.setBold(true);
+    bigCaption->setFont(captionFont);
+  });
   bigCaption->setWordWrap(true);
   QPalette captionPalette = bigCaption->palette();
   captionPalette.setColor(QPalette::WindowText, QColor(128, 0, 0));

@@ -6,7 +6,9 @@
 #include <QPainter>
 #include <QResource>
 #include <QSvgRenderer>
+#include <functional>
 #include <optional>
+#include <utility>
 
 #include "widgets/PixelFile.h"
 
@@ -72,29 +74,25 @@ QIcon renderProgramIcon() {
   return icon;
 }
 
-// Shows its picture only when the label is first shown, holding its place meanwhile: the
-// larger drawings on tabs the user may never open are not drawn at the start.
-class PictureOnFirstShow final : public QObject {
+// Runs its work when the widget is first shown, then goes.
+class OnFirstShow final : public QObject {
  public:
-  PictureOnFirstShow(QLabel* label, const QString& path) : QObject(label), path_(path) {
-    ensureControlsResources();
-    QSvgRenderer renderer(path_);
-    label->setMinimumSize(renderer.defaultSize());
-    label->installEventFilter(this);
+  OnFirstShow(QWidget* widget, std::function<void()> work)
+      : QObject(widget), work_(std::move(work)) {
+    widget->installEventFilter(this);
   }
 
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Show) {
-      auto* label = static_cast<QLabel*>(watched);
-      label->removeEventFilter(this);
-      label->setPixmap(pictureFromResource(path_));
+      watched->removeEventFilter(this);
+      work_();
       deleteLater();
     }
     return false;
   }
 
  private:
-  QString path_;
+  std::function<void()> work_;
 };
 
 }  // namespace
@@ -107,8 +105,16 @@ QPixmap pictureFromResource(const QString& path, QSize size) {
   return render(renderer, size);
 }
 
+void whenFirstShown(QWidget* widget, std::function<void()> work) {
+  new OnFirstShow(widget, std::move(work));
+}
+
+// The label holds the picture's place meanwhile: the larger drawings on tabs the user may never
+// open are not drawn at the start.
 void setPictureWhenShown(QLabel* label, const QString& path) {
-  new PictureOnFirstShow(label, path);
+  ensureControlsResources();
+  label->setMinimumSize(QSvgRenderer(path).defaultSize());
+  whenFirstShown(label, [label, path] { label->setPixmap(pictureFromResource(path)); });
 }
 
 QIcon iconFromResource(const QString& path) { return QIcon(pictureFromResource(path)); }
