@@ -3,6 +3,8 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstddef>
 #include <ctime>
 
 #include "base/FailureKinds.h"
@@ -36,14 +38,25 @@ std::string_view cutToCell(std::string_view text) {
   return text.substr(0, end);
 }
 
+// Whether `text` holds the workbook's escape of one character ("_x000D_") at `at`.
+bool escapeAt(std::string_view text, std::size_t at) {
+  if (at + 7 > text.size() || text.compare(at, 2, "_x") != 0 || text[at + 6] != '_') return false;
+  return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(at) + 2,
+                     text.begin() + static_cast<std::ptrdiff_t>(at) + 6,
+                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
+}
+
 // A cell breaks its lines at LF alone; the CR of a browser's CR LF would be written as an escape
-// that only some programs read back.
+// that only some programs read back. A text that looks like such an escape has its "_" escaped
+// itself, or spreadsheets would show the character it names instead of what was typed.
 void setCellText(std::string& cell, std::string_view text) {
   cell.clear();
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '\r') {
       if (i + 1 < text.size() && text[i + 1] == '\n') continue;
       cell += '\n';
+    } else if (escapeAt(text, i)) {
+      cell += "_x005F_";
     } else {
       cell += text[i];
     }
@@ -141,8 +154,9 @@ Result<AnswerWorkbook> AnswerWorkbook::begin(const std::filesystem::path& target
   lxw_error written = worksheet_write_string(
       state->sheet, 0, 0, std::string(kWorkbookReceivedColumn).c_str(), state->header);
   state->widths.push_back(kTimeColumnWidth);
+  std::string name;
   for (std::size_t i = 0; i < names.size() && written == LXW_NO_ERROR; ++i) {
-    const std::string name(cutToCell(names[i]));
+    setCellText(name, cutToCell(names[i]));
     written = worksheet_write_string(state->sheet, 0, static_cast<lxw_col_t>(i + 1), name.c_str(),
                                      state->header);
     state->widths.push_back(shownWidth(name) + 2);  // the bold header is a little wider
