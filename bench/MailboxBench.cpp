@@ -16,6 +16,7 @@
 #include "formmail/MailMessage.h"
 #include "formmail/Maildir.h"
 #include "tests/support/DovecotServer.h"
+#include "tests/support/ReceiverMail.h"
 #include "tests/support/TempFolder.h"
 
 namespace {
@@ -24,18 +25,9 @@ using Clock = std::chrono::steady_clock;
 using namespace vantrel;
 
 std::string receiverMail(int number) {
-  formmail::MailEnvelope envelope;
-  envelope.sender = "formmail@example.org";
-  envelope.recipient = "info@example.org";
-  envelope.hostName = "host.example.org";
-  envelope.date = std::chrono::system_clock::from_time_t(1'796'664'005 + number);
-  envelope.uniqueId = "antwort-" + std::to_string(number);
-  const formmail::PostedFields fields = {
-      {"Name", "M\xFCller " + std::to_string(number)},
-      {"Farbe", number % 2 == 0 ? "gr\xFCn" : "blau"},
-      {"Bemerkung", std::string(200, 'x')},
-  };
-  return formmail::composeMail(envelope, "Anmeldung", fields, false, "Name");
+  return test::receiverMail(number, {{"Name", "M\xFCller " + std::to_string(number)},
+                                     {"Farbe", number % 2 == 0 ? "gr\xFCn" : "blau"},
+                                     {"Bemerkung", std::string(200, 'x')}});
 }
 
 bool deliver(const std::filesystem::path& maildir, int from, int to) {

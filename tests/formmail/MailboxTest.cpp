@@ -21,6 +21,7 @@
 #include "formmail/MailMessage.h"
 #include "formmail/Maildir.h"
 #include "tests/support/DovecotServer.h"
+#include "tests/support/ReceiverMail.h"
 #include "tests/support/TempFolder.h"
 
 namespace vantrel::answers {
@@ -152,17 +153,8 @@ TEST(MailboxAddresses, AreReadAndRefused) {
 
 // A mail as the receiver composes it, for a form "Anmeldung" with the fields Name and Farbe.
 std::string receiverMail(int number) {
-  formmail::MailEnvelope envelope;
-  envelope.sender = "formmail@example.org";
-  envelope.recipient = "info@example.org";
-  envelope.hostName = "host.example.org";
-  envelope.date = std::chrono::system_clock::from_time_t(1'796'664'005 + number);
-  envelope.uniqueId = "antwort-" + std::to_string(number);
-  const formmail::PostedFields fields = {
-      {"Name", "M\xFCller " + std::to_string(number)},
-      {"Farbe", number % 2 == 0 ? "gr\xFCn" : "blau"},
-  };
-  return formmail::composeMail(envelope, "Anmeldung", fields, false, "Name");
+  return test::receiverMail(number, {{"Name", "M\xFCller " + std::to_string(number)},
+                                     {"Farbe", number % 2 == 0 ? "gr\xFCn" : "blau"}});
 }
 
 struct Read {

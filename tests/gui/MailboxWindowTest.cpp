@@ -21,21 +21,15 @@
 #include "formmail/Maildir.h"
 #include "gui/MessageBox.h"
 #include "tests/support/DovecotServer.h"
+#include "tests/support/ReceiverMail.h"
 #include "tests/support/TempFolder.h"
 
 namespace vantrel::test {
 
 namespace {
 
-std::string receiverMail(int number) {
-  formmail::MailEnvelope envelope;
-  envelope.sender = "formmail@example.org";
-  envelope.recipient = "info@example.org";
-  envelope.hostName = "host.example.org";
-  envelope.date = std::chrono::system_clock::from_time_t(1'796'664'005 + number);
-  envelope.uniqueId = "antwort-" + std::to_string(number);
-  const formmail::PostedFields fields = {{"Name", "M\xFCller " + std::to_string(number)}};
-  return formmail::composeMail(envelope, "Anmeldung", fields, false, "Name");
+std::string mailWithName(int number) {
+  return receiverMail(number, {{"Name", "M\xFCller " + std::to_string(number)}});
 }
 
 }  // namespace
@@ -66,7 +60,7 @@ class TestMailboxWindow : public QObject {
   void readsTheFolderAndNamesAMailGoneFromTheServer() {
     std::vector<std::filesystem::path> stored;
     for (int number = 0; number < 5; ++number)
-      stored.push_back(formmail::storeInMaildir(server_->maildir(), receiverMail(number)).value());
+      stored.push_back(formmail::storeInMaildir(server_->maildir(), mailWithName(number)).value());
     server_->handOver();
     const QString ini = QString::fromStdString((folder_->path() / "tool.ini").string());
     TAnswersForm form(nullptr);
