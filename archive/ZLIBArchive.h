@@ -46,6 +46,7 @@
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -112,6 +113,10 @@ class TZLBArchive {
   // Opens an archive file (or a file that ends with one) and loads its registry. False only
   // for an empty name.
   [[nodiscard]] bool OpenArchive(const std::filesystem::path& FileName);
+  // The same for an archive that ends at `ArchiveEnd`, before bytes of the file that are not its
+  // own (a signed Windows program's certificate table).
+  [[nodiscard]] bool OpenArchiveEndingAt(const std::filesystem::path& FileName,
+                                         std::uint64_t ArchiveEnd);
   void CloseArchive();
   // Adds every file (folders expanded, see RecursePaths) by writing the archive anew; the
   // list is consumed. Per-file problems go to OnErrorLogged.
@@ -158,7 +163,8 @@ class TZLBArchive {
 
  private:
   void forgetArchive();
-  void loadRegistry(File& file, std::uint64_t fileSize);
+  bool openUpTo(const std::filesystem::path& FileName, std::optional<std::uint64_t> ArchiveEnd);
+  void loadRegistry(File& file, std::uint64_t archiveEnd);
   void expandFolders(std::vector<std::filesystem::path>& Files);
   void writeNewArchive(std::vector<std::filesystem::path>& Files, ArchiveWriter& out);
   void copyMemberArea(ArchiveWriter& out);

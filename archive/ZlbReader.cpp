@@ -21,7 +21,13 @@ constexpr std::size_t kRegistryChunk = 4096;
 
 }  // namespace
 
-bool TZLBArchive::OpenArchive(const fs::path& FileName) {
+bool TZLBArchive::OpenArchive(const fs::path& FileName) { return openUpTo(FileName, std::nullopt); }
+
+bool TZLBArchive::OpenArchiveEndingAt(const fs::path& FileName, std::uint64_t ArchiveEnd) {
+  return openUpTo(FileName, ArchiveEnd);
+}
+
+bool TZLBArchive::openUpTo(const fs::path& FileName, std::optional<std::uint64_t> ArchiveEnd) {
   CloseArchive();
   ArchiveFileName = FileName;
   if (FileName.empty()) return false;
@@ -36,25 +42,27 @@ bool TZLBArchive::OpenArchive(const fs::path& FileName) {
     fail(ArchiveFailure::UnableToOpenFile, shown(FileName));
   }
   const std::int64_t size = file.size();
+  const std::uint64_t fileSize = size < 0 ? 0 : static_cast<std::uint64_t>(size);
+  const std::uint64_t end = ArchiveEnd.value_or(fileSize);
   unsigned char trailerBytes[kTrailerSize];
-  if (size < static_cast<std::int64_t>(kTrailerSize) ||
-      !file.readExactlyAt(static_cast<std::uint64_t>(size) - kTrailerSize, trailerBytes,
-                          kTrailerSize)) {
+  if (end > fileSize || end < kTrailerSize ||
+      !file.readExactlyAt(end - kTrailerSize, trailerBytes, kTrailerSize)) {
     forgetArchive();
     fail(ArchiveFailure::ArchiveCorrupted);
   }
   // The trailer alone tells where the archive starts: behind a program it does not start at 0.
   // A writer that left RegistrySize out still gets its archive read as a file of its own.
   const ArchiveTrailer trailer = ArchiveTrailer::fromBytes(trailerBytes);
-  const std::uint64_t fileSize = static_cast<std::uint64_t>(size);
-  const std::uint64_t beforeTrailer = fileSize - kTrailerSize;
+  const std::uint64_t beforeTrailer = end - kTrailerSize;
+  // The check sums leave out the trailer and whatever follows the archive.
+  const std::uint64_t notSummed = fileSize - beforeTrailer;
   const std::uint64_t archiveBody = trailer.registryLength() + trailer.RegistryOffset;
   std::optional<std::uint64_t> start;
   if (archiveBody <= beforeTrailer &&
-      StreamCRC(file, beforeTrailer - archiveBody, kTrailerSize) == trailer.ArchiveCRC) {
+      StreamCRC(file, beforeTrailer - archiveBody, notSummed) == trailer.ArchiveCRC) {
     start = beforeTrailer - archiveBody;
   } else if (archiveBody != beforeTrailer && trailer.RegistryOffset <= beforeTrailer &&
-             StreamCRC(file, 0, kTrailerSize) == trailer.ArchiveCRC) {
+             StreamCRC(file, 0, notSummed) == trailer.ArchiveCRC) {
     start = 0;
   }
   if (!start) {
@@ -64,7 +72,7 @@ bool TZLBArchive::OpenArchive(const fs::path& FileName) {
   Trailer = trailer;
   ArchiveStart = *start;
   try {
-    loadRegistry(file, fileSize);
+    loadRegistry(file, end);
     if (OnArchiveOpened) OnArchiveOpened(*this);
   } catch (...) {
     CloseArchive();
@@ -76,11 +84,11 @@ bool TZLBArchive::OpenArchive(const fs::path& FileName) {
   return true;
 }
 
-void TZLBArchive::loadRegistry(File& file, std::uint64_t fileSize) {
+void TZLBArchive::loadRegistry(File& file, std::uint64_t archiveEnd) {
   if (Trailer.EntryCount <= 0) return;
   const std::uint64_t wanted = std::uint64_t(Trailer.EntryCount) * kEntrySize;
   const std::uint64_t registryStart = ArchiveStart + Trailer.RegistryOffset;
-  const std::uint64_t registryEnd = fileSize - kTrailerSize;
+  const std::uint64_t registryEnd = archiveEnd - kTrailerSize;
   const std::uint64_t available = registryEnd - registryStart;
   if (registryTooLarge(static_cast<std::uint64_t>(Trailer.EntryCount), available))
     fail(ArchiveFailure::ReasonRegistry);

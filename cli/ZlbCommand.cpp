@@ -16,6 +16,7 @@
 #include "base/AtomicFile.h"
 #include "base/Win1252.h"
 #include "cli/Commands.h"
+#include "program/ViewerData.h"
 
 namespace vantrel::cli {
 namespace {
@@ -160,7 +161,11 @@ int runCreate(const Args& args) {
 
 // An empty name opens nothing without a word: said here as the archive says a missing file.
 bool openArchive(TZLBArchive& archive, const Args& args, std::size_t at) {
-  if (archive.OpenArchive(pathOf(args.at(at)))) return true;
+  const std::filesystem::path file = pathOf(args.at(at));
+  // A signed program carries its certificate table behind the archive.
+  const std::optional<std::uint64_t> end =
+      file.empty() ? std::nullopt : exe::archiveEndInFile(file);
+  if (end ? archive.OpenArchiveEndingAt(file, *end) : archive.OpenArchive(file)) return true;
   std::cerr << zlb::kArchiveNotFound << "\n";
   return false;
 }

@@ -7,7 +7,9 @@
 // source must never spell out the record's marker text (see ExeLayout.h).
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 
 #include "program/ViewerRecord.h"
 
@@ -24,5 +26,12 @@ struct [[nodiscard]] ViewerPage : OwnData {
 ViewerPage loadViewerPage(const std::filesystem::path& nativeProgramPath,
                           const std::array<unsigned char, kMarkerRecordSize>& record,
                           const std::filesystem::path& nativeDestFolder);
+
+// Where the archive of the built program `nativeProgramPath` ends, for readers that do not know
+// where it starts: before a signed Windows program's certificate table and the signer's padding,
+// otherwise at the file's end, also when something other than a signature follows the archive
+// (the archive's own check refuses that). Nothing when the file cannot be read.
+[[nodiscard]] std::optional<std::uint64_t> archiveEndInFile(
+    const std::filesystem::path& nativeProgramPath);
 
 }  // namespace vantrel::exe

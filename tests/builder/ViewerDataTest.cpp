@@ -251,6 +251,7 @@ TEST_F(ViewerData, ASignedProgramReadsItsPageAndRefusesBytesAfterTheSignature) {
     const char* what;
     std::function<std::string(const std::string&)> make;
     ViewerError expected;
+    bool archiveStillWhole = false;  // the viewers refuse the program, its archive is intact
   };
   const std::vector<Case> cases = {
       {"signed", signedCopy, ViewerError::None},
@@ -295,7 +296,7 @@ TEST_F(ViewerData, ASignedProgramReadsItsPageAndRefusesBytesAfterTheSignature) {
          putLE32(s, kCertificateEntryAt, static_cast<std::uint32_t>(s.size()));
          return s;
        },
-       ViewerError::DamagedArchive},
+       ViewerError::DamagedArchive, true},
   };
   // Eight prototype sizes give the signer every padding from none to seven bytes.
   for (std::size_t shift = 0; shift < 8; ++shift) {
@@ -311,6 +312,19 @@ TEST_F(ViewerData, ASignedProgramReadsItsPageAndRefusesBytesAfterTheSignature) {
         EXPECT_EQ(loaded.page, page) << c.what;
         EXPECT_EQ(loaded.settings, unsignedLoad.settings) << c.what;
       }
+      // The archive component (vantrel-cli zlb) opens the programs the viewers open where the
+      // data layer says their archive ends, and refuses those whose archive is damaged or
+      // followed by anything but a signature.
+      bool listed = false;
+      try {
+        zlb::TZLBArchive archive;
+        const std::optional<std::uint64_t> end = exe::archiveEndInFile(program);
+        listed = end && archive.OpenArchiveEndingAt(program, *end) && archive.Count() > 0 &&
+                 zlb::foldAsciiCase(archive.GetEntry(0).EntryName()) == exe::kViewerPageName;
+      } catch (const Error&) {
+      }
+      EXPECT_EQ(listed, c.expected == ViewerError::None || c.archiveStillWhole)
+          << c.what << ", shift " << shift;
     }
   }
 }
